@@ -1,0 +1,40 @@
+# Every dependency comes from the system package manager (scripts/install-deps.sh).
+find_package(Threads REQUIRED)
+find_package(simdjson REQUIRED)
+find_package(fmt REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+
+# Howard Hinnant's date/tz: Debian ships headers plus libdate-tz without a CMake
+# package in some releases, Homebrew ships the CMake package.
+find_package(date CONFIG QUIET)
+if(TARGET date::date-tz)
+  set(VANTERY_DATE_TZ date::date-tz)
+else()
+  find_path(DATE_INCLUDE_DIR date/tz.h REQUIRED)
+  find_library(DATE_TZ_LIBRARY NAMES date-tz REQUIRED)
+  add_library(vantery_date_tz INTERFACE)
+  target_include_directories(vantery_date_tz INTERFACE ${DATE_INCLUDE_DIR})
+  target_link_libraries(vantery_date_tz INTERFACE ${DATE_TZ_LIBRARY})
+  target_compile_definitions(vantery_date_tz INTERFACE USE_OS_TZDB=1)
+  set(VANTERY_DATE_TZ vantery_date_tz)
+endif()
+
+# utf8proc: Debian has only pkg-config metadata.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(UTF8PROC QUIET IMPORTED_TARGET libutf8proc)
+endif()
+if(TARGET PkgConfig::UTF8PROC)
+  set(VANTERY_UTF8PROC PkgConfig::UTF8PROC)
+else()
+  find_path(UTF8PROC_INCLUDE_DIR utf8proc.h REQUIRED)
+  find_library(UTF8PROC_LIBRARY NAMES utf8proc REQUIRED)
+  add_library(vantery_utf8proc INTERFACE)
+  target_include_directories(vantery_utf8proc INTERFACE ${UTF8PROC_INCLUDE_DIR})
+  target_link_libraries(vantery_utf8proc INTERFACE ${UTF8PROC_LIBRARY})
+  set(VANTERY_UTF8PROC vantery_utf8proc)
+endif()
+
+if(VANTERY_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+endif()

@@ -1,0 +1,92 @@
+#pragma once
+// Reading transcripts: the line reader, the per-line ingestion and the full scan.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "vantery/UsageRecord.hpp"
+
+namespace vantery {
+
+/// Unified requests keyed by "<message id>:<request id>".
+using RequestMap = std::unordered_map<std::string, UsageRecord>;
+
+/// One transcript file of a scan's file list; its rank is its position in the list.
+struct TranscriptFile {
+    std::string path;
+    std::string home; ///< the SourceHome's name
+};
+
+/// Reads a file line by line in large blocks.
+struct LineReader {
+    LineReader() = delete;
+
+    /// The file could not be opened, positioned or read. `deliveredUpTo` is the
+    /// offset just after the last newline delivered before the failure (the start
+    /// offset when none was), so callers know exactly which bytes were accounted for.
+    struct ReadError : std::runtime_error {
+        ReadError(std::string path, std::uint64_t deliveredUpTo);
+        std::string path;
+        std::uint64_t deliveredUpTo;
+    };
+
+    using Body = std::function<void(std::string_view line)>;
+
+    /// Calls body once per complete line (without its newline; a CR stays) from
+    /// fromOffset, reading no byte at or past upToOffset. Returns the offset just
+    /// after the last newline delivered. Throws ReadError; an exception thrown by
+    /// body stops the reading and is passed on.
+    static std::uint64_t forEachLine(const std::string& path, std::uint64_t fromOffset,
+                                     std::optional<std::uint64_t> upToOffset, const Body& body);
+};
+
+struct Scanner {
+    Scanner() = delete;
+
+    /// The 7 bytes `"usage"` with both quotes.
+    static constexpr std::string_view usageNeedle = "\"usage\"";
+
+    /// Turns one line into its contribution to `into` and `diag`; never throws.
+    /// Safe to call from several threads with distinct maps and diagnostics.
+    static void ingest(std::string_view line, const std::string& path, const std::string& home,
+                       std::int64_t rank, RequestMap& into, ScanDiagnostics& diag);
+
+    /// Whether needle occurs in bytes; an empty needle is never found.
+    static bool contains(std::string_view bytes, std::string_view needle) noexcept;
+
+    /// Sorted paths of the regular `.jsonl` files below a folder (hidden entries
+    /// skipped); absent when the folder does not exist or is not a folder.
+    static std::optional<std::vector<std::string>> jsonlFiles(const std::string& under);
+
+    /// The file list of a scan: homes in order, each home's files sorted. Fills
+    /// perHome (when given) with one count per home whose projects folder exists.
+    static std::vector<TranscriptFile> fileList(const std::vector<SourceHome>& homes,
+                                                std::map<std::string, std::int64_t>* perHome);
+
+    /// Combines a record of `key` met in another file into `into` by the cross-file
+    /// rule: smaller sourceRank is the base (the present one on a tie), counts take
+    /// the maximum, the timestamp the earliest.
+    static void mergeCrossFile(RequestMap& into, const std::string& key, const UsageRecord& record);
+    static void mergeCrossFile(RequestMap& into, std::string&& key, UsageRecord&& record);
+
+    struct Keyed {
+        RequestMap records;
+        ScanDiagnostics diagnostics;
+    };
+    /// Full scan of every file of every home, without a cache; never throws.
+    static Keyed scanKeyed(const std::vector<SourceHome>& homes, bool parallel);
+    static ScanResult scan(const std::vector<SourceHome>& homes, bool parallel);
+};
+
+/// Timestamp text to seconds since 1970; absent when it is not of the accepted form.
+struct Timestamp {
+    Timestamp() = delete;
+    static std::optional<double> parse(std::string_view text);
+};
+
+} // namespace vantery

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "vantery/Estimate.hpp"
+
+using namespace vantery;
+
+TEST(Money, UsesFourDecimalsBelowOneCent) {
+    EXPECT_EQ(CostEstimate::money(0), "$0.00");
+    EXPECT_EQ(CostEstimate::money(0.009), "$0.0090");
+    EXPECT_EQ(CostEstimate::money(0.005), "$0.0050");
+    EXPECT_EQ(CostEstimate::money(-0.004), "$-0.0040");
+    EXPECT_EQ(CostEstimate::money(0.01), "$0.01");
+}
+
+TEST(Money, GroupsThousandsAndRoundsHalfToEven) {
+    EXPECT_EQ(CostEstimate::money(2000000.0 + 1.0 / 3.0), "$2,000,000.33");
+    EXPECT_EQ(CostEstimate::money(1234.5), "$1,234.50");
+    EXPECT_EQ(CostEstimate::money(-1234.5), "$-1,234.50");
+    EXPECT_EQ(CostEstimate::money(999.999), "$1,000.00");
+    EXPECT_EQ(CostEstimate::money(0.125), "$0.12"); // exact tie goes to even
+    EXPECT_EQ(CostEstimate::money(0.375), "$0.38");
+    EXPECT_EQ(CostEstimate::money(123456789012.0), "$123,456,789,012.00");
+}
+
+TEST(CostEstimate, FormattedMarksLowerBound) {
+    EXPECT_EQ((CostEstimate{12.5, 3, {"x"}}).formatted(), "\u2265 $12.50");
+    EXPECT_EQ((CostEstimate{12.5, 0, {}}).formatted(), "$12.50");
+}
+
+TEST(CostEstimate, CaveatNamesModelsSorted) {
+    EXPECT_FALSE(CostEstimate{}.caveat());
+    EXPECT_EQ(*(CostEstimate{0, 1, {"x"}}).caveat(),
+              "1 request with no known price (x) are not included");
+    EXPECT_EQ(*(CostEstimate{0, 2, {"b", "a"}}).caveat(),
+              "2 requests with no known price (a, b) are not included");
+}
+
+TEST(CostEstimate, MedianSumsUnpricedOfAllElements) {
+    std::vector<CostEstimate> v{{10, 1, {"m"}}, {1, 0, {}}, {3, 2, {"n"}}, {2, 0, {}}};
+    auto m = CostEstimate::median(v);
+    EXPECT_DOUBLE_EQ(m.priced, 2.5);
+    EXPECT_EQ(m.unpricedRequests, 3);
+    EXPECT_EQ(m.unpricedModels, (std::set<std::string>{"m", "n"}));
+    EXPECT_DOUBLE_EQ(CostEstimate::median({{7, 4, {}}}).priced, 7);
+    EXPECT_EQ(CostEstimate::median({}), CostEstimate{});
+}
+
+TEST(CostEstimate, ScaledKeepsCounts) {
+    auto s = CostEstimate{10, 4, {"m"}}.scaled(0.5);
+    EXPECT_DOUBLE_EQ(s.priced, 5);
+    EXPECT_EQ(s.unpricedRequests, 4);
+}
+
+TEST(UnknownReason, SentencesAndEquality) {
+    EXPECT_EQ(UnknownReason::noPriceForModel("m").text(),
+              "no known price for model: m \u2014 its cost is not included");
+    EXPECT_EQ(UnknownReason::notMetered("web fetch").text(), "web fetch is not metered by the provider");
+    EXPECT_NE(UnknownReason::notMetered("a"), UnknownReason::notMetered("b"));
+    EXPECT_EQ(UnknownReason::noData(), UnknownReason::noData());
+    EXPECT_NE(UnknownReason::noData(), UnknownReason::noRecentActivity());
+    auto e = Estimate<int>::unknown(UnknownReason::noData());
+    auto mapped = e.map([](int v) { return v * 2.0; });
+    EXPECT_FALSE(mapped.isKnown());
+    EXPECT_EQ(*mapped.reason(), UnknownReason::noData());
+    EXPECT_EQ(*Estimate<int>::known(2).map([](int v) { return v + 1; }).value(), 3);
+}

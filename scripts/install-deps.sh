@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what Vantery builds against, from the system package manager only.
+# Idempotent: does nothing when every package is already present.
+set -euo pipefail
+
+want_app=${VANTERY_WITH_APP:-0}
+
+if [[ "$(uname -s)" == "Darwin" ]]; then
+  command -v brew >/dev/null || { echo "Homebrew is required: https://brew.sh" >&2; exit 1; }
+  pkgs=(cmake ninja simdjson nlohmann-json howard-hinnant-date utf8proc fmt googletest node)
+  [[ "$want_app" == 1 ]] && pkgs+=(qt)
+  missing=()
+  for p in "${pkgs[@]}"; do brew list --formula "$p" >/dev/null 2>&1 || missing+=("$p"); done
+  [[ ${#missing[@]} -eq 0 ]] || brew install "${missing[@]}"
+  exit 0
+fi
+
+pkgs=(build-essential cmake ninja-build pkg-config libsimdjson-dev nlohmann-json3-dev
+      libhowardhinnant-date-dev tzdata libutf8proc-dev libfmt-dev libgtest-dev googletest)
+# Node.js (for the MCP client test) may come from another source that bundles npm.
+command -v node >/dev/null || pkgs+=(nodejs)
+command -v npm >/dev/null || command -v node >/dev/null || pkgs+=(npm)
+[[ "$want_app" == 1 ]] && pkgs+=(qt6-base-dev)
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [[ ${#missing[@]} -gt 0 ]]; then
+  sudo_cmd=()
+  [[ "$(id -u)" -eq 0 ]] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
