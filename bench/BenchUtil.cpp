@@ -20,7 +20,7 @@ std::string option(const std::string& name, const char* rest) {
 Args::Args(int argc, char** argv, std::vector<std::string> flags) {
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a.rfind("--", 0) != 0 || a.size() == 2) throw UsageError("unexpected argument: " + a);
+        if (a.rfind("--", 0) != 0 || a.size() == 2) throw UsageError(std::string("unexpected argument: ").append(a));
         std::string name = a.substr(2);
         if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
             values_[name] = "1";
