@@ -23,7 +23,7 @@ Args::Args(int argc, char** argv, std::vector<std::string> flags) {
         if (a.rfind("--", 0) != 0 || a.size() == 2) throw UsageError(std::string("unexpected argument: ").append(a));
         std::string name = a.substr(2);
         if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
-            values_[name] = "1";
+            values_[name] = std::string(1, '1');
         } else {
             if (i + 1 >= argc) throw UsageError(option(name, " needs a value"));
             values_[name] = argv[++i];
