@@ -61,9 +61,12 @@ ScanCache::FileTable sampleTable() {
                                  std::numeric_limits<std::int64_t>::max());
     ScanCache::FileDiagnostics d{5, 1, 2, 3, 4, 5, 6, 70'000};
     t["/h/.claude/projects/a.jsonl"] = {4096, 1'759'672'987.123456, 1234567, 4000, a, d};
-    t["/h/.claude/projects/b.jsonl"] = {std::numeric_limits<std::uint64_t>::max(), 0,
-                                        std::uint64_t(1) << 63, std::uint64_t(1) << 63,
-                                        std::make_shared<RequestMap>(), {}};
+    t["/h/.claude/projects/b.jsonl"] = {std::numeric_limits<std::uint64_t>::max(),
+                                        0,
+                                        std::uint64_t(1) << 63,
+                                        std::uint64_t(1) << 63,
+                                        std::make_shared<RequestMap>(),
+                                        {}};
     return t;
 }
 
@@ -108,7 +111,8 @@ void expectSameTable(const ScanCache::FileTable& a, const ScanCache::FileTable& 
 // A hand-built file: header, strings, then the body bytes.
 std::string file(std::vector<std::string> strings, std::string body) {
     BinaryWriter w;
-    for (auto& s : strings) w.intern(s);
+    for (auto& s : strings)
+        w.intern(s);
     w.bytes = std::move(body);
     return w.finish(std::string("VTC1\x02", 5));
 }
@@ -187,8 +191,11 @@ TEST(CacheFileFormat, RefusesBadStringTables) {
     std::string tooMany = std::string("VTC1\x02", 5) + uintBytes(5'000'000);
     EXPECT_FALSE(decodeCacheFile(tooMany + std::string(64, '\0')));
     // A string longer than the remaining bytes, also with a length near 2^64.
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x01\x05" "abc", 10)));
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x01", 6) + uintBytes(~std::uint64_t(0)) + "abc"));
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x01\x05"
+                                             "abc",
+                                             10)));
+    EXPECT_FALSE(
+        decodeCacheFile(std::string("VTC1\x02\x01", 6) + uintBytes(~std::uint64_t(0)) + "abc"));
     // A path index equal to the table's size.
     EXPECT_FALSE(decodeCacheFile(file({"p"}, std::string("\x01\x01", 2))));
     // A huge file count with nothing behind it: refused, nothing reserved up front.

@@ -14,7 +14,8 @@ struct Rosters : ::testing::Test {
                                   SourceHome(".claude-work", home.path())};
 
     void roster(std::string_view claudeHome, std::string_view session, std::string_view json) {
-        home.write(std::string(claudeHome) + "/teams/" + std::string(session) + "/config.json", json);
+        home.write(std::string(claudeHome) + "/teams/" + std::string(session) + "/config.json",
+                   json);
     }
     AgentRoster loaded() {
         AgentRoster r;
@@ -23,7 +24,9 @@ struct Rosters : ::testing::Test {
     }
 };
 
-AgentIdentity named(const std::string& name) { return AgentIdentity::named(name, "a" + name + "-0123456789abcdef"); }
+AgentIdentity named(const std::string& name) {
+    return AgentIdentity::named(name, "a" + name + "-0123456789abcdef");
+}
 
 } // namespace
 
@@ -46,9 +49,9 @@ TEST_F(Rosters, ReadsMembersWithTheirOptionalFields) {
 
 TEST_F(Rosters, SkipsWhatIsNotARosterWithoutCounting) {
     home.write(".claude/teams/session-x", "not a folder");
-    roster(".claude", "other-1", R"({"members":[{"agentId":"a@b"}]})");           // wrong prefix
-    roster(".claude", "session-broken", R"({"members":[{"agentId":"a@b"})");     // broken JSON
-    roster(".claude", "session-array", R"([{"members":[]}])");                    // not an object
+    roster(".claude", "other-1", R"({"members":[{"agentId":"a@b"}]})");      // wrong prefix
+    roster(".claude", "session-broken", R"({"members":[{"agentId":"a@b"})"); // broken JSON
+    roster(".claude", "session-array", R"([{"members":[]}])");               // not an object
     roster(".claude", "session-empty", R"({})");
     roster(".claude", "session-mixed", R"({"members":[{"agentId":"a@b"}, 3]})"); // not all objects
     roster(".claude", "session-str", R"({"members":"a@b"})");
@@ -66,8 +69,10 @@ TEST_F(Rosters, EmptyMemberListCountsARosterButNoEntry) {
 }
 
 TEST_F(Rosters, SameKeyReplacesEarlierEntryAndCountsAgain) {
-    roster(".claude", "session-a", R"({"members":[{"agentId":"planner@session-1a2b3c4d","model":"first"}]})");
-    roster(".claude-work", "session-b", R"({"members":[{"agentId":"planner@1a2b3c4d","model":"second"}]})");
+    roster(".claude", "session-a",
+           R"({"members":[{"agentId":"planner@session-1a2b3c4d","model":"first"}]})");
+    roster(".claude-work", "session-b",
+           R"({"members":[{"agentId":"planner@1a2b3c4d","model":"second"}]})");
     AgentRoster r = loaded();
     EXPECT_EQ(r.coverage().rostersRead, 2);
     EXPECT_EQ(r.coverage().entriesLoaded, 2);
@@ -75,8 +80,9 @@ TEST_F(Rosters, SameKeyReplacesEarlierEntryAndCountsAgain) {
 }
 
 TEST_F(Rosters, SkipsMembersWithUnusableIds) {
-    roster(".claude", "session-a",
-           R"({"members":[{"agentId":"@1a2b3c4d"},{"agentId":"planner@"},{"agentId":"planner@session-"},
+    roster(
+        ".claude", "session-a",
+        R"({"members":[{"agentId":"@1a2b3c4d"},{"agentId":"planner@"},{"agentId":"planner@session-"},
                {"agentId":"planner"},{},{"agentId":5},{"agentType":"x"},{"agentId":"a@b@c"}]})");
     AgentRoster r = loaded();
     EXPECT_EQ(r.coverage().rostersRead, 1);
@@ -87,7 +93,8 @@ TEST_F(Rosters, SkipsMembersWithUnusableIds) {
 }
 
 TEST_F(Rosters, LookupUsesTheFirstEightCharactersOfTheSession) {
-    roster(".claude", "session-a", R"({"members":[{"agentId":"planner@1a2b3c4d"},{"agentId":"planner@1a2b3c4"}]})");
+    roster(".claude", "session-a",
+           R"({"members":[{"agentId":"planner@1a2b3c4d"},{"agentId":"planner@1a2b3c4"}]})");
     AgentRoster r = loaded();
     EXPECT_EQ(r.entry(named("planner"), "1a2b3c4d-5e6f")->sessionId, "1a2b3c4d");
     EXPECT_EQ(r.entry(named("planner"), "1a2b3c4")->sessionId, "1a2b3c4");
@@ -105,7 +112,8 @@ TEST_F(Rosters, LoadAddsToWhatIsThere) {
 }
 
 TEST_F(Rosters, CoverageCountsNamedMatchedAndAnonymous) {
-    roster(".claude", "session-a", R"({"members":[{"agentId":"planner@1a2b3c4d"},{"agentId":"coder@1a2b3c4d"}]})");
+    roster(".claude", "session-a",
+           R"({"members":[{"agentId":"planner@1a2b3c4d"},{"agentId":"coder@1a2b3c4d"}]})");
     AgentRoster r = loaded();
     EXPECT_EQ(r.coverage().matchFraction(), Estimate<double>::unknown(UnknownReason::noData()));
     r.recordCoverage({{named("planner"), "1a2b3c4d-x"},
