@@ -97,24 +97,24 @@ struct Exporter {
     /// initialisers; `calendar` must be given.
     struct Options {
         /// The caller's name for the period.
-        std::optional<std::string> periodLabel;
+        std::optional<std::string> periodLabel{};
         /// First and last local day of the selected period.
-        std::optional<LocalDay> from;
-        std::optional<LocalDay> to;
+        std::optional<LocalDay> from{};
+        std::optional<LocalDay> to{};
         /// When the export was made, seconds since 1970.
         double generatedAt = 0;
         /// Its zone sets every printed date and time.
         Calendar calendar;
         /// At most this many rows per breakdown CSV; a negative value counts as 0.
-        std::optional<std::int64_t> limitPerAxis;
+        std::optional<std::int64_t> limitPerAxis{};
         /// Per-file provenance of the records, for the provenance document.
-        std::vector<ScanCache::FileProvenance> sourceFiles;
+        std::vector<ScanCache::FileProvenance> sourceFiles{};
         /// Which records of the source files belong to the export; empty keeps all.
-        std::function<bool(const UsageRecord&)> recordFilter;
+        std::function<bool(const UsageRecord&)> recordFilter{};
         /// Start each CSV with U+FEFF.
         bool byteOrderMark = false;
         /// The axes of the text summary, in the order shown.
-        std::vector<Axis> summaryAxes;
+        std::vector<Axis> summaryAxes{};
         /// Rows shown per summary axis; a negative value counts as 0.
         std::int64_t summaryRowLimit = 0;
     };
