@@ -237,3 +237,9 @@ struct Exporter {
 };
 
 } // namespace vantery
+
+template <> struct std::hash<vantery::Exporter::Axis> {
+    std::size_t operator()(vantery::Exporter::Axis a) const noexcept {
+        return static_cast<std::size_t>(a.value());
+    }
+};
