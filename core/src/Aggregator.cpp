@@ -85,7 +85,7 @@ class Interner {
             added = true;
         }
         hasLast_ = true;
-        last_ = s;
+        last_ = keys_[it->second];
         lastIndex_ = it->second;
         return lastIndex_;
     }
@@ -429,7 +429,17 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
             }
             agent = it->second;
         }
-        hint = {r.model, r.rawCwd, r.sourceHome, &r.agent, model, cwd, source, agent, true};
+        // The hints point at each key's first copy, which stays in cache, never at
+        // this record's strings, which would be cold by the session's next record.
+        hint = {models.key(model),
+                cwds.key(cwd),
+                sources.key(source),
+                agents[agent],
+                model,
+                cwd,
+                source,
+                agent,
+                true};
 
         // Priced once, on the record's own local day, for every bucket it joins. Whether a
         // model has a price at all depends on its id only, never on the day.
