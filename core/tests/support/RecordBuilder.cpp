@@ -1,4 +1,5 @@
 #include "RecordBuilder.hpp"
+
 #include <gtest/gtest.h>
 
 namespace vantery::fixtures {
