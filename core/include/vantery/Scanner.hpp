@@ -1,7 +1,9 @@
 #pragma once
 // Reading transcripts: the line reader, the per-line ingestion and the full scan.
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -22,6 +24,23 @@ struct TranscriptFile {
     std::string home; ///< the SourceHome's name
 };
 
+namespace detail {
+/// A file opened read-only and positioned; closed on destruction.
+class InputFile {
+public:
+    /// Throws LineReader::ReadError when the file cannot be opened or positioned.
+    InputFile(const std::string& path, std::uint64_t offset);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    /// Reads up to n bytes; 0 at the end of the file, negative on a read error.
+    long long read(char* into, std::size_t n);
+
+private:
+    int fd_ = -1;
+};
+} // namespace detail
+
 /// Reads a file line by line in large blocks.
 struct LineReader {
     LineReader() = delete;
@@ -37,13 +56,69 @@ struct LineReader {
 
     using Body = std::function<void(std::string_view line)>;
 
+    static constexpr std::size_t blockSize = 1u << 20;   ///< bytes asked of each read
+    static constexpr std::size_t pendingReserve = 2u << 20;
+
     /// Calls body once per complete line (without its newline; a CR stays) from
     /// fromOffset, reading no byte at or past upToOffset. Returns the offset just
     /// after the last newline delivered. Throws ReadError; an exception thrown by
-    /// body stops the reading and is passed on.
+    /// body stops the reading and is passed on. A last line without its newline is
+    /// not delivered.
     static std::uint64_t forEachLine(const std::string& path, std::uint64_t fromOffset,
                                      std::optional<std::uint64_t> upToOffset, const Body& body);
+
+    /// The same, with the body inlined (no type-erased call per line).
+    template <class F>
+    static std::uint64_t forEachLineInline(const std::string& path, std::uint64_t fromOffset,
+                                           std::optional<std::uint64_t> upToOffset, F&& body);
 };
+
+template <class F>
+std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64_t fromOffset,
+                                            std::optional<std::uint64_t> upToOffset, F&& body) {
+    detail::InputFile file(path, fromOffset);
+    // One buffer holds the pending partial line followed by the freshly read bytes,
+    // so each block is read in place and never copied; lines are delivered as views.
+    std::vector<char> buf(pendingReserve + blockSize);
+    std::size_t start = 0; // first byte of the pending (undelivered) line
+    std::size_t end = 0;   // end of the valid bytes
+    std::uint64_t offset = fromOffset; // file offset of buf[start]
+    for (;;) {
+        std::size_t pending = end - start;
+        std::size_t want = blockSize;
+        if (upToOffset) {
+            if (offset + pending >= *upToOffset) break;
+            std::uint64_t left = *upToOffset - offset - pending;
+            if (left < want) want = static_cast<std::size_t>(left);
+        }
+        if (buf.size() - end < want) {
+            if (start > 0) {
+                std::memmove(buf.data(), buf.data() + start, pending);
+                start = 0;
+                end = pending;
+            }
+            if (buf.size() - end < want) buf.resize(end + want + end / 2);
+        }
+        long long n = file.read(buf.data() + end, want);
+        if (n < 0) throw ReadError(path, offset);
+        if (n == 0) break;
+        const char* base = buf.data();
+        const char* scan = base + end;
+        const char* stop = scan + n;
+        end += static_cast<std::size_t>(n);
+        while (scan < stop) {
+            auto* nl = static_cast<const char*>(std::memchr(scan, '\n', static_cast<std::size_t>(stop - scan)));
+            if (!nl) break;
+            std::size_t len = static_cast<std::size_t>(nl - (base + start));
+            body(std::string_view(base + start, len));
+            offset += len + 1;
+            start += len + 1;
+            scan = nl + 1;
+        }
+        if (start == end) start = end = 0;
+    }
+    return offset;
+}
 
 struct Scanner {
     Scanner() = delete;

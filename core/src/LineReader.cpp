@@ -1,0 +1,52 @@
+#include <cerrno>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "vantery/Scanner.hpp"
+
+namespace vantery {
+
+LineReader::ReadError::ReadError(std::string p, std::uint64_t upTo)
+    : std::runtime_error("cannot read " + p), path(std::move(p)), deliveredUpTo(upTo) {}
+
+namespace detail {
+
+InputFile::InputFile(const std::string& path, std::uint64_t offset) {
+    do {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) throw LineReader::ReadError(path, offset);
+    if (offset != 0) {
+        // An offset past what off_t can hold cannot be positioned to.
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+            ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+            throw LineReader::ReadError(path, offset);
+        }
+    }
+}
+
+InputFile::~InputFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+long long InputFile::read(char* into, std::size_t n) {
+    for (;;) {
+        ssize_t r = ::read(fd_, into, n);
+        if (r < 0 && errno == EINTR) continue;
+        return static_cast<long long>(r);
+    }
+}
+
+} // namespace detail
+
+std::uint64_t LineReader::forEachLine(const std::string& path, std::uint64_t fromOffset,
+                                      std::optional<std::uint64_t> upToOffset, const Body& body) {
+    return forEachLineInline(path, fromOffset, upToOffset, [&body](std::string_view line) { body(line); });
+}
+
+} // namespace vantery

@@ -1,0 +1,547 @@
+#include "vantery/ScanCache.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "FileIO.hpp"
+#include "Parallel.hpp"
+#include "vantery/CacheFile.hpp"
+#include "vantery/Calendar.hpp"
+#include "vantery/Saturating.hpp"
+
+namespace vantery {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+constexpr std::size_t mergeReserve = 80'000;
+
+// The cross-file rule: the record with the smaller sourceRank gives the descriptive
+// fields (the present one on a tie), counts take the larger, the timestamp the earlier.
+void combineCrossFile(UsageRecord& present, const UsageRecord& other) {
+    UsageRecord combined = other.sourceRank < present.sourceRank ? other : present;
+    combined.input = std::max(present.input, other.input);
+    combined.output = std::max(present.output, other.output);
+    combined.cacheWrite5m = std::max(present.cacheWrite5m, other.cacheWrite5m);
+    combined.cacheWrite1h = std::max(present.cacheWrite1h, other.cacheWrite1h);
+    combined.cacheRead = std::max(present.cacheRead, other.cacheRead);
+    combined.webSearch = std::max(present.webSearch, other.webSearch);
+    combined.webFetch = std::max(present.webFetch, other.webFetch);
+    combined.timestamp = std::min(present.timestamp, other.timestamp);
+    present = std::move(combined);
+}
+
+// Unifies per-file record sets, visited in a fixed order, without copying keys:
+// the views point into the sets, which the caller keeps alive.
+struct Merger {
+    std::vector<UsageRecord> records;
+    std::unordered_map<std::string_view, std::size_t> where;
+
+    explicit Merger(std::size_t expected) {
+        records.reserve(std::max(expected, mergeReserve));
+        where.reserve(std::max(expected, mergeReserve));
+    }
+    void add(const RequestMap& set) {
+        for (const auto& [key, record] : set) {
+            auto [it, inserted] = where.try_emplace(key, records.size());
+            if (inserted)
+                records.push_back(record);
+            else
+                combineCrossFile(records[it->second], record);
+        }
+    }
+};
+
+ScanCache::FileDiagnostics countersOf(const ScanDiagnostics& d) {
+    ScanCache::FileDiagnostics f;
+    f.usageLines = d.usageLinesSeen;
+    f.notUsageBearing = d.linesNotUsageBearing;
+    f.skippedZeroUsage = d.linesSkippedZeroUsage;
+    f.rejectedInvalidJSON = d.linesRejectedInvalidJSON;
+    f.rejectedNoMessage = d.linesRejectedNoMessage;
+    f.rejectedNoTimestamp = d.linesRejectedNoTimestamp;
+    f.rejectedNoIdentity = d.linesRejectedNoIdentity;
+    f.longestLineBytes = d.longestLineBytes;
+    return f;
+}
+
+ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& a,
+                                const ScanCache::FileDiagnostics& b) {
+    ScanCache::FileDiagnostics r;
+    r.usageLines = satAdd(a.usageLines, b.usageLines);
+    r.notUsageBearing = satAdd(a.notUsageBearing, b.notUsageBearing);
+    r.skippedZeroUsage = satAdd(a.skippedZeroUsage, b.skippedZeroUsage);
+    r.rejectedInvalidJSON = satAdd(a.rejectedInvalidJSON, b.rejectedInvalidJSON);
+    r.rejectedNoMessage = satAdd(a.rejectedNoMessage, b.rejectedNoMessage);
+    r.rejectedNoTimestamp = satAdd(a.rejectedNoTimestamp, b.rejectedNoTimestamp);
+    r.rejectedNoIdentity = satAdd(a.rejectedNoIdentity, b.rejectedNoIdentity);
+    r.longestLineBytes = std::max(a.longestLineBytes, b.longestLineBytes);
+    return r;
+}
+
+// Creates a folder and its missing parents, each private to the user.
+void makePrivateFolders(const std::string& folder) {
+    if (folder.empty()) return;
+    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos != folder.size() && folder[pos] != '/') continue;
+        std::string prefix = folder.substr(0, pos);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return;
+    }
+}
+
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+[[noreturn]] void throwErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+void writeAtomically(const std::string& path, std::string_view bytes) {
+    if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "no cache location");
+    std::string folder = folderOf(path);
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    std::string temp = folder + "/." + name + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) throwErrno("cannot create a temporary file beside " + path);
+    auto fail = [&](const std::string& what) {
+        int saved = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        errno = saved;
+        throwErrno(what);
+    };
+    if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("cannot write " + temp);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) fail("cannot flush " + temp);
+    if (::close(fd) != 0) {
+        int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+        throwErrno("cannot close " + temp);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+        throwErrno("cannot replace " + path);
+    }
+    // Make the rename itself durable; a failure here leaves a whole file either way.
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+} // namespace
+
+// MARK: - Small value types
+
+void ScanCache::FileDiagnostics::apply(ScanDiagnostics& diag, const std::string& path) const {
+    diag.usageLinesSeen = satAdd(diag.usageLinesSeen, usageLines);
+    diag.linesNotUsageBearing = satAdd(diag.linesNotUsageBearing, notUsageBearing);
+    diag.linesSkippedZeroUsage = satAdd(diag.linesSkippedZeroUsage, skippedZeroUsage);
+    diag.linesRejectedInvalidJSON = satAdd(diag.linesRejectedInvalidJSON, rejectedInvalidJSON);
+    diag.linesRejectedNoMessage = satAdd(diag.linesRejectedNoMessage, rejectedNoMessage);
+    diag.linesRejectedNoTimestamp = satAdd(diag.linesRejectedNoTimestamp, rejectedNoTimestamp);
+    diag.linesRejectedNoIdentity = satAdd(diag.linesRejectedNoIdentity, rejectedNoIdentity);
+    if (longestLineBytes > diag.longestLineBytes) {
+        diag.longestLineBytes = longestLineBytes;
+        diag.longestLinePath = path;
+    }
+}
+
+Estimate<double> ScanCache::RefreshStats::savedFraction() const {
+    if (filesTotal < 1) return Estimate<double>::unknown(UnknownReason::noData());
+    return Estimate<double>::known(static_cast<double>(filesUnchanged) /
+                                   static_cast<double>(filesTotal));
+}
+
+bool ScanCache::VerificationResult::isClean() const noexcept {
+    return missingFromCache == 0 && extraInCache == 0 && mismatchedRecords == 0;
+}
+
+std::string ScanCache::VerificationResult::summary() const {
+    if (isClean()) {
+        std::string s = fmt::format(
+            "divergence 0 \u2014 the cache matches a full scan exactly ({} request{} verified)",
+            freshRequests, freshRequests == 1 ? "" : "s");
+        if (bytesNotCompared != 0)
+            s += fmt::format("; {:.1f} MB written after the cache were not compared (they are "
+                             "not in it, by definition)",
+                             static_cast<double>(bytesNotCompared) / 1'048'576.0);
+        return s;
+    }
+    std::vector<std::string> parts;
+    if (missingFromCache != 0) parts.push_back(fmt::format("{} missing from cache", missingFromCache));
+    if (extraInCache != 0) parts.push_back(fmt::format("{} extra in cache", extraInCache));
+    if (mismatchedRecords != 0)
+        parts.push_back(fmt::format("{} with different figures", mismatchedRecords));
+    std::string s = "DIVERGENCE: ";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) s += ", ";
+        s += parts[i];
+    }
+    return s;
+}
+
+ScanResult ScanCache::Refresh::result() const {
+    return ScanResult{records ? *records : std::vector<UsageRecord>{}, diagnostics};
+}
+
+// MARK: - Location
+
+std::optional<std::string> ScanCache::defaultStorePath(const Environment& env) {
+    constexpr std::string_view tail = "/ro.kelvora.vantery/scan-cache.v2.bin";
+    auto home = env("HOME");
+    if (!home || home->empty()) {
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir)
+            home = std::string(pw->pw_dir);
+    }
+#if defined(__APPLE__)
+    if (!home || home->empty()) return std::nullopt;
+    return *home + "/Library/Application Support" + std::string(tail);
+#else
+    // Only an absolute XDG_DATA_HOME counts; a relative one is ignored.
+    if (auto xdg = env("XDG_DATA_HOME"); xdg && !xdg->empty() && (*xdg)[0] == '/')
+        return *xdg + std::string(tail);
+    if (!home || home->empty()) return std::nullopt;
+    return *home + "/.local/share" + std::string(tail);
+#endif
+}
+
+std::optional<std::string> ScanCache::defaultStorePath() {
+    return defaultStorePath([](const char* name) -> std::optional<std::string> {
+        if (const char* v = std::getenv(name)) return std::string(v);
+        return std::nullopt;
+    });
+}
+
+ScanCache::ScanCache() : storePath_(defaultStorePath().value_or(std::string())) {
+    if (!storePath_.empty()) makePrivateFolders(folderOf(storePath_));
+}
+
+ScanCache::ScanCache(std::string storePath) : storePath_(std::move(storePath)) {}
+
+// MARK: - Table access
+
+std::vector<ScanCache::FileProvenance> ScanCache::recordsPerFile() const {
+    FileTable copy = snapshot();
+    std::vector<FileProvenance> out;
+    out.reserve(copy.size());
+    for (auto& [path, state] : copy)
+        out.push_back(FileProvenance{path, state.diag.usageLines, state.records});
+    return out;
+}
+
+void ScanCache::clear() {
+    std::lock_guard g(lock_);
+    files_.clear();
+    lastVerification_.reset();
+    merged_.reset();
+    mergedFrom_.clear();
+    if (!storePath_.empty()) ::unlink(storePath_.c_str());
+}
+
+std::optional<ScanCache::VerificationResult> ScanCache::lastVerification() const {
+    std::lock_guard g(lock_);
+    return lastVerification_;
+}
+
+std::size_t ScanCache::fileCount() const {
+    std::lock_guard g(lock_);
+    return files_.size();
+}
+
+ScanCache::FileTable ScanCache::snapshot() const {
+    std::lock_guard g(lock_);
+    return files_;
+}
+
+// MARK: - Refresh
+
+ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
+    const auto start = Clock::now();
+    std::map<std::string, std::int64_t> perHome;
+    const std::vector<TranscriptFile> list = Scanner::fileList(homes, &perHome);
+
+    RefreshStats stats;
+    FileTable snap;
+    {
+        std::unordered_set<std::string_view> listed;
+        listed.reserve(list.size());
+        for (const TranscriptFile& f : list) listed.insert(f.path);
+        std::lock_guard g(lock_);
+        stats.fromCache = !files_.empty();
+        for (auto it = files_.begin(); it != files_.end();) {
+            if (listed.count(it->first)) {
+                ++it;
+            } else {
+                it = files_.erase(it);
+                stats.filesGone += 1;
+            }
+        }
+        snap = files_;
+    }
+
+    // Classify every listed file; new, grown and rewound ones become reading jobs.
+    enum class Kind { skipped, unchanged, read };
+    struct Slot {
+        Kind kind = Kind::skipped;
+        fileio::Attributes attrs;
+        const FileState* old = nullptr; // the snapshot entry: kept, or resumed from
+        std::uint64_t startOffset = 0;
+        // Filled by the reading job.
+        std::shared_ptr<RequestMap> records;
+        ScanDiagnostics read;
+        std::uint64_t consumed = 0;
+        bool failed = false;
+    };
+    std::vector<Slot> slots(list.size());
+    std::vector<std::size_t> jobs;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Slot& s = slots[i];
+        auto attrs = fileio::attributesOf(list[i].path);
+        if (!attrs) continue;
+        s.attrs = *attrs;
+        auto it = snap.find(list[i].path);
+        if (it == snap.end()) {
+            stats.filesNew += 1;
+            s.kind = Kind::read;
+        } else {
+            const FileState& e = it->second;
+            // A size below what was consumed can only mean the file was cut back.
+            if (attrs->inode != e.inode || attrs->size < e.size || attrs->size < e.consumed ||
+                attrs->mtime < e.mtime - 0.001) {
+                stats.filesRewound += 1;
+                s.kind = Kind::read;
+            } else if (attrs->size == e.size && attrs->mtime <= e.mtime + 0.001) {
+                stats.filesUnchanged += 1;
+                s.kind = Kind::unchanged;
+                s.old = &e;
+            } else {
+                stats.filesGrown += 1;
+                s.kind = Kind::read;
+                s.old = &e;
+                s.startOffset = e.consumed;
+            }
+        }
+        if (s.kind == Kind::read) jobs.push_back(i);
+    }
+
+    // Read on several threads, each file into its own result.
+    parallel::forEach(jobs.size(), [&](std::size_t j) {
+        const std::size_t i = jobs[j];
+        Slot& s = slots[i];
+        const TranscriptFile& file = list[i];
+        const auto rank = static_cast<std::int64_t>(i);
+        s.records = s.startOffset > 0 && s.old && s.old->records
+                        ? std::make_shared<RequestMap>(*s.old->records)
+                        : std::make_shared<RequestMap>();
+        RequestMap& into = *s.records;
+        try {
+            s.consumed = LineReader::forEachLine(
+                file.path, s.startOffset, std::nullopt, [&](std::string_view line) {
+                    Scanner::ingest(line, file.path, file.home, rank, into, s.read);
+                });
+        } catch (const LineReader::ReadError& e) {
+            // Exactly the lines delivered before the failure are accounted for.
+            s.failed = true;
+            s.consumed = std::max(e.deliveredUpTo, s.startOffset);
+        }
+    });
+
+    // Build the table and the diagnostics in list order, as a serial pass would.
+    ScanDiagnostics diag;
+    FileTable table;
+    std::vector<RecordSet> order;
+    order.reserve(list.size());
+    std::size_t expected = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Slot& s = slots[i];
+        const std::string& path = list[i].path;
+        if (s.kind == Kind::skipped) continue;
+        if (s.kind == Kind::unchanged) {
+            diag.bytesRead += s.old->consumed;
+            s.old->diag.apply(diag, path);
+            auto placed = table.emplace_hint(table.end(), path, *s.old);
+            order.push_back(placed->second.records);
+        } else {
+            if (s.failed) diag.filesUnreadable.push_back(path);
+            stats.bytesRead += s.consumed - s.startOffset;
+            FileDiagnostics base = s.startOffset > 0 && s.old ? s.old->diag : FileDiagnostics{};
+            FileState state{s.attrs.size,     s.attrs.mtime,          s.attrs.inode,
+                            s.consumed,       std::move(s.records), plus(base, countersOf(s.read))};
+            diag.bytesRead += state.consumed;
+            state.diag.apply(diag, path);
+            order.push_back(state.records);
+            table.insert_or_assign(path, std::move(state));
+        }
+        expected += order.back()->size();
+    }
+
+    {
+        std::lock_guard g(lock_);
+        files_ = std::move(table);
+    }
+
+    // Merge across files in list order; reuse the last merge when no set changed.
+    std::shared_ptr<const std::vector<UsageRecord>> merged;
+    {
+        std::lock_guard g(lock_);
+        if (merged_ && mergedFrom_ == order) merged = merged_;
+    }
+    if (!merged) {
+        Merger m(expected);
+        for (const RecordSet& set : order) m.add(*set);
+        merged = std::make_shared<const std::vector<UsageRecord>>(std::move(m.records));
+        std::lock_guard g(lock_);
+        merged_ = merged;
+        mergedFrom_ = order;
+    }
+
+    stats.filesTotal = static_cast<std::int64_t>(list.size());
+    stats.duration = secondsSince(start);
+    diag.filesScanned = static_cast<std::int64_t>(list.size());
+    diag.uniqueRequests = static_cast<std::int64_t>(merged->size());
+    diag.duration = stats.duration;
+    diag.perHome = std::move(perHome);
+    return Refresh{std::move(merged), std::move(diag), stats};
+}
+
+// MARK: - Verification
+
+ScanCache::VerificationResult ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
+    const auto start = Clock::now();
+    const FileTable snap = snapshot();
+
+    std::size_t cachedCount = 0;
+    for (const auto& [path, state] : snap) cachedCount += state.records->size();
+    Merger cached(cachedCount);
+    for (const auto& [path, state] : snap) cached.add(*state.records);
+
+    const std::vector<TranscriptFile> list = Scanner::fileList(homes, nullptr);
+    VerificationResult v;
+    struct Slot {
+        const FileState* entry = nullptr;
+        RequestMap records;
+    };
+    std::vector<Slot> slots(list.size());
+    std::vector<std::size_t> jobs;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        auto attrs = fileio::attributesOf(list[i].path);
+        auto it = snap.find(list[i].path);
+        if (it == snap.end()) {
+            if (attrs) v.bytesNotCompared += attrs->size;
+            continue;
+        }
+        slots[i].entry = &it->second;
+        if (attrs && attrs->size > it->second.consumed)
+            v.bytesNotCompared += attrs->size - it->second.consumed;
+        jobs.push_back(i);
+    }
+    parallel::forEach(jobs.size(), [&](std::size_t j) {
+        const std::size_t i = jobs[j];
+        Slot& s = slots[i];
+        const TranscriptFile& file = list[i];
+        ScanDiagnostics scratch;
+        try {
+            LineReader::forEachLine(file.path, 0, s.entry->consumed, [&](std::string_view line) {
+                Scanner::ingest(line, file.path, file.home, static_cast<std::int64_t>(i), s.records,
+                                scratch);
+            });
+        } catch (const LineReader::ReadError&) {
+            // What was read before the failure still counts.
+        }
+    });
+    Merger fresh(cached.records.size());
+    for (std::size_t i : jobs) fresh.add(slots[i].records);
+
+    // Sum in key order so that equal request sets give exactly equal costs.
+    const Calendar calendar = Calendar::current();
+    auto costOf = [&](const Merger& m) {
+        std::vector<std::pair<std::string_view, std::size_t>> byKey(m.where.begin(), m.where.end());
+        std::sort(byKey.begin(), byKey.end());
+        double sum = 0;
+        for (const auto& [key, index] : byKey) {
+            const UsageRecord& r = m.records[index];
+            auto cost = r.cost(calendar.dayOf(r.timestamp));
+            if (cost.isKnown()) sum += cost.knownValue();
+        }
+        return sum;
+    };
+    v.cachedCost = costOf(cached);
+    v.freshCost = costOf(fresh);
+
+    for (const auto& [key, index] : fresh.where) {
+        auto it = cached.where.find(key);
+        if (it == cached.where.end()) {
+            v.missingFromCache += 1;
+            continue;
+        }
+        const UsageRecord& a = fresh.records[index];
+        const UsageRecord& b = cached.records[it->second];
+        if (a.input != b.input || a.output != b.output || a.cacheRead != b.cacheRead ||
+            a.cacheWrite5m != b.cacheWrite5m || a.cacheWrite1h != b.cacheWrite1h)
+            v.mismatchedRecords += 1;
+    }
+    for (const auto& [key, index] : cached.where)
+        if (!fresh.where.count(key)) v.extraInCache += 1;
+
+    v.cachedRequests = static_cast<std::int64_t>(cached.records.size());
+    v.freshRequests = static_cast<std::int64_t>(fresh.records.size());
+    v.arrivedDuringCheck = 0;
+    v.checkedAt = fileio::now();
+    v.duration = secondsSince(start);
+
+    std::lock_guard g(lock_);
+    lastVerification_ = v;
+    return v;
+}
+
+// MARK: - Cache file
+
+void ScanCache::save() const {
+    const std::string bytes = encodeCacheFile(snapshot());
+    writeAtomically(storePath_, bytes);
+}
+
+bool ScanCache::load() {
+    if (storePath_.empty()) return false;
+    auto bytes = fileio::readWholeFile(storePath_);
+    if (!bytes) return false;
+    auto table = decodeCacheFile(*bytes);
+    if (!table) return false;
+    std::lock_guard g(lock_);
+    files_ = std::move(*table);
+    return true;
+}
+
+} // namespace vantery

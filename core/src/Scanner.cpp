@@ -1,0 +1,234 @@
+#include "vantery/Scanner.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include <simdjson.h>
+
+#include "vantery/Pricing.hpp"
+#include "vantery/Saturating.hpp"
+
+namespace vantery {
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+using simdjson::dom::object;
+
+// Lines up to this size are parsed with the thread's reused parser; a rare larger
+// line gets a parser of its own so its buffers are released right after.
+constexpr std::size_t reusableParserLimit = 1u << 20;
+
+struct ThreadParser {
+    simdjson::dom::parser parser;
+    std::unique_ptr<char[]> padded;
+    std::size_t paddedCapacity = 0;
+    std::string key;
+
+    // The line copied into a buffer with the zeroed tail the parser reads past the end.
+    const char* pad(std::string_view line) {
+        std::size_t need = line.size() + simdjson::SIMDJSON_PADDING;
+        if (need > paddedCapacity) {
+            paddedCapacity = std::max(need, std::size_t{64 * 1024});
+            padded = std::make_unique<char[]>(paddedCapacity);
+        }
+        std::memcpy(padded.get(), line.data(), line.size());
+        std::memset(padded.get() + line.size(), 0, simdjson::SIMDJSON_PADDING);
+        return padded.get();
+    }
+
+    void shrinkIfHuge() {
+        if (paddedCapacity > 2 * reusableParserLimit) {
+            padded.reset();
+            paddedCapacity = 0;
+        }
+    }
+};
+
+ThreadParser& threadParser() {
+    thread_local ThreadParser p;
+    return p;
+}
+
+// The integer a JSON value stands for: integers as they are (clamped to int64),
+// other numbers cut toward zero and clamped, booleans 1 and 0, anything else 0.
+std::int64_t intOf(simdjson::simdjson_result<element> value) {
+    element e;
+    if (value.get(e) != simdjson::SUCCESS) return 0;
+    switch (e.type()) {
+    case element_type::INT64: return std::int64_t(e.get_int64().value_unsafe());
+    case element_type::UINT64: {
+        std::uint64_t u = e.get_uint64().value_unsafe();
+        return u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                   ? std::numeric_limits<std::int64_t>::max()
+                   : static_cast<std::int64_t>(u);
+    }
+    case element_type::DOUBLE: return clampToInt64(e.get_double().value_unsafe());
+    case element_type::BOOL: return e.get_bool().value_unsafe() ? 1 : 0;
+    default: return 0;
+    }
+}
+
+// The value of key in obj when it is a string.
+std::optional<std::string_view> stringAt(const object& obj, std::string_view key) {
+    std::string_view s;
+    if (obj.at_key(key).get_string().get(s) == simdjson::SUCCESS) return s;
+    return std::nullopt;
+}
+
+// The object under key in obj, if it is one.
+std::optional<object> objectAt(const object& obj, std::string_view key) {
+    object o;
+    if (obj.at_key(key).get_object().get(o) == simdjson::SUCCESS) return o;
+    return std::nullopt;
+}
+
+// The transcript's file name without its extension.
+std::string sessionFromPath(const std::string& path) {
+    std::string_view name(path);
+    if (auto slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    if (auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+    return std::string(name);
+}
+
+void ingestParsed(const object& top, const std::string& path, const std::string& home,
+                  std::int64_t rank, RequestMap& into, ScanDiagnostics& diag, std::string& key) {
+    object message;
+    if (top.size() == 0 || top.at_key("message").get_object().get(message) != simdjson::SUCCESS ||
+        message.size() == 0) {
+        ++diag.linesRejectedNoMessage;
+        return;
+    }
+    object usage;
+    if (message.at_key("usage").get_object().get(usage) != simdjson::SUCCESS) {
+        ++diag.linesNotUsageBearing;
+        return;
+    }
+
+    std::int64_t input = intOf(usage.at_key("input_tokens"));
+    std::int64_t output = intOf(usage.at_key("output_tokens"));
+    std::int64_t cacheRead = intOf(usage.at_key("cache_read_input_tokens"));
+    std::int64_t total = intOf(usage.at_key("cache_creation_input_tokens"));
+    std::int64_t share5m = 0, share1h = 0, webSearch = 0, webFetch = 0;
+    if (auto split = objectAt(usage, "cache_creation")) {
+        share5m = intOf(split->at_key("ephemeral_5m_input_tokens"));
+        share1h = intOf(split->at_key("ephemeral_1h_input_tokens"));
+    }
+    if (auto tools = objectAt(usage, "server_tool_use")) {
+        webSearch = intOf(tools->at_key("web_search_requests"));
+        webFetch = intOf(tools->at_key("web_fetch_requests"));
+    }
+
+    std::int64_t cacheWrite5m, cacheWrite1h;
+    bool assumed;
+    std::int64_t splitSum;
+    // A split whose sum overflows cannot equal any total.
+    if (!__builtin_add_overflow(share5m, share1h, &splitSum) && splitSum == total) {
+        cacheWrite5m = share5m;
+        cacheWrite1h = share1h;
+        assumed = false;
+    } else {
+        cacheWrite5m = total;
+        cacheWrite1h = 0;
+        assumed = total > 0;
+    }
+
+    if (input == 0 && output == 0 && cacheRead == 0 && total == 0 && webSearch == 0 && webFetch == 0) {
+        ++diag.linesSkippedZeroUsage;
+        return;
+    }
+
+    std::optional<double> when;
+    if (auto ts = stringAt(top, "timestamp")) when = Timestamp::parse(*ts);
+    if (!when) {
+        ++diag.linesRejectedNoTimestamp;
+        return;
+    }
+
+    auto messageId = stringAt(message, "id");
+    auto requestId = stringAt(top, "requestId");
+    if (!requestId) requestId = stringAt(top, "request_id");
+    if (!messageId || !requestId || messageId->empty() || requestId->empty()) {
+        ++diag.linesRejectedNoIdentity;
+        return;
+    }
+
+    key.assign(*messageId);
+    key += ':';
+    key.append(*requestId);
+
+    if (auto it = into.find(key); it != into.end()) {
+        UsageRecord& r = it->second;
+        r.input = std::max(r.input, input);
+        r.output = std::max(r.output, output);
+        r.cacheRead = std::max(r.cacheRead, cacheRead);
+        r.cacheWrite5m = std::max(r.cacheWrite5m, cacheWrite5m);
+        r.cacheWrite1h = std::max(r.cacheWrite1h, cacheWrite1h);
+        r.webSearch = std::max(r.webSearch, webSearch);
+        r.webFetch = std::max(r.webFetch, webFetch);
+        if (*when < r.timestamp) r.timestamp = *when;
+        return;
+    }
+
+    UsageRecord r;
+    r.timestamp = *when;
+    auto model = stringAt(message, "model");
+    r.model = Pricing::normalizeModel(model ? *model : std::string_view("unknown"));
+    if (auto s = stringAt(top, "sessionId"))
+        r.sessionId = *s;
+    else if (auto s2 = stringAt(top, "session_id"))
+        r.sessionId = *s2;
+    else
+        r.sessionId = sessionFromPath(path);
+    if (auto cwd = stringAt(top, "cwd")) r.rawCwd = *cwd;
+    r.agent = AgentIdentity::parse(stringAt(top, "agentId"));
+    r.sourceHome = home;
+    r.input = input;
+    r.output = output;
+    r.cacheWrite5m = cacheWrite5m;
+    r.cacheWrite1h = cacheWrite1h;
+    r.cacheRead = cacheRead;
+    r.webSearch = webSearch;
+    r.webFetch = webFetch;
+    r.cacheWriteBreakdownAssumed = assumed;
+    r.sourceRank = rank;
+    into.emplace(key, std::move(r));
+}
+
+} // namespace
+
+bool Scanner::contains(std::string_view bytes, std::string_view needle) noexcept {
+    if (needle.empty() || bytes.size() < needle.size()) return false;
+    return ::memmem(bytes.data(), bytes.size(), needle.data(), needle.size()) != nullptr;
+}
+
+void Scanner::ingest(std::string_view line, const std::string& path, const std::string& home,
+                     std::int64_t rank, RequestMap& into, ScanDiagnostics& diag) {
+    auto length = static_cast<std::int64_t>(line.size());
+    if (length > diag.longestLineBytes) {
+        diag.longestLineBytes = length;
+        diag.longestLinePath = path;
+    }
+    if (!contains(line, usageNeedle)) return;
+    ++diag.usageLinesSeen;
+
+    ThreadParser& tp = threadParser();
+    const char* padded = tp.pad(line);
+    std::unique_ptr<simdjson::dom::parser> own;
+    simdjson::dom::parser* parser = &tp.parser;
+    if (line.size() > reusableParserLimit) {
+        own = std::make_unique<simdjson::dom::parser>();
+        parser = own.get();
+    }
+    object top;
+    if (parser->parse(padded, line.size(), false).get_object().get(top) != simdjson::SUCCESS) {
+        ++diag.linesRejectedInvalidJSON;
+    } else {
+        ingestParsed(top, path, home, rank, into, diag, tp.key);
+    }
+    if (own) tp.shrinkIfHuge();
+}
+
+} // namespace vantery
