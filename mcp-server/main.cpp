@@ -13,7 +13,7 @@
 
 namespace {
 
-void log(std::string_view message) {
+void logLine(std::string_view message) {
     std::string line(vantery::mcp::Protocol::logPrefix);
     line += message;
     line += '\n';
@@ -54,12 +54,12 @@ int main() {
         if (!homes.empty()) homes += ", ";
         homes += h.name;
     }
-    log("started; cache = " + data->cache().cachePath() + "; homes = " + homes);
+    logLine("started; cache = " + data->cache().cachePath() + "; homes = " + homes);
 
-    if (!Protocol::serve(std::cin, server, log, writeLine)) {
-        log("stdout closed; exiting");
+    if (!Protocol::serve(std::cin, server, logLine, writeLine)) {
+        logLine("stdout closed; exiting");
         return 0;
     }
-    log("stdin closed; exiting");
+    logLine("stdin closed; exiting");
     return 0;
 }
