@@ -14,7 +14,7 @@ extern char** environ;
 namespace vantery::mcp::testing {
 
 ProcessResult runProcess(const std::string& program, const std::string& input,
-                         const std::map<std::string, std::string>& env) {
+                         const std::map<std::string, std::string>& env, bool readerGone) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
 
@@ -55,6 +55,10 @@ ProcessResult runProcess(const std::string& program, const std::string& input,
         inFd = -1;
     }
     bool outOpen = true, errOpen = true;
+    if (readerGone) {
+        close(out[0]);
+        outOpen = false;
+    }
     auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
     while (outOpen || errOpen) {
         pollfd fds[3];
@@ -87,7 +91,7 @@ ProcessResult runProcess(const std::string& program, const std::string& input,
     }
     std::signal(SIGPIPE, oldPipe);
     if (inFd >= 0) close(inFd);
-    close(out[0]);
+    if (!readerGone) close(out[0]);
     close(err[0]);
     int status = 0;
     waitpid(pid, &status, 0);

@@ -15,8 +15,10 @@ struct ProcessResult {
 
 /// Starts `program` with `env` added to (or replacing entries of) the current
 /// environment, feeds it `input`, closes its standard input and waits for it.
+/// With `readerGone` the reading end of its standard output is closed at once,
+/// as when a client goes away.
 ProcessResult runProcess(const std::string& program, const std::string& input,
-                         const std::map<std::string, std::string>& env);
+                         const std::map<std::string, std::string>& env, bool readerGone = false);
 
 /// The lines of a text, without their line feeds (a last line without one included).
 std::vector<std::string> lines(const std::string& text);
