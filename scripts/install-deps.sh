@@ -16,7 +16,8 @@ if [[ "$(uname -s)" == "Darwin" ]]; then
 fi
 
 pkgs=(build-essential cmake ninja-build pkg-config libsimdjson-dev nlohmann-json3-dev
-      libhowardhinnant-date-dev tzdata libutf8proc-dev libfmt-dev libgtest-dev googletest)
+      libhowardhinnant-date-dev tzdata libutf8proc-dev libfmt-dev libgtest-dev googletest
+      clang libclang-rt-dev) # clang and its runtimes: libFuzzer for scripts/fuzz-smoke.sh
 # Node.js (for the MCP client test) may come from another source that bundles npm.
 command -v node >/dev/null || pkgs+=(nodejs)
 command -v npm >/dev/null || command -v node >/dev/null || pkgs+=(npm)

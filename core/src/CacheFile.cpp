@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::string_view magic = "VTC1";
 constexpr std::uint64_t version = 2;
-constexpr std::uint64_t maxInt = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+constexpr std::uint64_t maxInt =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
 // Smallest record encoding, used to cap reservations by what the remaining bytes can hold.
 constexpr std::size_t minRecordBytes = 1 + 8 + 5 + 7 + 1 + 1;
@@ -42,13 +43,15 @@ void BinaryWriter::writeUInt(std::uint64_t v) {
 void BinaryWriter::writeDouble(double d) {
     std::uint64_t bits;
     std::memcpy(&bits, &d, sizeof bits);
-    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 8; ++i)
+        bytes.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
 }
 
 std::string BinaryWriter::finish(std::string_view header) const {
     BinaryWriter table;
     std::size_t total = 0;
-    for (std::string_view s : strings) total += s.size() + 2;
+    for (std::string_view s : strings)
+        total += s.size() + 2;
     table.bytes.reserve(header.size() + 10 + total + bytes.size());
     table.bytes.append(header);
     table.writeUInt(strings.size());
@@ -84,7 +87,8 @@ double BinaryReader::readDouble() {
     if (remaining() < 8) throw Failure{DecodeError::truncated};
     std::uint64_t bits = 0;
     for (int i = 0; i < 8; ++i)
-        bits |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[offset + i])) << (8 * i);
+        bits |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[offset + i]))
+                << (8 * i);
     offset += 8;
     double d;
     std::memcpy(&d, &bits, sizeof d);
@@ -122,7 +126,8 @@ void BinaryReader::readStringTable() {
 std::string encodeCacheFile(const ScanCache::FileTable& table) {
     BinaryWriter w;
     std::size_t records = 0;
-    for (const auto& [path, state] : table) records += state.records ? state.records->size() : 0;
+    for (const auto& [path, state] : table)
+        records += state.records ? state.records->size() : 0;
     w.bytes.reserve(16 + table.size() * 40 + records * 40);
     w.index.reserve(records + table.size() + 64);
     w.strings.reserve(records + table.size() + 64);
@@ -136,9 +141,9 @@ std::string encodeCacheFile(const ScanCache::FileTable& table) {
         w.writeUInt(state.inode);
         w.writeUInt(state.consumed);
         const ScanCache::FileDiagnostics& d = state.diag;
-        for (std::int64_t v : {d.usageLines, d.notUsageBearing, d.skippedZeroUsage,
-                               d.rejectedInvalidJSON, d.rejectedNoMessage, d.rejectedNoTimestamp,
-                               d.rejectedNoIdentity, d.longestLineBytes})
+        for (std::int64_t v :
+             {d.usageLines, d.notUsageBearing, d.skippedZeroUsage, d.rejectedInvalidJSON,
+              d.rejectedNoMessage, d.rejectedNoTimestamp, d.rejectedNoIdentity, d.longestLineBytes})
             w.writeInt(v);
         if (!state.records) {
             w.writeUInt(0);
@@ -184,10 +189,10 @@ std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes) {
             state.inode = r.readUInt();
             state.consumed = r.readUInt();
             ScanCache::FileDiagnostics& d = state.diag;
-            for (std::int64_t* v : {&d.usageLines, &d.notUsageBearing, &d.skippedZeroUsage,
-                                    &d.rejectedInvalidJSON, &d.rejectedNoMessage,
-                                    &d.rejectedNoTimestamp, &d.rejectedNoIdentity,
-                                    &d.longestLineBytes})
+            for (std::int64_t* v :
+                 {&d.usageLines, &d.notUsageBearing, &d.skippedZeroUsage, &d.rejectedInvalidJSON,
+                  &d.rejectedNoMessage, &d.rejectedNoTimestamp, &d.rejectedNoIdentity,
+                  &d.longestLineBytes})
                 *v = r.readInt();
             std::int64_t recordCount = r.readInt();
             auto records = std::make_shared<RequestMap>();
@@ -202,7 +207,8 @@ std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes) {
                 u.rawCwd = r.readString();
                 u.sourceHome = r.readString();
                 std::uint64_t agentIndex = r.readUInt();
-                if (agentIndex >= r.strings.size()) throw BinaryReader::Failure{BinaryReader::DecodeError::badStringIndex};
+                if (agentIndex >= r.strings.size())
+                    throw BinaryReader::Failure{BinaryReader::DecodeError::badStringIndex};
                 auto& agent = agents[static_cast<std::size_t>(agentIndex)];
                 if (!agent) {
                     const std::string& raw = r.strings[static_cast<std::size_t>(agentIndex)];

@@ -17,7 +17,8 @@ template <class Job> void forEach(std::size_t count, Job&& job) {
     std::size_t workers = std::max(1u, std::thread::hardware_concurrency());
     workers = std::min(workers, count);
     if (workers <= 1) {
-        for (std::size_t i = 0; i < count; ++i) job(i);
+        for (std::size_t i = 0; i < count; ++i)
+            job(i);
         return;
     }
     std::atomic<std::size_t> next{0};
@@ -25,7 +26,8 @@ template <class Job> void forEach(std::size_t count, Job&& job) {
     std::mutex failureLock;
     auto run = [&] {
         try {
-            for (std::size_t i; (i = next.fetch_add(1)) < count;) job(i);
+            for (std::size_t i; (i = next.fetch_add(1)) < count;)
+                job(i);
         } catch (...) {
             std::lock_guard g(failureLock);
             if (!failure) failure = std::current_exception();
@@ -34,9 +36,11 @@ template <class Job> void forEach(std::size_t count, Job&& job) {
     };
     std::vector<std::thread> threads;
     threads.reserve(workers - 1);
-    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(run);
+    for (std::size_t w = 1; w < workers; ++w)
+        threads.emplace_back(run);
     run();
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     if (failure) std::rethrow_exception(failure);
 }
 

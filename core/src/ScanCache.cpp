@@ -34,16 +34,23 @@ constexpr std::size_t mergeReserve = 80'000;
 // The cross-file rule: the record with the smaller sourceRank gives the descriptive
 // fields (the present one on a tie), counts take the larger, the timestamp the earlier.
 void combineCrossFile(UsageRecord& present, const UsageRecord& other) {
-    UsageRecord combined = other.sourceRank < present.sourceRank ? other : present;
-    combined.input = std::max(present.input, other.input);
-    combined.output = std::max(present.output, other.output);
-    combined.cacheWrite5m = std::max(present.cacheWrite5m, other.cacheWrite5m);
-    combined.cacheWrite1h = std::max(present.cacheWrite1h, other.cacheWrite1h);
-    combined.cacheRead = std::max(present.cacheRead, other.cacheRead);
-    combined.webSearch = std::max(present.webSearch, other.webSearch);
-    combined.webFetch = std::max(present.webFetch, other.webFetch);
-    combined.timestamp = std::min(present.timestamp, other.timestamp);
-    present = std::move(combined);
+    const std::int64_t input = std::max(present.input, other.input);
+    const std::int64_t output = std::max(present.output, other.output);
+    const std::int64_t cacheWrite5m = std::max(present.cacheWrite5m, other.cacheWrite5m);
+    const std::int64_t cacheWrite1h = std::max(present.cacheWrite1h, other.cacheWrite1h);
+    const std::int64_t cacheRead = std::max(present.cacheRead, other.cacheRead);
+    const std::int64_t webSearch = std::max(present.webSearch, other.webSearch);
+    const std::int64_t webFetch = std::max(present.webFetch, other.webFetch);
+    const double timestamp = std::min(present.timestamp, other.timestamp);
+    if (other.sourceRank < present.sourceRank) present = other;
+    present.input = input;
+    present.output = output;
+    present.cacheWrite5m = cacheWrite5m;
+    present.cacheWrite1h = cacheWrite1h;
+    present.cacheRead = cacheRead;
+    present.webSearch = webSearch;
+    present.webFetch = webFetch;
+    present.timestamp = timestamp;
 }
 
 // Unifies per-file record sets, visited in a fixed order, without copying keys:
@@ -63,6 +70,21 @@ struct Merger {
                 records.push_back(record);
             else
                 combineCrossFile(records[it->second], record);
+        }
+    }
+    // The set's records as if read at `rank` of this pass, so that the result does
+    // not depend on the pass in which each file was read.
+    void add(const RequestMap& set, std::int64_t rank) {
+        for (const auto& [key, record] : set) {
+            auto [it, inserted] = where.try_emplace(key, records.size());
+            if (inserted) {
+                records.push_back(record);
+                records.back().sourceRank = rank;
+            } else {
+                UsageRecord ranked = record;
+                ranked.sourceRank = rank;
+                combineCrossFile(records[it->second], ranked);
+            }
         }
     }
 };
@@ -200,7 +222,8 @@ std::string ScanCache::VerificationResult::summary() const {
         return s;
     }
     std::vector<std::string> parts;
-    if (missingFromCache != 0) parts.push_back(fmt::format("{} missing from cache", missingFromCache));
+    if (missingFromCache != 0)
+        parts.push_back(fmt::format("{} missing from cache", missingFromCache));
     if (extraInCache != 0) parts.push_back(fmt::format("{} extra in cache", extraInCache));
     if (mismatchedRecords != 0)
         parts.push_back(fmt::format("{} with different figures", mismatchedRecords));
@@ -297,7 +320,8 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     {
         std::unordered_set<std::string_view> listed;
         listed.reserve(list.size());
-        for (const TranscriptFile& f : list) listed.insert(f.path);
+        for (const TranscriptFile& f : list)
+            listed.insert(f.path);
         std::lock_guard g(lock_);
         stats.fromCache = !files_.empty();
         for (auto it = files_.begin(); it != files_.end();) {
@@ -367,7 +391,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
                         : std::make_shared<RequestMap>();
         RequestMap& into = *s.records;
         try {
-            s.consumed = LineReader::forEachLine(
+            s.consumed = LineReader::forEachLineInline(
                 file.path, s.startOffset, std::nullopt, [&](std::string_view line) {
                     Scanner::ingest(line, file.path, file.home, rank, into, s.read);
                 });
@@ -381,7 +405,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     // Build the table and the diagnostics in list order, as a serial pass would.
     ScanDiagnostics diag;
     FileTable table;
-    std::vector<RecordSet> order;
+    std::vector<std::pair<RecordSet, std::int64_t>> order; // with the file's rank in this pass
     order.reserve(list.size());
     std::size_t expected = 0;
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -392,19 +416,19 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
             diag.bytesRead += s.old->consumed;
             s.old->diag.apply(diag, path);
             auto placed = table.emplace_hint(table.end(), path, *s.old);
-            order.push_back(placed->second.records);
+            order.emplace_back(placed->second.records, static_cast<std::int64_t>(i));
         } else {
             if (s.failed) diag.filesUnreadable.push_back(path);
             stats.bytesRead += s.consumed - s.startOffset;
             FileDiagnostics base = s.startOffset > 0 && s.old ? s.old->diag : FileDiagnostics{};
-            FileState state{s.attrs.size,     s.attrs.mtime,          s.attrs.inode,
-                            s.consumed,       std::move(s.records), plus(base, countersOf(s.read))};
+            FileState state{s.attrs.size, s.attrs.mtime,        s.attrs.inode,
+                            s.consumed,   std::move(s.records), plus(base, countersOf(s.read))};
             diag.bytesRead += state.consumed;
             state.diag.apply(diag, path);
-            order.push_back(state.records);
+            order.emplace_back(state.records, static_cast<std::int64_t>(i));
             table.insert_or_assign(path, std::move(state));
         }
-        expected += order.back()->size();
+        expected += order.back().first->size();
     }
 
     {
@@ -420,7 +444,8 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     }
     if (!merged) {
         Merger m(expected);
-        for (const RecordSet& set : order) m.add(*set);
+        for (const auto& [set, rank] : order)
+            m.add(*set, rank);
         merged = std::make_shared<const std::vector<UsageRecord>>(std::move(m.records));
         std::lock_guard g(lock_);
         merged_ = merged;
@@ -438,14 +463,17 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
 
 // MARK: - Verification
 
-ScanCache::VerificationResult ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
+ScanCache::VerificationResult
+ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
     const auto start = Clock::now();
     const FileTable snap = snapshot();
 
     std::size_t cachedCount = 0;
-    for (const auto& [path, state] : snap) cachedCount += state.records->size();
+    for (const auto& [path, state] : snap)
+        cachedCount += state.records->size();
     Merger cached(cachedCount);
-    for (const auto& [path, state] : snap) cached.add(*state.records);
+    for (const auto& [path, state] : snap)
+        cached.add(*state.records);
 
     const std::vector<TranscriptFile> list = Scanner::fileList(homes, nullptr);
     VerificationResult v;
@@ -473,16 +501,18 @@ ScanCache::VerificationResult ScanCache::verifyAgainstFullScan(const std::vector
         const TranscriptFile& file = list[i];
         ScanDiagnostics scratch;
         try {
-            LineReader::forEachLine(file.path, 0, s.entry->consumed, [&](std::string_view line) {
-                Scanner::ingest(line, file.path, file.home, static_cast<std::int64_t>(i), s.records,
-                                scratch);
-            });
+            LineReader::forEachLineInline(
+                file.path, 0, s.entry->consumed, [&](std::string_view line) {
+                    Scanner::ingest(line, file.path, file.home, static_cast<std::int64_t>(i),
+                                    s.records, scratch);
+                });
         } catch (const LineReader::ReadError&) {
             // What was read before the failure still counts.
         }
     });
     Merger fresh(cached.records.size());
-    for (std::size_t i : jobs) fresh.add(slots[i].records);
+    for (std::size_t i : jobs)
+        fresh.add(slots[i].records);
 
     // Sum in key order so that equal request sets give exactly equal costs.
     const Calendar calendar = Calendar::current();

@@ -39,7 +39,7 @@ struct RosterCoverage {
 /// Roster entries keyed by agent name and session key. Reads only; every broken
 /// or missing roster file is skipped silently.
 class AgentRoster {
-public:
+  public:
     AgentRoster() = default;
 
     /// Adds the entries of every `<teamsPath>/session-*/config.json` of the homes.
@@ -47,7 +47,8 @@ public:
 
     /// The entry of a named agent in a session (matched on the session id's first
     /// 8 characters); absent for the main session and anonymous agents.
-    std::optional<RosterEntry> entry(const AgentIdentity& agent, const std::string& sessionId) const;
+    std::optional<RosterEntry> entry(const AgentIdentity& agent,
+                                     const std::string& sessionId) const;
 
     /// Counts the named and anonymous agents (each with its session id) and the
     /// named ones that have an entry. Adds to the counters; never resets them.
@@ -55,7 +56,7 @@ public:
 
     const RosterCoverage& coverage() const noexcept { return coverage_; }
 
-private:
+  private:
     std::unordered_map<std::string, RosterEntry> entries_;
     RosterCoverage coverage_;
 };

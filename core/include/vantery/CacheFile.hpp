@@ -15,7 +15,8 @@ namespace vantery {
 /// Builds the body of a cache file, every string interned once.
 struct BinaryWriter {
     std::string bytes;
-    std::unordered_map<std::string_view, std::uint32_t> index; ///< views into strings the caller keeps alive
+    std::unordered_map<std::string_view, std::uint32_t>
+        index; ///< views into strings the caller keeps alive
     std::vector<std::string_view> strings;
 
     /// The index of s, interning it when new. s must outlive the writer.

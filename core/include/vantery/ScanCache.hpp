@@ -21,7 +21,7 @@ namespace vantery {
 /// the per-file table and the last verdict, held only to copy or swap them, never
 /// while a transcript is read.
 class ScanCache {
-public:
+  public:
     /// Line counters of the consumed part of one file.
     struct FileDiagnostics {
         std::int64_t usageLines = 0;
@@ -135,7 +135,9 @@ public:
 
     /// Brings every listed transcript file up to date and returns all requests,
     /// unified across files, with diagnostics and statistics. Never throws; never
-    /// touches the cache file. The result equals a full scan of the consumed bytes.
+    /// touches the cache file. The result equals a full scan of the consumed bytes:
+    /// each request's sourceRank is the position, in this pass's file list, of the
+    /// first file that holds it, whichever pass read that file.
     Refresh refresh(const std::vector<SourceHome>& homes);
 
     /// One entry per cached file, sorted by path.
@@ -166,15 +168,15 @@ public:
     /// when the file is absent, unreadable, foreign, of another version or damaged.
     bool load();
 
-private:
+  private:
     std::string storePath_;
     mutable std::mutex lock_;
     FileTable files_;
     std::optional<VerificationResult> lastVerification_;
-    // The merged records of the last refresh and the record sets, in merge order,
-    // they were built from; reused while every set is the same.
+    // The merged records of the last refresh and the record sets, with their ranks
+    // in merge order, they were built from; reused while every set is the same.
     std::shared_ptr<const std::vector<UsageRecord>> merged_;
-    std::vector<RecordSet> mergedFrom_;
+    std::vector<std::pair<RecordSet, std::int64_t>> mergedFrom_;
 };
 
 } // namespace vantery

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <limits>
+#include <random>
+#include <sys/stat.h>
+
+#include "TempDir.hpp"
+#include "vantery/CacheFile.hpp"
+#include "vantery/ScanCache.hpp"
+
+using namespace vantery;
+using vantery::testing::TempDir;
+
+namespace {
+
+std::string hex(std::string_view bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (!out.empty()) out += ' ';
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string uintBytes(std::uint64_t v) {
+    BinaryWriter w;
+    w.writeUInt(v);
+    return w.bytes;
+}
+
+UsageRecord record(std::string model, AgentIdentity agent, std::int64_t rank) {
+    UsageRecord r;
+    r.timestamp = 1'759'672'987.25;
+    r.model = std::move(model);
+    r.sessionId = "s-1";
+    r.rawCwd = "/w/repo";
+    r.agent = std::move(agent);
+    r.sourceHome = ".claude";
+    r.input = 10;
+    r.output = 250;
+    r.cacheWrite5m = 1000;
+    r.cacheWrite1h = 3;
+    r.cacheRead = 1 << 20;
+    r.webSearch = 2;
+    r.webFetch = 1;
+    r.cacheWriteBreakdownAssumed = true;
+    r.sourceRank = rank;
+    return r;
+}
+
+ScanCache::FileTable sampleTable() {
+    ScanCache::FileTable t;
+    auto a = std::make_shared<RequestMap>();
+    (*a)["msg_1:req_1"] = record("claude-opus-4-5", AgentIdentity::mainSession(), 0);
+    (*a)["msg_2:req_2"] =
+        record("claude-sonnet-4-5", AgentIdentity::parse("aplanner-0123456789abcdef"), 0);
+    (*a)["msg_3:req_3"] = record("unknown", AgentIdentity::anonymous("xyz"),
+                                 std::numeric_limits<std::int64_t>::max());
+    ScanCache::FileDiagnostics d{5, 1, 2, 3, 4, 5, 6, 70'000};
+    t["/h/.claude/projects/a.jsonl"] = {4096, 1'759'672'987.123456, 1234567, 4000, a, d};
+    t["/h/.claude/projects/b.jsonl"] = {std::numeric_limits<std::uint64_t>::max(),
+                                        0,
+                                        std::uint64_t(1) << 63,
+                                        std::uint64_t(1) << 63,
+                                        std::make_shared<RequestMap>(),
+                                        {}};
+    return t;
+}
+
+void expectSameRecord(const UsageRecord& a, const UsageRecord& b) {
+    EXPECT_EQ(a.timestamp, b.timestamp);
+    EXPECT_EQ(a.model, b.model);
+    EXPECT_EQ(a.sessionId, b.sessionId);
+    EXPECT_EQ(a.rawCwd, b.rawCwd);
+    EXPECT_EQ(a.agent, b.agent);
+    EXPECT_EQ(a.sourceHome, b.sourceHome);
+    EXPECT_EQ(a.input, b.input);
+    EXPECT_EQ(a.output, b.output);
+    EXPECT_EQ(a.cacheWrite5m, b.cacheWrite5m);
+    EXPECT_EQ(a.cacheWrite1h, b.cacheWrite1h);
+    EXPECT_EQ(a.cacheRead, b.cacheRead);
+    EXPECT_EQ(a.webSearch, b.webSearch);
+    EXPECT_EQ(a.webFetch, b.webFetch);
+    EXPECT_EQ(a.cacheWriteBreakdownAssumed, b.cacheWriteBreakdownAssumed);
+    EXPECT_EQ(a.sourceRank, b.sourceRank);
+}
+
+void expectSameTable(const ScanCache::FileTable& a, const ScanCache::FileTable& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (const auto& [path, s] : a) {
+        auto it = b.find(path);
+        ASSERT_NE(it, b.end()) << path;
+        const auto& t = it->second;
+        EXPECT_EQ(s.size, t.size);
+        EXPECT_EQ(s.mtime, t.mtime);
+        EXPECT_EQ(s.inode, t.inode);
+        EXPECT_EQ(s.consumed, t.consumed);
+        EXPECT_EQ(s.diag, t.diag);
+        ASSERT_EQ(s.records->size(), t.records->size());
+        for (const auto& [key, r] : *s.records) {
+            auto rt = t.records->find(key);
+            ASSERT_NE(rt, t.records->end()) << key;
+            expectSameRecord(r, rt->second);
+        }
+    }
+}
+
+// A hand-built file: header, strings, then the body bytes.
+std::string file(std::vector<std::string> strings, std::string body) {
+    BinaryWriter w;
+    for (auto& s : strings)
+        w.intern(s);
+    w.bytes = std::move(body);
+    return w.finish(std::string("VTC1\x02", 5));
+}
+
+} // namespace
+
+TEST(CacheFileFormat, VarintsAreLittleEndianBase128) {
+    EXPECT_EQ(hex(uintBytes(0)), "00");
+    EXPECT_EQ(hex(uintBytes(127)), "7F");
+    EXPECT_EQ(hex(uintBytes(128)), "80 01");
+    EXPECT_EQ(hex(uintBytes(300)), "AC 02");
+    EXPECT_EQ(hex(uintBytes(std::numeric_limits<std::uint64_t>::max())),
+              "FF FF FF FF FF FF FF FF FF 01");
+    EXPECT_EQ(uintBytes(std::numeric_limits<std::int64_t>::max()).size(), 9u);
+}
+
+TEST(CacheFileFormat, TenthVarintByteCountsOnlyItsLowestBit) {
+    auto read = [](std::string bytes) { return BinaryReader(bytes).readUInt(); };
+    std::string nine(9, '\x80');
+    EXPECT_EQ(read(nine + '\x02'), 0u);
+    EXPECT_EQ(read(nine + '\x03'), std::uint64_t(1) << 63);
+    EXPECT_THROW(read(nine + '\x81'), BinaryReader::Failure);
+    EXPECT_THROW(read(nine), BinaryReader::Failure);
+    EXPECT_THROW(BinaryReader(nine + '\x03').readInt(), BinaryReader::Failure);
+}
+
+TEST(CacheFileFormat, EmptyTableIsSevenBytes) {
+    std::string bytes = encodeCacheFile({});
+    EXPECT_EQ(bytes, std::string("VTC1\x02\x00\x00", 7));
+    auto t = decodeCacheFile(bytes);
+    ASSERT_TRUE(t);
+    EXPECT_TRUE(t->empty());
+}
+
+TEST(CacheFileFormat, RoundTripsEveryField) {
+    auto table = sampleTable();
+    std::string bytes = encodeCacheFile(table);
+    // The first string is the first file's path.
+    EXPECT_EQ(bytes.substr(0, 7), std::string("VTC1\x02\x0E\x1B", 7)); // 14 strings, 27-byte path
+    auto back = decodeCacheFile(bytes);
+    ASSERT_TRUE(back);
+    expectSameTable(table, *back);
+    const auto& named = back->at("/h/.claude/projects/a.jsonl").records->at("msg_2:req_2").agent;
+    EXPECT_EQ(named.kind(), AgentIdentity::Kind::named);
+    EXPECT_EQ(named.name(), "planner");
+    EXPECT_EQ(bytes.back(), '\x00'); // the second file has no records
+}
+
+TEST(CacheFileFormat, NegativeCountersAreSavedAsZero) {
+    ScanCache::FileTable t;
+    auto m = std::make_shared<RequestMap>();
+    UsageRecord r = record("m", {}, -5);
+    r.input = -7;
+    (*m)["k"] = r;
+    t["/p"] = {1, 1, 1, 1, m, {-1, 0, 0, 0, 0, 0, 0, -9}};
+    auto back = decodeCacheFile(encodeCacheFile(t));
+    ASSERT_TRUE(back);
+    const auto& s = back->at("/p");
+    EXPECT_EQ(s.diag.usageLines, 0);
+    EXPECT_EQ(s.diag.longestLineBytes, 0);
+    EXPECT_EQ(s.records->at("k").input, 0);
+    EXPECT_EQ(s.records->at("k").sourceRank, 0);
+}
+
+TEST(CacheFileFormat, RefusesShortForeignAndOtherVersions) {
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02", 5)));
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC2\x02\x00\x00", 7)));
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x01\x00\x00", 7)));
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x03\x00\x00", 7)));
+    EXPECT_FALSE(decodeCacheFile(""));
+    EXPECT_TRUE(decodeCacheFile(std::string("VTC1\x02\x00\x00trailing", 15))); // ignored
+}
+
+TEST(CacheFileFormat, RefusesBadStringTables) {
+    // 5,000,000 strings announced.
+    std::string tooMany = std::string("VTC1\x02", 5) + uintBytes(5'000'000);
+    EXPECT_FALSE(decodeCacheFile(tooMany + std::string(64, '\0')));
+    // A string longer than the remaining bytes, also with a length near 2^64.
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x01\x05"
+                                             "abc",
+                                             10)));
+    EXPECT_FALSE(
+        decodeCacheFile(std::string("VTC1\x02\x01", 6) + uintBytes(~std::uint64_t(0)) + "abc"));
+    // A path index equal to the table's size.
+    EXPECT_FALSE(decodeCacheFile(file({"p"}, std::string("\x01\x01", 2))));
+    // A huge file count with nothing behind it: refused, nothing reserved up front.
+    EXPECT_FALSE(decodeCacheFile(file({"p"}, uintBytes(std::numeric_limits<std::int64_t>::max()))));
+    // A file count above 2^63 - 1 is not an int.
+    EXPECT_FALSE(decodeCacheFile(file({}, uintBytes(std::uint64_t(1) << 63))));
+}
+
+TEST(CacheFileFormat, InvalidUtf8InAStringBecomesReplacementCharacter) {
+    ScanCache::FileTable t;
+    t["/p\xFF"] = {1, 1, 1, 1, std::make_shared<RequestMap>(), {}};
+    auto back = decodeCacheFile(encodeCacheFile(t));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->size(), 1u);
+    EXPECT_EQ(back->begin()->first, "/p\xEF\xBF\xBD");
+}
+
+TEST(CacheFileFormat, LaterDuplicatePathOrKeyWins) {
+    // Two entries for the path "p", the second with size 9.
+    std::string entry1 = std::string("\x00\x01", 2) + std::string(8, '\0') +
+                         std::string("\x00\x00", 2) + std::string(8, '\0') + '\x00';
+    std::string entry2 = std::string("\x00\x09", 2) + std::string(8, '\0') +
+                         std::string("\x00\x00", 2) + std::string(8, '\0') + '\x00';
+    auto t = decodeCacheFile(file({"p"}, "\x02" + entry1 + entry2));
+    ASSERT_TRUE(t);
+    ASSERT_EQ(t->size(), 1u);
+    EXPECT_EQ(t->at("p").size, 9u);
+}
+
+TEST(CacheFileFormat, EveryTruncationFailsAndFlippedBytesNeverCrash) {
+    std::string bytes = encodeCacheFile(sampleTable());
+    for (std::size_t n = 0; n < bytes.size(); ++n)
+        EXPECT_FALSE(decodeCacheFile(std::string_view(bytes).substr(0, n))) << "length " << n;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 20'000; ++i) {
+        std::string damaged = bytes;
+        int flips = 1 + static_cast<int>(rng() % 4);
+        for (int f = 0; f < flips; ++f)
+            damaged[rng() % damaged.size()] ^= static_cast<char>(1 + rng() % 255);
+        (void)decodeCacheFile(damaged); // must not crash or read out of bounds
+    }
+}
+
+// MARK: - The cache object's file
+
+TEST(ScanCacheFile, SavesPrivatelyAndLoadsBack) {
+    TempDir dir;
+    std::string path = dir / "scan-cache.v2.bin";
+    ScanCache empty(path);
+    empty.save();
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_size, 7);
+    ScanCache other(path);
+    EXPECT_TRUE(other.load());
+    EXPECT_EQ(other.fileCount(), 0u);
+    EXPECT_EQ(other.cachePath(), path);
+}
+
+TEST(ScanCacheFile, SaveIntoAMissingFolderThrowsAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    ScanCache c(dir / "missing/scan-cache.v2.bin");
+    EXPECT_THROW(c.save(), std::system_error);
+    EXPECT_FALSE(c.load());
+}
+
+TEST(ScanCacheFile, EveryTruncatedFileFailsToLoadAndLeavesTheTableUntouched) {
+    TempDir dir;
+    std::string path = dir / "cache.bin";
+    std::string bytes = encodeCacheFile(sampleTable());
+    std::ofstream(path, std::ios::binary) << bytes;
+    ScanCache cache(path);
+    ASSERT_TRUE(cache.load());
+    const auto before = cache.snapshot();
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes.substr(0, n);
+        EXPECT_FALSE(cache.load()) << "length " << n;
+    }
+    expectSameTable(before, cache.snapshot());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    EXPECT_TRUE(cache.load());
+}
+
+TEST(ScanCacheFile, DefaultLocationFollowsThePlatformRules) {
+    auto env = [](std::map<std::string, std::string> vars) {
+        return [vars](const char* name) -> std::optional<std::string> {
+            auto it = vars.find(name);
+            if (it == vars.end()) return std::nullopt;
+            return it->second;
+        };
+    };
+#if defined(__APPLE__)
+    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/Users/u"}})),
+              "/Users/u/Library/Application Support/ro.kelvora.vantery/scan-cache.v2.bin");
+#else
+    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}})),
+              "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
+    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/data"}})),
+              "/data/ro.kelvora.vantery/scan-cache.v2.bin");
+    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "rel"}})),
+              "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
+    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", ""}})),
+              "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
+#endif
+}

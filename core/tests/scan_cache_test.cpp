@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <unistd.h>
+
+#include "TempDir.hpp"
+#include "UsageLines.hpp"
+#include "vantery/CacheFile.hpp"
+#include "vantery/ScanCache.hpp"
+
+using namespace vantery;
+using namespace vantery::testing;
+
+namespace {
+
+std::string canonical(const UsageRecord& r) {
+    std::ostringstream o;
+    o.precision(17);
+    o << r.timestamp << '|' << r.model << '|' << r.sessionId << '|' << r.rawCwd << '|'
+      << r.agent.description() << '|' << r.sourceHome << '|' << r.input << '|' << r.output << '|'
+      << r.cacheWrite5m << '|' << r.cacheWrite1h << '|' << r.cacheRead << '|' << r.webSearch << '|'
+      << r.webFetch << '|' << r.cacheWriteBreakdownAssumed << '|' << r.sourceRank;
+    return o.str();
+}
+
+std::vector<std::string> canonicalAll(const std::vector<UsageRecord>& records) {
+    std::vector<std::string> out;
+    for (const auto& r : records)
+        out.push_back(canonical(r));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<UsageRecord> valuesOf(const RequestMap& m) {
+    std::vector<UsageRecord> v;
+    for (const auto& [k, r] : m)
+        v.push_back(r);
+    return v;
+}
+
+// The cache's table unified by key, each file at its rank in today's list.
+RequestMap keyedFromTable(const ScanCache& cache, const std::vector<SourceHome>& homes) {
+    auto table = cache.snapshot();
+    RequestMap out;
+    auto list = Scanner::fileList(homes, nullptr);
+    for (std::size_t rank = 0; rank < list.size(); ++rank)
+        if (auto it = table.find(list[rank].path); it != table.end())
+            for (auto [k, r] : *it->second.records) {
+                r.sourceRank = static_cast<std::int64_t>(rank);
+                Scanner::mergeCrossFile(out, k, r);
+            }
+    return out;
+}
+
+// A refresh matches a fresh full scan: the same requests (keys and every figure)
+// and the same counters.
+void expectMatchesFullScan(const ScanCache& cache, const ScanCache::Refresh& got,
+                           const std::vector<SourceHome>& homes, const std::string& when) {
+    SCOPED_TRACE(when);
+    ScanDiagnostics want;
+    RequestMap scan = fullScan(homes, &want);
+    RequestMap keyed = keyedFromTable(cache, homes);
+    ASSERT_EQ(keyed.size(), scan.size());
+    for (const auto& [k, r] : scan) {
+        auto it = keyed.find(k);
+        ASSERT_NE(it, keyed.end()) << k;
+        EXPECT_TRUE(sameButRank(it->second, r)) << k;
+    }
+    EXPECT_EQ(canonicalAll(*got.records), canonicalAll(valuesOf(scan)));
+    const ScanDiagnostics& d = got.diagnostics;
+    EXPECT_EQ(d.filesScanned, want.filesScanned);
+    EXPECT_EQ(d.filesUnreadable, want.filesUnreadable);
+    EXPECT_EQ(d.bytesRead, want.bytesRead);
+    EXPECT_EQ(d.usageLinesSeen, want.usageLinesSeen);
+    EXPECT_EQ(d.linesRejectedInvalidJSON, want.linesRejectedInvalidJSON);
+    EXPECT_EQ(d.linesRejectedNoMessage, want.linesRejectedNoMessage);
+    EXPECT_EQ(d.linesNotUsageBearing, want.linesNotUsageBearing);
+    EXPECT_EQ(d.linesRejectedNoTimestamp, want.linesRejectedNoTimestamp);
+    EXPECT_EQ(d.linesRejectedNoIdentity, want.linesRejectedNoIdentity);
+    EXPECT_EQ(d.linesSkippedZeroUsage, want.linesSkippedZeroUsage);
+    EXPECT_EQ(d.longestLineBytes, want.longestLineBytes);
+    EXPECT_EQ(d.longestLinePath, want.longestLinePath);
+    EXPECT_EQ(d.uniqueRequests, want.uniqueRequests);
+    EXPECT_EQ(d.perHome, want.perHome);
+}
+
+struct CacheTest : ::testing::Test {
+    TempHome home;
+    std::vector<SourceHome> homes{SourceHome(".claude", home.path()),
+                                  SourceHome(".claude-work", home.path())};
+    ScanCache cache{home / "cache.bin"};
+    double clock = 1'700'000'000;
+
+    std::string write(const std::string& rel, const std::string& content,
+                      const std::string& h = ".claude") {
+        auto p = home.transcript(rel, content, h);
+        touch(p);
+        return p;
+    }
+    std::string append(const std::string& full, const std::string& content) {
+        std::ofstream(full, std::ios::app | std::ios::binary) << content;
+        touch(full);
+        return full;
+    }
+    void touch(const std::string& full) { setMtime(full, clock += 10); }
+};
+
+} // namespace
+
+TEST_F(CacheTest, FirstRefreshReadsEverythingAndSecondReadsNothing) {
+    auto empty = cache.refresh(homes);
+    EXPECT_EQ(empty.stats.savedFraction(), Estimate<double>::unknown(UnknownReason::noData()));
+    EXPECT_TRUE(empty.diagnostics.perHome.empty());
+
+    write("p/a.jsonl", usageLine(1) + "\n" + usageLine(2) + "\n");
+    write("p/b.jsonl", usageLine(3) + "\n", ".claude-work");
+    home.mkdir(".claude-work/projects/empty");
+    auto first = cache.refresh(homes);
+    EXPECT_FALSE(first.stats.fromCache);
+    EXPECT_EQ(first.stats.filesNew, 2);
+    EXPECT_EQ(first.stats.filesUnchanged, 0);
+    EXPECT_EQ(first.stats.savedFraction().knownValue(), 0.0);
+    EXPECT_EQ(first.records->size(), 3u);
+    expectMatchesFullScan(cache, first, homes, "first");
+
+    auto second = cache.refresh(homes);
+    EXPECT_TRUE(second.stats.fromCache);
+    EXPECT_EQ(second.stats.filesUnchanged, 2);
+    EXPECT_EQ(second.stats.bytesRead, 0u);
+    EXPECT_EQ(second.stats.savedFraction().knownValue(), 1.0);
+    EXPECT_EQ(second.diagnostics.bytesRead, first.diagnostics.bytesRead);
+    EXPECT_EQ(second.diagnostics.usageLinesSeen, 3);
+    // Nothing changed: the merged records are shared, not rebuilt.
+    EXPECT_EQ(second.records, first.records);
+    expectMatchesFullScan(cache, second, homes, "second");
+}
+
+TEST_F(CacheTest, PartialLastLineIsReadOnceWhenCompleted) {
+    std::string line = usageLine(7);
+    auto p = write("a.jsonl", usageLine(1) + "\n" + line.substr(0, 40));
+    auto first = cache.refresh(homes);
+    EXPECT_EQ(cache.snapshot().at(p).consumed, usageLine(1).size() + 1);
+    EXPECT_EQ(first.diagnostics.usageLinesSeen, 1);
+    append(p, line.substr(40) + "\n");
+    auto second = cache.refresh(homes);
+    EXPECT_EQ(second.stats.filesGrown, 1);
+    EXPECT_EQ(second.stats.bytesRead, line.size() + 1);
+    EXPECT_EQ(second.diagnostics.usageLinesSeen, 2);
+    EXPECT_EQ(second.records->size(), 2u);
+    expectMatchesFullScan(cache, second, homes, "completed");
+}
+
+TEST_F(CacheTest, ModificationTimeDecidesWithinAMillisecond) {
+    auto p = write("a.jsonl", usageLine(1) + "\n");
+    cache.refresh(homes);
+    double t = cache.snapshot().at(p).mtime;
+
+    setMtime(p, t + 0.0005);
+    EXPECT_EQ(cache.refresh(homes).stats.filesUnchanged, 1);
+    setMtime(p, t - 0.0005);
+    EXPECT_EQ(cache.refresh(homes).stats.filesUnchanged, 1);
+
+    setMtime(p, t + 5); // touched, same size: grown, nothing new
+    auto touched = cache.refresh(homes);
+    EXPECT_EQ(touched.stats.filesGrown, 1);
+    EXPECT_EQ(touched.stats.bytesRead, 0u);
+    EXPECT_EQ(touched.diagnostics.usageLinesSeen, 1);
+    EXPECT_EQ(cache.snapshot().at(p).mtime, t + 5);
+    EXPECT_EQ(cache.refresh(homes).stats.filesUnchanged, 1);
+
+    setMtime(p, t - 5); // earlier: rewound
+    auto rewound = cache.refresh(homes);
+    EXPECT_EQ(rewound.stats.filesRewound, 1);
+    EXPECT_EQ(rewound.stats.bytesRead, usageLine(1).size() + 1);
+    expectMatchesFullScan(cache, rewound, homes, "rewound");
+}
+
+TEST_F(CacheTest, ReplacedFileWithSameSizeAndTimeIsRewound) {
+    auto p = write("a.jsonl", usageLine(1) + "\n");
+    cache.refresh(homes);
+    double t = cache.snapshot().at(p).mtime;
+    auto other = home.write("other.jsonl", usageLine(2) + "\n"); // same length, another file number
+    std::filesystem::rename(other, p);
+    setMtime(p, t);
+    auto r = cache.refresh(homes);
+    EXPECT_EQ(r.stats.filesRewound, 1);
+    expectMatchesFullScan(cache, r, homes, "replaced");
+}
+
+TEST_F(CacheTest, FileCutBackBelowWhatWasConsumedIsReadAgain) {
+    // The file grew while it was read: its recorded size is below what was consumed.
+    std::string content = usageLine(1) + "\n" + usageLine(2) + "\n";
+    auto p = write("a.jsonl", content);
+    cache.refresh(homes);
+    auto table = cache.snapshot();
+    ScanCache::FileState& s = table.at(p);
+    ASSERT_EQ(s.consumed, content.size());
+    s.size = content.size() - 10;
+    { std::ofstream(home / "seeded.bin", std::ios::binary) << encodeCacheFile(table); }
+    ScanCache seeded(home / "seeded.bin");
+    ASSERT_TRUE(seeded.load());
+    // Now cut the file to a length between the recorded size and consumed.
+    std::filesystem::resize_file(p, content.size() - 5);
+    touch(p);
+    auto r = seeded.refresh(homes);
+    EXPECT_EQ(r.stats.filesRewound, 1);
+    EXPECT_EQ(r.records->size(), 1u);
+    expectMatchesFullScan(seeded, r, homes, "cut back");
+}
+
+TEST_F(CacheTest, GoneFilesLeaveTheTableAndTheResult) {
+    auto a = write("a.jsonl", usageLine(1) + "\n");
+    write("b.jsonl", usageLine(2) + "\n");
+    cache.refresh(homes);
+    std::filesystem::remove(a);
+    auto r = cache.refresh(homes);
+    EXPECT_EQ(r.stats.filesGone, 1);
+    EXPECT_EQ(r.records->size(), 1u);
+    std::filesystem::remove_all(home / ".claude");
+    auto none = cache.refresh(homes);
+    EXPECT_EQ(none.stats.filesGone, 1);
+    EXPECT_EQ(cache.fileCount(), 0u);
+    EXPECT_TRUE(none.records->empty());
+    EXPECT_TRUE(none.diagnostics.perHome.empty());
+}
+
+TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {
+    write("a.jsonl", usageLine(5, {1, 900}, 30) + "\n");
+    write("b.jsonl", usageLine(5, {50, 2}, 10) + "\n", ".claude-work");
+    auto r = cache.refresh(homes);
+    ASSERT_EQ(r.records->size(), 1u);
+    const UsageRecord& u = r.records->front();
+    EXPECT_EQ(u.sourceHome, ".claude");
+    EXPECT_EQ(u.sourceRank, 0);
+    EXPECT_EQ(u.input, 50);
+    EXPECT_EQ(u.output, 900);
+    EXPECT_EQ(r.diagnostics.perHome,
+              (std::map<std::string, std::int64_t>{{".claude", 1}, {".claude-work", 1}}));
+}
+
+TEST_F(CacheTest, UnreadableFileIsListedOnceAndNotRetriedWhileUnchanged) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    auto p = write("a.jsonl", usageLine(1) + "\n");
+    std::filesystem::permissions(p, std::filesystem::perms::none);
+    auto first = cache.refresh(homes);
+    EXPECT_EQ(first.diagnostics.filesUnreadable, std::vector<std::string>{p});
+    EXPECT_EQ(cache.snapshot().at(p).consumed, 0u);
+    auto second = cache.refresh(homes);
+    EXPECT_TRUE(second.diagnostics.filesUnreadable.empty());
+    EXPECT_EQ(second.stats.filesUnchanged, 1);
+    std::filesystem::permissions(p, std::filesystem::perms::owner_read);
+    touch(p);
+    auto third = cache.refresh(homes);
+    EXPECT_EQ(third.stats.filesGrown, 1);
+    expectMatchesFullScan(cache, third, homes, "readable again");
+}
+
+TEST_F(CacheTest, RecordsPerFileAndClear) {
+    EXPECT_TRUE(cache.recordsPerFile().empty());
+    write("b.jsonl", usageLine(1) + "\n" + usageLine(2) + "\n");
+    write("a.jsonl", usageLine(3) + "\nnot json \"usage\"\n");
+    cache.refresh(homes);
+    auto per = cache.recordsPerFile();
+    ASSERT_EQ(per.size(), 2u);
+    EXPECT_LT(per[0].path, per[1].path);
+    EXPECT_EQ(per[0].usageLines, 2);
+    EXPECT_EQ(per[0].records->size(), 1u);
+    EXPECT_EQ(per[1].records->size(), 2u);
+
+    cache.save();
+    cache.verifyAgainstFullScan(homes);
+    ASSERT_TRUE(cache.lastVerification());
+    cache.clear();
+    EXPECT_EQ(cache.fileCount(), 0u);
+    EXPECT_FALSE(cache.lastVerification());
+    EXPECT_FALSE(std::filesystem::exists(cache.cachePath()));
+    EXPECT_EQ(cache.refresh(homes).stats.filesNew, 2);
+}
+
+// Random appends (partial last lines included), truncations, replacements,
+// deletions and new files over many refreshes: every refresh equals a full scan,
+// and a saved and reloaded cache finds nothing to read.
+TEST_F(CacheTest, DifferentialAgainstFullScan) {
+    std::mt19937 rng(20251005);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const std::vector<std::string> names = {"p1/a.jsonl",   "p1/b.jsonl", "p2/c.jsonl",
+                                            "p2/d/e.jsonl", "f.jsonl",    "p0/z.jsonl"};
+    const std::vector<std::string> homeNames = {".claude", ".claude-work"};
+    auto randomLine = [&](int homeIndex) -> std::string {
+        switch (pick(12)) {
+        case 0:
+            return R"({"type":"user","message":{"content":"hi"}})";
+        case 1:
+            return R"({"broken": "usage")";
+        case 2:
+            return R"({"timestamp":"x","message":{"usage":{"input_tokens":1}}})";
+        case 3:
+            return usageLine(homeIndex * 1000 + pick(30), {0, 0, 0, 0, 0});
+        default:
+            // Per-home pools: a request repeats within and across files of one home.
+            return usageLine(homeIndex * 1000 + pick(30),
+                             {pick(500), pick(500), pick(3) * 1000, pick(2) * 700, pick(2)},
+                             pick(4000));
+        }
+    };
+    auto lines = [&](int homeIndex, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s += randomLine(homeIndex) + "\n";
+        return s;
+    };
+    std::unique_ptr<ScanCache> current = std::make_unique<ScanCache>(home / "cache.bin");
+    for (int round = 0; round < 40; ++round) {
+        for (int h = 0; h < 2; ++h) {
+            for (const auto& name : names) {
+                auto full = home / (homeNames[static_cast<std::size_t>(h)] + "/projects/" + name);
+                bool exists = std::filesystem::exists(full);
+                int op = pick(10);
+                if (!exists) {
+                    if (op < 4)
+                        write(name, lines(h, pick(5)), homeNames[static_cast<std::size_t>(h)]);
+                    continue;
+                }
+                auto size = std::filesystem::file_size(full);
+                switch (op) {
+                case 0:
+                case 1:
+                case 2:
+                    append(full, lines(h, 1 + pick(4)));
+                    break;
+                case 3: { // a partial last line, maybe completing an earlier one
+                    std::string l = randomLine(h);
+                    append(full,
+                           l.substr(0, static_cast<std::size_t>(pick(static_cast<int>(l.size())))));
+                    break;
+                }
+                case 4:
+                    append(full, "\n");
+                    break;
+                case 5: // cut anywhere, also inside a line
+                    if (size > 0) {
+                        std::filesystem::resize_file(
+                            full, static_cast<std::uintmax_t>(pick(static_cast<int>(size))));
+                        touch(full);
+                    }
+                    break;
+                case 6: { // replaced by a new file
+                    auto tmp = home / "replacement.tmp";
+                    std::ofstream(tmp, std::ios::binary) << lines(h, pick(6));
+                    std::filesystem::rename(tmp, full);
+                    touch(full);
+                    break;
+                }
+                case 7:
+                    std::filesystem::remove(full);
+                    break;
+                default:
+                    break;
+                }
+            }
+        }
+        auto r = current->refresh(homes);
+        expectMatchesFullScan(*current, r, homes, "round " + std::to_string(round));
+        if (::testing::Test::HasFailure()) return;
+        if (round % 7 == 6) { // continue from the file in a fresh cache object
+            current->save();
+            current = std::make_unique<ScanCache>(home / "cache.bin");
+            ASSERT_TRUE(current->load());
+        }
+    }
+    auto before = current->refresh(homes);
+    current->save();
+    ScanCache reloaded(home / "cache.bin");
+    ASSERT_TRUE(reloaded.load());
+    auto after = reloaded.refresh(homes);
+    EXPECT_EQ(after.stats.filesUnchanged, after.stats.filesTotal);
+    EXPECT_EQ(after.stats.bytesRead, 0u);
+    EXPECT_EQ(canonicalAll(*after.records), canonicalAll(*before.records));
+    EXPECT_EQ(after.diagnostics.bytesRead, before.diagnostics.bytesRead);
+    expectMatchesFullScan(reloaded, after, homes, "reloaded");
+}
