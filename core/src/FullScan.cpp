@@ -17,8 +17,8 @@ namespace {
 constexpr std::size_t expectedRequests = 80'000;
 
 bool isHidden(const fs::path& p) {
-    const auto& name = p.filename().native();
-    return !name.empty() && name.front() == '.';
+    const fs::path name = p.filename();
+    return !name.empty() && name.native().front() == '.';
 }
 
 // Exactly the extension "jsonl": text after the last dot of a name that does not
@@ -184,17 +184,26 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
         if (failure) std::rethrow_exception(failure);
     }
 
-    Partial merged = partials.take(0);
-    merged.records.reserve(expectedRequests);
+    std::vector<Partial> slots;
+    slots.reserve(workers);
+    std::size_t upperBound = 0;
+    for (std::size_t w = 0; w < workers; ++w) {
+        slots.push_back(partials.take(w));
+        upperBound += slots.back().records.size();
+    }
+    Partial merged = std::move(slots[0]);
+    // Size the table once for every request it may receive, never shrinking it
+    // (a shrinking reserve would rehash a table that is already large enough).
+    std::size_t wanted = std::max(upperBound, expectedRequests);
+    if (static_cast<double>(merged.records.bucket_count()) * static_cast<double>(merged.records.max_load_factor()) <
+        static_cast<double>(wanted))
+        merged.records.reserve(wanted);
     for (std::size_t w = 1; w < workers; ++w) {
-        Partial p = partials.take(w);
+        Partial& p = slots[w];
         merged.diagnostics.merge(p.diagnostics);
         while (!p.records.empty()) {
-            auto node = p.records.extract(p.records.begin());
-            if (auto it = merged.records.find(node.key()); it != merged.records.end())
-                combine(it->second, std::move(node.mapped()));
-            else
-                merged.records.insert(std::move(node));
+            auto placed = merged.records.insert(p.records.extract(p.records.begin()));
+            if (!placed.inserted) combine(placed.position->second, std::move(placed.node.mapped()));
         }
     }
 

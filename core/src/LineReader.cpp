@@ -1,5 +1,7 @@
 #include <cerrno>
+#include <cstring>
 #include <limits>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/types.h>
@@ -40,6 +42,62 @@ long long InputFile::read(char* into, std::size_t n) {
         if (r < 0 && errno == EINTR) continue;
         return static_cast<long long>(r);
     }
+}
+
+namespace {
+struct ThreadBuffer {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    bool inUse = false;
+};
+thread_local ThreadBuffer threadBuffer;
+} // namespace
+
+ReadBuffer::ReadBuffer(std::size_t size) {
+    ThreadBuffer& t = threadBuffer;
+    if (!t.inUse) {
+        if (t.size < size) {
+            t.data.reset(new char[size]); // left uninitialised: every byte is read into first
+            t.size = size;
+        }
+        t.inUse = true;
+        borrowed_ = true;
+        data_ = t.data.get();
+        size_ = t.size;
+    } else {
+        data_ = new char[size];
+        size_ = size;
+    }
+}
+
+ReadBuffer::~ReadBuffer() {
+    if (borrowed_) {
+        ThreadBuffer& t = threadBuffer;
+        t.inUse = false;
+        // A buffer grown for a giant line is not kept for the thread's lifetime.
+        if (t.size > 2 * (LineReader::pendingReserve + LineReader::blockSize)) {
+            t.data.reset();
+            t.size = 0;
+        }
+    } else {
+        delete[] data_;
+    }
+}
+
+void ReadBuffer::grow(std::size_t n, std::size_t keep) {
+    if (n <= size_) return;
+    std::unique_ptr<char[]> bigger(new char[n]);
+    std::memcpy(bigger.get(), data_, keep);
+    if (borrowed_) {
+        ThreadBuffer& t = threadBuffer;
+        t.data = std::move(bigger);
+        t.size = n;
+        data_ = t.data.get();
+    } else {
+        delete[] data_;
+        data_ = bigger.release();
+    }
+    size_ = n;
 }
 
 } // namespace detail

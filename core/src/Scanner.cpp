@@ -199,9 +199,55 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
 
 } // namespace
 
+namespace {
+
+using Bytes16 = unsigned char __attribute__((vector_size(16)));
+
+Bytes16 load16(const unsigned char* p) {
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+Bytes16 splat16(unsigned char c) {
+    Bytes16 v;
+    std::memset(&v, c, sizeof v);
+    return v;
+}
+
+// Lanes (one byte each, 0 or 0xFF) where the needle's first byte stands and its
+// next-to-last byte follows at `off`: few enough that each can be verified.
+Bytes16 candidates(const unsigned char* p, std::size_t off, Bytes16 first, Bytes16 other) {
+    return reinterpret_cast<Bytes16>((load16(p) == first) & (load16(p + off) == other));
+}
+
+bool anyLane(Bytes16 m) {
+    std::uint64_t lo, hi;
+    std::memcpy(&lo, &m, 8);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + 8, 8);
+    return (lo | hi) != 0;
+}
+
+} // namespace
+
 bool Scanner::contains(std::string_view bytes, std::string_view needle) noexcept {
-    if (needle.empty() || bytes.size() < needle.size()) return false;
-    return ::memmem(bytes.data(), bytes.size(), needle.data(), needle.size()) != nullptr;
+    const std::size_t n = needle.size(), len = bytes.size();
+    if (n == 0 || len < n) return false;
+    if (n < 3) return ::memmem(bytes.data(), len, needle.data(), n) != nullptr;
+    // Filter 16 positions at a time on two bytes of the needle, then compare the
+    // whole needle at the rare positions that pass.
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* nd = reinterpret_cast<const unsigned char*>(needle.data());
+    const std::size_t off = n - 2;
+    const Bytes16 first = splat16(nd[0]), other = splat16(nd[off]);
+    std::size_t i = 0;
+    for (; i + off + 16 <= len; i += 16) {
+        Bytes16 m = candidates(p + i, off, first, other);
+        if (!anyLane(m)) continue;
+        for (std::size_t k = 0; k < 16; ++k)
+            if (m[k] && i + k + n <= len && std::memcmp(p + i + k, nd, n) == 0) return true;
+    }
+    return ::memmem(p + i, len - i, nd, n) != nullptr;
 }
 
 void Scanner::ingest(std::string_view line, const std::string& path, const std::string& home,

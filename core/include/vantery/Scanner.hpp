@@ -39,6 +39,25 @@ public:
 private:
     int fd_ = -1;
 };
+
+/// The reading buffer of one line reader: the calling thread's reusable buffer when
+/// it is free (so scans do not allocate per file), a fresh one when it is taken.
+class ReadBuffer {
+public:
+    explicit ReadBuffer(std::size_t size);
+    ~ReadBuffer();
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
+    char* data() noexcept { return data_; }
+    std::size_t size() const noexcept { return size_; }
+    /// Grows to at least n bytes, keeping the first `keep` bytes.
+    void grow(std::size_t n, std::size_t keep);
+
+private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool borrowed_ = false;
+};
 } // namespace detail
 
 /// Reads a file line by line in large blocks.
@@ -79,7 +98,7 @@ std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64
     detail::InputFile file(path, fromOffset);
     // One buffer holds the pending partial line followed by the freshly read bytes,
     // so each block is read in place and never copied; lines are delivered as views.
-    std::vector<char> buf(pendingReserve + blockSize);
+    detail::ReadBuffer buf(pendingReserve + blockSize);
     std::size_t start = 0; // first byte of the pending (undelivered) line
     std::size_t end = 0;   // end of the valid bytes
     std::uint64_t offset = fromOffset; // file offset of buf[start]
@@ -97,7 +116,7 @@ std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64
                 start = 0;
                 end = pending;
             }
-            if (buf.size() - end < want) buf.resize(end + want + end / 2);
+            if (buf.size() - end < want) buf.grow(end + want + end / 2, end);
         }
         long long n = file.read(buf.data() + end, want);
         if (n < 0) throw ReadError(path, offset);

@@ -1,0 +1,59 @@
+// vantery-bench: corpus generator and benchmarks. One subcommand per source file;
+// add a subcommand with one declaration and one table entry below.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "BenchUtil.hpp"
+
+namespace bench {
+int gen(Args& args);
+int scan(Args& args);
+} // namespace bench
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(bench::Args&);
+    const char* flags[4]; ///< options that take no value
+    const char* usage;
+};
+
+const Command commands[] = {
+    {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
+    {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
+};
+
+void printUsage() {
+    std::fprintf(stderr, "usage: vantery-bench <command> [options]\n");
+    for (const auto& c : commands) std::fprintf(stderr, "  vantery-bench %s\n", c.usage);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printUsage();
+        return 2;
+    }
+    for (const auto& c : commands) {
+        if (std::strcmp(argv[1], c.name) != 0) continue;
+        try {
+            std::vector<std::string> flags;
+            for (const char* f : c.flags)
+                if (f) flags.emplace_back(f);
+            bench::Args args(argc - 2, argv + 2, flags);
+            return c.run(args);
+        } catch (const bench::UsageError& e) {
+            std::fprintf(stderr, "vantery-bench %s: %s\nusage: vantery-bench %s\n", c.name, e.what(), c.usage);
+            return 2;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "vantery-bench %s: %s\n", c.name, e.what());
+            return 1;
+        }
+    }
+    std::fprintf(stderr, "unknown command: %s\n", argv[1]);
+    printUsage();
+    return 2;
+}

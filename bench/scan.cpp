@@ -1,0 +1,159 @@
+// `scan`: the full scan of a home with its figures, next to a baseline that only
+// reads the same files with the same number of threads.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "BenchUtil.hpp"
+#include "vantery/Calendar.hpp"
+#include "vantery/Saturating.hpp"
+#include "vantery/Scanner.hpp"
+
+namespace bench {
+namespace {
+
+using nlohmann::ordered_json;
+using vantery::satAdd;
+
+std::size_t workerCount(std::size_t files, bool parallel) {
+    if (!parallel) return 1;
+    std::size_t cpus = std::max(1u, std::thread::hardware_concurrency());
+    return std::max<std::size_t>(1, std::min(files, cpus));
+}
+
+// Reads every file in 1 MiB blocks and does nothing else; returns the bytes read.
+std::uint64_t readOnly(const std::vector<vantery::TranscriptFile>& files, std::size_t workers) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::uint64_t> total{0};
+    auto work = [&] {
+        std::vector<char> block(vantery::LineReader::blockSize);
+        std::uint64_t bytes = 0;
+        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
+            int fd = ::open(files[i].path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            for (ssize_t n; (n = ::read(fd, block.data(), block.size())) > 0;) bytes += static_cast<std::uint64_t>(n);
+            ::close(fd);
+        }
+        total += bytes;
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+    work();
+    for (auto& t : threads) t.join();
+    return total;
+}
+
+} // namespace
+
+int scan(Args& args) {
+    const std::string home = args.require("home");
+    const bool parallel = !args.flag("serial");
+    const bool timing = !args.flag("no-timing");
+    args.finish();
+
+    const auto homes = vantery::SourceHome::defaults(home);
+    double baselineSeconds = 0;
+    if (timing) {
+        auto files = vantery::Scanner::fileList(homes, nullptr);
+        auto workers = workerCount(files.size(), parallel);
+        readOnly(files, workers); // warms the page cache for both runs
+        double t0 = bench::now();
+        readOnly(files, workers);
+        baselineSeconds = bench::now() - t0;
+    }
+
+    double t0 = bench::now();
+    auto keyed = vantery::Scanner::scanKeyed(homes, parallel);
+    double scanSeconds = bench::now() - t0;
+    const auto& d = keyed.diagnostics;
+
+    ordered_json diagnostics = {
+        {"filesScanned", d.filesScanned},
+        {"filesUnreadable", d.filesUnreadable.size()},
+        {"bytesRead", d.bytesRead},
+        {"usageLinesSeen", d.usageLinesSeen},
+        {"linesRejectedInvalidJSON", d.linesRejectedInvalidJSON},
+        {"linesRejectedNoMessage", d.linesRejectedNoMessage},
+        {"linesNotUsageBearing", d.linesNotUsageBearing},
+        {"linesRejectedNoTimestamp", d.linesRejectedNoTimestamp},
+        {"linesRejectedNoIdentity", d.linesRejectedNoIdentity},
+        {"linesSkippedZeroUsage", d.linesSkippedZeroUsage},
+        {"longestLineBytes", d.longestLineBytes},
+        {"longestLinePath", d.longestLinePath},
+        {"uniqueRequests", d.uniqueRequests},
+    };
+    if (timing) diagnostics["duration"] = d.duration;
+    ordered_json perHome = ordered_json::object();
+    for (const auto& [name, count] : d.perHome) perHome[name] = count;
+    diagnostics["perHome"] = perHome;
+
+    // Sums and prices over the records in key order, so the floating-point sums do
+    // not depend on the map's iteration order.
+    std::vector<const std::pair<const std::string, vantery::UsageRecord>*> sorted;
+    sorted.reserve(keyed.records.size());
+    for (const auto& e : keyed.records) sorted.push_back(&e);
+    std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->first < b->first; });
+
+    const auto calendar = vantery::Calendar::current();
+    std::int64_t input = 0, output = 0, cw5 = 0, cw1 = 0, cacheRead = 0, webSearch = 0, webFetch = 0, assumed = 0;
+    vantery::CostEstimate cost;
+    struct ModelFigures {
+        std::int64_t requests = 0;
+        double priced = 0;
+    };
+    std::map<std::string, ModelFigures> byModel;
+    for (const auto* e : sorted) {
+        const auto& r = e->second;
+        input = satAdd(input, r.input);
+        output = satAdd(output, r.output);
+        cw5 = satAdd(cw5, r.cacheWrite5m);
+        cw1 = satAdd(cw1, r.cacheWrite1h);
+        cacheRead = satAdd(cacheRead, r.cacheRead);
+        webSearch = satAdd(webSearch, r.webSearch);
+        webFetch = satAdd(webFetch, r.webFetch);
+        if (r.cacheWriteBreakdownAssumed) ++assumed;
+        auto& m = byModel[r.model];
+        ++m.requests;
+        auto c = r.cost(calendar.dayOf(r.timestamp));
+        if (c.isKnown()) {
+            cost.priced += c.knownValue();
+            m.priced += c.knownValue();
+        } else {
+            ++cost.unpricedRequests;
+            cost.unpricedModels.insert(r.model);
+        }
+    }
+
+    ordered_json out;
+    out["diagnostics"] = diagnostics;
+    out["totals"] = {{"input", input},         {"output", output},       {"cacheWrite5m", cw5},
+                     {"cacheWrite1h", cw1},    {"cacheRead", cacheRead}, {"webSearch", webSearch},
+                     {"webFetch", webFetch},   {"cacheWriteBreakdownAssumed", assumed}};
+    out["cost"] = {{"priced", cost.priced},
+                   {"unpricedRequests", cost.unpricedRequests},
+                   {"unpricedModels", cost.unpricedModels}};
+    ordered_json models = ordered_json::object();
+    for (const auto& [model, f] : byModel) models[model] = {{"requests", f.requests}, {"priced", f.priced}};
+    out["byModel"] = models;
+    if (timing) {
+        double bytes = static_cast<double>(d.bytesRead);
+        out["timing"] = {{"threads", workerCount(static_cast<std::size_t>(d.filesScanned), parallel)},
+                         {"scanSeconds", scanSeconds},
+                         {"bytesPerSecond", scanSeconds > 0 ? bytes / scanSeconds : 0.0},
+                         {"baselineSeconds", baselineSeconds},
+                         {"baselineBytesPerSecond", baselineSeconds > 0 ? bytes / baselineSeconds : 0.0},
+                         {"ratioToBaseline", baselineSeconds > 0 ? scanSeconds / baselineSeconds : 0.0},
+                         {"peakRssBytes", peakRssBytes()}};
+    }
+    std::printf("%s\n", out.dump(2).c_str());
+    return 0;
+}
+
+} // namespace bench
