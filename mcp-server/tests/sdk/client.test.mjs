@@ -1,8 +1,10 @@
 // Drives the built VanteryMCP with the official MCP TypeScript SDK client:
 // handshake, tool listing with schemas, tool calls, ping and shutdown.
-//   node client.test.mjs <path to VanteryMCP>
+//   node client.test.mjs <path to VanteryMCP> [<path to vantery-bench>]
+// With vantery-bench, the home is a generated one (gen) plus a few known lines.
 // Exits 77 (skipped) when the SDK is not installed (npm ci in this folder).
 import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
@@ -10,6 +12,7 @@ import { fileURLToPath } from "node:url";
 
 const here = dirname(fileURLToPath(import.meta.url));
 const binary = process.argv[2];
+const bench = process.argv[3];
 if (!binary || !existsSync(binary)) {
   console.error(`usage: node client.test.mjs <VanteryMCP>; not found: ${binary}`);
   process.exit(2);
@@ -21,7 +24,7 @@ if (!existsSync(join(here, "node_modules", "@modelcontextprotocol", "sdk"))) {
 const { Client } = await import("@modelcontextprotocol/sdk/client/index.js");
 const { StdioClientTransport } = await import("@modelcontextprotocol/sdk/client/stdio.js");
 
-// A small home: two projects whose labels both contain "app", one sub-agent.
+// Known lines: two projects whose labels both contain "app", one sub-agent.
 function usageLine({ id, session, cwd, agentId, input, when }) {
   const line = {
     type: "assistant",
@@ -41,15 +44,19 @@ function usageLine({ id, session, cwd, agentId, input, when }) {
 
 function writeHome(home) {
   const now = new Date().toISOString();
-  const dir = join(home, ".claude", "projects", "-w-app");
+  if (bench && existsSync(bench)) {
+    execFileSync(bench, ["gen", "--out", home, "--mb", "1", "--seed", "7"], { stdio: "ignore" });
+    assert.ok(existsSync(join(home, ".claude-work", "projects")), "gen wrote no home");
+  }
+  const dir = join(home, ".claude", "projects", "-vantery-sdk-app");
   mkdirSync(dir, { recursive: true });
   writeFileSync(
     join(dir, "sess-1.jsonl"),
-    usageLine({ id: "1", session: "sess-1", cwd: "/w/app", input: 2_000_000, when: now }) +
+    usageLine({ id: "1", session: "sess-1", cwd: "/vantery-sdk/app", input: 2_000_000, when: now }) +
       usageLine({
         id: "2",
         session: "sess-1",
-        cwd: "/w/app",
+        cwd: "/vantery-sdk/app",
         agentId: "areviewer-0123456789abcdef",
         input: 1_000_000,
         when: now,
@@ -57,7 +64,7 @@ function writeHome(home) {
   );
   writeFileSync(
     join(dir, "sess-2.jsonl"),
-    usageLine({ id: "3", session: "sess-2", cwd: "/w/app-web", input: 4_000_000, when: now }),
+    usageLine({ id: "3", session: "sess-2", cwd: "/vantery-sdk/app-web", input: 4_000_000, when: now }),
   );
 }
 
@@ -117,14 +124,14 @@ try {
   // projects, dearest first, as an error answer (not a protocol error).
   const ambiguous = await client.callTool({
     name: "vant_cost",
-    arguments: { period: "all", project: "APP" },
+    arguments: { period: "all", project: "Vantery-SDK/APP" },
   });
   assert.equal(ambiguous.isError, true);
   assert.equal(ambiguous.content.length, 1);
   assert.equal(ambiguous.content[0].type, "text");
   assert.equal(
     ambiguous.content[0].text,
-    "\u201cAPP\u201d matches 2 projects:\n  /w/app-web \u2014 $12.02\n  /w/app \u2014 $9.03",
+    "\u201cVantery-SDK/APP\u201d matches 2 projects:\n  /vantery-sdk/app-web \u2014 $12.02\n  /vantery-sdk/app \u2014 $9.03",
   );
 
   const refused = await client.callTool({ name: "vant_cost", arguments: { period: "fortnight" } });
