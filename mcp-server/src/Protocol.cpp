@@ -12,6 +12,33 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
+// Copying and writing a JSON value recurse once per level, so a message nested
+// deeper than any real request could exhaust the stack; such lines are refused
+// before they are parsed.
+constexpr int maxNesting = 256;
+
+bool nestedTooDeep(std::string_view text) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxNesting) return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
 Json success(const Json& id, Json result) {
     Json r = Json::object();
     r["jsonrpc"] = "2.0";
@@ -50,7 +77,8 @@ std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& serve
     std::string_view text = trimmed(line);
     if (text.empty()) return std::nullopt;
 
-    Json msg = Json::parse(text.begin(), text.end(), nullptr, false);
+    Json msg = nestedTooDeep(text) ? Json(Json::value_t::discarded)
+                                   : Json::parse(text.begin(), text.end(), nullptr, false);
     if (msg.is_discarded() || !msg.is_object() || msg.empty() || !msg.contains("method") ||
         !msg["method"].is_string()) {
         log("line ignored: not JSON, or no `method`");

@@ -171,3 +171,19 @@ TEST(Protocol, AClientThatGoesAwayEndsTheServerCleanly) {
     ASSERT_FALSE(s.err.empty());
     EXPECT_EQ(s.err.back(), "[vantery-mcp] stdout closed; exiting");
 }
+
+TEST(Protocol, MessagesNestedBeyondReasonAreIgnoredNotFatal) {
+    vantery::testing::TempHome home;
+    auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    std::string script = R"({"jsonrpc":"2.0","id":)" + nested(200000) + R"(,"method":"ping"})" +
+                         "\n" + R"({"jsonrpc":"2.0","id":)" + nested(100) +
+                         R"(,"method":"ping"})" + "\n" +
+                         R"({"jsonrpc":"2.0","id":"[[[[{{{{","method":"ping"})" + "\n";
+    Session s = run(home, script);
+    EXPECT_EQ(s.result.signal, 0);
+    EXPECT_EQ(s.result.exitStatus, 0);
+    ASSERT_EQ(s.out.size(), 2u);
+    EXPECT_EQ(s.out[0], R"({"jsonrpc":"2.0","id":)" + nested(100) + R"(,"result":{}})");
+    EXPECT_EQ(s.out[1], R"({"jsonrpc":"2.0","id":"[[[[{{{{","result":{}})");
+    EXPECT_EQ(std::count(s.err.begin(), s.err.end(), ignored), 1);
+}
