@@ -7,8 +7,10 @@ std::string_view trimmed(std::string_view s) {
     auto space = [](char c) {
         return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
     };
-    while (!s.empty() && space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && space(s.back())) s.remove_suffix(1);
+    while (!s.empty() && space(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && space(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -72,8 +74,7 @@ Json Protocol::errorResponse(const Json& id, int code, std::string_view message)
     return r;
 }
 
-std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server,
-                                         const Log& log) {
+std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server, const Log& log) {
     std::string_view text = trimmed(line);
     if (text.empty()) return std::nullopt;
 
@@ -90,8 +91,7 @@ std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& serve
     const bool hasId = idIt != msg.end();
     const Json id = hasId ? *idIt : Json();
     auto paramsIt = msg.find("params");
-    const Json params =
-        paramsIt != msg.end() && paramsIt->is_object() ? *paramsIt : Json::object();
+    const Json params = paramsIt != msg.end() && paramsIt->is_object() ? *paramsIt : Json::object();
 
     if (method == "initialize") {
         if (!hasId) return std::nullopt;
