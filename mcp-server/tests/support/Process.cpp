@@ -69,7 +69,12 @@ ProcessResult runProcess(const std::string& program, const std::string& input,
         if (outOpen) fds[n++] = {out[0], POLLIN, 0};
         if (errOpen) fds[n++] = {err[0], POLLIN, 0};
         if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
-        if (poll(fds, static_cast<nfds_t>(n), 30000) <= 0) break;
+        int ready = poll(fds, static_cast<nfds_t>(n), 30000);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            kill(pid, SIGKILL); // a hung program fails the test instead of hanging it
+            break;
+        }
         for (int i = 0; i < n; ++i) {
             if (!fds[i].revents) continue;
             if (fds[i].fd == inFd) {
