@@ -9,7 +9,9 @@
 using namespace vantery;
 
 namespace {
-double utc(const char* text) { return *Timestamp::parse(text); }
+double utc(const char* text) {
+    return *Timestamp::parse(text);
+}
 } // namespace
 
 TEST(LocalDay, PartsAndText) {

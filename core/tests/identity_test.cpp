@@ -15,19 +15,22 @@ TEST(AgentIdentity, ParsesNamedAgents) {
               AgentIdentity::named("review-bot", "areview-bot-0123456789abcdef0"));
     // Full-width lower-case hexadecimal digits count as digits.
     std::string fullWidth = "aplanner-";
-    for (int i = 0; i < 16; ++i) fullWidth += "\xEF\xBC\x91"; // U+FF11
+    for (int i = 0; i < 16; ++i)
+        fullWidth += "\xEF\xBC\x91"; // U+FF11
     EXPECT_EQ(AgentIdentity::parse(fullWidth).kind(), AgentIdentity::Kind::named);
     std::string fullWidthLetters = "aplanner-";
-    for (int i = 0; i < 16; ++i) fullWidthLetters += "\xEF\xBD\x86"; // U+FF46 (f)
+    for (int i = 0; i < 16; ++i)
+        fullWidthLetters += "\xEF\xBD\x86"; // U+FF46 (f)
     EXPECT_EQ(AgentIdentity::parse(fullWidthLetters).kind(), AgentIdentity::Kind::named);
 }
 
 TEST(AgentIdentity, EverythingElseIsAnonymousOrMain) {
     EXPECT_EQ(AgentIdentity::parse(std::nullopt), AgentIdentity::mainSession());
     EXPECT_EQ(AgentIdentity::parse(""), AgentIdentity::mainSession());
-    for (const char* id : {"a-0123456789abcdef", "aplanner-0123456789ABCDEF", "aplanner-0123456789abcde",
-                           "planner-0123456789abcdef", "aplanner-0123456789abcdef01", "aplanner-0123456789abcdeg",
-                           "aplanner0123456789abcdef", "a2898e3", "a", "aplanner-"}) {
+    for (const char* id :
+         {"a-0123456789abcdef", "aplanner-0123456789ABCDEF", "aplanner-0123456789abcde",
+          "planner-0123456789abcdef", "aplanner-0123456789abcdef01", "aplanner-0123456789abcdeg",
+          "aplanner0123456789abcdef", "a2898e3", "a", "aplanner-"}) {
         auto a = AgentIdentity::parse(id);
         EXPECT_EQ(a, AgentIdentity::anonymous(id)) << id;
         EXPECT_EQ(a.rawId(), std::optional<std::string>(id));
@@ -113,7 +116,8 @@ TEST(ScanDiagnostics, MergeAndTotals) {
     EXPECT_EQ(a.usageLinesSeen, 4);
     EXPECT_EQ(a.linesRejectedInvalidJSON, 2);
     EXPECT_EQ(a.longestLinePath, "mine"); // equal lengths keep the receiver's
-    EXPECT_EQ(a.perHome, (std::map<std::string, std::int64_t>{{".claude", 5}, {".claude-work", 1}, {".claude-yahoo", 0}}));
+    EXPECT_EQ(a.perHome, (std::map<std::string, std::int64_t>{
+                             {".claude", 5}, {".claude-work", 1}, {".claude-yahoo", 0}}));
     EXPECT_EQ(a.uniqueRequests, 7);
     EXPECT_EQ(a.duration, 1.5);
     b.longestLineBytes = 11;
@@ -126,9 +130,10 @@ TEST(NormalizeModel, TrimsLowersAndDropsDateSuffixes) {
     EXPECT_EQ(Pricing::normalizeModel("  Claude-Opus-4-1[1M] \n"), "claude-opus-4-1");
     EXPECT_EQ(Pricing::normalizeModel("claude[1m]-opus[1M]"), "claude-opus");
     EXPECT_EQ(Pricing::normalizeModel("unknown"), "unknown");
-    EXPECT_EQ(Pricing::normalizeModel("claude-x-2025092"), "claude-x-2025092");   // five digits after -20
+    EXPECT_EQ(Pricing::normalizeModel("claude-x-2025092"),
+              "claude-x-2025092"); // five digits after -20
     EXPECT_EQ(Pricing::normalizeModel("claude-x-19250929"), "claude-x-19250929"); // not -20
-    EXPECT_EQ(Pricing::normalizeModel("-20250929"), "-20250929");                 // fewer than 10 characters
+    EXPECT_EQ(Pricing::normalizeModel("-20250929"), "-20250929"); // fewer than 10 characters
     EXPECT_EQ(Pricing::normalizeModel("x-20250929"), "x");
     EXPECT_EQ(Pricing::normalizeModel("\xC2\xA0sonnet\xE2\x80\x83"), "sonnet"); // Unicode blanks
     EXPECT_EQ(Pricing::normalizeModel(""), "");

@@ -76,7 +76,8 @@ TEST(Pricing, RequestCostByKind) {
                          r.cacheWriteBreakdownAssumed = true;
                      }),
                      3.75);
-    EXPECT_EQ(Pricing::webFetchCost(), Estimate<double>::unknown(UnknownReason::notMetered("web fetch")));
+    EXPECT_EQ(Pricing::webFetchCost(),
+              Estimate<double>::unknown(UnknownReason::notMetered("web fetch")));
 
     UsageRecord searches = record("mystery-model");
     searches.webSearch = 4;
@@ -127,7 +128,8 @@ TEST(Bucket, UnpricedRequestsAreCountedNotZeroed) {
     EXPECT_EQ(b.cost.unpricedModels, std::set<std::string>{"m"});
     EXPECT_DOUBLE_EQ(b.cost.priced, 25.0);
     EXPECT_EQ(b.cost.formatted(), "\u2265 $25.00");
-    EXPECT_EQ(b.modelCounts, (std::map<std::string, std::int64_t, std::less<>>{{"m", 2}, {"claude-opus-4-5", 1}}));
+    EXPECT_EQ(b.modelCounts,
+              (std::map<std::string, std::int64_t, std::less<>>{{"m", 2}, {"claude-opus-4-5", 1}}));
     EXPECT_EQ(b.requests, 3);
     EXPECT_EQ(b.input, 2000);
     EXPECT_EQ(*b.firstActivity, 9 * 3600);

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class RealTranscripts : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const fs::path source = fs::path(VANTERY_SHARED_DIR) / "testdata" / "real";
         if (!fs::is_directory(source)) GTEST_SKIP() << "no real transcripts at " << source;
@@ -74,13 +74,15 @@ TEST_F(RealTranscripts, StreamingRepeatsAndCrossFileCopiesMerge) {
     for (bool parallel : {false, true}) {
         auto scan = Scanner::scanKeyed(SourceHome::defaults(home.path()), parallel);
         // Three streaming lines with output 5, 5 and 147.
-        const auto& streamed = scan.records.at("msg_01E9edsA5WQatpwe7yFQe2af:req_011CWg55TovLWpKZN2EBctYw");
+        const auto& streamed =
+            scan.records.at("msg_01E9edsA5WQatpwe7yFQe2af:req_011CWg55TovLWpKZN2EBctYw");
         EXPECT_EQ(streamed.output, 147);
         EXPECT_EQ(streamed.timestamp, *Timestamp::parse("2026-01-01T05:01:56.676Z"));
 
         // One request copied into three sessions: the first listed file gives the
         // session, the earliest copy the time, the largest the output.
-        const auto& copied = scan.records.at("msg_01XJbUUaAZQJ98KvdRok42oJ:req_011CSX7f5huB6UfCd5fdiktq");
+        const auto& copied =
+            scan.records.at("msg_01XJbUUaAZQJ98KvdRok42oJ:req_011CSX7f5huB6UfCd5fdiktq");
         EXPECT_EQ(copied.sessionId, "30ea3608-ac58-4466-9f4f-417b13bb3644");
         EXPECT_EQ(copied.timestamp, *Timestamp::parse("2025-08-26T22:32:35.115Z"));
         EXPECT_EQ(copied.output, 107);
@@ -90,7 +92,8 @@ TEST_F(RealTranscripts, StreamingRepeatsAndCrossFileCopiesMerge) {
                   projects + "/claude-code-archiver/30ea3608-ac58-4466-9f4f-417b13bb3644.jsonl");
 
         // Sub-agent transcripts carry short anonymous agent ids.
-        const auto& sub = scan.records.at("msg_016xcKQRzQXv2gLKoiSyUZxc:req_011CY4TSxK7aKeeVwvVX81aP");
+        const auto& sub =
+            scan.records.at("msg_016xcKQRzQXv2gLKoiSyUZxc:req_011CY4TSxK7aKeeVwvVX81aP");
         EXPECT_EQ(sub.agent, AgentIdentity::anonymous("a2898e3"));
         EXPECT_EQ(sub.agent.label(), "anonymous agent a2898e3");
     }

@@ -7,15 +7,18 @@ using namespace vantery::text;
 TEST(Text, CountsGraphemeClusters) {
     EXPECT_EQ(characterCount(""), 0u);
     EXPECT_EQ(characterCount("abc"), 3u);
-    EXPECT_EQ(characterCount("e\xCC\x81"), 1u);                          // e + combining acute
-    EXPECT_EQ(characterCount("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"), 1u);  // thumbs up + skin tone
-    EXPECT_EQ(characterCount("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"), 1u);  // flag FR
+    EXPECT_EQ(characterCount("e\xCC\x81"), 1u);                        // e + combining acute
+    EXPECT_EQ(characterCount("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"), 1u); // thumbs up + skin tone
+    EXPECT_EQ(characterCount("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"), 1u); // flag FR
     EXPECT_EQ(characterCount("\r\n"), 1u);
-    EXPECT_EQ(characterCount("a\xFF" "b"), 3u);                          // a stray byte counts one
+    EXPECT_EQ(characterCount("a\xFF"
+                             "b"),
+              3u); // a stray byte counts one
 }
 
 TEST(Text, CutsOnClusterBoundaries) {
-    std::string s = "ab\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD" "cd";
+    std::string s = "ab\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"
+                    "cd";
     EXPECT_EQ(prefixCharacters(s, 3), "ab\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD");
     EXPECT_EQ(dropCharacters(s, 3), "cd");
     EXPECT_EQ(prefixCharacters(s, 100), s);
@@ -30,6 +33,9 @@ TEST(Text, Utf8Validation) {
     EXPECT_TRUE(isValidUtf8("plain \xC3\xA9"));
     EXPECT_FALSE(isValidUtf8("\xC3"));
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // a surrogate
-    EXPECT_EQ(sanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(sanitizeUtf8("a\xFF"
+                           "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(sanitizeUtf8("ok"), "ok");
 }
