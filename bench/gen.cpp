@@ -454,7 +454,7 @@ int gen(Args& args) {
         s.nowMs = nowMs;
         // The first sessions run today and yesterday, the rest anywhere in the window.
         std::int64_t startMs =
-            sessionIndex == 0 ? nowMs - 40 * 60'000
+            sessionIndex == 0 ? nowMs - 90 * 60'000
             : sessionIndex == 1
                 ? nowMs - 27 * 3'600'000LL
                 : nowMs - 600'000 -
