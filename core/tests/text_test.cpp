@@ -39,3 +39,9 @@ TEST(Text, Utf8Validation) {
               "b");
     EXPECT_EQ(sanitizeUtf8("ok"), "ok");
 }
+
+TEST(Text, Lowercased) {
+    EXPECT_EQ(lowercased("Claude-OPUS"), "claude-opus");
+    EXPECT_EQ(lowercased("\xC3\x96L"), "\xC3\xB6l"); // Ö → ö
+    EXPECT_EQ(lowercased("a\xFF" "B"), "a\xFF" "b");
+}
