@@ -246,14 +246,8 @@ DataSource::Resolution<std::string> DataSource::resolveSession(std::string_view 
 }
 
 std::string DataSource::shortened(std::string_view path) const {
-    // Only a whole leading folder is replaced: /home/al is no prefix of /home/alice.
-    std::string_view home = env_.userHome;
-    while (home.size() > 1 && home.back() == '/')
-        home.remove_suffix(1);
-    if (home.empty() || home == "/" || !startsWith(path, home)) return std::string(path);
-    std::string_view rest = path.substr(home.size());
-    if (!rest.empty() && rest.front() != '/') return std::string(path);
-    return "~" + std::string(rest);
+    // The same plain-prefix folding as project labels, so paths and labels agree.
+    return resolver_.tildify(path);
 }
 
 } // namespace vantery::mcp

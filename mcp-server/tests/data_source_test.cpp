@@ -66,8 +66,8 @@ TEST(DataSourceEnvironment, HomesFollowVanteryHomeWhileProjectsResolveAgainstThe
     EXPECT_EQ(data->homes()[1].projectsPath, f.home / "elsewhere/.claude-work/projects");
     EXPECT_EQ(data->resolver().home(), f.home.path());
     EXPECT_EQ(data->shortened(f.home / "a/b"), "~/a/b");
-    // Only whole folders are replaced.
-    EXPECT_EQ(data->shortened(f.home.path() + "x/b"), f.home.path() + "x/b");
+    // A plain text prefix, as project labels fold it.
+    EXPECT_EQ(data->shortened(f.home.path() + "x/b"), "~x/b");
     EXPECT_EQ(data->shortened("/elsewhere"), "/elsewhere");
 }
 
