@@ -20,7 +20,8 @@ std::string option(const std::string& name, const char* rest) {
 Args::Args(int argc, char** argv, std::vector<std::string> flags) {
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a.rfind("--", 0) != 0 || a.size() == 2) throw UsageError(std::string("unexpected argument: ").append(a));
+        if (a.rfind("--", 0) != 0 || a.size() == 2)
+            throw UsageError(std::string("unexpected argument: ").append(a));
         std::string name = a.substr(2);
         if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
             values_[name] = std::string(1, '1');
@@ -32,7 +33,9 @@ Args::Args(int argc, char** argv, std::vector<std::string> flags) {
     }
 }
 
-bool Args::flag(const std::string& name) { return get(name).has_value(); }
+bool Args::flag(const std::string& name) {
+    return get(name).has_value();
+}
 
 std::optional<std::string> Args::get(const std::string& name) {
     auto it = values_.find(name);

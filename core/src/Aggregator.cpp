@@ -20,9 +20,54 @@ namespace {
 constexpr std::string_view unknownCwd = "(unknown cwd)";
 constexpr double secondsPerDay = 86400;
 
-struct StringViewHash {
+// Interning hashes and compares every key of every record, mostly short ids and
+// paths: both are done inline, eight bytes at a time.
+inline std::uint64_t load8(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline std::uint64_t loadTail(const char* p, std::size_t n) { // n < 8
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, n);
+    return v;
+}
+
+inline bool sameText(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    const char *p = a.data(), *q = b.data();
+    std::size_t n = a.size();
+    for (; n >= 8; n -= 8, p += 8, q += 8)
+        if (load8(p) != load8(q)) return false;
+    return n == 0 || loadTail(p, n) == loadTail(q, n);
+}
+
+inline std::uint64_t mix(std::uint64_t h) noexcept {
+    h ^= h >> 32;
+    h *= 0xd6e8feb86659fd93ull;
+    h ^= h >> 32;
+    return h;
+}
+
+inline std::uint64_t fastHash(std::string_view s, std::uint64_t seed = 0) noexcept {
+    std::uint64_t h = seed ^ (s.size() * 0x9e3779b97f4a7c15ull);
+    const char* p = s.data();
+    std::size_t n = s.size();
+    for (; n >= 8; n -= 8, p += 8)
+        h = (h ^ load8(p)) * 0x9e3779b97f4a7c15ull + 0x632be59bd9b4e019ull;
+    if (n > 0) h = (h ^ loadTail(p, n)) * 0x9e3779b97f4a7c15ull;
+    return mix(h);
+}
+
+struct TextHash {
     std::size_t operator()(std::string_view s) const noexcept {
-        return std::hash<std::string_view>{}(s);
+        return static_cast<std::size_t>(fastHash(s));
+    }
+};
+struct TextEq {
+    bool operator()(std::string_view a, std::string_view b) const noexcept {
+        return sameText(a, b);
     }
 };
 
@@ -33,40 +78,41 @@ class Interner {
     // Returns the index; `added` tells whether the string was new.
     std::uint32_t index(std::string_view s, bool& added) {
         added = false;
-        if (hasLast_ && s.size() == last_.size() &&
-            std::memcmp(s.data(), last_.data(), s.size()) == 0)
-            return lastIndex_;
+        if (hasLast_ && sameText(s, last_)) return lastIndex_;
         auto [it, inserted] = map_.try_emplace(s, static_cast<std::uint32_t>(keys_.size()));
         if (inserted) {
             keys_.push_back(s);
             added = true;
         }
         hasLast_ = true;
-        last_ = s;
+        last_ = keys_[it->second];
         lastIndex_ = it->second;
         return lastIndex_;
-    }
-    std::uint32_t index(std::string_view s) {
-        bool added;
-        return index(s, added);
     }
     std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(keys_.size()); }
     std::string_view key(std::uint32_t i) const { return keys_[i]; }
 
   private:
-    std::unordered_map<std::string_view, std::uint32_t, StringViewHash> map_;
+    std::unordered_map<std::string_view, std::uint32_t, TextHash, TextEq> map_;
     std::vector<std::string_view> keys_;
     std::string_view last_;
     std::uint32_t lastIndex_ = 0;
     bool hasLast_ = false;
 };
 
+inline bool sameAgent(const AgentIdentity& a, const AgentIdentity& b) noexcept {
+    return a.kind() == b.kind() && sameText(a.rawIdText(), b.rawIdText()) &&
+           sameText(a.name(), b.name());
+}
 struct AgentHash {
-    std::size_t operator()(const AgentIdentity* a) const noexcept { return a->hash(); }
+    std::size_t operator()(const AgentIdentity* a) const noexcept {
+        return static_cast<std::size_t>(
+            fastHash(a->name(), fastHash(a->rawIdText(), static_cast<std::uint64_t>(a->kind()))));
+    }
 };
 struct AgentEq {
     bool operator()(const AgentIdentity* a, const AgentIdentity* b) const noexcept {
-        return *a == *b;
+        return sameAgent(*a, *b);
     }
 };
 
@@ -246,8 +292,14 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
     Interner models, cwds, sessions, sources;
     std::unordered_map<const AgentIdentity*, std::uint32_t, AgentHash, AgentEq> agentIndex;
     std::vector<const AgentIdentity*> agents;
-    const AgentIdentity* lastAgent = nullptr;
-    std::uint32_t lastAgentIndex = 0;
+    // Per session: the keys of its last record, with their indices.
+    struct SessionHint {
+        std::string_view model, cwd, source;
+        const AgentIdentity* agent = nullptr;
+        std::uint32_t modelIx = 0, cwdIx = 0, sourceIx = 0, agentIx = 0;
+        bool valid = false;
+    };
+    std::vector<SessionHint> hints;
 
     // Per model: its name and whether it has a price; prices per (model, day).
     std::vector<std::string> modelNames;
@@ -283,7 +335,19 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
     total.ensureKeys(1);
     byHour.ensureKeys(24);
 
-    for (const UsageRecord& r : records) {
+    // The records' strings live wherever the scan allocated them; fetching those of a
+    // record a few steps ahead hides most of the memory latency.
+    constexpr std::size_t lookAhead = 8;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i + lookAhead < records.size()) {
+            const UsageRecord& ahead = records[i + lookAhead];
+            __builtin_prefetch(ahead.sessionId.data());
+            __builtin_prefetch(ahead.rawCwd.data());
+            __builtin_prefetch(ahead.model.data());
+            __builtin_prefetch(ahead.agent.rawIdText().data());
+            __builtin_prefetch(ahead.sourceHome.data());
+        }
+        const UsageRecord& r = records[i];
         std::int32_t day = 0;
         int hour = 0;
         clock.dayAndHour(r.timestamp, day, hour);
@@ -294,47 +358,67 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
         const std::uint32_t dayIx = days.index(day);
         byDay.ensureKeys(days.size());
 
-        const std::uint32_t model = models.index(r.model, added);
-        if (added) {
-            modelNames.emplace_back(r.model);
-            modelPriced.push_back(Pricing::prices(r.model, LocalDay(day)).isKnown());
-            for (Axis* a : axes)
-                a->ensureModels(modelNames.size());
-            byModel.ensureKeys(models.size());
-        }
-
-        const std::uint32_t cwd = cwds.index(r.rawCwd, added);
-        if (added) {
-            auto resolved = resolver_.resolve(r.rawCwd, "");
-            auto [pit, newProject] = projectIndex.try_emplace(
-                resolved.canonical, static_cast<std::uint32_t>(projectNames.size()));
-            if (newProject) {
-                projectNames.push_back(std::move(resolved.canonical));
-                provenances.emplace_back();
-            }
-            provenances[pit->second].insert(std::move(resolved.provenanceRaw));
-            std::string raw =
-                r.rawCwd.empty() ? std::string(unknownCwd) : resolver_.tildify(r.rawCwd);
-            auto [rit, newKey] =
-                rawKeyIndex.try_emplace(std::move(raw), static_cast<std::uint32_t>(rawKeys.size()));
-            if (newKey) rawKeys.push_back(rit->first);
-            cwdInfo.push_back({pit->second, rit->second});
-            byProject.ensureKeys(projectNames.size());
-            byRawCwd.ensureKeys(rawKeys.size());
-        }
-        const CwdInfo& place = cwdInfo[cwd];
-
+        // The session first: its other keys rarely change within it, so the last ones
+        // met in the session are checked before any table is consulted.
         const std::uint32_t session = sessions.index(r.sessionId, added);
         if (added) {
             sessionLinks.emplace_back();
+            hints.emplace_back();
             bySession.ensureKeys(sessions.size());
         }
-        const std::uint32_t source = sources.index(r.sourceHome, added);
-        if (added) bySource.ensureKeys(sources.size());
+        SessionHint& hint = hints[session];
+
+        std::uint32_t model;
+        if (hint.valid && sameText(hint.model, r.model)) {
+            model = hint.modelIx;
+        } else {
+            model = models.index(r.model, added);
+            if (added) {
+                modelNames.emplace_back(r.model);
+                modelPriced.push_back(Pricing::prices(r.model, LocalDay(day)).isKnown());
+                for (Axis* a : axes)
+                    a->ensureModels(modelNames.size());
+                byModel.ensureKeys(models.size());
+            }
+        }
+
+        std::uint32_t cwd;
+        if (hint.valid && sameText(hint.cwd, r.rawCwd)) {
+            cwd = hint.cwdIx;
+        } else {
+            cwd = cwds.index(r.rawCwd, added);
+            if (added) {
+                auto resolved = resolver_.resolve(r.rawCwd, "");
+                auto [pit, newProject] = projectIndex.try_emplace(
+                    resolved.canonical, static_cast<std::uint32_t>(projectNames.size()));
+                if (newProject) {
+                    projectNames.push_back(std::move(resolved.canonical));
+                    provenances.emplace_back();
+                }
+                provenances[pit->second].insert(std::move(resolved.provenanceRaw));
+                std::string raw =
+                    r.rawCwd.empty() ? std::string(unknownCwd) : resolver_.tildify(r.rawCwd);
+                auto [rit, newKey] = rawKeyIndex.try_emplace(
+                    std::move(raw), static_cast<std::uint32_t>(rawKeys.size()));
+                if (newKey) rawKeys.push_back(rit->first);
+                cwdInfo.push_back({pit->second, rit->second});
+                byProject.ensureKeys(projectNames.size());
+                byRawCwd.ensureKeys(rawKeys.size());
+            }
+        }
+        const CwdInfo& place = cwdInfo[cwd];
+
+        std::uint32_t source;
+        if (hint.valid && sameText(hint.source, r.sourceHome)) {
+            source = hint.sourceIx;
+        } else {
+            source = sources.index(r.sourceHome, added);
+            if (added) bySource.ensureKeys(sources.size());
+        }
 
         std::uint32_t agent;
-        if (lastAgent && *lastAgent == r.agent) {
-            agent = lastAgentIndex;
+        if (hint.valid && sameAgent(*hint.agent, r.agent)) {
+            agent = hint.agentIx;
         } else {
             auto [it, inserted] =
                 agentIndex.try_emplace(&r.agent, static_cast<std::uint32_t>(agents.size()));
@@ -344,9 +428,18 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
                 byAgent.ensureKeys(agents.size());
             }
             agent = it->second;
-            lastAgent = &r.agent;
-            lastAgentIndex = agent;
         }
+        // The hints point at each key's first copy, which stays in cache, never at
+        // this record's strings, which would be cold by the session's next record.
+        hint = {models.key(model),
+                cwds.key(cwd),
+                sources.key(source),
+                agents[agent],
+                model,
+                cwd,
+                source,
+                agent,
+                true};
 
         // Priced once, on the record's own local day, for every bucket it joins. Whether a
         // model has a price at all depends on its id only, never on the day.

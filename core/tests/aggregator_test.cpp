@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "RecordBuilder.hpp"
+#include "TempDir.hpp"
 #include "vantery/Report.hpp"
 
 using namespace vantery;
@@ -180,11 +183,11 @@ TEST(Aggregator, RawDirectoryKeysAndMissingDirectories) {
 }
 
 TEST(Aggregator, ProjectGathersEveryProvenanceThatProducedIt) {
-    fixtures::TempDir tmp;
-    const std::string home = tmp.path().string();
-    tmp.mkdirs("app/.git");
-    tmp.mkdirs("app/lib");
-    tmp.mkdirs("app/.claude/worktrees/w/x");
+    vantery::testing::TempDir tmp;
+    const std::string home = tmp.path();
+    tmp.mkdir("app/.git");
+    tmp.mkdir("app/lib");
+    tmp.mkdir("app/.claude/worktrees/w/x");
     Aggregator agg(Calendar::utc(), ProjectResolver(home, true));
     std::vector<UsageRecord> records;
     for (const char* sub : {"/app", "/app/lib", "/app/.claude/worktrees/w/x"}) {
@@ -258,4 +261,25 @@ TEST(Report, PerActiveDayFigures) {
     ASSERT_TRUE(median.isKnown());
     EXPECT_DOUBLE_EQ(median.knownValue().priced, 2.5);
     EXPECT_EQ(median.knownValue().unpricedModels, std::set<std::string>{"gpt-x"});
+}
+
+TEST(CalendarOffsetSpan, AgreesWithTheZoneAroundTransitions) {
+    for (const char* zone :
+         {"America/New_York", "Australia/Lord_Howe", "America/Havana", "Asia/Kathmandu", "UTC"}) {
+        SCOPED_TRACE(zone);
+        auto cal = fixtures::zone(zone);
+        for (double t : {at(cal, 2024, 3, 10, 1, 59, 59), at(cal, 2024, 3, 10, 3),
+                         at(cal, 2024, 11, 3, 1, 30), at(cal, 2024, 4, 7, 1, 45),
+                         at(cal, 2024, 10, 6, 2, 15), at(cal, 1950, 1, 1), 1.7e9}) {
+            auto span = cal.offsetSpan(t);
+            ASSERT_TRUE(span.contains(t));
+            EXPECT_EQ(span.offsetSeconds, cal.offsetSeconds(t));
+            EXPECT_EQ(cal.offsetSeconds(span.begin), span.offsetSeconds);
+            EXPECT_EQ(cal.offsetSeconds(span.end - 1), span.offsetSeconds);
+            // Local days worked out from the span's offset match the calendar's own.
+            double local = std::floor(t) + span.offsetSeconds;
+            EXPECT_EQ(static_cast<std::int32_t>(std::floor(local / 86400)),
+                      cal.dayOf(t).daysSinceEpoch());
+        }
+    }
 }

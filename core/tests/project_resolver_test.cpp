@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "RecordBuilder.hpp"
+#include "TempDir.hpp"
 #include "vantery/ProjectResolver.hpp"
 
 using namespace vantery;
-using vantery::fixtures::TempDir;
+using vantery::testing::TempDir;
 using P = ProjectResolver::Provenance;
 
 namespace {
@@ -22,12 +23,12 @@ ProjectResolver::Resolved answer(std::string canonical, P p) {
 
 TEST(ProjectResolver, FoldsSubfoldersAndWorktreesOnDisk) {
     TempDir tmp;
-    const std::string home = tmp.path().string();
-    tmp.mkdirs("src/app/.git");
-    tmp.mkdirs("src/app/pkg/lib");
-    tmp.mkdirs("src/app/.claude/worktrees/agent-7/pkg");
-    tmp.mkdirs("other/.claude/worktrees/agent-1/x");
-    tmp.mkdirs("scratch");
+    const std::string home = tmp.path();
+    tmp.mkdir("src/app/.git");
+    tmp.mkdir("src/app/pkg/lib");
+    tmp.mkdir("src/app/.claude/worktrees/agent-7/pkg");
+    tmp.mkdir("other/.claude/worktrees/agent-1/x");
+    tmp.mkdir("scratch");
     ProjectResolver r(home, true);
 
     EXPECT_EQ(r.resolve(home + "/src/app"), answer("~/src/app", P::exact));
@@ -42,9 +43,9 @@ TEST(ProjectResolver, FoldsSubfoldersAndWorktreesOnDisk) {
 
 TEST(ProjectResolver, WithoutDiskOnlyWorktreesFold) {
     TempDir tmp;
-    const std::string home = tmp.path().string();
-    tmp.mkdirs("src/app/.git");
-    tmp.mkdirs("src/app/pkg/lib");
+    const std::string home = tmp.path();
+    tmp.mkdir("src/app/.git");
+    tmp.mkdir("src/app/pkg/lib");
     ProjectResolver r(home, false);
     EXPECT_EQ(r.resolve(home + "/src/app"), answer("~/src/app", P::rawFallback));
     EXPECT_EQ(r.resolve(home + "/src/app/pkg/lib"), answer("~/src/app/pkg/lib", P::rawFallback));
@@ -54,10 +55,11 @@ TEST(ProjectResolver, WithoutDiskOnlyWorktreesFold) {
 
 TEST(ProjectResolver, GitFileMarksRootAndSearchStopsAfterFortyFolders) {
     TempDir tmp;
-    tmp.touch("sub/.git"); // a worktree checkout has a .git file, not a folder
-    tmp.mkdirs("sub/deep");
+    tmp.write("sub/.git",
+              "gitdir: elsewhere\n"); // a worktree checkout has a .git file, not a folder
+    tmp.mkdir("sub/deep");
     ProjectResolver r("/nonexistent-home", true);
-    const std::string base = tmp.path().string();
+    const std::string base = tmp.path();
     EXPECT_EQ(r.resolve(base + "/sub/deep"), answer(base + "/sub", P::gitRootFolded));
 
     // The directory itself and 39 ancestors are examined; a root 40 levels up is not.
@@ -105,8 +107,8 @@ TEST(ProjectResolver, ProvenanceRawValues) {
 
 TEST(ProjectResolver, MemoIsSharedByCopiesAndOutlivesDiskChanges) {
     TempDir tmp;
-    const std::string home = tmp.path().string();
-    const std::string dir = tmp.mkdirs("repo/pkg");
+    const std::string home = tmp.path();
+    const std::string dir = tmp.mkdir("repo/pkg");
     ProjectResolver r(home, true);
     ProjectResolver copy = r;
     EXPECT_EQ(copy.resolve(dir), answer("~/repo/pkg", P::rawFallback));
@@ -114,7 +116,7 @@ TEST(ProjectResolver, MemoIsSharedByCopiesAndOutlivesDiskChanges) {
 
     // The disk changes, but the remembered answer stands for every copy: the disk
     // is consulted once per directory.
-    tmp.mkdirs("repo/.git");
+    tmp.mkdir("repo/.git");
     EXPECT_EQ(r.resolve(dir), answer("~/repo/pkg", P::rawFallback));
     // A new resolver starts with a fresh memo and sees the repository.
     EXPECT_EQ(ProjectResolver(home, true).resolve(dir), answer("~/repo", P::gitRootFolded));
@@ -122,11 +124,11 @@ TEST(ProjectResolver, MemoIsSharedByCopiesAndOutlivesDiskChanges) {
 
 TEST(ProjectResolver, ConcurrentResolutionAgrees) {
     TempDir tmp;
-    const std::string home = tmp.path().string();
-    tmp.mkdirs("r/.git");
+    const std::string home = tmp.path();
+    tmp.mkdir("r/.git");
     std::vector<std::string> dirs;
     for (int i = 0; i < 50; ++i)
-        dirs.push_back(tmp.mkdirs("r/p" + std::to_string(i) + "/q"));
+        dirs.push_back(tmp.mkdir("r/p" + std::to_string(i) + "/q"));
     ProjectResolver shared(home, true);
     std::vector<std::thread> threads;
     std::vector<int> wrong(8, 0);

@@ -1,6 +1,5 @@
 #pragma once
-// Compact construction of usage records and temporary folders for core tests.
-#include <filesystem>
+// Compact construction of usage records and instants for core tests.
 #include <string>
 
 #include "vantery/Calendar.hpp"
@@ -17,22 +16,5 @@ Calendar zone(const char* name);
 
 /// The instant of a local wall-clock time in the calendar.
 double at(const Calendar& cal, int y, int mo, int d, int h = 0, int mi = 0, double s = 0);
-
-/// A fresh folder under the system's temp folder, removed when the value goes away.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    /// Creates folders (and parents) under the temp folder; returns the full path.
-    std::string mkdirs(const std::string& relative) const;
-    /// Creates a file (and its folders) under the temp folder; returns the full path.
-    std::string touch(const std::string& relative) const;
-
-  private:
-    std::filesystem::path path_;
-};
 
 } // namespace vantery::fixtures
