@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <locale>
+#include <random>
 
 #include "CsvReader.hpp"
 #include "ExportSample.hpp"
@@ -188,6 +189,61 @@ TEST(ExportBreakdown, EveryCsvReadsBackAndAddsUpToTheTotal) {
         EXPECT_EQ(fetches, report.total.webFetch);
         EXPECT_EQ(unpriced, report.total.cost.unpricedRequests);
         EXPECT_EQ(assumed, report.total.cacheWriteAssumedRequests);
+    }
+}
+
+// Random labels made of every hazard: each CSV still reads back cell for cell and
+// every axis still adds up to the total.
+TEST(ExportBreakdown, RandomHazardousLabelsReadBack) {
+    const std::vector<std::string> pieces = {
+        "=", "+", "-", "@", "\t",     "\r",     "\n",     "\r\n",   ",",          "\"",
+        "'", "a", "Z", " ", "\u0301", "\u200d", "\u00e9", "\u65e5", "\U0001F680", ";"};
+    std::mt19937 rng(7);
+    auto randomText = [&] {
+        std::string s;
+        for (int n = static_cast<int>(rng() % 6); n >= 0; --n)
+            s += pieces[rng() % pieces.size()];
+        return s;
+    };
+    const std::vector<std::string> modelIds = {"claude-sonnet-4-5", "claude-opus-4-1",
+                                               "no-such-model", "claude-haiku-4-5"};
+    auto cal = vantery::testing::sampleCalendar();
+    std::vector<UsageRecord> records;
+    for (int i = 0; i < 300; ++i) {
+        UsageRecord r;
+        r.timestamp = cal.instantOf(LocalDay::fromYMD(2026, 3, 1 + static_cast<int>(rng() % 5)),
+                                    static_cast<int>(rng() % 24), 0, 0);
+        r.model = modelIds[rng() % modelIds.size()];
+        r.sessionId = randomText();
+        r.rawCwd = randomText();
+        r.sourceHome = randomText();
+        r.agent = rng() % 2 ? AgentIdentity::anonymous(randomText()) : AgentIdentity::mainSession();
+        r.input = static_cast<std::int64_t>(rng() % 100000);
+        r.output = static_cast<std::int64_t>(rng() % 10000);
+        r.cacheRead = static_cast<std::int64_t>(rng() % 1000000);
+        records.push_back(r);
+    }
+    Aggregator agg(cal, ProjectResolver("/home/ana", false));
+    Report report = agg.aggregate(records, std::nullopt, std::nullopt, {}, true);
+    auto options = sampleOptions();
+    for (const auto& f : Exporter::allBreakdownCSVs(report, options)) {
+        SCOPED_TRACE(std::string(f.axis.rawValue()));
+        auto parsed = parseCsv(f.csv);
+        ASSERT_TRUE(parsed.has_value());
+        auto entries = Exporter::rows(report, f.axis, options.calendar);
+        ASSERT_EQ(parsed->size(), entries.size() + 1);
+        double cost = 0;
+        std::int64_t requests = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto& cells = (*parsed)[i + 1];
+            ASSERT_EQ(cells.size(), 26u);
+            EXPECT_EQ(cells[1], guarded(entries[i].key));
+            EXPECT_EQ(cells[2], guarded(entries[i].label));
+            if (cells[21] != "unknown") cost += std::stod(cells[21]);
+            requests += integerCell(cells[11]);
+        }
+        EXPECT_NEAR(cost, report.total.cost.priced, 5e-7 * static_cast<double>(entries.size()));
+        EXPECT_EQ(requests, report.total.requests);
     }
 }
 
