@@ -9,6 +9,8 @@
 namespace bench {
 int gen(Args& args);
 int scan(Args& args);
+int aggregate(Args& args);
+int refresh(Args& args);
 } // namespace bench
 
 namespace {
@@ -23,11 +25,14 @@ struct Command {
 const Command commands[] = {
     {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
     {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
+    {"aggregate", bench::aggregate, {}, "aggregate --home DIR [--repeat N]"},
+    {"refresh", bench::refresh, {}, "refresh --home DIR --cache FILE"},
 };
 
 void printUsage() {
     std::fprintf(stderr, "usage: vantery-bench <command> [options]\n");
-    for (const auto& c : commands) std::fprintf(stderr, "  vantery-bench %s\n", c.usage);
+    for (const auto& c : commands)
+        std::fprintf(stderr, "  vantery-bench %s\n", c.usage);
 }
 
 } // namespace
@@ -46,7 +51,8 @@ int main(int argc, char** argv) {
             bench::Args args(argc - 2, argv + 2, flags);
             return c.run(args);
         } catch (const bench::UsageError& e) {
-            std::fprintf(stderr, "vantery-bench %s: %s\nusage: vantery-bench %s\n", c.name, e.what(), c.usage);
+            std::fprintf(stderr, "vantery-bench %s: %s\nusage: vantery-bench %s\n", c.name,
+                         e.what(), c.usage);
             return 2;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "vantery-bench %s: %s\n", c.name, e.what());
