@@ -1,7 +1,6 @@
 #include "Golden.hpp"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,122 +8,74 @@
 #include <sstream>
 #include <vector>
 
+#include "Process.hpp"
+
 namespace vantery::mcp::testing {
 namespace {
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        auto nl = text.find('\n', start);
-        if (nl == std::string::npos) {
-            out.push_back(text.substr(start) + "\n\\ No newline at end of file");
-            break;
-        }
-        out.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return out;
-}
-
-std::optional<std::string> readFile(const std::string& path) {
+std::optional<std::string> readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::stringstream ss;
+    std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-void writeFile(const std::string& path, const std::string& text) {
+void writeAll(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
-
-struct Edit {
-    char op;          // ' ', '-', '+'
-    std::size_t a, b; // line index in from / to (of the line, or where it would go)
-};
 
 } // namespace
 
-std::string unifiedDiff(const std::string& from, const std::string& to, const std::string& fromName,
-                        const std::string& toName) {
-    const auto a = splitLines(from), b = splitLines(to);
-    const std::size_t n = a.size(), m = b.size();
-    // Longest common subsequence by dynamic programming: answers are short.
-    std::vector<std::vector<std::uint32_t>> lcs(n + 1, std::vector<std::uint32_t>(m + 1, 0));
-    for (std::size_t i = n; i-- > 0;)
-        for (std::size_t j = m; j-- > 0;)
+std::string unifiedDiff(const std::string& before, const std::string& after,
+                        const std::string& beforeName, const std::string& afterName) {
+    const std::vector<std::string> a = lines(before), b = lines(after);
+    // Longest common subsequence table, from the ends.
+    std::vector<std::vector<std::size_t>> lcs(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = a.size(); i-- > 0;)
+        for (std::size_t j = b.size(); j-- > 0;)
             lcs[i][j] =
                 a[i] == b[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
-    std::vector<Edit> edits;
+    std::string out = "--- " + beforeName + "\n+++ " + afterName + "\n@@ -1," +
+                      std::to_string(a.size()) + " +1," + std::to_string(b.size()) + " @@\n";
     std::size_t i = 0, j = 0;
-    while (i < n || j < m) {
-        if (i < n && j < m && a[i] == b[j]) {
-            edits.push_back({' ', i++, j++});
-        } else if (i < n && (j == m || lcs[i + 1][j] >= lcs[i][j + 1])) {
-            edits.push_back({'-', i++, j});
+    while (i < a.size() || j < b.size()) {
+        if (i < a.size() && j < b.size() && a[i] == b[j]) {
+            out += " " + a[i++] + "\n";
+            ++j;
+        } else if (i < a.size() && (j == b.size() || lcs[i + 1][j] >= lcs[i][j + 1])) {
+            out += "-" + a[i++] + "\n";
         } else {
-            edits.push_back({'+', i, j++});
+            out += "+" + b[j++] + "\n";
         }
-    }
-
-    std::string out = "--- " + fromName + "\n+++ " + toName + "\n";
-    const std::size_t context = 3;
-    std::size_t k = 0;
-    while (k < edits.size()) {
-        while (k < edits.size() && edits[k].op == ' ')
-            ++k;
-        if (k == edits.size()) break;
-        std::size_t start = k >= context ? k - context : 0;
-        std::size_t lastChange = k;
-        for (std::size_t e = k + 1; e < edits.size(); ++e) {
-            if (e - lastChange > 2 * context) break;
-            if (edits[e].op != ' ') lastChange = e;
-        }
-        // One past the hunk's last line, its trailing context included.
-        const std::size_t end = std::min(edits.size(), lastChange + context + 1);
-        std::size_t aCount = 0, bCount = 0;
-        for (std::size_t e = start; e < end; ++e) {
-            if (edits[e].op != '+') ++aCount;
-            if (edits[e].op != '-') ++bCount;
-        }
-        out += "@@ -" + std::to_string(edits[start].a + (aCount ? 1 : 0)) + "," +
-               std::to_string(aCount) + " +" + std::to_string(edits[start].b + (bCount ? 1 : 0)) +
-               "," + std::to_string(bCount) + " @@\n";
-        for (std::size_t e = start; e < end; ++e) {
-            const std::string& line = edits[e].op == '+' ? b[edits[e].b] : a[edits[e].a];
-            out += edits[e].op + line + "\n";
-        }
-        k = end;
     }
     return out;
 }
 
 ::testing::AssertionResult matchesGolden(const std::string& goldenPath, const std::string& actual) {
-    const std::string actualPath = goldenPath + ".actual";
     const char* update = std::getenv("VANTERY_UPDATE_GOLDEN");
     if (update && std::string(update) == "1") {
-        writeFile(goldenPath, actual);
-        std::filesystem::remove(actualPath);
+        writeAll(goldenPath, actual);
         return ::testing::AssertionSuccess() << "rewrote " << goldenPath;
     }
-    auto golden = readFile(goldenPath);
+    auto golden = readAll(goldenPath);
+    const std::string actualPath = goldenPath + ".actual";
     if (golden && *golden == actual) {
         std::error_code ec;
         std::filesystem::remove(actualPath, ec);
         return ::testing::AssertionSuccess();
     }
-    writeFile(actualPath, actual);
+    writeAll(actualPath, actual);
     if (!golden)
         return ::testing::AssertionFailure()
-               << "no golden file " << goldenPath << "; the answer was written to " << actualPath
-               << ":\n"
-               << actual;
-    return ::testing::AssertionFailure()
-           << "the answer differs from " << goldenPath << " (written to " << actualPath << "):\n"
-           << unifiedDiff(*golden, actual, goldenPath, actualPath);
+               << "no golden file " << goldenPath << "; the answer was written to " << actualPath;
+    auto failure = ::testing::AssertionFailure()
+                   << "answer differs from " << goldenPath << " (written to " << actualPath << ")\n"
+                   << unifiedDiff(*golden, actual, goldenPath, actualPath);
+    if (golden->size() != actual.size() && lines(*golden) == lines(actual))
+        failure << "(the texts differ only in their final line feed)\n";
+    return failure;
 }
 
 } // namespace vantery::mcp::testing

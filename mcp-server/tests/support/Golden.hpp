@@ -1,20 +1,18 @@
 #pragma once
-// Golden text files: an answer is compared with the text kept under testdata/.
+// Whole answers compared with files kept under testdata/.
 #include <string>
 
 #include <gtest/gtest.h>
 
 namespace vantery::mcp::testing {
 
-/// Compares `actual` with the file at `goldenPath`. On a difference (or a missing
-/// file) writes `actual` to `<goldenPath>.actual` and fails with a unified diff
-/// from the golden to the actual text; on a match removes a stale `.actual`.
-/// With VANTERY_UPDATE_GOLDEN=1 in the environment the golden is rewritten instead
-/// (check the new text by hand before committing it).
+/// Success when `actual` equals the golden file's text. Otherwise writes `actual`
+/// to "<golden>.actual" beside it and fails with a unified diff of the two.
+/// With VANTERY_UPDATE_GOLDEN=1 in the environment the golden is rewritten instead.
 ::testing::AssertionResult matchesGolden(const std::string& goldenPath, const std::string& actual);
 
-/// A unified diff (three lines of context) between two texts, line by line.
-std::string unifiedDiff(const std::string& from, const std::string& to, const std::string& fromName,
-                        const std::string& toName);
+/// A unified diff (one hunk, every line shown) from `before` to `after`.
+std::string unifiedDiff(const std::string& before, const std::string& after,
+                        const std::string& beforeName, const std::string& afterName);
 
 } // namespace vantery::mcp::testing
