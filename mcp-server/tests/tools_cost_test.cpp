@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Golden.hpp"
+#include "ServerFixture.hpp"
 #include "ToolsHome.hpp"
 
 using namespace vantery::mcp;
@@ -122,4 +123,32 @@ TEST(CostTool, FilterRefusalsListTheCandidates) {
               "unknown period \u201cweek\u201d \u2014 accepted: today, yesterday, NNd (e.g. 7d), "
               "all, or from/to in yyyy-MM-dd");
     EXPECT_EQ(refusal(t, R"({"agent": "ghost", "project": "nowhere"})").rfind("No agent", 0), 0u);
+}
+
+TEST(CostTool, LabelsAreCutAndPaddedByUserPerceivedCharacters) {
+    // A project label of 40 characters, each an "e" with a combining acute accent
+    // (two code points, three bytes), and a short one with an emoji.
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    std::string accents;
+    for (int i = 0; i < 37; ++i)
+        accents += "e\u0301";
+    Line a;
+    a.timestamp = "2025-03-12T11:00:00Z";
+    a.cwd = "/w/" + accents; // "/w/" and 37 accented letters: 40 characters
+    a.input = 2'000'000;
+    Line b = a;
+    b.messageId = "msg_2";
+    b.requestId = "req_2";
+    b.cwd = "/w/\U0001F98A";
+    b.input = 1'000'000;
+    f.transcript("p/s.jsonl", usageLine(a) + usageLine(b));
+    MCPServer server(f.make());
+    const std::string text = server.callTool("vant_cost", Json::parse(R"({"by": "project"})")).text;
+    std::string cut = "/w/";
+    for (int i = 0; i < 31; ++i)
+        cut += "e\u0301";
+    EXPECT_NE(text.find("\n  " + cut + "  $6.00  \u00b7  1 request"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  /w/\U0001F98A" + std::string(30, ' ') + "  $3.00  \u00b7  1 request"),
+              std::string::npos)
+        << text;
 }
