@@ -485,6 +485,7 @@ int gen(Args& args) {
                 SessionContext a = s;
                 a.clockMs = startMs + static_cast<std::int64_t>(rng.below(600'000));
                 a.lastUuid.clear();
+                if (rng.chance(0.3)) a.model = "claude-haiku-4-5-20251001";
                 std::string file;
                 if (rng.chance(0.6)) {
                     const std::string& name = agentNames[rng.below(agentNames.size())];
@@ -500,7 +501,6 @@ int gen(Args& args) {
                     a.agentId = "a" + hex(rng, 7);
                     file = "agent-" + a.agentId;
                 }
-                if (rng.chance(0.3)) a.model = "claude-haiku-4-5-20251001";
                 std::string sub = transcript(
                     w, rng, a, (target - mainShare) / static_cast<std::uint64_t>(n) + 1, nullptr);
                 writeFile(folder / s.sessionId / "subagents" / (file + ".jsonl"), sub);

@@ -173,7 +173,8 @@ struct Scanner {
         RequestMap records;
         ScanDiagnostics diagnostics;
     };
-    /// Full scan of every file of every home, without a cache; never throws.
+    /// Full scan of every file of every home, without a cache. Unreadable files are
+    /// reported in the diagnostics, never thrown; only a failed allocation escapes.
     static Keyed scanKeyed(const std::vector<SourceHome>& homes, bool parallel);
     static ScanResult scan(const std::vector<SourceHome>& homes, bool parallel);
 };
