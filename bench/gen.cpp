@@ -207,7 +207,7 @@ class Writer {
     void toolResult(std::string& out, SessionContext& s) {
         // Mostly a few KB, now and then a whole file of hundreds of KB.
         std::size_t n = rng_.chance(0.004) ? static_cast<std::size_t>(rng_.range(100'000, 600'000))
-                                           : static_cast<std::size_t>(rng_.range(300, 5000));
+                                           : static_cast<std::size_t>(rng_.range(300, 6000));
         head(out, s, "user");
         out += ",\"message\":{\"role\":\"user\",\"content\":[{\"tool_use_id\":\"toolu_01" +
                base62(rng_, 22) + "\",\"type\":\"tool_result\",\"content\":\"" + text(n) + "\"}]}";
@@ -366,13 +366,13 @@ std::string transcript(Writer& w, Rng& rng, SessionContext& s, std::size_t targe
         auto r = rng.below(1000);
         if (r < 180) {
             w.userPrompt(out, s);
-        } else if (r < 560) {
+        } else if (r < 600) {
             w.toolResult(out, s);
-        } else if (r < 700) {
-            w.hookProgress(out, s);
         } else if (r < 730) {
+            w.hookProgress(out, s);
+        } else if (r < 750) {
             w.agentProgress(out, s);
-        } else if (r < 737) {
+        } else if (r < 757) {
             w.malformed(out, s);
         } else {
             std::string turn = w.assistantTurn(s, false);
@@ -485,6 +485,7 @@ int gen(Args& args) {
                 SessionContext a = s;
                 a.clockMs = startMs + static_cast<std::int64_t>(rng.below(600'000));
                 a.lastUuid.clear();
+                if (rng.chance(0.3)) a.model = "claude-haiku-4-5-20251001";
                 std::string file;
                 if (rng.chance(0.6)) {
                     const std::string& name = agentNames[rng.below(agentNames.size())];
@@ -500,7 +501,6 @@ int gen(Args& args) {
                     a.agentId = "a" + hex(rng, 7);
                     file = "agent-" + a.agentId;
                 }
-                if (rng.chance(0.3)) a.model = "claude-haiku-4-5-20251001";
                 std::string sub = transcript(
                     w, rng, a, (target - mainShare) / static_cast<std::uint64_t>(n) + 1, nullptr);
                 writeFile(folder / s.sessionId / "subagents" / (file + ".jsonl"), sub);

@@ -110,14 +110,14 @@ std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64
             std::uint64_t left = *upToOffset - offset - pending;
             if (left < want) want = static_cast<std::size_t>(left);
         }
-        if (buf.size() - end < want) {
-            if (start > 0) {
-                std::memmove(buf.data(), buf.data() + start, pending);
-                start = 0;
-                end = pending;
-            }
-            if (buf.size() - end < want) buf.grow(end + want + end / 2, end);
+        // Delivered lines leave the front, so each block lands on the same few
+        // cache-warm bytes; the partial line carried over is usually short.
+        if (start > 0) {
+            std::memmove(buf.data(), buf.data() + start, pending);
+            start = 0;
+            end = pending;
         }
+        if (buf.size() - end < want) buf.grow(end + want + end / 2, end);
         long long n = file.read(buf.data() + end, want);
         if (n < 0) throw ReadError(path, offset);
         if (n == 0) break;
@@ -173,7 +173,8 @@ struct Scanner {
         RequestMap records;
         ScanDiagnostics diagnostics;
     };
-    /// Full scan of every file of every home, without a cache; never throws.
+    /// Full scan of every file of every home, without a cache. Unreadable files are
+    /// reported in the diagnostics, never thrown; only a failed allocation escapes.
     static Keyed scanKeyed(const std::vector<SourceHome>& homes, bool parallel);
     static ScanResult scan(const std::vector<SourceHome>& homes, bool parallel);
 };
