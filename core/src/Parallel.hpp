@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -11,11 +12,11 @@
 namespace vantery::parallel {
 
 /// Calls job(i) once for every i in [0, count), on up to one thread per hardware
-/// thread (never more than count); returns when all are done. The first exception
+/// thread (never more than count or maxWorkers); returns when all are done. The first exception
 /// a job throws is rethrown here after every thread has finished.
-template <class Job> void forEach(std::size_t count, Job&& job) {
+template <class Job> void forEach(std::size_t count, Job&& job, std::size_t maxWorkers = SIZE_MAX) {
     std::size_t workers = std::max(1u, std::thread::hardware_concurrency());
-    workers = std::min(workers, count);
+    workers = std::min({workers, count, maxWorkers});
     if (workers <= 1) {
         for (std::size_t i = 0; i < count; ++i)
             job(i);
