@@ -302,3 +302,63 @@ TEST(ScanCacheFile, DefaultLocationFollowsThePlatformRules) {
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
 #endif
 }
+
+// Large enough for the encoder and decoder to split the work over threads.
+TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
+    ScanCache::FileTable table;
+    std::mt19937 rng(11);
+    for (int f = 0; f < 40; ++f) {
+        auto set = std::make_shared<RequestMap>();
+        for (int i = 0; i < 400; ++i) {
+            UsageRecord r = record(f % 3 ? "claude-opus-4-5" : "claude-haiku-4-5",
+                                   i % 7 ? AgentIdentity::mainSession()
+                                         : AgentIdentity::parse("aplanner-0123456789abcdef"),
+                                   f);
+            r.sessionId = "session-" + std::to_string(f / 4);
+            r.input = static_cast<std::int64_t>(rng() % 100000);
+            // Keys shared between neighbouring files, as with resumed sessions.
+            (*set)["msg_" + std::to_string(f * 300 + i) + ":req"] = r;
+        }
+        table["/h/projects/f" + std::to_string(1000 + f) + ".jsonl"] = {
+            static_cast<std::uint64_t>(f), 1.5, 7, 3, set, {f, 0, 0, 0, 0, 0, 0, 0}};
+    }
+    std::string bytes = encodeCacheFile(table);
+    auto back = decodeCacheFile(bytes);
+    ASSERT_TRUE(back);
+    expectSameTable(table, *back);
+
+    // Walk the body: every string index is at most one past the largest seen so far.
+    BinaryReader r(std::string_view(bytes).substr(4));
+    ASSERT_EQ(r.readUInt(), 2u);
+    r.readStringTable();
+    EXPECT_EQ(r.strings[0], "/h/projects/f1000.jsonl");
+    std::int64_t nextNew = 0;
+    auto str = [&] {
+        auto i = static_cast<std::int64_t>(r.readUInt());
+        EXPECT_LE(i, nextNew);
+        nextNew = std::max(nextNew, i + 1);
+    };
+    std::int64_t files = r.readInt();
+    for (std::int64_t f = 0; f < files; ++f) {
+        str();
+        r.readUInt();
+        r.readDouble();
+        r.readUInt();
+        r.readUInt();
+        for (int i = 0; i < 8; ++i)
+            r.readInt();
+        std::int64_t n = r.readInt();
+        for (std::int64_t k = 0; k < n; ++k) {
+            str();
+            r.readDouble();
+            for (int i = 0; i < 5; ++i)
+                str();
+            for (int i = 0; i < 7; ++i)
+                r.readInt();
+            r.readBool();
+            r.readInt();
+        }
+    }
+    EXPECT_EQ(nextNew, static_cast<std::int64_t>(r.strings.size()));
+    EXPECT_EQ(r.remaining(), 0u);
+}
