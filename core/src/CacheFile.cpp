@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include "Parallel.hpp"
 #include "vantery/Text.hpp"
@@ -133,7 +134,14 @@ namespace {
 // in field order, the position of its string in that list.
 struct LocalStrings {
     std::vector<std::string_view> strings;
+    std::vector<std::size_t> hashes;
     std::vector<std::uint32_t> refs;
+    // Where each string occurs first in the whole file: (entry << 32) | position.
+    std::vector<std::uint64_t> owner;
+    // For a string met here first: its rank among this entry's first meetings.
+    std::vector<std::uint32_t> firstRank;
+    std::uint32_t firstCount = 0;
+    std::vector<std::uint32_t> global;
     std::string body;
 };
 
@@ -150,9 +158,14 @@ void collectStrings(const std::string& path, const ScanCache::FileState& state, 
     FlatIndex index(records + 8);
     out.strings.reserve(records + 8);
     out.refs.reserve(1 + records * 6);
+    out.hashes.reserve(records + 8);
     auto intern = [&](std::string_view s) {
-        auto [i, inserted] = index.tryEmplace(s, static_cast<std::uint32_t>(out.strings.size()));
-        if (inserted) out.strings.push_back(s);
+        const std::size_t h = FlatIndex::hashOf(s);
+        auto [i, inserted] = index.tryEmplace(s, h, static_cast<std::uint32_t>(out.strings.size()));
+        if (inserted) {
+            out.strings.push_back(s);
+            out.hashes.push_back(h);
+        }
         return i;
     };
     auto repeated = [&](Repeated& memo, std::string_view s) {
@@ -208,9 +221,77 @@ std::string encodeEntry(const ScanCache::FileState& state, const std::vector<std
     return std::move(w.bytes);
 }
 
+// Numbers the strings of all entries in the order one writer going through the
+// entries in order would meet them, deduplicated across entries. Strings are split
+// by hash over `parts` threads, each keeping the first entry to meet a string.
+std::vector<std::string_view> numberStrings(std::vector<LocalStrings>& locals, std::size_t parts,
+                                            std::size_t expected) {
+    const std::size_t n = locals.size();
+    auto partOf = [parts](std::size_t h) { return (h >> 40) % parts; };
+    parallel::forEach(
+        parts,
+        [&](std::size_t p) {
+            FlatIndex index(expected / parts + 16);
+            std::vector<std::uint64_t> owners;
+            owners.reserve(expected / parts + 16);
+            for (std::size_t f = 0; f < n; ++f) {
+                LocalStrings& l = locals[f];
+                for (std::size_t j = 0; j < l.strings.size(); ++j) {
+                    if (partOf(l.hashes[j]) != p) continue;
+                    const std::uint64_t self = (static_cast<std::uint64_t>(f) << 32) | j;
+                    auto [at, inserted] = index.tryEmplace(
+                        l.strings[j], l.hashes[j], static_cast<std::uint32_t>(owners.size()));
+                    if (inserted) owners.push_back(self);
+                    l.owner[j] = owners[at];
+                }
+            }
+        },
+        parts);
+
+    // Each entry's first meetings, numbered within the entry, then across entries.
+    parallel::forEach(
+        n,
+        [&](std::size_t f) {
+            LocalStrings& l = locals[f];
+            for (std::size_t j = 0; j < l.strings.size(); ++j) {
+                const bool first = l.owner[j] == ((static_cast<std::uint64_t>(f) << 32) | j);
+                l.firstRank[j] = first ? l.firstCount++ : 0;
+            }
+        },
+        parts);
+    std::vector<std::uint32_t> base(n);
+    std::uint64_t total = 0;
+    for (std::size_t f = 0; f < n; ++f) {
+        base[f] = static_cast<std::uint32_t>(total);
+        total += locals[f].firstCount;
+    }
+    parallel::forEach(
+        n,
+        [&](std::size_t f) {
+            LocalStrings& l = locals[f];
+            l.global.resize(l.strings.size());
+            for (std::size_t j = 0; j < l.strings.size(); ++j) {
+                const auto of = static_cast<std::size_t>(l.owner[j] >> 32);
+                const auto oj = static_cast<std::size_t>(l.owner[j] & 0xFFFFFFFFu);
+                l.global[j] = base[of] + locals[of].firstRank[oj];
+            }
+        },
+        parts);
+
+    std::vector<std::string_view> table;
+    table.reserve(static_cast<std::size_t>(total));
+    for (std::size_t f = 0; f < n; ++f) {
+        const LocalStrings& l = locals[f];
+        for (std::size_t j = 0; j < l.strings.size(); ++j)
+            if (l.owner[j] == ((static_cast<std::uint64_t>(f) << 32) | j))
+                table.push_back(l.strings[j]);
+    }
+    return table;
+}
+
 } // namespace
 
-std::string encodeCacheFile(const ScanCache::FileTable& table) {
+std::vector<std::string> encodeCacheFileParts(const ScanCache::FileTable& table) {
     std::vector<const ScanCache::FileTable::value_type*> entries;
     entries.reserve(table.size());
     std::size_t records = 0;
@@ -218,46 +299,79 @@ std::string encodeCacheFile(const ScanCache::FileTable& table) {
         entries.push_back(&entry);
         records += entry.second.records ? entry.second.records->size() : 0;
     }
-    const std::size_t workers = records < 8192 ? 1 : SIZE_MAX;
+    const std::size_t workers =
+        records < 8192 ? 1 : std::max(1u, std::thread::hardware_concurrency());
 
-    // Each file's strings, on several threads.
+    // Each entry's strings, on several threads.
     std::vector<LocalStrings> locals(entries.size());
     parallel::forEach(
         entries.size(),
-        [&](std::size_t i) { collectStrings(entries[i]->first, entries[i]->second, locals[i]); },
+        [&](std::size_t i) {
+            collectStrings(entries[i]->first, entries[i]->second, locals[i]);
+            locals[i].owner.resize(locals[i].strings.size());
+            locals[i].firstRank.resize(locals[i].strings.size());
+        },
         workers);
 
-    // The one string table, in the order a single writer would meet the strings:
-    // files in path order, each file's strings in its own order.
     BinaryWriter w;
-    w.index = FlatIndex(records + entries.size() + 64);
-    w.strings.reserve(records + entries.size() + 64);
-    std::vector<std::vector<std::uint32_t>> global(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        global[i].reserve(locals[i].strings.size());
-        for (std::string_view s : locals[i].strings)
-            global[i].push_back(w.intern(s));
-    }
+    w.strings = numberStrings(locals, workers, records + entries.size());
 
-    // The file entries, on several threads, then joined in path order.
+    // The entries, on several threads.
     parallel::forEach(
         entries.size(),
         [&](std::size_t i) {
-            locals[i].body = encodeEntry(entries[i]->second, locals[i].refs, global[i]);
-            locals[i].refs = {};
+            LocalStrings& l = locals[i];
+            l.body = encodeEntry(entries[i]->second, l.refs, l.global);
+            l.refs = {};
+            l.global = {};
         },
         workers);
-    std::size_t bodyBytes = 10;
-    for (const auto& l : locals)
-        bodyBytes += l.body.size();
-    w.bytes.reserve(bodyBytes);
-    w.writeUInt(entries.size());
-    for (const auto& l : locals)
-        w.bytes.append(l.body);
 
-    std::string header(magic);
-    header.push_back(static_cast<char>(version));
-    return w.finish(header);
+    // Header and string count, the strings in a few slices written on several
+    // threads, the file count, then the entries.
+    const std::size_t slices = std::min<std::size_t>(workers, w.strings.size() / 4096 + 1);
+    std::vector<std::string> out(1 + slices + 1);
+    BinaryWriter head;
+    head.bytes.assign(magic);
+    head.bytes.push_back(static_cast<char>(version));
+    head.writeUInt(w.strings.size());
+    out[0] = std::move(head.bytes);
+    parallel::forEach(
+        slices,
+        [&](std::size_t k) {
+            const std::size_t from = k * w.strings.size() / slices;
+            const std::size_t to = (k + 1) * w.strings.size() / slices;
+            BinaryWriter slice;
+            std::size_t size = 0;
+            for (std::size_t i = from; i < to; ++i)
+                size += w.strings[i].size() + 2;
+            slice.bytes.reserve(size);
+            for (std::size_t i = from; i < to; ++i) {
+                slice.writeUInt(w.strings[i].size());
+                slice.bytes.append(w.strings[i]);
+            }
+            out[1 + k] = std::move(slice.bytes);
+        },
+        workers);
+    BinaryWriter count;
+    count.writeUInt(entries.size());
+    out[1 + slices] = std::move(count.bytes);
+    out.reserve(out.size() + entries.size());
+    for (auto& l : locals)
+        out.push_back(std::move(l.body));
+    return out;
+}
+
+std::string encodeCacheFile(const ScanCache::FileTable& table) {
+    auto parts = encodeCacheFileParts(table);
+    std::size_t size = 0;
+    for (const auto& p : parts)
+        size += p.size();
+    std::string out;
+    out.reserve(size);
+    for (const auto& p : parts)
+        out.append(p);
+    return out;
 }
 
 namespace {
@@ -308,11 +422,13 @@ std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes) {
     BinaryReader r(bytes.substr(4));
     std::vector<EntrySpan> spans;
     // Agent ids repeat across records: each distinct one is classified once.
-    std::vector<std::optional<AgentIdentity>> agents;
+    // agentOf[string index] is 1 + its position in agents, 0 until classified.
+    std::vector<AgentIdentity> agents;
+    std::vector<std::uint32_t> agentOf;
     try {
         if (r.readUInt() != version) return std::nullopt;
         r.readStringTable();
-        agents.resize(r.strings.size());
+        agentOf.resize(r.strings.size());
 
         // First pass: check everything and note where each file's records start.
         const std::int64_t fileCount = r.readInt();
@@ -333,10 +449,11 @@ std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes) {
             e.recordsAt = r.offset;
             for (std::int64_t i = 0; i < e.recordCount; ++i) {
                 const std::size_t a = readRecord(r, r.strings.size()).agent;
-                if (!agents[a]) {
+                if (agentOf[a] == 0) {
                     std::string_view raw = r.strings[a];
-                    agents[a] =
-                        raw.empty() ? AgentIdentity::mainSession() : AgentIdentity::parse(raw);
+                    agents.push_back(raw.empty() ? AgentIdentity::mainSession()
+                                                 : AgentIdentity::parse(raw));
+                    agentOf[a] = static_cast<std::uint32_t>(agents.size());
                 }
             }
             spans.push_back(std::move(e));
@@ -367,7 +484,7 @@ std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes) {
                 u.sessionId = r.strings[f.session];
                 u.rawCwd = r.strings[f.cwd];
                 u.sourceHome = r.strings[f.home];
-                u.agent = *agents[f.agent];
+                u.agent = agents[agentOf[f.agent] - 1];
                 u.input = f.counts[0];
                 u.output = f.counts[1];
                 u.cacheWrite5m = f.counts[2];

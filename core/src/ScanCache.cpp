@@ -190,7 +190,7 @@ std::string folderOf(const std::string& path) {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-void writeAtomically(const std::string& path, std::string_view bytes) {
+void writeAtomically(const std::string& path, const std::vector<std::string>& pieces) {
     if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "no cache location");
     std::string folder = folderOf(path);
     std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
@@ -205,14 +205,16 @@ void writeAtomically(const std::string& path, std::string_view bytes) {
         throwErrno(what);
     };
     if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot write " + temp);
+    for (std::string_view bytes : pieces) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                fail("cannot write " + temp);
+            }
+            done += static_cast<std::size_t>(n);
         }
-        done += static_cast<std::size_t>(n);
     }
     if (::fsync(fd) != 0) fail("cannot flush " + temp);
     if (::close(fd) != 0) {
@@ -338,10 +340,12 @@ std::vector<ScanCache::FileProvenance> ScanCache::recordsPerFile() const {
 }
 
 void ScanCache::clear() {
+    FileTable old; // freed after the lock is released
+    std::shared_ptr<const std::vector<UsageRecord>> oldMerged;
     std::lock_guard g(lock_);
-    files_.clear();
+    old.swap(files_);
     lastVerification_.reset();
-    merged_.reset();
+    oldMerged.swap(merged_);
     mergedFrom_.clear();
     if (!storePath_.empty()) ::unlink(storePath_.c_str());
 }
@@ -494,8 +498,9 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
 
     {
         std::lock_guard g(lock_);
-        files_ = std::move(table);
+        files_.swap(table); // the old table is freed below, outside the lock
     }
+    table = {};
 
     // Merge across files in list order; reuse the last merge when no set changed.
     std::shared_ptr<const std::vector<UsageRecord>> merged;
@@ -618,8 +623,7 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
 // MARK: - Cache file
 
 void ScanCache::save() const {
-    const std::string bytes = encodeCacheFile(snapshot());
-    writeAtomically(storePath_, bytes);
+    writeAtomically(storePath_, encodeCacheFileParts(snapshot()));
 }
 
 bool ScanCache::load() {
@@ -628,7 +632,10 @@ bool ScanCache::load() {
     if (!bytes) return false;
     auto table = decodeCacheFile(*bytes);
     if (!table) return false;
+    bytes.reset();
+    FileTable old; // freed after the lock is released
     std::lock_guard g(lock_);
+    old.swap(files_);
     files_ = std::move(*table);
     return true;
 }

@@ -58,16 +58,20 @@ std::int64_t intOf(simdjson::simdjson_result<element> value) {
     element e;
     if (value.get(e) != simdjson::SUCCESS) return 0;
     switch (e.type()) {
-    case element_type::INT64: return std::int64_t(e.get_int64().value_unsafe());
+    case element_type::INT64:
+        return std::int64_t(e.get_int64().value_unsafe());
     case element_type::UINT64: {
         std::uint64_t u = e.get_uint64().value_unsafe();
         return u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                    ? std::numeric_limits<std::int64_t>::max()
                    : static_cast<std::int64_t>(u);
     }
-    case element_type::DOUBLE: return clampToInt64(e.get_double().value_unsafe());
-    case element_type::BOOL: return e.get_bool().value_unsafe() ? 1 : 0;
-    default: return 0;
+    case element_type::DOUBLE:
+        return clampToInt64(e.get_double().value_unsafe());
+    case element_type::BOOL:
+        return e.get_bool().value_unsafe() ? 1 : 0;
+    default:
+        return 0;
     }
 }
 
@@ -88,8 +92,10 @@ std::optional<object> objectAt(const object& obj, std::string_view key) {
 // The transcript's file name without its extension.
 std::string sessionFromPath(const std::string& path) {
     std::string_view name(path);
-    if (auto slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
-    if (auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+    if (auto slash = name.rfind('/'); slash != std::string_view::npos)
+        name.remove_prefix(slash + 1);
+    if (auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
     return std::string(name);
 }
 
@@ -135,7 +141,8 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
         assumed = total > 0;
     }
 
-    if (input == 0 && output == 0 && cacheRead == 0 && total == 0 && webSearch == 0 && webFetch == 0) {
+    if (input == 0 && output == 0 && cacheRead == 0 && total == 0 && webSearch == 0 &&
+        webFetch == 0) {
         ++diag.linesSkippedZeroUsage;
         return;
     }

@@ -61,6 +61,8 @@ inline constexpr std::uint64_t maxCacheStrings = 4'999'999;
 
 /// The whole cache file for a table.
 std::string encodeCacheFile(const ScanCache::FileTable& table);
+/// The same file in consecutive pieces, to be written one after the other.
+std::vector<std::string> encodeCacheFileParts(const ScanCache::FileTable& table);
 /// The table in a cache file; absent when the bytes are not a complete, valid file.
 std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes);
 
