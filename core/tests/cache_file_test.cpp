@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
 
 #include "TempDir.hpp"
 #include "vantery/CacheFile.hpp"
@@ -361,4 +364,56 @@ TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
     }
     EXPECT_EQ(nextNew, static_cast<std::int64_t>(r.strings.size()));
     EXPECT_EQ(r.remaining(), 0u);
+}
+
+TEST(ScanCacheFile, ConcurrentSavesNeverLeaveATornFile) {
+    TempDir dir;
+    const std::string path = dir / "scan-cache.v2.bin";
+    // Two programs with different tables save the same file over and over while a
+    // third loads it: every load sees one whole table or the other.
+    auto tableA = sampleTable();
+    ScanCache::FileTable tableB;
+    auto set = std::make_shared<RequestMap>();
+    for (int i = 0; i < 3000; ++i)
+        (*set)["k" + std::to_string(i)] = record("m", {}, i);
+    tableB["/other/path.jsonl"] = {1, 2, 3, 4, set, {}};
+    ScanCache writerA(path), writerB(path);
+    { std::ofstream(path, std::ios::binary) << encodeCacheFile(tableA); }
+    ASSERT_TRUE(writerA.load());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << encodeCacheFile(tableB);
+    ASSERT_TRUE(writerB.load());
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> loads{0}, failures{0};
+    std::thread reader([&] {
+        ScanCache r(path);
+        while (!stop) {
+            if (!r.load()) {
+                failures++;
+                continue;
+            }
+            auto n = r.fileCount();
+            if (n != tableA.size() && n != tableB.size()) failures++;
+            loads++;
+        }
+    });
+    std::thread t1([&] {
+        for (int i = 0; i < 40; ++i)
+            writerA.save();
+    });
+    std::thread t2([&] {
+        for (int i = 0; i < 40; ++i)
+            writerB.save();
+    });
+    t1.join();
+    t2.join();
+    stop = true;
+    reader.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_GT(loads.load(), 0);
+    // No temporary file is left beside the cache.
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        entries += e.path().filename().string().starts_with(".");
+    EXPECT_EQ(entries, 0);
 }
