@@ -29,7 +29,8 @@ const Command commands[] = {
 
 void printUsage() {
     std::fprintf(stderr, "usage: vantery-bench <command> [options]\n");
-    for (const auto& c : commands) std::fprintf(stderr, "  vantery-bench %s\n", c.usage);
+    for (const auto& c : commands)
+        std::fprintf(stderr, "  vantery-bench %s\n", c.usage);
 }
 
 } // namespace
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
             bench::Args args(argc - 2, argv + 2, flags);
             return c.run(args);
         } catch (const bench::UsageError& e) {
-            std::fprintf(stderr, "vantery-bench %s: %s\nusage: vantery-bench %s\n", c.name, e.what(), c.usage);
+            std::fprintf(stderr, "vantery-bench %s: %s\nusage: vantery-bench %s\n", c.name,
+                         e.what(), c.usage);
             return 2;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "vantery-bench %s: %s\n", c.name, e.what());

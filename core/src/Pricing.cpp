@@ -16,12 +16,10 @@ LocalDay day(std::string_view text) {
     std::size_t pos = 0;
     while (pos <= text.size() && n < 3) {
         auto dash = text.find('-', pos);
-        auto piece =
-            text.substr(pos, dash == std::string_view::npos ? std::string_view::npos : dash - pos);
+        auto piece = text.substr(pos, dash == std::string_view::npos ? std::string_view::npos : dash - pos);
         if (!piece.empty()) {
             int v = 0;
-            for (char c : piece)
-                v = v * 10 + (c - '0');
+            for (char c : piece) v = v * 10 + (c - '0');
             parts[n++] = v;
         }
         if (dash == std::string_view::npos) break;
@@ -34,20 +32,17 @@ using Table = std::map<std::string, std::vector<PriceTier>, std::less<>>;
 
 const Table& buildTable() {
     static const Table t = [] {
-        auto open = [](double in, double out) {
-            return std::vector<PriceTier>{{std::nullopt, in, out}};
-        };
+        auto open = [](double in, double out) { return std::vector<PriceTier>{{std::nullopt, in, out}}; };
         Table t;
-        for (auto m : {"claude-fable-5", "claude-mythos-5", "claude-mythos-preview"})
-            t[m] = open(10, 50);
+        for (auto m : {"claude-fable-5", "claude-mythos-5", "claude-mythos-preview"}) t[m] = open(10, 50);
         for (auto m : {"claude-opus-5", "claude-opus-4-8", "claude-opus-4-7", "claude-opus-4-6",
                        "claude-opus-4-5"})
             t[m] = open(5, 25);
         for (auto m : {"claude-opus-4-1", "claude-opus-4-0", "claude-opus-4", "claude-3-opus"})
             t[m] = open(15, 75);
         t["claude-sonnet-5"] = {{day("2026-08-31"), 2, 10}, {std::nullopt, 3, 15}};
-        for (auto m : {"claude-sonnet-4-6", "claude-sonnet-4-5", "claude-sonnet-4-0",
-                       "claude-sonnet-4", "claude-3-7-sonnet", "claude-3-5-sonnet"})
+        for (auto m : {"claude-sonnet-4-6", "claude-sonnet-4-5", "claude-sonnet-4-0", "claude-sonnet-4",
+                       "claude-3-7-sonnet", "claude-3-5-sonnet"})
             t[m] = open(3, 15);
         t["claude-haiku-4-5"] = open(1, 5);
         t["claude-3-5-haiku"] = open(0.8, 4);
@@ -60,8 +55,7 @@ const Table& buildTable() {
 const std::vector<const Table::value_type*>& keysByLength() {
     static const std::vector<const Table::value_type*> keys = [] {
         std::vector<const Table::value_type*> k;
-        for (const auto& e : buildTable())
-            k.push_back(&e);
+        for (const auto& e : buildTable()) k.push_back(&e);
         std::stable_sort(k.begin(), k.end(), [](auto* a, auto* b) {
             return text::characterCount(a->first) > text::characterCount(b->first);
         });
@@ -70,9 +64,7 @@ const std::vector<const Table::value_type*>& keysByLength() {
     return keys;
 }
 
-bool isSpace(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 } // namespace
 
@@ -80,9 +72,7 @@ Estimate<double> Pricing::webFetchCost() {
     return Estimate<double>::unknown(UnknownReason::notMetered("web fetch"));
 }
 
-const std::map<std::string, std::vector<PriceTier>, std::less<>>& Pricing::table() {
-    return buildTable();
-}
+const std::map<std::string, std::vector<PriceTier>, std::less<>>& Pricing::table() { return buildTable(); }
 
 Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
     const std::vector<PriceTier>* tiers = nullptr;
@@ -116,30 +106,15 @@ std::string Pricing::normalizeModel(std::string_view model) {
     // U+2000-block spaces that a transcript could hold.
     auto isUnicodeSpaceAt = [&](std::size_t pos, std::size_t& len) -> bool {
         auto b = [&](std::size_t i) { return static_cast<unsigned char>(model[i]); };
-        if (isSpace(b(pos))) {
-            len = 1;
-            return true;
-        }
-        if (pos + 1 < model.size() && b(pos) == 0xC2 &&
-            (b(pos + 1) == 0x85 || b(pos + 1) == 0xA0)) {
-            len = 2;
-            return true;
-        }
+        if (isSpace(b(pos))) { len = 1; return true; }
+        if (pos + 1 < model.size() && b(pos) == 0xC2 && (b(pos + 1) == 0x85 || b(pos + 1) == 0xA0)) { len = 2; return true; }
         if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x80 &&
-            ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 ||
-             b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) {
-            len = 3;
-            return true;
-        }
-        if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) {
-            len = 3;
-            return true;
-        }
+            ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 || b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) { len = 3; return true; }
+        if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) { len = 3; return true; }
         return false;
     };
     std::size_t len = 0;
-    while (!model.empty() && isUnicodeSpaceAt(0, len))
-        model.remove_prefix(len);
+    while (!model.empty() && isUnicodeSpaceAt(0, len)) model.remove_prefix(len);
     // Trim from the end: walk forward remembering the last non-space end.
     std::size_t end = 0;
     for (std::size_t pos = 0; pos < model.size();) {
@@ -152,18 +127,14 @@ std::string Pricing::normalizeModel(std::string_view model) {
     }
     model = model.substr(0, end);
 
-    std::string s(model);
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;)
-        s.erase(at, 4);
+    std::string s = text::lowercased(model);
+    for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;) s.erase(at, 4);
 
     // A date suffix: "-20" and six more digits at the very end (counted in characters;
     // the ASCII tail makes bytes and characters agree).
     if (text::characterCount(s) >= 10 && s.size() >= 9) {
         std::string_view tail = std::string_view(s).substr(s.size() - 9);
-        bool digits =
-            std::all_of(tail.begin() + 1, tail.end(), [](char c) { return c >= '0' && c <= '9'; });
+        bool digits = std::all_of(tail.begin() + 1, tail.end(), [](char c) { return c >= '0' && c <= '9'; });
         if (tail.substr(0, 3) == "-20" && digits) s.resize(s.size() - 9);
     }
     return s;
@@ -184,8 +155,8 @@ double Pricing::costOf(const Prices& pr, std::int64_t input, std::int64_t output
 Estimate<double> UsageRecord::cost(const LocalDay& day) const {
     auto p = Pricing::prices(model, day);
     if (!p.isKnown()) return Estimate<double>::unknown(p.unknownReason());
-    return Estimate<double>::known(Pricing::costOf(p.knownValue(), input, output, cacheWrite5m,
-                                                   cacheWrite1h, cacheRead, webSearch));
+    return Estimate<double>::known(
+        Pricing::costOf(p.knownValue(), input, output, cacheWrite5m, cacheWrite1h, cacheRead, webSearch));
 }
 
 } // namespace vantery

@@ -190,6 +190,24 @@ TEST(Ingest, CountsOfAnyJsonTypeAndRangeNeverOverflow) {
     EXPECT_EQ(huge.cacheRead, INT64_MIN);
     EXPECT_EQ(huge.totalTokens(), -1); // saturated at the maximum, then the minimum added
 
+    // Valid JSON numbers beyond what 64-bit integers and doubles hold are clamped,
+    // not taken for broken JSON.
+    auto beyond = ingestOne(
+        R"({"input_tokens":99999999999999999999999,"output_tokens":-1e400,"cache_read_input_tokens":2.5e1,"note":"1e999 -99999999999999999999999"})");
+    EXPECT_EQ(beyond.input, INT64_MAX);
+    EXPECT_EQ(beyond.output, INT64_MIN);
+    EXPECT_EQ(beyond.cacheRead, 25);
+    {
+        Ingest in;
+        in(line(R"({"input_tokens":1e-400,"output_tokens":7,"x":[1E+999]})"));
+        EXPECT_EQ(in.only().input, 0);
+        EXPECT_EQ(in.only().output, 7);
+        // Malformed numbers stay malformed.
+        in(line(R"({"input_tokens":012,"output_tokens":1e999})", "", "2025-10-05T14:03:07Z", "m2"));
+        in(line(R"({"input_tokens":1.,"output_tokens":1e999})", "", "2025-10-05T14:03:07Z", "m3"));
+        EXPECT_EQ(in.diag.linesRejectedInvalidJSON, 2);
+    }
+
     // A split whose sum would overflow cannot match the total.
     auto split = ingestOne(
         R"({"cache_creation_input_tokens":5,"cache_creation":{"ephemeral_5m_input_tokens":9223372036854775807,"ephemeral_1h_input_tokens":9223372036854775807}})");
