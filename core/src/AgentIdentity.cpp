@@ -58,10 +58,8 @@ std::optional<std::string> AgentIdentity::rawId() const {
 
 std::string AgentIdentity::label() const {
     switch (kind_) {
-    case Kind::main:
-        return "main session";
-    case Kind::named:
-        return name_;
+    case Kind::main: return "main session";
+    case Kind::named: return name_;
     case Kind::anonymous:
         return "anonymous agent " + std::string(text::prefixCharacters(rawId_, 9));
     }

@@ -4,17 +4,13 @@
 
 namespace vantery {
 
-std::int64_t Bucket::cacheWrite() const noexcept {
-    return satAdd(cacheWrite5m, cacheWrite1h);
-}
+std::int64_t Bucket::cacheWrite() const noexcept { return satAdd(cacheWrite5m, cacheWrite1h); }
 
 std::int64_t Bucket::totalTokens() const noexcept {
     return satAdd(satAdd(satAdd(input, output), cacheWrite()), cacheRead);
 }
 
-void Bucket::add(const UsageRecord& r, LocalDay day) {
-    add(r, r.cost(day));
-}
+void Bucket::add(const UsageRecord& r, LocalDay day) { add(r, r.cost(day)); }
 
 void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
     requests = satAdd(requests, 1);
@@ -29,8 +25,7 @@ void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
         it->second = satAdd(it->second, 1);
     else
         modelCounts.emplace(r.model, 1);
-    if (r.cacheWriteBreakdownAssumed)
-        cacheWriteAssumedRequests = satAdd(cacheWriteAssumedRequests, 1);
+    if (r.cacheWriteBreakdownAssumed) cacheWriteAssumedRequests = satAdd(cacheWriteAssumedRequests, 1);
     if (e.isKnown()) {
         cost.priced += e.knownValue();
     } else {
@@ -45,8 +40,7 @@ void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
 Estimate<double> Bucket::share(std::int64_t Bucket::*counter) const {
     auto total = totalTokens();
     if (total < 1) return Estimate<double>::unknown(UnknownReason::noData());
-    return Estimate<double>::known(static_cast<double>(this->*counter) /
-                                   static_cast<double>(total) * 100);
+    return Estimate<double>::known(static_cast<double>(this->*counter) / static_cast<double>(total) * 100);
 }
 
 Estimate<DominantComponent> Bucket::dominantComponent() const {
@@ -56,10 +50,8 @@ Estimate<DominantComponent> Bucket::dominantComponent() const {
         const char* name;
         std::int64_t count;
     };
-    const Candidate candidates[] = {{"cache read", cacheRead},
-                                    {"cache write", cacheWrite()},
-                                    {"output", output},
-                                    {"input", input}};
+    const Candidate candidates[] = {
+        {"cache read", cacheRead}, {"cache write", cacheWrite()}, {"output", output}, {"input", input}};
     const Candidate* best = &candidates[0];
     for (const auto& c : candidates)
         if (c.count > best->count) best = &c;

@@ -51,15 +51,9 @@ static date::year_month_day ymd(std::int32_t d) {
     return date::year_month_day{date::sys_days{date::days{d}}};
 }
 
-int LocalDay::year() const noexcept {
-    return static_cast<int>(ymd(days_).year());
-}
-int LocalDay::month() const noexcept {
-    return static_cast<int>(static_cast<unsigned>(ymd(days_).month()));
-}
-int LocalDay::day() const noexcept {
-    return static_cast<int>(static_cast<unsigned>(ymd(days_).day()));
-}
+int LocalDay::year() const noexcept { return static_cast<int>(ymd(days_).year()); }
+int LocalDay::month() const noexcept { return static_cast<int>(static_cast<unsigned>(ymd(days_).month())); }
+int LocalDay::day() const noexcept { return static_cast<int>(static_cast<unsigned>(ymd(days_).day())); }
 int LocalDay::weekday() const noexcept {
     return static_cast<int>(date::weekday{date::sys_days{date::days{days_}}}.c_encoding());
 }
@@ -90,12 +84,9 @@ std::optional<LocalDay> LocalDay::parseISO(std::string_view t) {
     return LocalDay(static_cast<std::int32_t>(date::sys_days{v}.time_since_epoch().count()));
 }
 
-Calendar::Calendar(const date::time_zone* zone)
-    : zone_(zone), name_(zone ? std::string(zone->name()) : "UTC") {}
+Calendar::Calendar(const date::time_zone* zone) : zone_(zone), name_(zone ? std::string(zone->name()) : "UTC") {}
 
-Calendar Calendar::utc() {
-    return Calendar(utcZone());
-}
+Calendar Calendar::utc() { return Calendar(utcZone()); }
 
 std::optional<Calendar> Calendar::named(std::string_view ianaName) {
     if (auto* z = tryLocate(ianaName)) return Calendar(z);
@@ -140,15 +131,9 @@ LocalTime Calendar::localTime(double instant) const {
     return t;
 }
 
-LocalDay Calendar::dayOf(double instant) const {
-    return localTime(instant).day;
-}
-int Calendar::hourOf(double instant) const {
-    return localTime(instant).hour;
-}
-int Calendar::offsetSeconds(double instant) const {
-    return localTime(instant).offsetSeconds;
-}
+LocalDay Calendar::dayOf(double instant) const { return localTime(instant).day; }
+int Calendar::hourOf(double instant) const { return localTime(instant).hour; }
+int Calendar::offsetSeconds(double instant) const { return localTime(instant).offsetSeconds; }
 
 double Calendar::instantOf(LocalDay day, int hour, int minute, double second) const {
     double whole = std::floor(second);
@@ -173,8 +158,6 @@ double Calendar::instantOf(LocalDay day, int hour, int minute, double second) co
     return static_cast<double>(sys) + frac;
 }
 
-double Calendar::startOfDay(LocalDay day) const {
-    return instantOf(day, 0, 0, 0);
-}
+double Calendar::startOfDay(LocalDay day) const { return instantOf(day, 0, 0, 0); }
 
 } // namespace vantery

@@ -13,17 +13,13 @@ std::string UnknownReason::text() const {
     switch (kind_) {
     case Kind::noPriceForModel:
         return "no known price for model: " + payload_ + " \u2014 its cost is not included";
-    case Kind::noData:
-        return "no requests in the selected range";
+    case Kind::noData: return "no requests in the selected range";
     case Kind::noRecentActivity:
         return "no requests in the last few hours \u2014 the rate would describe when you last "
                "worked, not now";
-    case Kind::notMetered:
-        return payload_ + " is not metered by the provider";
-    case Kind::unreadableSource:
-        return "unreadable source: " + payload_;
-    case Kind::periodIncomplete:
-        return "the period is still running \u2014 the figure is not final";
+    case Kind::notMetered: return payload_ + " is not metered by the provider";
+    case Kind::unreadableSource: return "unreadable source: " + payload_;
+    case Kind::periodIncomplete: return "the period is still running \u2014 the figure is not final";
     }
     return {};
 }
