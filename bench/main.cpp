@@ -9,6 +9,7 @@
 namespace bench {
 int gen(Args& args);
 int scan(Args& args);
+int aggregate(Args& args);
 int refresh(Args& args);
 } // namespace bench
 
@@ -24,6 +25,7 @@ struct Command {
 const Command commands[] = {
     {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
     {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
+    {"aggregate", bench::aggregate, {}, "aggregate --home DIR [--repeat N]"},
     {"refresh", bench::refresh, {}, "refresh --home DIR --cache FILE"},
 };
 

@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# The MCP client test runs the official TypeScript SDK, pinned by its lockfile.
+npm ci --prefix mcp-server/tests/sdk --no-audit --no-fund >/dev/null
 cmake --preset ci >/dev/null
 cmake --build --preset ci
 ctest --preset ci

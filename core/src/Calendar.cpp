@@ -158,6 +158,15 @@ double Calendar::instantOf(LocalDay day, int hour, int minute, double second) co
     return static_cast<double>(sys) + frac;
 }
 
+Calendar::OffsetSpan Calendar::offsetSpan(double instant) const {
+    double fraction = 0;
+    auto sys = floorSeconds(instant, fraction);
+    if (!zone_) return {-1e300, 1e300, 0};
+    auto info = zone_->get_info(sys);
+    return {static_cast<double>(info.begin.time_since_epoch().count()),
+            static_cast<double>(info.end.time_since_epoch().count()), static_cast<int>(info.offset.count())};
+}
+
 double Calendar::startOfDay(LocalDay day) const { return instantOf(day, 0, 0, 0); }
 
 } // namespace vantery

@@ -76,6 +76,17 @@ public:
     /// Offset from UTC in seconds at the instant.
     int offsetSeconds(double instant) const;
 
+    /// A stretch of time [begin, end) over which the zone's offset from UTC does not change.
+    struct OffsetSpan {
+        double begin = 0;
+        double end = 0;
+        int offsetSeconds = 0;
+        bool contains(double instant) const noexcept { return instant >= begin && instant < end; }
+    };
+    /// The stretch of constant offset that holds the instant, so that callers can work out
+    /// the local day and hour of many instants without asking the zone each time.
+    OffsetSpan offsetSpan(double instant) const;
+
     friend bool operator==(const Calendar& a, const Calendar& b) { return a.zone_ == b.zone_; }
 
 private:

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "RecordBuilder.hpp"
+#include "TempDir.hpp"
+#include "vantery/Report.hpp"
+
+using namespace vantery;
+using vantery::fixtures::at;
+using vantery::fixtures::makeRecord;
+
+namespace {
+
+LocalDay D(int y, int m, int d) {
+    return LocalDay::fromYMD(y, m, d);
+}
+
+Aggregator aggregatorIn(const char* zone, std::string home = "/Users/u") {
+    return Aggregator(fixtures::zone(zone), ProjectResolver(std::move(home), false));
+}
+
+Report all(const Aggregator& a, const std::vector<UsageRecord>& records, bool hours = false) {
+    return a.aggregate(records, std::nullopt, std::nullopt, ScanDiagnostics{}, hours);
+}
+
+std::int64_t requestsOn(const Report& r, LocalDay d) {
+    auto it = r.byDay.find(d);
+    return it == r.byDay.end() ? 0 : it->second.requests;
+}
+
+} // namespace
+
+TEST(Aggregator, MidnightDecidesTheDayInTheAggregatorsZone) {
+    for (const char* zone :
+         {"America/New_York", "Asia/Kolkata", "Australia/Lord_Howe", "Pacific/Chatham"}) {
+        SCOPED_TRACE(zone);
+        auto agg = aggregatorIn(zone);
+        const auto& cal = agg.calendar();
+        std::vector<UsageRecord> records = {makeRecord(at(cal, 2026, 3, 9, 23, 59, 59)),
+                                            makeRecord(at(cal, 2026, 3, 10, 0, 0, 0))};
+        auto r = all(agg, records);
+        ASSERT_EQ(r.byDay.size(), 2u);
+        EXPECT_EQ(requestsOn(r, D(2026, 3, 9)), 1);
+        EXPECT_EQ(requestsOn(r, D(2026, 3, 10)), 1);
+        EXPECT_EQ(agg.day(records[1].timestamp), D(2026, 3, 10));
+    }
+}
+
+TEST(Aggregator, DaylightSavingDaysInNewYork) {
+    auto agg = aggregatorIn("America/New_York");
+    const auto& cal = agg.calendar();
+    // 3 November 2024: 01:00–02:00 happens twice (EDT, then EST).
+    double firstOneThirty = at(cal, 2024, 11, 3, 1, 30);
+    double secondOneThirty = firstOneThirty + 3600;
+    ASSERT_EQ(cal.localTime(secondOneThirty).hour, 1);
+    // 10 March 2024: 02:00–03:00 does not exist; the day has 23 hours.
+    std::vector<UsageRecord> records = {
+        makeRecord(firstOneThirty),
+        makeRecord(secondOneThirty),
+        makeRecord(at(cal, 2024, 11, 3, 23, 59, 59)),
+        makeRecord(at(cal, 2024, 3, 10, 1, 59, 59)),
+        makeRecord(at(cal, 2024, 3, 10, 3, 0, 0)),
+        makeRecord(at(cal, 2024, 3, 10, 23, 59, 59)),
+        makeRecord(at(cal, 2024, 3, 11, 0, 0, 0)),
+    };
+    auto fall = agg.aggregate(records, D(2024, 11, 3), D(2024, 11, 3), {}, true);
+    EXPECT_EQ(fall.total.requests, 3);
+    ASSERT_EQ(fall.byHour.count(1), 1u);
+    EXPECT_EQ(fall.byHour.at(1).requests, 2); // both 01:30s share one hour bucket
+    EXPECT_EQ(fall.byHour.at(23).requests, 1);
+
+    auto spring = agg.aggregate(records, D(2024, 3, 10), D(2024, 3, 10), {}, true);
+    EXPECT_EQ(spring.total.requests, 3);
+    EXPECT_EQ(spring.byHour.count(2), 0u);
+    EXPECT_EQ(spring.byHour.at(1).requests, 1);
+    EXPECT_EQ(spring.byHour.at(3).requests, 1);
+    EXPECT_EQ(requestsOn(all(agg, records), D(2024, 3, 11)), 1);
+}
+
+TEST(Aggregator, DayWhoseMidnightWasSkipped) {
+    // Havana, 10 March 2024: clocks jumped from 00:00 to 01:00, so the day starts at 01:00.
+    auto agg = aggregatorIn("America/Havana");
+    const auto& cal = agg.calendar();
+    double start = cal.startOfDay(D(2024, 3, 10));
+    ASSERT_EQ(cal.localTime(start).hour, 1);
+    std::vector<UsageRecord> records = {makeRecord(start - 1), makeRecord(start),
+                                        makeRecord(start + 3599)};
+    auto r = all(agg, records, true);
+    EXPECT_EQ(requestsOn(r, D(2024, 3, 9)), 1);
+    EXPECT_EQ(requestsOn(r, D(2024, 3, 10)), 2);
+    EXPECT_EQ(r.byHour.at(1).requests, 2);
+    EXPECT_EQ(r.byHour.at(23).requests, 1);
+    EXPECT_EQ(r.byHour.count(0), 0u);
+}
+
+TEST(Aggregator, PricesOnTheRequestsLocalDay) {
+    // claude-sonnet-5 costs 2/10 through local 31 August 2026, then 3/15.
+    auto ny = aggregatorIn("America/New_York");
+    auto tokyo = aggregatorIn("Asia/Tokyo");
+    double lateInNewYork = at(ny.calendar(), 2026, 8, 31, 23, 30); // already 1 September in UTC
+    double earlyInTokyo = at(tokyo.calendar(), 2026, 9, 1, 0, 30); // still 31 August in UTC
+    std::vector<UsageRecord> a = {makeRecord(lateInNewYork, "claude-sonnet-5", 1'000'000, 0)};
+    std::vector<UsageRecord> b = {makeRecord(earlyInTokyo, "claude-sonnet-5", 1'000'000, 0)};
+    EXPECT_DOUBLE_EQ(all(ny, a).total.cost.priced, 2.0);
+    EXPECT_DOUBLE_EQ(all(tokyo, b).total.cost.priced, 3.0);
+    EXPECT_DOUBLE_EQ(all(ny, a).byDay.at(D(2026, 8, 31)).cost.priced, 2.0);
+}
+
+TEST(Aggregator, BoundsCompareLocalDays) {
+    auto agg = aggregatorIn("Europe/Berlin");
+    const auto& cal = agg.calendar();
+    std::vector<UsageRecord> records;
+    for (int d = 1; d <= 5; ++d)
+        records.push_back(makeRecord(at(cal, 2026, 4, d, 0, 0, 0)));
+    ScanDiagnostics diag;
+    diag.filesScanned = 7;
+    EXPECT_EQ(agg.aggregate(records, D(2026, 4, 2), D(2026, 4, 4), diag, false).total.requests, 3);
+    EXPECT_EQ(agg.aggregate(records, D(2026, 4, 2), std::nullopt, diag, false).total.requests, 4);
+    EXPECT_EQ(agg.aggregate(records, std::nullopt, D(2026, 4, 2), diag, false).total.requests, 2);
+    EXPECT_EQ(all(agg, records).total.requests, 5);
+
+    auto empty = agg.aggregate(records, D(2026, 4, 4), D(2026, 4, 2), diag, true);
+    EXPECT_EQ(empty.total.requests, 0);
+    EXPECT_TRUE(empty.byDay.empty() && empty.byHour.empty() && empty.byProject.empty() &&
+                empty.projectProvenance.empty() && empty.agentSession.empty());
+    EXPECT_EQ(empty.diagnostics.filesScanned, 7);
+    EXPECT_EQ(empty.activeDays(), 0);
+    EXPECT_EQ(empty.averagePerActiveDay(),
+              Estimate<CostEstimate>::unknown(UnknownReason::noData()));
+    EXPECT_EQ(empty.medianPerActiveDay(), Estimate<CostEstimate>::unknown(UnknownReason::noData()));
+    EXPECT_EQ(all(agg, {}).total.requests, 0);
+}
+
+TEST(Aggregator, HoursOnlyWhenAskedFor) {
+    auto agg = aggregatorIn("America/New_York");
+    const auto& cal = agg.calendar();
+    std::vector<UsageRecord> records = {makeRecord(at(cal, 2026, 5, 1, 9, 15)),
+                                        makeRecord(at(cal, 2026, 5, 2, 9, 15))};
+    EXPECT_TRUE(agg.aggregate(records, D(2026, 5, 1), D(2026, 5, 1), {}, false).byHour.empty());
+    auto both = all(agg, records, true);
+    ASSERT_EQ(both.byHour.size(), 1u);
+    EXPECT_EQ(both.byHour.at(9).requests, 2);
+    EXPECT_TRUE(agg.report(records, DateRange(D(2026, 5, 1), D(2026, 5, 2)), {}).byHour.empty());
+    EXPECT_EQ(
+        agg.report(records, DateRange(D(2026, 5, 2), D(2026, 5, 2)), {}).byHour.at(9).requests, 1);
+    EXPECT_EQ(agg.report(records, DateRange(D(2026, 5, 1), D(2026, 5, 2)), {}, true)
+                  .byHour.at(9)
+                  .requests,
+              2);
+
+    double now = at(cal, 2026, 5, 2, 18);
+    auto today =
+        agg.report(records, RangeSelection(RangePreset::custom, now, now, now, cal), now, {});
+    EXPECT_EQ(today.total.requests, 1);
+    EXPECT_EQ(today.byHour.at(9).requests, 1);
+    auto month =
+        agg.report(records, RangeSelection(RangePreset::thisMonth, {}, {}, now, cal), now, {});
+    EXPECT_EQ(month.total.requests, 2);
+    EXPECT_TRUE(month.byHour.empty());
+}
+
+TEST(Aggregator, RawDirectoryKeysAndMissingDirectories) {
+    auto agg = aggregatorIn("UTC", "/Users/a");
+    auto r0 = makeRecord(1e9);
+    r0.rawCwd = "";
+    auto r1 = makeRecord(1e9);
+    r1.rawCwd = "/Users/a";
+    auto r2 = makeRecord(1e9);
+    r2.rawCwd = "/Users/ab/x";
+    auto r3 = makeRecord(1e9);
+    r3.rawCwd = "/Users/a/src/.claude/worktrees/w1/pkg";
+    auto r = all(agg, {r0, r1, r2, r3});
+    EXPECT_EQ(r.byRawCwd.at("(unknown cwd)").requests, 1);
+    EXPECT_EQ(r.byProject.at("(unknown cwd)").requests, 1);
+    EXPECT_EQ(r.projectProvenance.at("(unknown cwd)"), std::set<std::string>{"missing"});
+    EXPECT_EQ(r.byRawCwd.at("~").requests, 1);
+    EXPECT_EQ(r.byRawCwd.at("~b/x").requests, 1);
+    EXPECT_EQ(r.byRawCwd.at("~/src/.claude/worktrees/w1/pkg").requests, 1);
+    EXPECT_EQ(r.byProject.at("~/src").requests, 1);
+    EXPECT_EQ(r.projectProvenance.at("~/src"), std::set<std::string>{"worktreeFolded"});
+    EXPECT_EQ(r.projectProvenance.at("~"), std::set<std::string>{"rawFallback"});
+}
+
+TEST(Aggregator, ProjectGathersEveryProvenanceThatProducedIt) {
+    vantery::testing::TempDir tmp;
+    const std::string home = tmp.path();
+    tmp.mkdir("app/.git");
+    tmp.mkdir("app/lib");
+    tmp.mkdir("app/.claude/worktrees/w/x");
+    Aggregator agg(Calendar::utc(), ProjectResolver(home, true));
+    std::vector<UsageRecord> records;
+    for (const char* sub : {"/app", "/app/lib", "/app/.claude/worktrees/w/x"}) {
+        records.push_back(makeRecord(1e9));
+        records.back().rawCwd = home + sub;
+    }
+    auto r = all(agg, records);
+    ASSERT_EQ(r.byProject.size(), 1u);
+    EXPECT_EQ(r.byProject.at("~/app").requests, 3);
+    EXPECT_EQ(r.projectProvenance.at("~/app"),
+              (std::set<std::string>{"exact", "gitRootFolded", "worktreeFolded"}));
+    EXPECT_EQ(r.byRawCwd.size(), 3u);
+}
+
+TEST(Aggregator, SessionKeepsProjectOfLatestRequestAgentOfFirst) {
+    auto agg = aggregatorIn("UTC");
+    auto rec = [](double t, const char* session, const char* cwd, AgentIdentity agent) {
+        auto r = makeRecord(t);
+        r.sessionId = session;
+        r.rawCwd = cwd;
+        r.agent = std::move(agent);
+        return r;
+    };
+    auto planner = AgentIdentity::parse(std::string_view("aplanner-0123456789abcdef"));
+    std::vector<UsageRecord> records = {
+        rec(200, "s1", "/late", planner),          // latest of s1, arrives first
+        rec(100, "s1", "/early", planner),         // earlier, arrives later: ignored for s1
+        rec(300, "s2", "/tie-a", AgentIdentity()), // s2: two records at the same latest time
+        rec(300, "s2", "/tie-b", planner),         // later in input order wins
+        rec(50, "s3", "/other", planner),          // planner keeps its first session and project
+    };
+    auto r = all(agg, records);
+    EXPECT_EQ(r.sessionProject.at("s1"), "/late");
+    EXPECT_EQ(r.sessionProject.at("s2"), "/tie-b");
+    EXPECT_EQ(r.sessionProject.at("s3"), "/other");
+    EXPECT_EQ(r.agentSession.at(planner), "s1");
+    EXPECT_EQ(r.agentProject.at(planner), "/late");
+    EXPECT_EQ(r.agentSession.at(AgentIdentity()), "s2");
+    EXPECT_EQ(r.agentProject.at(AgentIdentity()), "/tie-a");
+    EXPECT_EQ(r.byAgent.at(planner).requests, 4);
+}
+
+TEST(Aggregator, UnpricedRequestsCountedNotPriced) {
+    auto agg = aggregatorIn("UTC");
+    std::vector<UsageRecord> records = {makeRecord(1e9, "gpt-x"), makeRecord(1e9 + 1, "gpt-x"),
+                                        makeRecord(1e9 + 2, "claude-sonnet-4-5", 1'000'000, 0)};
+    auto r = all(agg, records);
+    EXPECT_EQ(r.total.cost.unpricedRequests, 2);
+    EXPECT_EQ(r.total.cost.unpricedModels, std::set<std::string>{"gpt-x"});
+    EXPECT_DOUBLE_EQ(r.total.cost.priced, 3.0);
+    EXPECT_EQ(r.total.modelCounts.at("gpt-x"), 2);
+    EXPECT_EQ(r.byModel.at("gpt-x").cost.unpricedRequests, 2);
+    EXPECT_TRUE(r.byModel.at("claude-sonnet-4-5").cost.unpricedModels.empty());
+}
+
+TEST(Report, PerActiveDayFigures) {
+    auto agg = aggregatorIn("UTC");
+    std::vector<UsageRecord> records;
+    // 4 active days costing 1, 2, 3 and 4 dollars (1M input tokens at 1, 2, 3, 4 × $1).
+    for (int d = 0; d < 4; ++d)
+        for (int k = 0; k <= d; ++k)
+            records.push_back(makeRecord(1.7e9 + d * 86400.0, "claude-haiku-4-5", 1'000'000, 0));
+    records.push_back(makeRecord(1.7e9, "gpt-x"));
+    auto r = all(agg, records);
+    EXPECT_EQ(r.activeDays(), 4);
+    auto avg = r.averagePerActiveDay();
+    ASSERT_TRUE(avg.isKnown());
+    EXPECT_DOUBLE_EQ(avg.knownValue().priced, 2.5);
+    EXPECT_EQ(avg.knownValue().unpricedRequests, 1);
+    auto median = r.medianPerActiveDay();
+    ASSERT_TRUE(median.isKnown());
+    EXPECT_DOUBLE_EQ(median.knownValue().priced, 2.5);
+    EXPECT_EQ(median.knownValue().unpricedModels, std::set<std::string>{"gpt-x"});
+}
+
+TEST(CalendarOffsetSpan, AgreesWithTheZoneAroundTransitions) {
+    for (const char* zone :
+         {"America/New_York", "Australia/Lord_Howe", "America/Havana", "Asia/Kathmandu", "UTC"}) {
+        SCOPED_TRACE(zone);
+        auto cal = fixtures::zone(zone);
+        for (double t : {at(cal, 2024, 3, 10, 1, 59, 59), at(cal, 2024, 3, 10, 3),
+                         at(cal, 2024, 11, 3, 1, 30), at(cal, 2024, 4, 7, 1, 45),
+                         at(cal, 2024, 10, 6, 2, 15), at(cal, 1950, 1, 1), 1.7e9}) {
+            auto span = cal.offsetSpan(t);
+            ASSERT_TRUE(span.contains(t));
+            EXPECT_EQ(span.offsetSeconds, cal.offsetSeconds(t));
+            EXPECT_EQ(cal.offsetSeconds(span.begin), span.offsetSeconds);
+            EXPECT_EQ(cal.offsetSeconds(span.end - 1), span.offsetSeconds);
+            // Local days worked out from the span's offset match the calendar's own.
+            double local = std::floor(t) + span.offsetSeconds;
+            EXPECT_EQ(static_cast<std::int32_t>(std::floor(local / 86400)),
+                      cal.dayOf(t).daysSinceEpoch());
+        }
+    }
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Compact construction of usage records and instants for core tests.
+#include <string>
+
+#include "vantery/Calendar.hpp"
+#include "vantery/UsageRecord.hpp"
+
+namespace vantery::fixtures {
+
+/// A record of `model` with the given input and output tokens at an instant.
+UsageRecord makeRecord(double timestamp, std::string model = "claude-sonnet-4-5",
+                       std::int64_t input = 1000, std::int64_t output = 100);
+
+/// A calendar for a zone the test needs; fails the test when the zone is unknown.
+Calendar zone(const char* name);
+
+/// The instant of a local wall-clock time in the calendar.
+double at(const Calendar& cal, int y, int mo, int d, int h = 0, int mi = 0, double s = 0);
+
+} // namespace vantery::fixtures

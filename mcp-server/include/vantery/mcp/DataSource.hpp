@@ -1,0 +1,121 @@
+#pragma once
+// The server's only state: where transcripts and the cache are, the records of
+// the last refresh, the agent roster, and the lookups of what a user typed.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vantery/AgentRoster.hpp"
+#include "vantery/Calendar.hpp"
+#include "vantery/ProjectResolver.hpp"
+#include "vantery/Report.hpp"
+#include "vantery/ScanCache.hpp"
+#include "vantery/UsageRecord.hpp"
+#include "vantery/mcp/Period.hpp"
+
+namespace vantery::mcp {
+
+/// A record filter; an empty function keeps every record.
+using RecordFilter = std::function<bool(const UsageRecord&)>;
+
+class DataSource {
+  public:
+    /// Everything the data source takes from its surroundings, so that tests can
+    /// run it against temporary homes and caches with clocks of their own.
+    struct Environment {
+        /// An environment variable; absent when unset.
+        std::function<std::optional<std::string>(const char* name)> variable;
+        /// The account's home directory (projects resolve against it, "~" stands for it).
+        std::string userHome;
+        /// Seconds since 1970, for the times shown in answers.
+        std::function<double()> wallClock;
+        /// Seconds on a clock that never steps back, for the freshness window.
+        std::function<double()> monotonicClock;
+        /// The calendar that decides local days and hours.
+        Calendar calendar = Calendar::utc();
+
+        /// The process's environment, home directory, clocks and current zone.
+        static Environment process();
+    };
+
+    /// The answer of a lookup: exactly one match, several (ready-made candidate
+    /// lines, dearest first), or none (with the query as given).
+    template <class T> struct Resolution {
+        enum class Kind { one, many, none };
+        Kind kind = Kind::none;
+        std::optional<T> match;         ///< set for one
+        std::vector<std::string> lines; ///< the candidates shown, for many
+        std::int64_t matches = 0;       ///< how many matched in all (may exceed lines), for many
+        std::string query;              ///< for none
+
+        static Resolution one(T v) { return {Kind::one, std::move(v), {}, 1, {}}; }
+        static Resolution many(std::vector<std::string> lines, std::int64_t matches) {
+            return {Kind::many, std::nullopt, std::move(lines), matches, {}};
+        }
+        static Resolution none(std::string query) {
+            return {Kind::none, std::nullopt, {}, 0, std::move(query)};
+        }
+    };
+
+    /// Candidate lines beyond this many are not shown.
+    static constexpr std::size_t maxCandidates = 25;
+    /// Records younger than this (seconds) are not refreshed again.
+    static constexpr double freshnessWindow = 15.0;
+
+    /// Reads the environment (VANTERY_CACHE_PATH, VANTERY_HOME); reads no file.
+    explicit DataSource(Environment env = Environment::process());
+
+    DataSource(const DataSource&) = delete;
+    DataSource& operator=(const DataSource&) = delete;
+
+    const std::vector<SourceHome>& homes() const noexcept { return homes_; }
+    ScanCache& cache() noexcept { return *cache_; }
+    const ScanCache& cache() const noexcept { return *cache_; }
+    const ProjectResolver& resolver() const noexcept { return resolver_; }
+    const Aggregator& aggregator() const noexcept { return aggregator_; }
+    const Calendar& calendar() const noexcept { return env_.calendar; }
+    const std::string& userHome() const noexcept { return env_.userHome; }
+    /// The wall clock's now.
+    double now() const { return env_.wallClock(); }
+
+    /// The records, diagnostics and roster of the last refresh (empty before the first).
+    const std::vector<UsageRecord>& records() const noexcept { return *records_; }
+    const ScanDiagnostics& diagnostics() const noexcept { return diagnostics_; }
+    const AgentRoster& roster() const noexcept { return roster_; }
+
+    /// Brings the records up to date unless the last refresh is under 15 seconds
+    /// old; the first call loads the cache file first and reads the rosters after.
+    /// Returns the statistics of the last refresh.
+    const ScanCache::RefreshStats& ensureFresh();
+
+    /// The report of the records that pass `filter` over the period, after
+    /// ensureFresh(); hours when asked, else exactly for a single-day period.
+    Report report(const Period& period, const RecordFilter& filter,
+                  std::optional<bool> includeHours = std::nullopt);
+
+    Resolution<AgentIdentity> resolveAgent(std::string_view query, const Report& report) const;
+    Resolution<std::string> resolveProject(std::string_view query, const Report& report) const;
+    Resolution<std::string> resolveSession(std::string_view query, const Report& report) const;
+
+    /// "~" in place of a leading user home directory (plain text prefix).
+    std::string shortened(std::string_view path) const;
+
+  private:
+    Environment env_;
+    std::vector<SourceHome> homes_;
+    std::unique_ptr<ScanCache> cache_;
+    ProjectResolver resolver_;
+    Aggregator aggregator_;
+    std::shared_ptr<const std::vector<UsageRecord>> records_;
+    ScanDiagnostics diagnostics_;
+    std::optional<ScanCache::RefreshStats> refreshStats_;
+    AgentRoster roster_;
+    std::optional<double> lastRefresh_; ///< on the monotonic clock
+    bool rosterLoaded_ = false;
+};
+
+} // namespace vantery::mcp

@@ -1,0 +1,69 @@
+#pragma once
+// The plain-text pieces every tool answer is built from. Widths, cuts and
+// prefixes count user-perceived characters, never bytes.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "vantery/AgentIdentity.hpp"
+#include "vantery/Bucket.hpp"
+#include "vantery/Calendar.hpp"
+#include "vantery/Estimate.hpp"
+
+namespace vantery::mcp {
+
+/// Static formatters of the server's answers. Pure functions, except that the
+/// process calendar is fixed on first use.
+struct R {
+    R() = delete;
+
+    /// The rule line under every title: "─" (U+2500) 62 times, then a line feed.
+    static const std::string rule;
+
+    /// The calendar of every date shown: the zone current at first use, kept for the process.
+    static const Calendar& calendar();
+
+    /// "yyyy-MM-dd".
+    static std::string day(LocalDay d);
+    /// "yyyy-MM-dd" of the local day holding the instant.
+    static std::string day(double instant, const Calendar& cal = calendar());
+    /// "yyyy-MM-dd HH:mm" in local time; "unknown" when absent.
+    static std::string stamp(std::optional<double> instant, const Calendar& cal = calendar());
+
+    /// Decimal digits grouped by three with ","; a leading "-" when negative.
+    static std::string count(std::int64_t n);
+    /// count(n) and the singular when |n| is 1, else the plural.
+    static std::string noun(std::int64_t n, std::string_view singular, std::string_view plural);
+    /// Compact token count: 999, 1.0k, 1.23M, 2.50G.
+    static std::string tokens(std::int64_t n);
+
+    /// The cost text of a bucket, saying "unknown (…)" when nothing could be priced.
+    static std::string cost(const Bucket& bucket);
+    static std::string costEst(const Estimate<CostEstimate>& e, std::string_view suffix);
+    /// "+12.3%", "-4.0%"; "unknown — <reason>".
+    static std::string signedPercent(const Estimate<double>& e);
+    /// A fraction as "12.3%"; "unknown — <reason>".
+    static std::string fractionEst(const Estimate<double>& e);
+    /// "model×count" pairs, commonest first; absent when the bucket names no model.
+    static std::optional<std::string> models(const Bucket& bucket);
+
+    /// text cut or padded with spaces to exactly `width` characters (none for width ≤ 0).
+    static std::string fit(std::string_view text, int width);
+    /// One list line, without a line feed.
+    static std::string bucketLine(std::string_view label, const Bucket& bucket, int width);
+    /// "first → last" activity; "unknown" when either end is absent.
+    static std::string span(const Bucket& bucket, const Calendar& cal = calendar());
+
+    static std::optional<std::string> unpricedNote(const Bucket& bucket);
+    static std::optional<std::string> assumedNote(const Bucket& bucket);
+
+    /// The full text of an agent, with its raw id.
+    static std::string agent(const AgentIdentity& id);
+    /// The short label of an agent in lists.
+    static std::string agentLabel(const AgentIdentity& id);
+    /// The first 12 characters of a session id.
+    static std::string sessionLabel(std::string_view id);
+};
+
+} // namespace vantery::mcp

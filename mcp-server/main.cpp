@@ -1,0 +1,65 @@
+// VanteryMCP: the stdio MCP server. Reads one JSON-RPC message per line on
+// standard input and writes one reply per line on standard output.
+#include <cerrno>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "vantery/mcp/DataSource.hpp"
+#include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/Protocol.hpp"
+
+namespace {
+
+void logLine(std::string_view message) {
+    std::string line(vantery::mcp::Protocol::logPrefix);
+    line += message;
+    line += '\n';
+    std::cerr << line << std::flush;
+}
+
+// The whole line and its line feed, at once; false when standard output is gone.
+bool writeLine(std::string_view text) {
+    std::string line(text);
+    line += '\n';
+    const char* p = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+        ssize_t n = ::write(STDOUT_FILENO, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+int main() {
+    using namespace vantery::mcp;
+    // A client that goes away must end the loop through a failed write, not a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::ios::sync_with_stdio(false);
+
+    auto data = std::make_shared<DataSource>();
+    MCPServer server(data);
+
+    std::string homes;
+    for (const auto& h : data->homes()) {
+        if (!homes.empty()) homes += ", ";
+        homes += h.name;
+    }
+    logLine("started; cache = " + data->cache().cachePath() + "; homes = " + homes);
+
+    if (!Protocol::serve(std::cin, server, logLine, writeLine)) {
+        logLine("stdout closed; exiting");
+        return 0;
+    }
+    logLine("stdin closed; exiting");
+    return 0;
+}

@@ -1,0 +1,253 @@
+#include "vantery/mcp/DataSource.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
+#include <unistd.h>
+#include <utf8proc.h>
+
+#include "vantery/mcp/R.hpp"
+
+namespace vantery::mcp {
+namespace {
+
+std::string accountHome() {
+    if (const char* h = std::getenv("HOME"); h && *h == '/') return h;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+// An unset variable and one set to the empty string mean the same.
+std::optional<std::string> nonEmpty(const DataSource::Environment& env, const char* name) {
+    if (!env.variable) return std::nullopt;
+    auto v = env.variable(name);
+    if (!v || v->empty()) return std::nullopt;
+    return v;
+}
+
+std::string expandTilde(const std::string& path, const std::string& home) {
+    if (path == "~") return home;
+    if (path.rfind("~/", 0) == 0) return home + path.substr(1);
+    return path;
+}
+
+std::unique_ptr<ScanCache> makeCache(const DataSource::Environment& env) {
+    auto path = nonEmpty(env, "VANTERY_CACHE_PATH");
+    if (!path) return std::make_unique<ScanCache>();
+    std::string file = expandTilde(*path, env.userHome);
+    std::error_code ec; // a folder that cannot be made only makes the saves fail
+    auto parent = std::filesystem::path(file).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    return std::make_unique<ScanCache>(file);
+}
+
+std::string trimmed(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+// Lower case by code point; bytes that are not valid UTF-8 are kept as they are.
+std::string lowered(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t pos = 0; pos < s.size();) {
+        utf8proc_int32_t cp = -1;
+        auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(s.data() + pos),
+                                  static_cast<utf8proc_ssize_t>(s.size() - pos), &cp);
+        if (n <= 0) {
+            out += s[pos++];
+            continue;
+        }
+        utf8proc_uint8_t buf[4];
+        auto m = utf8proc_encode_char(utf8proc_tolower(cp), buf);
+        out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(m));
+        pos += static_cast<std::size_t>(n);
+    }
+    return out;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// Candidate lines: dearest first, equal amounts by label; at most maxCandidates.
+template <class K, class Map, class Label>
+std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, Label label) {
+    struct Row {
+        double priced;
+        std::string label;
+        const Bucket* bucket;
+    };
+    static const Bucket empty;
+    std::vector<Row> rows;
+    rows.reserve(keys.size());
+    for (const K& k : keys) {
+        auto it = buckets.find(k);
+        const Bucket* b = it == buckets.end() ? &empty : &it->second;
+        rows.push_back({b->cost.priced, label(k), b});
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        if (a.priced != b.priced) return a.priced > b.priced;
+        return a.label < b.label;
+    });
+    if (rows.size() > DataSource::maxCandidates) rows.resize(DataSource::maxCandidates);
+    std::vector<std::string> lines;
+    lines.reserve(rows.size());
+    for (const Row& r : rows)
+        lines.push_back(r.label + " \u2014 " + R::cost(*r.bucket));
+    return lines;
+}
+
+// Exact match first (the first label met), else the labels that `matches`.
+template <class Pred>
+DataSource::Resolution<std::string>
+resolveLabel(std::string_view query, const std::map<std::string, Bucket, std::less<>>& buckets,
+             Pred matches) {
+    using Res = DataSource::Resolution<std::string>;
+    std::string q = lowered(trimmed(query));
+    if (q.empty()) return Res::none(std::string(query));
+    std::vector<std::string> found;
+    for (const auto& [label, bucket] : buckets) {
+        std::string l = lowered(label);
+        if (l == q) return Res::one(label);
+        if (matches(l, q)) found.push_back(label);
+    }
+    if (found.empty()) return Res::none(std::string(query));
+    if (found.size() == 1) return Res::one(found.front());
+    auto n = static_cast<std::int64_t>(found.size());
+    return Res::many(rank(found, buckets, [](const std::string& s) { return s; }), n);
+}
+
+} // namespace
+
+DataSource::Environment DataSource::Environment::process() {
+    Environment env;
+    env.variable = [](const char* name) -> std::optional<std::string> {
+        if (const char* v = std::getenv(name)) return std::string(v);
+        return std::nullopt;
+    };
+    env.userHome = accountHome();
+    env.wallClock = [] {
+        return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    env.monotonicClock = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    env.calendar = R::calendar();
+    return env;
+}
+
+DataSource::DataSource(Environment env)
+    : env_(std::move(env)),
+      homes_(SourceHome::defaults(nonEmpty(env_, "VANTERY_HOME")
+                                      ? expandTilde(*nonEmpty(env_, "VANTERY_HOME"), env_.userHome)
+                                      : env_.userHome)),
+      cache_(makeCache(env_)), resolver_(env_.userHome, true),
+      aggregator_(env_.calendar, ProjectResolver(env_.userHome, true)),
+      records_(std::make_shared<const std::vector<UsageRecord>>()) {}
+
+const ScanCache::RefreshStats& DataSource::ensureFresh() {
+    const double t = env_.monotonicClock();
+    if (lastRefresh_ && refreshStats_ && t - *lastRefresh_ < freshnessWindow) return *refreshStats_;
+    if (!lastRefresh_) cache_->load(); // an unusable file leaves the cache empty
+    ScanCache::Refresh r = cache_->refresh(homes_);
+    records_ = r.records;
+    diagnostics_ = std::move(r.diagnostics);
+    refreshStats_ = r.stats;
+    try {
+        cache_->save();
+    } catch (const std::exception&) {
+        // The figures come from the transcripts; a cache that cannot be kept only
+        // costs the next start a full read.
+    }
+    lastRefresh_ = env_.monotonicClock();
+    if (!rosterLoaded_) {
+        AgentRoster roster;
+        roster.load(homes_);
+        roster_ = std::move(roster);
+        rosterLoaded_ = true;
+    }
+    return *refreshStats_;
+}
+
+Report DataSource::report(const Period& period, const RecordFilter& filter,
+                          std::optional<bool> includeHours) {
+    ensureFresh();
+    bool hours = includeHours.value_or(period.isSingleDay);
+    Report r;
+    if (filter) {
+        std::vector<UsageRecord> kept;
+        for (const UsageRecord& rec : *records_)
+            if (filter(rec)) kept.push_back(rec);
+        r = aggregator_.aggregate(kept, period.from, period.through, diagnostics_, hours);
+    } else {
+        r = aggregator_.aggregate(*records_, period.from, period.through, diagnostics_, hours);
+    }
+    r.diagnostics = diagnostics_;
+    return r;
+}
+
+DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
+                                                               const Report& report) const {
+    using Res = Resolution<AgentIdentity>;
+    std::string q = lowered(trimmed(query));
+    if (q.empty()) return Res::none(std::string(query));
+    if (q == "main" || q == "main session" || q == "main-session") {
+        if (report.byAgent.count(AgentIdentity::mainSession())) return Res::one(AgentIdentity());
+        return Res::none(std::string(query));
+    }
+    std::vector<AgentIdentity> exact, fuzzy;
+    for (const auto& [agent, bucket] : report.byAgent) {
+        if (agent.kind() == AgentIdentity::Kind::main) continue;
+        std::string raw = lowered(agent.rawIdText());
+        bool named = agent.kind() == AgentIdentity::Kind::named;
+        std::string name = named ? lowered(agent.name()) : std::string();
+        if (raw == q || (named && name == q)) exact.push_back(agent);
+        if (startsWith(raw, q) || (named && name.find(q) != std::string::npos))
+            fuzzy.push_back(agent);
+    }
+    if (exact.size() == 1) return Res::one(exact.front());
+    if (exact.size() > 1) {
+        std::vector<std::string> lines;
+        for (const auto& a : exact)
+            lines.push_back(R::agent(a));
+        std::sort(lines.begin(), lines.end());
+        auto n = static_cast<std::int64_t>(lines.size());
+        return Res::many(std::move(lines), n);
+    }
+    if (fuzzy.empty()) return Res::none(std::string(query));
+    if (fuzzy.size() == 1) return Res::one(fuzzy.front());
+    auto n = static_cast<std::int64_t>(fuzzy.size());
+    return Res::many(
+        rank(fuzzy, report.byAgent, [](const AgentIdentity& a) { return R::agent(a); }), n);
+}
+
+DataSource::Resolution<std::string> DataSource::resolveProject(std::string_view query,
+                                                               const Report& report) const {
+    return resolveLabel(query, report.byProject,
+                        [](const std::string& label, const std::string& q) {
+                            return label.find(q) != std::string::npos;
+                        });
+}
+
+DataSource::Resolution<std::string> DataSource::resolveSession(std::string_view query,
+                                                               const Report& report) const {
+    return resolveLabel(query, report.bySession, [](const std::string& id, const std::string& q) {
+        return startsWith(id, q);
+    });
+}
+
+std::string DataSource::shortened(std::string_view path) const {
+    // The same plain-prefix folding as project labels, so paths and labels agree.
+    return resolver_.tildify(path);
+}
+
+} // namespace vantery::mcp

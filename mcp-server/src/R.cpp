@@ -1,0 +1,200 @@
+#include "vantery/mcp/R.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "vantery/Text.hpp"
+
+namespace vantery::mcp {
+namespace {
+
+std::string format(const char* fmt, double v) {
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, fmt, v);
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < sizeof buf)
+        return std::string(buf, static_cast<std::size_t>(n));
+    std::string big(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(big.data(), big.size(), fmt, v);
+    big.resize(static_cast<std::size_t>(n));
+    return big;
+}
+
+std::string joined(const std::set<std::string>& names, std::string_view sep) {
+    std::string out;
+    for (const auto& n : names) {
+        if (!out.empty()) out += sep;
+        out += n;
+    }
+    return out;
+}
+
+std::string repeat(std::string_view piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+} // namespace
+
+const std::string R::rule = repeat("\u2500", 62) + "\n";
+
+const Calendar& R::calendar() {
+    static const Calendar cal = Calendar::current();
+    return cal;
+}
+
+std::string R::day(LocalDay d) {
+    return d.iso();
+}
+
+std::string R::day(double instant, const Calendar& cal) {
+    return cal.dayOf(instant).iso();
+}
+
+std::string R::stamp(std::optional<double> instant, const Calendar& cal) {
+    if (!instant) return "unknown";
+    LocalTime t = cal.localTime(*instant);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, " %02d:%02d", t.hour, t.minute);
+    return t.day.iso() + buf;
+}
+
+std::string R::count(std::int64_t n) {
+    // The magnitude as unsigned, so INT64_MIN has one too.
+    std::uint64_t mag = n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+    std::string digits = std::to_string(mag);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return n < 0 ? "-" + out : out;
+}
+
+std::string R::noun(std::int64_t n, std::string_view singular, std::string_view plural) {
+    bool one = n == 1 || n == -1;
+    return count(n) + " " + std::string(one ? singular : plural);
+}
+
+std::string R::tokens(std::int64_t n) {
+    auto d = static_cast<double>(n);
+    if (n >= 1'000'000'000) return format("%.2fG", d / 1e9);
+    if (n < 1'000) return std::to_string(n);
+    if (n < 1'000'000) return format("%.1fk", d / 1000);
+    return format("%.2fM", d / 1e6);
+}
+
+std::string R::cost(const Bucket& b) {
+    if (b.requests < 1) return "unknown (no requests in range)";
+    if (b.cost.priced == 0 && b.cost.unpricedRequests >= 1)
+        return "unknown (" + noun(b.cost.unpricedRequests, "request", "requests") +
+               ", no known price: " + joined(b.cost.unpricedModels, ", ") + ")";
+    std::string s = b.cost.formatted();
+    if (auto c = b.cost.caveat()) s += " [" + *c + "]";
+    return s;
+}
+
+std::string R::costEst(const Estimate<CostEstimate>& e, std::string_view suffix) {
+    if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
+    const CostEstimate& c = e.knownValue();
+    std::string s = c.formatted() + std::string(suffix);
+    if (auto cv = c.caveat()) s += " [" + *cv + "]";
+    return s;
+}
+
+std::string R::signedPercent(const Estimate<double>& e) {
+    if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
+    double v = e.knownValue();
+    return (v >= 0 ? "+" : "") + format("%.1f%%", v);
+}
+
+std::string R::fractionEst(const Estimate<double>& e) {
+    if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
+    return format("%.1f%%", e.knownValue() * 100);
+}
+
+std::optional<std::string> R::models(const Bucket& b) {
+    if (b.modelCounts.empty()) return std::nullopt;
+    std::vector<std::pair<std::string, std::int64_t>> pairs(b.modelCounts.begin(),
+                                                            b.modelCounts.end());
+    std::stable_sort(pairs.begin(), pairs.end(), [](const auto& x, const auto& y) {
+        if (x.second != y.second) return x.second > y.second;
+        return x.first < y.first;
+    });
+    std::string out;
+    for (const auto& [model, n] : pairs) {
+        if (!out.empty()) out += ' ';
+        out += model + "\u00d7" + count(n);
+    }
+    return out;
+}
+
+std::string R::fit(std::string_view text, int width) {
+    if (width <= 0) return {};
+    auto w = static_cast<std::size_t>(width);
+    std::string_view head = text::prefixCharacters(text, w);
+    std::string out(head);
+    std::size_t have = text::characterCount(head);
+    if (have < w) out.append(w - have, ' ');
+    return out;
+}
+
+std::string R::bucketLine(std::string_view label, const Bucket& b, int width) {
+    std::string s = "  " + fit(label, width) + "  " + cost(b) + "  \u00b7  " +
+                    noun(b.requests, "request", "requests") + "  \u00b7  " +
+                    tokens(b.totalTokens()) + " tokens";
+    if (auto m = models(b)) s += "  \u00b7  " + *m;
+    return s;
+}
+
+std::string R::span(const Bucket& b, const Calendar& cal) {
+    if (!b.firstActivity || !b.lastActivity) return "unknown";
+    return stamp(b.firstActivity, cal) + " \u2192 " + stamp(b.lastActivity, cal);
+}
+
+std::optional<std::string> R::unpricedNote(const Bucket& b) {
+    if (b.cost.unpricedRequests < 1) return std::nullopt;
+    return "WARNING: " + noun(b.cost.unpricedRequests, "request", "requests") +
+           " with no known price (" + joined(b.cost.unpricedModels, ", ") +
+           ") are not included \u2014 the figures above are lower bounds.";
+}
+
+std::optional<std::string> R::assumedNote(const Bucket& b) {
+    if (b.cacheWriteAssumedRequests < 1) return std::nullopt;
+    return "NOTE: for " + noun(b.cacheWriteAssumedRequests, "request", "requests") +
+           " the cache_creation breakdown was missing or did not add up; 5m was assumed "
+           "(multiplier 1.25 instead of 2.00).";
+}
+
+std::string R::agent(const AgentIdentity& id) {
+    switch (id.kind()) {
+    case AgentIdentity::Kind::named:
+        return id.name() + "  [" + id.rawIdText() + "]";
+    case AgentIdentity::Kind::anonymous:
+        return "anonymous agent  [" + id.rawIdText() + "]";
+    case AgentIdentity::Kind::main:
+        break;
+    }
+    return "main session (no agentId)";
+}
+
+std::string R::agentLabel(const AgentIdentity& id) {
+    switch (id.kind()) {
+    case AgentIdentity::Kind::named:
+        return id.name();
+    case AgentIdentity::Kind::anonymous:
+        return "anon:" + std::string(text::prefixCharacters(id.rawIdText(), 9));
+    case AgentIdentity::Kind::main:
+        break;
+    }
+    return "(main session)";
+}
+
+std::string R::sessionLabel(std::string_view id) {
+    return std::string(text::prefixCharacters(id, 12));
+}
+
+} // namespace vantery::mcp

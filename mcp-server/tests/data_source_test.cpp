@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "ServerFixture.hpp"
+#include "vantery/mcp/R.hpp"
+
+using namespace vantery;
+using namespace vantery::mcp;
+using namespace vantery::mcp::testing;
+
+namespace {
+
+Bucket costing(double dollars) {
+    Bucket b;
+    b.requests = 1;
+    b.cost.priced = dollars;
+    return b;
+}
+
+std::string lineOf(std::string label, double dollars) {
+    return label + " \u2014 " + R::cost(costing(dollars));
+}
+
+Line request(std::string id, std::string session = "s1") {
+    Line l;
+    l.messageId = "msg_" + id;
+    l.requestId = "req_" + id;
+    l.sessionId = std::move(session);
+    return l;
+}
+
+} // namespace
+
+TEST(DataSourceEnvironment, CachePathWithTildeCreatesItsFolder) {
+    ServerFixture f;
+    f.variables["VANTERY_CACHE_PATH"] = "~/deep/missing/c.bin";
+    auto data = f.make();
+    EXPECT_EQ(data->cache().cachePath(), f.home / "deep/missing/c.bin");
+    EXPECT_TRUE(std::filesystem::is_directory(f.home / "deep/missing"));
+}
+
+TEST(DataSourceEnvironment, EmptyVariablesCountAsUnset) {
+    ServerFixture f;
+    // The default cache location follows the process environment; keep it in the test folder.
+    ::setenv("XDG_DATA_HOME", (f.home / "xdg").c_str(), 1);
+    f.variables["VANTERY_CACHE_PATH"] = "";
+    f.variables["VANTERY_HOME"] = "";
+    auto data = f.make();
+    EXPECT_EQ(data->cache().cachePath(), f.home / "xdg/ro.kelvora.vantery/scan-cache.v2.bin");
+    ASSERT_EQ(data->homes().size(), 4u);
+    EXPECT_EQ(data->homes()[0].projectsPath, f.home / ".claude/projects");
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(DataSourceEnvironment, HomesFollowVanteryHomeWhileProjectsResolveAgainstTheRealHome) {
+    ServerFixture f;
+    f.variables["VANTERY_HOME"] = f.home / "elsewhere";
+    auto data = f.make();
+    std::vector<std::string> names;
+    for (const auto& h : data->homes())
+        names.push_back(h.name);
+    EXPECT_EQ(names, (std::vector<std::string>{".claude", ".claude-work", ".claude-outlook",
+                                               ".claude-yahoo"}));
+    EXPECT_EQ(data->homes()[1].projectsPath, f.home / "elsewhere/.claude-work/projects");
+    EXPECT_EQ(data->resolver().home(), f.home.path());
+    EXPECT_EQ(data->shortened(f.home / "a/b"), "~/a/b");
+    // A plain text prefix, as project labels fold it.
+    EXPECT_EQ(data->shortened(f.home.path() + "x/b"), "~x/b");
+    EXPECT_EQ(data->shortened("/elsewhere"), "/elsewhere");
+}
+
+TEST(DataSourceFreshness, RefreshesAtMostOncePerWindowOnTheMonotonicClock) {
+    ServerFixture f;
+    f.transcript("p/a.jsonl", usageLine(request("1")));
+    auto data = f.make();
+
+    auto requests = [&] { return data->report(Period::all(), {}).total.requests; };
+    EXPECT_EQ(requests(), 1); // t = 0: first refresh
+
+    f.transcript("p/b.jsonl", usageLine(request("2")));
+    *f.monotonic += 5;
+    *f.wall -= 3600; // the wall clock stepping back changes nothing
+    EXPECT_EQ(requests(), 1) << "a call 5 s later must not rescan";
+
+    *f.monotonic += 15; // t = 20
+    EXPECT_EQ(requests(), 2) << "a call 20 s after the first must rescan";
+    EXPECT_EQ(data->ensureFresh().filesTotal, 2);
+}
+
+TEST(DataSourceFreshness, FirstRefreshLoadsTheSavedCacheAndReadsTheRosterOnce) {
+    ServerFixture f;
+    f.transcript("p/a.jsonl", usageLine(request("1")));
+    f.home.write(".claude/teams/session-abc/config.json",
+                 R"({"members":[{"agentId":"rev@session-abcdef01","agentType":"reviewer"}]})");
+    {
+        auto first = f.make();
+        EXPECT_FALSE(first->ensureFresh().fromCache);
+        EXPECT_TRUE(std::filesystem::exists(f.home / "cache/scan-cache.bin"));
+    }
+    auto second = f.make();
+    const auto& stats = second->ensureFresh();
+    EXPECT_TRUE(stats.fromCache);
+    EXPECT_EQ(stats.filesUnchanged, 1);
+    EXPECT_EQ(second->records().size(), 1u);
+    EXPECT_EQ(second->roster().coverage().rostersRead, 1);
+    *f.monotonic += 60;
+    second->ensureFresh();
+    EXPECT_EQ(second->roster().coverage().rostersRead, 1) << "rosters are read once per process";
+}
+
+TEST(DataSourceFreshness, ReportKeepsFilteredRecordsAndTheWholeScanDiagnostics) {
+    ServerFixture f;
+    Line a = request("1"), b = request("2", "s2");
+    b.timestamp = "2025-03-11T12:00:00Z";
+    f.transcript("p/a.jsonl", usageLine(a) + usageLine(b) + "not json\n");
+    auto data = f.make();
+    Period day{LocalDay::fromYMD(2025, 3, 10), LocalDay::fromYMD(2025, 3, 10), "d", false, true};
+    Report r = data->report(day, {});
+    EXPECT_EQ(r.total.requests, 1);
+    EXPECT_FALSE(r.byHour.empty()) << "a single day gets hours by default";
+    EXPECT_EQ(r.diagnostics.linesRejectedInvalidJSON, data->diagnostics().linesRejectedInvalidJSON);
+    EXPECT_TRUE(data->report(day, {}, false).byHour.empty());
+    Report onlyS2 =
+        data->report(Period::all(), [](const UsageRecord& rec) { return rec.sessionId == "s2"; });
+    EXPECT_EQ(onlyS2.total.requests, 1);
+    EXPECT_EQ(onlyS2.bySession.begin()->first, "s2");
+}
+
+class Resolve : public ::testing::Test {
+  protected:
+    ServerFixture f;
+    std::shared_ptr<DataSource> data = f.make();
+    Report report;
+};
+
+TEST_F(Resolve, BlankQueriesAndTheMainSession) {
+    auto none = data->resolveAgent(" \t ", report);
+    EXPECT_EQ(none.kind, DataSource::Resolution<AgentIdentity>::Kind::none);
+    EXPECT_EQ(none.query, " \t ");
+    EXPECT_EQ(data->resolveAgent(" MAIN Session\t", report).kind,
+              DataSource::Resolution<AgentIdentity>::Kind::none);
+    report.byAgent[AgentIdentity()] = costing(1);
+    for (const char* q : {"main", " MAIN Session\t", "Main-Session"}) {
+        auto r = data->resolveAgent(q, report);
+        ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::one) << q;
+        EXPECT_EQ(*r.match, AgentIdentity());
+    }
+    EXPECT_EQ(data->resolveProject("", report).kind,
+              DataSource::Resolution<std::string>::Kind::none);
+}
+
+TEST_F(Resolve, AnExactAgentNameBeatsNamesThatContainIt) {
+    auto rev = AgentIdentity::named("rev", "arev-0123456789abcdef");
+    report.byAgent[rev] = costing(1);
+    report.byAgent[AgentIdentity::named("reviewer", "areviewer-0123456789abcdef")] = costing(5);
+    report.byAgent[AgentIdentity::named("prerev", "aprerev-0123456789abcdef")] = costing(9);
+    auto r = data->resolveAgent(" Rev ", report);
+    ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::one);
+    EXPECT_EQ(*r.match, rev);
+    // A raw id, in any case, matches exactly too.
+    EXPECT_EQ(*data->resolveAgent("AREV-0123456789ABCDEF", report).match, rev);
+}
+
+TEST_F(Resolve, SeveralExactAgentsAreListedSortedWithoutCost) {
+    report.byAgent[AgentIdentity::named("rev", "arev-1111111111111111")] = costing(1);
+    report.byAgent[AgentIdentity::named("rev", "arev-0000000000000000")] = costing(5);
+    auto r = data->resolveAgent("rev", report);
+    ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::many);
+    EXPECT_EQ(r.matches, 2);
+    EXPECT_EQ(r.lines, (std::vector<std::string>{"rev  [arev-0000000000000000]",
+                                                 "rev  [arev-1111111111111111]"}));
+}
+
+TEST_F(Resolve, FuzzyCandidatesAreOrderedByCostThenLabel) {
+    report.byAgent[AgentIdentity::anonymous("ab12-cheap")] = costing(1);
+    report.byAgent[AgentIdentity::anonymous("ab12-dear")] = costing(7);
+    report.byAgent[AgentIdentity::anonymous("ab12-b-tie")] = costing(3);
+    report.byAgent[AgentIdentity::anonymous("ab12-a-tie")] = costing(3);
+    report.byAgent[AgentIdentity::anonymous("zz-ab12")] = costing(100); // contains, not a prefix
+    auto r = data->resolveAgent("AB12", report);
+    ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::many);
+    EXPECT_EQ(r.lines, (std::vector<std::string>{
+                           lineOf("anonymous agent  [ab12-dear]", 7),
+                           lineOf("anonymous agent  [ab12-a-tie]", 3),
+                           lineOf("anonymous agent  [ab12-b-tie]", 3),
+                           lineOf("anonymous agent  [ab12-cheap]", 1),
+                       }));
+    EXPECT_EQ(data->resolveAgent("zz-ab", report).kind,
+              DataSource::Resolution<AgentIdentity>::Kind::one);
+    EXPECT_EQ(data->resolveAgent("nothing", report).query, "nothing");
+}
+
+TEST_F(Resolve, ProjectsExactFirstThenFragments) {
+    report.byProject["~/src/app"] = costing(1);
+    report.byProject["~/src/app-web"] = costing(4);
+    report.byProject["~/src/tools"] = costing(9);
+    auto exact = data->resolveProject("~/SRC/App", report);
+    ASSERT_EQ(exact.kind, DataSource::Resolution<std::string>::Kind::one);
+    EXPECT_EQ(*exact.match, "~/src/app");
+    auto several = data->resolveProject("src", report);
+    ASSERT_EQ(several.kind, DataSource::Resolution<std::string>::Kind::many);
+    EXPECT_EQ(several.lines,
+              (std::vector<std::string>{lineOf("~/src/tools", 9), lineOf("~/src/app-web", 4),
+                                        lineOf("~/src/app", 1)}));
+    EXPECT_EQ(*data->resolveProject("web", report).match, "~/src/app-web");
+}
+
+TEST_F(Resolve, SessionsByPrefixShowTheDearest25OfAllMatches) {
+    for (int i = 0; i < 30; ++i) {
+        char id[32];
+        std::snprintf(id, sizeof id, "cafe%02d-session", i);
+        report.bySession[id] = costing(i);
+    }
+    report.bySession["xcafe"] = costing(1000); // contains the prefix, does not start with it
+    auto r = data->resolveSession("CAFE", report);
+    ASSERT_EQ(r.kind, DataSource::Resolution<std::string>::Kind::many);
+    EXPECT_EQ(r.matches, 30);
+    ASSERT_EQ(r.lines.size(), 25u);
+    EXPECT_EQ(r.lines.front(), lineOf("cafe29-session", 29));
+    EXPECT_EQ(r.lines.back(), lineOf("cafe05-session", 5));
+    EXPECT_EQ(*data->resolveSession("cafe07", report).match, "cafe07-session");
+}

@@ -1,0 +1,170 @@
+// Drives the built VanteryMCP with the official MCP TypeScript SDK client:
+// handshake, tool listing with schemas, tool calls, ping and shutdown.
+//   node client.test.mjs <path to VanteryMCP> [<path to vantery-bench>]
+// With vantery-bench, the home is a generated one (gen) plus a few known lines.
+// Exits 77 (skipped) when the SDK is not installed (npm ci in this folder).
+import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const here = dirname(fileURLToPath(import.meta.url));
+const binary = process.argv[2];
+const bench = process.argv[3];
+if (!binary || !existsSync(binary)) {
+  console.error(`usage: node client.test.mjs <VanteryMCP>; not found: ${binary}`);
+  process.exit(2);
+}
+if (!existsSync(join(here, "node_modules", "@modelcontextprotocol", "sdk"))) {
+  console.log("SKIPPED: the MCP SDK is not installed; run `npm ci` in mcp-server/tests/sdk");
+  process.exit(77);
+}
+const { Client } = await import("@modelcontextprotocol/sdk/client/index.js");
+const { StdioClientTransport } = await import("@modelcontextprotocol/sdk/client/stdio.js");
+
+// Known lines: two projects whose labels both contain "app", one sub-agent.
+function usageLine({ id, session, cwd, agentId, input, when }) {
+  const line = {
+    type: "assistant",
+    timestamp: when,
+    requestId: `req_${id}`,
+    sessionId: session,
+    cwd,
+    message: {
+      id: `msg_${id}`,
+      model: "claude-sonnet-4-5",
+      usage: { input_tokens: input, output_tokens: 1000 },
+    },
+  };
+  if (agentId) line.agentId = agentId;
+  return JSON.stringify(line) + "\n";
+}
+
+function writeHome(home) {
+  const now = new Date().toISOString();
+  if (bench && existsSync(bench)) {
+    execFileSync(bench, ["gen", "--out", home, "--mb", "1", "--seed", "7"], { stdio: "ignore" });
+    assert.ok(existsSync(join(home, ".claude-work", "projects")), "gen wrote no home");
+  }
+  const dir = join(home, ".claude", "projects", "-vantery-sdk-app");
+  mkdirSync(dir, { recursive: true });
+  writeFileSync(
+    join(dir, "sess-1.jsonl"),
+    usageLine({ id: "1", session: "sess-1", cwd: "/vantery-sdk/app", input: 2_000_000, when: now }) +
+      usageLine({
+        id: "2",
+        session: "sess-1",
+        cwd: "/vantery-sdk/app",
+        agentId: "areviewer-0123456789abcdef",
+        input: 1_000_000,
+        when: now,
+      }),
+  );
+  writeFileSync(
+    join(dir, "sess-2.jsonl"),
+    usageLine({ id: "3", session: "sess-2", cwd: "/vantery-sdk/app-web", input: 4_000_000, when: now }),
+  );
+}
+
+const home = mkdtempSync(join(tmpdir(), "vantery-sdk-"));
+let stderr = "";
+let failed = false;
+try {
+  writeHome(home);
+  const transport = new StdioClientTransport({
+    command: binary,
+    args: [],
+    env: {
+      PATH: process.env.PATH ?? "/usr/bin:/bin",
+      HOME: home,
+      VANTERY_HOME: home,
+      VANTERY_CACHE_PATH: join(home, "cache", "scan-cache.bin"),
+      TZ: process.env.TZ ?? "UTC",
+    },
+    stderr: "pipe",
+  });
+  transport.stderr?.on("data", (chunk) => (stderr += chunk.toString()));
+  const client = new Client({ name: "vantery-sdk-test", version: "1.0.0" }, { capabilities: {} });
+
+  // Handshake: the SDK sends initialize and notifications/initialized.
+  await client.connect(transport);
+  assert.deepEqual(client.getServerVersion(), { name: "vantery", version: "0.5.3" });
+  assert.deepEqual(client.getServerCapabilities(), { tools: {} });
+  assert.match(client.getInstructions() ?? "", /^Vantery measures what Claude Code usage cost/);
+
+  // The nine tools, in order, with exactly the schemas of the hand-typed fixture.
+  const fixture = JSON.parse(
+    readFileSync(join(here, "..", "..", "..", "testdata", "mcp", "tools-list.json"), "utf8"),
+  );
+  const { tools } = await client.listTools();
+  assert.deepEqual(
+    tools.map((t) => t.name),
+    [
+      "vant_overview",
+      "vant_cost",
+      "vant_top_agents",
+      "vant_top_projects",
+      "vant_by_model",
+      "vant_session",
+      "vant_agent",
+      "vant_provenance",
+      "vant_sources",
+    ],
+  );
+  tools.forEach((tool, i) => {
+    const want = fixture.tools[i];
+    assert.equal(tool.description, want.description, tool.name);
+    assert.deepEqual(tool.inputSchema, want.inputSchema, tool.name);
+    assert.deepEqual(Object.keys(tool.inputSchema.properties), Object.keys(want.inputSchema.properties));
+  });
+
+  // A call that reaches the data: an ambiguous project fragment lists both
+  // projects, dearest first, as an error answer (not a protocol error).
+  const ambiguous = await client.callTool({
+    name: "vant_cost",
+    arguments: { period: "all", project: "Vantery-SDK/APP" },
+  });
+  assert.equal(ambiguous.isError, true);
+  assert.equal(ambiguous.content.length, 1);
+  assert.equal(ambiguous.content[0].type, "text");
+  assert.equal(
+    ambiguous.content[0].text,
+    "\u201cVantery-SDK/APP\u201d matches 2 projects:\n  /vantery-sdk/app-web \u2014 $12.02\n  /vantery-sdk/app \u2014 $9.03",
+  );
+
+  const refused = await client.callTool({ name: "vant_cost", arguments: { period: "fortnight" } });
+  assert.equal(refused.isError, true);
+  assert.match(refused.content[0].text, /^unknown period \u201cfortnight\u201d \u2014 accepted: /);
+
+  const unknown = await client.callTool({ name: "vant_nothing", arguments: {} });
+  assert.deepEqual(unknown, {
+    content: [{ type: "text", text: "Unknown verb: vant_nothing" }],
+    isError: true,
+  });
+
+  // Every listed tool answers text, whatever its state.
+  for (const tool of tools) {
+    const r = await client.callTool({ name: tool.name, arguments: {} });
+    assert.equal(r.content[0].type, "text", tool.name);
+    assert.ok(r.content[0].text.length > 0, tool.name);
+    assert.equal(typeof r.isError, "boolean", tool.name);
+  }
+
+  await client.ping();
+  await client.close();
+  // Give the server a moment to write its closing line.
+  for (let i = 0; i < 50 && !stderr.includes("stdin closed; exiting"); i++)
+    await new Promise((r) => setTimeout(r, 20));
+  assert.match(stderr, /^\[vantery-mcp\] started; cache = .*scan-cache\.bin; homes = \.claude, \.claude-work, \.claude-outlook, \.claude-yahoo\n/);
+  assert.match(stderr, /\[vantery-mcp\] stdin closed; exiting\n$/);
+  console.log("ok: handshake, 9 tools with their schemas, tool calls, ping, shutdown");
+} catch (e) {
+  failed = true;
+  console.error(e);
+  if (stderr) console.error("server log:\n" + stderr);
+} finally {
+  rmSync(home, { recursive: true, force: true });
+}
+process.exit(failed ? 1 : 0);
