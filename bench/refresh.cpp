@@ -154,7 +154,8 @@ int refresh(Args& args) {
             vantery::ScanCache::FileTable big;
             std::size_t total = 0;
             for (int copy = 0; total < 1'000'000; ++copy) {
-                const std::string tag = "#" + std::to_string(copy);
+                std::string tag = "#";
+                tag += std::to_string(copy);
                 for (const auto& [path, state] : table) {
                     auto set = std::make_shared<vantery::RequestMap>();
                     set->reserve(state.records->size());

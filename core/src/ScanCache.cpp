@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <iterator>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -91,7 +90,7 @@ mergeInListOrder(const std::vector<std::pair<ScanCache::RecordSet, std::int64_t>
     };
     const std::size_t hw = std::max(1u, std::thread::hardware_concurrency());
     // Small inputs are not worth the threads.
-    const std::size_t parts = std::clamp<std::size_t>(expected / 16'384, 1, hw);
+    const std::size_t parts = std::clamp<std::size_t>(expected / 8'192, 1, hw);
     const std::size_t chunks = std::min(parts, std::max<std::size_t>(1, order.size()));
 
     // buckets[c * parts + p]: the items of partition p from the sets of chunk c.
@@ -108,37 +107,49 @@ mergeInListOrder(const std::vector<std::pair<ScanCache::RecordSet, std::int64_t>
             }
     });
 
-    std::vector<std::vector<UsageRecord>> merged(parts);
+    // Per partition: the first item of each key, and the later items of a key with
+    // the position of its first item, both in list order.
+    struct Partition {
+        std::vector<const Item*> firsts;
+        std::vector<std::pair<std::uint32_t, const Item*>> repeats;
+    };
+    std::vector<Partition> partitions(parts);
     parallel::forEach(parts, [&](std::size_t p) {
         std::size_t count = 0;
         for (std::size_t c = 0; c < chunks; ++c)
             count += buckets[c * parts + p].size();
         FlatIndex where(count);
-        std::vector<UsageRecord>& out = merged[p];
-        out.reserve(count);
+        Partition& part = partitions[p];
+        part.firsts.reserve(count);
         for (std::size_t c = 0; c < chunks; ++c)
             for (const Item& item : buckets[c * parts + p]) {
-                auto [index, inserted] =
-                    where.tryEmplace(*item.key, item.hash, static_cast<std::uint32_t>(out.size()));
-                if (inserted) {
-                    out.push_back(*item.record);
-                    out.back().sourceRank = item.rank;
-                } else {
-                    UsageRecord ranked = *item.record;
-                    ranked.sourceRank = item.rank;
-                    combineCrossFile(out[index], ranked);
-                }
+                auto [index, inserted] = where.tryEmplace(
+                    *item.key, item.hash, static_cast<std::uint32_t>(part.firsts.size()));
+                if (inserted)
+                    part.firsts.push_back(&item);
+                else
+                    part.repeats.emplace_back(index, &item);
             }
     });
 
-    if (parts == 1) return std::move(merged[0]);
-    std::size_t total = 0;
-    for (const auto& m : merged)
-        total += m.size();
-    std::vector<UsageRecord> all;
-    all.reserve(total);
-    for (auto& m : merged)
-        std::move(m.begin(), m.end(), std::back_inserter(all));
+    // Each partition fills its own slice of the result.
+    std::vector<std::size_t> base(parts + 1, 0);
+    for (std::size_t p = 0; p < parts; ++p)
+        base[p + 1] = base[p] + partitions[p].firsts.size();
+    std::vector<UsageRecord> all(base[parts]);
+    parallel::forEach(parts, [&](std::size_t p) {
+        const Partition& part = partitions[p];
+        UsageRecord* out = all.data() + base[p];
+        for (std::size_t k = 0; k < part.firsts.size(); ++k) {
+            out[k] = *part.firsts[k]->record;
+            out[k].sourceRank = part.firsts[k]->rank;
+        }
+        for (const auto& [index, item] : part.repeats) {
+            UsageRecord ranked = *item->record;
+            ranked.sourceRank = item->rank;
+            combineCrossFile(out[index], ranked);
+        }
+    });
     return all;
 }
 
