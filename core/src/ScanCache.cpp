@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -216,15 +217,37 @@ void writeAtomically(const std::string& path, const std::vector<std::string>& pi
         throwErrno(what);
     };
     if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
-    for (std::string_view bytes : pieces) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                fail("cannot write " + temp);
+    // Many small pieces: hand them to the kernel a batch at a time.
+    std::vector<struct iovec> batch;
+    std::size_t next = 0, offset = 0; // first piece not fully written, bytes of it written
+    while (next < pieces.size()) {
+        batch.clear();
+        for (std::size_t i = next; i < pieces.size() && batch.size() < 512; ++i) {
+            const std::size_t skip = i == next ? offset : 0;
+            if (pieces[i].size() == skip) continue;
+            batch.push_back({const_cast<char*>(pieces[i].data() + skip), pieces[i].size() - skip});
+        }
+        if (batch.empty()) break;
+        ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("cannot write " + temp);
+        }
+        if (n == 0) {
+            errno = EIO;
+            fail("cannot write " + temp);
+        }
+        // Advance past what was written.
+        auto left = static_cast<std::size_t>(n);
+        while (next < pieces.size()) {
+            const std::size_t rest = pieces[next].size() - offset;
+            if (left < rest) {
+                offset += left;
+                break;
             }
-            done += static_cast<std::size_t>(n);
+            left -= rest;
+            ++next;
+            offset = 0;
         }
     }
     if (::fsync(fd) != 0) fail("cannot flush " + temp);
