@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -37,8 +38,13 @@ template <class Job> void forEach(std::size_t count, Job&& job, std::size_t maxW
     };
     std::vector<std::thread> threads;
     threads.reserve(workers - 1);
-    for (std::size_t w = 1; w < workers; ++w)
-        threads.emplace_back(run);
+    for (std::size_t w = 1; w < workers; ++w) {
+        try {
+            threads.emplace_back(run);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: the ones running do the rest
+        }
+    }
     run();
     for (auto& t : threads)
         t.join();
