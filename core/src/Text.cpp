@@ -1,5 +1,8 @@
 #include "vantery/Text.hpp"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <utf8proc.h>
 
 namespace vantery::text {
@@ -102,6 +105,20 @@ std::string sanitizeUtf8(std::string_view s) {
         pos += len;
     }
     return out;
+}
+
+std::string composed(std::string_view s) {
+    bool ascii = std::all_of(s.begin(), s.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii || !isValidUtf8(s)) return std::string(s);
+    utf8proc_uint8_t* out = nullptr;
+    auto n = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(s.data()),
+                          static_cast<utf8proc_ssize_t>(s.size()), &out,
+                          static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+    if (n < 0 || !out) return std::string(s);
+    std::string result(reinterpret_cast<const char*>(out), static_cast<std::size_t>(n));
+    std::free(out);
+    return result;
 }
 
 } // namespace vantery::text

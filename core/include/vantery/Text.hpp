@@ -26,6 +26,10 @@ std::string lowercased(std::string_view s);
 /// Whether s is well-formed UTF-8.
 bool isValidUtf8(std::string_view s);
 
+/// s in canonical composition (NFC), so that texts that differ only in how accents are
+/// encoded compare equal; s unchanged when it is ASCII or not well-formed UTF-8.
+std::string composed(std::string_view s);
+
 /// Calls f(cluster) for each grapheme cluster of s, in order.
 template <class F> void forEachCharacter(std::string_view s, F&& f);
 

@@ -1,0 +1,174 @@
+// The plain-text summary: golden layouts, widths in user-perceived characters, the
+// "more rows" lines, and the human number formats.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <sstream>
+
+#include "ExportSample.hpp"
+#include "Golden.hpp"
+#include "vantery/Exporter.hpp"
+#include "vantery/Text.hpp"
+
+using namespace vantery;
+using vantery::testing::matchesGolden;
+
+namespace {
+
+using Axis = Exporter::Axis;
+
+Exporter::Options summaryOptions(std::int64_t limit) {
+    return Exporter::Options{
+        .periodLabel = "Client A, m\u00e4rz \u2014 \u65e5\u672c",
+        .from = LocalDay::fromYMD(2026, 3, 9),
+        .to = LocalDay::fromYMD(2026, 3, 10),
+        .generatedAt = vantery::testing::sampleGeneratedAt(),
+        .calendar = vantery::testing::sampleCalendar(),
+        .sourceFiles = vantery::testing::sampleFiles(),
+        .summaryAxes = {Axis::agent, Axis::project, Axis::model, Axis::day, Axis::hour},
+        .summaryRowLimit = limit};
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+// The block of lines under a title, up to the next empty line.
+std::vector<std::string> block(const std::string& text, std::string_view title) {
+    auto all = linesOf(text);
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i] != title) continue;
+        for (std::size_t j = i + 1; j < all.size() && !all[j].empty(); ++j)
+            out.push_back(all[j]);
+    }
+    return out;
+}
+
+Bucket bucketWith(std::int64_t requests, double priced, std::int64_t unpriced,
+                  std::set<std::string> models = {}) {
+    Bucket b;
+    b.requests = requests;
+    b.cost.priced = priced;
+    b.cost.unpricedRequests = unpriced;
+    b.cost.unpricedModels = std::move(models);
+    return b;
+}
+
+} // namespace
+
+TEST(ExportSummary, GoldenForTheSampleReport) {
+    std::string text =
+        Exporter::clipboardSummary(vantery::testing::sampleReport(), summaryOptions(3));
+    EXPECT_TRUE(matchesGolden(text, "export/summary.txt"));
+}
+
+TEST(ExportSummary, GoldenForAScanThatReadNothing) {
+    auto options = summaryOptions(3);
+    options.periodLabel.reset();
+    options.from.reset();
+    options.sourceFiles.clear();
+    std::string text = Exporter::clipboardSummary(Report{}, options);
+    EXPECT_TRUE(matchesGolden(text, "export/summary-empty.txt"));
+    EXPECT_EQ(text.find("BY "), std::string::npos) << "no axis block without rows";
+
+    Report scanned;
+    scanned.diagnostics.filesScanned = 3;
+    auto lines = linesOf(Exporter::clipboardSummary(scanned, options));
+    ASSERT_GT(lines.size(), 6u);
+    EXPECT_EQ(lines[5], "TOTAL      unknown — no request in range");
+    EXPECT_EQ(lines[6], "           no request falls in the selected range");
+}
+
+TEST(ExportSummary, RowsLineUpInCharactersNotBytes) {
+    auto report = vantery::testing::sampleReport();
+    report.byProject.erase("=\u0301SUM(A1)\nsecond line"); // a label that breaks its line
+    std::string text = Exporter::clipboardSummary(report, summaryOptions(10));
+    for (auto title : {"BY AGENT", "BY PROJECT", "BY MODEL", "BY DAY", "BY HOUR"}) {
+        auto rows = block(text, title);
+        ASSERT_FALSE(rows.empty()) << title;
+        for (const auto& row : rows) {
+            // Two blanks, 38 characters of label, two blanks, then the cost.
+            auto rest = text::dropCharacters(row, 42);
+            EXPECT_EQ(text::prefixCharacters(row, 2), "  ") << row;
+            EXPECT_EQ(text::prefixCharacters(text::dropCharacters(row, 40), 2), "  ") << row;
+            EXPECT_TRUE(rest.substr(0, 1) == "$" || rest.substr(0, 5) == "\u2265 $" ||
+                        rest.substr(0, 7) == "unknown")
+                << row;
+        }
+    }
+    // A 50-character label is cut to its first 38; the decomposed é counts as one.
+    EXPECT_NE(text.find("  ~/a-very-long-project-name-that-goes-o  $0.01  ·  "), std::string::npos);
+    EXPECT_NE(text.find("  re\u0301dacteur" + std::string(29, ' ') + "  $0.01  ·  "),
+              std::string::npos);
+    EXPECT_EQ(text.find("more row"), std::string::npos);
+}
+
+TEST(ExportSummary, MoreRowsLines) {
+    auto report = vantery::testing::sampleReport();
+    auto text = Exporter::clipboardSummary(report, summaryOptions(3));
+    auto agents = block(text, "BY AGENT"); // four agents
+    ASSERT_EQ(agents.size(), 4u);
+    EXPECT_EQ(agents[3], "  (1 more row — the CSV export has all of them)");
+    auto models = block(text, "BY MODEL"); // five models
+    ASSERT_EQ(models.size(), 4u);
+    EXPECT_EQ(models[3], "  (2 more rows — the CSV export has all of them)");
+    auto days = block(text, "BY DAY"); // two days: no extra line
+    EXPECT_EQ(days.size(), 2u);
+
+    text = Exporter::clipboardSummary(report, summaryOptions(0));
+    EXPECT_EQ(block(text, "BY HOUR"),
+              std::vector<std::string>{"  (7 more rows — the CSV export has all of them)"});
+    text = Exporter::clipboardSummary(report, summaryOptions(-1)); // taken as 0
+    EXPECT_EQ(block(text, "BY DAY"),
+              std::vector<std::string>{"  (2 more rows — the CSV export has all of them)"});
+}
+
+TEST(ExportSummary, ProvenanceBlockLeavesOutTheHeaderFacts) {
+    auto text = Exporter::clipboardSummary(vantery::testing::sampleReport(), summaryOptions(3));
+    auto prov = block(text, "PROVENANCE");
+    ASSERT_FALSE(prov.empty());
+    for (const auto& l : prov) {
+        EXPECT_EQ(l.find("generated_at"), std::string::npos);
+        EXPECT_EQ(l.find("disclaimer"), std::string::npos);
+    }
+    // An empty note ends the line at its value.
+    EXPECT_NE(
+        std::find(prov.begin(), prov.end(), "  total_tokens" + std::string(22, ' ') + "  19580"),
+        prov.end());
+    auto all = linesOf(text);
+    EXPECT_EQ(all.back(), "— Estimate from usage \u00d7 list API prices. Not a bill.");
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(ExportSummary, HumanFormats) {
+    EXPECT_EQ(Exporter::grouped(0), "0");
+    EXPECT_EQ(Exporter::grouped(999), "999");
+    EXPECT_EQ(Exporter::grouped(1000), "1,000");
+    EXPECT_EQ(Exporter::grouped(1234567), "1,234,567");
+    EXPECT_EQ(Exporter::grouped(-1234567), "-1,234,567");
+    EXPECT_EQ(Exporter::grouped(std::numeric_limits<std::int64_t>::min()),
+              "-9,223,372,036,854,775,808");
+    EXPECT_EQ(Exporter::noun(1, "request", "requests"), "1 request");
+    EXPECT_EQ(Exporter::noun(1000, "request", "requests"), "1,000 requests");
+    EXPECT_EQ(Exporter::noun(0, "request", "requests"), "0 requests");
+
+    EXPECT_EQ(Exporter::humanCost(Bucket{}), "unknown — no request in range");
+    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 0.0, 3, {"zeta", "alpha"})),
+              "unknown — no known price for alpha, zeta");
+    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 1234.5, 0)), "$1,234.50");
+    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 0.0, 0)), "$0.00");
+    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 12.5, 2, {"b", "a"})),
+              "\u2265 $12.50 [2 requests with no known price (a, b) are not included]");
+
+    Exporter::Stamps stamps(Calendar::utc());
+    EXPECT_EQ(Exporter::span(Bucket{}, stamps), "unknown — the report holds no dated request");
+    Bucket b;
+    b.firstActivity = 0;
+    b.lastActivity = 86399.5;
+    EXPECT_EQ(Exporter::span(b, stamps), "1970-01-01T00:00:00Z to 1970-01-01T23:59:59Z");
+}
