@@ -356,6 +356,11 @@ std::optional<std::string> ScanCache::defaultStorePath() {
     });
 }
 
+ScanCache::ScanCache(const Environment& env)
+    : storePath_(defaultStorePath(env).value_or(std::string())) {
+    if (!storePath_.empty()) makePrivateFolders(folderOf(storePath_));
+}
+
 ScanCache::ScanCache() : storePath_(defaultStorePath().value_or(std::string())) {
     if (!storePath_.empty()) makePrivateFolders(folderOf(storePath_));
 }

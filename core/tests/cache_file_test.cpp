@@ -417,3 +417,25 @@ TEST(ScanCacheFile, ConcurrentSavesNeverLeaveATornFile) {
         entries += e.path().filename().string().starts_with(".");
     EXPECT_EQ(entries, 0);
 }
+
+TEST(ScanCacheFile, DefaultLocationFolderIsCreatedPrivate) {
+    TempDir dir;
+    std::string data = dir / "data";
+    ScanCache cache([&](const char* name) -> std::optional<std::string> {
+        if (std::string_view(name) == "HOME") return dir.path();
+        if (std::string_view(name) == "XDG_DATA_HOME") return data;
+        return std::nullopt;
+    });
+#if defined(__APPLE__)
+    const std::string folder = dir / "Library/Application Support/ro.kelvora.vantery";
+#else
+    const std::string folder = data + "/ro.kelvora.vantery";
+#endif
+    EXPECT_EQ(cache.cachePath(), folder + "/scan-cache.v2.bin");
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    cache.save();
+    EXPECT_TRUE(cache.load());
+}
