@@ -13,20 +13,25 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     if (fd < 0) return std::nullopt;
     std::string out;
     struct stat st {};
+    // Read straight into the result; grow it when the file turns out longer.
+    std::size_t capacity = 1 << 16;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        out.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[1 << 16];
+        capacity = static_cast<std::size_t>(st.st_size) + 1;
+    std::size_t filled = 0;
+    out.resize(capacity);
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (filled == out.size()) out.resize(out.size() * 2);
+        ssize_t n = ::read(fd, out.data() + filled, out.size() - filled);
         if (n < 0) {
             if (errno == EINTR) continue;
             ::close(fd);
             return std::nullopt;
         }
         if (n == 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
+        filled += static_cast<std::size_t>(n);
     }
     ::close(fd);
+    out.resize(filled);
     return out;
 }
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <iterator>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -91,7 +91,7 @@ mergeInListOrder(const std::vector<std::pair<ScanCache::RecordSet, std::int64_t>
     };
     const std::size_t hw = std::max(1u, std::thread::hardware_concurrency());
     // Small inputs are not worth the threads.
-    const std::size_t parts = std::clamp<std::size_t>(expected / 16'384, 1, hw);
+    const std::size_t parts = std::clamp<std::size_t>(expected / 8'192, 1, hw);
     const std::size_t chunks = std::min(parts, std::max<std::size_t>(1, order.size()));
 
     // buckets[c * parts + p]: the items of partition p from the sets of chunk c.
@@ -108,37 +108,49 @@ mergeInListOrder(const std::vector<std::pair<ScanCache::RecordSet, std::int64_t>
             }
     });
 
-    std::vector<std::vector<UsageRecord>> merged(parts);
+    // Per partition: the first item of each key, and the later items of a key with
+    // the position of its first item, both in list order.
+    struct Partition {
+        std::vector<const Item*> firsts;
+        std::vector<std::pair<std::uint32_t, const Item*>> repeats;
+    };
+    std::vector<Partition> partitions(parts);
     parallel::forEach(parts, [&](std::size_t p) {
         std::size_t count = 0;
         for (std::size_t c = 0; c < chunks; ++c)
             count += buckets[c * parts + p].size();
         FlatIndex where(count);
-        std::vector<UsageRecord>& out = merged[p];
-        out.reserve(count);
+        Partition& part = partitions[p];
+        part.firsts.reserve(count);
         for (std::size_t c = 0; c < chunks; ++c)
             for (const Item& item : buckets[c * parts + p]) {
-                auto [index, inserted] =
-                    where.tryEmplace(*item.key, item.hash, static_cast<std::uint32_t>(out.size()));
-                if (inserted) {
-                    out.push_back(*item.record);
-                    out.back().sourceRank = item.rank;
-                } else {
-                    UsageRecord ranked = *item.record;
-                    ranked.sourceRank = item.rank;
-                    combineCrossFile(out[index], ranked);
-                }
+                auto [index, inserted] = where.tryEmplace(
+                    *item.key, item.hash, static_cast<std::uint32_t>(part.firsts.size()));
+                if (inserted)
+                    part.firsts.push_back(&item);
+                else
+                    part.repeats.emplace_back(index, &item);
             }
     });
 
-    if (parts == 1) return std::move(merged[0]);
-    std::size_t total = 0;
-    for (const auto& m : merged)
-        total += m.size();
-    std::vector<UsageRecord> all;
-    all.reserve(total);
-    for (auto& m : merged)
-        std::move(m.begin(), m.end(), std::back_inserter(all));
+    // Each partition fills its own slice of the result.
+    std::vector<std::size_t> base(parts + 1, 0);
+    for (std::size_t p = 0; p < parts; ++p)
+        base[p + 1] = base[p] + partitions[p].firsts.size();
+    std::vector<UsageRecord> all(base[parts]);
+    parallel::forEach(parts, [&](std::size_t p) {
+        const Partition& part = partitions[p];
+        UsageRecord* out = all.data() + base[p];
+        for (std::size_t k = 0; k < part.firsts.size(); ++k) {
+            out[k] = *part.firsts[k]->record;
+            out[k].sourceRank = part.firsts[k]->rank;
+        }
+        for (const auto& [index, item] : part.repeats) {
+            UsageRecord ranked = *item->record;
+            ranked.sourceRank = item->rank;
+            combineCrossFile(out[index], ranked);
+        }
+    });
     return all;
 }
 
@@ -190,7 +202,7 @@ std::string folderOf(const std::string& path) {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-void writeAtomically(const std::string& path, std::string_view bytes) {
+void writeAtomically(const std::string& path, const std::vector<std::string>& pieces) {
     if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "no cache location");
     std::string folder = folderOf(path);
     std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
@@ -205,14 +217,38 @@ void writeAtomically(const std::string& path, std::string_view bytes) {
         throwErrno(what);
     };
     if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    // Many small pieces: hand them to the kernel a batch at a time.
+    std::vector<struct iovec> batch;
+    std::size_t next = 0, offset = 0; // first piece not fully written, bytes of it written
+    while (next < pieces.size()) {
+        batch.clear();
+        for (std::size_t i = next; i < pieces.size() && batch.size() < 512; ++i) {
+            const std::size_t skip = i == next ? offset : 0;
+            if (pieces[i].size() == skip) continue;
+            batch.push_back({const_cast<char*>(pieces[i].data() + skip), pieces[i].size() - skip});
+        }
+        if (batch.empty()) break;
+        ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
         if (n < 0) {
             if (errno == EINTR) continue;
             fail("cannot write " + temp);
         }
-        done += static_cast<std::size_t>(n);
+        if (n == 0) {
+            errno = EIO;
+            fail("cannot write " + temp);
+        }
+        // Advance past what was written.
+        auto left = static_cast<std::size_t>(n);
+        while (next < pieces.size()) {
+            const std::size_t rest = pieces[next].size() - offset;
+            if (left < rest) {
+                offset += left;
+                break;
+            }
+            left -= rest;
+            ++next;
+            offset = 0;
+        }
     }
     if (::fsync(fd) != 0) fail("cannot flush " + temp);
     if (::close(fd) != 0) {
@@ -320,6 +356,11 @@ std::optional<std::string> ScanCache::defaultStorePath() {
     });
 }
 
+ScanCache::ScanCache(const Environment& env)
+    : storePath_(defaultStorePath(env).value_or(std::string())) {
+    if (!storePath_.empty()) makePrivateFolders(folderOf(storePath_));
+}
+
 ScanCache::ScanCache() : storePath_(defaultStorePath().value_or(std::string())) {
     if (!storePath_.empty()) makePrivateFolders(folderOf(storePath_));
 }
@@ -338,10 +379,12 @@ std::vector<ScanCache::FileProvenance> ScanCache::recordsPerFile() const {
 }
 
 void ScanCache::clear() {
+    FileTable old; // freed after the lock is released
+    std::shared_ptr<const std::vector<UsageRecord>> oldMerged;
     std::lock_guard g(lock_);
-    files_.clear();
+    old.swap(files_);
     lastVerification_.reset();
-    merged_.reset();
+    oldMerged.swap(merged_);
     mergedFrom_.clear();
     if (!storePath_.empty()) ::unlink(storePath_.c_str());
 }
@@ -494,8 +537,9 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
 
     {
         std::lock_guard g(lock_);
-        files_ = std::move(table);
+        files_.swap(table); // the old table is freed below, outside the lock
     }
+    table = {};
 
     // Merge across files in list order; reuse the last merge when no set changed.
     std::shared_ptr<const std::vector<UsageRecord>> merged;
@@ -618,8 +662,7 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
 // MARK: - Cache file
 
 void ScanCache::save() const {
-    const std::string bytes = encodeCacheFile(snapshot());
-    writeAtomically(storePath_, bytes);
+    writeAtomically(storePath_, encodeCacheFileParts(snapshot()));
 }
 
 bool ScanCache::load() {
@@ -628,7 +671,10 @@ bool ScanCache::load() {
     if (!bytes) return false;
     auto table = decodeCacheFile(*bytes);
     if (!table) return false;
+    bytes.reset();
+    FileTable old; // freed after the lock is released
     std::lock_guard g(lock_);
+    old.swap(files_);
     files_ = std::move(*table);
     return true;
 }

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
 
 #include "TempDir.hpp"
 #include "vantery/CacheFile.hpp"
@@ -301,4 +304,138 @@ TEST(ScanCacheFile, DefaultLocationFollowsThePlatformRules) {
     EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", ""}})),
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
 #endif
+}
+
+// Large enough for the encoder and decoder to split the work over threads.
+TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
+    ScanCache::FileTable table;
+    std::mt19937 rng(11);
+    for (int f = 0; f < 40; ++f) {
+        auto set = std::make_shared<RequestMap>();
+        for (int i = 0; i < 400; ++i) {
+            UsageRecord r = record(f % 3 ? "claude-opus-4-5" : "claude-haiku-4-5",
+                                   i % 7 ? AgentIdentity::mainSession()
+                                         : AgentIdentity::parse("aplanner-0123456789abcdef"),
+                                   f);
+            r.sessionId = "session-" + std::to_string(f / 4);
+            r.input = static_cast<std::int64_t>(rng() % 100000);
+            // Keys shared between neighbouring files, as with resumed sessions.
+            (*set)["msg_" + std::to_string(f * 300 + i) + ":req"] = r;
+        }
+        table["/h/projects/f" + std::to_string(1000 + f) + ".jsonl"] = {
+            static_cast<std::uint64_t>(f), 1.5, 7, 3, set, {f, 0, 0, 0, 0, 0, 0, 0}};
+    }
+    std::string bytes = encodeCacheFile(table);
+    auto back = decodeCacheFile(bytes);
+    ASSERT_TRUE(back);
+    expectSameTable(table, *back);
+
+    // Walk the body: every string index is at most one past the largest seen so far.
+    BinaryReader r(std::string_view(bytes).substr(4));
+    ASSERT_EQ(r.readUInt(), 2u);
+    r.readStringTable();
+    EXPECT_EQ(r.strings[0], "/h/projects/f1000.jsonl");
+    std::int64_t nextNew = 0;
+    auto str = [&] {
+        auto i = static_cast<std::int64_t>(r.readUInt());
+        EXPECT_LE(i, nextNew);
+        nextNew = std::max(nextNew, i + 1);
+    };
+    std::int64_t files = r.readInt();
+    for (std::int64_t f = 0; f < files; ++f) {
+        str();
+        r.readUInt();
+        r.readDouble();
+        r.readUInt();
+        r.readUInt();
+        for (int i = 0; i < 8; ++i)
+            r.readInt();
+        std::int64_t n = r.readInt();
+        for (std::int64_t k = 0; k < n; ++k) {
+            str();
+            r.readDouble();
+            for (int i = 0; i < 5; ++i)
+                str();
+            for (int i = 0; i < 7; ++i)
+                r.readInt();
+            r.readBool();
+            r.readInt();
+        }
+    }
+    EXPECT_EQ(nextNew, static_cast<std::int64_t>(r.strings.size()));
+    EXPECT_EQ(r.remaining(), 0u);
+}
+
+TEST(ScanCacheFile, ConcurrentSavesNeverLeaveATornFile) {
+    TempDir dir;
+    const std::string path = dir / "scan-cache.v2.bin";
+    // Two programs with different tables save the same file over and over while a
+    // third loads it: every load sees one whole table or the other.
+    auto tableA = sampleTable();
+    ScanCache::FileTable tableB;
+    auto set = std::make_shared<RequestMap>();
+    for (int i = 0; i < 3000; ++i)
+        (*set)["k" + std::to_string(i)] = record("m", {}, i);
+    tableB["/other/path.jsonl"] = {1, 2, 3, 4, set, {}};
+    ScanCache writerA(path), writerB(path);
+    { std::ofstream(path, std::ios::binary) << encodeCacheFile(tableA); }
+    ASSERT_TRUE(writerA.load());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << encodeCacheFile(tableB);
+    ASSERT_TRUE(writerB.load());
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> loads{0}, failures{0};
+    std::thread reader([&] {
+        ScanCache r(path);
+        while (!stop) {
+            if (!r.load()) {
+                failures++;
+                continue;
+            }
+            auto n = r.fileCount();
+            if (n != tableA.size() && n != tableB.size()) failures++;
+            loads++;
+        }
+    });
+    std::thread t1([&] {
+        for (int i = 0; i < 40; ++i)
+            writerA.save();
+    });
+    std::thread t2([&] {
+        for (int i = 0; i < 40; ++i)
+            writerB.save();
+    });
+    t1.join();
+    t2.join();
+    stop = true;
+    reader.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_GT(loads.load(), 0);
+    // No temporary file is left beside the cache.
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        entries += e.path().filename().string().starts_with(".");
+    EXPECT_EQ(entries, 0);
+}
+
+TEST(ScanCacheFile, DefaultLocationFolderIsCreatedPrivate) {
+    TempDir dir;
+    std::string data = dir / "data";
+    ScanCache cache([&](const char* name) -> std::optional<std::string> {
+        if (std::string_view(name) == "HOME") return dir.path();
+        if (std::string_view(name) == "XDG_DATA_HOME") return data;
+        return std::nullopt;
+    });
+#if defined(__APPLE__)
+    const std::string folder = dir / "Library/Application Support/ro.kelvora.vantery";
+#else
+    const std::string folder = data + "/ro.kelvora.vantery";
+#endif
+    EXPECT_EQ(cache.cachePath(), folder + "/scan-cache.v2.bin");
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    cache.save();
+    EXPECT_TRUE(cache.load());
 }

@@ -383,3 +383,31 @@ TEST_F(CacheTest, DifferentialAgainstFullScan) {
     EXPECT_EQ(after.diagnostics.bytesRead, before.diagnostics.bytesRead);
     expectMatchesFullScan(reloaded, after, homes, "reloaded");
 }
+
+// Enough requests for the cross-file merge to split the keys over threads: still
+// exactly the full scan, and a request shared by many files takes the first file's fields.
+TEST_F(CacheTest, LargeRefreshEqualsFullScan) {
+    std::mt19937 rng(3);
+    for (int f = 0; f < 48; ++f) {
+        std::string content;
+        for (int i = 0; i < 900; ++i) {
+            // Requests overlap between files; counts differ from file to file.
+            int n = (f * 700 + i) % 30000;
+            content +=
+                usageLine(n, {static_cast<std::int64_t>(rng() % 1000), f, 0, f % 2 ? 700 : 0},
+                          f * 10) +
+                "\n";
+        }
+        write("p" + std::to_string(f % 5) + "/s" + std::to_string(100 + f) + ".jsonl", content,
+              f % 3 ? ".claude" : ".claude-work");
+    }
+    auto r = cache.refresh(homes);
+    EXPECT_EQ(r.records->size(), 30'000u);
+    expectMatchesFullScan(cache, r, homes, "large");
+    cache.save();
+    ScanCache reloaded(home / "cache.bin");
+    ASSERT_TRUE(reloaded.load());
+    auto again = reloaded.refresh(homes);
+    EXPECT_EQ(again.stats.filesUnchanged, 48);
+    expectMatchesFullScan(reloaded, again, homes, "reloaded");
+}

@@ -2,6 +2,7 @@
 // The binary cache file: "VTC1", version 2, one table of distinct strings, then the
 // files and their requests; integers as unsigned LEB128 varints.
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,7 +40,8 @@ struct BinaryReader {
 
     std::string_view bytes;
     std::size_t offset = 0;
-    std::vector<std::string> strings;
+    std::vector<std::string_view> strings; ///< views into bytes, or into repaired
+    std::deque<std::string> repaired;      ///< strings whose invalid UTF-8 was replaced
 
     explicit BinaryReader(std::string_view b) : bytes(b) {}
 
@@ -49,7 +51,8 @@ struct BinaryReader {
     std::int64_t readInt(); ///< at most 2^63 - 1
     double readDouble();
     bool readBool();
-    const std::string& readString(); ///< an index into the table
+    std::string_view readString(); ///< an index into the table
+    std::size_t readStringIndex(); ///< a checked index into the table
     void readStringTable();
 };
 
@@ -58,6 +61,8 @@ inline constexpr std::uint64_t maxCacheStrings = 4'999'999;
 
 /// The whole cache file for a table.
 std::string encodeCacheFile(const ScanCache::FileTable& table);
+/// The same file in consecutive pieces, to be written one after the other.
+std::vector<std::string> encodeCacheFileParts(const ScanCache::FileTable& table);
 /// The table in a cache file; absent when the bytes are not a complete, valid file.
 std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes);
 

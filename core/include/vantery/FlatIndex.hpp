@@ -1,39 +1,46 @@
 #pragma once
 // An open-addressing map from string views to 32-bit values, for the hot loops of
-// the cache (string interning, cross-file merging). Far fewer allocations and
-// pointer chases than std::unordered_map; the viewed strings must outlive it.
+// the cache (string interning, cross-file merging). Its probe table holds 8 bytes
+// per slot, so that large tables stay cache-friendly; keys and values live in
+// insertion order beside it. The viewed strings must outlive the index.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vantery {
 
 class FlatIndex {
-  public:
-    explicit FlatIndex(std::size_t expected = 0) { rehash(capacityFor(expected)); }
+public:
+    explicit FlatIndex(std::size_t expected = 0) {
+        keys_.reserve(expected);
+        values_.reserve(expected);
+        rehash(capacityFor(expected));
+    }
 
     static std::size_t hashOf(std::string_view key) noexcept {
         return std::hash<std::string_view>{}(key);
     }
 
-    /// The value of `key`, or inserts `value` for it. Returns the value held and
-    /// whether it was inserted.
+    /// The value held for `key` (whose hashOf is `hash`), or inserts `value` for it.
+    /// Returns the value held and whether it was inserted.
     std::pair<std::uint32_t, bool> tryEmplace(std::string_view key, std::size_t hash,
                                               std::uint32_t value) {
-        if ((size_ + 1) * 2 > slots_.size()) rehash(slots_.size() * 2);
-        std::size_t i = hash & mask_;
-        for (;; i = (i + 1) & mask_) {
+        if ((keys_.size() + 1) * 2 > slots_.size()) rehash(slots_.size() * 2);
+        const std::uint32_t h = fold(hash);
+        for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
             Slot& s = slots_[i];
-            if (!s.used) {
-                s = Slot{hash, key, value, true};
-                ++size_;
+            if (s.position == 0) {
+                keys_.push_back(key);
+                values_.push_back(value);
+                s = Slot{h, static_cast<std::uint32_t>(keys_.size())};
                 return {value, true};
             }
-            if (s.hash == hash && s.key == key) return {s.value, false};
+            if (s.hash == h && keys_[s.position - 1] == key) return {values_[s.position - 1], false};
         }
     }
     std::pair<std::uint32_t, bool> tryEmplace(std::string_view key, std::uint32_t value) {
@@ -42,50 +49,49 @@ class FlatIndex {
 
     /// The value of `key`, if present.
     const std::uint32_t* find(std::string_view key) const {
-        const std::size_t hash = hashOf(key);
-        for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+        const std::uint32_t h = fold(hashOf(key));
+        for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
             const Slot& s = slots_[i];
-            if (!s.used) return nullptr;
-            if (s.hash == hash && s.key == key) return &s.value;
+            if (s.position == 0) return nullptr;
+            if (s.hash == h && keys_[s.position - 1] == key) return &values_[s.position - 1];
         }
     }
 
-    std::size_t size() const noexcept { return size_; }
+    std::size_t size() const noexcept { return keys_.size(); }
 
-    /// Calls f(key, value) for every entry, in no particular order.
+    /// Calls f(key, value) for every entry, in insertion order.
     template <class F> void forEach(F&& f) const {
-        for (const Slot& s : slots_)
-            if (s.used) f(s.key, s.value);
+        for (std::size_t i = 0; i < keys_.size(); ++i) f(keys_[i], values_[i]);
     }
 
-  private:
+private:
     struct Slot {
-        std::size_t hash = 0;
-        std::string_view key;
-        std::uint32_t value = 0;
-        bool used = false;
+        std::uint32_t hash = 0;
+        std::uint32_t position = 0; ///< 1 + the entry's position; 0 for an empty slot
     };
 
+    static std::uint32_t fold(std::size_t h) noexcept {
+        return static_cast<std::uint32_t>(h ^ (static_cast<std::uint64_t>(h) >> 32));
+    }
     static std::size_t capacityFor(std::size_t expected) {
         return std::bit_ceil(std::max<std::size_t>(16, expected * 2));
     }
 
     void rehash(std::size_t capacity) {
-        std::vector<Slot> old = std::move(slots_);
         slots_.assign(capacity, Slot{});
         mask_ = capacity - 1;
-        for (const Slot& s : old) {
-            if (!s.used) continue;
-            std::size_t i = s.hash & mask_;
-            while (slots_[i].used)
-                i = (i + 1) & mask_;
-            slots_[i] = s;
+        for (std::size_t p = 0; p < keys_.size(); ++p) {
+            const std::uint32_t h = fold(hashOf(keys_[p]));
+            std::size_t i = h & mask_;
+            while (slots_[i].position != 0) i = (i + 1) & mask_;
+            slots_[i] = Slot{h, static_cast<std::uint32_t>(p + 1)};
         }
     }
 
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
-    std::size_t size_ = 0;
+    std::vector<std::string_view> keys_;
+    std::vector<std::uint32_t> values_;
 };
 
 } // namespace vantery

@@ -124,6 +124,8 @@ class ScanCache {
     /// A cache at the default location; its folder is created (mode 0700) when
     /// missing, and a failure to do so only makes later saves fail.
     ScanCache();
+    /// The same, with the location taken from `env` instead of the process environment.
+    explicit ScanCache(const Environment& env);
     /// A cache whose file is exactly `storePath`; no folder is created.
     explicit ScanCache(std::string storePath);
 
