@@ -111,33 +111,36 @@ std::vector<TranscriptFile> Scanner::fileList(const std::vector<SourceHome>& hom
     return files;
 }
 
-namespace {
-
-void combine(UsageRecord& present, UsageRecord&& other) {
-    if (other.sourceRank < present.sourceRank) std::swap(present, other);
-    // `present` is now the base; counts take the larger value, the time the earlier.
-    present.input = std::max(present.input, other.input);
-    present.output = std::max(present.output, other.output);
-    present.cacheWrite5m = std::max(present.cacheWrite5m, other.cacheWrite5m);
-    present.cacheWrite1h = std::max(present.cacheWrite1h, other.cacheWrite1h);
-    present.cacheRead = std::max(present.cacheRead, other.cacheRead);
-    present.webSearch = std::max(present.webSearch, other.webSearch);
-    present.webFetch = std::max(present.webFetch, other.webFetch);
-    present.timestamp = std::min(present.timestamp, other.timestamp);
+void Scanner::combineCrossFile(UsageRecord& present, const UsageRecord& other) {
+    const std::int64_t input = std::max(present.input, other.input);
+    const std::int64_t output = std::max(present.output, other.output);
+    const std::int64_t cacheWrite5m = std::max(present.cacheWrite5m, other.cacheWrite5m);
+    const std::int64_t cacheWrite1h = std::max(present.cacheWrite1h, other.cacheWrite1h);
+    const std::int64_t cacheRead = std::max(present.cacheRead, other.cacheRead);
+    const std::int64_t webSearch = std::max(present.webSearch, other.webSearch);
+    const std::int64_t webFetch = std::max(present.webFetch, other.webFetch);
+    const double timestamp = std::min(present.timestamp, other.timestamp);
+    if (other.sourceRank < present.sourceRank) present = other;
+    present.input = input;
+    present.output = output;
+    present.cacheWrite5m = cacheWrite5m;
+    present.cacheWrite1h = cacheWrite1h;
+    present.cacheRead = cacheRead;
+    present.webSearch = webSearch;
+    present.webFetch = webFetch;
+    present.timestamp = timestamp;
 }
-
-} // namespace
 
 void Scanner::mergeCrossFile(RequestMap& into, const std::string& key, const UsageRecord& record) {
     if (auto it = into.find(key); it != into.end())
-        combine(it->second, UsageRecord(record));
+        combineCrossFile(it->second, record);
     else
         into.emplace(key, record);
 }
 
 void Scanner::mergeCrossFile(RequestMap& into, std::string&& key, UsageRecord&& record) {
     if (auto it = into.find(key); it != into.end())
-        combine(it->second, std::move(record));
+        combineCrossFile(it->second, record);
     else
         into.emplace(std::move(key), std::move(record));
 }
@@ -211,7 +214,7 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
         merged.diagnostics.merge(p.diagnostics);
         while (!p.records.empty()) {
             auto placed = merged.records.insert(p.records.extract(p.records.begin()));
-            if (!placed.inserted) combine(placed.position->second, std::move(placed.node.mapped()));
+            if (!placed.inserted) combineCrossFile(placed.position->second, placed.node.mapped());
         }
     }
 

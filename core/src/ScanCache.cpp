@@ -34,27 +34,6 @@ double secondsSince(Clock::time_point start) {
 
 constexpr std::size_t mergeReserve = 80'000;
 
-// The cross-file rule: the record with the smaller sourceRank gives the descriptive
-// fields (the present one on a tie), counts take the larger, the timestamp the earlier.
-void combineCrossFile(UsageRecord& present, const UsageRecord& other) {
-    const std::int64_t input = std::max(present.input, other.input);
-    const std::int64_t output = std::max(present.output, other.output);
-    const std::int64_t cacheWrite5m = std::max(present.cacheWrite5m, other.cacheWrite5m);
-    const std::int64_t cacheWrite1h = std::max(present.cacheWrite1h, other.cacheWrite1h);
-    const std::int64_t cacheRead = std::max(present.cacheRead, other.cacheRead);
-    const std::int64_t webSearch = std::max(present.webSearch, other.webSearch);
-    const std::int64_t webFetch = std::max(present.webFetch, other.webFetch);
-    const double timestamp = std::min(present.timestamp, other.timestamp);
-    if (other.sourceRank < present.sourceRank) present = other;
-    present.input = input;
-    present.output = output;
-    present.cacheWrite5m = cacheWrite5m;
-    present.cacheWrite1h = cacheWrite1h;
-    present.cacheRead = cacheRead;
-    present.webSearch = webSearch;
-    present.webFetch = webFetch;
-    present.timestamp = timestamp;
-}
 
 // Unifies per-file record sets, visited in a fixed order, without copying keys:
 // the views point into the sets, which the caller keeps alive.
@@ -72,7 +51,7 @@ struct Merger {
             if (inserted)
                 records.push_back(record);
             else
-                combineCrossFile(records[it->second], record);
+                Scanner::combineCrossFile(records[it->second], record);
         }
     }
 };
@@ -148,7 +127,7 @@ mergeInListOrder(const std::vector<std::pair<ScanCache::RecordSet, std::int64_t>
         for (const auto& [index, item] : part.repeats) {
             UsageRecord ranked = *item->record;
             ranked.sourceRank = item->rank;
-            combineCrossFile(out[index], ranked);
+            Scanner::combineCrossFile(out[index], ranked);
         }
     });
     return all;

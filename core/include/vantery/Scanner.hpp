@@ -166,6 +166,9 @@ struct Scanner {
     /// Combines a record of `key` met in another file into `into` by the cross-file
     /// rule: smaller sourceRank is the base (the present one on a tie), counts take
     /// the maximum, the timestamp the earliest.
+    /// The cross-file rule on two records of one request: `present` becomes the
+    /// combination, with the descriptive fields of the smaller sourceRank (its own on a tie).
+    static void combineCrossFile(UsageRecord& present, const UsageRecord& other);
     static void mergeCrossFile(RequestMap& into, const std::string& key, const UsageRecord& record);
     static void mergeCrossFile(RequestMap& into, std::string&& key, UsageRecord&& record);
 
