@@ -9,6 +9,8 @@
 namespace bench {
 int gen(Args& args);
 int scan(Args& args);
+int mcp(Args& args);
+int mcpAsk(Args& args);
 } // namespace bench
 
 namespace {
@@ -23,6 +25,8 @@ struct Command {
 const Command commands[] = {
     {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
     {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
+    {"mcp", bench::mcp, {}, "mcp --home DIR --server PATH [--repeat N]"},
+    {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},
 };
 
 void printUsage() {
