@@ -1,7 +1,8 @@
 // vant_provenance: the transcript files, unification and losses behind a figure.
 #include <algorithm>
+#include <functional>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
@@ -14,6 +15,55 @@ struct SourceFile {
     std::int64_t requests = 0; ///< distinct keys of the file that counted
     Bucket bucket;
     std::int64_t usageLines = 0;
+};
+
+// How many files hold each request key, with one table for the whole call and no
+// allocation per key: the walk meets every cached record, a million on a large home.
+class KeyCopies {
+  public:
+    void add(std::string_view key) {
+        if ((distinct_ + 1) * 2 > slots_.size()) grow();
+        const std::size_t h = std::hash<std::string_view>{}(key);
+        for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
+            Slot& slot = slots_[i];
+            if (slot.copies == 0) {
+                slot = {h, key, 1};
+                ++distinct_;
+                return;
+            }
+            if (slot.hash == h && slot.key == key) {
+                if (++slot.copies == 2) ++duplicated_;
+                return;
+            }
+        }
+    }
+    std::int64_t distinct() const { return static_cast<std::int64_t>(distinct_); }
+    std::int64_t duplicated() const { return duplicated_; }
+
+  private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::string_view key;
+        std::int64_t copies = 0;
+    };
+
+    void grow() {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+        mask_ = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.copies == 0) continue;
+            std::size_t i = s.hash & mask_;
+            while (slots_[i].copies != 0)
+                i = (i + 1) & mask_;
+            slots_[i] = s;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::size_t distinct_ = 0;
+    std::int64_t duplicated_ = 0;
 };
 
 std::string counter(std::string_view label, std::int64_t n) {
@@ -41,7 +91,7 @@ std::string MCPServer::provenance(const Json& arguments) {
     data->ensureFresh();
     const auto files = data->cache().recordsPerFile();
     const Aggregator& agg = data->aggregator();
-    std::unordered_map<std::string_view, std::int64_t> copies;
+    KeyCopies copies;
     std::vector<SourceFile> rows;
     for (const auto& file : files) {
         SourceFile row{&file.path, 0, {}, file.usageLines};
@@ -52,7 +102,7 @@ std::string MCPServer::provenance(const Json& arguments) {
             if (filters.predicate && !filters.predicate(rec)) continue;
             row.bucket.add(rec, day);
             row.requests += 1;
-            copies[key] += 1;
+            copies.add(key);
         }
         if (row.requests > 0) rows.push_back(std::move(row));
     }
@@ -75,18 +125,16 @@ std::string MCPServer::provenance(const Json& arguments) {
     if (rowCount > limit)
         s += "  (" + R::noun(rowCount - limit, "file", "files") + " more \u2014 raise `limit`)\n";
 
-    std::int64_t duplicated = 0;
-    for (const auto& [key, n] : copies)
-        if (n >= 2) ++duplicated;
+    const std::int64_t duplicated = copies.duplicated();
     s += "\nUNIFICATION\n";
-    s += counter("  distinct requests in files    ", static_cast<std::int64_t>(copies.size()));
+    s += counter("  distinct requests in files    ", copies.distinct());
     s += counter("  requests in the report above  ", report.total.requests);
     if (duplicated > 0)
         s += "  " + R::noun(duplicated, "request", "requests") +
              " appear in more than one file (a resumed or forked session). The lower-ranked "
              "file wins the attribution; the per-file costs above count each copy, the total "
              "does not.\n";
-    else if (!copies.empty())
+    else if (copies.distinct() > 0)
         s += "  no request duplicated across files\n";
 
     std::vector<std::pair<std::string, Bucket>> homes(report.bySource.begin(),

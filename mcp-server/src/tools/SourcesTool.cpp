@@ -45,10 +45,10 @@ std::string MCPServer::sources(const Json& arguments) {
         auto files = d.perHome.find(home.name);
         auto bucket = history.bySource.find(home.name);
         const Bucket& b = bucket == history.bySource.end() ? none : bucket->second;
-        s += " " +
-             (files == d.perHome.end() ? std::string("unknown")
-                                       : R::noun(files->second, "file", "files")) +
-             " \u00b7 " + R::cost(b) + " \u00b7 " + R::noun(b.requests, "request", "requests") +
+        s += ' ';
+        s += files == d.perHome.end() ? std::string("unknown")
+                                      : R::noun(files->second, "file", "files");
+        s += " \u00b7 " + R::cost(b) + " \u00b7 " + R::noun(b.requests, "request", "requests") +
              " \u00b7 " + R::span(b, cal) + "\n";
     }
 
