@@ -210,6 +210,54 @@ TEST_F(ThreadTools, ProvenanceRefusals) {
         << c.text;
 }
 
+TEST_F(ThreadTools, ProvenanceListsTheDearestFilesAndCountsTheRest) {
+    // 25 files of one request each; two of them cost the same as the dearest
+    // and sort by path.
+    for (int i = 0; i < 25; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "-w-many/f%02d.jsonl", i);
+        std::int64_t input = i == 7 || i == 3 ? 90000 : 1000 + i;
+        fixture.transcript(name, usageLine(line("m" + std::to_string(i), "2025-03-11T12:00:00Z",
+                                                "s-" + std::to_string(i), "/w/many", "",
+                                                "claude-sonnet-4-5", input)));
+    }
+    start(false);
+    auto all = call("vant_provenance", {{"period", "yesterday"}});
+    ASSERT_FALSE(all.isError) << all.text;
+    EXPECT_NE(all.text.find("\nSOURCE FILES (25 files produced the figure)\n  "
+                            "~/.claude/projects/-w-many/f03.jsonl\n"),
+              std::string::npos)
+        << all.text;
+    EXPECT_NE(all.text.find("f07.jsonl\n      home .claude \u00b7 1 request \u00b7 $0.27 "),
+              std::string::npos);
+    EXPECT_NE(all.text.find("\n  (5 files more \u2014 raise `limit`)\n\nUNIFICATION\n"),
+              std::string::npos);
+    std::size_t blocks = 0;
+    for (std::size_t at = 0; (at = all.text.find("      home ", at)) != std::string::npos; ++at)
+        ++blocks;
+    EXPECT_EQ(blocks, 20u);
+
+    auto one = call("vant_provenance", {{"period", "yesterday"}, {"limit", -4}});
+    EXPECT_NE(one.text.find("-w-many/f03.jsonl\n"), std::string::npos);
+    EXPECT_EQ(one.text.find("f07.jsonl"), std::string::npos);
+    EXPECT_NE(one.text.find("(24 files more"), std::string::npos);
+}
+
+TEST_F(ThreadTools, ProvenanceLeavesOutFilesOutsideThePeriod) {
+    start();
+    // Yesterday: the resumed file holds only today's requests.
+    auto a = call("vant_provenance", {{"period", "yesterday"}});
+    EXPECT_NE(a.text.find("SOURCE FILES (2 files produced the figure)"), std::string::npos)
+        << a.text;
+    EXPECT_EQ(a.text.find(S1b), std::string::npos);
+    EXPECT_NE(a.text.find("  no request duplicated across files\n"), std::string::npos);
+    // The loss block describes the whole scan, whatever the filter.
+    auto b = call("vant_provenance", {{"period", "all"}, {"session_id", "bbbb"}});
+    const std::string loss = "  usage lines seen            11\n";
+    EXPECT_NE(a.text.find(loss), std::string::npos);
+    EXPECT_NE(b.text.find(loss), std::string::npos);
+}
+
 // --- vant_sources -----------------------------------------------------------------
 
 TEST_F(ThreadTools, SourcesAnswers) {
