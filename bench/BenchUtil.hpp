@@ -17,7 +17,7 @@ struct UsageError : std::runtime_error {
 
 /// "--key value" options and "--flag" switches after the subcommand name.
 class Args {
-public:
+  public:
     /// flags: the names (without "--") that take no value.
     Args(int argc, char** argv, std::vector<std::string> flags);
 
@@ -28,14 +28,15 @@ public:
     /// Throws UsageError naming any option that no get/flag/require asked for.
     void finish() const;
 
-private:
+  private:
     std::map<std::string, std::string> values_;
     std::map<std::string, bool> used_;
 };
 
 /// Seconds since an arbitrary start, monotonic.
 inline double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 /// Peak resident set size of this process, in bytes.

@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class Rng {
-public:
+  public:
     explicit Rng(std::uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ULL + 0x632BE59BD9B4E019ULL) {}
     std::uint64_t next() {
         std::uint64_t z = (s_ += 0x9E3779B97F4A7C15ULL);
@@ -35,25 +35,28 @@ public:
     bool chance(double p) { return static_cast<double>(next() >> 11) * 0x1.0p-53 < p; }
     template <class T> const T& pick(const std::vector<T>& v) { return v[below(v.size())]; }
 
-private:
+  private:
     std::uint64_t s_;
 };
 
 std::string hex(Rng& rng, int n) {
     static const char* digits = "0123456789abcdef";
     std::string s(static_cast<std::size_t>(n), '0');
-    for (auto& c : s) c = digits[rng.below(16)];
+    for (auto& c : s)
+        c = digits[rng.below(16)];
     return s;
 }
 
 std::string uuid(Rng& rng) {
-    return hex(rng, 8) + "-" + hex(rng, 4) + "-" + hex(rng, 4) + "-" + hex(rng, 4) + "-" + hex(rng, 12);
+    return hex(rng, 8) + "-" + hex(rng, 4) + "-" + hex(rng, 4) + "-" + hex(rng, 4) + "-" +
+           hex(rng, 12);
 }
 
 std::string base62(Rng& rng, int n) {
     static const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     std::string s(static_cast<std::size_t>(n), '0');
-    for (auto& c : s) c = digits[rng.below(62)];
+    for (auto& c : s)
+        c = digits[rng.below(62)];
     return s;
 }
 
@@ -81,8 +84,9 @@ std::string isoMillis(std::int64_t ms) {
     std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
     char buf[128];
-    std::snprintf(buf, sizeof buf, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64
-                  ":%02" PRId64 ".%03" PRId64 "Z",
+    std::snprintf(buf, sizeof buf,
+                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64 ":%02" PRId64
+                  ".%03" PRId64 "Z",
                   y, m, d, sod / 3600, sod / 60 % 60, sod % 60, millis);
     return buf;
 }
@@ -90,10 +94,11 @@ std::string isoMillis(std::int64_t ms) {
 // Plain words (nothing to escape in JSON) to cut text from.
 std::string makeTextPool(std::size_t size) {
     static const std::vector<std::string> words = {
-        "the", "request", "function", "returns", "file", "error", "let", "me", "check", "test", "build",
-        "cache", "module", "config", "update", "value", "string", "parser", "line", "output", "change",
-        "we", "need", "to", "handle", "case", "where", "path", "is", "empty", "and", "then", "run",
-        "again", "looks", "good", "now", "fix", "import", "struct", "async", "await", "index", "query"};
+        "the",  "request", "function", "returns", "file",   "error",  "let",    "me",     "check",
+        "test", "build",   "cache",    "module",  "config", "update", "value",  "string", "parser",
+        "line", "output",  "change",   "we",      "need",   "to",     "handle", "case",   "where",
+        "path", "is",      "empty",    "and",     "then",   "run",    "again",  "looks",  "good",
+        "now",  "fix",     "import",   "struct",  "async",  "await",  "index",  "query"};
     Rng rng(12345);
     std::string s;
     s.reserve(size + 16);
@@ -106,9 +111,9 @@ std::string makeTextPool(std::size_t size) {
 }
 
 struct Project {
-    std::string home;   // ".claude", ".claude-work", ...
-    std::string cwd;    // working directory of its sessions
-    std::string folder; // the projects folder name Claude derives from the cwd
+    std::string home;                     // ".claude", ".claude-work", ...
+    std::string cwd;                      // working directory of its sessions
+    std::string folder;                   // the projects folder name Claude derives from the cwd
     std::vector<std::string> recentUsage; // usage lines to copy into a resumed session
 };
 
@@ -125,14 +130,19 @@ struct Model {
 };
 
 const std::vector<Model> models = {
-    {"claude-opus-4-6", 30}, {"claude-opus-4-5-20251101", 22}, {"claude-sonnet-4-5-20250929", 22},
-    {"claude-haiku-4-5-20251001", 12}, {"claude-sonnet-5", 6}, {"Claude-Opus-4-1[1M]", 3},
+    {"claude-opus-4-6", 30},
+    {"claude-opus-4-5-20251101", 22},
+    {"claude-sonnet-4-5-20250929", 22},
+    {"claude-haiku-4-5-20251001", 12},
+    {"claude-sonnet-5", 6},
+    {"Claude-Opus-4-1[1M]", 3},
     {"gpt-oss-120b", 5}, // a model the price table does not know
 };
 
 const char* pickModel(Rng& rng) {
     int total = 0;
-    for (const auto& m : models) total += m.weight;
+    for (const auto& m : models)
+        total += m.weight;
     auto r = static_cast<int>(rng.below(static_cast<std::uint64_t>(total)));
     for (const auto& m : models) {
         if (r < m.weight) return m.id;
@@ -152,7 +162,7 @@ struct SessionContext {
 };
 
 class Writer {
-public:
+  public:
     Writer(Rng& rng, const std::string& pool) : rng_(rng), pool_(pool) {}
 
     std::string text(std::size_t n) {
@@ -167,8 +177,8 @@ public:
         out += s.lastUuid.empty() ? "null" : "\"" + s.lastUuid + "\"";
         out += ",\"isSidechain\":";
         out += s.agentId.empty() ? "false" : "true";
-        out += ",\"userType\":\"external\",\"cwd\":\"" + s.cwd + "\",\"sessionId\":\"" + s.sessionId +
-               "\",\"version\":\"2.1.38\",\"gitBranch\":\"main\"";
+        out += ",\"userType\":\"external\",\"cwd\":\"" + s.cwd + "\",\"sessionId\":\"" +
+               s.sessionId + "\",\"version\":\"2.1.38\",\"gitBranch\":\"main\"";
         if (!s.agentId.empty()) out += ",\"agentId\":\"" + s.agentId + "\"";
         out += ",\"type\":\"";
         out += type;
@@ -189,8 +199,8 @@ public:
 
     void userPrompt(std::string& out, SessionContext& s) {
         head(out, s, "user");
-        out += ",\"message\":{\"role\":\"user\",\"content\":\"" + text(static_cast<std::size_t>(rng_.range(80, 1500))) +
-               "\"}";
+        out += ",\"message\":{\"role\":\"user\",\"content\":\"" +
+               text(static_cast<std::size_t>(rng_.range(80, 1500))) + "\"}";
         tail(out, s);
     }
 
@@ -199,15 +209,17 @@ public:
         std::size_t n = rng_.chance(0.004) ? static_cast<std::size_t>(rng_.range(100'000, 600'000))
                                            : static_cast<std::size_t>(rng_.range(300, 5000));
         head(out, s, "user");
-        out += ",\"message\":{\"role\":\"user\",\"content\":[{\"tool_use_id\":\"toolu_01" + base62(rng_, 22) +
-               "\",\"type\":\"tool_result\",\"content\":\"" + text(n) + "\"}]}";
+        out += ",\"message\":{\"role\":\"user\",\"content\":[{\"tool_use_id\":\"toolu_01" +
+               base62(rng_, 22) + "\",\"type\":\"tool_result\",\"content\":\"" + text(n) + "\"}]}";
         tail(out, s);
     }
 
     void hookProgress(std::string& out, SessionContext& s) {
         head(out, s, "progress");
-        out += ",\"data\":{\"type\":\"hook_progress\",\"hookEvent\":\"PostToolUse\",\"hookName\":\"PostToolUse:Bash\","
-               "\"command\":\"" + text(40) + "\"},\"parentToolUseID\":\"toolu_01" + base62(rng_, 22) + "\"";
+        out += ",\"data\":{\"type\":\"hook_progress\",\"hookEvent\":\"PostToolUse\",\"hookName\":"
+               "\"PostToolUse:Bash\","
+               "\"command\":\"" +
+               text(40) + "\"},\"parentToolUseID\":\"toolu_01" + base62(rng_, 22) + "\"";
         tail(out, s);
     }
 
@@ -240,8 +252,9 @@ public:
                                u.share5m, u.share1h);
         out += fmt::format("\"output_tokens\":{}", output);
         if (u.webSearch || u.webFetch)
-            out += fmt::format(",\"server_tool_use\":{{\"web_search_requests\":{},\"web_fetch_requests\":{}}}",
-                               u.webSearch, u.webFetch);
+            out += fmt::format(
+                ",\"server_tool_use\":{{\"web_search_requests\":{},\"web_fetch_requests\":{}}}",
+                u.webSearch, u.webFetch);
         out += ",\"service_tier\":\"standard\"}";
     }
 
@@ -259,16 +272,19 @@ public:
             head(turn, s, "assistant");
             turn += ",\"message\":{\"model\":\"";
             turn += s.model;
-            turn += "\",\"id\":\"" + messageId + "\",\"type\":\"message\",\"role\":\"assistant\",\"content\":[";
+            turn += "\",\"id\":\"" + messageId +
+                    "\",\"type\":\"message\",\"role\":\"assistant\",\"content\":[";
             if (rng_.chance(0.3))
-                turn += "{\"type\":\"thinking\",\"thinking\":\"" + text(static_cast<std::size_t>(rng_.range(100, 1200))) +
+                turn += "{\"type\":\"thinking\",\"thinking\":\"" +
+                        text(static_cast<std::size_t>(rng_.range(100, 1200))) +
                         "\",\"signature\":\"" + base62(rng_, 300) + "\"}";
             else if (rng_.chance(0.5))
                 turn += "{\"type\":\"tool_use\",\"id\":\"toolu_01" + base62(rng_, 22) +
-                        "\",\"name\":\"Bash\",\"input\":{\"command\":\"" + text(static_cast<std::size_t>(rng_.range(20, 300))) +
-                        "\"}}";
+                        "\",\"name\":\"Bash\",\"input\":{\"command\":\"" +
+                        text(static_cast<std::size_t>(rng_.range(20, 300))) + "\"}}";
             else
-                turn += "{\"type\":\"text\",\"text\":\"" + text(static_cast<std::size_t>(rng_.range(20, 1500))) + "\"}";
+                turn += "{\"type\":\"text\",\"text\":\"" +
+                        text(static_cast<std::size_t>(rng_.range(20, 1500))) + "\"}";
             turn += "],\"stop_reason\":null,\"stop_sequence\":null,";
             usageJson(turn, u, output);
             turn += "}";
@@ -282,9 +298,11 @@ public:
     // must not count, since the top level has no message.
     void agentProgress(std::string& out, SessionContext& s) {
         head(out, s, "progress");
-        out += ",\"data\":{\"type\":\"agent_progress\",\"message\":{\"type\":\"assistant\",\"message\":{\"model\":\"";
+        out += ",\"data\":{\"type\":\"agent_progress\",\"message\":{\"type\":\"assistant\","
+               "\"message\":{\"model\":\"";
         out += s.model;
-        out += "\",\"id\":\"msg_01" + base62(rng_, 22) + "\",\"content\":[{\"type\":\"text\",\"text\":\"" +
+        out += "\",\"id\":\"msg_01" + base62(rng_, 22) +
+               "\",\"content\":[{\"type\":\"text\",\"text\":\"" +
                text(static_cast<std::size_t>(rng_.range(50, 600))) + "\"}],";
         usageJson(out, usage(), rng_.range(5, 500));
         out += "}}}";
@@ -300,11 +318,14 @@ public:
             out += "\n";
             break;
         }
-        case 1: out += assistantTurn(s, true); break; // no requestId
-        case 2: { // a synthetic message with zero usage
+        case 1:
+            out += assistantTurn(s, true);
+            break; // no requestId
+        case 2: {  // a synthetic message with zero usage
             head(out, s, "assistant");
             out += ",\"message\":{\"model\":\"<synthetic>\",\"id\":\"" + uuid(rng_) +
-                   "\",\"type\":\"message\",\"role\":\"assistant\",\"content\":[{\"type\":\"text\",\"text\":\"No "
+                   "\",\"type\":\"message\",\"role\":\"assistant\",\"content\":[{\"type\":\"text\","
+                   "\"text\":\"No "
                    "response requested.\"}],\"usage\":{\"input_tokens\":0,\"output_tokens\":0,"
                    "\"cache_creation_input_tokens\":0,\"cache_read_input_tokens\":0}}";
             tail(out, s);
@@ -322,7 +343,7 @@ public:
         }
     }
 
-private:
+  private:
     Rng& rng_;
     const std::string& pool_;
 };
@@ -375,7 +396,8 @@ int gen(Args& args) {
     const std::int64_t now = args.integer("now", static_cast<std::int64_t>(std::time(nullptr)));
     std::int64_t files = args.integer("files", std::max<std::int64_t>(8, mb));
     args.finish();
-    if (mb < 1 || files < 1 || days < 1) throw UsageError("--mb, --files and --days must be at least 1");
+    if (mb < 1 || files < 1 || days < 1)
+        throw UsageError("--mb, --files and --days must be at least 1");
 
     const double started = bench::now();
     Rng rng(static_cast<std::uint64_t>(seed));
@@ -385,23 +407,31 @@ int gen(Args& args) {
 
     // Projects across three homes (the fourth home stays absent), some in worktrees.
     std::vector<Project> projects;
-    const std::vector<std::string> repos = {"alpha", "beta-service", "gamma.web", "delta", "epsilon", "zeta-tools"};
-    const std::vector<std::pair<std::string, int>> homes = {{".claude", 65}, {".claude-work", 25}, {".claude-outlook", 10}};
+    const std::vector<std::string> repos = {"alpha", "beta-service", "gamma.web",
+                                            "delta", "epsilon",      "zeta-tools"};
+    const std::vector<std::pair<std::string, int>> homes = {
+        {".claude", 65}, {".claude-work", 25}, {".claude-outlook", 10}};
     for (const auto& [home, share] : homes) {
         int count = std::max(2, share / 10);
         for (int i = 0; i < count; ++i) {
             std::string cwd = user + "/src/" + repos[rng.below(repos.size())];
-            if (rng.chance(0.3)) cwd += "/.claude/worktrees/" + std::string(rng.chance(0.5) ? "fix-" : "feat-") + hex(rng, 4);
-            else if (rng.chance(0.2)) cwd += "/packages/core";
-            for (int k = 0; k < share / count; ++k) projects.push_back({home, cwd, folderFor(cwd), {}});
+            if (rng.chance(0.3))
+                cwd += "/.claude/worktrees/" + std::string(rng.chance(0.5) ? "fix-" : "feat-") +
+                       hex(rng, 4);
+            else if (rng.chance(0.2))
+                cwd += "/packages/core";
+            for (int k = 0; k < share / count; ++k)
+                projects.push_back({home, cwd, folderFor(cwd), {}});
         }
     }
 
     const std::uint64_t totalBytes = static_cast<std::uint64_t>(mb) << 20;
-    const std::uint64_t perSession = std::max<std::uint64_t>(4096, totalBytes / static_cast<std::uint64_t>(files));
+    const std::uint64_t perSession =
+        std::max<std::uint64_t>(4096, totalBytes / static_cast<std::uint64_t>(files));
     const std::int64_t nowMs = now * 1000;
     const std::int64_t spanMs = days * 86'400'000;
-    const std::vector<std::string> agentNames = {"planner", "reviewer", "test-runner", "doc-writer", "explorer"};
+    const std::vector<std::string> agentNames = {"planner", "reviewer", "test-runner", "doc-writer",
+                                                 "explorer"};
     std::uint64_t written = 0;
     int rosters = 0;
     std::int64_t sessionIndex = 0;
@@ -412,7 +442,8 @@ int gen(Args& args) {
         if (sessionIndex < static_cast<std::int64_t>(homes.size())) {
             const auto& wanted = homes[static_cast<std::size_t>(sessionIndex)].first;
             pick = static_cast<std::size_t>(
-                std::find_if(projects.begin(), projects.end(), [&](const Project& p) { return p.home == wanted; }) -
+                std::find_if(projects.begin(), projects.end(),
+                             [&](const Project& p) { return p.home == wanted; }) -
                 projects.begin());
         }
         Project& project = projects[pick];
@@ -422,9 +453,12 @@ int gen(Args& args) {
         s.model = pickModel(rng);
         s.nowMs = nowMs;
         // The first sessions run today and yesterday, the rest anywhere in the window.
-        std::int64_t startMs = sessionIndex == 0   ? nowMs - 40 * 60'000
-                               : sessionIndex == 1 ? nowMs - 27 * 3'600'000LL
-                                                   : nowMs - 600'000 - static_cast<std::int64_t>(rng.below(static_cast<std::uint64_t>(spanMs)));
+        std::int64_t startMs =
+            sessionIndex == 0 ? nowMs - 90 * 60'000
+            : sessionIndex == 1
+                ? nowMs - 27 * 3'600'000LL
+                : nowMs - 600'000 -
+                      static_cast<std::int64_t>(rng.below(static_cast<std::uint64_t>(spanMs)));
         s.clockMs = startMs;
 
         // Sizes vary a lot between sessions, as in real homes.
@@ -433,7 +467,8 @@ int gen(Args& args) {
         std::string body;
         // A resumed session repeats some requests of an earlier session of the project.
         if (!project.recentUsage.empty() && rng.chance(0.3))
-            for (const auto& line : project.recentUsage) body += line;
+            for (const auto& line : project.recentUsage)
+                body += line;
         std::vector<std::string> kept;
         bool subagents = rng.chance(0.35);
         std::uint64_t mainShare = subagents ? target * 7 / 10 : target;
@@ -466,7 +501,8 @@ int gen(Args& args) {
                     file = "agent-" + a.agentId;
                 }
                 if (rng.chance(0.3)) a.model = "claude-haiku-4-5-20251001";
-                std::string sub = transcript(w, rng, a, (target - mainShare) / static_cast<std::uint64_t>(n) + 1, nullptr);
+                std::string sub = transcript(
+                    w, rng, a, (target - mainShare) / static_cast<std::uint64_t>(n) + 1, nullptr);
                 writeFile(folder / s.sessionId / "subagents" / (file + ".jsonl"), sub);
                 written += sub.size();
             }
@@ -474,7 +510,8 @@ int gen(Args& args) {
                 nlohmann::ordered_json roster = {{"name", "team-" + std::to_string(rosters)},
                                                  {"leadSessionId", s.sessionId},
                                                  {"members", members}};
-                writeFile(out / project.home / "teams" / ("session-" + s.sessionId.substr(0, 8)) / "config.json",
+                writeFile(out / project.home / "teams" / ("session-" + s.sessionId.substr(0, 8)) /
+                              "config.json",
                           roster.dump(2) + "\n");
                 ++rosters;
             }

@@ -9,6 +9,8 @@
 namespace bench {
 int gen(Args& args);
 int scan(Args& args);
+int aggregate(Args& args);
+int refresh(Args& args);
 int mcp(Args& args);
 int mcpAsk(Args& args);
 } // namespace bench
@@ -25,13 +27,16 @@ struct Command {
 const Command commands[] = {
     {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
     {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
+    {"aggregate", bench::aggregate, {}, "aggregate --home DIR [--repeat N]"},
+    {"refresh", bench::refresh, {}, "refresh --home DIR --cache FILE"},
     {"mcp", bench::mcp, {}, "mcp --home DIR --server PATH [--repeat N]"},
     {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},
 };
 
 void printUsage() {
     std::fprintf(stderr, "usage: vantery-bench <command> [options]\n");
-    for (const auto& c : commands) std::fprintf(stderr, "  vantery-bench %s\n", c.usage);
+    for (const auto& c : commands)
+        std::fprintf(stderr, "  vantery-bench %s\n", c.usage);
 }
 
 } // namespace
@@ -50,7 +55,8 @@ int main(int argc, char** argv) {
             bench::Args args(argc - 2, argv + 2, flags);
             return c.run(args);
         } catch (const bench::UsageError& e) {
-            std::fprintf(stderr, "vantery-bench %s: %s\nusage: vantery-bench %s\n", c.name, e.what(), c.usage);
+            std::fprintf(stderr, "vantery-bench %s: %s\nusage: vantery-bench %s\n", c.name,
+                         e.what(), c.usage);
             return 2;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "vantery-bench %s: %s\n", c.name, e.what());

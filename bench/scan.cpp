@@ -38,15 +38,18 @@ std::uint64_t readOnly(const std::vector<vantery::TranscriptFile>& files, std::s
         for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
             int fd = ::open(files[i].path.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd < 0) continue;
-            for (ssize_t n; (n = ::read(fd, block.data(), block.size())) > 0;) bytes += static_cast<std::uint64_t>(n);
+            for (ssize_t n; (n = ::read(fd, block.data(), block.size())) > 0;)
+                bytes += static_cast<std::uint64_t>(n);
             ::close(fd);
         }
         total += bytes;
     };
     std::vector<std::thread> threads;
-    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+    for (std::size_t w = 1; w < workers; ++w)
+        threads.emplace_back(work);
     work();
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     return total;
 }
 
@@ -91,18 +94,21 @@ int scan(Args& args) {
     };
     if (timing) diagnostics["duration"] = d.duration;
     ordered_json perHome = ordered_json::object();
-    for (const auto& [name, count] : d.perHome) perHome[name] = count;
+    for (const auto& [name, count] : d.perHome)
+        perHome[name] = count;
     diagnostics["perHome"] = perHome;
 
     // Sums and prices over the records in key order, so the floating-point sums do
     // not depend on the map's iteration order.
     std::vector<const std::pair<const std::string, vantery::UsageRecord>*> sorted;
     sorted.reserve(keyed.records.size());
-    for (const auto& e : keyed.records) sorted.push_back(&e);
+    for (const auto& e : keyed.records)
+        sorted.push_back(&e);
     std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->first < b->first; });
 
     const auto calendar = vantery::Calendar::current();
-    std::int64_t input = 0, output = 0, cw5 = 0, cw1 = 0, cacheRead = 0, webSearch = 0, webFetch = 0, assumed = 0;
+    std::int64_t input = 0, output = 0, cw5 = 0, cw1 = 0, cacheRead = 0, webSearch = 0,
+                 webFetch = 0, assumed = 0;
     vantery::CostEstimate cost;
     struct ModelFigures {
         std::int64_t requests = 0;
@@ -133,24 +139,27 @@ int scan(Args& args) {
 
     ordered_json out;
     out["diagnostics"] = diagnostics;
-    out["totals"] = {{"input", input},         {"output", output},       {"cacheWrite5m", cw5},
-                     {"cacheWrite1h", cw1},    {"cacheRead", cacheRead}, {"webSearch", webSearch},
+    out["totals"] = {{"input", input},         {"output", output},
+                     {"cacheWrite5m", cw5},    {"cacheWrite1h", cw1},
+                     {"cacheRead", cacheRead}, {"webSearch", webSearch},
                      {"webFetch", webFetch},   {"cacheWriteBreakdownAssumed", assumed}};
     out["cost"] = {{"priced", cost.priced},
                    {"unpricedRequests", cost.unpricedRequests},
                    {"unpricedModels", cost.unpricedModels}};
     ordered_json models = ordered_json::object();
-    for (const auto& [model, f] : byModel) models[model] = {{"requests", f.requests}, {"priced", f.priced}};
+    for (const auto& [model, f] : byModel)
+        models[model] = {{"requests", f.requests}, {"priced", f.priced}};
     out["byModel"] = models;
     if (timing) {
         double bytes = static_cast<double>(d.bytesRead);
-        out["timing"] = {{"threads", workerCount(static_cast<std::size_t>(d.filesScanned), parallel)},
-                         {"scanSeconds", scanSeconds},
-                         {"bytesPerSecond", scanSeconds > 0 ? bytes / scanSeconds : 0.0},
-                         {"baselineSeconds", baselineSeconds},
-                         {"baselineBytesPerSecond", baselineSeconds > 0 ? bytes / baselineSeconds : 0.0},
-                         {"ratioToBaseline", baselineSeconds > 0 ? scanSeconds / baselineSeconds : 0.0},
-                         {"peakRssBytes", peakRssBytes()}};
+        out["timing"] = {
+            {"threads", workerCount(static_cast<std::size_t>(d.filesScanned), parallel)},
+            {"scanSeconds", scanSeconds},
+            {"bytesPerSecond", scanSeconds > 0 ? bytes / scanSeconds : 0.0},
+            {"baselineSeconds", baselineSeconds},
+            {"baselineBytesPerSecond", baselineSeconds > 0 ? bytes / baselineSeconds : 0.0},
+            {"ratioToBaseline", baselineSeconds > 0 ? scanSeconds / baselineSeconds : 0.0},
+            {"peakRssBytes", peakRssBytes()}};
     }
     std::printf("%s\n", out.dump(2).c_str());
     return 0;

@@ -8,11 +8,11 @@
 #include "vantery/Report.hpp"
 #include "vantery/Saturating.hpp"
 
-// One pass over the records builds running totals per combination of keys (day, hour,
-// model, working directory, session, agent, home); the report's buckets are then folded
-// from those combinations. Records of one combination share their price and their
-// model, so each record is priced once and touches one small set of counters, while
-// the buckets come out the same as adding every record to each of them.
+// One pass over the records. Every key of every axis gets a dense index, and each
+// record is priced once and added to one flat accumulator per axis; the report's
+// buckets are built from the accumulators at the end. Per key only the request count
+// of each model is kept besides the sums: whether a model is priced does not depend on
+// the day, so the unpriced count and models of a bucket follow from those counts.
 
 namespace vantery {
 namespace {
@@ -20,9 +20,54 @@ namespace {
 constexpr std::string_view unknownCwd = "(unknown cwd)";
 constexpr double secondsPerDay = 86400;
 
-struct StringViewHash {
+// Interning hashes and compares every key of every record, mostly short ids and
+// paths: both are done inline, eight bytes at a time.
+inline std::uint64_t load8(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline std::uint64_t loadTail(const char* p, std::size_t n) { // n < 8
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, n);
+    return v;
+}
+
+inline bool sameText(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    const char *p = a.data(), *q = b.data();
+    std::size_t n = a.size();
+    for (; n >= 8; n -= 8, p += 8, q += 8)
+        if (load8(p) != load8(q)) return false;
+    return n == 0 || loadTail(p, n) == loadTail(q, n);
+}
+
+inline std::uint64_t mix(std::uint64_t h) noexcept {
+    h ^= h >> 32;
+    h *= 0xd6e8feb86659fd93ull;
+    h ^= h >> 32;
+    return h;
+}
+
+inline std::uint64_t fastHash(std::string_view s, std::uint64_t seed = 0) noexcept {
+    std::uint64_t h = seed ^ (s.size() * 0x9e3779b97f4a7c15ull);
+    const char* p = s.data();
+    std::size_t n = s.size();
+    for (; n >= 8; n -= 8, p += 8)
+        h = (h ^ load8(p)) * 0x9e3779b97f4a7c15ull + 0x632be59bd9b4e019ull;
+    if (n > 0) h = (h ^ loadTail(p, n)) * 0x9e3779b97f4a7c15ull;
+    return mix(h);
+}
+
+struct TextHash {
     std::size_t operator()(std::string_view s) const noexcept {
-        return std::hash<std::string_view>{}(s);
+        return static_cast<std::size_t>(fastHash(s));
+    }
+};
+struct TextEq {
+    bool operator()(std::string_view a, std::string_view b) const noexcept {
+        return sameText(a, b);
     }
 };
 
@@ -30,70 +75,61 @@ struct StringViewHash {
 // records, which outlive the aggregation.
 class Interner {
   public:
-    std::uint32_t index(std::string_view s) {
-        if (hasLast_ && s.size() == last_.size() &&
-            std::memcmp(s.data(), last_.data(), s.size()) == 0)
-            return lastIndex_;
+    // Returns the index; `added` tells whether the string was new.
+    std::uint32_t index(std::string_view s, bool& added) {
+        added = false;
+        if (hasLast_ && sameText(s, last_)) return lastIndex_;
         auto [it, inserted] = map_.try_emplace(s, static_cast<std::uint32_t>(keys_.size()));
-        if (inserted) keys_.push_back(s);
+        if (inserted) {
+            keys_.push_back(s);
+            added = true;
+        }
         hasLast_ = true;
         last_ = s;
         lastIndex_ = it->second;
         return lastIndex_;
     }
-    std::size_t size() const noexcept { return keys_.size(); }
+    std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(keys_.size()); }
     std::string_view key(std::uint32_t i) const { return keys_[i]; }
 
   private:
-    std::unordered_map<std::string_view, std::uint32_t, StringViewHash> map_;
+    std::unordered_map<std::string_view, std::uint32_t, TextHash, TextEq> map_;
     std::vector<std::string_view> keys_;
     std::string_view last_;
     std::uint32_t lastIndex_ = 0;
     bool hasLast_ = false;
 };
 
+inline bool sameAgent(const AgentIdentity& a, const AgentIdentity& b) noexcept {
+    return a.kind() == b.kind() && sameText(a.rawIdText(), b.rawIdText()) &&
+           sameText(a.name(), b.name());
+}
 struct AgentHash {
-    std::size_t operator()(const AgentIdentity* a) const noexcept { return a->hash(); }
+    std::size_t operator()(const AgentIdentity* a) const noexcept {
+        return static_cast<std::size_t>(
+            fastHash(a->name(), fastHash(a->rawIdText(), static_cast<std::uint64_t>(a->kind()))));
+    }
 };
 struct AgentEq {
     bool operator()(const AgentIdentity* a, const AgentIdentity* b) const noexcept {
-        return *a == *b;
+        return sameAgent(*a, *b);
     }
 };
 
-struct ComboKey {
-    std::int32_t day;
-    std::int32_t hour; // -1 without hours
-    std::uint32_t model, cwd, session, agent, source;
-    friend bool operator==(const ComboKey&, const ComboKey&) = default;
-};
-
-struct ComboHash {
-    std::size_t operator()(const ComboKey& k) const noexcept {
-        std::uint64_t h = 0x9e3779b97f4a7c15ull;
-        auto mix = [&h](std::uint64_t v) {
-            h ^= v + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-            h *= 0xff51afd7ed558ccdull;
-        };
-        mix((static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.day)) << 32) |
-            static_cast<std::uint32_t>(k.hour));
-        mix((static_cast<std::uint64_t>(k.model) << 32) | k.cwd);
-        mix((static_cast<std::uint64_t>(k.session) << 32) | k.agent);
-        mix(k.source);
-        return static_cast<std::size_t>(h ^ (h >> 29));
-    }
-};
-
-// Running totals of the records of one combination of keys.
-struct Combo {
-    ComboKey key;
-    std::optional<Prices> prices; // absent: the model has no price on that day
+// The sums of one bucket, without its per-model counts.
+struct Sums {
     std::int64_t requests = 0, input = 0, output = 0, cacheWrite5m = 0, cacheWrite1h = 0,
                  cacheRead = 0, webSearch = 0, webFetch = 0, assumed = 0;
     double priced = 0;
-    std::optional<double> first, last;
+    double first = 0, last = 0;
 
-    void add(const UsageRecord& r) {
+    void add(const UsageRecord& r, double cost) {
+        if (requests == 0) {
+            first = last = r.timestamp;
+        } else {
+            if (r.timestamp < first) first = r.timestamp;
+            if (r.timestamp > last) last = r.timestamp;
+        }
         requests = satAdd(requests, 1);
         input = satAdd(input, r.input);
         output = satAdd(output, r.output);
@@ -103,39 +139,76 @@ struct Combo {
         webSearch = satAdd(webSearch, r.webSearch);
         webFetch = satAdd(webFetch, r.webFetch);
         if (r.cacheWriteBreakdownAssumed) assumed = satAdd(assumed, 1);
-        if (prices)
-            priced += Pricing::costOf(*prices, r.input, r.output, r.cacheWrite5m, r.cacheWrite1h,
-                                      r.cacheRead, r.webSearch);
-        if (!first || r.timestamp < *first) first = r.timestamp;
-        if (!last || r.timestamp > *last) last = r.timestamp;
+        priced += cost; // 0 for an unpriced record, as the bucket adds nothing then
     }
 };
 
-// Folds a combination into a bucket exactly as adding its records one by one would,
-// up to the order of the floating-point additions.
-void fold(Bucket& b, const Combo& c, const std::string& model) {
-    b.requests = satAdd(b.requests, c.requests);
-    b.input = satAdd(b.input, c.input);
-    b.output = satAdd(b.output, c.output);
-    b.cacheWrite5m = satAdd(b.cacheWrite5m, c.cacheWrite5m);
-    b.cacheWrite1h = satAdd(b.cacheWrite1h, c.cacheWrite1h);
-    b.cacheRead = satAdd(b.cacheRead, c.cacheRead);
-    b.webSearch = satAdd(b.webSearch, c.webSearch);
-    b.webFetch = satAdd(b.webFetch, c.webFetch);
-    b.cacheWriteAssumedRequests = satAdd(b.cacheWriteAssumedRequests, c.assumed);
-    if (auto it = b.modelCounts.find(model); it != b.modelCounts.end())
-        it->second = satAdd(it->second, c.requests);
-    else
-        b.modelCounts.emplace(model, c.requests);
-    if (c.prices) {
-        b.cost.priced += c.priced;
-    } else {
-        b.cost.unpricedRequests = satAdd(b.cost.unpricedRequests, c.requests);
-        b.cost.unpricedModels.insert(model);
+// One axis: sums per key plus request counts per (key, model), stored with a stride
+// that grows when a new model appears.
+class Axis {
+  public:
+    void ensureKeys(std::size_t n) {
+        if (sums_.size() < n) {
+            sums_.resize(n);
+            counts_.resize(n * stride_, 0);
+        }
     }
-    if (c.first && (!b.firstActivity || *c.first < *b.firstActivity)) b.firstActivity = c.first;
-    if (c.last && (!b.lastActivity || *c.last > *b.lastActivity)) b.lastActivity = c.last;
-}
+    void ensureModels(std::size_t models) {
+        if (models <= stride_) return;
+        std::size_t wider = stride_;
+        while (wider < models)
+            wider *= 2;
+        std::vector<std::int64_t> grown(sums_.size() * wider, 0);
+        for (std::size_t k = 0; k < sums_.size(); ++k)
+            std::copy_n(counts_.begin() + static_cast<std::ptrdiff_t>(k * stride_), stride_,
+                        grown.begin() + static_cast<std::ptrdiff_t>(k * wider));
+        counts_ = std::move(grown);
+        stride_ = wider;
+    }
+    void add(std::uint32_t key, std::uint32_t model, const UsageRecord& r, double cost) {
+        sums_[key].add(r, cost);
+        auto& c = counts_[key * stride_ + model];
+        c = satAdd(c, 1);
+    }
+    std::size_t size() const noexcept { return sums_.size(); }
+    bool used(std::uint32_t key) const { return sums_[key].requests > 0; }
+
+    // The bucket of one key.
+    Bucket bucket(std::uint32_t key, const std::vector<std::string>& modelNames,
+                  const std::vector<char>& modelPriced) const {
+        const Sums& s = sums_[key];
+        Bucket b;
+        b.requests = s.requests;
+        b.input = s.input;
+        b.output = s.output;
+        b.cacheWrite5m = s.cacheWrite5m;
+        b.cacheWrite1h = s.cacheWrite1h;
+        b.cacheRead = s.cacheRead;
+        b.webSearch = s.webSearch;
+        b.webFetch = s.webFetch;
+        b.cacheWriteAssumedRequests = s.assumed;
+        b.cost.priced = s.priced;
+        if (s.requests > 0) {
+            b.firstActivity = s.first;
+            b.lastActivity = s.last;
+        }
+        for (std::size_t m = 0; m < modelNames.size(); ++m) {
+            std::int64_t n = counts_[key * stride_ + m];
+            if (n == 0) continue;
+            b.modelCounts.emplace(modelNames[m], n);
+            if (!modelPriced[m]) {
+                b.cost.unpricedRequests = satAdd(b.cost.unpricedRequests, n);
+                b.cost.unpricedModels.insert(modelNames[m]);
+            }
+        }
+        return b;
+    }
+
+  private:
+    std::vector<Sums> sums_;
+    std::vector<std::int64_t> counts_;
+    std::size_t stride_ = 8;
+};
 
 // Local day and hour of instants, asking the zone only when an instant leaves the
 // stretches of constant offset already met.
@@ -147,7 +220,7 @@ class LocalClock {
         // Far-off or non-finite instants take the calendar's own (clamping) path.
         if (!(instant > -1e11 && instant < 1e11)) return slow(instant, day, hour);
         const Calendar::OffsetSpan* span = nullptr;
-        if (spans_.size() > 0 && spans_[lastSpan_].contains(instant)) {
+        if (!spans_.empty() && spans_[lastSpan_].contains(instant)) {
             span = &spans_[lastSpan_];
         } else {
             for (std::size_t i = 0; i < spans_.size(); ++i)
@@ -183,10 +256,28 @@ class LocalClock {
     std::size_t lastSpan_ = 0;
 };
 
-std::string rawCwdKey(const ProjectResolver& resolver, std::string_view rawCwd) {
-    if (rawCwd.empty()) return std::string(unknownCwd);
-    return resolver.tildify(rawCwd);
-}
+// Dense indices of days, remembering the last one asked for.
+class DayIndex {
+  public:
+    std::uint32_t index(std::int32_t day) {
+        if (has_ && day == last_) return lastIndex_;
+        auto [it, inserted] = map_.try_emplace(day, static_cast<std::uint32_t>(days_.size()));
+        if (inserted) days_.push_back(day);
+        has_ = true;
+        last_ = day;
+        lastIndex_ = it->second;
+        return lastIndex_;
+    }
+    std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(days_.size()); }
+    std::int32_t day(std::uint32_t i) const { return days_[i]; }
+
+  private:
+    std::unordered_map<std::int32_t, std::uint32_t> map_;
+    std::vector<std::int32_t> days_;
+    std::int32_t last_ = 0;
+    std::uint32_t lastIndex_ = 0;
+    bool has_ = false;
+};
 
 } // namespace
 
@@ -204,30 +295,66 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
     report.diagnostics = diagnostics;
 
     LocalClock clock(calendar_);
+    DayIndex days;
     Interner models, cwds, sessions, sources;
     std::unordered_map<const AgentIdentity*, std::uint32_t, AgentHash, AgentEq> agentIndex;
     std::vector<const AgentIdentity*> agents;
-    const AgentIdentity* lastAgent = nullptr;
-    std::uint32_t lastAgentIndex = 0;
+    // Per session: the keys of its last record, with their indices.
+    struct SessionHint {
+        std::string_view model, cwd, source;
+        const AgentIdentity* agent = nullptr;
+        std::uint32_t modelIx = 0, cwdIx = 0, sourceIx = 0, agentIx = 0;
+        bool valid = false;
+    };
+    std::vector<SessionHint> hints;
 
-    // Per session: latest activity and the working directory of its latest record.
+    // Per model: its name and whether it has a price; prices per (model, day).
+    std::vector<std::string> modelNames;
+    std::vector<char> modelPriced;
+    std::unordered_map<std::uint64_t, std::optional<Prices>> priceCache;
+
+    // Per distinct directory: its project and raw-cwd key, each resolved once; equal
+    // labels share a slot (a literal "~/x" and home + "/x" give one raw-cwd key).
+    struct CwdInfo {
+        std::uint32_t project, rawKey;
+    };
+    std::vector<CwdInfo> cwdInfo;
+    std::vector<std::string> projectNames, rawKeys;
+    std::unordered_map<std::string, std::uint32_t> projectIndex, rawKeyIndex;
+    std::vector<std::set<std::string>> provenances;
+
+    // Per session: latest activity and the project of its latest record.
     struct SessionLink {
-        std::optional<double> last;
-        std::uint32_t cwd = 0;
+        double last = 0;
+        std::uint32_t project = 0;
+        bool seen = false;
     };
     std::vector<SessionLink> sessionLinks;
-    // Per agent: session and working directory of its first record.
+    // Per agent: session and project of its first record.
     struct AgentLink {
-        std::uint32_t session, cwd;
+        std::uint32_t session, project;
     };
     std::vector<AgentLink> agentLinks;
 
-    std::vector<Combo> combos;
-    std::unordered_map<ComboKey, std::uint32_t, ComboHash> comboIndex;
-    std::unordered_map<std::uint64_t, std::optional<Prices>> priceCache;
-    std::uint32_t lastCombo = UINT32_MAX;
+    Axis total, byDay, byHour, byModel, byProject, byRawCwd, bySession, byAgent, bySource;
+    Axis* const axes[] = {&total,    &byDay,     &byHour,  &byModel, &byProject,
+                          &byRawCwd, &bySession, &byAgent, &bySource};
+    total.ensureKeys(1);
+    byHour.ensureKeys(24);
 
-    for (const UsageRecord& r : records) {
+    // The records' strings live wherever the scan allocated them; fetching those of a
+    // record a few steps ahead hides most of the memory latency.
+    constexpr std::size_t lookAhead = 8;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i + lookAhead < records.size()) {
+            const UsageRecord& ahead = records[i + lookAhead];
+            __builtin_prefetch(ahead.sessionId.data());
+            __builtin_prefetch(ahead.rawCwd.data());
+            __builtin_prefetch(ahead.model.data());
+            __builtin_prefetch(ahead.agent.rawIdText().data());
+            __builtin_prefetch(ahead.sourceHome.data());
+        }
+        const UsageRecord& r = records[i];
         std::int32_t day = 0;
         int hour = 0;
         clock.dayAndHour(r.timestamp, day, hour);
@@ -235,139 +362,146 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
         if (to && day > to->daysSinceEpoch()) continue;
         if (keep && !keep(r)) continue;
 
-        ComboKey key{day,
-                     includeHours ? hour : -1,
-                     models.index(r.model),
-                     cwds.index(r.rawCwd),
-                     sessions.index(r.sessionId),
-                     0,
-                     sources.index(r.sourceHome)};
-        if (lastAgent && *lastAgent == r.agent) {
-            key.agent = lastAgentIndex;
+        bool added = false;
+        const std::uint32_t dayIx = days.index(day);
+        byDay.ensureKeys(days.size());
+
+        // The session first: its other keys rarely change within it, so the last ones
+        // met in the session are checked before any table is consulted.
+        const std::uint32_t session = sessions.index(r.sessionId, added);
+        if (added) {
+            sessionLinks.emplace_back();
+            hints.emplace_back();
+            bySession.ensureKeys(sessions.size());
+        }
+        SessionHint& hint = hints[session];
+
+        std::uint32_t model;
+        if (hint.valid && sameText(hint.model, r.model)) {
+            model = hint.modelIx;
+        } else {
+            model = models.index(r.model, added);
+            if (added) {
+                modelNames.emplace_back(r.model);
+                modelPriced.push_back(Pricing::prices(r.model, LocalDay(day)).isKnown());
+                for (Axis* a : axes)
+                    a->ensureModels(modelNames.size());
+                byModel.ensureKeys(models.size());
+            }
+        }
+
+        std::uint32_t cwd;
+        if (hint.valid && sameText(hint.cwd, r.rawCwd)) {
+            cwd = hint.cwdIx;
+        } else {
+            cwd = cwds.index(r.rawCwd, added);
+            if (added) {
+                auto resolved = resolver_.resolve(r.rawCwd, "");
+                auto [pit, newProject] = projectIndex.try_emplace(
+                    resolved.canonical, static_cast<std::uint32_t>(projectNames.size()));
+                if (newProject) {
+                    projectNames.push_back(std::move(resolved.canonical));
+                    provenances.emplace_back();
+                }
+                provenances[pit->second].insert(std::move(resolved.provenanceRaw));
+                std::string raw =
+                    r.rawCwd.empty() ? std::string(unknownCwd) : resolver_.tildify(r.rawCwd);
+                auto [rit, newKey] = rawKeyIndex.try_emplace(
+                    std::move(raw), static_cast<std::uint32_t>(rawKeys.size()));
+                if (newKey) rawKeys.push_back(rit->first);
+                cwdInfo.push_back({pit->second, rit->second});
+                byProject.ensureKeys(projectNames.size());
+                byRawCwd.ensureKeys(rawKeys.size());
+            }
+        }
+        const CwdInfo& place = cwdInfo[cwd];
+
+        std::uint32_t source;
+        if (hint.valid && sameText(hint.source, r.sourceHome)) {
+            source = hint.sourceIx;
+        } else {
+            source = sources.index(r.sourceHome, added);
+            if (added) bySource.ensureKeys(sources.size());
+        }
+
+        std::uint32_t agent;
+        if (hint.valid && sameAgent(*hint.agent, r.agent)) {
+            agent = hint.agentIx;
         } else {
             auto [it, inserted] =
                 agentIndex.try_emplace(&r.agent, static_cast<std::uint32_t>(agents.size()));
             if (inserted) {
                 agents.push_back(&r.agent);
-                agentLinks.push_back({key.session, key.cwd}); // first wins
+                agentLinks.push_back({session, place.project}); // first wins
+                byAgent.ensureKeys(agents.size());
             }
-            key.agent = it->second;
-            lastAgent = &r.agent;
-            lastAgentIndex = key.agent;
+            agent = it->second;
         }
+        hint = {r.model, r.rawCwd, r.sourceHome, &r.agent, model, cwd, source, agent, true};
+
+        // Priced once, on the record's own local day, for every bucket it joins. Whether a
+        // model has a price at all depends on its id only, never on the day.
+        double cost = 0;
+        if (modelPriced[model]) {
+            const auto priceKey =
+                (static_cast<std::uint64_t>(model) << 32) | static_cast<std::uint32_t>(day);
+            auto pit = priceCache.find(priceKey);
+            if (pit == priceCache.end())
+                pit = priceCache.emplace(priceKey, Pricing::prices(r.model, LocalDay(day)).value())
+                          .first;
+            if (pit->second)
+                cost = Pricing::costOf(*pit->second, r.input, r.output, r.cacheWrite5m,
+                                       r.cacheWrite1h, r.cacheRead, r.webSearch);
+        }
+
+        total.add(0, model, r, cost);
+        byDay.add(dayIx, model, r, cost);
+        if (includeHours) byHour.add(static_cast<std::uint32_t>(hour), model, r, cost);
+        byModel.add(model, model, r, cost);
+        byProject.add(place.project, model, r, cost);
+        byRawCwd.add(place.rawKey, model, r, cost);
+        bySession.add(session, model, r, cost);
+        byAgent.add(agent, model, r, cost);
+        bySource.add(source, model, r, cost);
 
         // Latest wins; on equal times the later record in input order.
-        if (key.session >= sessionLinks.size()) sessionLinks.resize(key.session + 1);
-        SessionLink& link = sessionLinks[key.session];
-        if (!link.last || r.timestamp > *link.last) link.last = r.timestamp;
-        if (!(*link.last > r.timestamp)) link.cwd = key.cwd;
-
-        Combo* combo;
-        if (lastCombo != UINT32_MAX && combos[lastCombo].key == key) {
-            combo = &combos[lastCombo];
-        } else {
-            auto [it, inserted] =
-                comboIndex.try_emplace(key, static_cast<std::uint32_t>(combos.size()));
-            if (inserted) {
-                Combo fresh;
-                fresh.key = key;
-                auto priceKey =
-                    (static_cast<std::uint64_t>(key.model) << 32) | static_cast<std::uint32_t>(day);
-                auto pit = priceCache.find(priceKey);
-                if (pit == priceCache.end()) {
-                    auto e = Pricing::prices(r.model, LocalDay(day));
-                    pit = priceCache.emplace(priceKey, e.value()).first;
-                }
-                fresh.prices = pit->second;
-                combos.push_back(std::move(fresh));
-            }
-            lastCombo = it->second;
-            combo = &combos[lastCombo];
-        }
-        combo->add(r);
+        SessionLink& link = sessionLinks[session];
+        if (!link.seen || r.timestamp > link.last) link.last = r.timestamp;
+        if (!link.seen || !(link.last > r.timestamp)) link.project = place.project;
+        link.seen = true;
     }
 
-    if (combos.empty()) return report;
-
-    // Each distinct directory is resolved once; equal labels share one project slot,
-    // and equal raw-cwd keys one slot (a literal "~/x" and home + "/x" fold together).
-    struct CwdInfo {
-        std::uint32_t project;
-        std::uint32_t rawKey;
-    };
-    std::vector<CwdInfo> cwdInfo(cwds.size());
-    std::vector<std::string> projectNames, rawKeys;
-    std::unordered_map<std::string, std::uint32_t> projectIndex, rawKeyIndex;
-    std::vector<std::set<std::string>> provenances;
-    for (std::uint32_t i = 0; i < cwds.size(); ++i) {
-        auto resolved = resolver_.resolve(cwds.key(i), "");
-        auto [pit, newProject] = projectIndex.try_emplace(
-            resolved.canonical, static_cast<std::uint32_t>(projectNames.size()));
-        if (newProject) {
-            projectNames.push_back(std::move(resolved.canonical));
-            provenances.emplace_back();
-        }
-        provenances[pit->second].insert(std::move(resolved.provenanceRaw));
-        auto raw = rawCwdKey(resolver_, cwds.key(i));
-        auto [rit, newKey] =
-            rawKeyIndex.try_emplace(raw, static_cast<std::uint32_t>(rawKeys.size()));
-        if (newKey) rawKeys.push_back(std::move(raw));
-        cwdInfo[i] = {pit->second, rit->second};
-    }
-
-    std::vector<std::string> modelNames(models.size());
-    for (std::uint32_t i = 0; i < models.size(); ++i)
-        modelNames[i] = std::string(models.key(i));
-
-    std::unordered_map<std::int32_t, Bucket> dayBuckets;
-    std::array<Bucket, 24> hourBuckets;
-    std::array<bool, 24> hourUsed{};
-    std::vector<Bucket> modelBuckets(models.size()), projectBuckets(projectNames.size()),
-        cwdBuckets(rawKeys.size()), sessionBuckets(sessions.size()), agentBuckets(agents.size()),
-        sourceBuckets(sources.size());
-
-    for (const Combo& c : combos) {
-        const std::string& model = modelNames[c.key.model];
-        const CwdInfo& cwd = cwdInfo[c.key.cwd];
-        fold(report.total, c, model);
-        fold(dayBuckets[c.key.day], c, model);
-        if (c.key.hour >= 0 && c.key.hour < 24) {
-            fold(hourBuckets[static_cast<std::size_t>(c.key.hour)], c, model);
-            hourUsed[static_cast<std::size_t>(c.key.hour)] = true;
-        }
-        fold(modelBuckets[c.key.model], c, model);
-        fold(projectBuckets[cwd.project], c, model);
-        fold(cwdBuckets[cwd.rawKey], c, model);
-        fold(sessionBuckets[c.key.session], c, model);
-        fold(agentBuckets[c.key.agent], c, model);
-        fold(sourceBuckets[c.key.source], c, model);
-    }
-
-    for (auto& [day, bucket] : dayBuckets)
-        report.byDay.emplace(LocalDay(day), std::move(bucket));
-    for (std::size_t h = 0; h < 24; ++h)
-        if (hourUsed[h]) report.byHour.emplace(static_cast<int>(h), std::move(hourBuckets[h]));
-    for (std::uint32_t i = 0; i < models.size(); ++i)
-        report.byModel.emplace(modelNames[i], std::move(modelBuckets[i]));
+    if (!total.used(0)) return report;
+    report.total = total.bucket(0, modelNames, modelPriced);
+    for (std::uint32_t i = 0; i < days.size(); ++i)
+        report.byDay.emplace(LocalDay(days.day(i)), byDay.bucket(i, modelNames, modelPriced));
+    if (includeHours)
+        for (std::uint32_t h = 0; h < 24; ++h)
+            if (byHour.used(h))
+                report.byHour.emplace(static_cast<int>(h),
+                                      byHour.bucket(h, modelNames, modelPriced));
+    for (std::uint32_t i = 0; i < modelNames.size(); ++i)
+        report.byModel.emplace(modelNames[i], byModel.bucket(i, modelNames, modelPriced));
     for (std::uint32_t i = 0; i < projectNames.size(); ++i) {
-        report.byProject.emplace(projectNames[i], std::move(projectBuckets[i]));
+        report.byProject.emplace(projectNames[i], byProject.bucket(i, modelNames, modelPriced));
         report.projectProvenance.emplace(projectNames[i], std::move(provenances[i]));
     }
     for (std::uint32_t i = 0; i < rawKeys.size(); ++i)
-        report.byRawCwd.emplace(rawKeys[i], std::move(cwdBuckets[i]));
+        report.byRawCwd.emplace(rawKeys[i], byRawCwd.bucket(i, modelNames, modelPriced));
     for (std::uint32_t i = 0; i < sessions.size(); ++i) {
         std::string id(sessions.key(i));
-        report.sessionProject.emplace(id, projectNames[cwdInfo[sessionLinks[i].cwd].project]);
-        report.bySession.emplace(std::move(id), std::move(sessionBuckets[i]));
+        report.sessionProject.emplace(id, projectNames[sessionLinks[i].project]);
+        report.bySession.emplace(std::move(id), bySession.bucket(i, modelNames, modelPriced));
     }
     for (std::uint32_t i = 0; i < agents.size(); ++i) {
         const AgentIdentity& a = *agents[i];
-        report.byAgent.emplace(a, std::move(agentBuckets[i]));
+        report.byAgent.emplace(a, byAgent.bucket(i, modelNames, modelPriced));
         report.agentSession.emplace(a, std::string(sessions.key(agentLinks[i].session)));
-        report.agentProject.emplace(a, projectNames[cwdInfo[agentLinks[i].cwd].project]);
+        report.agentProject.emplace(a, projectNames[agentLinks[i].project]);
     }
     for (std::uint32_t i = 0; i < sources.size(); ++i)
-        report.bySource.emplace(std::string(sources.key(i)), std::move(sourceBuckets[i]));
+        report.bySource.emplace(std::string(sources.key(i)),
+                                bySource.bucket(i, modelNames, modelPriced));
     return report;
 }
 

@@ -27,9 +27,9 @@ bool isAscii(std::string_view s) {
 } // namespace
 
 std::uint32_t BinaryWriter::intern(std::string_view s) {
-    auto [it, inserted] = index.try_emplace(s, static_cast<std::uint32_t>(strings.size()));
+    auto [value, inserted] = index.tryEmplace(s, static_cast<std::uint32_t>(strings.size()));
     if (inserted) strings.push_back(s);
-    return it->second;
+    return value;
 }
 
 void BinaryWriter::writeUInt(std::uint64_t v) {
@@ -129,7 +129,7 @@ std::string encodeCacheFile(const ScanCache::FileTable& table) {
     for (const auto& [path, state] : table)
         records += state.records ? state.records->size() : 0;
     w.bytes.reserve(16 + table.size() * 40 + records * 40);
-    w.index.reserve(records + table.size() + 64);
+    w.index = FlatIndex(records + table.size() + 64);
     w.strings.reserve(records + table.size() + 64);
 
     w.writeUInt(table.size());

@@ -71,7 +71,9 @@ std::string CostEstimate::money(double amount) {
     // to_chars is locale-independent and rounds the exact binary value, ties to even.
     if (amount != 0 && std::fabs(amount) < 0.01) {
         auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 4);
-        return "$" + std::string(buf, r.ptr);
+        std::string out = "$";
+        out.append(buf, r.ptr);
+        return out;
     }
     auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 2);
     std::string plain(buf, r.ptr);

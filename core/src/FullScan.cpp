@@ -25,7 +25,8 @@ bool isHidden(const fs::path& p) {
 // start with that dot.
 bool hasJsonlExtension(const std::string& name) {
     auto dot = name.rfind('.');
-    return dot != std::string::npos && dot > 0 && name.compare(dot + 1, std::string::npos, "jsonl") == 0;
+    return dot != std::string::npos && dot > 0 &&
+           name.compare(dot + 1, std::string::npos, "jsonl") == 0;
 }
 
 // One worker's requests and counters.
@@ -36,7 +37,7 @@ struct Partial {
 
 // The per-worker results, the one object the workers share.
 class Partials {
-public:
+  public:
     explicit Partials(std::size_t n) : slots_(n) {}
     void store(std::size_t index, Partial&& p) {
         std::lock_guard lock(mutex_);
@@ -47,16 +48,17 @@ public:
         return std::move(slots_[index]);
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Partial> slots_;
 };
 
 void readFile(const TranscriptFile& file, std::int64_t rank, Partial& into) {
     try {
-        auto upTo = LineReader::forEachLineInline(file.path, 0, std::nullopt, [&](std::string_view line) {
-            Scanner::ingest(line, file.path, file.home, rank, into.records, into.diagnostics);
-        });
+        auto upTo =
+            LineReader::forEachLineInline(file.path, 0, std::nullopt, [&](std::string_view line) {
+                Scanner::ingest(line, file.path, file.home, rank, into.records, into.diagnostics);
+            });
         into.diagnostics.bytesRead += upTo;
     } catch (const LineReader::ReadError&) {
         into.diagnostics.filesUnreadable.push_back(file.path);
@@ -71,7 +73,8 @@ std::optional<std::vector<std::string>> Scanner::jsonlFiles(const std::string& u
     fs::recursive_directory_iterator it(under, fs::directory_options::skip_permission_denied, ec);
     if (ec) return std::nullopt;
     std::string base = under;
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
     if (base != "/") base += '/';
     std::vector<std::string> out;
     for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -87,7 +90,8 @@ std::optional<std::vector<std::string>> Scanner::jsonlFiles(const std::string& u
         // The iterator composes entry paths from `under`, so the relative part is the rest.
         std::string_view full = entry.path().native();
         std::string_view rel = full.substr(std::min(full.size(), under.size()));
-        while (!rel.empty() && rel.front() == '/') rel.remove_prefix(1);
+        while (!rel.empty() && rel.front() == '/')
+            rel.remove_prefix(1);
         out.push_back(base + std::string(rel));
     }
     std::sort(out.begin(), out.end());
@@ -101,7 +105,8 @@ std::vector<TranscriptFile> Scanner::fileList(const std::vector<SourceHome>& hom
         auto listed = jsonlFiles(home.projectsPath);
         if (!listed) continue;
         if (perHome) (*perHome)[home.name] = static_cast<std::int64_t>(listed->size());
-        for (auto& path : *listed) files.push_back({std::move(path), home.name});
+        for (auto& path : *listed)
+            files.push_back({std::move(path), home.name});
     }
     return files;
 }
@@ -170,7 +175,8 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
                 try {
                     Partial p;
                     p.records.reserve(expectedRequests / workers + 64);
-                    for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < files.size();)
+                    for (std::size_t i;
+                         (i = next.fetch_add(1, std::memory_order_relaxed)) < files.size();)
                         readFile(files[i], static_cast<std::int64_t>(i), p);
                     partials.store(w, std::move(p));
                 } catch (...) {
@@ -180,7 +186,8 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
                 }
             });
         }
-        for (auto& t : threads) t.join();
+        for (auto& t : threads)
+            t.join();
         if (failure) std::rethrow_exception(failure);
     }
 
@@ -195,7 +202,8 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
     // Size the table once for every request it may receive, never shrinking it
     // (a shrinking reserve would rehash a table that is already large enough).
     std::size_t wanted = std::max(upperBound, expectedRequests);
-    if (static_cast<double>(merged.records.bucket_count()) * static_cast<double>(merged.records.max_load_factor()) <
+    if (static_cast<double>(merged.records.bucket_count()) *
+            static_cast<double>(merged.records.max_load_factor()) <
         static_cast<double>(wanted))
         merged.records.reserve(wanted);
     for (std::size_t w = 1; w < workers; ++w) {
@@ -219,7 +227,8 @@ ScanResult Scanner::scan(const std::vector<SourceHome>& homes, bool parallel) {
     auto keyed = scanKeyed(homes, parallel);
     ScanResult result;
     result.records.reserve(keyed.records.size());
-    for (auto& [key, record] : keyed.records) result.records.push_back(std::move(record));
+    for (auto& [key, record] : keyed.records)
+        result.records.push_back(std::move(record));
     result.diagnostics = std::move(keyed.diagnostics);
     return result;
 }

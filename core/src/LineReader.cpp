@@ -104,7 +104,8 @@ void ReadBuffer::grow(std::size_t n, std::size_t keep) {
 
 std::uint64_t LineReader::forEachLine(const std::string& path, std::uint64_t fromOffset,
                                       std::optional<std::uint64_t> upToOffset, const Body& body) {
-    return forEachLineInline(path, fromOffset, upToOffset, [&body](std::string_view line) { body(line); });
+    return forEachLineInline(path, fromOffset, upToOffset,
+                             [&body](std::string_view line) { body(line); });
 }
 
 } // namespace vantery

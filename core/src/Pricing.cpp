@@ -127,8 +127,7 @@ std::string Pricing::normalizeModel(std::string_view model) {
     }
     model = model.substr(0, end);
 
-    std::string s(model);
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string s = text::lowercased(model);
     for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;) s.erase(at, 4);
 
     // A date suffix: "-20" and six more digits at the very end (counted in characters;

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <iterator>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -17,6 +19,7 @@
 #include "Parallel.hpp"
 #include "vantery/CacheFile.hpp"
 #include "vantery/Calendar.hpp"
+#include "vantery/FlatIndex.hpp"
 #include "vantery/Saturating.hpp"
 
 namespace vantery {
@@ -72,22 +75,72 @@ struct Merger {
                 combineCrossFile(records[it->second], record);
         }
     }
-    // The set's records as if read at `rank` of this pass, so that the result does
-    // not depend on the pass in which each file was read.
-    void add(const RequestMap& set, std::int64_t rank) {
-        for (const auto& [key, record] : set) {
-            auto [it, inserted] = where.try_emplace(key, records.size());
-            if (inserted) {
-                records.push_back(record);
-                records.back().sourceRank = rank;
-            } else {
-                UsageRecord ranked = record;
-                ranked.sourceRank = rank;
-                combineCrossFile(records[it->second], ranked);
-            }
-        }
-    }
 };
+
+// Unifies the record sets of one pass, given in list order with their ranks. Keys
+// are split into partitions by hash and each partition is merged on its own thread,
+// visiting the sets in list order, so the outcome is that of one serial merge.
+std::vector<UsageRecord>
+mergeInListOrder(const std::vector<std::pair<ScanCache::RecordSet, std::int64_t>>& order,
+                 std::size_t expected) {
+    struct Item {
+        std::size_t hash;
+        const std::string* key;
+        const UsageRecord* record;
+        std::int64_t rank;
+    };
+    const std::size_t hw = std::max(1u, std::thread::hardware_concurrency());
+    // Small inputs are not worth the threads.
+    const std::size_t parts = std::clamp<std::size_t>(expected / 16'384, 1, hw);
+    const std::size_t chunks = std::min(parts, std::max<std::size_t>(1, order.size()));
+
+    // buckets[c * parts + p]: the items of partition p from the sets of chunk c.
+    std::vector<std::vector<Item>> buckets(chunks * parts);
+    parallel::forEach(chunks, [&](std::size_t c) {
+        const std::size_t from = c * order.size() / chunks, to = (c + 1) * order.size() / chunks;
+        for (std::size_t p = 0; p < parts; ++p)
+            buckets[c * parts + p].reserve(expected / (chunks * parts) + 16);
+        for (std::size_t f = from; f < to; ++f)
+            for (const auto& [key, record] : *order[f].first) {
+                const std::size_t h = FlatIndex::hashOf(key);
+                buckets[c * parts + (h >> 7) % parts].push_back(
+                    Item{h, &key, &record, order[f].second});
+            }
+    });
+
+    std::vector<std::vector<UsageRecord>> merged(parts);
+    parallel::forEach(parts, [&](std::size_t p) {
+        std::size_t count = 0;
+        for (std::size_t c = 0; c < chunks; ++c)
+            count += buckets[c * parts + p].size();
+        FlatIndex where(count);
+        std::vector<UsageRecord>& out = merged[p];
+        out.reserve(count);
+        for (std::size_t c = 0; c < chunks; ++c)
+            for (const Item& item : buckets[c * parts + p]) {
+                auto [index, inserted] =
+                    where.tryEmplace(*item.key, item.hash, static_cast<std::uint32_t>(out.size()));
+                if (inserted) {
+                    out.push_back(*item.record);
+                    out.back().sourceRank = item.rank;
+                } else {
+                    UsageRecord ranked = *item.record;
+                    ranked.sourceRank = item.rank;
+                    combineCrossFile(out[index], ranked);
+                }
+            }
+    });
+
+    if (parts == 1) return std::move(merged[0]);
+    std::size_t total = 0;
+    for (const auto& m : merged)
+        total += m.size();
+    std::vector<UsageRecord> all;
+    all.reserve(total);
+    for (auto& m : merged)
+        std::move(m.begin(), m.end(), std::back_inserter(all));
+    return all;
+}
 
 ScanCache::FileDiagnostics countersOf(const ScanDiagnostics& d) {
     ScanCache::FileDiagnostics f;
@@ -349,10 +402,18 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         bool failed = false;
     };
     std::vector<Slot> slots(list.size());
+    // One attributes query per file, spread over threads: on a large tree these
+    // queries are most of a refresh in which nothing changed.
+    std::vector<std::optional<fileio::Attributes>> attributes(list.size());
+    constexpr std::size_t statBatch = 256;
+    parallel::forEach((list.size() + statBatch - 1) / statBatch, [&](std::size_t b) {
+        for (std::size_t i = b * statBatch; i < std::min(list.size(), (b + 1) * statBatch); ++i)
+            attributes[i] = fileio::attributesOf(list[i].path);
+    });
     std::vector<std::size_t> jobs;
     for (std::size_t i = 0; i < list.size(); ++i) {
         Slot& s = slots[i];
-        auto attrs = fileio::attributesOf(list[i].path);
+        const auto& attrs = attributes[i];
         if (!attrs) continue;
         s.attrs = *attrs;
         auto it = snap.find(list[i].path);
@@ -443,10 +504,8 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         if (merged_ && mergedFrom_ == order) merged = merged_;
     }
     if (!merged) {
-        Merger m(expected);
-        for (const auto& [set, rank] : order)
-            m.add(*set, rank);
-        merged = std::make_shared<const std::vector<UsageRecord>>(std::move(m.records));
+        merged =
+            std::make_shared<const std::vector<UsageRecord>>(mergeInListOrder(order, expected));
         std::lock_guard g(lock_);
         merged_ = merged;
         mergedFrom_ = order;

@@ -1,6 +1,7 @@
 #include "vantery/Scanner.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -26,6 +27,7 @@ struct ThreadParser {
     std::unique_ptr<char[]> padded;
     std::size_t paddedCapacity = 0;
     std::string key;
+    std::string rewritten;
 
     // The line copied into a buffer with the zeroed tail the parser reads past the end.
     const char* pad(std::string_view line) {
@@ -58,16 +60,20 @@ std::int64_t intOf(simdjson::simdjson_result<element> value) {
     element e;
     if (value.get(e) != simdjson::SUCCESS) return 0;
     switch (e.type()) {
-    case element_type::INT64: return std::int64_t(e.get_int64().value_unsafe());
+    case element_type::INT64:
+        return std::int64_t(e.get_int64().value_unsafe());
     case element_type::UINT64: {
         std::uint64_t u = e.get_uint64().value_unsafe();
         return u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                    ? std::numeric_limits<std::int64_t>::max()
                    : static_cast<std::int64_t>(u);
     }
-    case element_type::DOUBLE: return clampToInt64(e.get_double().value_unsafe());
-    case element_type::BOOL: return e.get_bool().value_unsafe() ? 1 : 0;
-    default: return 0;
+    case element_type::DOUBLE:
+        return clampToInt64(e.get_double().value_unsafe());
+    case element_type::BOOL:
+        return e.get_bool().value_unsafe() ? 1 : 0;
+    default:
+        return 0;
     }
 }
 
@@ -88,9 +94,101 @@ std::optional<object> objectAt(const object& obj, std::string_view key) {
 // The transcript's file name without its extension.
 std::string sessionFromPath(const std::string& path) {
     std::string_view name(path);
-    if (auto slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
-    if (auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+    if (auto slash = name.rfind('/'); slash != std::string_view::npos)
+        name.remove_prefix(slash + 1);
+    if (auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
     return std::string(name);
+}
+
+// Whether text is one JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJsonNumber(std::string_view t) {
+    std::size_t i = 0, n = t.size();
+    auto digit = [&](std::size_t k) { return k < n && t[k] >= '0' && t[k] <= '9'; };
+    if (i < n && t[i] == '-') ++i;
+    if (!digit(i)) return false;
+    if (t[i] == '0')
+        ++i;
+    else
+        while (digit(i))
+            ++i;
+    if (i < n && t[i] == '.') {
+        ++i;
+        if (!digit(i)) return false;
+        while (digit(i))
+            ++i;
+    }
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        if (!digit(i)) return false;
+        while (digit(i))
+            ++i;
+    }
+    return i == n;
+}
+
+// The integer a JSON number token stands for when read as a count: cut toward
+// zero, clamped to the int64 range.
+std::int64_t countOfNumber(std::string_view t) {
+    bool negative = t.front() == '-';
+    if (t.find_first_of(".eE") == std::string_view::npos) // an integer too long for 64 bits
+        return negative ? std::numeric_limits<std::int64_t>::min()
+                        : std::numeric_limits<std::int64_t>::max();
+    double d = 0;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: the exponent's sign tells which.
+        auto e = t.find_first_of("eE");
+        bool tiny = e != std::string_view::npos && e + 1 < t.size() && t[e + 1] == '-';
+        if (tiny) return 0;
+        return negative ? std::numeric_limits<std::int64_t>::min()
+                        : std::numeric_limits<std::int64_t>::max();
+    }
+    return clampToInt64(d);
+}
+
+// The JSON parser refuses numbers beyond the 64-bit integer and double ranges,
+// although they are valid JSON. Rewrites each such number (any number with a
+// fraction or exponent, any integer of 20 digits or more) as the count it stands
+// for, leaving strings and malformed numbers alone. False when nothing changed.
+bool clampLargeNumbers(std::string_view line, std::string& out) {
+    out.clear();
+    out.reserve(line.size());
+    bool changed = false;
+    const std::size_t n = line.size();
+    for (std::size_t i = 0; i < n;) {
+        char c = line[i];
+        if (c == '"') {
+            std::size_t j = i + 1;
+            while (j < n && line[j] != '"')
+                j += line[j] == '\\' ? 2 : 1;
+            j = std::min(j + 1, n);
+            out.append(line.substr(i, j - i));
+            i = j;
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            std::size_t j = i;
+            while (j < n && ((line[j] >= '0' && line[j] <= '9') || line[j] == '-' ||
+                             line[j] == '+' || line[j] == '.' || line[j] == 'e' || line[j] == 'E'))
+                ++j;
+            std::string_view token = line.substr(i, j - i);
+            std::size_t digits = 0;
+            for (char d : token)
+                digits += d >= '0' && d <= '9';
+            bool wide = token.find_first_of(".eE") != std::string_view::npos || digits >= 20;
+            if (wide && isJsonNumber(token)) {
+                out += std::to_string(countOfNumber(token));
+                changed = true;
+            } else {
+                out.append(token);
+            }
+            i = j;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return changed;
 }
 
 void ingestParsed(const object& top, const std::string& path, const std::string& home,
@@ -135,7 +233,8 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
         assumed = total > 0;
     }
 
-    if (input == 0 && output == 0 && cacheRead == 0 && total == 0 && webSearch == 0 && webFetch == 0) {
+    if (input == 0 && output == 0 && cacheRead == 0 && total == 0 && webSearch == 0 &&
+        webFetch == 0) {
         ++diag.linesSkippedZeroUsage;
         return;
     }
@@ -269,7 +368,10 @@ void Scanner::ingest(std::string_view line, const std::string& path, const std::
         parser = own.get();
     }
     object top;
-    if (parser->parse(padded, line.size(), false).get_object().get(top) != simdjson::SUCCESS) {
+    auto parsed = parser->parse(padded, line.size(), false);
+    if (parsed.error() == simdjson::NUMBER_ERROR && clampLargeNumbers(line, tp.rewritten))
+        parsed = parser->parse(tp.pad(tp.rewritten), tp.rewritten.size(), false);
+    if (parsed.get_object().get(top) != simdjson::SUCCESS) {
         ++diag.linesRejectedInvalidJSON;
     } else {
         ingestParsed(top, path, home, rank, into, diag, tp.key);

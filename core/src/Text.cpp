@@ -66,6 +66,30 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
+std::string lowercased(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t pos = 0; pos < s.size();) {
+        auto c = static_cast<unsigned char>(s[pos]);
+        if (c < 0x80) { // ASCII, the usual case
+            out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            ++pos;
+            continue;
+        }
+        std::size_t len = 0;
+        utf8proc_int32_t cp = decodeAt(s, pos, len);
+        if (cp < 0) {
+            out.append(s.substr(pos, len));
+        } else {
+            utf8proc_uint8_t buf[4];
+            auto n = utf8proc_encode_char(utf8proc_tolower(cp), buf);
+            out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
+        }
+        pos += len;
+    }
+    return out;
+}
+
 std::string sanitizeUtf8(std::string_view s) {
     std::string out;
     out.reserve(s.size());

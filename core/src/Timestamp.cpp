@@ -5,7 +5,9 @@
 namespace vantery {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Days from 0000-03-01 in the proleptic Gregorian calendar.
 std::int64_t dayNumber(std::int64_t year, std::int64_t month, std::int64_t day) {
@@ -22,7 +24,8 @@ std::int64_t dayNumber(std::int64_t year, std::int64_t month, std::int64_t day) 
 
 std::optional<double> Timestamp::parse(std::string_view t) {
     if (t.size() < 19) return std::nullopt;
-    if (t[4] != '-' || t[7] != '-' || (t[10] != 'T' && t[10] != ' ') || t[13] != ':' || t[16] != ':')
+    if (t[4] != '-' || t[7] != '-' || (t[10] != 'T' && t[10] != ' ') || t[13] != ':' ||
+        t[16] != ':')
         return std::nullopt;
     auto number = [&](std::size_t at, std::size_t n, int& out) {
         out = 0;
@@ -62,8 +65,8 @@ std::optional<double> Timestamp::parse(std::string_view t) {
             minutes = (t[pos] - '0') * 10 + (t[pos + 1] - '0');
         offset = sign * (hours * 3600 + minutes * 60);
     }
-    std::int64_t seconds = dayNumber(year, month, day) * 86400 + hour * 3600 + minute * 60 + second -
-                           offset - 62162035200LL;
+    std::int64_t seconds = dayNumber(year, month, day) * 86400 + hour * 3600 + minute * 60 +
+                           second - offset - 62162035200LL;
     return static_cast<double>(seconds) + fraction;
 }
 

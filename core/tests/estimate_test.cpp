@@ -54,7 +54,8 @@ TEST(CostEstimate, ScaledKeepsCounts) {
 TEST(UnknownReason, SentencesAndEquality) {
     EXPECT_EQ(UnknownReason::noPriceForModel("m").text(),
               "no known price for model: m \u2014 its cost is not included");
-    EXPECT_EQ(UnknownReason::notMetered("web fetch").text(), "web fetch is not metered by the provider");
+    EXPECT_EQ(UnknownReason::notMetered("web fetch").text(),
+              "web fetch is not metered by the provider");
     EXPECT_NE(UnknownReason::notMetered("a"), UnknownReason::notMetered("b"));
     EXPECT_EQ(UnknownReason::noData(), UnknownReason::noData());
     EXPECT_NE(UnknownReason::noData(), UnknownReason::noRecentActivity());

@@ -16,9 +16,9 @@ namespace {
 
 std::string usageLine(const std::string& id, const std::string& model, int output,
                       const std::string& ts = "2025-10-05T14:03:07Z") {
-    return R"({"timestamp":")" + ts + R"(","requestId":"r-)" + id + R"(","sessionId":"s","message":{"id":"m-)" +
-           id + R"(","model":")" + model + R"(","usage":{"input_tokens":1,"output_tokens":)" +
-           std::to_string(output) + "}}}\n";
+    return R"({"timestamp":")" + ts + R"(","requestId":"r-)" + id +
+           R"(","sessionId":"s","message":{"id":"m-)" + id + R"(","model":")" + model +
+           R"(","usage":{"input_tokens":1,"output_tokens":)" + std::to_string(output) + "}}}\n";
 }
 
 void expectSameDiagnostics(const ScanDiagnostics& a, const ScanDiagnostics& b) {
@@ -88,7 +88,8 @@ TEST(FullScan, NoHomesAndEmptyHomes) {
 
     home.mkdir(".claude-work/projects");
     auto empty = Scanner::scan(SourceHome::defaults(home.path()), false);
-    EXPECT_EQ(empty.diagnostics.perHome, (std::map<std::string, std::int64_t>{{".claude-work", 0}}));
+    EXPECT_EQ(empty.diagnostics.perHome,
+              (std::map<std::string, std::int64_t>{{".claude-work", 0}}));
 }
 
 TEST(FullScan, CountsFilesAndBytesUpToTheLastNewline) {
@@ -104,7 +105,8 @@ TEST(FullScan, CountsFilesAndBytesUpToTheLastNewline) {
         EXPECT_EQ(d.bytesRead, 2 * line.size());
         EXPECT_EQ(d.uniqueRequests, 2);
         EXPECT_EQ(r.records.size(), 2u);
-        EXPECT_EQ(d.perHome, (std::map<std::string, std::int64_t>{{".claude", 1}, {".claude-yahoo", 1}}));
+        EXPECT_EQ(d.perHome,
+                  (std::map<std::string, std::int64_t>{{".claude", 1}, {".claude-yahoo", 1}}));
     }
 }
 
@@ -188,12 +190,19 @@ TEST(FullScan, SerialAndParallelAgreeOnAMixedTree) {
             std::string body;
             for (int i = 0; i < 30; ++i) {
                 int id = (n * 7 + i) % 45; // requests repeat within and across files and homes
-                body += usageLine(std::to_string(id), f % 2 ? "claude-opus-4-5" : "other-model", (i * 13 + f) % 50);
-                if (i % 9 == 0) body += R"({"message":{"usage":{"input_tokens":0}}})" "\n";
-                if (i % 11 == 0) body += R"({"broken": "usage")" "\n";
-                body += R"({"type":"user","message":{"content":"hi"}})" "\n";
+                body += usageLine(std::to_string(id), f % 2 ? "claude-opus-4-5" : "other-model",
+                                  (i * 13 + f) % 50);
+                if (i % 9 == 0)
+                    body += R"({"message":{"usage":{"input_tokens":0}}})"
+                            "\n";
+                if (i % 11 == 0)
+                    body += R"({"broken": "usage")"
+                            "\n";
+                body += R"({"type":"user","message":{"content":"hi"}})"
+                        "\n";
             }
-            home.transcript("proj" + std::to_string(f % 3) + "/f" + std::to_string(f) + ".jsonl", body, h);
+            home.transcript("proj" + std::to_string(f % 3) + "/f" + std::to_string(f) + ".jsonl",
+                            body, h);
             ++n;
         }
     }

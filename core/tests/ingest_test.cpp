@@ -11,7 +11,8 @@ namespace {
 struct Ingest {
     RequestMap map;
     ScanDiagnostics diag;
-    void operator()(std::string_view line, std::string path = "/p/abc-123.jsonl", std::int64_t rank = 0) {
+    void operator()(std::string_view line, std::string path = "/p/abc-123.jsonl",
+                    std::int64_t rank = 0) {
         Scanner::ingest(line, path, ".claude", rank, map, diag);
     }
     const UsageRecord& only() const {
@@ -21,12 +22,12 @@ struct Ingest {
 };
 
 // An ordinary usage line with the given usage object text.
-std::string line(std::string usage, std::string extraTop = "", std::string ts = "2025-10-05T14:03:07Z",
-                 std::string mid = "msg_1", std::string rid = "req_1") {
+std::string line(std::string usage, std::string extraTop = "",
+                 std::string ts = "2025-10-05T14:03:07Z", std::string mid = "msg_1",
+                 std::string rid = "req_1") {
     return R"({"type":"assistant","timestamp":")" + ts + R"(","requestId":")" + rid +
-           R"(","sessionId":"s1","cwd":"/w/repo")" + extraTop +
-           R"(,"message":{"id":")" + mid + R"(","model":"claude-sonnet-4-5-20250929","usage":)" + usage +
-           "}}";
+           R"(","sessionId":"s1","cwd":"/w/repo")" + extraTop + R"(,"message":{"id":")" + mid +
+           R"(","model":"claude-sonnet-4-5-20250929","usage":)" + usage + "}}";
 }
 
 } // namespace
@@ -48,14 +49,14 @@ TEST(Ingest, CountsNothingForLinesWithoutTheNeedleButTracksTheLongestLine) {
 
 TEST(Ingest, RejectsInOrderWithOneCounterPerLine) {
     Ingest in;
-    in(R"(["usage"])");                                    // not an object
-    in(R"({"message":{"usage":{"input_tokens":1}})");      // broken JSON
-    in(R"({"message":{"usage":{}}} trailing)");            // not wholly JSON
-    in(R"({"usage":{"input_tokens":1}})");                 // no message
-    in(R"({"usage":1,"message":{}})");                     // empty message
-    in(R"({"usage":1,"message":"text"})");                 // message not an object
-    in(R"({"message":{"content":[{"input":{"usage":{}}}]}})");  // needle only in nested content
-    in(R"({"message":{"usage":"lots"}})");                 // usage not an object
+    in(R"(["usage"])");                                        // not an object
+    in(R"({"message":{"usage":{"input_tokens":1}})");          // broken JSON
+    in(R"({"message":{"usage":{}}} trailing)");                // not wholly JSON
+    in(R"({"usage":{"input_tokens":1}})");                     // no message
+    in(R"({"usage":1,"message":{}})");                         // empty message
+    in(R"({"usage":1,"message":"text"})");                     // message not an object
+    in(R"({"message":{"content":[{"input":{"usage":{}}}]}})"); // needle only in nested content
+    in(R"({"message":{"usage":"lots"}})");                     // usage not an object
     EXPECT_EQ(in.diag.usageLinesSeen, 8);
     EXPECT_EQ(in.diag.linesRejectedInvalidJSON, 3);
     EXPECT_EQ(in.diag.linesRejectedNoMessage, 3);
@@ -162,7 +163,8 @@ TEST(Ingest, CacheWriteSplitIsUsedOnlyWhenItAddsUp) {
     EXPECT_TRUE(bad.cacheWriteBreakdownAssumed);
 
     // A total of 0 is never assumed; the stray split is dropped.
-    auto zeroTotal = ingestOne(R"({"input_tokens":1,"cache_creation":{"ephemeral_1h_input_tokens":9}})");
+    auto zeroTotal =
+        ingestOne(R"({"input_tokens":1,"cache_creation":{"ephemeral_1h_input_tokens":9}})");
     EXPECT_EQ(zeroTotal.cacheWrite1h, 0);
     EXPECT_FALSE(zeroTotal.cacheWriteBreakdownAssumed);
 }
@@ -173,18 +175,38 @@ TEST(Ingest, CountsOfAnyJsonTypeAndRangeNeverOverflow) {
         in(line(std::move(usage)));
         return in.only();
     };
-    auto r = ingestOne(R"({"input_tokens":2.9,"output_tokens":-2.9,"cache_read_input_tokens":true,"server_tool_use":{"web_search_requests":"5","web_fetch_requests":null}})");
+    auto r = ingestOne(
+        R"({"input_tokens":2.9,"output_tokens":-2.9,"cache_read_input_tokens":true,"server_tool_use":{"web_search_requests":"5","web_fetch_requests":null}})");
     EXPECT_EQ(r.input, 2);
     EXPECT_EQ(r.output, -2);
     EXPECT_EQ(r.cacheRead, 1);
     EXPECT_EQ(r.webSearch, 0);
     EXPECT_EQ(r.webFetch, 0);
 
-    auto huge = ingestOne(R"({"input_tokens":18446744073709551615,"output_tokens":1e300,"cache_read_input_tokens":-1e300})");
+    auto huge = ingestOne(
+        R"({"input_tokens":18446744073709551615,"output_tokens":1e300,"cache_read_input_tokens":-1e300})");
     EXPECT_EQ(huge.input, INT64_MAX);
     EXPECT_EQ(huge.output, INT64_MAX);
     EXPECT_EQ(huge.cacheRead, INT64_MIN);
     EXPECT_EQ(huge.totalTokens(), -1); // saturated at the maximum, then the minimum added
+
+    // Valid JSON numbers beyond what 64-bit integers and doubles hold are clamped,
+    // not taken for broken JSON.
+    auto beyond = ingestOne(
+        R"({"input_tokens":99999999999999999999999,"output_tokens":-1e400,"cache_read_input_tokens":2.5e1,"note":"1e999 -99999999999999999999999"})");
+    EXPECT_EQ(beyond.input, INT64_MAX);
+    EXPECT_EQ(beyond.output, INT64_MIN);
+    EXPECT_EQ(beyond.cacheRead, 25);
+    {
+        Ingest in;
+        in(line(R"({"input_tokens":1e-400,"output_tokens":7,"x":[1E+999]})"));
+        EXPECT_EQ(in.only().input, 0);
+        EXPECT_EQ(in.only().output, 7);
+        // Malformed numbers stay malformed.
+        in(line(R"({"input_tokens":012,"output_tokens":1e999})", "", "2025-10-05T14:03:07Z", "m2"));
+        in(line(R"({"input_tokens":1.,"output_tokens":1e999})", "", "2025-10-05T14:03:07Z", "m3"));
+        EXPECT_EQ(in.diag.linesRejectedInvalidJSON, 2);
+    }
 
     // A split whose sum would overflow cannot match the total.
     auto split = ingestOne(

@@ -16,9 +16,11 @@ struct Read {
     std::uint64_t end = 0;
 };
 
-Read readAll(const std::string& path, std::uint64_t from = 0, std::optional<std::uint64_t> upTo = std::nullopt) {
+Read readAll(const std::string& path, std::uint64_t from = 0,
+             std::optional<std::uint64_t> upTo = std::nullopt) {
     Read r;
-    r.end = LineReader::forEachLine(path, from, upTo, [&](std::string_view l) { r.lines.emplace_back(l); });
+    r.end = LineReader::forEachLine(path, from, upTo,
+                                    [&](std::string_view l) { r.lines.emplace_back(l); });
     return r;
 }
 
@@ -47,7 +49,8 @@ TEST(LineReader, EmptyLinesAndEmptyFile) {
 TEST(LineReader, LimitsStopBeforeTheLimit) {
     TempDir dir;
     std::string content;
-    for (int i = 0; i < 20; ++i) content += "line-" + std::to_string(i + 10) + "\n"; // 8 bytes each
+    for (int i = 0; i < 20; ++i)
+        content += "line-" + std::to_string(i + 10) + "\n"; // 8 bytes each
     auto path = dir.write("l.jsonl", content);
     auto none = readAll(path, 100, 100);
     EXPECT_TRUE(none.lines.empty());
@@ -68,8 +71,8 @@ TEST(LineReader, LinesAcrossBlockBoundariesAndHugeLines) {
     TempDir dir;
     const std::size_t block = LineReader::blockSize;
     std::string first(block - 3, 'a'); // its newline falls just before the boundary
-    std::string split(10, 'b');         // straddles the 1 MiB boundary
-    std::string huge(5 * block, 'c');   // 5 MiB
+    std::string split(10, 'b');        // straddles the 1 MiB boundary
+    std::string huge(5 * block, 'c');  // 5 MiB
     std::string content = first + "\n" + split + "\n" + huge + "\n" + "tail\n";
     ASSERT_LT(first.size() + 1, block);
     ASSERT_GT(first.size() + 1 + split.size() + 1, block);

@@ -45,8 +45,10 @@ std::unique_ptr<ScanCache> makeCache(const DataSource::Environment& env) {
 
 std::string trimmed(std::string_view s) {
     auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
     return std::string(s);
 }
 
@@ -97,7 +99,8 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
     if (rows.size() > DataSource::maxCandidates) rows.resize(DataSource::maxCandidates);
     std::vector<std::string> lines;
     lines.reserve(rows.size());
-    for (const Row& r : rows) lines.push_back(r.label + " \u2014 " + R::cost(*r.bucket));
+    for (const Row& r : rows)
+        lines.push_back(r.label + " \u2014 " + R::cost(*r.bucket));
     return lines;
 }
 
@@ -144,12 +147,10 @@ DataSource::Environment DataSource::Environment::process() {
 
 DataSource::DataSource(Environment env)
     : env_(std::move(env)),
-      homes_(SourceHome::defaults(
-          nonEmpty(env_, "VANTERY_HOME")
-              ? expandTilde(*nonEmpty(env_, "VANTERY_HOME"), env_.userHome)
-              : env_.userHome)),
-      cache_(makeCache(env_)),
-      resolver_(env_.userHome, true),
+      homes_(SourceHome::defaults(nonEmpty(env_, "VANTERY_HOME")
+                                      ? expandTilde(*nonEmpty(env_, "VANTERY_HOME"), env_.userHome)
+                                      : env_.userHome)),
+      cache_(makeCache(env_)), resolver_(env_.userHome, true),
       aggregator_(env_.calendar, ProjectResolver(env_.userHome, true)),
       records_(std::make_shared<const std::vector<UsageRecord>>()) {}
 
@@ -211,7 +212,8 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
     if (exact.size() == 1) return Res::one(exact.front());
     if (exact.size() > 1) {
         std::vector<std::string> lines;
-        for (const auto& a : exact) lines.push_back(R::agent(a));
+        for (const auto& a : exact)
+            lines.push_back(R::agent(a));
         std::sort(lines.begin(), lines.end());
         auto n = static_cast<std::int64_t>(lines.size());
         return Res::many(std::move(lines), n);
@@ -219,15 +221,16 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
     if (fuzzy.empty()) return Res::none(std::string(query));
     if (fuzzy.size() == 1) return Res::one(fuzzy.front());
     auto n = static_cast<std::int64_t>(fuzzy.size());
-    return Res::many(rank(fuzzy, report.byAgent, [](const AgentIdentity& a) { return R::agent(a); }),
-                     n);
+    return Res::many(
+        rank(fuzzy, report.byAgent, [](const AgentIdentity& a) { return R::agent(a); }), n);
 }
 
 DataSource::Resolution<std::string> DataSource::resolveProject(std::string_view query,
                                                                const Report& report) const {
-    return resolveLabel(query, report.byProject, [](const std::string& label, const std::string& q) {
-        return label.find(q) != std::string::npos;
-    });
+    return resolveLabel(query, report.byProject,
+                        [](const std::string& label, const std::string& q) {
+                            return label.find(q) != std::string::npos;
+                        });
 }
 
 DataSource::Resolution<std::string> DataSource::resolveSession(std::string_view query,
@@ -240,7 +243,8 @@ DataSource::Resolution<std::string> DataSource::resolveSession(std::string_view 
 std::string DataSource::shortened(std::string_view path) const {
     // Only a whole leading folder is replaced: /home/al is no prefix of /home/alice.
     std::string_view home = env_.userHome;
-    while (home.size() > 1 && home.back() == '/') home.remove_suffix(1);
+    while (home.size() > 1 && home.back() == '/')
+        home.remove_suffix(1);
     if (home.empty() || home == "/" || !startsWith(path, home)) return std::string(path);
     std::string_view rest = path.substr(home.size());
     if (!rest.empty() && rest.front() != '/') return std::string(path);

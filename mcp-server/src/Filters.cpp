@@ -8,7 +8,8 @@ namespace {
 
 std::string joinedCandidates(const std::vector<std::string>& lines) {
     std::string s;
-    for (const auto& line : lines) s += "\n  " + line;
+    for (const auto& line : lines)
+        s += "\n  " + line;
     return s;
 }
 
@@ -53,10 +54,10 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
                                 "\u201d. See `vant_top_agents` with `period: \"all\"` for the "
                                 "real names.");
         case DataSource::Resolution<AgentIdentity>::Kind::many:
-            throw MCPError::bad("\u201c" + v + "\u201d matches " + std::to_string(r.matches) +
-                                " agents" + shownNote(r.matches, r.lines.size()) +
-                                ". Pick one (give the exact name or the `agentId`):" +
-                                joinedCandidates(r.lines));
+            throw MCPError::bad(
+                "\u201c" + v + "\u201d matches " + std::to_string(r.matches) + " agents" +
+                shownNote(r.matches, r.lines.size()) +
+                ". Pick one (give the exact name or the `agentId`):" + joinedCandidates(r.lines));
         }
     }
     if (projectArg) {

@@ -23,7 +23,8 @@ std::string MCPServer::list(const std::vector<std::pair<std::string, Bucket>>& i
                             std::string_view empty) {
     if (items.empty()) return "  unknown \u2014 " + std::string(empty) + "\n";
     std::string s;
-    for (const auto& [label, bucket] : items) s += R::bucketLine(label, bucket, 34) + "\n";
+    for (const auto& [label, bucket] : items)
+        s += R::bucketLine(label, bucket, 34) + "\n";
     return s;
 }
 

@@ -13,8 +13,10 @@ const LocalDay firstFormableDay = LocalDay::fromYMD(0, 1, 1);
 
 std::string trimmedLower(std::string_view s) {
     auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
     std::string out(s);
     for (char& c : out)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -36,8 +38,7 @@ std::optional<std::int64_t> dayCount(std::string_view p) {
         if (c < '0' || c > '9') return std::nullopt;
     std::int64_t n = 0;
     auto r = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || n < 1)
-        return std::nullopt;
+    if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || n < 1) return std::nullopt;
     return n;
 }
 
@@ -49,7 +50,9 @@ MCPError unknownPeriod(const std::string& p) {
 
 } // namespace
 
-Period Period::all() { return Period{std::nullopt, std::nullopt, "all history", true, false}; }
+Period Period::all() {
+    return Period{std::nullopt, std::nullopt, "all history", true, false};
+}
 
 Period Period::parse(const Json& arguments, std::string_view defaultPeriod,
                      const Calendar& calendar, double now) {
@@ -60,12 +63,12 @@ Period Period::parse(const Json& arguments, std::string_view defaultPeriod,
         LocalDay a = day(*fromText);
         auto toText = argString(arguments, "to");
         LocalDay b = toText && !toText->empty() ? day(*toText) : today;
-        if (a > b)
-            throw MCPError::bad("reversed range: from=" + *fromText + " is later than to");
+        if (a > b) throw MCPError::bad("reversed range: from=" + *fromText + " is later than to");
         return Period{a, b, R::day(a) + " \u2192 " + R::day(b), b >= today, a == b};
     }
 
-    std::string p = trimmedLower(argString(arguments, "period").value_or(std::string(defaultPeriod)));
+    std::string p =
+        trimmedLower(argString(arguments, "period").value_or(std::string(defaultPeriod)));
     if (p.empty() || p == "today")
         return Period{today, today, "today (" + R::day(today) + ")", true, true};
     if (p == "yesterday") {
@@ -80,12 +83,10 @@ Period Period::parse(const Json& arguments, std::string_view defaultPeriod,
         std::int64_t reach = today.daysSinceEpoch() - firstFormableDay.daysSinceEpoch();
         if (back > reach) throw unknownPeriod(p);
         LocalDay start = today.addingDays(static_cast<std::int32_t>(-back));
-        return Period{start,
-                      today,
+        return Period{start, today,
                       "last " + std::to_string(*n) + " days (" + R::day(start) + " \u2192 " +
                           R::day(today) + ")",
-                      true,
-                      *n == 1};
+                      true, *n == 1};
     }
     throw unknownPeriod(p);
 }

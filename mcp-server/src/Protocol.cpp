@@ -7,9 +7,38 @@ std::string_view trimmed(std::string_view s) {
     auto space = [](char c) {
         return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
     };
-    while (!s.empty() && space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && space(s.back())) s.remove_suffix(1);
+    while (!s.empty() && space(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && space(s.back()))
+        s.remove_suffix(1);
     return s;
+}
+
+// Copying and writing a JSON value recurse once per level, so a message nested
+// deeper than any real request could exhaust the stack; such lines are refused
+// before they are parsed.
+constexpr int maxNesting = 256;
+
+bool nestedTooDeep(std::string_view text) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxNesting) return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
 }
 
 Json success(const Json& id, Json result) {
@@ -45,12 +74,12 @@ Json Protocol::errorResponse(const Json& id, int code, std::string_view message)
     return r;
 }
 
-std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server,
-                                         const Log& log) {
+std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server, const Log& log) {
     std::string_view text = trimmed(line);
     if (text.empty()) return std::nullopt;
 
-    Json msg = Json::parse(text.begin(), text.end(), nullptr, false);
+    Json msg = nestedTooDeep(text) ? Json(Json::value_t::discarded)
+                                   : Json::parse(text.begin(), text.end(), nullptr, false);
     if (msg.is_discarded() || !msg.is_object() || msg.empty() || !msg.contains("method") ||
         !msg["method"].is_string()) {
         log("line ignored: not JSON, or no `method`");
@@ -62,8 +91,7 @@ std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& serve
     const bool hasId = idIt != msg.end();
     const Json id = hasId ? *idIt : Json();
     auto paramsIt = msg.find("params");
-    const Json params =
-        paramsIt != msg.end() && paramsIt->is_object() ? *paramsIt : Json::object();
+    const Json params = paramsIt != msg.end() && paramsIt->is_object() ? *paramsIt : Json::object();
 
     if (method == "initialize") {
         if (!hasId) return std::nullopt;

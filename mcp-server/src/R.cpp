@@ -13,7 +13,8 @@ std::string format(const char* fmt, double v) {
     char buf[64];
     int n = std::snprintf(buf, sizeof buf, fmt, v);
     if (n < 0) return {};
-    if (static_cast<std::size_t>(n) < sizeof buf) return std::string(buf, static_cast<std::size_t>(n));
+    if (static_cast<std::size_t>(n) < sizeof buf)
+        return std::string(buf, static_cast<std::size_t>(n));
     std::string big(static_cast<std::size_t>(n) + 1, '\0');
     std::snprintf(big.data(), big.size(), fmt, v);
     big.resize(static_cast<std::size_t>(n));
@@ -31,7 +32,8 @@ std::string joined(const std::set<std::string>& names, std::string_view sep) {
 
 std::string repeat(std::string_view piece, int times) {
     std::string out;
-    for (int i = 0; i < times; ++i) out += piece;
+    for (int i = 0; i < times; ++i)
+        out += piece;
     return out;
 }
 
@@ -44,9 +46,13 @@ const Calendar& R::calendar() {
     return cal;
 }
 
-std::string R::day(LocalDay d) { return d.iso(); }
+std::string R::day(LocalDay d) {
+    return d.iso();
+}
 
-std::string R::day(double instant, const Calendar& cal) { return cal.dayOf(instant).iso(); }
+std::string R::day(double instant, const Calendar& cal) {
+    return cal.dayOf(instant).iso();
+}
 
 std::string R::stamp(std::optional<double> instant, const Calendar& cal) {
     if (!instant) return "unknown";
@@ -165,19 +171,24 @@ std::optional<std::string> R::assumedNote(const Bucket& b) {
 
 std::string R::agent(const AgentIdentity& id) {
     switch (id.kind()) {
-    case AgentIdentity::Kind::named: return id.name() + "  [" + id.rawIdText() + "]";
-    case AgentIdentity::Kind::anonymous: return "anonymous agent  [" + id.rawIdText() + "]";
-    case AgentIdentity::Kind::main: break;
+    case AgentIdentity::Kind::named:
+        return id.name() + "  [" + id.rawIdText() + "]";
+    case AgentIdentity::Kind::anonymous:
+        return "anonymous agent  [" + id.rawIdText() + "]";
+    case AgentIdentity::Kind::main:
+        break;
     }
     return "main session (no agentId)";
 }
 
 std::string R::agentLabel(const AgentIdentity& id) {
     switch (id.kind()) {
-    case AgentIdentity::Kind::named: return id.name();
+    case AgentIdentity::Kind::named:
+        return id.name();
     case AgentIdentity::Kind::anonymous:
         return "anon:" + std::string(text::prefixCharacters(id.rawIdText(), 9));
-    case AgentIdentity::Kind::main: break;
+    case AgentIdentity::Kind::main:
+        break;
     }
     return "(main session)";
 }

@@ -44,10 +44,10 @@ struct Entry {
 
 // Dispatch order is the table order.
 constexpr Entry handlers[] = {
-    {"vant_overview", &MCPServer::overview},       {"vant_cost", &MCPServer::cost},
-    {"vant_top_agents", &MCPServer::topAgents},    {"vant_top_projects", &MCPServer::topProjects},
-    {"vant_by_model", &MCPServer::byModel},        {"vant_session", &MCPServer::session},
-    {"vant_agent", &MCPServer::agent},             {"vant_provenance", &MCPServer::provenance},
+    {"vant_overview", &MCPServer::overview},    {"vant_cost", &MCPServer::cost},
+    {"vant_top_agents", &MCPServer::topAgents}, {"vant_top_projects", &MCPServer::topProjects},
+    {"vant_by_model", &MCPServer::byModel},     {"vant_session", &MCPServer::session},
+    {"vant_agent", &MCPServer::agent},          {"vant_provenance", &MCPServer::provenance},
     {"vant_sources", &MCPServer::sources},
 };
 
@@ -66,13 +66,13 @@ Json MCPServer::tools() {
     Json overview = Json::object();
     overview["top"] =
         prop("integer", "How many agents/projects at the head of each list (default 5).");
-    list.push_back(tool(
-        "vant_overview",
-        "READ THIS FIRST. What today burned, the current rate in $/h, the comparison with "
-        "yesterday at the same time, how much of the cost comes from sub-agents vs the main "
-        "session, and the top agents and projects. The orientation verb \u2014 every question "
-        "about usage starts here.",
-        std::move(overview)));
+    list.push_back(
+        tool("vant_overview",
+             "READ THIS FIRST. What today burned, the current rate in $/h, the comparison with "
+             "yesterday at the same time, how much of the cost comes from sub-agents vs the main "
+             "session, and the top agents and projects. The orientation verb \u2014 every question "
+             "about usage starts here.",
+             std::move(overview)));
 
     Json cost = Json::object();
     addSpan(cost, "today");
@@ -117,35 +117,35 @@ Json MCPServer::tools() {
     byModel["project"] = prop("string", "Narrow to one project.");
     byModel["agents_per_model"] =
         prop("integer", "How many agents under each model (default 3; 0 = none).");
-    list.push_back(tool(
-        "vant_by_model",
-        "The breakdown by model: cost, requests, tokens, share of the total, plus the agents "
-        "that used each model. Models with no known price are listed by name \u2014 they are "
-        "not counted in the cost, so the figure stays a lower bound.",
-        std::move(byModel)));
+    list.push_back(
+        tool("vant_by_model",
+             "The breakdown by model: cost, requests, tokens, share of the total, plus the agents "
+             "that used each model. Models with no known price are listed by name \u2014 they are "
+             "not counted in the cost, so the figure stays a lower bound.",
+             std::move(byModel)));
 
     Json session = Json::object();
     session["session_id"] =
         prop("string", "Full `sessionId` or a prefix (4 characters or more is useful).");
     addSpan(session, "all");
-    list.push_back(tool(
-        "vant_session",
-        "The thread of one session: the project, the range, the cost, the agents that worked "
-        "in it (with what each of them cost), the models, and the activity by day. Accepts a "
-        "`sessionId` prefix; if the prefix is ambiguous it returns the candidates rather than "
-        "guessing.",
-        std::move(session), {"session_id"}));
+    list.push_back(
+        tool("vant_session",
+             "The thread of one session: the project, the range, the cost, the agents that worked "
+             "in it (with what each of them cost), the models, and the activity by day. Accepts a "
+             "`sessionId` prefix; if the prefix is ambiguous it returns the candidates rather than "
+             "guessing.",
+             std::move(session), {"session_id"}));
 
     Json agent = Json::object();
     agent["agent"] = prop("string", "Agent name, `agentId` (or a prefix), or `main`.");
     addSpan(agent, "all");
-    list.push_back(tool(
-        "vant_agent",
-        "The thread of one agent: the days it ran, its sessions and projects, the models, the "
-        "range, and what the roster in `teams/session-*/config.json` says about it (when "
-        "there is one). Looks it up by name or by `agentId`/prefix; on ambiguity it returns "
-        "the candidates.",
-        std::move(agent), {"agent"}));
+    list.push_back(
+        tool("vant_agent",
+             "The thread of one agent: the days it ran, its sessions and projects, the models, the "
+             "range, and what the roster in `teams/session-*/config.json` says about it (when "
+             "there is one). Looks it up by name or by `agentId`/prefix; on ambiguity it returns "
+             "the candidates.",
+             std::move(agent), {"agent"}));
 
     Json provenance = Json::object();
     addSpan(provenance, "today");
@@ -161,13 +161,13 @@ Json MCPServer::tools() {
         "requests with no price. The verb that turns a number into a checkable claim.",
         std::move(provenance)));
 
-    list.push_back(tool(
-        "vant_sources",
-        "The health of the measurement: the four Claude homes (present/empty/how many "
-        "files/what cost), the scan diagnostics (lines rejected and why, the longest line, "
-        "unreadable files), the state of the incremental cache, and the coverage of the agent "
-        "roster. Read this before relying on any figure.",
-        Json::object()));
+    list.push_back(
+        tool("vant_sources",
+             "The health of the measurement: the four Claude homes (present/empty/how many "
+             "files/what cost), the scan diagnostics (lines rejected and why, the longest line, "
+             "unreadable files), the state of the incremental cache, and the coverage of the agent "
+             "roster. Read this before relying on any figure.",
+             Json::object()));
     return list;
 }
 

@@ -59,9 +59,10 @@ TEST(DataSourceEnvironment, HomesFollowVanteryHomeWhileProjectsResolveAgainstThe
     f.variables["VANTERY_HOME"] = f.home / "elsewhere";
     auto data = f.make();
     std::vector<std::string> names;
-    for (const auto& h : data->homes()) names.push_back(h.name);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{".claude", ".claude-work", ".claude-outlook", ".claude-yahoo"}));
+    for (const auto& h : data->homes())
+        names.push_back(h.name);
+    EXPECT_EQ(names, (std::vector<std::string>{".claude", ".claude-work", ".claude-outlook",
+                                               ".claude-yahoo"}));
     EXPECT_EQ(data->homes()[1].projectsPath, f.home / "elsewhere/.claude-work/projects");
     EXPECT_EQ(data->resolver().home(), f.home.path());
     EXPECT_EQ(data->shortened(f.home / "a/b"), "~/a/b");
@@ -128,7 +129,7 @@ TEST(DataSourceFreshness, ReportKeepsFilteredRecordsAndTheWholeScanDiagnostics) 
 }
 
 class Resolve : public ::testing::Test {
-protected:
+  protected:
     ServerFixture f;
     std::shared_ptr<DataSource> data = f.make();
     Report report;
@@ -146,7 +147,8 @@ TEST_F(Resolve, BlankQueriesAndTheMainSession) {
         ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::one) << q;
         EXPECT_EQ(*r.match, AgentIdentity());
     }
-    EXPECT_EQ(data->resolveProject("", report).kind, DataSource::Resolution<std::string>::Kind::none);
+    EXPECT_EQ(data->resolveProject("", report).kind,
+              DataSource::Resolution<std::string>::Kind::none);
 }
 
 TEST_F(Resolve, AnExactAgentNameBeatsNamesThatContainIt) {
@@ -199,9 +201,9 @@ TEST_F(Resolve, ProjectsExactFirstThenFragments) {
     EXPECT_EQ(*exact.match, "~/src/app");
     auto several = data->resolveProject("src", report);
     ASSERT_EQ(several.kind, DataSource::Resolution<std::string>::Kind::many);
-    EXPECT_EQ(several.lines, (std::vector<std::string>{lineOf("~/src/tools", 9),
-                                                       lineOf("~/src/app-web", 4),
-                                                       lineOf("~/src/app", 1)}));
+    EXPECT_EQ(several.lines,
+              (std::vector<std::string>{lineOf("~/src/tools", 9), lineOf("~/src/app-web", 4),
+                                        lineOf("~/src/app", 1)}));
     EXPECT_EQ(*data->resolveProject("web", report).match, "~/src/app-web");
 }
 

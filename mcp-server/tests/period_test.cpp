@@ -7,14 +7,18 @@ using namespace vantery::mcp;
 
 namespace {
 
-Calendar zone(const char* name) { return *Calendar::named(name); }
+Calendar zone(const char* name) {
+    return *Calendar::named(name);
+}
 
 // The instant of a local wall-clock time.
 double at(const Calendar& c, int y, int m, int d, int hh, int mm) {
     return c.instantOf(LocalDay::fromYMD(y, m, d), hh, mm, 0);
 }
 
-LocalDay ymd(int y, int m, int d) { return LocalDay::fromYMD(y, m, d); }
+LocalDay ymd(int y, int m, int d) {
+    return LocalDay::fromYMD(y, m, d);
+}
 
 std::string refusal(const Json& args, const Calendar& c, double now,
                     std::string_view def = "today") {
@@ -44,34 +48,44 @@ TEST(PeriodParse, NamedPeriodsInAPinnedZoneAndClock) {
         Period expected;
     };
     const std::vector<Row> table = {
-        {Json::object(), "today",
+        {Json::object(),
+         "today",
          {ymd(2025, 3, 12), ymd(2025, 3, 12), "today (2025-03-12)", true, true}},
-        {{{"period", "  Today\t"}}, "all",
+        {{{"period", "  Today\t"}},
+         "all",
          {ymd(2025, 3, 12), ymd(2025, 3, 12), "today (2025-03-12)", true, true}},
-        {{{"period", ""}}, "all",
+        {{{"period", ""}},
+         "all",
          {ymd(2025, 3, 12), ymd(2025, 3, 12), "today (2025-03-12)", true, true}},
-        {{{"period", "yesterday"}}, "today",
+        {{{"period", "yesterday"}},
+         "today",
          {ymd(2025, 3, 11), ymd(2025, 3, 11), "yesterday (2025-03-11)", false, true}},
         {{{"period", "ALL"}}, "today", Period::all()},
         {Json::object(), "all", Period::all()},
         // Across the spring-forward night of 2025-03-09: still seven whole days.
-        {{{"period", " 7D "}}, "today",
+        {{{"period", " 7D "}},
+         "today",
          {ymd(2025, 3, 6), ymd(2025, 3, 12), "last 7 days (2025-03-06 \u2192 2025-03-12)", true,
           false}},
-        {{{"period", "+3d"}}, "today",
+        {{{"period", "+3d"}},
+         "today",
          {ymd(2025, 3, 10), ymd(2025, 3, 12), "last 3 days (2025-03-10 \u2192 2025-03-12)", true,
           false}},
-        {{{"period", "1d"}}, "today",
+        {{{"period", "1d"}},
+         "today",
          {ymd(2025, 3, 12), ymd(2025, 3, 12), "last 1 days (2025-03-12 \u2192 2025-03-12)", true,
           true}},
         // A period that is not a string is ignored: the default applies.
-        {{{"period", 7}}, "yesterday",
+        {{{"period", 7}},
+         "yesterday",
          {ymd(2025, 3, 11), ymd(2025, 3, 11), "yesterday (2025-03-11)", false, true}},
         // "to" without "from" is ignored.
-        {{{"to", "2025-01-01"}, {"period", "yesterday"}}, "today",
+        {{{"to", "2025-01-01"}, {"period", "yesterday"}},
+         "today",
          {ymd(2025, 3, 11), ymd(2025, 3, 11), "yesterday (2025-03-11)", false, true}},
         // An empty "from" leaves the named period in charge.
-        {{{"from", ""}, {"period", "yesterday"}}, "today",
+        {{{"from", ""}, {"period", "yesterday"}},
+         "today",
          {ymd(2025, 3, 11), ymd(2025, 3, 11), "yesterday (2025-03-11)", false, true}},
     };
     for (const Row& row : table) {
@@ -83,13 +97,13 @@ TEST(PeriodParse, NamedPeriodsInAPinnedZoneAndClock) {
 TEST(PeriodParse, ExplicitDays) {
     const Calendar c = zone("Europe/Paris");
     const double now = at(c, 2025, 3, 12, 9, 0);
-    EXPECT_EQ(Period::parse({{"from", "2025-03-01"}}, "today", c, now),
-              (Period{ymd(2025, 3, 1), ymd(2025, 3, 12), "2025-03-01 \u2192 2025-03-12", true,
-                      false}));
-    EXPECT_EQ(Period::parse({{"from", "2025-03-01"}, {"to", "2025-03-01"}, {"period", "bogus"}},
-                            "today", c, now),
-              (Period{ymd(2025, 3, 1), ymd(2025, 3, 1), "2025-03-01 \u2192 2025-03-01", false,
-                      true}));
+    EXPECT_EQ(
+        Period::parse({{"from", "2025-03-01"}}, "today", c, now),
+        (Period{ymd(2025, 3, 1), ymd(2025, 3, 12), "2025-03-01 \u2192 2025-03-12", true, false}));
+    EXPECT_EQ(
+        Period::parse({{"from", "2025-03-01"}, {"to", "2025-03-01"}, {"period", "bogus"}}, "today",
+                      c, now),
+        (Period{ymd(2025, 3, 1), ymd(2025, 3, 1), "2025-03-01 \u2192 2025-03-01", false, true}));
     // A last day after today still includes today.
     EXPECT_TRUE(Period::parse({{"from", "2025-03-01"}, {"to", "2025-04-01"}}, "today", c, now)
                     .includesToday);
@@ -148,7 +162,7 @@ TEST(PeriodParse, DaylightSavingDaysAndSkippedMidnights) {
     const Calendar utc = Calendar::utc();
     EXPECT_EQ(Period::parse(Json::object(), "today", utc, lateOnChange).label,
               "today (2025-04-06)");
-    EXPECT_EQ(Period::parse(Json::object(), "today", zone("America/Los_Angeles"), lateOnChange)
-                  .label,
-              "today (2025-04-06)");
+    EXPECT_EQ(
+        Period::parse(Json::object(), "today", zone("America/Los_Angeles"), lateOnChange).label,
+        "today (2025-04-06)");
 }

@@ -44,8 +44,8 @@ TEST(Protocol, EndOfInputAtOnceLogsStartAndEndAndExitsZero) {
     Session s = run(home, "");
     EXPECT_EQ(s.result.exitStatus, 0);
     EXPECT_TRUE(s.out.empty());
-    EXPECT_EQ(s.err, (std::vector<std::string>{startLine(home),
-                                               "[vantery-mcp] stdin closed; exiting"}));
+    EXPECT_EQ(s.err,
+              (std::vector<std::string>{startLine(home), "[vantery-mcp] stdin closed; exiting"}));
 }
 
 TEST(Protocol, AScriptedSessionGetsExactlyTheRepliesItShould) {
@@ -101,10 +101,12 @@ TEST(Protocol, AScriptedSessionGetsExactlyTheRepliesItShould) {
     EXPECT_EQ(Json::parse(s.out[2])["id"], "init-2");
     EXPECT_EQ(Json::parse(s.out[2])["result"]["protocolVersion"], "2024-11-05");
     EXPECT_EQ(Json::parse(s.out[3])["result"]["protocolVersion"], "2025-11-25");
-    EXPECT_EQ(s.out[4],
-              R"({"jsonrpc":"2.0","id":2,"error":{"code":-32601,"message":"Unknown method: resources/list"}})");
-    EXPECT_EQ(s.out[5],
-              R"({"jsonrpc":"2.0","id":8,"result":{"content":[{"type":"text","text":"Unknown verb: "}],"isError":true}})");
+    EXPECT_EQ(
+        s.out[4],
+        R"({"jsonrpc":"2.0","id":2,"error":{"code":-32601,"message":"Unknown method: resources/list"}})");
+    EXPECT_EQ(
+        s.out[5],
+        R"({"jsonrpc":"2.0","id":8,"result":{"content":[{"type":"text","text":"Unknown verb: "}],"isError":true}})");
     EXPECT_EQ(s.out[6], R"({"jsonrpc":"2.0","id":null,"result":{}})");
     EXPECT_EQ(s.out[7], R"({"jsonrpc":"2.0","id":9,"result":{}})");
     Json list = Json::parse(s.out[8]);
@@ -115,8 +117,8 @@ TEST(Protocol, AScriptedSessionGetsExactlyTheRepliesItShould) {
         << "a slash is not escaped";
 
     // Four malformed lines, each logged once; nothing else between start and end.
-    std::vector<std::string> expectedErr{startLine(home), ignored, ignored, ignored, ignored,
-                                         "[vantery-mcp] stdin closed; exiting"};
+    std::vector<std::string> expectedErr{
+        startLine(home), ignored, ignored, ignored, ignored, "[vantery-mcp] stdin closed; exiting"};
     EXPECT_EQ(s.err, expectedErr);
 }
 
@@ -136,7 +138,10 @@ TEST(Protocol, TextFromPathsThatAreNotUtf8IsStillAnswered) {
     vantery::testing::TempHome home;
     // Transcripts without a session id take it from their file name, here not UTF-8.
     int n = 0;
-    for (const char* name : {"cafe\xff" "a", "cafe\xfe\xff" "b"}) {
+    for (const char* name : {"cafe\xff"
+                             "a",
+                             "cafe\xfe\xff"
+                             "b"}) {
         Line l;
         l.sessionId = "";
         l.messageId = l.requestId = "m-" + std::to_string(++n);
@@ -156,18 +161,41 @@ TEST(Protocol, TextFromPathsThatAreNotUtf8IsStillAnswered) {
     EXPECT_TRUE(reply["result"]["isError"].get<bool>());
     std::string text = reply["result"]["content"][0]["text"];
     EXPECT_EQ(text.rfind("The prefix \u201ccafe\u201d matches 2 sessions:", 0), 0u) << text;
-    EXPECT_NE(text.find("cafe\uFFFD" "a"), std::string::npos) << text;
-    EXPECT_NE(text.find("cafe\uFFFD\uFFFD" "b"), std::string::npos) << text;
+    EXPECT_NE(text.find("cafe\uFFFD"
+                        "a"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("cafe\uFFFD\uFFFD"
+                        "b"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(s.out[1], R"({"jsonrpc":"2.0","id":2,"result":{}})");
 }
 
 TEST(Protocol, AClientThatGoesAwayEndsTheServerCleanly) {
     vantery::testing::TempHome home;
     std::string script;
-    for (int i = 0; i < 200; ++i) script += R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})" "\n";
+    for (int i = 0; i < 200; ++i)
+        script += R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})"
+                  "\n";
     Session s = run(home, script, /*readerGone=*/true);
     EXPECT_EQ(s.result.signal, 0) << "no death by SIGPIPE";
     EXPECT_EQ(s.result.exitStatus, 0);
     ASSERT_FALSE(s.err.empty());
     EXPECT_EQ(s.err.back(), "[vantery-mcp] stdout closed; exiting");
+}
+
+TEST(Protocol, MessagesNestedBeyondReasonAreIgnoredNotFatal) {
+    vantery::testing::TempHome home;
+    auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    std::string script = R"({"jsonrpc":"2.0","id":)" + nested(200000) + R"(,"method":"ping"})" +
+                         "\n" + R"({"jsonrpc":"2.0","id":)" + nested(100) + R"(,"method":"ping"})" +
+                         "\n" + R"({"jsonrpc":"2.0","id":"[[[[{{{{","method":"ping"})" + "\n";
+    Session s = run(home, script);
+    EXPECT_EQ(s.result.signal, 0);
+    EXPECT_EQ(s.result.exitStatus, 0);
+    ASSERT_EQ(s.out.size(), 2u);
+    EXPECT_EQ(s.out[0], R"({"jsonrpc":"2.0","id":)" + nested(100) + R"(,"result":{}})");
+    EXPECT_EQ(s.out[1], R"({"jsonrpc":"2.0","id":"[[[[{{{{","result":{}})");
+    EXPECT_EQ(std::count(s.err.begin(), s.err.end(), ignored), 1);
 }

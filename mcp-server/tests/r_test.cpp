@@ -167,7 +167,8 @@ TEST(RAgents, FullTextAndListLabels) {
     EXPECT_EQ(R::sessionLabel("0123456789abcdef"), "0123456789ab");
     EXPECT_EQ(R::sessionLabel("short"), "short");
     // Twelve characters, not twelve bytes.
-    EXPECT_EQ(R::sessionLabel("\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"),
+    EXPECT_EQ(R::sessionLabel(
+                  "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"),
               "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9");
 }
 

@@ -6,6 +6,7 @@
 #include "ServerFixture.hpp"
 #include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/Protocol.hpp"
 #include "vantery/mcp/R.hpp"
 
 using namespace vantery;
@@ -196,4 +197,28 @@ TEST(Layout, ListFooterAndHomeName) {
               "Top agents by cost \u2014 all history\n");
     EXPECT_EQ(server.homeName(f.home / ".claude-work/projects/x/s.jsonl"), ".claude-work");
     EXPECT_EQ(server.homeName("/elsewhere/s.jsonl"), "unknown");
+}
+
+TEST(Arguments, TypedReadsTakeOnlyTheRightType) {
+    Json args = Json::parse(R"({"s":"x","i":5,"f":5.0,"half":5.5,"neg":-3,"huge":1e300,
+        "big":18446744073709551615,"digits":"5","b":true,"n":null})");
+    EXPECT_EQ(argString(args, "s"), "x");
+    EXPECT_FALSE(argString(args, "i"));
+    EXPECT_FALSE(argString(args, "missing"));
+    EXPECT_EQ(argInt(args, "i"), 5);
+    EXPECT_EQ(argInt(args, "f"), 5) << "a whole number written with a fraction counts";
+    EXPECT_EQ(argInt(args, "neg"), -3);
+    for (const char* k : {"half", "huge", "big", "digits", "b", "n", "missing"})
+        EXPECT_FALSE(argInt(args, k)) << k;
+    EXPECT_EQ(argBool(args, "b"), true);
+    EXPECT_FALSE(argBool(args, "i"));
+    EXPECT_FALSE(argInt(Json::array({1}), "i")) << "arguments that are not an object";
+}
+
+TEST(Serialization, InvalidUtf8BecomesReplacementCharacters) {
+    Json reply = Protocol::errorResponse(3, -32601, std::string("bad \xC3\x28 \xFF end"));
+    auto text = Protocol::serialize(reply);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "{\"jsonrpc\":\"2.0\",\"id\":3,\"error\":{\"code\":-32601,\"message\":\"bad "
+                     "\uFFFD( \uFFFD end\"}}");
 }

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "vantery/FlatIndex.hpp"
 #include "vantery/ScanCache.hpp"
 
 namespace vantery {
@@ -15,8 +15,7 @@ namespace vantery {
 /// Builds the body of a cache file, every string interned once.
 struct BinaryWriter {
     std::string bytes;
-    std::unordered_map<std::string_view, std::uint32_t>
-        index; ///< views into strings the caller keeps alive
+    FlatIndex index; ///< views into strings the caller keeps alive
     std::vector<std::string_view> strings;
 
     /// The index of s, interning it when new. s must outlive the writer.

@@ -27,7 +27,7 @@ struct TranscriptFile {
 namespace detail {
 /// A file opened read-only and positioned; closed on destruction.
 class InputFile {
-public:
+  public:
     /// Throws LineReader::ReadError when the file cannot be opened or positioned.
     InputFile(const std::string& path, std::uint64_t offset);
     ~InputFile();
@@ -36,14 +36,14 @@ public:
     /// Reads up to n bytes; 0 at the end of the file, negative on a read error.
     long long read(char* into, std::size_t n);
 
-private:
+  private:
     int fd_ = -1;
 };
 
 /// The reading buffer of one line reader: the calling thread's reusable buffer when
 /// it is free (so scans do not allocate per file), a fresh one when it is taken.
 class ReadBuffer {
-public:
+  public:
     explicit ReadBuffer(std::size_t size);
     ~ReadBuffer();
     ReadBuffer(const ReadBuffer&) = delete;
@@ -53,7 +53,7 @@ public:
     /// Grows to at least n bytes, keeping the first `keep` bytes.
     void grow(std::size_t n, std::size_t keep);
 
-private:
+  private:
     char* data_ = nullptr;
     std::size_t size_ = 0;
     bool borrowed_ = false;
@@ -75,7 +75,7 @@ struct LineReader {
 
     using Body = std::function<void(std::string_view line)>;
 
-    static constexpr std::size_t blockSize = 1u << 20;   ///< bytes asked of each read
+    static constexpr std::size_t blockSize = 1u << 20; ///< bytes asked of each read
     static constexpr std::size_t pendingReserve = 2u << 20;
 
     /// Calls body once per complete line (without its newline; a CR stays) from
@@ -99,8 +99,8 @@ std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64
     // One buffer holds the pending partial line followed by the freshly read bytes,
     // so each block is read in place and never copied; lines are delivered as views.
     detail::ReadBuffer buf(pendingReserve + blockSize);
-    std::size_t start = 0; // first byte of the pending (undelivered) line
-    std::size_t end = 0;   // end of the valid bytes
+    std::size_t start = 0;             // first byte of the pending (undelivered) line
+    std::size_t end = 0;               // end of the valid bytes
     std::uint64_t offset = fromOffset; // file offset of buf[start]
     for (;;) {
         std::size_t pending = end - start;
@@ -126,7 +126,8 @@ std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64
         const char* stop = scan + n;
         end += static_cast<std::size_t>(n);
         while (scan < stop) {
-            auto* nl = static_cast<const char*>(std::memchr(scan, '\n', static_cast<std::size_t>(stop - scan)));
+            auto* nl = static_cast<const char*>(
+                std::memchr(scan, '\n', static_cast<std::size_t>(stop - scan)));
             if (!nl) break;
             std::size_t len = static_cast<std::size_t>(nl - (base + start));
             body(std::string_view(base + start, len));

@@ -19,6 +19,10 @@ std::string_view dropCharacters(std::string_view s, std::size_t n);
 /// s with every invalid UTF-8 sequence replaced by U+FFFD.
 std::string sanitizeUtf8(std::string_view s);
 
+/// s with every code point mapped to lower case (simple case mapping); invalid
+/// bytes are kept as they are.
+std::string lowercased(std::string_view s);
+
 /// Whether s is well-formed UTF-8.
 bool isValidUtf8(std::string_view s);
 

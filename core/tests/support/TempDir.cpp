@@ -17,15 +17,19 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Tests may make folders unreadable; give access back so removal succeeds.
-    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+    for (auto it = fs::recursive_directory_iterator(
+             path_, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::operator/(std::string_view rel) const { return path_ + "/" + std::string(rel); }
+std::string TempDir::operator/(std::string_view rel) const {
+    return path_ + "/" + std::string(rel);
+}
 
-static std::string writeFile(const std::string& full, std::string_view content, std::ios::openmode mode) {
+static std::string writeFile(const std::string& full, std::string_view content,
+                             std::ios::openmode mode) {
     fs::create_directories(fs::path(full).parent_path());
     std::ofstream out(full, mode | std::ios::binary);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));

@@ -7,7 +7,7 @@
 namespace vantery::testing {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -24,13 +24,13 @@ public:
     /// Creates the folder rel with its parents. Returns its full path.
     std::string mkdir(std::string_view rel) const;
 
-private:
+  private:
     std::string path_;
 };
 
 /// A fake user home: TempDir plus the transcript path of a Claude home.
 class TempHome : public TempDir {
-public:
+  public:
     /// Writes a transcript under <home>/<claudeHome>/projects/<rel>.
     std::string transcript(std::string_view rel, std::string_view content,
                            std::string_view claudeHome = ".claude") const;

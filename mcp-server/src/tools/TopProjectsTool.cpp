@@ -1,5 +1,5 @@
-#include "vantery/mcp/MCPServer.hpp"
 #include "tools/Pending.hpp"
+#include "vantery/mcp/MCPServer.hpp"
 
 namespace vantery::mcp {
 

@@ -24,9 +24,11 @@ ProcessResult runProcess(const std::string& program, const std::string& input,
         auto eq = entry.find('=');
         if (env.count(entry.substr(0, eq)) == 0) envText.push_back(entry);
     }
-    for (const auto& [k, v] : env) envText.push_back(k + "=" + v);
+    for (const auto& [k, v] : env)
+        envText.push_back(k + "=" + v);
     std::vector<char*> envp;
-    for (auto& s : envText) envp.push_back(s.data());
+    for (auto& s : envText)
+        envp.push_back(s.data());
     envp.push_back(nullptr);
     std::string prog = program;
     char* argv[] = {prog.data(), nullptr};
@@ -37,7 +39,8 @@ ProcessResult runProcess(const std::string& program, const std::string& input,
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            close(fd);
         execve(prog.c_str(), argv, envp.data());
         _exit(127);
     }
@@ -66,7 +69,12 @@ ProcessResult runProcess(const std::string& program, const std::string& input,
         if (outOpen) fds[n++] = {out[0], POLLIN, 0};
         if (errOpen) fds[n++] = {err[0], POLLIN, 0};
         if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
-        if (poll(fds, static_cast<nfds_t>(n), 30000) <= 0) break;
+        int ready = poll(fds, static_cast<nfds_t>(n), 30000);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            kill(pid, SIGKILL); // a hung program fails the test instead of hanging it
+            break;
+        }
         for (int i = 0; i < n; ++i) {
             if (!fds[i].revents) continue;
             if (fds[i].fd == inFd) {

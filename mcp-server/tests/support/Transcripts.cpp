@@ -9,8 +9,8 @@ std::string usageLine(const Line& l) {
     s += R"(,"cwd":")" + l.cwd + "\"";
     if (!l.agentId.empty()) s += R"(,"agentId":")" + l.agentId + "\"";
     s += R"(,"message":{"id":")" + l.messageId + R"(","model":")" + l.model +
-         R"(","usage":{"input_tokens":)" + std::to_string(l.input) +
-         R"(,"output_tokens":)" + std::to_string(l.output) + "}}}\n";
+         R"(","usage":{"input_tokens":)" + std::to_string(l.input) + R"(,"output_tokens":)" +
+         std::to_string(l.output) + "}}}\n";
     return s;
 }
 

@@ -11,7 +11,7 @@ struct Line {
     std::string requestId = "req_1";
     std::string sessionId = "s1"; ///< left out of the line when empty
     std::string cwd = "/w/repo";
-    std::string agentId;          ///< left out when empty (the main session)
+    std::string agentId; ///< left out when empty (the main session)
     std::string model = "claude-sonnet-4-5";
     std::int64_t input = 1000;
     std::int64_t output = 100;

@@ -23,7 +23,7 @@ namespace vantery::mcp {
 using RecordFilter = std::function<bool(const UsageRecord&)>;
 
 class DataSource {
-public:
+  public:
     /// Everything the data source takes from its surroundings, so that tests can
     /// run it against temporary homes and caches with clocks of their own.
     struct Environment {
@@ -104,7 +104,7 @@ public:
     /// "~" in place of a leading user home directory (plain text prefix).
     std::string shortened(std::string_view path) const;
 
-private:
+  private:
     Environment env_;
     std::vector<SourceHome> homes_;
     std::unique_ptr<ScanCache> cache_;

@@ -16,7 +16,7 @@
 namespace vantery::mcp {
 
 class MCPServer {
-public:
+  public:
     /// The record predicate of the agent, project and session arguments.
     struct Filters {
         RecordFilter predicate;             ///< empty when no filter was given

@@ -12,10 +12,10 @@ namespace vantery::mcp {
 
 /// A refused argument; what() is the complete sentence the user reads.
 class MCPError : public std::runtime_error {
-public:
+  public:
     static MCPError bad(std::string message) { return MCPError(std::move(message)); }
 
-private:
+  private:
     explicit MCPError(std::string message) : std::runtime_error(std::move(message)) {}
 };
 

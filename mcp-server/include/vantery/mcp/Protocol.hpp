@@ -29,8 +29,7 @@ struct Protocol {
 
     /// The reply to one input line, if it gets one. Malformed lines are logged and
     /// get none; notifications and requests without an id get none.
-    static std::optional<Json> handleLine(std::string_view line, MCPServer& server,
-                                          const Log& log);
+    static std::optional<Json> handleLine(std::string_view line, MCPServer& server, const Log& log);
 
     /// The reply as one compact line (no line feed). Invalid UTF-8 in any string
     /// becomes U+FFFD. A reply that still cannot be written becomes an internal
