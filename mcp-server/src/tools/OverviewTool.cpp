@@ -1,11 +1,74 @@
-#include "tools/Pending.hpp"
+// vant_overview: today's cost and rate against yesterday, who spent it, the top
+// agents and projects of today, and the whole history in three lines.
+#include "tools/Rankings.hpp"
+#include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 
 std::string MCPServer::overview(const Json& arguments) {
-    (void)arguments;
-    tools::pending("vant_overview");
+    const int top = tools::intArgument(arguments, "top", 5, 1);
+
+    // One reading of the clock for the whole answer, so that a call near midnight
+    // never takes "today" from one day and "yesterday" from the next.
+    const double now = data->now();
+    const Calendar& cal = data->aggregator().calendar();
+    const LocalDay today = cal.dayOf(now);
+
+    const Report history = data->report(Period::all(), {}, std::nullopt);
+    const Period todayPeriod{today, today, "today", true, true};
+    const Report todayReport = data->report(todayPeriod, {}, true);
+
+    const auto rate = Derived::currentHourlyRate(todayReport, now, cal);
+    const auto sameTime = Derived::yesterdayAtSameTime(data->records(), now, cal);
+    const auto change = Derived::delta(todayReport.total.cost.priced, sameTime);
+    const auto yesterday = Derived::yesterdayCost(history, now, cal);
+    const auto median = Derived::medianOfRecentDays(history, 7, now, cal);
+    const SubagentSplit split = todayReport.subagentSplit();
+    const double splitTotal = split.main + split.subagent;
+
+    std::string s = "Vantery \u2014 status at " + R::stamp(now, cal) + "\n";
+    s += R::rule;
+    s += "TODAY (" + R::day(today) + ")\n";
+    s += "  cost                 " + R::cost(todayReport.total) + "\n";
+    s += "  current rate         " + R::costEst(rate, "/h") + "\n";
+    s += "  yesterday, same time " + R::costEst(sameTime, "") + "\n";
+    s += "  change               " + R::signedPercent(change) + "\n";
+    s += "  yesterday, full day  " + R::costEst(yesterday, "") + "\n";
+    s += "  median, 7 full days  " + R::costEst(median, "") + "\n";
+
+    s += "\nWHO SPENT IT TODAY\n";
+    if (todayReport.total.requests == 0) {
+        s += "  unknown \u2014 no requests recorded today\n";
+    } else if (!(splitTotal > 0)) {
+        s += "  unknown \u2014 none of today\u2019s requests has a known price\n";
+    } else {
+        s += "  main session         " + CostEstimate::money(split.main) + "  (" +
+             tools::percent(split.main / splitTotal * 100) + ")\n";
+        s += "  sub-agents           " + CostEstimate::money(split.subagent) + "  (" +
+             tools::percent(split.subagent / splitTotal * 100) + ")\n";
+        s += "  distinct agents      " +
+             R::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
+    }
+
+    const std::string n = std::to_string(top);
+    s += "\nTOP " + n + " AGENTS TODAY\n";
+    s += list(tools::labelled(todayReport.topAgents(top, true), R::agentLabel),
+              "no agent with activity today");
+    s += "\nTOP " + n + " PROJECTS TODAY\n";
+    s += list(tools::labelled(todayReport.topProjects(top),
+                              [](const std::string& label) { return label; }),
+              "no project with activity today");
+
+    s += "\nHISTORY\n";
+    s += "  days with activity   " + R::count(history.activeDays()) + "\n";
+    s += "  total recorded       " + R::cost(history.total) + "\n";
+    s += "  range                " + R::span(history.total, cal) + "\n";
+
+    s += footer(todayReport, todayPeriod);
+    s += "Next: vant_top_agents \u00b7 vant_provenance \u00b7 vant_sources\n";
+    return s;
 }
 
 } // namespace vantery::mcp

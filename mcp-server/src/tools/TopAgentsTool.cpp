@@ -1,15 +1,77 @@
-#include "tools/Pending.hpp"
+// vant_top_agents: the agents that cost most over a period, each with its volume,
+// models, where it worked, when, and what its team roster says; then the split
+// between the main session and sub-agents.
+#include <cstdio>
+
+#include "tools/Rankings.hpp"
 #include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
+namespace {
+
+std::string position(std::size_t i) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%2zu. ", i + 1);
+    return buf;
+}
+
+template <class Map> std::string linkOf(const Map& links, const AgentIdentity& agent) {
+    auto it = links.find(agent);
+    return it == links.end() ? std::string("unknown") : it->second;
+}
+
+} // namespace
 
 std::string MCPServer::topAgents(const Json& arguments) {
-    // Arguments are checked before anything else, as the finished tool will.
-    Period p = period(arguments, "today");
-    Filters filters = buildFilters(arguments);
-    (void)p;
-    (void)filters;
-    tools::pending("vant_top_agents");
+    const Period p = period(arguments, "today");
+    const int limit = tools::intArgument(arguments, "limit", 15, 1);
+    const bool subagentsOnly = argBool(arguments, "subagents_only").value_or(false);
+    const Filters filters = buildFilters(arguments);
+
+    const Report report = data->report(p, filters.predicate, std::nullopt);
+    const Calendar& cal = data->aggregator().calendar();
+
+    std::string s = header("Top agents by cost", p, filters);
+    if (subagentsOnly) s += "main session: excluded\n";
+    s += R::rule;
+
+    const auto agents = report.topAgents(limit, !subagentsOnly);
+    if (agents.empty()) s += "  unknown \u2014 no agent with activity in range\n";
+    for (std::size_t i = 0; i < agents.size(); ++i) {
+        const AgentIdentity& agent = agents[i].key;
+        const Bucket& b = agents[i].value;
+        s += position(i) + R::agent(agent) + "\n";
+        s += "    cost      " + R::cost(b) + "\n";
+        s += "    volume    " + R::noun(b.requests, "request", "requests") + " \u00b7 " +
+             R::tokens(b.totalTokens()) + " tokens\n";
+        s += "    models    " + R::models(b).value_or("unknown") + "\n";
+        auto session = report.agentSession.find(agent);
+        s += "    session   " + linkOf(report.agentSession, agent) + "\n";
+        s += "    project   " + linkOf(report.agentProject, agent) + "\n";
+        s += "    active    " + R::span(b, cal) + "\n";
+        const std::string sessionId =
+            session == report.agentSession.end() ? std::string() : session->second;
+        if (auto entry = data->roster().entry(agent, sessionId))
+            s += "    roster    type=" + entry->agentType.value_or("unknown") +
+                 " model=" + entry->model.value_or("unknown") + "\n";
+    }
+
+    s += "\nOF WHICH\n";
+    const SubagentSplit split = report.subagentSplit();
+    const double total = split.main + split.subagent;
+    if (!(total > 0)) {
+        s += "  unknown \u2014 nothing priced in range\n";
+    } else {
+        s += "  main session " + CostEstimate::money(split.main) + " (" +
+             tools::percent(split.main / total * 100) + ") \u00b7 sub-agents " +
+             CostEstimate::money(split.subagent) + " (" +
+             tools::percent(split.subagent / total * 100) + ")\n";
+    }
+    s += "  distinct agents " + R::count(static_cast<std::int64_t>(report.byAgent.size())) +
+         " (shown " + R::count(static_cast<std::int64_t>(agents.size())) + ")\n";
+    s += footer(report, p);
+    return s;
 }
 
 } // namespace vantery::mcp

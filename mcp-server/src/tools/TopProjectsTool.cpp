@@ -1,15 +1,98 @@
-#include "tools/Pending.hpp"
+// vant_top_projects: the projects that cost most over a period, how each label
+// was decided, and the agents that spent in each one.
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+
+#include "tools/Rankings.hpp"
 #include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
+namespace {
+
+std::string position(std::size_t i) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%2zu. ", i + 1);
+    return buf;
+}
+
+std::string joined(const std::set<std::string>& values) {
+    std::string out;
+    for (const auto& v : values) {
+        if (!out.empty()) out += ", ";
+        out += v;
+    }
+    return out;
+}
+
+} // namespace
 
 std::string MCPServer::topProjects(const Json& arguments) {
-    // Arguments are checked before anything else, as the finished tool will.
-    Period p = period(arguments, "today");
-    Filters filters = buildFilters(arguments);
-    (void)p;
-    (void)filters;
-    tools::pending("vant_top_projects");
+    const Period p = period(arguments, "today");
+    const int limit = tools::intArgument(arguments, "limit", 10, 1);
+    const int perProject = tools::intArgument(arguments, "agents_per_project", 3, 0);
+    const Filters filters = buildFilters(arguments);
+
+    const Report report = data->report(p, filters.predicate, std::nullopt);
+
+    std::string s = header("Top projects by cost", p, filters);
+    s += R::rule;
+
+    const auto projects = report.topProjects(limit);
+    if (projects.empty()) s += "  unknown \u2014 no project with activity in range\n";
+
+    // The agents of every listed project, each record's project found again from
+    // its working directory alone, as the project filter finds it.
+    std::vector<std::vector<RankedEntry<AgentIdentity>>> agents;
+    if (perProject >= 1 && !projects.empty()) {
+        std::unordered_map<std::string_view, std::size_t> index;
+        for (std::size_t i = 0; i < projects.size(); ++i)
+            index.emplace(projects[i].key, i);
+        std::unordered_map<std::string_view, std::optional<std::size_t>> byCwd;
+        const ProjectResolver& resolver = data->resolver();
+        agents =
+            tools::agentsPerGroup(*data, p, filters.predicate, projects.size(),
+                                  [&](const UsageRecord& r) -> std::optional<std::size_t> {
+                                      auto known = byCwd.find(r.rawCwd);
+                                      if (known != byCwd.end()) return known->second;
+                                      std::optional<std::size_t> g;
+                                      auto it =
+                                          index.find(resolver.resolve(r.rawCwd, "").canonical);
+                                      if (it != index.end()) g = it->second;
+                                      byCwd.emplace(r.rawCwd, g); // the records outlive this call
+                                      return g;
+                                  });
+    }
+
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        const std::string& label = projects[i].key;
+        const Bucket& b = projects[i].value;
+        s += position(i) + label + "\n";
+        s += "    cost   " + R::cost(b) + "  \u00b7  " +
+             R::noun(b.requests, "request", "requests") + "  \u00b7  " +
+             R::tokens(b.totalTokens()) + " tokens\n";
+        if (auto how = report.projectProvenance.find(label);
+            how != report.projectProvenance.end() && !how->second.empty())
+            s += "    how the label was decided: " + joined(how->second) + "\n";
+        if (perProject < 1) continue;
+        const auto& ranked = agents[i];
+        if (ranked.empty()) {
+            s += "    agents: unknown\n";
+            continue;
+        }
+        const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(perProject));
+        for (std::size_t k = 0; k < shown; ++k)
+            s += "      \u00b7 " + R::fit(R::agentLabel(ranked[k].key), 28) + " " +
+                 R::cost(ranked[k].value) + " \u00b7 " +
+                 R::noun(ranked[k].value.requests, "request", "requests") + "\n";
+        if (ranked.size() > shown)
+            s += "      (" +
+                 R::noun(static_cast<std::int64_t>(ranked.size() - shown), "agent", "agents") +
+                 " more)\n";
+    }
+    s += footer(report, p);
+    return s;
 }
 
 } // namespace vantery::mcp

@@ -120,6 +120,41 @@ try {
     assert.deepEqual(Object.keys(tool.inputSchema.properties), Object.keys(want.inputSchema.properties));
   });
 
+  // --- vant_overview, vant_cost, vant_top_agents, vant_top_projects, vant_by_model ---
+  // Each answers text as a result, never a protocol error; the flag is set only
+  // for a bad period, a `by` axis that does not apply, or a filter that resolves
+  // to nothing or to several candidates.
+  const rule = "\u2500{62}";
+  // Today in the server's zone (a call with from = to finds the hour axis whatever
+  // the data of that day).
+  const serverDay = new Intl.DateTimeFormat("en-CA", { timeZone: process.env.TZ ?? "UTC" }).format(new Date());
+  const rankingCalls = [
+    ["vant_overview", {}, false, new RegExp(`^Vantery \u2014 status at \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\n${rule}\\nTODAY \\(\\d{4}-\\d\\d-\\d\\d\\)\\n  cost                 `)],
+    ["vant_overview", { top: "3" }, false, /\nTOP 5 AGENTS TODAY\n[^]*\nTOP 5 PROJECTS TODAY\n[^]*\nNext: vant_top_agents \u00b7 vant_provenance \u00b7 vant_sources\n$/],
+    ["vant_overview", { top: 0 }, false, /\nTOP 1 AGENTS TODAY\n  \S[^\n]*\n\nTOP 1 PROJECTS TODAY\n/],
+    ["vant_cost", { period: "all", by: "agent" }, false, new RegExp(`^Cost \u2014 all history\\n${rule}\\n  TOTAL  [^]*\\nBREAKDOWN BY AGENT\\n`)],
+    ["vant_cost", { project: "/vantery-sdk/app-web", from: serverDay, to: serverDay, by: "Hour" }, false, new RegExp(`^Cost \u2014 ${serverDay} \u2192 ${serverDay}\\nfilters: project = /vantery-sdk/app-web\\n${rule}\\n  TOTAL  [^]*\\nBREAKDOWN BY HOUR\\n`)],
+    ["vant_cost", { period: "7d", by: "hour" }, true, /^`by: "hour"` only makes sense on a single day \u2014 give `period: "today"`, `"yesterday"` or `from`=`to`\.$/],
+    ["vant_cost", { by: "week" }, true, /^unknown axis \u201cweek\u201d \u2014 accepted: day, hour, agent, project, model, session$/],
+    ["vant_cost", { agent: "zz-nobody" }, true, /^No agent matches \u201czz-nobody\u201d\. /],
+    ["vant_cost", { session_id: "sess-" }, true, /^The prefix \u201csess-\u201d matches 2 sessions:\n  sess-2 \u2014 \$12\.02\n  sess-1 \u2014 \$9\.03$/],
+    ["vant_top_agents", { period: "all", project: "/vantery-sdk/app", subagents_only: true }, false, new RegExp(`^Top agents by cost \u2014 all history\\nfilters: project = /vantery-sdk/app\\nmain session: excluded\\n${rule}\\n 1\\. reviewer  \\[areviewer-0123456789abcdef\\]\\n    cost      \\$3\\.02\\n[^]*\\nOF WHICH\\n  main session \\$6\\.01 \\(66\\.6%\\) \u00b7 sub-agents \\$3\\.02 \\(33\\.4%\\)\\n  distinct agents 2 \\(shown 1\\)\\n`)],
+    ["vant_top_agents", { limit: "2" }, false, new RegExp(`^Top agents by cost \u2014 today \\(`)],
+    ["vant_top_agents", { project: "zz-nowhere" }, true, /^No project matches \u201czz-nowhere\u201d\. /],
+    ["vant_top_projects", { period: "all", agent: "areviewer-0123456789abcdef", agents_per_project: 1 }, false, new RegExp(`^Top projects by cost \u2014 all history\\nfilters: agent = reviewer  \\[areviewer-0123456789abcdef\\]\\n${rule}\\n 1\\. /vantery-sdk/app\\n    cost   \\$3\\.02  \u00b7  1 request  \u00b7  1\\.00M tokens\\n    how the label was decided: rawFallback\\n      \u00b7 reviewer {21}\\$3\\.02 \u00b7 1 request\\n\\n`)],
+    ["vant_top_projects", { period: "fortnight" }, true, /^unknown period \u201cfortnight\u201d/],
+    ["vant_by_model", { period: "all", project: "/vantery-sdk/app-web" }, false, new RegExp(`^Breakdown by model \u2014 all history\\nfilters: project = /vantery-sdk/app-web\\n${rule}\\n  TOTAL \\$12\\.02\\n\\nclaude-sonnet-4-5\\n    cost   \\$12\\.02  \\(100\\.0% of the total\\)\\n`)],
+    ["vant_by_model", { session_id: "zz" }, true, /^No session starts with \u201czz\u201d\.$/],
+  ];
+  for (const [name, args, isError, pattern] of rankingCalls) {
+    const r = await client.callTool({ name, arguments: args });
+    const label = `${name} ${JSON.stringify(args)}`;
+    assert.equal(r.content.length, 1, label);
+    assert.equal(r.content[0].type, "text", label);
+    assert.equal(r.isError, isError, `${label}: ${r.content[0].text}`);
+    assert.match(r.content[0].text, pattern, `${label}: ${r.content[0].text}`);
+  }
+
   // A call that reaches the data: an ambiguous project fragment lists both
   // projects, dearest first, as an error answer (not a protocol error).
   const ambiguous = await client.callTool({

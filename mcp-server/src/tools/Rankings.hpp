@@ -1,0 +1,49 @@
+#pragma once
+// Pieces shared by the ranking tools (overview, cost, top agents, top projects,
+// by model): labelled list rows, percentages, clamped integer arguments, and the
+// agents of each of several groups of records (a project's, a model's).
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vantery/Report.hpp"
+#include "vantery/mcp/DataSource.hpp"
+#include "vantery/mcp/Json.hpp"
+#include "vantery/mcp/Period.hpp"
+
+namespace vantery::mcp::tools {
+
+/// "%.1f%%" of a value that is already a percentage.
+std::string percent(double value);
+
+/// An integer argument clamped to [low, INT_MAX]; `fallback` when it is missing or
+/// not an integer.
+int intArgument(const Json& arguments, std::string_view key, int fallback, int low);
+
+/// The rows of a ranking as (label, bucket) pairs for MCPServer::list.
+template <class K, class Label>
+std::vector<std::pair<std::string, Bucket>> labelled(const std::vector<RankedEntry<K>>& ranked,
+                                                     Label label) {
+    std::vector<std::pair<std::string, Bucket>> rows;
+    rows.reserve(ranked.size());
+    for (const auto& e : ranked)
+        rows.emplace_back(label(e.key), e.value);
+    return rows;
+}
+
+/// Which of the groups a record belongs to; absent for none.
+using GroupOf = std::function<std::optional<std::size_t>(const UsageRecord&)>;
+
+/// Every agent of each group over the period, ranked as Report::topAgents ranks
+/// them (main session included), from the data source's records that `extra`
+/// accepts (all when it is empty). The same figures as one report per group made
+/// with a group predicate, from a single pass over the records.
+std::vector<std::vector<RankedEntry<AgentIdentity>>>
+agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra,
+               std::size_t groups, const GroupOf& groupOf);
+
+} // namespace vantery::mcp::tools

@@ -1,0 +1,39 @@
+#pragma once
+// A small fixed history for the answers of the ranking tools: two Claude homes,
+// five local days around a daylight-saving change in New York, three git
+// projects (one reached through a worktree, one through a sub-folder), a folder
+// that is no repository, the main session, two named agents with team rosters,
+// an anonymous agent, a model with no known price and a request whose cache-write
+// split was assumed. The clock stands at 2025-03-12 15:40 New York time.
+#include <memory>
+#include <string>
+
+#include "ServerFixture.hpp"
+#include "vantery/mcp/MCPServer.hpp"
+
+namespace vantery::mcp::testing {
+
+/// 2025-03-12 15:40 EDT (19:40 UTC).
+inline constexpr double toolsNow = 1741808400.0;
+
+struct ToolsHome {
+    ServerFixture fixture;
+    std::shared_ptr<DataSource> data;
+    std::unique_ptr<MCPServer> server;
+
+    /// Writes the history (unless `empty`), pins the clock at toolsNow and builds
+    /// the server over it.
+    explicit ToolsHome(bool empty = false);
+
+    /// Calls a tool with arguments given as JSON text.
+    MCPServer::ToolAnswer call(const std::string& tool, const std::string& arguments = "{}");
+};
+
+#ifdef VANTERY_SOURCE_DIR
+/// Where the golden answers of the tools live.
+inline std::string goldenPath(const std::string& name) {
+    return std::string(VANTERY_SOURCE_DIR "/testdata/mcp/golden/") + name;
+}
+#endif
+
+} // namespace vantery::mcp::testing

@@ -1,0 +1,110 @@
+// vant_by_model over a fixed history with the clock pinned in New York.
+#include <gtest/gtest.h>
+
+#include "Golden.hpp"
+#include "ServerFixture.hpp"
+#include "ToolsHome.hpp"
+
+using namespace vantery::mcp;
+using namespace vantery::mcp::testing;
+
+namespace {
+
+std::string answer(ToolsHome& t, const std::string& arguments) {
+    auto a = t.call("vant_by_model", arguments);
+    EXPECT_FALSE(a.isError) << a.text;
+    return a.text;
+}
+
+} // namespace
+
+TEST(ByModelTool, GoldenAnswers) {
+    ToolsHome t;
+    EXPECT_TRUE(matchesGolden(goldenPath("by-model-all.txt"), answer(t, R"({"period": "all"})")));
+    EXPECT_TRUE(matchesGolden(goldenPath("by-model-today.txt"), answer(t, "{}")));
+    // One agent under each model; no overflow line on this tool.
+    EXPECT_TRUE(matchesGolden(goldenPath("by-model-one-agent.txt"),
+                              answer(t, R"({"period": "all", "agents_per_model": 1})")));
+    // With an agent filter each model lists that agent only.
+    EXPECT_TRUE(matchesGolden(goldenPath("by-model-agent.txt"),
+                              answer(t, R"({"period": "all", "agent": "0f1e"})")));
+    ToolsHome empty(true);
+    EXPECT_TRUE(matchesGolden(goldenPath("by-model-empty.txt"), answer(empty, "{}")));
+}
+
+TEST(ByModelTool, NothingPricedMakesEveryShareUnknown) {
+    ToolsHome t;
+    const std::string text = answer(t, R"({"period": "all", "project": "notes"})");
+    EXPECT_NE(
+        text.find("  TOTAL unknown (1 request, no known price: mystery-model-x)\n\n"
+                  "mystery-model-x\n"
+                  "    cost   unknown (1 request, no known price: mystery-model-x)  "
+                  "(unknown (nothing priced) of the total)\n"
+                  "    volume 1 request \u00b7 5.0k tokens (in 4.0k \u00b7 out 1.0k \u00b7 cw 0 "
+                  "\u00b7 cr 0)\n"
+                  "    PRICE  unknown \u2014 this model is not in the price table, its cost "
+                  "is NOT included anywhere\n"
+                  "      \u00b7 (main session)               unknown (1 request, no known "
+                  "price: mystery-model-x)\n"),
+        std::string::npos)
+        << text;
+}
+
+TEST(ByModelTool, AgentsPerModelArgument) {
+    ToolsHome t;
+    const std::string three = answer(t, R"({"period": "all"})");
+    const std::string none = answer(t, R"({"period": "all", "agents_per_model": 0})");
+    EXPECT_EQ(none.find("      \u00b7 "), std::string::npos);
+    EXPECT_EQ(none.find("agents: unknown"), std::string::npos);
+    EXPECT_EQ(answer(t, R"({"period": "all", "agents_per_model": -1})"), none);
+    EXPECT_EQ(answer(t, R"({"period": "all", "agents_per_model": "0"})"), three);
+    EXPECT_EQ(answer(t, R"({"period": "all", "agents_per_model": 0.5})"), three);
+    EXPECT_EQ(answer(t, R"({"period": "all", "agents_per_model": 3})"), three);
+}
+
+TEST(ByModelTool, SharesOfListedModelsAddUpAndLabelsAreCut) {
+    // A named agent of 30 characters is cut to 28 under its model.
+    ServerFixture f;
+    const std::string name = "abcdefghijklmnopqrstuvwxyz0123";
+    ASSERT_EQ(name.size(), 30u);
+    Line a;
+    a.timestamp = "2025-03-12T12:00:00Z";
+    a.agentId = "a" + name + "-0123456789abcdef";
+    a.model = "claude-opus-4-1";
+    Line b = a;
+    b.messageId = "msg_2";
+    b.requestId = "req_2";
+    b.agentId.clear();
+    b.model = "claude-haiku-4-5";
+    Line c = b;
+    c.messageId = "msg_3";
+    c.requestId = "req_3";
+    c.model = "someone-elses-model";
+    f.transcript("p/s.jsonl", usageLine(a) + usageLine(b) + usageLine(c));
+    MCPServer server(f.make());
+    auto answerText = server.callTool("vant_by_model", Json::object()).text;
+    EXPECT_NE(answerText.find("      \u00b7 " + name.substr(0, 28) + " $"), std::string::npos)
+        << answerText;
+    // opus: 1000 in at $15 + 100 out at $75 = $0.0225 (two decimals from one cent on);
+    // haiku: $0.0015; the shares are of the priced $0.024 and add up to 100%.
+    EXPECT_NE(answerText.find("claude-opus-4-1\n    cost   $0.02  (93.8% of the total)\n"),
+              std::string::npos)
+        << answerText;
+    EXPECT_NE(answerText.find("claude-haiku-4-5\n    cost   $0.0015  (6.2% of the total)\n"),
+              std::string::npos)
+        << answerText;
+    EXPECT_NE(answerText.find("someone-elses-model\n    cost   unknown (1 request, no known "
+                              "price: someone-elses-model)  (0.0% of the total)\n"),
+              std::string::npos)
+        << answerText;
+}
+
+TEST(ByModelTool, RefusalsComeFromThePeriodFirst) {
+    ToolsHome t;
+    auto a = t.call("vant_by_model", R"({"from": "2025-13-01", "agent": "ghost"})");
+    EXPECT_TRUE(a.isError);
+    EXPECT_EQ(a.text, "invalid date \u201c2025-13-01\u201d \u2014 the format is yyyy-MM-dd");
+    a = t.call("vant_by_model", R"({"agent": "ghost"})");
+    EXPECT_TRUE(a.isError);
+    EXPECT_EQ(a.text.rfind("No agent matches \u201cghost\u201d.", 0), 0u);
+}

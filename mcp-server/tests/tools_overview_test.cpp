@@ -1,0 +1,100 @@
+// vant_overview over a fixed history with the clock pinned in New York.
+#include <gtest/gtest.h>
+
+#include "Golden.hpp"
+#include "ServerFixture.hpp"
+#include "ToolsHome.hpp"
+
+using namespace vantery::mcp;
+using namespace vantery::mcp::testing;
+
+TEST(OverviewTool, PopulatedHistory) {
+    ToolsHome t;
+    auto a = t.call("vant_overview");
+    EXPECT_FALSE(a.isError);
+    EXPECT_TRUE(matchesGolden(goldenPath("overview.txt"), a.text));
+}
+
+TEST(OverviewTool, EmptyHome) {
+    ToolsHome t(true);
+    auto a = t.call("vant_overview");
+    EXPECT_FALSE(a.isError);
+    EXPECT_TRUE(matchesGolden(goldenPath("overview-empty.txt"), a.text));
+}
+
+TEST(OverviewTool, TopBelowOneListsOneOfEach) {
+    ToolsHome t;
+    auto a = t.call("vant_overview", R"({"top": 0})");
+    EXPECT_FALSE(a.isError);
+    EXPECT_TRUE(matchesGolden(goldenPath("overview-top1.txt"), a.text));
+    EXPECT_EQ(t.call("vant_overview", R"({"top": -3})").text, a.text);
+}
+
+TEST(OverviewTool, TopThatIsNoIntegerFallsBackToFive) {
+    ToolsHome t;
+    const std::string five = t.call("vant_overview").text;
+    EXPECT_EQ(t.call("vant_overview", R"({"top": "2"})").text, five);
+    EXPECT_EQ(t.call("vant_overview", R"({"top": 2.5})").text, five);
+    EXPECT_EQ(t.call("vant_overview", R"({"top": null})").text, five);
+    EXPECT_NE(five.find("TOP 5 AGENTS TODAY"), std::string::npos);
+}
+
+namespace {
+
+Line at(const std::string& id, const std::string& when, const std::string& model) {
+    Line l;
+    l.messageId = "msg_" + id;
+    l.requestId = "req_" + id;
+    l.timestamp = when;
+    l.model = model;
+    return l;
+}
+
+} // namespace
+
+TEST(OverviewTool, NothingPricedTodayAndNothingPricedYesterday) {
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    f.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
+                                  usageLine(at("2", "2025-03-11T11:00:00Z", "mystery-model-x")));
+    MCPServer server(f.make());
+    auto a = server.callTool("vant_overview", Json::object());
+    EXPECT_FALSE(a.isError);
+    // Yesterday up to the same time has a request but no priced dollar: its own
+    // text stands, and the change cannot be worked out.
+    EXPECT_NE(
+        a.text.find("  yesterday, same time \u2265 $0.00 [1 request with no known price "
+                    "(mystery-model-x) are not included]\n"
+                    "  change               unknown \u2014 no requests in the selected range\n"),
+        std::string::npos)
+        << a.text;
+    EXPECT_NE(a.text.find("\nWHO SPENT IT TODAY\n  unknown \u2014 none of today\u2019s requests "
+                          "has a known price\n\nTOP 5 AGENTS TODAY\n"),
+              std::string::npos)
+        << a.text;
+    EXPECT_NE(a.text.find("\nWARNING: 1 request with no known price (mystery-model-x) are not "
+                          "included \u2014 the figures above are lower bounds.\n"),
+              std::string::npos)
+        << a.text;
+}
+
+TEST(OverviewTool, OneReadingOfTheClockNearMidnight) {
+    // The first reading is a second before midnight; every later one is after it.
+    // An answer that read the clock twice would mix 2025-03-12 and 2025-03-13.
+    ServerFixture f;
+    f.transcript("p/s.jsonl", usageLine(at("1", "2025-03-13T03:30:00Z", "claude-sonnet-4-5")) +
+                                  usageLine(at("2", "2025-03-12T03:00:00Z", "claude-sonnet-4-5")));
+    auto env = f.environment();
+    auto readings = std::make_shared<int>(0);
+    env.wallClock = [readings] {
+        return (*readings)++ == 0 ? 1741838399.0  // 2025-03-12 23:59:59 EDT
+                                  : 1741838401.0; // 2025-03-13 00:00:01 EDT
+    };
+    MCPServer server(std::make_shared<DataSource>(env));
+    auto a = server.callTool("vant_overview", Json::object());
+    EXPECT_EQ(*readings, 1);
+    EXPECT_EQ(a.text.rfind("Vantery \u2014 status at 2025-03-12 23:59\n", 0), 0u) << a.text;
+    EXPECT_NE(a.text.find("TODAY (2025-03-12)\n  cost                 $0.0045\n"),
+              std::string::npos)
+        << a.text;
+    EXPECT_NE(a.text.find("  yesterday, full day  $0.0045\n"), std::string::npos) << a.text;
+}
