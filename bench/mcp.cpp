@@ -280,7 +280,8 @@ int mcpAsk(Args& args) {
                 arguments = json::parse(line.substr(space), nullptr, false);
                 if (!arguments.is_object())
                     throw UsageError("the arguments of " + tool + " are not a JSON object");
-                heading += " " + arguments.dump();
+                heading += ' ';
+                heading += arguments.dump();
             }
             auto [text, isError] = p.call(tool, arguments);
             std::printf("%s== %s%s ==\n%s%s", first ? "" : "\n", heading.c_str(),

@@ -162,6 +162,7 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     records_ = r.records;
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
+    history_.reset();
     try {
         cache_->save();
     } catch (const std::exception&) {
@@ -188,6 +189,13 @@ Report DataSource::report(const Period& period, const RecordFilter& filter,
                                      filter);
     r.diagnostics = diagnostics_;
     return r;
+}
+
+std::shared_ptr<const Report> DataSource::history() {
+    ensureFresh();
+    if (!history_)
+        history_ = std::make_shared<const Report>(report(Period::all(), {}, std::nullopt));
+    return history_;
 }
 
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,

@@ -277,6 +277,25 @@ TEST_F(ThreadTools, SourcesAnswers) {
         << again.text;
 }
 
+// --- the shared history report ---------------------------------------------------
+
+TEST_F(ThreadTools, HistoryIsKeptUntilTheNextRefresh) {
+    start();
+    auto first = data->history();
+    EXPECT_EQ(first->total.requests, 9);
+    EXPECT_EQ(data->history(), first); // inside the freshness window: the same report
+    fixture.transcript("-w-new/late.jsonl",
+                       usageLine(line("10", "2025-03-12T11:45:00Z", "cccc", "/w/new")));
+    EXPECT_EQ(call("vant_session", {{"session_id", "cccc"}}).text.rfind("No session", 0), 0u);
+    *fixture.monotonic += 20;
+    auto second = data->history();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->total.requests, 10);
+    EXPECT_EQ(first->total.requests, 9); // a report already handed out never changes
+    EXPECT_EQ(call("vant_session", {{"session_id", "cccc"}}).text.rfind("Session cccc \u2014", 0),
+              0u);
+}
+
 // --- an empty machine -------------------------------------------------------------
 
 TEST_F(ThreadTools, NoHistoryAtAll) {

@@ -27,7 +27,8 @@ std::string MCPServer::agent(const Json& arguments) {
     if (!query || query->empty()) throw MCPError::bad("`agent` is missing.");
     const Period p = period(arguments, "all");
 
-    const Report history = data->report(Period::all(), {}, std::nullopt);
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
     auto found = data->resolveAgent(*query, history);
     using Kind = DataSource::Resolution<AgentIdentity>::Kind;
     if (found.kind == Kind::many)

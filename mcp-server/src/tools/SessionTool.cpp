@@ -12,7 +12,8 @@ std::string MCPServer::session(const Json& arguments) {
     if (!query || query->empty()) throw MCPError::bad("`session_id` is missing.");
     const Period p = period(arguments, "all");
 
-    const Report history = data->report(Period::all(), {}, std::nullopt);
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
     auto found = data->resolveSession(*query, history);
     using Kind = DataSource::Resolution<std::string>::Kind;
     if (found.kind == Kind::many)

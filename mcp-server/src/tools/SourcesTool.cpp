@@ -27,7 +27,8 @@ std::string MCPServer::sources(const Json& arguments) {
     (void)arguments; // takes none
     const double now = data->now();
     const ScanCache::RefreshStats stats = data->ensureFresh();
-    const Report history = data->report(Period::all(), {}, std::nullopt);
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
     const ScanDiagnostics& d = data->diagnostics();
     const Calendar& cal = data->calendar();
 
