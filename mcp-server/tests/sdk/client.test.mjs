@@ -192,7 +192,7 @@ try {
     ["vant_agent", { agent: "main" }, false, /^Agent main session \(no agentId\) \u2014 all history\n/],
     ["vant_agent", { agent: "zz-nobody" }, false, /^No agent matches \u201czz-nobody\u201d\. /],
     ["vant_agent", { agent: "" }, true, /^`agent` is missing\.$/],
-    ["vant_provenance", { period: "today", project: "/vantery-sdk/app-web" }, false, /^Provenance \u2014 today \(.*\)\nfilters: project = \/vantery-sdk\/app-web\n[^]*SOURCE FILES \(1 file produced the figure\)\n  ~\/\.claude\/projects\/-vantery-sdk-app\/sess-2\.jsonl\n/],
+    ["vant_provenance", { period: "all", project: "/vantery-sdk/app-web" }, false, /^Provenance \u2014 all history\nfilters: project = \/vantery-sdk\/app-web\n[^]*SOURCE FILES \(1 file produced the figure\)\n  ~\/\.claude\/projects\/-vantery-sdk-app\/sess-2\.jsonl\n/],
     ["vant_provenance", { period: "all", limit: 3 }, false, /\n  \(\d+ files more \u2014 raise `limit`\)\n/],
     ["vant_provenance", { period: "0d", agent: "zz-nobody" }, true, /^unknown period \u201c0d\u201d/],
     ["vant_provenance", { agent: "zz-nobody" }, true, /^No agent matches \u201czz-nobody\u201d\. /],
