@@ -181,6 +181,47 @@ TEST_F(ThreadTools, AgentRefusals) {
     EXPECT_EQ(bad.text, "reversed range: from=2025-03-05 is later than to");
 }
 
+TEST_F(ThreadTools, ListsCutLongNamesAndCapSessions) {
+    // A named agent of 31 characters in 22 sessions, each dearer than the last.
+    const std::string name = "a-very-long-agent-name-of-31-ch";
+    ASSERT_EQ(name.size(), 31u);
+    std::string lines;
+    for (int i = 0; i < 22; ++i) {
+        char session[40];
+        std::snprintf(session, sizeof session, "dddd%04d-0000-4000-8000-000000000000", i);
+        lines +=
+            usageLine(line("x" + std::to_string(i), "2025-03-11T12:00:00Z", session, "/w/long",
+                           "a" + name + "-0123456789abcdef", "claude-sonnet-4-5", 1000 * (i + 1)));
+    }
+    lines += usageLine(
+        line("y", "2025-03-11T12:30:00Z", "dddd0021-0000-4000-8000-000000000000", "/w/long"));
+    fixture.transcript("-w-long/long.jsonl", lines);
+    start(false);
+
+    auto session = call("vant_session", {{"session_id", "dddd0021"}});
+    EXPECT_NE(
+        session.text.find("\n  a-very-long-agent-name-of-31-c $0.07 \u00b7 1 request \u00b7 "),
+        std::string::npos)
+        << session.text;
+    EXPECT_NE(session.text.find("\n  (main session)                 $0.0045 \u00b7 1 request"),
+              std::string::npos);
+
+    auto agent = call("vant_agent", {{"agent", name}});
+    const auto from = agent.text.find("\nSESSIONS\n"), to = agent.text.find("\nPROJECTS\n");
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    const std::string sessions = agent.text.substr(from, to - from);
+    std::size_t rows = 0;
+    for (std::size_t at = 0; (at = sessions.find("\n  dddd", at)) != std::string::npos; ++at)
+        ++rows;
+    EXPECT_EQ(rows, 20u);
+    // The dearest first; the two cheapest left out; ids cut at 34 characters.
+    EXPECT_NE(sessions.find("\n  dddd0021-0000-4000-8000-0000000000  $0.07"), std::string::npos)
+        << sessions;
+    EXPECT_EQ(sessions.find("dddd0001-"), std::string::npos);
+    EXPECT_EQ(sessions.find("dddd0000-"), std::string::npos);
+}
+
 // --- vant_provenance ------------------------------------------------------------
 
 TEST_F(ThreadTools, ProvenanceAnswers) {
