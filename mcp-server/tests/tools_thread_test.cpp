@@ -318,6 +318,30 @@ TEST_F(ThreadTools, SourcesAnswers) {
         << again.text;
 }
 
+// --- one reading of the clock per call ----------------------------------------------
+
+TEST_F(ThreadTools, EachCallReadsTheClockOnce) {
+    writeHistory(fixture);
+    auto reads = std::make_shared<int>(0);
+    auto env = fixture.environment();
+    // Each reading is a day later: two readings in one call would mix two days.
+    env.wallClock = [reads, w = fixture.wall] { return *w + 86400.0 * (*reads)++; };
+    data = std::make_shared<DataSource>(env);
+    server = std::make_unique<MCPServer>(data);
+    const std::pair<const char*, Json> calls[] = {
+        {"vant_session", {{"session_id", "aaaa1111"}, {"period", "7d"}}},
+        {"vant_agent", {{"agent", "reviewer"}, {"period", "today"}}},
+        {"vant_provenance", {{"period", "yesterday"}, {"agent", "main"}}},
+        {"vant_sources", Json::object()},
+    };
+    for (const auto& [tool, args] : calls) {
+        const int before = *reads;
+        auto a = call(tool, args);
+        EXPECT_FALSE(a.isError) << tool << ": " << a.text;
+        EXPECT_EQ(*reads - before, 1) << tool;
+    }
+}
+
 // --- the shared history report ---------------------------------------------------
 
 TEST_F(ThreadTools, HistoryIsKeptUntilTheNextRefresh) {
