@@ -11,6 +11,8 @@ int gen(Args& args);
 int scan(Args& args);
 int aggregate(Args& args);
 int refresh(Args& args);
+int mcp(Args& args);
+int mcpAsk(Args& args);
 } // namespace bench
 
 namespace {
@@ -27,6 +29,8 @@ const Command commands[] = {
     {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
     {"aggregate", bench::aggregate, {}, "aggregate --home DIR [--repeat N]"},
     {"refresh", bench::refresh, {}, "refresh --home DIR --cache FILE"},
+    {"mcp", bench::mcp, {}, "mcp --home DIR --server PATH [--repeat N]"},
+    {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},
 };
 
 void printUsage() {

@@ -284,6 +284,13 @@ class DayIndex {
 Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
                              std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
                              bool includeHours) const {
+    return aggregate(records, from, to, diagnostics, includeHours, {});
+}
+
+Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                             bool includeHours,
+                             const std::function<bool(const UsageRecord&)>& keep) const {
     Report report;
     report.diagnostics = diagnostics;
 
@@ -353,6 +360,7 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
         clock.dayAndHour(r.timestamp, day, hour);
         if (from && day < from->daysSinceEpoch()) continue;
         if (to && day > to->daysSinceEpoch()) continue;
+        if (keep && !keep(r)) continue;
 
         bool added = false;
         const std::uint32_t dayIx = days.index(day);

@@ -283,3 +283,40 @@ TEST(CalendarOffsetSpan, AgreesWithTheZoneAroundTransitions) {
         }
     }
 }
+
+TEST(Aggregator, KeptRecordsGiveTheReportOfTheCopiedSubset) {
+    auto agg = aggregatorIn("America/New_York");
+    auto planner = AgentIdentity::parse(std::string_view("aplanner-0123456789abcdef"));
+    std::vector<UsageRecord> records;
+    for (int i = 0; i < 40; ++i) {
+        auto r = makeRecord(1.7e9 + i * 5000.0, i % 3 ? "claude-sonnet-4-5" : "gpt-x", 1000 + i);
+        r.sessionId = i % 4 ? "s1" : "s2";
+        r.rawCwd = i % 5 ? "/Users/u/a" : "/Users/u/b";
+        if (i % 2) r.agent = planner;
+        records.push_back(std::move(r));
+    }
+    auto keep = [](const UsageRecord& r) {
+        return r.sessionId == "s1" || r.rawCwd == "/Users/u/b";
+    };
+    std::vector<UsageRecord> subset;
+    for (const auto& r : records)
+        if (keep(r)) subset.push_back(r);
+    auto from = agg.day(1.7e9 + 30000), to = agg.day(1.7e9 + 150000);
+    for (bool hours : {false, true}) {
+        auto a = agg.aggregate(records, from, to, ScanDiagnostics{}, hours, keep);
+        auto b = agg.aggregate(subset, from, to, ScanDiagnostics{}, hours);
+        EXPECT_EQ(a.total.requests, b.total.requests);
+        EXPECT_EQ(a.total.cost.priced, b.total.cost.priced);
+        EXPECT_EQ(a.byDay.size(), b.byDay.size());
+        EXPECT_EQ(a.byHour.size(), b.byHour.size());
+        EXPECT_EQ(a.bySession.size(), b.bySession.size());
+        EXPECT_EQ(a.sessionProject, b.sessionProject);
+        EXPECT_EQ(a.agentSession, b.agentSession);
+        EXPECT_EQ(a.agentProject, b.agentProject);
+        EXPECT_EQ(a.total.modelCounts, b.total.modelCounts);
+    }
+    // An empty predicate keeps everything.
+    auto everything =
+        agg.aggregate(records, std::nullopt, std::nullopt, ScanDiagnostics{}, false, {});
+    EXPECT_EQ(everything.total.requests, 40);
+}

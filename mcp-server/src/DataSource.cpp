@@ -162,6 +162,7 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     records_ = r.records;
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
+    history_.reset();
     try {
         cache_->save();
     } catch (const std::exception&) {
@@ -182,17 +183,19 @@ Report DataSource::report(const Period& period, const RecordFilter& filter,
                           std::optional<bool> includeHours) {
     ensureFresh();
     bool hours = includeHours.value_or(period.isSingleDay);
-    Report r;
-    if (filter) {
-        std::vector<UsageRecord> kept;
-        for (const UsageRecord& rec : *records_)
-            if (filter(rec)) kept.push_back(rec);
-        r = aggregator_.aggregate(kept, period.from, period.through, diagnostics_, hours);
-    } else {
-        r = aggregator_.aggregate(*records_, period.from, period.through, diagnostics_, hours);
-    }
+    // The filter runs inside the aggregation: copying the kept records of a large
+    // history cost more than aggregating them.
+    Report r = aggregator_.aggregate(*records_, period.from, period.through, diagnostics_, hours,
+                                     filter);
     r.diagnostics = diagnostics_;
     return r;
+}
+
+std::shared_ptr<const Report> DataSource::history() {
+    ensureFresh();
+    if (!history_)
+        history_ = std::make_shared<const Report>(report(Period::all(), {}, std::nullopt));
+    return history_;
 }
 
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,

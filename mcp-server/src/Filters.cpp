@@ -36,7 +36,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
     Filters f;
     if (!agentArg && !projectArg && !sessionArg) return f;
 
-    const Report history = data->report(Period::all(), {}, std::nullopt);
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
     std::vector<RecordFilter> parts;
 
     if (agentArg) {

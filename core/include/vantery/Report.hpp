@@ -2,6 +2,7 @@
 // What is known about a set of requests over a span of local days, broken down
 // along every axis the system shows, and the aggregator that builds it.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -104,6 +105,11 @@ class Aggregator {
     Report aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
                      std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
                      bool includeHours) const;
+    /// The same over only the records that `keep` accepts (every record when it is
+    /// empty), as if the others had been left out of `records`; nothing is copied.
+    Report aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+                     std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                     bool includeHours, const std::function<bool(const UsageRecord&)>& keep) const;
 
     /// The report of a range; an absent includeHours means "only for a single day".
     Report report(std::span<const UsageRecord> records, const DateRange& range,

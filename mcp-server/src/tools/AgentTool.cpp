@@ -1,11 +1,67 @@
-#include "tools/Pending.hpp"
+// vant_agent: one agent followed through the history.
+#include "tools/ThreadText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
+namespace {
+
+std::string rosterLine(const AgentRoster& roster, const AgentIdentity& agent,
+                       const Report& history) {
+    auto session = history.agentSession.find(agent);
+    const std::string sessionId =
+        session == history.agentSession.end() ? std::string() : session->second;
+    auto entry = roster.entry(agent, sessionId);
+    if (!entry)
+        return "  roster    unknown \u2014 this agent is not in `teams/session-*/config.json` (the "
+               "roster covers only a small share of agents; being absent is not an error)\n";
+    return "  roster    name=" + entry->name + " type=" + entry->agentType.value_or("unknown") +
+           " model=" + entry->model.value_or("unknown") + " cwd=" + entry->cwd.value_or("unknown") +
+           "\n";
+}
+
+} // namespace
 
 std::string MCPServer::agent(const Json& arguments) {
-    (void)arguments;
-    tools::pending("vant_agent");
+    auto query = argString(arguments, "agent");
+    if (!query || query->empty()) throw MCPError::bad("`agent` is missing.");
+    const Period p = period(arguments, "all");
+
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
+    auto found = data->resolveAgent(*query, history);
+    using Kind = DataSource::Resolution<AgentIdentity>::Kind;
+    if (found.kind == Kind::many)
+        return "\u201c" + *query + "\u201d matches " + std::to_string(found.matches) + " agents" +
+               tools::shownNote(found) + " \u2014 pick one:" + tools::candidateLines(found.lines);
+    if (found.kind == Kind::none)
+        return "No agent matches \u201c" + *query +
+               "\u201d. See `vant_top_agents` with `period: \"all\"` for the real names.";
+
+    const AgentIdentity who = *found.match;
+    const Report report = data->report(
+        p, [&who](const UsageRecord& rec) { return rec.agent == who; }, std::nullopt);
+    const Calendar& cal = data->calendar();
+    const Bucket& total = report.total;
+
+    std::string s = "Agent " + R::agent(who) + " \u2014 " + p.label + "\n";
+    s += R::rule;
+    s += std::string("  type      ") +
+         (who.kind() == AgentIdentity::Kind::main ? "main session" : "sub-agent") + "\n";
+    s += "  cost      " + R::cost(total) + "\n";
+    s += "  volume    " + tools::volume(total) + "\n";
+    s += "  active    " + R::span(total, cal) + "\n";
+    s += "  models    " + R::models(total).value_or("unknown") + "\n";
+    s += rosterLine(data->roster(), who, history);
+
+    s += "\nBY DAY\n";
+    s += list(tools::daysNewestFirst(report), "no day with activity in the period asked for");
+    s += "\nSESSIONS\n";
+    s += list(tools::labelled(report.topSessions(20)), "no session in the period asked for");
+    s += "\nPROJECTS\n";
+    s += list(tools::labelled(report.topProjects(20)), "no project in the period asked for");
+    s += footer(report, p);
+    return s;
 }
 
 } // namespace vantery::mcp

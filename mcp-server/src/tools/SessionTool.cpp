@@ -1,11 +1,63 @@
-#include "tools/Pending.hpp"
+// vant_session: one session followed through the history.
+#include <climits>
+
+#include "tools/ThreadText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 
 std::string MCPServer::session(const Json& arguments) {
-    (void)arguments;
-    tools::pending("vant_session");
+    auto query = argString(arguments, "session_id");
+    if (!query || query->empty()) throw MCPError::bad("`session_id` is missing.");
+    const Period p = period(arguments, "all");
+
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
+    auto found = data->resolveSession(*query, history);
+    using Kind = DataSource::Resolution<std::string>::Kind;
+    if (found.kind == Kind::many)
+        return "The prefix \u201c" + *query + "\u201d matches " + std::to_string(found.matches) +
+               " sessions" + tools::shownNote(found) +
+               " \u2014 pick one:" + tools::candidateLines(found.lines);
+    if (found.kind == Kind::none)
+        return "No session starts with \u201c" + *query +
+               "\u201d. See `vant_cost` with `by: \"session\"` for the real ids.";
+
+    const std::string id = *found.match;
+    const Report report = data->report(
+        p, [&id](const UsageRecord& rec) { return rec.sessionId == id; }, std::nullopt);
+    const Calendar& cal = data->calendar();
+    const Bucket& total = report.total;
+
+    auto project = history.sessionProject.find(id);
+    std::string s = "Session " + id + " \u2014 " + p.label + "\n";
+    s += R::rule;
+    s += "  project   " +
+         (project == history.sessionProject.end() ? std::string("unknown") : project->second) +
+         "\n";
+    s += "  cost      " + R::cost(total) + "\n";
+    s += "  volume    " + tools::volume(total) + "\n";
+    s += "  active    " + R::span(total, cal) + "\n";
+    s += "  models    " + R::models(total).value_or("unknown") + "\n";
+
+    s += "\nAGENTS IN THIS SESSION (ranked by cost)\n";
+    const auto agents = report.topAgents(INT_MAX, true);
+    if (agents.empty()) s += "  unknown \u2014 no requests in the period asked for\n";
+    for (const auto& a : agents)
+        s += "  " + R::fit(R::agentLabel(a.key), 30) + " " + R::cost(a.value) + " \u00b7 " +
+             R::noun(a.value.requests, "request", "requests") + " \u00b7 " + R::span(a.value, cal) +
+             "\n";
+
+    s += "\nBY DAY\n";
+    s += list(tools::daysNewestFirst(report), "no day with activity in the period asked for");
+
+    if (report.byProject.size() >= 2) {
+        s += "\nPROJECTS TOUCHED (the session changed directory)\n";
+        s += list(tools::labelled(report.topProjects(20)), "\u2014");
+    }
+    s += footer(report, p);
+    return s;
 }
 
 } // namespace vantery::mcp

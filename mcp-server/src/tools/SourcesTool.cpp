@@ -1,11 +1,100 @@
-#include "tools/Pending.hpp"
+// vant_sources: the health of the measurement, to read before relying on a figure.
+#include <cstdio>
+#include <filesystem>
+#include <unordered_map>
+
+#include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
+#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
+namespace {
+
+std::string seconds(double s) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3f", s);
+    return buf;
+}
+
+bool onDisk(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+} // namespace
 
 std::string MCPServer::sources(const Json& arguments) {
-    (void)arguments;
-    tools::pending("vant_sources");
+    (void)arguments; // takes none
+    const double now = data->now();
+    const ScanCache::RefreshStats stats = data->ensureFresh();
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
+    const ScanDiagnostics& d = data->diagnostics();
+    const Calendar& cal = data->calendar();
+
+    std::string s = "Sources and the health of the measurement \u2014 " + R::stamp(now, cal) + "\n";
+    s += R::rule;
+    s += "CLAUDE HOMES\n";
+    static const Bucket none;
+    for (const SourceHome& home : data->homes()) {
+        s += "  " + R::fit(home.name, 18);
+        if (!onDisk(home.projectsPath)) {
+            s += " not on disk (" + home.projectsPath +
+                 ") \u2014 normal if you do not use that account\n";
+            continue;
+        }
+        auto files = d.perHome.find(home.name);
+        auto bucket = history.bySource.find(home.name);
+        const Bucket& b = bucket == history.bySource.end() ? none : bucket->second;
+        s += ' ';
+        s += files == d.perHome.end() ? std::string("unknown")
+                                      : R::noun(files->second, "file", "files");
+        s += " \u00b7 " + R::cost(b) + " \u00b7 " + R::noun(b.requests, "request", "requests") +
+             " \u00b7 " + R::span(b, cal) + "\n";
+    }
+
+    s += "\nSCAN\n";
+    s += "  files scanned         " + R::count(d.filesScanned) + "\n";
+    s += "  unified requests      " + R::count(d.uniqueRequests) + "\n";
+    s += "  usage lines           " + R::count(d.usageLinesSeen) + "\n";
+    s += "  lines rejected total  " + R::count(d.totalRejected()) + "\n";
+    s += "  longest line          " + R::count(d.longestLineBytes) + " bytes";
+    if (!d.longestLinePath.empty()) s += " \u2014 " + data->shortened(d.longestLinePath);
+    s += "\n";
+    s += "  unreadable files      " +
+         R::count(static_cast<std::int64_t>(d.filesUnreadable.size())) + "\n";
+    for (std::size_t i = 0; i < d.filesUnreadable.size() && i < 10; ++i)
+        s += "      " + data->shortened(d.filesUnreadable[i]) + "\n";
+    s += "  last read took        " + seconds(d.duration) + " s\n";
+
+    s += "\nINCREMENTAL CACHE\n";
+    s += "  file     " + data->shortened(data->cache().cachePath()) + "\n";
+    s += "  at the last refresh: " + R::count(stats.filesUnchanged) + " unchanged \u00b7 " +
+         R::count(stats.filesGrown) + " grown \u00b7 " + R::count(stats.filesNew) + " new \u00b7 " +
+         R::count(stats.filesRewound) + " re-read in full \u00b7 " + R::count(stats.filesGone) +
+         " gone\n";
+    s += "  files left untouched " + R::fractionEst(stats.savedFraction()) + " of the total\n";
+    s += std::string("  started from cache: ") +
+         (stats.fromCache ? "yes" : "no \u2014 first full scan") + "\n";
+    s += "  NOTE: the full cache verification (a scan from scratch, then a comparison) runs from "
+         "the app, not from here \u2014 the bridge must not block for 17 s.\n";
+
+    // A copy, so that the counters of the process's roster never accumulate.
+    AgentRoster roster = data->roster();
+    roster.recordCoverage(std::unordered_map<AgentIdentity, std::string>(
+        history.agentSession.begin(), history.agentSession.end()));
+    const RosterCoverage& c = roster.coverage();
+    s += "\nAGENT ROSTER (`teams/session-*/config.json`)\n";
+    s += "  rosters read          " + R::count(c.rostersRead) + "\n";
+    s += "  entries loaded        " + R::count(c.entriesLoaded) + "\n";
+    s += "  named agents seen     " + R::count(c.namedAgentsSeen) +
+         " (matched: " + R::count(c.namedAgentsMatched) + ")\n";
+    s += "  anonymous agents      " + R::count(c.anonymousAgentsSeen) +
+         " \u2014 they stay anonymous, no plausible name is invented for them\n";
+    s += "  coverage              " + R::fractionEst(c.matchFraction()) + " of the named agents\n";
+
+    s += "\n\u2014 " + std::string(Derived::disclaimer) + "\n";
+    return s;
 }
 
 } // namespace vantery::mcp

@@ -179,6 +179,34 @@ try {
     isError: true,
   });
 
+  // --- vant_session, vant_agent, vant_provenance, vant_sources ---------------
+  // Each answers text as a result, never a protocol error; the flag is set only
+  // for a missing subject, a bad period or a filter that resolves to nothing.
+  const threadCalls = [
+    ["vant_session", { session_id: "sess-1" }, false, /^Session sess-1 \u2014 all history\n\u2500{62}\n  project   \/vantery-sdk\/app\n/],
+    ["vant_session", { session_id: "sess-" }, false, /^The prefix \u201csess-\u201d matches 2 sessions \u2014 pick one:\n  sess-/],
+    ["vant_session", { session_id: "zz-none" }, false, /^No session starts with \u201czz-none\u201d\. /],
+    ["vant_session", {}, true, /^`session_id` is missing\.$/],
+    ["vant_session", { session_id: "sess-1", period: "week" }, true, /^unknown period /],
+    ["vant_agent", { agent: "areviewer-0123456789abcdef", period: "today" }, false, /^Agent reviewer  \[areviewer-0123456789abcdef\] \u2014 today \(/],
+    ["vant_agent", { agent: "main" }, false, /^Agent main session \(no agentId\) \u2014 all history\n/],
+    ["vant_agent", { agent: "zz-nobody" }, false, /^No agent matches \u201czz-nobody\u201d\. /],
+    ["vant_agent", { agent: "" }, true, /^`agent` is missing\.$/],
+    ["vant_provenance", { period: "all", project: "/vantery-sdk/app-web" }, false, /^Provenance \u2014 all history\nfilters: project = \/vantery-sdk\/app-web\n[^]*SOURCE FILES \(1 file produced the figure\)\n  ~\/\.claude\/projects\/-vantery-sdk-app\/sess-2\.jsonl\n/],
+    ["vant_provenance", { period: "all", limit: 3 }, false, /\n  \(\d+ files more \u2014 raise `limit`\)\n/],
+    ["vant_provenance", { period: "0d", agent: "zz-nobody" }, true, /^unknown period \u201c0d\u201d/],
+    ["vant_provenance", { agent: "zz-nobody" }, true, /^No agent matches \u201czz-nobody\u201d\. /],
+    ["vant_sources", { anything: 1 }, false, /^Sources and the health of the measurement \u2014 \d{4}-\d\d-\d\d \d\d:\d\d\n[^]*\n  \.claude-yahoo {6}/],
+  ];
+  for (const [name, args, isError, pattern] of threadCalls) {
+    const r = await client.callTool({ name, arguments: args });
+    const label = `${name} ${JSON.stringify(args)}`;
+    assert.equal(r.content.length, 1, label);
+    assert.equal(r.content[0].type, "text", label);
+    assert.equal(r.isError, isError, `${label}: ${r.content[0].text}`);
+    assert.match(r.content[0].text, pattern, label);
+  }
+
   // Every listed tool answers text, whatever its state.
   for (const tool of tools) {
     const r = await client.callTool({ name: tool.name, arguments: {} });

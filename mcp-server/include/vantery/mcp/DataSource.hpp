@@ -97,6 +97,10 @@ class DataSource {
     Report report(const Period& period, const RecordFilter& filter,
                   std::optional<bool> includeHours = std::nullopt);
 
+    /// The same as report(Period::all(), {}): every record, no hours. Built once
+    /// per refresh and shared by the calls until the next one.
+    std::shared_ptr<const Report> history();
+
     Resolution<AgentIdentity> resolveAgent(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveProject(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveSession(std::string_view query, const Report& report) const;
@@ -116,6 +120,7 @@ class DataSource {
     AgentRoster roster_;
     std::optional<double> lastRefresh_; ///< on the monotonic clock
     bool rosterLoaded_ = false;
+    std::shared_ptr<const Report> history_; ///< of the current records; reset by each refresh
 };
 
 } // namespace vantery::mcp
