@@ -279,6 +279,42 @@ class DayIndex {
     bool has_ = false;
 };
 
+// The models met in a pass, whether each has a price, and the cost of a record on
+// its local day, with the prices of each (model, day) looked up once.
+class PriceBook {
+  public:
+    // The model's index; `added` tells whether it was new.
+    std::uint32_t model(std::string_view id, std::int32_t day, bool& added) {
+        const std::uint32_t m = ids_.index(id, added);
+        if (added) {
+            names.emplace_back(id);
+            priced.push_back(Pricing::prices(id, LocalDay(day)).isKnown());
+        }
+        return m;
+    }
+    // Whether a model has a price at all depends on its id only, never on the day.
+    double cost(std::uint32_t model, std::int32_t day, const UsageRecord& r) {
+        if (!priced[model]) return 0;
+        const auto key =
+            (static_cast<std::uint64_t>(model) << 32) | static_cast<std::uint32_t>(day);
+        auto it = cache_.find(key);
+        if (it == cache_.end())
+            it = cache_.emplace(key, Pricing::prices(r.model, LocalDay(day)).value()).first;
+        if (!it->second) return 0;
+        return Pricing::costOf(*it->second, r.input, r.output, r.cacheWrite5m, r.cacheWrite1h,
+                               r.cacheRead, r.webSearch);
+    }
+    std::string_view key(std::uint32_t m) const { return ids_.key(m); }
+    std::uint32_t size() const noexcept { return ids_.size(); }
+
+    std::vector<std::string> names;
+    std::vector<char> priced;
+
+  private:
+    Interner ids_;
+    std::unordered_map<std::uint64_t, std::optional<Prices>> cache_;
+};
+
 } // namespace
 
 Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
@@ -296,7 +332,8 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
 
     LocalClock clock(calendar_);
     DayIndex days;
-    Interner models, cwds, sessions, sources;
+    PriceBook book;
+    Interner cwds, sessions, sources;
     std::unordered_map<const AgentIdentity*, std::uint32_t, AgentHash, AgentEq> agentIndex;
     std::vector<const AgentIdentity*> agents;
     // Per session: the keys of its last record, with their indices.
@@ -307,11 +344,6 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
         bool valid = false;
     };
     std::vector<SessionHint> hints;
-
-    // Per model: its name and whether it has a price; prices per (model, day).
-    std::vector<std::string> modelNames;
-    std::vector<char> modelPriced;
-    std::unordered_map<std::uint64_t, std::optional<Prices>> priceCache;
 
     // Per distinct directory: its project and raw-cwd key, each resolved once; equal
     // labels share a slot (a literal "~/x" and home + "/x" give one raw-cwd key).
@@ -380,13 +412,11 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
         if (hint.valid && sameText(hint.model, r.model)) {
             model = hint.modelIx;
         } else {
-            model = models.index(r.model, added);
+            model = book.model(r.model, day, added);
             if (added) {
-                modelNames.emplace_back(r.model);
-                modelPriced.push_back(Pricing::prices(r.model, LocalDay(day)).isKnown());
                 for (Axis* a : axes)
-                    a->ensureModels(modelNames.size());
-                byModel.ensureKeys(models.size());
+                    a->ensureModels(book.names.size());
+                byModel.ensureKeys(book.size());
             }
         }
 
@@ -439,30 +469,12 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
         }
         // The hints point at each key's first copy, which stays in cache, never at
         // this record's strings, which would be cold by the session's next record.
-        hint = {models.key(model),
-                cwds.key(cwd),
-                sources.key(source),
-                agents[agent],
-                model,
-                cwd,
-                source,
-                agent,
-                true};
+        hint = {book.key(model), cwds.key(cwd), sources.key(source),
+                agents[agent],   model,         cwd,
+                source,          agent,         true};
 
-        // Priced once, on the record's own local day, for every bucket it joins. Whether a
-        // model has a price at all depends on its id only, never on the day.
-        double cost = 0;
-        if (modelPriced[model]) {
-            const auto priceKey =
-                (static_cast<std::uint64_t>(model) << 32) | static_cast<std::uint32_t>(day);
-            auto pit = priceCache.find(priceKey);
-            if (pit == priceCache.end())
-                pit = priceCache.emplace(priceKey, Pricing::prices(r.model, LocalDay(day)).value())
-                          .first;
-            if (pit->second)
-                cost = Pricing::costOf(*pit->second, r.input, r.output, r.cacheWrite5m,
-                                       r.cacheWrite1h, r.cacheRead, r.webSearch);
-        }
+        // Priced once, on the record's own local day, for every bucket it joins.
+        const double cost = book.cost(model, day, r);
 
         total.add(0, model, r, cost);
         byDay.add(dayIx, model, r, cost);
@@ -482,37 +494,102 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
     }
 
     if (!total.used(0)) return report;
-    report.total = total.bucket(0, modelNames, modelPriced);
+    report.total = total.bucket(0, book.names, book.priced);
     for (std::uint32_t i = 0; i < days.size(); ++i)
-        report.byDay.emplace(LocalDay(days.day(i)), byDay.bucket(i, modelNames, modelPriced));
+        report.byDay.emplace(LocalDay(days.day(i)), byDay.bucket(i, book.names, book.priced));
     if (includeHours)
         for (std::uint32_t h = 0; h < 24; ++h)
             if (byHour.used(h))
                 report.byHour.emplace(static_cast<int>(h),
-                                      byHour.bucket(h, modelNames, modelPriced));
-    for (std::uint32_t i = 0; i < modelNames.size(); ++i)
-        report.byModel.emplace(modelNames[i], byModel.bucket(i, modelNames, modelPriced));
+                                      byHour.bucket(h, book.names, book.priced));
+    for (std::uint32_t i = 0; i < book.names.size(); ++i)
+        report.byModel.emplace(book.names[i], byModel.bucket(i, book.names, book.priced));
     for (std::uint32_t i = 0; i < projectNames.size(); ++i) {
-        report.byProject.emplace(projectNames[i], byProject.bucket(i, modelNames, modelPriced));
+        report.byProject.emplace(projectNames[i], byProject.bucket(i, book.names, book.priced));
         report.projectProvenance.emplace(projectNames[i], std::move(provenances[i]));
     }
     for (std::uint32_t i = 0; i < rawKeys.size(); ++i)
-        report.byRawCwd.emplace(rawKeys[i], byRawCwd.bucket(i, modelNames, modelPriced));
+        report.byRawCwd.emplace(rawKeys[i], byRawCwd.bucket(i, book.names, book.priced));
     for (std::uint32_t i = 0; i < sessions.size(); ++i) {
         std::string id(sessions.key(i));
         report.sessionProject.emplace(id, projectNames[sessionLinks[i].project]);
-        report.bySession.emplace(std::move(id), bySession.bucket(i, modelNames, modelPriced));
+        report.bySession.emplace(std::move(id), bySession.bucket(i, book.names, book.priced));
     }
     for (std::uint32_t i = 0; i < agents.size(); ++i) {
         const AgentIdentity& a = *agents[i];
-        report.byAgent.emplace(a, byAgent.bucket(i, modelNames, modelPriced));
+        report.byAgent.emplace(a, byAgent.bucket(i, book.names, book.priced));
         report.agentSession.emplace(a, std::string(sessions.key(agentLinks[i].session)));
         report.agentProject.emplace(a, projectNames[agentLinks[i].project]);
     }
     for (std::uint32_t i = 0; i < sources.size(); ++i)
         report.bySource.emplace(std::string(sources.key(i)),
-                                bySource.bucket(i, modelNames, modelPriced));
+                                bySource.bucket(i, book.names, book.priced));
     return report;
+}
+
+std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::agentsPerGroup(
+    std::span<const UsageRecord> records, std::optional<LocalDay> from, std::optional<LocalDay> to,
+    std::size_t groups,
+    const std::function<std::optional<std::size_t>(const UsageRecord&)>& groupOf) const {
+    std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> out(groups);
+    if (groups == 0) return out;
+
+    LocalClock clock(calendar_);
+    PriceBook book;
+    // One dense key per (group, agent); the agent points at its first record.
+    struct Key {
+        std::size_t group;
+        const AgentIdentity* agent;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const noexcept {
+            return AgentHash{}(k.agent) ^ (k.group * 0x9e3779b97f4a7c15ull);
+        }
+    };
+    struct KeyEq {
+        bool operator()(const Key& a, const Key& b) const noexcept {
+            return a.group == b.group && sameAgent(*a.agent, *b.agent);
+        }
+    };
+    std::unordered_map<Key, std::uint32_t, KeyHash, KeyEq> index;
+    std::vector<Key> keys;
+    Axis byKey;
+    std::uint32_t lastKey = 0;
+    bool hasLast = false;
+
+    for (const UsageRecord& r : records) {
+        std::int32_t day = 0;
+        int hour = 0;
+        clock.dayAndHour(r.timestamp, day, hour);
+        if (from && day < from->daysSinceEpoch()) continue;
+        if (to && day > to->daysSinceEpoch()) continue;
+        const auto g = groupOf(r);
+        if (!g || *g >= groups) continue;
+
+        bool added = false;
+        const std::uint32_t model = book.model(r.model, day, added);
+        if (added) byKey.ensureModels(book.names.size());
+
+        std::uint32_t key;
+        if (hasLast && keys[lastKey].group == *g && sameAgent(*keys[lastKey].agent, r.agent)) {
+            key = lastKey;
+        } else {
+            auto [it, inserted] =
+                index.try_emplace(Key{*g, &r.agent}, static_cast<std::uint32_t>(keys.size()));
+            if (inserted) {
+                keys.push_back(Key{*g, &r.agent});
+                byKey.ensureKeys(keys.size());
+            }
+            key = it->second;
+        }
+        lastKey = key;
+        hasLast = true;
+        byKey.add(key, model, r, book.cost(model, day, r));
+    }
+
+    for (std::uint32_t k = 0; k < keys.size(); ++k)
+        out[keys[k].group].emplace(*keys[k].agent, byKey.bucket(k, book.names, book.priced));
+    return out;
 }
 
 Report Aggregator::report(std::span<const UsageRecord> records, const DateRange& range,

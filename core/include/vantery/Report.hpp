@@ -111,6 +111,15 @@ class Aggregator {
                      std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
                      bool includeHours, const std::function<bool(const UsageRecord&)>& keep) const;
 
+    /// The agents of each of several groups of the records whose local day lies in
+    /// [from, to]: for every group, the same buckets as the byAgent of aggregate()
+    /// over only that group's records. `groupOf` names a record's group (below
+    /// `groups`), or none to leave it out. One pass; nothing is copied.
+    std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> agentsPerGroup(
+        std::span<const UsageRecord> records, std::optional<LocalDay> from,
+        std::optional<LocalDay> to, std::size_t groups,
+        const std::function<std::optional<std::size_t>(const UsageRecord&)>& groupOf) const;
+
     /// The report of a range; an absent includeHours means "only for a single day".
     Report report(std::span<const UsageRecord> records, const DateRange& range,
                   const ScanDiagnostics& diagnostics,

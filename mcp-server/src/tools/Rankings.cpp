@@ -32,33 +32,17 @@ agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra
     std::vector<std::vector<RankedEntry<AgentIdentity>>> out(groups);
     if (groups == 0) return out;
     data.ensureFresh();
-    const Calendar& cal = data.aggregator().calendar();
-
-    // A cheap cut by instant, a day wider than the period on each side, keeps the
-    // copies small; the aggregator then makes the exact cut by local day. Instants
-    // it would not place by their offset (far off, not finite) are left to it.
-    std::optional<double> low, high;
-    if (period.from) low = cal.startOfDay(period.from->addingDays(-1));
-    if (period.through) high = cal.startOfDay(period.through->addingDays(2));
-    auto mayBeInPeriod = [&](double t) {
-        if (!(t > -1e11 && t < 1e11)) return true;
-        if (low && std::isfinite(*low) && t < *low) return false;
-        if (high && std::isfinite(*high) && t >= *high) return false;
-        return true;
-    };
-
-    std::vector<std::vector<UsageRecord>> parts(groups);
-    for (const UsageRecord& r : data.records()) {
-        if (!mayBeInPeriod(r.timestamp)) continue;
-        auto g = groupOf(r);
-        if (!g || *g >= groups) continue;
-        if (extra && !extra(r)) continue;
-        parts[*g].push_back(r);
-    }
+    auto perGroup =
+        data.aggregator().agentsPerGroup(data.records(), period.from, period.through, groups,
+                                         [&](const UsageRecord& r) -> std::optional<std::size_t> {
+                                             auto g = groupOf(r);
+                                             if (!g || (extra && !extra(r))) return std::nullopt;
+                                             return g;
+                                         });
+    // Ranked exactly as a report of the group's records ranks its agents.
     for (std::size_t i = 0; i < groups; ++i) {
-        if (parts[i].empty()) continue;
-        Report r = data.aggregator().aggregate(parts[i], period.from, period.through,
-                                               data.diagnostics(), false);
+        Report r;
+        r.byAgent = std::move(perGroup[i]);
         out[i] = r.topAgents(INT_MAX, true);
     }
     return out;
