@@ -198,6 +198,14 @@ std::shared_ptr<const Report> DataSource::history() {
     return history_;
 }
 
+std::shared_ptr<const Report> DataSource::sharedReport(const Period& period,
+                                                       const RecordFilter& filter,
+                                                       std::optional<bool> includeHours) {
+    if (!filter && !period.from && !period.through && !includeHours.value_or(period.isSingleDay))
+        return history();
+    return std::make_shared<const Report>(report(period, filter, includeHours));
+}
+
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
                                                                const Report& report) const {
     using Res = Resolution<AgentIdentity>;

@@ -14,7 +14,8 @@ std::string MCPServer::byModel(const Json& arguments) {
     const int perModel = tools::intArgument(arguments, "agents_per_model", 3, 0);
     const Filters filters = buildFilters(arguments);
 
-    const Report report = data->report(p, filters.predicate, std::nullopt);
+    const auto shared = data->sharedReport(p, filters.predicate, std::nullopt);
+    const Report& report = *shared;
 
     std::string s = header("Breakdown by model", p, filters);
     s += R::rule;

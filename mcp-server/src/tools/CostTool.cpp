@@ -55,7 +55,8 @@ std::string MCPServer::cost(const Json& arguments) {
     const Filters filters = buildFilters(arguments);
     const std::string by = lowered(argString(arguments, "by").value_or("day"));
 
-    const Report report = data->report(p, filters.predicate, by == "hour");
+    const auto shared = data->sharedReport(p, filters.predicate, by == "hour");
+    const Report& report = *shared;
     const Calendar& cal = data->aggregator().calendar();
     const Bucket& total = report.total;
 

@@ -16,7 +16,9 @@ std::string MCPServer::overview(const Json& arguments) {
     const Calendar& cal = data->aggregator().calendar();
     const LocalDay today = cal.dayOf(now);
 
-    const Report history = data->report(Period::all(), {}, std::nullopt);
+    // Every record without hours: the history the data source keeps per refresh.
+    const std::shared_ptr<const Report> all = data->history();
+    const Report& history = *all;
     const Period todayPeriod{today, today, "today", true, true};
     const Report todayReport = data->report(todayPeriod, {}, true);
 

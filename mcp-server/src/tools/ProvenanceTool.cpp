@@ -135,11 +135,8 @@ std::string MCPServer::provenance(const Json& arguments) {
     std::int64_t limit = argInt(arguments, "limit").value_or(20);
     if (limit < 1) limit = 1;
     const Filters filters = buildFilters(arguments);
-    // All history without a filter is the shared history report.
     const std::shared_ptr<const Report> shared =
-        !filters.predicate && !p.from && !p.through
-            ? data->history()
-            : std::make_shared<const Report>(data->report(p, filters.predicate, std::nullopt));
+        data->sharedReport(p, filters.predicate, std::nullopt);
     const Report& report = *shared;
 
     std::string s = header("Provenance", p, filters);

@@ -29,7 +29,8 @@ std::string MCPServer::topAgents(const Json& arguments) {
     const bool subagentsOnly = argBool(arguments, "subagents_only").value_or(false);
     const Filters filters = buildFilters(arguments);
 
-    const Report report = data->report(p, filters.predicate, std::nullopt);
+    const auto shared = data->sharedReport(p, filters.predicate, std::nullopt);
+    const Report& report = *shared;
     const Calendar& cal = data->aggregator().calendar();
 
     std::string s = header("Top agents by cost", p, filters);

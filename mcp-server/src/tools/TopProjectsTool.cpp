@@ -34,7 +34,8 @@ std::string MCPServer::topProjects(const Json& arguments) {
     const int perProject = tools::intArgument(arguments, "agents_per_project", 3, 0);
     const Filters filters = buildFilters(arguments);
 
-    const Report report = data->report(p, filters.predicate, std::nullopt);
+    const auto shared = data->sharedReport(p, filters.predicate, std::nullopt);
+    const Report& report = *shared;
 
     std::string s = header("Top projects by cost", p, filters);
     s += R::rule;

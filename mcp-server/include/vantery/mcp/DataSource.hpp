@@ -101,6 +101,12 @@ class DataSource {
     /// per refresh and shared by the calls until the next one.
     std::shared_ptr<const Report> history();
 
+    /// The same report as report(period, filter, includeHours), shared: the kept
+    /// history when the period is unbounded, the filter empty and no hours are
+    /// asked for, else a report of its own.
+    std::shared_ptr<const Report> sharedReport(const Period& period, const RecordFilter& filter,
+                                               std::optional<bool> includeHours = std::nullopt);
+
     Resolution<AgentIdentity> resolveAgent(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveProject(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveSession(std::string_view query, const Report& report) const;
