@@ -34,7 +34,6 @@ double secondsSince(Clock::time_point start) {
 
 constexpr std::size_t mergeReserve = 80'000;
 
-
 // Unifies per-file record sets, visited in a fixed order, without copying keys:
 // the views point into the sets, which the caller keeps alive.
 struct Merger {
@@ -365,7 +364,14 @@ void ScanCache::clear() {
     lastVerification_.reset();
     oldMerged.swap(merged_);
     mergedFrom_.clear();
+    ++tableVersion_;
+    fileVersion_.reset();
     if (!storePath_.empty()) ::unlink(storePath_.c_str());
+}
+
+bool ScanCache::fileHoldsTable() const {
+    std::lock_guard g(lock_);
+    return fileVersion_ == tableVersion_;
 }
 
 std::optional<ScanCache::VerificationResult> ScanCache::lastVerification() const {
@@ -514,9 +520,15 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         expected += order.back().first->size();
     }
 
+    // Files that could not be examined leave the table, so only a pass that kept
+    // every file as it was leaves its content the same.
+    const bool changed = stats.filesGone > 0 || stats.filesNew > 0 || stats.filesGrown > 0 ||
+                         stats.filesRewound > 0 ||
+                         stats.filesUnchanged != static_cast<std::int64_t>(list.size());
     {
         std::lock_guard g(lock_);
         files_.swap(table); // the old table is freed below, outside the lock
+        if (changed) ++tableVersion_;
     }
     table = {};
 
@@ -641,7 +653,16 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
 // MARK: - Cache file
 
 void ScanCache::save() const {
-    writeAtomically(storePath_, encodeCacheFileParts(snapshot()));
+    FileTable table;
+    std::uint64_t version = 0;
+    {
+        std::lock_guard g(lock_);
+        table = files_;
+        version = tableVersion_;
+    }
+    writeAtomically(storePath_, encodeCacheFileParts(table));
+    std::lock_guard g(lock_);
+    fileVersion_ = version;
 }
 
 bool ScanCache::load() {
@@ -655,6 +676,7 @@ bool ScanCache::load() {
     std::lock_guard g(lock_);
     old.swap(files_);
     files_ = std::move(*table);
+    fileVersion_ = ++tableVersion_;
     return true;
 }
 

@@ -228,6 +228,39 @@ TEST_F(CacheTest, GoneFilesLeaveTheTableAndTheResult) {
     EXPECT_TRUE(none.diagnostics.perHome.empty());
 }
 
+TEST_F(CacheTest, FileHoldsTableOnlyUntilTheTableChanges) {
+    auto a = write("a.jsonl", usageLine(1) + "\n");
+    EXPECT_FALSE(cache.fileHoldsTable()) << "nothing loaded or saved yet";
+    cache.refresh(homes);
+    EXPECT_FALSE(cache.fileHoldsTable());
+    cache.save();
+    EXPECT_TRUE(cache.fileHoldsTable());
+    cache.refresh(homes);
+    EXPECT_TRUE(cache.fileHoldsTable()) << "a refresh that changed nothing";
+
+    append(a, usageLine(2) + "\n");
+    EXPECT_EQ(cache.refresh(homes).stats.filesGrown, 1);
+    EXPECT_FALSE(cache.fileHoldsTable());
+    cache.save();
+
+    // Another cache on the same file: loading it makes the file current.
+    ScanCache other{home / "cache.bin"};
+    EXPECT_FALSE(other.fileHoldsTable());
+    ASSERT_TRUE(other.load());
+    EXPECT_TRUE(other.fileHoldsTable());
+    EXPECT_TRUE(other.refresh(homes).stats.filesUnchanged == 1 && other.fileHoldsTable());
+    write("b.jsonl", usageLine(3) + "\n");
+    other.refresh(homes);
+    EXPECT_FALSE(other.fileHoldsTable()) << "a new file";
+    other.save();
+    std::filesystem::remove(home / ".claude/projects/b.jsonl");
+    other.refresh(homes);
+    EXPECT_FALSE(other.fileHoldsTable()) << "a gone file";
+    other.save();
+    other.clear();
+    EXPECT_FALSE(other.fileHoldsTable()) << "the file is deleted";
+}
+
 TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {
     write("a.jsonl", usageLine(5, {1, 900}, 30) + "\n");
     write("b.jsonl", usageLine(5, {50, 2}, 10) + "\n", ".claude-work");

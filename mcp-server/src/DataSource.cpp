@@ -163,11 +163,15 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
     history_.reset();
-    try {
-        cache_->save();
-    } catch (const std::exception&) {
-        // The figures come from the transcripts; a cache that cannot be kept only
-        // costs the next start a full read.
+    // Rewriting a large cache file after a refresh that changed nothing cost more
+    // than the refresh itself; skip it while the file already holds this table.
+    if (!cache_->fileHoldsTable()) {
+        try {
+            cache_->save();
+        } catch (const std::exception&) {
+            // The figures come from the transcripts; a cache that cannot be kept only
+            // costs the next start a full read.
+        }
     }
     lastRefresh_ = env_.monotonicClock();
     if (!rosterLoaded_) {
@@ -185,8 +189,8 @@ Report DataSource::report(const Period& period, const RecordFilter& filter,
     bool hours = includeHours.value_or(period.isSingleDay);
     // The filter runs inside the aggregation: copying the kept records of a large
     // history cost more than aggregating them.
-    Report r = aggregator_.aggregate(*records_, period.from, period.through, diagnostics_, hours,
-                                     filter);
+    Report r =
+        aggregator_.aggregate(*records_, period.from, period.through, diagnostics_, hours, filter);
     r.diagnostics = diagnostics_;
     return r;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "ServerFixture.hpp"
 #include "vantery/mcp/R.hpp"
@@ -108,6 +109,44 @@ TEST(DataSourceFreshness, FirstRefreshLoadsTheSavedCacheAndReadsTheRosterOnce) {
     *f.monotonic += 60;
     second->ensureFresh();
     EXPECT_EQ(second->roster().coverage().rostersRead, 1) << "rosters are read once per process";
+}
+
+TEST(DataSourceFreshness, ARefreshThatChangedNothingLeavesTheCacheFileAlone) {
+    ServerFixture f;
+    f.transcript("p/a.jsonl", usageLine(request("1")));
+    const auto file = f.home / "cache/scan-cache.bin";
+    // Every save writes a new file and renames it over the old one.
+    auto inode = [&] {
+        struct stat st {};
+        return ::stat(file.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    ino_t written = 0;
+    {
+        auto data = f.make();
+        data->ensureFresh();
+        written = inode();
+        ASSERT_NE(written, ino_t(0));
+        *f.monotonic += 20;
+        EXPECT_EQ(data->ensureFresh().filesUnchanged, 1);
+        EXPECT_EQ(inode(), written) << "nothing changed: the file is not rewritten";
+
+        f.transcript("p/a.jsonl", usageLine(request("2")));
+        *f.monotonic += 20;
+        EXPECT_EQ(data->ensureFresh().filesGrown, 1);
+        EXPECT_NE(inode(), written) << "a grown file is saved";
+        written = inode();
+    }
+    // A new process that loaded the file and finds nothing changed keeps it too.
+    auto again = f.make();
+    EXPECT_TRUE(again->ensureFresh().fromCache);
+    EXPECT_EQ(again->records().size(), 2u);
+    EXPECT_EQ(inode(), written);
+    f.transcript("p/b.jsonl", usageLine(request("3")));
+    *f.monotonic += 20;
+    EXPECT_EQ(again->ensureFresh().filesNew, 1);
+    EXPECT_NE(inode(), written);
+    auto third = f.make();
+    EXPECT_EQ(third->report(Period::all(), {}).total.requests, 3);
 }
 
 TEST(DataSourceFreshness, ReportKeepsFilteredRecordsAndTheWholeScanDiagnostics) {

@@ -170,6 +170,11 @@ class ScanCache {
     /// when the file is absent, unreadable, foreign, of another version or damaged.
     bool load();
 
+    /// True when this cache last loaded its table from, or saved it to, its file and
+    /// no refresh, load or clear has changed the table since: saving again would
+    /// write the same content.
+    bool fileHoldsTable() const;
+
   private:
     std::string storePath_;
     mutable std::mutex lock_;
@@ -179,6 +184,10 @@ class ScanCache {
     // in merge order, they were built from; reused while every set is the same.
     std::shared_ptr<const std::vector<UsageRecord>> merged_;
     std::vector<std::pair<RecordSet, std::int64_t>> mergedFrom_;
+    // Bumped whenever the table's content changes; the version the file is known
+    // to hold, when this process loaded or wrote it.
+    std::uint64_t tableVersion_ = 0;
+    mutable std::optional<std::uint64_t> fileVersion_; // set by save()
 };
 
 } // namespace vantery
