@@ -159,10 +159,13 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     if (lastRefresh_ && refreshStats_ && t - *lastRefresh_ < freshnessWindow) return *refreshStats_;
     if (!lastRefresh_) cache_->load(); // an unusable file leaves the cache empty
     ScanCache::Refresh r = cache_->refresh(homes_);
+    // The same record list aggregates to the same history (projects resolve through
+    // a memo that never forgets), so only its diagnostics need renewing.
+    if (r.records != records_) history_.reset();
+    historyCurrent_ = false;
     records_ = r.records;
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
-    history_.reset();
     // Rewriting a large cache file after a refresh that changed nothing cost more
     // than the refresh itself; skip it while the file already holds this table.
     if (!cache_->fileHoldsTable()) {
@@ -197,8 +200,14 @@ Report DataSource::report(const Period& period, const RecordFilter& filter,
 
 std::shared_ptr<const Report> DataSource::history() {
     ensureFresh();
-    if (!history_)
+    if (!history_) {
         history_ = std::make_shared<const Report>(report(Period::all(), {}, std::nullopt));
+    } else if (!historyCurrent_) {
+        auto renewed = std::make_shared<Report>(*history_);
+        renewed->diagnostics = diagnostics_;
+        history_ = std::move(renewed);
+    }
+    historyCurrent_ = true;
     return history_;
 }
 

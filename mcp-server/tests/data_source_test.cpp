@@ -149,6 +149,32 @@ TEST(DataSourceFreshness, ARefreshThatChangedNothingLeavesTheCacheFileAlone) {
     EXPECT_EQ(third->report(Period::all(), {}).total.requests, 3);
 }
 
+TEST(DataSourceFreshness, HistoryFollowsEachRefreshWhetherOrNotRecordsChanged) {
+    ServerFixture f;
+    f.transcript("p/a.jsonl", usageLine(request("1")));
+    auto data = f.make();
+    auto first = data->history();
+    EXPECT_EQ(first->total.requests, 1);
+
+    // Nothing changed: the same figures, with the diagnostics of the new refresh.
+    *f.monotonic += 20;
+    data->ensureFresh();
+    auto kept = data->history();
+    EXPECT_EQ(kept->total.requests, 1);
+    EXPECT_EQ(kept->bySession.size(), first->bySession.size());
+    EXPECT_EQ(kept->diagnostics.duration, data->diagnostics().duration);
+    EXPECT_EQ(kept->diagnostics.usageLinesSeen, 1);
+    EXPECT_EQ(data->history(), kept) << "shared until the next refresh";
+
+    f.transcript("p/a.jsonl", usageLine(request("2", "s2")));
+    *f.monotonic += 20;
+    auto grown = data->history();
+    EXPECT_EQ(grown->total.requests, 2);
+    EXPECT_EQ(grown->bySession.size(), 2u);
+    EXPECT_EQ(grown->diagnostics.usageLinesSeen, 2);
+    EXPECT_EQ(grown->diagnostics.duration, data->diagnostics().duration);
+}
+
 TEST(DataSourceFreshness, ReportKeepsFilteredRecordsAndTheWholeScanDiagnostics) {
     ServerFixture f;
     Line a = request("1"), b = request("2", "s2");

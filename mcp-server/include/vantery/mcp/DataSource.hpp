@@ -126,7 +126,9 @@ class DataSource {
     AgentRoster roster_;
     std::optional<double> lastRefresh_; ///< on the monotonic clock
     bool rosterLoaded_ = false;
-    std::shared_ptr<const Report> history_; ///< of the current records; reset by each refresh
+    /// Of the current records; kept by a refresh that left them as they were.
+    std::shared_ptr<const Report> history_;
+    bool historyCurrent_ = false; ///< history_'s diagnostics are the current ones
 };
 
 } // namespace vantery::mcp
