@@ -320,3 +320,54 @@ TEST(Aggregator, KeptRecordsGiveTheReportOfTheCopiedSubset) {
         agg.aggregate(records, std::nullopt, std::nullopt, ScanDiagnostics{}, false, {});
     EXPECT_EQ(everything.total.requests, 40);
 }
+
+TEST(Aggregator, AgentsPerGroupEqualOneReportPerGroup) {
+    auto agg = aggregatorIn("Australia/Lord_Howe");
+    auto planner = AgentIdentity::parse(std::string_view("aplanner-0123456789abcdef"));
+    auto anon = AgentIdentity::parse(std::string_view("a0123456789abcdef"));
+    std::vector<UsageRecord> records;
+    for (int i = 0; i < 60; ++i) {
+        // Two priced models and one without a price, over several local days.
+        const char* model = i % 3 == 0   ? "claude-sonnet-4-5"
+                            : i % 3 == 1 ? "gpt-x"
+                                         : "claude-opus-4-1";
+        auto r = makeRecord(1.7e9 + i * 7000.0, model, 1000 + i * 37);
+        r.sessionId = i % 4 ? "s1" : "s2";
+        r.rawCwd = i % 5 ? "/Users/u/a" : "/Users/u/b";
+        if (i % 2) r.agent = planner;
+        if (i % 7 == 0) r.agent = anon;
+        records.push_back(std::move(r));
+    }
+    // Groups by model; the unpriced model only in one session, its other records in none.
+    auto groupOf = [](const UsageRecord& r) -> std::optional<std::size_t> {
+        if (r.model == "claude-sonnet-4-5") return 0;
+        if (r.model == "claude-opus-4-1") return 2;
+        if (r.model == "gpt-x" && r.sessionId == "s1") return 1;
+        return std::nullopt;
+    };
+    auto from = agg.day(1.7e9 + 40000), to = agg.day(1.7e9 + 300000);
+    auto perGroup = agg.agentsPerGroup(records, from, to, 4, groupOf);
+    ASSERT_EQ(perGroup.size(), 4u);
+    for (std::size_t g = 0; g < 4; ++g) {
+        SCOPED_TRACE(g);
+        auto alone = agg.aggregate(records, from, to, ScanDiagnostics{}, false,
+                                   [&](const UsageRecord& r) { return groupOf(r) == g; });
+        ASSERT_EQ(perGroup[g].size(), alone.byAgent.size());
+        for (const auto& [agent, bucket] : alone.byAgent) {
+            auto it = perGroup[g].find(agent);
+            ASSERT_NE(it, perGroup[g].end()) << agent.description();
+            const Bucket& b = it->second;
+            EXPECT_EQ(b.requests, bucket.requests);
+            EXPECT_EQ(b.cost.priced, bucket.cost.priced) << "summed in the same order";
+            EXPECT_EQ(b.cost.unpricedRequests, bucket.cost.unpricedRequests);
+            EXPECT_EQ(b.cost.unpricedModels, bucket.cost.unpricedModels);
+            EXPECT_EQ(b.modelCounts, bucket.modelCounts);
+            EXPECT_EQ(b.totalTokens(), bucket.totalTokens());
+            EXPECT_EQ(b.firstActivity, bucket.firstActivity);
+            EXPECT_EQ(b.lastActivity, bucket.lastActivity);
+        }
+    }
+    EXPECT_TRUE(perGroup[3].empty()) << "a group no record names";
+    EXPECT_FALSE(perGroup[2].empty());
+    EXPECT_TRUE(agg.agentsPerGroup(records, from, to, 0, groupOf).empty());
+}
