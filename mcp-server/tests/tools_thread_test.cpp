@@ -371,5 +371,31 @@ TEST_F(ThreadTools, NoHistoryAtAll) {
     golden("empty_sources", "vant_sources", Json::object());
 }
 
+TEST_F(ThreadTools, ProvenanceRepeatedAnswersFollowPeriodFiltersAndChangedFiles) {
+    start();
+    const Json all = {{"period", "all"}};
+    const std::string first = call("vant_provenance", all).text;
+    const std::string yesterday = call("vant_provenance", {{"period", "yesterday"}}).text;
+    EXPECT_NE(yesterday, first);
+    const std::string filtered =
+        call("vant_provenance", {{"period", "all"}, {"agent", "main"}}).text;
+    EXPECT_NE(filtered, first);
+    EXPECT_EQ(call("vant_provenance", all).text, first);
+    EXPECT_EQ(call("vant_provenance", {{"period", "yesterday"}}).text, yesterday);
+    EXPECT_EQ(MCPServer(data).callTool("vant_provenance", {{"period", "yesterday"}}).text,
+              yesterday);
+    // A server that never answered before gives the same text.
+    EXPECT_EQ(MCPServer(data).callTool("vant_provenance", all).text, first);
+
+    // A grown file: the next refresh's answer counts the new request.
+    fixture.transcript("-w-proj/grown.jsonl",
+                       usageLine(line("new", "2025-03-11T09:00:00Z", "s-new", "/w/proj")));
+    *fixture.monotonic += 20;
+    const std::string after = call("vant_provenance", all).text;
+    EXPECT_NE(after, first);
+    EXPECT_NE(after.find("-w-proj/grown.jsonl"), std::string::npos) << after;
+    EXPECT_EQ(MCPServer(data).callTool("vant_provenance", all).text, after);
+}
+
 } // namespace
 } // namespace vantery::mcp

@@ -130,6 +130,44 @@ std::string counter(std::string_view label, std::int64_t n) {
 
 } // namespace
 
+// What the per-file pass found for one period over one state of the cached
+// files. The files are held weakly: a memo never keeps old record sets alive,
+// and an expired one still compares unequal to every live set.
+struct ProvenanceMemo {
+    struct Row {
+        std::size_t file; ///< position in the file list
+        std::int64_t requests;
+        double priced;
+    };
+    std::optional<LocalDay> from, through;
+    std::vector<std::pair<std::string, std::weak_ptr<const RequestMap>>> files;
+    std::vector<Row> rows; ///< in answer order
+    std::int64_t distinct = 0, duplicated = 0;
+
+    ProvenanceMemo(const std::vector<ScanCache::FileProvenance>& list, const Period& p,
+                   const std::vector<SourceFile>& sorted, std::int64_t distinct,
+                   std::int64_t duplicated)
+        : from(p.from), through(p.through), distinct(distinct), duplicated(duplicated) {
+        files.reserve(list.size());
+        for (const auto& f : list)
+            files.emplace_back(f.path, f.records);
+        rows.reserve(sorted.size());
+        for (const auto& r : sorted)
+            rows.push_back({static_cast<std::size_t>(r.file - list.data()), r.requests, r.priced});
+    }
+
+    bool sameAs(const std::vector<ScanCache::FileProvenance>& list, const Period& p) const {
+        if (from != p.from || through != p.through || files.size() != list.size()) return false;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const auto& [path, held] = files[i];
+            if (path != list[i].path || held.owner_before(list[i].records) ||
+                list[i].records.owner_before(held))
+                return false;
+        }
+        return true;
+    }
+};
+
 std::string MCPServer::provenance(const Json& arguments) {
     const Period p = period(arguments, "today");
     std::int64_t limit = argInt(arguments, "limit").value_or(20);
@@ -151,30 +189,45 @@ std::string MCPServer::provenance(const Json& arguments) {
     data->ensureFresh();
     const auto files = data->cache().recordsPerFile();
     DayPricer pricer(data->aggregator().calendar());
-    std::size_t cached = 0;
-    for (const auto& file : files)
-        cached += file.records->size();
-    KeyCopies copies(cached);
-    std::vector<SourceFile> rows;
     auto counts = [&](const UsageRecord& rec, LocalDay day) {
         if (p.from && day < *p.from) return false;
         if (p.through && *p.through < day) return false;
         return !filters.predicate || filters.predicate(rec);
     };
-    for (const auto& file : files) {
-        SourceFile row{&file, 0, 0};
-        for (const auto& [key, rec] : *file.records) {
-            const LocalDay day = pricer.day(rec.timestamp);
-            if (!counts(rec, day)) continue;
-            const Estimate<double> cost = pricer.cost(rec, day);
-            if (cost.isKnown()) row.priced += cost.knownValue();
-            row.requests += 1;
-            copies.add(key);
+    std::vector<SourceFile> rows;
+    std::int64_t distinct = 0, duplicated = 0;
+    if (!filters.predicate && provenanceMemo_ && provenanceMemo_->sameAs(files, p)) {
+        for (const auto& r : provenanceMemo_->rows)
+            rows.push_back({&files[r.file], r.requests, r.priced});
+        distinct = provenanceMemo_->distinct;
+        duplicated = provenanceMemo_->duplicated;
+    } else {
+        std::size_t cached = 0;
+        for (const auto& file : files)
+            cached += file.records->size();
+        KeyCopies copies(cached);
+        for (const auto& file : files) {
+            SourceFile row{&file, 0, 0};
+            for (const auto& [key, rec] : *file.records) {
+                const LocalDay day = pricer.day(rec.timestamp);
+                if (!counts(rec, day)) continue;
+                const Estimate<double> cost = pricer.cost(rec, day);
+                if (cost.isKnown()) row.priced += cost.knownValue();
+                row.requests += 1;
+                copies.add(key);
+            }
+            if (row.requests > 0) rows.push_back(row);
         }
-        if (row.requests > 0) rows.push_back(row);
+        std::stable_sort(rows.begin(), rows.end(), [](const SourceFile& a, const SourceFile& b) {
+            return a.priced > b.priced;
+        });
+        copies.count();
+        distinct = copies.distinct();
+        duplicated = copies.duplicated();
+        if (!filters.predicate)
+            provenanceMemo_ =
+                std::make_shared<ProvenanceMemo>(files, p, rows, distinct, duplicated);
     }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const SourceFile& a, const SourceFile& b) { return a.priced > b.priced; });
 
     const auto rowCount = static_cast<std::int64_t>(rows.size());
     s += "\nSOURCE FILES (" + R::noun(rowCount, "file", "files") + " produced the figure)\n";
@@ -196,17 +249,15 @@ std::string MCPServer::provenance(const Json& arguments) {
     if (rowCount > limit)
         s += "  (" + R::noun(rowCount - limit, "file", "files") + " more \u2014 raise `limit`)\n";
 
-    copies.count();
-    const std::int64_t duplicated = copies.duplicated();
     s += "\nUNIFICATION\n";
-    s += counter("  distinct requests in files    ", copies.distinct());
+    s += counter("  distinct requests in files    ", distinct);
     s += counter("  requests in the report above  ", report.total.requests);
     if (duplicated > 0)
         s += "  " + R::noun(duplicated, "request", "requests") +
              " appear in more than one file (a resumed or forked session). The lower-ranked "
              "file wins the attribution; the per-file costs above count each copy, the total "
              "does not.\n";
-    else if (copies.distinct() > 0)
+    else if (distinct > 0)
         s += "  no request duplicated across files\n";
 
     std::vector<std::pair<std::string, Bucket>> homes(report.bySource.begin(),

@@ -15,6 +15,8 @@
 
 namespace vantery::mcp {
 
+struct ProvenanceMemo;
+
 class MCPServer {
   public:
     /// The record predicate of the agent, project and session arguments.
@@ -71,6 +73,11 @@ class MCPServer {
     std::string agent(const Json& arguments);
     std::string provenance(const Json& arguments);
     std::string sources(const Json& arguments);
+
+  private:
+    /// The per-file figures of the last unfiltered provenance answer, reused while
+    /// the cached files and the period are the same.
+    std::shared_ptr<ProvenanceMemo> provenanceMemo_;
 };
 
 } // namespace vantery::mcp
