@@ -1,5 +1,7 @@
 #include "vantery/mcp/Protocol.hpp"
 
+#include "vantery/Text.hpp"
+
 namespace vantery::mcp {
 namespace {
 
@@ -98,6 +100,13 @@ Json Protocol::errorResponse(const Json& id, int code, std::string_view message)
 }
 
 std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server, const Log& log) {
+    // A line is text: bytes that are not UTF-8 read as U+FFFD, so a request with
+    // a stray byte in a string is still answered rather than left waiting.
+    std::string repaired;
+    if (!text::isValidUtf8(line)) {
+        repaired = text::sanitizeUtf8(line);
+        line = repaired;
+    }
     std::string_view text = trimmed(line);
     if (text.empty()) return std::nullopt;
 

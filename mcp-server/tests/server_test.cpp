@@ -239,3 +239,17 @@ TEST(Serialization, LinesAreTrimmedOfUnicodeBlanksToo) {
     EXPECT_FALSE(Protocol::handleLine("\xa0{}", server, log));
     EXPECT_EQ(logged.size(), 1u);
 }
+
+TEST(Serialization, BytesThatAreNotUtf8ReadAsReplacementCharacters) {
+    ServerFixture f;
+    MCPServer server(f.make());
+    std::vector<std::string> logged;
+    auto log = [&](std::string_view m) { logged.emplace_back(m); };
+    auto reply = Protocol::handleLine(
+        "{\"jsonrpc\":\"2.0\",\"id\":5,\"method\":\"tools/call\",\"params\":{\"name\":"
+        "\"vant_\xE9\"}}",
+        server, log);
+    ASSERT_TRUE(reply) << "a request with an id is answered";
+    EXPECT_EQ((*reply)["result"]["content"][0]["text"], "Unknown verb: vant_\uFFFD");
+    EXPECT_TRUE(logged.empty());
+}
