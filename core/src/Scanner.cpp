@@ -194,13 +194,14 @@ bool clampLargeNumbers(std::string_view line, std::string& out) {
 void ingestParsed(const object& top, const std::string& path, const std::string& home,
                   std::int64_t rank, RequestMap& into, ScanDiagnostics& diag, std::string& key) {
     object message;
-    if (top.size() == 0 || top.at_key("message").get_object().get(message) != simdjson::SUCCESS ||
-        message.size() == 0) {
+    if (top.size() == 0 || top.at_key("message").get_object().get(message) != simdjson::SUCCESS) {
         ++diag.linesRejectedNoMessage;
         return;
     }
+    // An empty message object is a message without usage, not a missing message.
     object usage;
-    if (message.at_key("usage").get_object().get(usage) != simdjson::SUCCESS) {
+    if (message.size() == 0 ||
+        message.at_key("usage").get_object().get(usage) != simdjson::SUCCESS) {
         ++diag.linesNotUsageBearing;
         return;
     }

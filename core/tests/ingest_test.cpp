@@ -53,14 +53,15 @@ TEST(Ingest, RejectsInOrderWithOneCounterPerLine) {
     in(R"({"message":{"usage":{"input_tokens":1}})");          // broken JSON
     in(R"({"message":{"usage":{}}} trailing)");                // not wholly JSON
     in(R"({"usage":{"input_tokens":1}})");                     // no message
-    in(R"({"usage":1,"message":{}})");                         // empty message
     in(R"({"usage":1,"message":"text"})");                     // message not an object
+    in(R"({"usage":1,"message":null})");                       // message not an object
+    in(R"({"usage":1,"message":{}})");                         // empty message: no usage in it
     in(R"({"message":{"content":[{"input":{"usage":{}}}]}})"); // needle only in nested content
     in(R"({"message":{"usage":"lots"}})");                     // usage not an object
-    EXPECT_EQ(in.diag.usageLinesSeen, 8);
+    EXPECT_EQ(in.diag.usageLinesSeen, 9);
     EXPECT_EQ(in.diag.linesRejectedInvalidJSON, 3);
     EXPECT_EQ(in.diag.linesRejectedNoMessage, 3);
-    EXPECT_EQ(in.diag.linesNotUsageBearing, 2);
+    EXPECT_EQ(in.diag.linesNotUsageBearing, 3);
     EXPECT_EQ(in.diag.totalRejected(), 6);
     EXPECT_TRUE(in.map.empty());
 }
