@@ -102,8 +102,9 @@ Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
 }
 
 std::string Pricing::normalizeModel(std::string_view model) {
-    // Trimming covers ASCII white space and line breaks plus U+0085, U+00A0 and the
-    // U+2000-block spaces that a transcript could hold.
+    // Trimming covers ASCII white space and line breaks plus U+0085 and every Unicode
+    // space and line or paragraph separator (U+00A0, U+1680, U+2000-U+200A, U+2028,
+    // U+2029, U+202F, U+205F, U+3000).
     auto isUnicodeSpaceAt = [&](std::size_t pos, std::size_t& len) -> bool {
         auto b = [&](std::size_t i) { return static_cast<unsigned char>(model[i]); };
         if (isSpace(b(pos))) { len = 1; return true; }
@@ -111,6 +112,8 @@ std::string Pricing::normalizeModel(std::string_view model) {
         if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x80 &&
             ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 || b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) { len = 3; return true; }
         if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) { len = 3; return true; }
+        if (pos + 2 < model.size() && b(pos) == 0xE1 && b(pos + 1) == 0x9A && b(pos + 2) == 0x80) { len = 3; return true; } // U+1680
+        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x81 && b(pos + 2) == 0x9F) { len = 3; return true; } // U+205F
         return false;
     };
     std::size_t len = 0;

@@ -136,6 +136,7 @@ TEST(NormalizeModel, TrimsLowersAndDropsDateSuffixes) {
     EXPECT_EQ(Pricing::normalizeModel("-20250929"), "-20250929"); // fewer than 10 characters
     EXPECT_EQ(Pricing::normalizeModel("x-20250929"), "x");
     EXPECT_EQ(Pricing::normalizeModel("\xC2\xA0sonnet\xE2\x80\x83"), "sonnet"); // Unicode blanks
+    EXPECT_EQ(Pricing::normalizeModel("\u1680\u3000sonnet\u205f\u2029"), "sonnet");
     EXPECT_EQ(Pricing::normalizeModel(""), "");
     EXPECT_EQ(Pricing::normalizeModel("CLAUDE-\xC3\x96"), "claude-\xC3\xB6");
 }
