@@ -37,6 +37,17 @@ TEST(AgentIdentity, EverythingElseIsAnonymousOrMain) {
     }
 }
 
+TEST(AgentIdentity, TheLeadingAAndTheLastDashAreWholeCharacters) {
+    // An "a" with a combining acute accent is another character.
+    EXPECT_EQ(AgentIdentity::parse("a\u0301planner-0123456789abcdef").kind(),
+              AgentIdentity::Kind::anonymous);
+    // A prepended mark makes "\u0600-" one character, which is no "-": there is none.
+    EXPECT_EQ(AgentIdentity::parse("aplanner\u0600-0123456789abcdef").kind(),
+              AgentIdentity::Kind::anonymous);
+    EXPECT_EQ(AgentIdentity::parse("aplan-\u0301ner-0123456789abcdef"),
+              AgentIdentity::named("plan-\u0301ner", "aplan-\u0301ner-0123456789abcdef"));
+}
+
 TEST(AgentIdentity, LabelsAndKeys) {
     EXPECT_EQ(AgentIdentity::mainSession().label(), "main session");
     EXPECT_FALSE(AgentIdentity::mainSession().isSubagent());
