@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <utf8proc.h>
+
 #include "vantery/Text.hpp"
 #include "vantery/UsageRecord.hpp"
 
@@ -62,6 +64,18 @@ const std::vector<const Table::value_type*>& keysByLength() {
         return k;
     }();
     return keys;
+}
+
+// Whether a character stands for a number: its first code point is a decimal digit, a
+// letter-like number or another numeral.
+bool isNumericCharacter(std::string_view c) {
+    utf8proc_int32_t cp = -1;
+    if (utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(c.data()),
+                         static_cast<utf8proc_ssize_t>(c.size()), &cp) <= 0)
+        return false;
+    auto category = utf8proc_category(cp);
+    return category == UTF8PROC_CATEGORY_ND || category == UTF8PROC_CATEGORY_NL ||
+           category == UTF8PROC_CATEGORY_NO;
 }
 
 bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -133,12 +147,18 @@ std::string Pricing::normalizeModel(std::string_view model) {
     std::string s = text::lowercased(model);
     for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;) s.erase(at, 4);
 
-    // A date suffix: "-20" and six more digits at the very end (counted in characters;
-    // the ASCII tail makes bytes and characters agree).
-    if (text::characterCount(s) >= 10 && s.size() >= 9) {
-        std::string_view tail = std::string_view(s).substr(s.size() - 9);
-        bool digits = std::all_of(tail.begin() + 1, tail.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (tail.substr(0, 3) == "-20" && digits) s.resize(s.size() - 9);
+    // A date suffix: the last 9 of at least 10 characters are "-", "2", "0" and six more
+    // numeric characters (any script's digits count, as does a digit with a mark on it).
+    std::string_view last[9];
+    std::size_t count = 0;
+    text::forEachCharacter(s, [&](std::string_view c) { last[count++ % 9] = c; });
+    if (count >= 10) {
+        auto tail = [&](std::size_t k) { return last[(count - 9 + k) % 9]; }; // k = 0..8
+        bool numeric = true;
+        for (std::size_t k = 1; k < 9; ++k)
+            numeric = numeric && isNumericCharacter(tail(k));
+        if (numeric && tail(0) == "-" && tail(1) == "2" && tail(2) == "0")
+            s.resize(static_cast<std::size_t>(tail(0).data() - s.data()));
     }
     return s;
 }
