@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <exception>
 #include <filesystem>
@@ -8,6 +9,9 @@
 #include <thread>
 
 #include "vantery/Scanner.hpp"
+
+#include "Parallel.hpp"
+#include "RecordTable.hpp"
 
 namespace vantery {
 namespace fs = std::filesystem;
@@ -31,7 +35,7 @@ bool hasJsonlExtension(const std::string& name) {
 
 // One worker's requests and counters.
 struct Partial {
-    RequestMap records;
+    detail::RecordTable records;
     ScanDiagnostics diagnostics;
 };
 
@@ -54,15 +58,186 @@ class Partials {
 };
 
 void readFile(const TranscriptFile& file, std::int64_t rank, Partial& into) {
+    Scanner::LastRequest last;
     try {
         auto upTo =
             LineReader::forEachLineInline(file.path, 0, std::nullopt, [&](std::string_view line) {
-                Scanner::ingest(line, file.path, file.home, rank, into.records, into.diagnostics);
+                detail::ingest(line, file.path, file.home, rank, into.records, into.diagnostics,
+                               last);
             });
         into.diagnostics.bytesRead += upTo;
     } catch (const LineReader::ReadError&) {
         into.diagnostics.filesUnreadable.push_back(file.path);
     }
+}
+
+// Every request read by the workers, once: the entries of one key share a
+// partition, in which the workers' tables are combined by the cross-file rule in
+// slot order. The records stay in the workers' tables; `parts` points at them.
+struct Combined {
+    std::vector<Partial> slots;
+    struct Part {
+        std::size_t order; // bucket in the final map, or the key's hash when none is built
+        detail::RecordTable::Node* node; // holds the combined record
+        // Where the node and its key's text lie, noted by the thread that has them
+        // in cache so that the one filling the map can fetch them ahead.
+        const void* nodeAt;
+        const char* keyAt;
+    };
+    std::vector<std::vector<Part>> parts;
+    ScanDiagnostics diagnostics;
+    std::size_t count = 0;
+};
+
+Combined::Part part(std::size_t hash, detail::RecordTable::Node& node) {
+    return {hash, &node, &node.key(), node.key().data()};
+}
+
+// Combines the workers' tables, one partition per worker, on as many threads.
+// `buckets` is the bucket count of the map the entries will be put in (0 for
+// none): the partitions are then ranges of buckets, each sorted by bucket, so that
+// filling the map in partition order walks its bucket array once, in order, and
+// always finds the nodes it has to pass fresh in cache.
+void combine(Combined& c, std::size_t buckets) {
+    const std::size_t partitions = c.slots.size();
+    c.parts.assign(partitions, {});
+    std::size_t upperBound = 0;
+    for (const auto& slot : c.slots)
+        upperBound += slot.records.size();
+
+    // The partition of every entry, worked out once.
+    std::vector<std::vector<std::uint32_t>> owners(c.slots.size());
+    if (partitions > 1) {
+        parallel::forEach(c.slots.size(), [&](std::size_t w) {
+            auto& table = c.slots[w].records;
+            auto& owner = owners[w];
+            owner.resize(table.size());
+            for (std::size_t i = 0; i < table.size(); ++i) {
+                const std::size_t h = table.hashAt(i);
+                owner[i] = static_cast<std::uint32_t>(
+                    buckets > 0 ? (h % buckets) * partitions / buckets
+                                : ((static_cast<std::uint64_t>(h) >> 32) * partitions) >> 32);
+            }
+        });
+    }
+
+    parallel::forEach(partitions, [&](std::size_t p) {
+        auto& out = c.parts[p];
+        out.reserve(upperBound / partitions + upperBound / (4 * partitions) + 16);
+        if (partitions == 1) {
+            auto& table = c.slots[0].records;
+            for (std::size_t i = 0; i < table.size(); ++i)
+                out.push_back(part(table.hashAt(i), table.at(i)));
+        } else {
+            // Positions in `out` (plus one) by hash, open addressing.
+            std::vector<std::uint32_t> index(std::bit_ceil(2 * out.capacity() + 16), 0);
+            std::size_t mask = index.size() - 1;
+            for (std::size_t w = 0; w < c.slots.size(); ++w) {
+                auto& table = c.slots[w].records;
+                const auto& owner = owners[w];
+                for (std::size_t i = 0; i < table.size(); ++i) {
+                    if (owner[i] != p) continue;
+                    const std::size_t h = table.hashAt(i);
+                    auto& entry = table.at(i);
+                    std::size_t k = h & mask;
+                    for (; index[k] != 0; k = (k + 1) & mask) {
+                        const auto& o = out[index[k] - 1];
+                        if (o.order == h && o.node->key() == entry.key()) break;
+                    }
+                    if (index[k] != 0) {
+                        Scanner::combineCrossFile(out[index[k] - 1].node->mapped(), entry.mapped());
+                        continue;
+                    }
+                    out.push_back(part(h, entry));
+                    index[k] = static_cast<std::uint32_t>(out.size());
+                    if (out.size() * 2 > index.size()) {
+                        // Rebuild twice as large from the hashes kept in `out`.
+                        index.assign(index.size() * 2, 0);
+                        mask = index.size() - 1;
+                        for (std::size_t q = 0; q < out.size(); ++q) {
+                            std::size_t j = out[q].order & mask;
+                            while (index[j] != 0)
+                                j = (j + 1) & mask;
+                            index[j] = static_cast<std::uint32_t>(q + 1);
+                        }
+                    }
+                }
+            }
+        }
+        if (buckets > 0) {
+            for (auto& e : out)
+                e.order %= buckets;
+            std::sort(out.begin(), out.end(),
+                      [](const auto& a, const auto& b) { return a.order < b.order; });
+        }
+    });
+    c.diagnostics = std::move(c.slots[0].diagnostics);
+    for (std::size_t w = 1; w < c.slots.size(); ++w)
+        c.diagnostics.merge(c.slots[w].diagnostics);
+    c.count = 0;
+    for (const auto& part : c.parts)
+        c.count += part.size();
+}
+
+// Reads every file of the homes on the workers; the tables come back uncombined.
+Combined readAll(const std::vector<TranscriptFile>& files, bool parallel) {
+    std::size_t workers = 1;
+    if (parallel) {
+        std::size_t cpus = std::max(1u, std::thread::hardware_concurrency());
+        workers = std::max<std::size_t>(1, std::min(files.size(), cpus));
+    }
+    Partials partials(workers);
+
+    if (workers == 1) {
+        Partial p{detail::RecordTable(expectedRequests), {}};
+        for (std::size_t i = 0; i < files.size(); ++i)
+            readFile(files[i], static_cast<std::int64_t>(i), p);
+        partials.store(0, std::move(p));
+    } else {
+        // Each worker takes the next unread file in list order, so every worker reads
+        // its files in increasing rank: the first line it meets of a request comes
+        // from its lowest-ranked file, and the cross-file rule then gives the same
+        // result as any fixed assignment of files to workers.
+        std::atomic<std::size_t> next{0};
+        std::exception_ptr failure;
+        std::mutex failureMutex;
+        std::vector<std::thread> threads;
+        threads.reserve(workers);
+        for (std::size_t w = 0; w < workers; ++w) {
+            threads.emplace_back([&, w] {
+                try {
+                    Partial p{detail::RecordTable(expectedRequests / workers + 64), {}};
+                    for (std::size_t i;
+                         (i = next.fetch_add(1, std::memory_order_relaxed)) < files.size();)
+                        readFile(files[i], static_cast<std::int64_t>(i), p);
+                    partials.store(w, std::move(p));
+                } catch (...) {
+                    std::lock_guard lock(failureMutex);
+                    if (!failure) failure = std::current_exception();
+                    next.store(files.size());
+                }
+            });
+        }
+        for (auto& t : threads)
+            t.join();
+        if (failure) std::rethrow_exception(failure);
+    }
+
+    Combined c;
+    c.slots.reserve(workers);
+    for (std::size_t w = 0; w < workers; ++w)
+        c.slots.push_back(partials.take(w));
+    return c;
+}
+
+// The counters a scan sets once all files are read.
+void complete(ScanDiagnostics& d, std::size_t files, std::size_t requests,
+              std::chrono::steady_clock::time_point started,
+              std::map<std::string, std::int64_t>&& perHome) {
+    d.filesScanned = static_cast<std::int64_t>(files);
+    d.uniqueRequests = static_cast<std::int64_t>(requests);
+    d.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    d.perHome = std::move(perHome);
 }
 
 } // namespace
@@ -149,90 +324,54 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
     auto started = std::chrono::steady_clock::now();
     std::map<std::string, std::int64_t> perHome;
     const auto files = fileList(homes, &perHome);
+    Combined c = readAll(files, parallel);
 
-    std::size_t workers = 1;
-    if (parallel) {
-        std::size_t cpus = std::max(1u, std::thread::hardware_concurrency());
-        workers = std::max<std::size_t>(1, std::min(files.size(), cpus));
-    }
-    Partials partials(workers);
-
-    if (workers == 1) {
-        Partial p;
-        p.records.reserve(expectedRequests);
-        for (std::size_t i = 0; i < files.size(); ++i)
-            readFile(files[i], static_cast<std::int64_t>(i), p);
-        partials.store(0, std::move(p));
-    } else {
-        // Each worker takes the next unread file in list order, so every worker reads
-        // its files in increasing rank: the first line it meets of a request comes
-        // from its lowest-ranked file, and the cross-file rule then gives the same
-        // result as any fixed assignment of files to workers.
-        std::atomic<std::size_t> next{0};
-        std::exception_ptr failure;
-        std::mutex failureMutex;
-        std::vector<std::thread> threads;
-        threads.reserve(workers);
-        for (std::size_t w = 0; w < workers; ++w) {
-            threads.emplace_back([&, w] {
-                try {
-                    Partial p;
-                    p.records.reserve(expectedRequests / workers + 64);
-                    for (std::size_t i;
-                         (i = next.fetch_add(1, std::memory_order_relaxed)) < files.size();)
-                        readFile(files[i], static_cast<std::int64_t>(i), p);
-                    partials.store(w, std::move(p));
-                } catch (...) {
-                    std::lock_guard lock(failureMutex);
-                    if (!failure) failure = std::current_exception();
-                    next.store(files.size());
-                }
-            });
-        }
-        for (auto& t : threads)
-            t.join();
-        if (failure) std::rethrow_exception(failure);
-    }
-
-    std::vector<Partial> slots;
-    slots.reserve(workers);
+    // Sized once for every request it may receive, so it never rehashes.
     std::size_t upperBound = 0;
-    for (std::size_t w = 0; w < workers; ++w) {
-        slots.push_back(partials.take(w));
-        upperBound += slots.back().records.size();
-    }
-    Partial merged = std::move(slots[0]);
-    // Size the table once for every request it may receive, never shrinking it
-    // (a shrinking reserve would rehash a table that is already large enough).
-    std::size_t wanted = std::max(upperBound, expectedRequests);
-    if (static_cast<double>(merged.records.bucket_count()) *
-            static_cast<double>(merged.records.max_load_factor()) <
-        static_cast<double>(wanted))
-        merged.records.reserve(wanted);
-    for (std::size_t w = 1; w < workers; ++w) {
-        Partial& p = slots[w];
-        merged.diagnostics.merge(p.diagnostics);
-        while (!p.records.empty()) {
-            auto placed = merged.records.insert(p.records.extract(p.records.begin()));
-            if (!placed.inserted) combineCrossFile(placed.position->second, placed.node.mapped());
+    for (const auto& slot : c.slots)
+        upperBound += slot.records.size();
+    RequestMap records;
+    records.reserve(std::max(upperBound, expectedRequests));
+    combine(c, records.bucket_count());
+
+    // One thread links the nodes into the map (it cannot be shared), in bucket order
+    // and fetching each node a few steps ahead: the nodes were made by other threads
+    // and are not in this one's cache. Nothing is allocated or copied here.
+    constexpr std::size_t ahead = 16;
+    for (auto& part : c.parts) {
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            if (i + ahead < part.size()) {
+                const auto& next = part[i + ahead];
+                // The node's handle, its link and key (at its start), its cached hash
+                // (at its end) and the key's text.
+                const char* node = static_cast<const char*>(next.nodeAt);
+                __builtin_prefetch(next.node);
+                __builtin_prefetch(node, 1);
+                __builtin_prefetch(node + sizeof(RequestMap::value_type), 1);
+                __builtin_prefetch(next.keyAt);
+            }
+            records.insert(std::move(*part[i].node));
         }
     }
 
-    auto& d = merged.diagnostics;
-    d.filesScanned = static_cast<std::int64_t>(files.size());
-    d.uniqueRequests = static_cast<std::int64_t>(merged.records.size());
-    d.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    d.perHome = std::move(perHome);
-    return {std::move(merged.records), std::move(d)};
+    complete(c.diagnostics, files.size(), records.size(), started, std::move(perHome));
+    return {std::move(records), std::move(c.diagnostics)};
 }
 
 ScanResult Scanner::scan(const std::vector<SourceHome>& homes, bool parallel) {
-    auto keyed = scanKeyed(homes, parallel);
+    // The same requests as scanKeyed, without building the keyed map.
+    auto started = std::chrono::steady_clock::now();
+    std::map<std::string, std::int64_t> perHome;
+    const auto files = fileList(homes, &perHome);
+    Combined c = readAll(files, parallel);
+    combine(c, 0);
     ScanResult result;
-    result.records.reserve(keyed.records.size());
-    for (auto& [key, record] : keyed.records)
-        result.records.push_back(std::move(record));
-    result.diagnostics = std::move(keyed.diagnostics);
+    result.records.reserve(c.count);
+    for (auto& part : c.parts)
+        for (auto& e : part)
+            result.records.push_back(std::move(e.node->mapped()));
+    complete(c.diagnostics, files.size(), result.records.size(), started, std::move(perHome));
+    result.diagnostics = std::move(c.diagnostics);
     return result;
 }
 
