@@ -37,6 +37,9 @@ bool hasJsonlExtension(const std::string& name) {
 struct Partial {
     detail::RecordTable records;
     ScanDiagnostics diagnostics;
+    // (rank, position of its first new request in `records`) of each file read, in
+    // the order read.
+    std::vector<std::pair<std::int64_t, std::size_t>> files;
 };
 
 // The per-worker results, the one object the workers share.
@@ -58,6 +61,7 @@ class Partials {
 };
 
 void readFile(const TranscriptFile& file, std::int64_t rank, Partial& into) {
+    into.files.emplace_back(rank, into.records.size());
     Scanner::LastRequest last;
     try {
         auto upTo =
@@ -77,8 +81,10 @@ void readFile(const TranscriptFile& file, std::int64_t rank, Partial& into) {
 struct Combined {
     std::vector<Partial> slots;
     struct Part {
-        std::size_t order; // bucket in the final map, or the key's hash when none is built
+        std::size_t hash;
+        std::size_t order;               // bucket in the final map, or the hash when none is built
         detail::RecordTable::Node* node; // holds the combined record
+        std::uint32_t slot, position;    // where the node is in the workers' tables
         // Where the node and its key's text lie, noted by the thread that has them
         // in cache so that the one filling the map can fetch them ahead.
         const void* nodeAt;
@@ -89,8 +95,16 @@ struct Combined {
     std::size_t count = 0;
 };
 
-Combined::Part part(std::size_t hash, detail::RecordTable::Node& node) {
-    return {hash, &node, &node.key(), node.key().data()};
+Combined::Part part(std::size_t hash, detail::RecordTable& table, std::size_t slot,
+                    std::size_t position) {
+    auto& node = table.at(position);
+    return {hash,
+            hash,
+            &node,
+            static_cast<std::uint32_t>(slot),
+            static_cast<std::uint32_t>(position),
+            &node.key(),
+            node.key().data()};
 }
 
 // Combines the workers' tables, one partition per worker, on as many threads.
@@ -127,7 +141,7 @@ void combine(Combined& c, std::size_t buckets) {
         if (partitions == 1) {
             auto& table = c.slots[0].records;
             for (std::size_t i = 0; i < table.size(); ++i)
-                out.push_back(part(table.hashAt(i), table.at(i)));
+                out.push_back(part(table.hashAt(i), table, 0, i));
         } else {
             // Positions in `out` (plus one) by hash, open addressing.
             std::vector<std::uint32_t> index(std::bit_ceil(2 * out.capacity() + 16), 0);
@@ -142,20 +156,29 @@ void combine(Combined& c, std::size_t buckets) {
                     std::size_t k = h & mask;
                     for (; index[k] != 0; k = (k + 1) & mask) {
                         const auto& o = out[index[k] - 1];
-                        if (o.order == h && o.node->key() == entry.key()) break;
+                        if (o.hash == h && o.node->key() == entry.key()) break;
                     }
                     if (index[k] != 0) {
-                        Scanner::combineCrossFile(out[index[k] - 1].node->mapped(), entry.mapped());
+                        auto& present = out[index[k] - 1];
+                        const bool earlier =
+                            entry.mapped().sourceRank < present.node->mapped().sourceRank;
+                        Scanner::combineCrossFile(present.node->mapped(), entry.mapped());
+                        // The request's node is the one made when its first file was
+                        // read, whichever slot that was: the one a serial scan makes.
+                        if (earlier) {
+                            std::swap(present.node->mapped(), entry.mapped());
+                            present = part(h, table, w, i);
+                        }
                         continue;
                     }
-                    out.push_back(part(h, entry));
+                    out.push_back(part(h, table, w, i));
                     index[k] = static_cast<std::uint32_t>(out.size());
                     if (out.size() * 2 > index.size()) {
                         // Rebuild twice as large from the hashes kept in `out`.
                         index.assign(index.size() * 2, 0);
                         mask = index.size() - 1;
                         for (std::size_t q = 0; q < out.size(); ++q) {
-                            std::size_t j = out[q].order & mask;
+                            std::size_t j = out[q].hash & mask;
                             while (index[j] != 0)
                                 j = (j + 1) & mask;
                             index[j] = static_cast<std::uint32_t>(q + 1);
@@ -165,10 +188,13 @@ void combine(Combined& c, std::size_t buckets) {
             }
         }
         if (buckets > 0) {
+            // Ties broken by hash, so that the map is filled in the same order
+            // whatever thread read which file.
             for (auto& e : out)
-                e.order %= buckets;
-            std::sort(out.begin(), out.end(),
-                      [](const auto& a, const auto& b) { return a.order < b.order; });
+                e.order = e.hash % buckets;
+            std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
+                return a.order != b.order ? a.order < b.order : a.hash < b.hash;
+            });
         }
     });
     c.diagnostics = std::move(c.slots[0].diagnostics);
@@ -189,7 +215,7 @@ Combined readAll(const std::vector<TranscriptFile>& files, bool parallel) {
     Partials partials(workers);
 
     if (workers == 1) {
-        Partial p{detail::RecordTable(expectedRequests), {}};
+        Partial p{detail::RecordTable(expectedRequests), {}, {}};
         for (std::size_t i = 0; i < files.size(); ++i)
             readFile(files[i], static_cast<std::int64_t>(i), p);
         partials.store(0, std::move(p));
@@ -206,7 +232,7 @@ Combined readAll(const std::vector<TranscriptFile>& files, bool parallel) {
         for (std::size_t w = 0; w < workers; ++w) {
             threads.emplace_back([&, w] {
                 try {
-                    Partial p{detail::RecordTable(expectedRequests / workers + 64), {}};
+                    Partial p{detail::RecordTable(expectedRequests / workers + 64), {}, {}};
                     for (std::size_t i;
                          (i = next.fetch_add(1, std::memory_order_relaxed)) < files.size();)
                         readFile(files[i], static_cast<std::int64_t>(i), p);
@@ -365,11 +391,35 @@ ScanResult Scanner::scan(const std::vector<SourceHome>& homes, bool parallel) {
     const auto files = fileList(homes, &perHome);
     Combined c = readAll(files, parallel);
     combine(c, 0);
+
+    // The records in the order a serial scan creates them: by the file that first
+    // holds them, then by their first line in it. Whatever the number of threads,
+    // the list is the same, and consecutive records lie side by side in memory,
+    // which is what a pass over them (an aggregation) reads fastest.
+    std::vector<std::vector<char>> kept(c.slots.size());
+    for (std::size_t w = 0; w < c.slots.size(); ++w)
+        kept[w].assign(c.slots[w].records.size(), 0);
+    for (const auto& part : c.parts)
+        for (const auto& e : part)
+            kept[e.slot][e.position] = 1;
+    struct Run {
+        std::int64_t rank;
+        std::size_t slot, from, to;
+    };
+    std::vector<Run> runs;
+    for (std::size_t w = 0; w < c.slots.size(); ++w) {
+        const auto& read = c.slots[w].files;
+        for (std::size_t f = 0; f < read.size(); ++f)
+            runs.push_back({read[f].first, w, read[f].second,
+                            f + 1 < read.size() ? read[f + 1].second : c.slots[w].records.size()});
+    }
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.rank < b.rank; });
     ScanResult result;
     result.records.reserve(c.count);
-    for (auto& part : c.parts)
-        for (auto& e : part)
-            result.records.push_back(std::move(e.node->mapped()));
+    for (const Run& run : runs)
+        for (std::size_t i = run.from; i < run.to; ++i)
+            if (kept[run.slot][i])
+                result.records.push_back(std::move(c.slots[run.slot].records.at(i).mapped()));
     complete(c.diagnostics, files.size(), result.records.size(), started, std::move(perHome));
     result.diagnostics = std::move(c.diagnostics);
     return result;

@@ -92,4 +92,15 @@ TEST(FullScan, AgreesWithFileByFileIngestionAndTheCrossFileRule) {
         EXPECT_EQ(got, want);
         EXPECT_EQ(listed.diagnostics.uniqueRequests, static_cast<std::int64_t>(reference.size()));
     }
+
+    // The listed records come in the order a serial scan makes them, whatever the
+    // threads: the same list, element by element.
+    auto serialList = Scanner::scan(homes, false);
+    auto parallelList = Scanner::scan(homes, true);
+    ASSERT_EQ(serialList.records.size(), parallelList.records.size());
+    for (std::size_t i = 0; i < serialList.records.size(); ++i)
+        ASSERT_EQ(fieldsOf(serialList.records[i]), fieldsOf(parallelList.records[i])) << i;
+    // ... which is by the rank of the first file holding each request.
+    for (std::size_t i = 1; i < serialList.records.size(); ++i)
+        ASSERT_LE(serialList.records[i - 1].sourceRank, serialList.records[i].sourceRank) << i;
 }
