@@ -1,12 +1,18 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "vantery/Scanner.hpp"
 
@@ -20,16 +26,11 @@ namespace {
 
 constexpr std::size_t expectedRequests = 80'000;
 
-bool isHidden(const fs::path& p) {
-    const fs::path name = p.filename();
-    return !name.empty() && name.native().front() == '.';
-}
-
 // Exactly the extension "jsonl": text after the last dot of a name that does not
 // start with that dot.
-bool hasJsonlExtension(const std::string& name) {
+bool hasJsonlExtension(std::string_view name) {
     auto dot = name.rfind('.');
-    return dot != std::string::npos && dot > 0 &&
+    return dot != std::string_view::npos && dot > 0 &&
            name.compare(dot + 1, std::string::npos, "jsonl") == 0;
 }
 
@@ -268,32 +269,94 @@ void complete(ScanDiagnostics& d, std::size_t files, std::size_t requests,
 
 } // namespace
 
+namespace {
+
+// One folder of a listing: its path with a trailing separator.
+struct Folder {
+    std::string prefix;
+};
+
+// Lists one folder: its transcripts into `files`, its sub-folders into `folders`.
+// Hidden entries are skipped and links to folders are not followed; a folder that
+// cannot be opened or read contributes what was read of it.
+void listFolder(const std::string& prefix, std::vector<std::string>& files,
+                std::vector<Folder>& folders) {
+    int fd;
+    do {
+        fd = ::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const char* name = e->d_name;
+        if (name[0] == '.') continue; // hidden, and "." and ".."
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            type = S_ISDIR(st.st_mode)   ? DT_DIR
+                   : S_ISLNK(st.st_mode) ? DT_LNK
+                   : S_ISREG(st.st_mode) ? DT_REG
+                                         : DT_UNKNOWN;
+        }
+        if (type == DT_DIR) {
+            folders.push_back({prefix + name + '/'});
+            continue;
+        }
+        if (!hasJsonlExtension(name)) continue;
+        if (type == DT_LNK) {
+            // A link counts when it leads to a regular file.
+            struct stat st;
+            if (::fstatat(fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        } else if (type != DT_REG) {
+            continue;
+        }
+        files.push_back(prefix + name);
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
 std::optional<std::vector<std::string>> Scanner::jsonlFiles(const std::string& under) {
     std::error_code ec;
     if (!fs::is_directory(under, ec)) return std::nullopt;
-    fs::recursive_directory_iterator it(under, fs::directory_options::skip_permission_denied, ec);
-    if (ec) return std::nullopt;
     std::string base = under;
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
     if (base != "/") base += '/';
-    std::vector<std::string> out;
-    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        const auto& entry = *it;
-        if (isHidden(entry.path())) {
-            if (entry.is_directory(ec)) it.disable_recursion_pending();
-            continue;
+    {
+        // A folder that cannot be opened cannot be listed; one that may not be read
+        // lists as empty, like the folders below it that may not be read.
+        int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EACCES) return std::vector<std::string>{};
+            return std::nullopt;
         }
-        if (!hasJsonlExtension(entry.path().filename().native())) continue;
-        // Regular files and links to regular files only: a folder named x.jsonl is no transcript.
-        if (!entry.is_regular_file(ec)) continue;
-        // The iterator composes entry paths from `under`, so the relative part is the rest.
-        std::string_view full = entry.path().native();
-        std::string_view rel = full.substr(std::min(full.size(), under.size()));
-        while (!rel.empty() && rel.front() == '/')
-            rel.remove_prefix(1);
-        out.push_back(base + std::string(rel));
+        ::close(fd);
+    }
+    // Level by level, the folders of a level listed on several threads: a listing
+    // costs a few system calls per folder, and projects hold many small folders.
+    std::vector<std::string> out;
+    std::vector<Folder> level{{base}};
+    while (!level.empty()) {
+        std::vector<std::vector<std::string>> files(level.size());
+        std::vector<std::vector<Folder>> below(level.size());
+        parallel::forEach(
+            level.size(), [&](std::size_t i) { listFolder(level[i].prefix, files[i], below[i]); },
+            level.size() >= 16 ? SIZE_MAX : 1);
+        std::vector<Folder> next;
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            for (auto& f : files[i])
+                out.push_back(std::move(f));
+            for (auto& f : below[i])
+                next.push_back(std::move(f));
+        }
+        level = std::move(next);
     }
     std::sort(out.begin(), out.end());
     return out;
