@@ -33,9 +33,15 @@ AgentIdentity AgentIdentity::parse(std::optional<std::string_view> rawAgentId) {
     if (!rawAgentId || rawAgentId->empty()) return mainSession();
     std::string_view id = *rawAgentId;
     auto anon = [&] { return anonymous(std::string(id)); };
-    if (id.front() != 'a') return anon();
+    // "a" and "-" are whole characters: an "a" or "-" carrying a combining mark is neither.
+    if (text::detail::clusterLength(id, 0) != 1 || id.front() != 'a') return anon();
     std::string_view rest = id.substr(1);
-    auto dash = rest.rfind('-');
+    auto dash = std::string_view::npos;
+    std::size_t at = 0;
+    text::forEachCharacter(rest, [&](std::string_view c) {
+        if (c == "-") dash = at;
+        at += c.size();
+    });
     if (dash == std::string_view::npos) return anon();
     std::string_view suffix = rest.substr(dash + 1);
     std::size_t count = 0;
@@ -58,8 +64,10 @@ std::optional<std::string> AgentIdentity::rawId() const {
 
 std::string AgentIdentity::label() const {
     switch (kind_) {
-    case Kind::main: return "main session";
-    case Kind::named: return name_;
+    case Kind::main:
+        return "main session";
+    case Kind::named:
+        return name_;
     case Kind::anonymous:
         return "anonymous agent " + std::string(text::prefixCharacters(rawId_, 9));
     }

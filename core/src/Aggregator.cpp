@@ -28,19 +28,32 @@ inline std::uint64_t load8(const char* p) {
     return v;
 }
 
-inline std::uint64_t loadTail(const char* p, std::size_t n) { // n < 8
-    std::uint64_t v = 0;
-    std::memcpy(&v, p, n);
+inline std::uint32_t load4(const char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
     return v;
 }
 
+// The n < 8 bytes at p folded into one word with fixed-size loads only (copying a
+// variable number of bytes goes through memory and stalls the load that follows).
+// Some bytes may be read twice; equal texts of equal length give equal words.
+inline std::uint64_t loadTail(const char* p, std::size_t n) {
+    if (n >= 4) return load4(p) | (static_cast<std::uint64_t>(load4(p + n - 4)) << 32);
+    if (n == 0) return 0;
+    return static_cast<unsigned char>(p[0]) |
+           (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8) |
+           (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16);
+}
+
 inline bool sameText(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
+    const std::size_t n = a.size();
+    if (n != b.size()) return false;
     const char *p = a.data(), *q = b.data();
-    std::size_t n = a.size();
-    for (; n >= 8; n -= 8, p += 8, q += 8)
-        if (load8(p) != load8(q)) return false;
-    return n == 0 || loadTail(p, n) == loadTail(q, n);
+    if (n < 8) return loadTail(p, n) == loadTail(q, n);
+    // Whole words; the last one overlaps the one before unless n is a multiple of 8.
+    for (std::size_t i = 0; i + 8 < n; i += 8)
+        if (load8(p + i) != load8(q + i)) return false;
+    return load8(p + n - 8) == load8(q + n - 8);
 }
 
 inline std::uint64_t mix(std::uint64_t h) noexcept {
@@ -374,10 +387,16 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
     total.ensureKeys(1);
     byHour.ensureKeys(24);
 
-    // The records' strings live wherever the scan allocated them; fetching those of a
-    // record a few steps ahead hides most of the memory latency.
+    // The records' strings live wherever the scan allocated them: the records a few
+    // steps ahead are fetched first, then, once their pointers are at hand, their
+    // strings, so that most of the memory latency is hidden.
     constexpr std::size_t lookAhead = 8;
     for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i + 2 * lookAhead < records.size()) {
+            const char* far = reinterpret_cast<const char*>(&records[i + 2 * lookAhead]);
+            for (std::size_t line = 0; line < sizeof(UsageRecord); line += 64)
+                __builtin_prefetch(far + line);
+        }
         if (i + lookAhead < records.size()) {
             const UsageRecord& ahead = records[i + lookAhead];
             __builtin_prefetch(ahead.sessionId.data());

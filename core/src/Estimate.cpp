@@ -13,13 +13,17 @@ std::string UnknownReason::text() const {
     switch (kind_) {
     case Kind::noPriceForModel:
         return "no known price for model: " + payload_ + " \u2014 its cost is not included";
-    case Kind::noData: return "no requests in the selected range";
+    case Kind::noData:
+        return "no requests in the selected range";
     case Kind::noRecentActivity:
         return "no requests in the last few hours \u2014 the rate would describe when you last "
                "worked, not now";
-    case Kind::notMetered: return payload_ + " is not metered by the provider";
-    case Kind::unreadableSource: return "unreadable source: " + payload_;
-    case Kind::periodIncomplete: return "the period is still running \u2014 the figure is not final";
+    case Kind::notMetered:
+        return payload_ + " is not metered by the provider";
+    case Kind::unreadableSource:
+        return "unreadable source: " + payload_;
+    case Kind::periodIncomplete:
+        return "the period is still running \u2014 the figure is not final";
     }
     return {};
 }
@@ -68,19 +72,43 @@ std::string CostEstimate::money(double amount) {
         std::snprintf(buf, sizeof buf, "$%.2f", amount);
         return buf;
     }
-    // to_chars is locale-independent and rounds the exact binary value, ties to even.
+    // Below a cent the exact binary value is rounded, as "%.4f" does, without the locale.
     if (amount != 0 && std::fabs(amount) < 0.01) {
         auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 4);
         std::string out = "$";
         out.append(buf, r.ptr);
         return out;
     }
-    auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 2);
+    // Two decimals are rounded half to even on the amount's shortest decimal form (the
+    // digits that read back as the same double), as a decimal formatter does: 0.015 is
+    // written 0.015 and becomes 0.02, although the double lies just below it.
+    auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed);
     std::string plain(buf, r.ptr);
     bool negative = !plain.empty() && plain[0] == '-';
     std::string digits = plain.substr(negative ? 1 : 0);
-    auto dot = digits.find('.');
-    std::string whole = digits.substr(0, dot), fraction = digits.substr(dot);
+    auto point = digits.find('.');
+    std::string whole = digits.substr(0, point);
+    std::string decimals = point == std::string::npos ? std::string() : digits.substr(point + 1);
+    if (decimals.size() > 2) {
+        char next = decimals[2];
+        bool beyond = decimals.find_first_not_of('0', 3) != std::string::npos;
+        bool up = next > '5' || (next == '5' && (beyond || (decimals[1] - '0') % 2 == 1));
+        decimals.resize(2);
+        if (up) {
+            std::string all = whole + decimals;
+            std::size_t i = all.size();
+            while (i > 0 && all[i - 1] == '9')
+                all[--i] = '0';
+            if (i == 0)
+                all.insert(all.begin(), '1');
+            else
+                ++all[i - 1];
+            whole = all.substr(0, all.size() - 2);
+            decimals = all.substr(all.size() - 2);
+        }
+    }
+    decimals.resize(2, '0');
+    std::string fraction = "." + decimals;
     std::string grouped;
     for (std::size_t i = 0; i < whole.size(); ++i) {
         if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <utf8proc.h>
+
 #include "vantery/Text.hpp"
 #include "vantery/UsageRecord.hpp"
 
@@ -64,6 +66,18 @@ const std::vector<const Table::value_type*>& keysByLength() {
     return keys;
 }
 
+// Whether a character stands for a number: its first code point is a decimal digit, a
+// letter-like number or another numeral.
+bool isNumericCharacter(std::string_view c) {
+    utf8proc_int32_t cp = -1;
+    if (utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(c.data()),
+                         static_cast<utf8proc_ssize_t>(c.size()), &cp) <= 0)
+        return false;
+    auto category = utf8proc_category(cp);
+    return category == UTF8PROC_CATEGORY_ND || category == UTF8PROC_CATEGORY_NL ||
+           category == UTF8PROC_CATEGORY_NO;
+}
+
 bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 } // namespace
@@ -102,8 +116,9 @@ Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
 }
 
 std::string Pricing::normalizeModel(std::string_view model) {
-    // Trimming covers ASCII white space and line breaks plus U+0085, U+00A0 and the
-    // U+2000-block spaces that a transcript could hold.
+    // Trimming covers ASCII white space and line breaks plus U+0085 and every Unicode
+    // space and line or paragraph separator (U+00A0, U+1680, U+2000-U+200A, U+2028,
+    // U+2029, U+202F, U+205F, U+3000).
     auto isUnicodeSpaceAt = [&](std::size_t pos, std::size_t& len) -> bool {
         auto b = [&](std::size_t i) { return static_cast<unsigned char>(model[i]); };
         if (isSpace(b(pos))) { len = 1; return true; }
@@ -111,6 +126,8 @@ std::string Pricing::normalizeModel(std::string_view model) {
         if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x80 &&
             ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 || b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) { len = 3; return true; }
         if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) { len = 3; return true; }
+        if (pos + 2 < model.size() && b(pos) == 0xE1 && b(pos + 1) == 0x9A && b(pos + 2) == 0x80) { len = 3; return true; } // U+1680
+        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x81 && b(pos + 2) == 0x9F) { len = 3; return true; } // U+205F
         return false;
     };
     std::size_t len = 0;
@@ -130,12 +147,18 @@ std::string Pricing::normalizeModel(std::string_view model) {
     std::string s = text::lowercased(model);
     for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;) s.erase(at, 4);
 
-    // A date suffix: "-20" and six more digits at the very end (counted in characters;
-    // the ASCII tail makes bytes and characters agree).
-    if (text::characterCount(s) >= 10 && s.size() >= 9) {
-        std::string_view tail = std::string_view(s).substr(s.size() - 9);
-        bool digits = std::all_of(tail.begin() + 1, tail.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (tail.substr(0, 3) == "-20" && digits) s.resize(s.size() - 9);
+    // A date suffix: the last 9 of at least 10 characters are "-", "2", "0" and six more
+    // numeric characters (any script's digits count, as does a digit with a mark on it).
+    std::string_view last[9];
+    std::size_t count = 0;
+    text::forEachCharacter(s, [&](std::string_view c) { last[count++ % 9] = c; });
+    if (count >= 10) {
+        auto tail = [&](std::size_t k) { return last[(count - 9 + k) % 9]; }; // k = 0..8
+        bool numeric = true;
+        for (std::size_t k = 1; k < 9; ++k)
+            numeric = numeric && isNumericCharacter(tail(k));
+        if (numeric && tail(0) == "-" && tail(1) == "2" && tail(2) == "0")
+            s.resize(static_cast<std::size_t>(tail(0).data() - s.data()));
     }
     return s;
 }

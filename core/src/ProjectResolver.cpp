@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include "vantery/Text.hpp"
+
 namespace vantery {
 namespace {
 
@@ -48,8 +50,13 @@ bool entryExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// Whether a path is a single character or none: "", "/" or a one-letter relative name.
+bool atMostOneCharacter(std::string_view p) {
+    return p.size() < 2 || text::detail::clusterLength(p, 0) == p.size();
+}
+
 std::optional<std::string> repositoryRoot(std::string_view start) {
-    if (start.size() < 2) return std::nullopt;
+    if (atMostOneCharacter(start)) return std::nullopt;
     std::string_view d = start;
     std::string probe;
     for (int i = 0; i < maxFoldersExamined; ++i) {
@@ -57,7 +64,7 @@ std::optional<std::string> repositoryRoot(std::string_view start) {
         probe += "/.git";
         if (entryExists(probe)) return std::string(d);
         auto parent = parentOf(d);
-        if (parent == d || parent.size() <= 1) return std::nullopt;
+        if (parent == d || atMostOneCharacter(parent)) return std::nullopt;
         d = parent;
     }
     return std::nullopt;

@@ -479,10 +479,11 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
                         ? std::make_shared<RequestMap>(*s.old->records)
                         : std::make_shared<RequestMap>();
         RequestMap& into = *s.records;
+        Scanner::LastRequest last;
         try {
             s.consumed = LineReader::forEachLineInline(
                 file.path, s.startOffset, std::nullopt, [&](std::string_view line) {
-                    Scanner::ingest(line, file.path, file.home, rank, into, s.read);
+                    Scanner::ingest(line, file.path, file.home, rank, into, s.read, last);
                 });
         } catch (const LineReader::ReadError& e) {
             // Exactly the lines delivered before the failure are accounted for.
@@ -594,11 +595,12 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
         Slot& s = slots[i];
         const TranscriptFile& file = list[i];
         ScanDiagnostics scratch;
+        Scanner::LastRequest last;
         try {
             LineReader::forEachLineInline(
                 file.path, 0, s.entry->consumed, [&](std::string_view line) {
                     Scanner::ingest(line, file.path, file.home, static_cast<std::int64_t>(i),
-                                    s.records, scratch);
+                                    s.records, scratch, last);
                 });
         } catch (const LineReader::ReadError&) {
             // What was read before the failure still counts.

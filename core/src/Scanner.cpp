@@ -1,4 +1,5 @@
 #include "vantery/Scanner.hpp"
+#include "RecordTable.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -7,6 +8,10 @@
 #include <memory>
 
 #include <simdjson.h>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "vantery/Pricing.hpp"
 #include "vantery/Saturating.hpp"
@@ -28,6 +33,35 @@ struct ThreadParser {
     std::size_t paddedCapacity = 0;
     std::string key;
     std::string rewritten;
+    // The model and agent texts of the last new request with what they became: a
+    // transcript names the same few again and again, and both conversions walk the
+    // text character by character.
+    std::string rawModel, model;
+    bool hasModel = false;
+    std::string rawAgent;
+    AgentIdentity agent;
+    bool hasAgent = false;
+
+    const std::string& normalizedModel(std::string_view raw) {
+        if (!hasModel || raw != rawModel) {
+            hasModel = false;
+            model = Pricing::normalizeModel(raw);
+            rawModel.assign(raw);
+            hasModel = true;
+        }
+        return model;
+    }
+
+    AgentIdentity parsedAgent(std::optional<std::string_view> raw) {
+        if (!raw || raw->empty()) return AgentIdentity::parse(raw);
+        if (!hasAgent || *raw != rawAgent) {
+            hasAgent = false;
+            agent = AgentIdentity::parse(raw);
+            rawAgent.assign(*raw);
+            hasAgent = true;
+        }
+        return agent;
+    }
 
     // The line copied into a buffer with the zeroed tail the parser reads past the end.
     const char* pad(std::string_view line) {
@@ -191,16 +225,51 @@ bool clampLargeNumbers(std::string_view line, std::string& out) {
     return changed;
 }
 
+// The two request dictionaries lines are ingested into, behind one interface:
+// the slot of a key (created with a default record when missing) and taking the
+// slot just created back.
+class MapSlots {
+  public:
+    explicit MapSlots(RequestMap& map) : map_(map) {}
+    std::pair<const std::string*, UsageRecord*> slot(const std::string& key, bool& added) {
+        auto [it, inserted] = map_.try_emplace(key);
+        added = inserted;
+        last_ = it;
+        return {&it->first, &it->second};
+    }
+    void dropLast() { map_.erase(last_); }
+
+  private:
+    RequestMap& map_;
+    RequestMap::iterator last_;
+};
+
+class TableSlots {
+  public:
+    explicit TableSlots(detail::RecordTable& table) : table_(table) {}
+    std::pair<const std::string*, UsageRecord*> slot(const std::string& key, bool& added) {
+        auto& n = table_.findOrAdd(key, added);
+        return {&n.key(), &n.mapped()};
+    }
+    void dropLast() { table_.dropLast(); }
+
+  private:
+    detail::RecordTable& table_;
+};
+
+template <class Slots>
 void ingestParsed(const object& top, const std::string& path, const std::string& home,
-                  std::int64_t rank, RequestMap& into, ScanDiagnostics& diag, std::string& key) {
+                  std::int64_t rank, Slots& into, ScanDiagnostics& diag, ThreadParser& tp,
+                  Scanner::LastRequest& last) {
     object message;
-    if (top.size() == 0 || top.at_key("message").get_object().get(message) != simdjson::SUCCESS ||
-        message.size() == 0) {
+    if (top.size() == 0 || top.at_key("message").get_object().get(message) != simdjson::SUCCESS) {
         ++diag.linesRejectedNoMessage;
         return;
     }
+    // An empty message object is a message without usage, not a missing message.
     object usage;
-    if (message.at_key("usage").get_object().get(usage) != simdjson::SUCCESS) {
+    if (message.size() == 0 ||
+        message.at_key("usage").get_object().get(usage) != simdjson::SUCCESS) {
         ++diag.linesNotUsageBearing;
         return;
     }
@@ -254,46 +323,64 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
         return;
     }
 
+    std::string& key = tp.key;
     key.assign(*messageId);
     key += ':';
     key.append(*requestId);
 
-    if (auto it = into.find(key); it != into.end()) {
-        UsageRecord& r = it->second;
-        r.input = std::max(r.input, input);
-        r.output = std::max(r.output, output);
-        r.cacheRead = std::max(r.cacheRead, cacheRead);
-        r.cacheWrite5m = std::max(r.cacheWrite5m, cacheWrite5m);
-        r.cacheWrite1h = std::max(r.cacheWrite1h, cacheWrite1h);
-        r.webSearch = std::max(r.webSearch, webSearch);
-        r.webFetch = std::max(r.webFetch, webFetch);
-        if (*when < r.timestamp) r.timestamp = *when;
-        return;
+    // The repeats of a request mostly follow each other: the record the last line
+    // went to is checked before the dictionary is searched.
+    UsageRecord* present = nullptr;
+    if (last.record && *last.key == key) {
+        present = last.record;
+    } else {
+        bool added = false;
+        auto [storedKey, record] = into.slot(key, added);
+        if (added) {
+            try {
+                UsageRecord& r = *record;
+                r.timestamp = *when;
+                auto model = stringAt(message, "model");
+                r.model = tp.normalizedModel(model ? *model : std::string_view("unknown"));
+                if (auto s = stringAt(top, "sessionId"))
+                    r.sessionId = *s;
+                else if (auto s2 = stringAt(top, "session_id"))
+                    r.sessionId = *s2;
+                else
+                    r.sessionId = sessionFromPath(path);
+                if (auto cwd = stringAt(top, "cwd")) r.rawCwd = *cwd;
+                r.agent = tp.parsedAgent(stringAt(top, "agentId"));
+                r.sourceHome = home;
+                r.input = input;
+                r.output = output;
+                r.cacheWrite5m = cacheWrite5m;
+                r.cacheWrite1h = cacheWrite1h;
+                r.cacheRead = cacheRead;
+                r.webSearch = webSearch;
+                r.webFetch = webFetch;
+                r.cacheWriteBreakdownAssumed = assumed;
+                r.sourceRank = rank;
+            } catch (...) {
+                // No half-built request stays behind.
+                last = {};
+                into.dropLast();
+                throw;
+            }
+            last = {record, storedKey};
+            return;
+        }
+        present = record;
+        last = {present, storedKey};
     }
-
-    UsageRecord r;
-    r.timestamp = *when;
-    auto model = stringAt(message, "model");
-    r.model = Pricing::normalizeModel(model ? *model : std::string_view("unknown"));
-    if (auto s = stringAt(top, "sessionId"))
-        r.sessionId = *s;
-    else if (auto s2 = stringAt(top, "session_id"))
-        r.sessionId = *s2;
-    else
-        r.sessionId = sessionFromPath(path);
-    if (auto cwd = stringAt(top, "cwd")) r.rawCwd = *cwd;
-    r.agent = AgentIdentity::parse(stringAt(top, "agentId"));
-    r.sourceHome = home;
-    r.input = input;
-    r.output = output;
-    r.cacheWrite5m = cacheWrite5m;
-    r.cacheWrite1h = cacheWrite1h;
-    r.cacheRead = cacheRead;
-    r.webSearch = webSearch;
-    r.webFetch = webFetch;
-    r.cacheWriteBreakdownAssumed = assumed;
-    r.sourceRank = rank;
-    into.emplace(key, std::move(r));
+    UsageRecord& r = *present;
+    r.input = std::max(r.input, input);
+    r.output = std::max(r.output, output);
+    r.cacheRead = std::max(r.cacheRead, cacheRead);
+    r.cacheWrite5m = std::max(r.cacheWrite5m, cacheWrite5m);
+    r.cacheWrite1h = std::max(r.cacheWrite1h, cacheWrite1h);
+    r.webSearch = std::max(r.webSearch, webSearch);
+    r.webFetch = std::max(r.webFetch, webFetch);
+    if (*when < r.timestamp) r.timestamp = *when;
 }
 
 } // namespace
@@ -327,16 +414,55 @@ bool anyLane(Bytes16 m) {
     return (lo | hi) != 0;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// The candidate positions among the 32 at q (see `candidates`), as a bit mask.
+__attribute__((target("avx2"))) inline std::uint32_t
+candidates32(const unsigned char* q, std::size_t off, __m256i first, __m256i other) {
+    __m256i a = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)), first);
+    __m256i b =
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + off)), other);
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(a, b)));
+}
+
+// The same filter 64 positions at a time with 32-byte registers, on processors that
+// have them; chosen once at run time so the library still runs on any x86-64.
+__attribute__((target("avx2"))) bool containsWide(const unsigned char* p, std::size_t len,
+                                                  const unsigned char* nd, std::size_t n) {
+    const std::size_t off = n - 2;
+    const __m256i first = _mm256_set1_epi8(static_cast<char>(nd[0]));
+    const __m256i other = _mm256_set1_epi8(static_cast<char>(nd[off]));
+    std::size_t i = 0;
+    for (; i + off + 64 <= len; i += 64) {
+        std::uint64_t m =
+            candidates32(p + i, off, first, other) |
+            (static_cast<std::uint64_t>(candidates32(p + i + 32, off, first, other)) << 32);
+        for (; m != 0; m &= m - 1) {
+            auto k = static_cast<std::size_t>(__builtin_ctzll(m));
+            if (i + k + n <= len && std::memcmp(p + i + k, nd, n) == 0) return true;
+        }
+    }
+    return ::memmem(p + i, len - i, nd, n) != nullptr;
+}
+
+bool haveWide() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+
 } // namespace
 
 bool Scanner::contains(std::string_view bytes, std::string_view needle) noexcept {
     const std::size_t n = needle.size(), len = bytes.size();
     if (n == 0 || len < n) return false;
     if (n < 3) return ::memmem(bytes.data(), len, needle.data(), n) != nullptr;
-    // Filter 16 positions at a time on two bytes of the needle, then compare the
-    // whole needle at the rare positions that pass.
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* nd = reinterpret_cast<const unsigned char*>(needle.data());
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (haveWide()) return containsWide(p, len, nd, n);
+#endif
+    // Filter 16 positions at a time on two bytes of the needle, then compare the
+    // whole needle at the rare positions that pass.
     const std::size_t off = n - 2;
     const Bytes16 first = splat16(nd[0]), other = splat16(nd[off]);
     std::size_t i = 0;
@@ -351,12 +477,21 @@ bool Scanner::contains(std::string_view bytes, std::string_view needle) noexcept
 
 void Scanner::ingest(std::string_view line, const std::string& path, const std::string& home,
                      std::int64_t rank, RequestMap& into, ScanDiagnostics& diag) {
+    LastRequest none;
+    ingest(line, path, home, rank, into, diag, none);
+}
+
+namespace {
+
+template <class Slots>
+void ingestLine(std::string_view line, const std::string& path, const std::string& home,
+                std::int64_t rank, Slots& into, ScanDiagnostics& diag, Scanner::LastRequest& last) {
     auto length = static_cast<std::int64_t>(line.size());
     if (length > diag.longestLineBytes) {
         diag.longestLineBytes = length;
         diag.longestLinePath = path;
     }
-    if (!contains(line, usageNeedle)) return;
+    if (!Scanner::contains(line, Scanner::usageNeedle)) return;
     ++diag.usageLinesSeen;
 
     ThreadParser& tp = threadParser();
@@ -374,9 +509,25 @@ void Scanner::ingest(std::string_view line, const std::string& path, const std::
     if (parsed.get_object().get(top) != simdjson::SUCCESS) {
         ++diag.linesRejectedInvalidJSON;
     } else {
-        ingestParsed(top, path, home, rank, into, diag, tp.key);
+        ingestParsed(top, path, home, rank, into, diag, tp, last);
     }
     if (own) tp.shrinkIfHuge();
+}
+
+} // namespace
+
+void Scanner::ingest(std::string_view line, const std::string& path, const std::string& home,
+                     std::int64_t rank, RequestMap& into, ScanDiagnostics& diag,
+                     LastRequest& last) {
+    MapSlots slots(into);
+    ingestLine(line, path, home, rank, slots, diag, last);
+}
+
+void detail::ingest(std::string_view line, const std::string& path, const std::string& home,
+                    std::int64_t rank, RecordTable& into, ScanDiagnostics& diag,
+                    Scanner::LastRequest& last) {
+    TableSlots slots(into);
+    ingestLine(line, path, home, rank, slots, diag, last);
 }
 
 } // namespace vantery

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unordered_set>
+
 #include "RecordBuilder.hpp"
 #include "vantery/DateRange.hpp"
 
@@ -151,4 +153,21 @@ TEST(RangeSelection, EqualityCoversStoredCustomDays) {
     EXPECT_TRUE(a == c);
     c.preset = RangePreset::lastMonth;
     EXPECT_FALSE(a == c);
+}
+
+TEST(DateRange, UsableAsAHashKey) {
+    std::unordered_set<DateRange> ranges;
+    ranges.insert(DateRange(D(2026, 3, 1), D(2026, 3, 31)));
+    ranges.insert(DateRange(D(2026, 3, 31), D(2026, 3, 1))); // the same range, ends swapped
+    ranges.insert(DateRange(D(2026, 3, 1), D(2026, 3, 30)));
+    ranges.insert(DateRange(D(2026, 3, 31), D(2026, 3, 31)));
+    EXPECT_EQ(ranges.size(), 3u);
+    EXPECT_EQ(ranges.count(DateRange(D(2026, 3, 1), D(2026, 3, 31))), 1u);
+    EXPECT_EQ(ranges.count(DateRange(D(2026, 3, 2), D(2026, 3, 31))), 0u);
+
+    std::unordered_set<RangePreset> presets(RangePreset::allCases().begin(),
+                                            RangePreset::allCases().end());
+    presets.insert(RangePreset::custom);
+    EXPECT_EQ(presets.size(), 6u);
+    EXPECT_EQ(presets.count(RangePreset::last7Days), 1u);
 }

@@ -22,6 +22,20 @@ TEST(Money, GroupsThousandsAndRoundsHalfToEven) {
     EXPECT_EQ(CostEstimate::money(123456789012.0), "$123,456,789,012.00");
 }
 
+TEST(Money, RoundsTheDecimalTheAmountReadsAsNotItsBinaryNeighbour) {
+    // 5,000 input tokens at $3 per million: the double lies just below 0.015.
+    EXPECT_EQ(CostEstimate::money(5000 * 3.0 / 1e6), "$0.02");
+    EXPECT_EQ(CostEstimate::money(0.025), "$0.02");
+    EXPECT_EQ(CostEstimate::money(2.675), "$2.68");
+    EXPECT_EQ(CostEstimate::money(1.005), "$1.00");
+    EXPECT_EQ(CostEstimate::money(-2.675), "$-2.68");
+    EXPECT_EQ(CostEstimate::money(0.0150000001), "$0.02");
+    EXPECT_EQ(CostEstimate::money(0.0149999), "$0.01");
+    EXPECT_EQ(CostEstimate::money(9999.995), "$10,000.00");
+    EXPECT_EQ(CostEstimate::money(99.999), "$100.00");
+    EXPECT_EQ(CostEstimate::money(1e20), "$100,000,000,000,000,000,000.00");
+}
+
 TEST(CostEstimate, FormattedMarksLowerBound) {
     EXPECT_EQ((CostEstimate{12.5, 3, {"x"}}).formatted(), "\u2265 $12.50");
     EXPECT_EQ((CostEstimate{12.5, 0, {}}).formatted(), "$12.50");

@@ -37,6 +37,17 @@ TEST(AgentIdentity, EverythingElseIsAnonymousOrMain) {
     }
 }
 
+TEST(AgentIdentity, TheLeadingAAndTheLastDashAreWholeCharacters) {
+    // An "a" with a combining acute accent is another character.
+    EXPECT_EQ(AgentIdentity::parse("a\u0301planner-0123456789abcdef").kind(),
+              AgentIdentity::Kind::anonymous);
+    // A prepended mark makes "\u0600-" one character, which is no "-": there is none.
+    EXPECT_EQ(AgentIdentity::parse("aplanner\u0600-0123456789abcdef").kind(),
+              AgentIdentity::Kind::anonymous);
+    EXPECT_EQ(AgentIdentity::parse("aplan-\u0301ner-0123456789abcdef"),
+              AgentIdentity::named("plan-\u0301ner", "aplan-\u0301ner-0123456789abcdef"));
+}
+
 TEST(AgentIdentity, LabelsAndKeys) {
     EXPECT_EQ(AgentIdentity::mainSession().label(), "main session");
     EXPECT_FALSE(AgentIdentity::mainSession().isSubagent());
@@ -136,6 +147,15 @@ TEST(NormalizeModel, TrimsLowersAndDropsDateSuffixes) {
     EXPECT_EQ(Pricing::normalizeModel("-20250929"), "-20250929"); // fewer than 10 characters
     EXPECT_EQ(Pricing::normalizeModel("x-20250929"), "x");
     EXPECT_EQ(Pricing::normalizeModel("\xC2\xA0sonnet\xE2\x80\x83"), "sonnet"); // Unicode blanks
+    EXPECT_EQ(Pricing::normalizeModel("\u1680\u3000sonnet\u205f\u2029"), "sonnet");
+    // Characters, not bytes: digits of another script, and a digit with a mark on it.
+    EXPECT_EQ(Pricing::normalizeModel("claude-x-20\u0662\u0665\u0660\u0669\u0662\u0669"),
+              "claude-x");
+    EXPECT_EQ(Pricing::normalizeModel("claude-x-2025092\uff19"), "claude-x");
+    EXPECT_EQ(Pricing::normalizeModel("claude-x-20250929\u0301"), "claude-x");
+    EXPECT_EQ(Pricing::normalizeModel("\u00e9-20250929"), "\u00e9"); // 10 characters, 11 bytes
+    EXPECT_EQ(Pricing::normalizeModel("claude-x-2\u03010250929"), "claude-x-2\u03010250929");
+    EXPECT_EQ(Pricing::normalizeModel("claude-x-2025092a"), "claude-x-2025092a");
     EXPECT_EQ(Pricing::normalizeModel(""), "");
     EXPECT_EQ(Pricing::normalizeModel("CLAUDE-\xC3\x96"), "claude-\xC3\xB6");
 }

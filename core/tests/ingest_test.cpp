@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "vantery/Scanner.hpp"
 
@@ -53,14 +55,15 @@ TEST(Ingest, RejectsInOrderWithOneCounterPerLine) {
     in(R"({"message":{"usage":{"input_tokens":1}})");          // broken JSON
     in(R"({"message":{"usage":{}}} trailing)");                // not wholly JSON
     in(R"({"usage":{"input_tokens":1}})");                     // no message
-    in(R"({"usage":1,"message":{}})");                         // empty message
     in(R"({"usage":1,"message":"text"})");                     // message not an object
+    in(R"({"usage":1,"message":null})");                       // message not an object
+    in(R"({"usage":1,"message":{}})");                         // empty message: no usage in it
     in(R"({"message":{"content":[{"input":{"usage":{}}}]}})"); // needle only in nested content
     in(R"({"message":{"usage":"lots"}})");                     // usage not an object
-    EXPECT_EQ(in.diag.usageLinesSeen, 8);
+    EXPECT_EQ(in.diag.usageLinesSeen, 9);
     EXPECT_EQ(in.diag.linesRejectedInvalidJSON, 3);
     EXPECT_EQ(in.diag.linesRejectedNoMessage, 3);
-    EXPECT_EQ(in.diag.linesNotUsageBearing, 2);
+    EXPECT_EQ(in.diag.linesNotUsageBearing, 3);
     EXPECT_EQ(in.diag.totalRejected(), 6);
     EXPECT_TRUE(in.map.empty());
 }
@@ -247,4 +250,66 @@ TEST(Contains, PlainByteSearch) {
     EXPECT_FALSE(Scanner::contains("", Scanner::usageNeedle));
     EXPECT_FALSE(Scanner::contains("abc", ""));
     EXPECT_TRUE(Scanner::contains(std::string_view("a\0b", 3), std::string_view("\0b", 2)));
+}
+
+TEST(Contains, AgreesWithAPlainSearchOnLongLinesAtEveryPosition) {
+    // Lines long enough for the block-wise filters, over an alphabet that makes the
+    // filter's two bytes match often, with the needle or a near miss at each position.
+    const std::string needle(Scanner::usageNeedle);
+    std::mt19937 rng(7);
+    for (std::size_t len : {7u, 8u, 63u, 64u, 69u, 70u, 71u, 128u, 133u, 200u, 1000u}) {
+        for (std::size_t at = 0; at + needle.size() <= len; ++at) {
+            std::string line(len, ' ');
+            for (char& c : line)
+                c = "\"usagex"[rng() % 7];
+            line.replace(at, needle.size(), needle);
+            EXPECT_TRUE(Scanner::contains(line, needle)) << len << " " << at;
+            for (std::size_t k = 1; k + 1 < needle.size(); ++k) {
+                std::string miss = line;
+                miss[at + k] = 'X';
+                EXPECT_EQ(Scanner::contains(miss, needle), miss.find(needle) != std::string::npos)
+                    << len << " " << at << " " << k << " " << miss;
+            }
+            // The needle cut off by the end of the view.
+            std::string_view cut(line.data(), at + needle.size() - 1);
+            EXPECT_EQ(Scanner::contains(cut, needle), cut.find(needle) != std::string::npos);
+        }
+    }
+}
+
+TEST(Ingest, RememberingTheLastRequestChangesNothing) {
+    // The same lines with and without the remembered request, including lines that
+    // return to an earlier request and lines rejected between repeats.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 60; ++i) {
+        int id = (i / 3) % 7; // runs of three, and returns to earlier ids
+        lines.push_back(R"({"timestamp":"2025-10-05T14:03:)" + std::to_string(10 + (i * 7) % 40) +
+                        R"(Z","requestId":"r)" + std::to_string(id) + R"(","sessionId":"s)" +
+                        std::to_string(i % 4) + R"(","message":{"id":"m","model":"M)" +
+                        std::to_string(i % 3) + R"(","usage":{"input_tokens":)" +
+                        std::to_string(i % 5 + 1) + R"(,"output_tokens":)" +
+                        std::to_string((i * 37) % 100) + "}}}");
+        if (i % 5 == 0) lines.push_back(R"({"message":{"usage":{}}})");
+    }
+    RequestMap plain, remembered;
+    ScanDiagnostics d1, d2;
+    Scanner::LastRequest last;
+    for (const auto& line : lines) {
+        Scanner::ingest(line, "/p/f.jsonl", ".claude", 2, plain, d1);
+        Scanner::ingest(line, "/p/f.jsonl", ".claude", 2, remembered, d2, last);
+    }
+    ASSERT_EQ(plain.size(), 7u);
+    ASSERT_EQ(remembered.size(), plain.size());
+    EXPECT_EQ(d1.linesSkippedZeroUsage, d2.linesSkippedZeroUsage);
+    for (const auto& [key, r] : plain) {
+        const auto& s = remembered.at(key);
+        EXPECT_EQ(r.timestamp, s.timestamp) << key;
+        EXPECT_EQ(r.model, s.model) << key;
+        EXPECT_EQ(r.sessionId, s.sessionId) << key;
+        EXPECT_EQ(r.input, s.input) << key;
+        EXPECT_EQ(r.output, s.output) << key;
+    }
+    // First line of r0 is line 0: session s0, model m0; its largest output is among its runs.
+    EXPECT_EQ(plain.at("m:r0").sessionId, "s0");
+    EXPECT_EQ(plain.at("m:r0").model, "m0");
 }

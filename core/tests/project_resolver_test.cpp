@@ -96,6 +96,24 @@ TEST(ProjectResolver, RootFolderIsNeverARepository) {
     EXPECT_EQ(r.resolve("/"), answer("/", P::rawFallback));
 }
 
+TEST(ProjectResolver, ARelativeNameOfOneCharacterIsNeverSearched) {
+    // One character, two bytes: neither "\u00e9" nor its subfolder finds the .git in it.
+    TempDir tmp;
+    tmp.mkdir("\u00e9/.git");
+    tmp.mkdir("\u00e9/x");
+    tmp.mkdir("\u00e9\u00e9/.git");
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(tmp.path());
+    ProjectResolver r("/nonexistent-home", true);
+    auto single = r.resolve("\u00e9");
+    auto below = r.resolve("\u00e9/x");
+    auto two = r.resolve("\u00e9\u00e9");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(single, answer("\u00e9", P::rawFallback));
+    EXPECT_EQ(below, answer("\u00e9/x", P::rawFallback));
+    EXPECT_EQ(two, answer("\u00e9\u00e9", P::exact)); // two characters are searched
+}
+
 TEST(ProjectResolver, ProvenanceRawValues) {
     for (auto p : {P::exact, P::worktreeFolded, P::gitRootFolded, P::rawFallback, P::missing})
         EXPECT_EQ(ProjectResolver::provenanceFromRawValue(ProjectResolver::rawValue(p)), p);

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <pwd.h>
 #include <unistd.h>
-#include <utf8proc.h>
 
+#include "vantery/Text.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
@@ -52,25 +52,6 @@ std::string trimmed(std::string_view s) {
     return std::string(s);
 }
 
-// Lower case by code point; bytes that are not valid UTF-8 are kept as they are.
-std::string lowered(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t pos = 0; pos < s.size();) {
-        utf8proc_int32_t cp = -1;
-        auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(s.data() + pos),
-                                  static_cast<utf8proc_ssize_t>(s.size() - pos), &cp);
-        if (n <= 0) {
-            out += s[pos++];
-            continue;
-        }
-        utf8proc_uint8_t buf[4];
-        auto m = utf8proc_encode_char(utf8proc_tolower(cp), buf);
-        out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(m));
-        pos += static_cast<std::size_t>(n);
-    }
-    return out;
-}
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
@@ -110,11 +91,11 @@ DataSource::Resolution<std::string>
 resolveLabel(std::string_view query, const std::map<std::string, Bucket, std::less<>>& buckets,
              Pred matches) {
     using Res = DataSource::Resolution<std::string>;
-    std::string q = lowered(trimmed(query));
+    std::string q = text::lowercased(trimmed(query));
     if (q.empty()) return Res::none(std::string(query));
     std::vector<std::string> found;
     for (const auto& [label, bucket] : buckets) {
-        std::string l = lowered(label);
+        std::string l = text::lowercased(label);
         if (l == q) return Res::one(label);
         if (matches(l, q)) found.push_back(label);
     }
@@ -222,7 +203,7 @@ std::shared_ptr<const Report> DataSource::sharedReport(const Period& period,
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
                                                                const Report& report) const {
     using Res = Resolution<AgentIdentity>;
-    std::string q = lowered(trimmed(query));
+    std::string q = text::lowercased(trimmed(query));
     if (q.empty()) return Res::none(std::string(query));
     if (q == "main" || q == "main session" || q == "main-session") {
         if (report.byAgent.count(AgentIdentity::mainSession())) return Res::one(AgentIdentity());
@@ -231,9 +212,9 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
     std::vector<AgentIdentity> exact, fuzzy;
     for (const auto& [agent, bucket] : report.byAgent) {
         if (agent.kind() == AgentIdentity::Kind::main) continue;
-        std::string raw = lowered(agent.rawIdText());
+        std::string raw = text::lowercased(agent.rawIdText());
         bool named = agent.kind() == AgentIdentity::Kind::named;
-        std::string name = named ? lowered(agent.name()) : std::string();
+        std::string name = named ? text::lowercased(agent.name()) : std::string();
         if (raw == q || (named && name == q)) exact.push_back(agent);
         if (startsWith(raw, q) || (named && name.find(q) != std::string::npos))
             fuzzy.push_back(agent);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "vantery/Text.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
@@ -17,10 +18,7 @@ std::string trimmedLower(std::string_view s) {
         s.remove_prefix(1);
     while (!s.empty() && isBlank(s.back()))
         s.remove_suffix(1);
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+    return text::lowercased(s);
 }
 
 LocalDay day(const std::string& text) {

@@ -1,16 +1,41 @@
 #include "vantery/mcp/Protocol.hpp"
 
+#include "vantery/Text.hpp"
+
 namespace vantery::mcp {
 namespace {
 
+// White space and line breaks as Unicode defines them (separators, tab, the
+// line-break controls and NEL): the UTF-8 length of one at the front or back of
+// s, 0 when there is none.
+constexpr std::string_view unicodeBlanks[] = {"\u0085", "\u00a0", "\u1680", "\u2000", "\u2001",
+                                              "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
+                                              "\u2007", "\u2008", "\u2009", "\u200a", "\u2028",
+                                              "\u2029", "\u202f", "\u205f", "\u3000"};
+
+std::size_t blankAtFront(std::string_view s) {
+    if (s.empty()) return 0;
+    const char c = s.front();
+    if (c == ' ' || (c >= '\t' && c <= '\r')) return 1;
+    for (std::string_view b : unicodeBlanks)
+        if (s.substr(0, b.size()) == b) return b.size();
+    return 0;
+}
+
+std::size_t blankAtBack(std::string_view s) {
+    if (s.empty()) return 0;
+    const char c = s.back();
+    if (c == ' ' || (c >= '\t' && c <= '\r')) return 1;
+    for (std::string_view b : unicodeBlanks)
+        if (s.size() >= b.size() && s.substr(s.size() - b.size()) == b) return b.size();
+    return 0;
+}
+
 std::string_view trimmed(std::string_view s) {
-    auto space = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-    };
-    while (!s.empty() && space(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && space(s.back()))
-        s.remove_suffix(1);
+    while (std::size_t n = blankAtFront(s))
+        s.remove_prefix(n);
+    while (std::size_t n = blankAtBack(s))
+        s.remove_suffix(n);
     return s;
 }
 
@@ -75,6 +100,13 @@ Json Protocol::errorResponse(const Json& id, int code, std::string_view message)
 }
 
 std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server, const Log& log) {
+    // A line is text: bytes that are not UTF-8 read as U+FFFD, so a request with
+    // a stray byte in a string is still answered rather than left waiting.
+    std::string repaired;
+    if (!text::isValidUtf8(line)) {
+        repaired = text::sanitizeUtf8(line);
+        line = repaired;
+    }
     std::string_view text = trimmed(line);
     if (text.empty()) return std::nullopt;
 

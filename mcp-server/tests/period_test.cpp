@@ -120,6 +120,8 @@ TEST(PeriodParse, RefusalsQuoteWhatWasGiven) {
         EXPECT_EQ(refusal({{"period", p}}, c, now), unknownPeriod(p));
     }
     EXPECT_EQ(refusal({{"period", "  WEEK "}}, c, now), unknownPeriod("week"));
+    // The quoted text is lower-cased beyond ASCII too.
+    EXPECT_EQ(refusal({{"period", "\t\u00c9T\u00c9"}}, c, now), unknownPeriod("\u00e9t\u00e9"));
     EXPECT_EQ(refusal({{"from", "2025-03-05"}, {"to", "2025-03-01"}}, c, now),
               "reversed range: from=2025-03-05 is later than to");
     EXPECT_EQ(refusal({{"from", "03/01/2025"}}, c, now),

@@ -152,3 +152,25 @@ TEST(CostTool, LabelsAreCutAndPaddedByUserPerceivedCharacters) {
               std::string::npos)
         << text;
 }
+
+TEST(CostTool, RequestsWithoutTokensHaveNoDominantComponent) {
+    // Two web searches and not one token: the request is counted and priced, but
+    // no component of the tokens can dominate.
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    f.transcript("p/s.jsonl",
+                 R"({"type":"assistant","timestamp":"2025-03-12T11:00:00Z","requestId":"req_1",)"
+                 R"("sessionId":"s1","cwd":"/w/repo","message":{"id":"msg_1",)"
+                 R"("model":"claude-sonnet-4-5","usage":{"input_tokens":0,"output_tokens":0,)"
+                 R"("server_tool_use":{"web_search_requests":2}}}})"
+                 "\n");
+    MCPServer server(f.make());
+    auto a = server.callTool("vant_cost", Json::object());
+    EXPECT_FALSE(a.isError);
+    EXPECT_NE(
+        a.text.find("  TOTAL  $0.02\n"
+                    "  tokens 0 (in 0 \u00b7 out 0 \u00b7 cache-write 0 \u00b7 cache-read 0)\n"
+                    "  dominant: unknown \u2014 no requests in the selected range\n"
+                    "  range: 2025-03-12 07:00 \u2192 2025-03-12 07:00\n"),
+        std::string::npos)
+        << a.text;
+}

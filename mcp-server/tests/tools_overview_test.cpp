@@ -39,6 +39,16 @@ TEST(OverviewTool, TopThatIsNoIntegerFallsBackToFive) {
     EXPECT_NE(five.find("TOP 5 AGENTS TODAY"), std::string::npos);
 }
 
+TEST(OverviewTool, HeadingsNameATopBeyondTheIntRange) {
+    ToolsHome t;
+    const std::string text = t.call("vant_overview", R"({"top": 10000000000})").text;
+    EXPECT_NE(text.find("\nTOP 10000000000 AGENTS TODAY\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nTOP 10000000000 PROJECTS TODAY\n"), std::string::npos) << text;
+    // Every agent and project of today is listed.
+    EXPECT_NE(text.find("\n  anon:0f1e2d3c4 "), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  ~/scratch/notes "), std::string::npos) << text;
+}
+
 namespace {
 
 Line at(const std::string& id, const std::string& when, const std::string& model) {

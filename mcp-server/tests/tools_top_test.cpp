@@ -2,7 +2,10 @@
 // pinned in New York.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "Golden.hpp"
+#include "ServerFixture.hpp"
 #include "ToolsHome.hpp"
 #include "vantery/mcp/R.hpp"
 
@@ -167,4 +170,41 @@ TEST(TopProjectsTool, AgentListsMatchOneFilteredReportPerProject) {
         EXPECT_EQ(got, expected) << args;
         EXPECT_FALSE(projects.empty()) << args;
     }
+}
+
+TEST(TopTools, DefaultLimitsAndTwoColumnNumbers) {
+    // Sixteen named agents in sixteen projects today, the dearer the later.
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    std::string lines;
+    for (int i = 0; i < 16; ++i) {
+        char id[8];
+        std::snprintf(id, sizeof id, "%02d", i);
+        Line l;
+        l.timestamp = "2025-03-12T11:00:00Z";
+        l.messageId = std::string("msg_") + id;
+        l.requestId = std::string("req_") + id;
+        l.cwd = std::string("/w/p") + id;
+        l.agentId = std::string("aworker") + id + "-0123456789abcdef";
+        l.input = 1000 * (i + 1);
+        lines += usageLine(l);
+    }
+    f.transcript("p/s.jsonl", lines);
+    MCPServer server(f.make());
+
+    const std::string agents = server.callTool("vant_top_agents", Json::object()).text;
+    EXPECT_NE(agents.find("\n 1. worker15  [aworker15-0123456789abcdef]\n"), std::string::npos)
+        << agents;
+    EXPECT_NE(agents.find("\n 9. worker07  ["), std::string::npos) << agents;
+    EXPECT_NE(agents.find("\n10. worker06  ["), std::string::npos) << agents;
+    EXPECT_NE(agents.find("\n15. worker01  ["), std::string::npos) << agents;
+    EXPECT_EQ(agents.find("worker00"), std::string::npos) << agents;
+    EXPECT_NE(agents.find("\n  distinct agents 16 (shown 15)\n"), std::string::npos) << agents;
+    EXPECT_EQ(server.callTool("vant_top_agents", Json::parse(R"({"limit": "3"})")).text, agents);
+
+    const std::string projects = server.callTool("vant_top_projects", Json::object()).text;
+    EXPECT_NE(projects.find("\n 1. /w/p15\n"), std::string::npos) << projects;
+    EXPECT_NE(projects.find("\n10. /w/p06\n"), std::string::npos) << projects;
+    EXPECT_EQ(projects.find("/w/p05"), std::string::npos) << projects;
+    EXPECT_EQ(server.callTool("vant_top_projects", Json::parse(R"({"limit": 2.5})")).text,
+              projects);
 }

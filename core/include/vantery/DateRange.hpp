@@ -1,7 +1,9 @@
 #pragma once
 // Spans of whole local days, the usual presets that end today, and the user's choice.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -93,3 +95,19 @@ struct RangeSelection {
 };
 
 } // namespace vantery
+
+/// Hashes both days, `from` first, so that equal ranges hash equally.
+template <> struct std::hash<vantery::DateRange> {
+    std::size_t operator()(const vantery::DateRange& r) const noexcept {
+        std::size_t h = std::hash<std::int32_t>{}(r.from.daysSinceEpoch());
+        return h ^ (std::hash<std::int32_t>{}(r.through.daysSinceEpoch()) + 0x9e3779b97f4a7c15ULL +
+                    (h << 6) + (h >> 2));
+    }
+};
+
+/// Hashes the raw value.
+template <> struct std::hash<vantery::RangePreset> {
+    std::size_t operator()(vantery::RangePreset p) const noexcept {
+        return std::hash<std::string_view>{}(p.rawValue());
+    }
+};

@@ -151,6 +151,19 @@ struct Scanner {
     static void ingest(std::string_view line, const std::string& path, const std::string& home,
                        std::int64_t rank, RequestMap& into, ScanDiagnostics& diag);
 
+    /// The request the previous line of a reading went to. Consecutive lines of one
+    /// request then skip the dictionary lookup. Belongs to one dictionary, and must be
+    /// reset (to `{}`) whenever a request is erased from it.
+    struct LastRequest {
+        UsageRecord* record = nullptr;
+        const std::string* key = nullptr;
+    };
+    /// The same as ingest above, remembering in `last` the request the line went to;
+    /// the outcome is the same as without it.
+    static void ingest(std::string_view line, const std::string& path, const std::string& home,
+                       std::int64_t rank, RequestMap& into, ScanDiagnostics& diag,
+                       LastRequest& last);
+
     /// Whether needle occurs in bytes; an empty needle is never found.
     static bool contains(std::string_view bytes, std::string_view needle) noexcept;
 

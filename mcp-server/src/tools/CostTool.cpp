@@ -1,35 +1,15 @@
 // vant_cost: what a period cost, optionally narrowed, with its volume, dominant
 // component, span, a breakdown along one axis and the agents that spent most.
 #include <cstdio>
-#include <utf8proc.h>
 
 #include "tools/Rankings.hpp"
+#include "vantery/Text.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
 
-// Lower case by code point (the axis is quoted back when it is refused); bytes
-// that are not UTF-8 are kept as they are.
-std::string lowered(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t pos = 0; pos < s.size();) {
-        utf8proc_int32_t cp = -1;
-        auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(s.data() + pos),
-                                  static_cast<utf8proc_ssize_t>(s.size() - pos), &cp);
-        if (n <= 0) {
-            out += s[pos++];
-            continue;
-        }
-        utf8proc_uint8_t buf[4];
-        auto m = utf8proc_encode_char(utf8proc_tolower(cp), buf);
-        out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(m));
-        pos += static_cast<std::size_t>(n);
-    }
-    return out;
-}
 
 // Only the accepted axes are ever shown upper-cased, and they are ASCII.
 std::string upper(std::string s) {
@@ -53,7 +33,7 @@ std::string same(const std::string& s) {
 std::string MCPServer::cost(const Json& arguments) {
     const Period p = period(arguments, "today");
     const Filters filters = buildFilters(arguments);
-    const std::string by = lowered(argString(arguments, "by").value_or("day"));
+    const std::string by = text::lowercased(argString(arguments, "by").value_or("day"));
 
     const auto shared = data->sharedReport(p, filters.predicate, by == "hour");
     const Report& report = *shared;

@@ -1,5 +1,7 @@
 // vant_overview: today's cost and rate against yesterday, who spent it, the top
 // agents and projects of today, and the whole history in three lines.
+#include <algorithm>
+
 #include "tools/Rankings.hpp"
 #include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
@@ -8,6 +10,8 @@
 namespace vantery::mcp {
 
 std::string MCPServer::overview(const Json& arguments) {
+    // The headings name the number asked for; the rankings take at most INT_MAX.
+    const std::int64_t asked = std::max<std::int64_t>(argInt(arguments, "top").value_or(5), 1);
     const int top = tools::intArgument(arguments, "top", 5, 1);
 
     // One reading of the clock for the whole answer, so that a call near midnight
@@ -54,7 +58,7 @@ std::string MCPServer::overview(const Json& arguments) {
              R::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
     }
 
-    const std::string n = std::to_string(top);
+    const std::string n = std::to_string(asked);
     s += "\nTOP " + n + " AGENTS TODAY\n";
     s += list(tools::labelled(todayReport.topAgents(top, true), R::agentLabel),
               "no agent with activity today");

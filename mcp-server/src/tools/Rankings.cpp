@@ -5,6 +5,12 @@
 
 namespace vantery::mcp::tools {
 
+std::string position(std::size_t index) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%2zu. ", index + 1);
+    return buf;
+}
+
 std::string percent(double value) {
     char buf[64];
     int n = std::snprintf(buf, sizeof buf, "%.1f%%", value);

@@ -17,6 +17,9 @@
 
 namespace vantery::mcp::tools {
 
+/// The 1-based place of a ranked row, right-aligned in two columns: " 1. ".
+std::string position(std::size_t index);
+
 /// "%.1f%%" of a value that is already a percentage.
 std::string percent(double value);
 

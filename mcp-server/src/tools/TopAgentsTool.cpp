@@ -10,12 +10,6 @@
 namespace vantery::mcp {
 namespace {
 
-std::string position(std::size_t i) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%2zu. ", i + 1);
-    return buf;
-}
-
 template <class Map> std::string linkOf(const Map& links, const AgentIdentity& agent) {
     auto it = links.find(agent);
     return it == links.end() ? std::string("unknown") : it->second;
@@ -42,7 +36,7 @@ std::string MCPServer::topAgents(const Json& arguments) {
     for (std::size_t i = 0; i < agents.size(); ++i) {
         const AgentIdentity& agent = agents[i].key;
         const Bucket& b = agents[i].value;
-        s += position(i) + R::agent(agent) + "\n";
+        s += tools::position(i) + R::agent(agent) + "\n";
         s += "    cost      " + R::cost(b) + "\n";
         s += "    volume    " + R::noun(b.requests, "request", "requests") + " \u00b7 " +
              R::tokens(b.totalTokens()) + " tokens\n";

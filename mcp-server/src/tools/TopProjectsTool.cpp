@@ -11,12 +11,6 @@
 namespace vantery::mcp {
 namespace {
 
-std::string position(std::size_t i) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%2zu. ", i + 1);
-    return buf;
-}
-
 std::string joined(const std::set<std::string>& values) {
     std::string out;
     for (const auto& v : values) {
@@ -69,7 +63,7 @@ std::string MCPServer::topProjects(const Json& arguments) {
     for (std::size_t i = 0; i < projects.size(); ++i) {
         const std::string& label = projects[i].key;
         const Bucket& b = projects[i].value;
-        s += position(i) + label + "\n";
+        s += tools::position(i) + label + "\n";
         s += "    cost   " + R::cost(b) + "  \u00b7  " +
              R::noun(b.requests, "request", "requests") + "  \u00b7  " +
              R::tokens(b.totalTokens()) + " tokens\n";

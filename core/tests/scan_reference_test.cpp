@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "TempDir.hpp"
+#include "vantery/Scanner.hpp"
+
+using namespace vantery;
+using vantery::testing::TempHome;
+
+namespace {
+
+auto fieldsOf(const UsageRecord& r) {
+    return std::make_tuple(r.timestamp, r.model, r.sessionId, r.rawCwd, r.agent.description(),
+                           r.sourceHome, r.input, r.output, r.cacheWrite5m, r.cacheWrite1h,
+                           r.cacheRead, r.webSearch, r.webFetch, r.cacheWriteBreakdownAssumed,
+                           r.sourceRank);
+}
+
+} // namespace
+
+TEST(FullScan, AgreesWithFileByFileIngestionAndTheCrossFileRule) {
+    // Many requests met in many files of two homes, in runs and scattered, each file
+    // saying something different about them first; the scans in every form must give
+    // what ingesting file by file and combining in rank order gives.
+    TempHome home;
+    for (int f = 0; f < 40; ++f) {
+        std::string body;
+        for (int i = 0; i < 150; ++i) {
+            const int id = (f * 131 + (i / 2) * 17) % 2500; // pairs, overlapping across files
+            const std::string ts = "2025-10-0" + std::to_string(1 + (f + i) % 9) + "T1" +
+                                   std::to_string((i * 7) % 10) + ":03:07Z";
+            body += R"({"timestamp":")" + ts + R"(","requestId":"r-)" + std::to_string(id) +
+                    R"(","sessionId":"s)" + std::to_string(f % 5) + R"(","cwd":"/w/)" +
+                    std::to_string(f % 3) + R"(")" +
+                    (f % 4 == 0 ? R"(,"agentId":"a)" + std::to_string(f) + R"(")" : "") +
+                    R"(,"message":{"id":"m-)" + std::to_string(id) + R"(","model":"model-)" +
+                    std::to_string(f % 6) + R"(","usage":{"input_tokens":)" +
+                    std::to_string((f * i) % 50) + R"(,"output_tokens":)" +
+                    std::to_string((f * 7 + i * 13) % 400) + R"(,"cache_creation_input_tokens":)" +
+                    std::to_string(f % 2 ? 100 : 0) + R"(,"cache_read_input_tokens":)" +
+                    std::to_string(i % 9) + "}}}\n";
+            if (i % 25 == 0)
+                body += R"({"type":"user","message":{"content":"usage"}})"
+                        "\n";
+        }
+        home.transcript("p" + std::to_string(f % 7) + "/f" + std::to_string(100 + f) + ".jsonl",
+                        body, f % 3 == 0 ? ".claude-work" : ".claude");
+    }
+    const auto homes = SourceHome::defaults(home.path());
+
+    RequestMap reference;
+    ScanDiagnostics referenceDiag;
+    const auto files = Scanner::fileList(homes, nullptr);
+    ASSERT_EQ(files.size(), 40u);
+    for (std::size_t rank = 0; rank < files.size(); ++rank) {
+        RequestMap one;
+        LineReader::forEachLine(files[rank].path, 0, std::nullopt, [&](std::string_view line) {
+            Scanner::ingest(line, files[rank].path, files[rank].home,
+                            static_cast<std::int64_t>(rank), one, referenceDiag);
+        });
+        for (const auto& [key, r] : one)
+            Scanner::mergeCrossFile(reference, key, r);
+    }
+    ASSERT_GT(reference.size(), 1000u);
+
+    for (bool parallel : {false, true}) {
+        SCOPED_TRACE(parallel ? "parallel" : "serial");
+        auto keyed = Scanner::scanKeyed(homes, parallel);
+        EXPECT_EQ(keyed.diagnostics.uniqueRequests, static_cast<std::int64_t>(reference.size()));
+        EXPECT_EQ(keyed.diagnostics.usageLinesSeen, referenceDiag.usageLinesSeen);
+        EXPECT_EQ(keyed.diagnostics.linesNotUsageBearing, referenceDiag.linesNotUsageBearing);
+        ASSERT_EQ(keyed.records.size(), reference.size());
+        for (const auto& [key, r] : reference) {
+            auto it = keyed.records.find(key);
+            ASSERT_NE(it, keyed.records.end()) << key;
+            EXPECT_EQ(fieldsOf(it->second), fieldsOf(r)) << key;
+        }
+
+        auto listed = Scanner::scan(homes, parallel);
+        std::vector<decltype(fieldsOf(UsageRecord{}))> got, want;
+        for (const auto& r : listed.records)
+            got.push_back(fieldsOf(r));
+        for (const auto& [key, r] : reference)
+            want.push_back(fieldsOf(r));
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(listed.diagnostics.uniqueRequests, static_cast<std::int64_t>(reference.size()));
+    }
+
+    // The listed records come in the order a serial scan makes them, whatever the
+    // threads: the same list, element by element.
+    auto serialList = Scanner::scan(homes, false);
+    auto parallelList = Scanner::scan(homes, true);
+    ASSERT_EQ(serialList.records.size(), parallelList.records.size());
+    for (std::size_t i = 0; i < serialList.records.size(); ++i)
+        ASSERT_EQ(fieldsOf(serialList.records[i]), fieldsOf(parallelList.records[i])) << i;
+    // ... which is by the rank of the first file holding each request.
+    for (std::size_t i = 1; i < serialList.records.size(); ++i)
+        ASSERT_LE(serialList.records[i - 1].sourceRank, serialList.records[i].sourceRank) << i;
+}
