@@ -16,6 +16,7 @@
 #include "vantery/Exporter.hpp"
 
 using namespace vantery;
+using vantery::testing::bucketWith;
 using vantery::testing::matchesGolden;
 using vantery::testing::parseCsv;
 
@@ -44,16 +45,6 @@ std::int64_t integerCell(const std::string& s) {
     long long v = std::stoll(s, &used);
     EXPECT_EQ(used, s.size()) << s;
     return v;
-}
-
-Bucket bucketWith(std::int64_t requests, double priced, std::int64_t unpriced,
-                  std::set<std::string> models = {}) {
-    Bucket b;
-    b.requests = requests;
-    b.cost.priced = priced;
-    b.cost.unpricedRequests = unpriced;
-    b.cost.unpricedModels = std::move(models);
-    return b;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "vantery/Text.hpp"
 
 using namespace vantery;
+using vantery::testing::bucketWith;
 using vantery::testing::matchesGolden;
 
 namespace {
@@ -47,16 +48,6 @@ std::vector<std::string> block(const std::string& text, std::string_view title) 
             out.push_back(all[j]);
     }
     return out;
-}
-
-Bucket bucketWith(std::int64_t requests, double priced, std::int64_t unpriced,
-                  std::set<std::string> models = {}) {
-    Bucket b;
-    b.requests = requests;
-    b.cost.priced = priced;
-    b.cost.unpricedRequests = unpriced;
-    b.cost.unpricedModels = std::move(models);
-    return b;
 }
 
 } // namespace

@@ -161,4 +161,14 @@ std::vector<ScanCache::FileProvenance> sampleFiles() {
     };
 }
 
+Bucket bucketWith(std::int64_t requests, double priced, std::int64_t unpriced,
+                  std::set<std::string> models) {
+    Bucket b;
+    b.requests = requests;
+    b.cost.priced = priced;
+    b.cost.unpricedRequests = unpriced;
+    b.cost.unpricedModels = std::move(models);
+    return b;
+}
+
 } // namespace vantery::testing

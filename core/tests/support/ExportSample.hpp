@@ -28,4 +28,8 @@ std::vector<ScanCache::FileProvenance> sampleFiles();
 /// 2026-03-10 18:30:00 in the sample's zone.
 double sampleGeneratedAt();
 
+/// A bucket holding only a request count and a cost.
+Bucket bucketWith(std::int64_t requests, double priced, std::int64_t unpriced,
+                  std::set<std::string> models = {});
+
 } // namespace vantery::testing
