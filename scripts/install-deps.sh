@@ -3,12 +3,14 @@
 # Idempotent: does nothing when every package is already present.
 set -euo pipefail
 
-want_app=${VANTERY_WITH_APP:-0}
+# VANTERY_WITH_SCREENSHOTS=1 adds what scripts/screenshots.sh needs (X server, tray host,
+# clicker, capture).
+want_shots=${VANTERY_WITH_SCREENSHOTS:-0}
 
 if [[ "$(uname -s)" == "Darwin" ]]; then
   command -v brew >/dev/null || { echo "Homebrew is required: https://brew.sh" >&2; exit 1; }
   pkgs=(cmake ninja simdjson nlohmann-json howard-hinnant-date utf8proc fmt googletest node)
-  [[ "$want_app" == 1 ]] && pkgs+=(qt)
+  pkgs+=(qt)
   missing=()
   for p in "${pkgs[@]}"; do brew list --formula "$p" >/dev/null 2>&1 || missing+=("$p"); done
   [[ ${#missing[@]} -eq 0 ]] || brew install "${missing[@]}"
@@ -21,7 +23,12 @@ pkgs=(build-essential cmake ninja-build pkg-config libsimdjson-dev nlohmann-json
 # Node.js (for the MCP client test) may come from another source that bundles npm.
 command -v node >/dev/null || pkgs+=(nodejs)
 command -v npm >/dev/null || command -v node >/dev/null || pkgs+=(npm)
-[[ "$want_app" == 1 ]] && pkgs+=(qt6-base-dev)
+# The desktop app: Qt 6 Widgets (Concurrent, Network and Test come with qt6-base-dev),
+# Svg, OpenGL (other Qt modules' CMake files look for it) and a font to render with.
+pkgs+=(qt6-base-dev qt6-svg-dev libqt6opengl6-dev fonts-dejavu-core)
+# The CI format check.
+pkgs+=(clang-format)
+[[ "$want_shots" == 1 ]] && pkgs+=(xvfb xauth trayer xdotool imagemagick x11-utils)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,61 @@
+#include "model/Fmt.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include <fmt/format.h>
+
+namespace vantery::app::Fmt {
+
+std::string fixed(double value, int decimals) {
+    // fmt never consults the locale for "{:.Nf}", unlike printf under a set LC_NUMERIC.
+    return fmt::format("{:.{}f}", value, decimals);
+}
+
+std::string tokens(std::int64_t n) {
+    if (n >= 1'000'000'000) return fixed(static_cast<double>(n) / 1e9, 2) + "G";
+    if (n < 1'000) return std::to_string(n);
+    if (n < 1'000'000) return fixed(static_cast<double>(n) / 1000.0, 1) + "k";
+    return fixed(static_cast<double>(n) / 1e6, 2) + "M";
+}
+
+std::string exact(std::int64_t n) {
+    // The magnitude of INT64_MIN does not fit an int64: go through unsigned.
+    const std::uint64_t magnitude =
+        n < 0 ? static_cast<std::uint64_t>(-(n + 1)) + 1 : static_cast<std::uint64_t>(n);
+    const std::string digits = std::to_string(magnitude);
+    std::string out;
+    out.reserve(digits.size() + digits.size() / 3 + 1);
+    if (n < 0) out.push_back('-');
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        const std::size_t fromRight = digits.size() - i;
+        if (i > 0 && fromRight % 3 == 0) out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+std::string ago(double date, double now) {
+    const double s = now - date;
+    if (s < 60) return std::to_string(static_cast<long long>(std::trunc(s))) + "s ago";
+    if (s < 3600) return std::to_string(static_cast<long long>(s / 60)) + " min ago";
+    if (s < 86400) return std::to_string(static_cast<long long>(s / 3600)) + "h ago";
+    return std::to_string(static_cast<long long>(s / 86400)) + "d ago";
+}
+
+std::string duration(double seconds) {
+    if (seconds < 1.0) return std::to_string(static_cast<long long>(std::trunc(seconds * 1000))) + " ms";
+    return fixed(seconds, 1) + " s";
+}
+
+std::string day(LocalDay d) { return d.iso(); }
+
+std::string day(double instant, const Calendar& calendar) { return calendar.dayOf(instant).iso(); }
+
+std::string dayTime(double instant, const Calendar& calendar) {
+    const LocalTime t = calendar.localTime(instant);
+    return fmt::format("{:02}.{:02} {:02}:{:02}", t.day.day(), t.day.month(), t.hour, t.minute);
+}
+
+} // namespace vantery::app::Fmt

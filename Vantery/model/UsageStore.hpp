@@ -1,0 +1,150 @@
+#pragma once
+// The app's one model: owns the scan cache and the aggregator, keeps the figures
+// fresh and publishes what every view reads. Lives on the GUI thread; all file
+// reading, scanning, saving, range aggregation and verification run on worker
+// threads over copies and the shared cache.
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "vantery/AgentRoster.hpp"
+#include "vantery/Calendar.hpp"
+#include "vantery/DateRange.hpp"
+#include "vantery/Estimate.hpp"
+#include "vantery/ProjectResolver.hpp"
+#include "vantery/Report.hpp"
+#include "vantery/ScanCache.hpp"
+#include "vantery/UsageRecord.hpp"
+
+namespace vantery::app {
+
+class UsageStore : public QObject {
+    Q_OBJECT
+
+  public:
+    /// What the store is doing. The app has no failure state.
+    struct LoadState {
+        enum class Kind { idle, scanning, ready };
+        Kind kind = Kind::idle;
+        std::string message; ///< only for scanning: "reading the cache", "updating what changed", …
+
+        static LoadState idle() { return {}; }
+        static LoadState ready() { return {Kind::ready, {}}; }
+        static LoadState scanning(std::string message) { return {Kind::scanning, std::move(message)}; }
+        bool isReady() const noexcept { return kind == Kind::ready; }
+        bool isScanning() const noexcept { return kind == Kind::scanning; }
+        friend bool operator==(const LoadState&, const LoadState&) = default;
+    };
+
+    /// One row of the per-home inventory, rebuilt at every refresh.
+    struct HomeInfo {
+        std::string name;
+        std::string path; ///< the home's projects folder
+        bool exists = false;
+        std::int64_t fileCount = 0;
+        std::int64_t requests = 0;
+        CostEstimate cost;
+        std::optional<double> firstActivity;
+        std::optional<double> lastActivity;
+        friend bool operator==(const HomeInfo&, const HomeInfo&) = default;
+    };
+
+    /// What a store is built from; the defaults are the real app's. Tests inject a home,
+    /// a cache file, a clock, calendars and a short timer.
+    struct Options {
+        std::string home;                     ///< empty: the platform's home (QDir::homePath())
+        std::optional<std::string> cachePath; ///< absent: the core's default cache file
+        std::optional<Calendar> calendar;     ///< the aggregator's; absent: the current zone, read once
+        std::function<double()> clock;        ///< seconds since 1970; empty: the system clock
+        /// The user's current calendar, asked afresh each time a view derives a figure;
+        /// empty: Calendar::current().
+        std::function<Calendar()> userCalendar;
+        int timerIntervalMs = 90'000;
+        bool start = true; ///< start the bootstrap and the timer at construction
+    };
+
+    explicit UsageStore(QObject* parent = nullptr);
+    explicit UsageStore(Options options, QObject* parent = nullptr);
+    /// Work still running keeps what it uses alive and publishes nothing once the store is gone.
+    ~UsageStore() override;
+
+    // Published values (each assignment emits its signal, on the GUI thread).
+    const LoadState& state() const noexcept;
+    const Report& today() const noexcept;
+    const Report& history() const noexcept;
+    const RangeSelection& rangeSelection() const noexcept;
+    /// Writes the selection (the Date range tab); callers then call recomputeRangeUnchecked().
+    void setRangeSelection(const RangeSelection& selection);
+    /// The report of the last published range computation, and the range it was computed for
+    /// (absent before the first one publishes): exports name their period from this range.
+    const Report& rangeReport() const noexcept;
+    const std::optional<DateRange>& rangeReportRange() const noexcept;
+    const std::optional<RangeSelection>& rangeReportSelection() const noexcept;
+    bool rangeIsComputing() const noexcept;
+    std::optional<double> lastRefresh() const noexcept;
+    const std::optional<ScanCache::RefreshStats>& refreshStats() const noexcept;
+    const std::optional<ScanCache::VerificationResult>& verification() const noexcept;
+    /// Drops the verdict (the Sources tab, after clearing the cache).
+    void clearVerification();
+    const AgentRoster& roster() const noexcept;
+    const std::vector<SourceHome>& homes() const noexcept;
+    const std::vector<HomeInfo>& homeInventory() const noexcept;
+
+    // Not published, read by views and commands.
+    const std::shared_ptr<ScanCache>& cache() const noexcept;
+    /// The records of the last refresh (shared, immutable; never null).
+    const std::shared_ptr<const std::vector<UsageRecord>>& records() const noexcept;
+    const ScanDiagnostics& diagnostics() const noexcept;
+    const ProjectResolver& resolver() const noexcept;
+    const Aggregator& aggregator() const noexcept;
+    /// The aggregator's calendar (fixed when the store was built).
+    const Calendar& calendar() const noexcept;
+    /// The user's current calendar, asked afresh.
+    Calendar userCalendar() const;
+    /// Now, in seconds since 1970, from the store's clock.
+    double now() const;
+
+    /// Asks for a refresh and returns at once; a request while one runs is dropped.
+    void refresh();
+    /// Recomputes the range report of the current selection on a worker thread; an older
+    /// computation never publishes.
+    void recomputeRangeUnchecked();
+    /// Verifies the cache against a full re-read of the transcripts, at low priority.
+    void runFullVerification();
+    /// Clears the cache (file included), drops the verdict and refreshes, reading every
+    /// transcript again. During a running refresh the clear is remembered and done, with
+    /// its refresh, once that refresh ends, so its save cannot bring the old table back.
+    void clearCache();
+    /// Today's priced cost against yesterday's up to the same time of day, in percent.
+    Estimate<double> deltaVsYesterdayAtSameTime() const;
+
+    /// The core's disclaimer line.
+    static const std::string& disclaimer();
+
+  signals:
+    void stateChanged();
+    void todayChanged();
+    void historyChanged();
+    void rangeSelectionChanged();
+    void rangeReportChanged();
+    void rangeIsComputingChanged();
+    void lastRefreshChanged();
+    void refreshStatsChanged();
+    void verificationChanged();
+    void rosterChanged();
+    void homeInventoryChanged();
+    /// After a refresh published all of its values (emitted last).
+    void refreshPublished();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace vantery::app
