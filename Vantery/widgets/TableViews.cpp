@@ -119,7 +119,8 @@ BucketRow::BucketRow(const std::string& label, const Bucket& bucket, int indent,
 
     auto* first = new QHBoxLayout;
     first->setSpacing(6);
-    if (indent > 0) first->addSpacing(indent);
+    // Box layouts put no spacing next to a spacer item: add the 6 that follows it here.
+    if (indent > 0) first->addSpacing(indent + 6);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
     label_->setFont(TextStyle::body());
