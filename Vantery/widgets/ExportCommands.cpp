@@ -37,15 +37,17 @@ void installExportCommands(QMenu* fileMenu, UsageStore& store, QWidget* dialogPa
          ExportOperation::copySummary},
     };
     QPointer<QWidget> parent(dialogParent);
+    QPointer<UsageStore> source(&store);
     std::vector<QAction*> actions;
     for (const auto& item : items) {
         auto* action = fileMenu->addAction(QString::fromUtf8(item.text));
         action->setShortcut(item.shortcut);
         const auto operation = item.operation;
-        QObject::connect(action, &QAction::triggered, fileMenu, [&store, parent, operation] {
+        QObject::connect(action, &QAction::triggered, fileMenu, [source, parent, operation] {
+            if (!source) return;
             // The report and options are copied now; a refresh that publishes while a
             // dialog is open does not change what is exported.
-            auto request = currentExportRequest(store);
+            auto request = currentExportRequest(*source);
             if (!request) return;
             const auto outcome =
                 runDesktopExport(operation, request->report, request->options, parent);
