@@ -9,25 +9,18 @@ namespace vantery::app {
 
 namespace {
 
-EstimateFigure unknownFigure(const UnknownReason& reason) {
-    return {false, "unknown", reason.text()};
-}
-
-EstimateFigure dominantLine(const Bucket& bucket) {
-    auto d = bucket.dominantComponent();
-    if (!d.isKnown()) return unknownFigure(d.unknownReason());
-    const DominantComponent& c = d.knownValue();
-    return {true, "dominant: " + c.name + " \u2014 " + Fmt::fixed(c.percent, 1) + "% of tokens", {}};
+FigureText costEstimate(const Estimate<CostEstimate>& e, const char* suffix = "") {
+    return FigureTexts::estimate(
+        e, [suffix](const CostEstimate& c) { return c.formatted() + suffix; });
 }
 
 PanelHeader header(const Report& today) {
     PanelHeader h;
     h.title = "Today";
-    h.cost = CostFigure::of(today.total.cost);
+    h.cost = today.total.cost;
     h.requests = Fmt::exact(today.total.requests) + " requests";
     h.tokens = Fmt::tokens(today.total.totalTokens()) + " tokens";
     h.composition = today.total;
-    h.dominant = dominantLine(today.total);
     return h;
 }
 
@@ -35,11 +28,11 @@ PanelRhythm rhythm(const PanelInputs& in, double now, const Calendar& cal) {
     PanelRhythm r;
     r.title = "RATE";
     r.sparkline = buildSparkline(in.today.byHour, now, cal);
-    r.rate = {"current rate", EstimateFigure::of(Derived::currentHourlyRate(in.today, now, cal), "/h"),
+    r.rate = {"current rate", costEstimate(Derived::currentHourlyRate(in.today, now, cal), "/h"),
               "the hour you are in, or a recent finished one \u2014 after a few idle hours it says "
               "unknown rather than reporting the hour you last worked as if it were now"};
     r.yesterdaySameWindow = {"yesterday, same window",
-                             EstimateFigure::of(Derived::yesterdayAtSameTime(in.records, now, cal)),
+                             costEstimate(Derived::yesterdayAtSameTime(in.records, now, cal)),
                              {}};
     return r;
 }
@@ -53,7 +46,7 @@ PanelAgents agents(const Report& today) {
     a.shareHelp = "how much of today\u2019s cost comes from sub-agents, not the main session";
     for (const auto& entry : today.topAgents(3, true))
         a.rows.push_back({!entry.key.isSubagent(), entry.key.label(),
-                          std::to_string(entry.value.requests), CostFigure::of(entry.value.cost)});
+                          std::to_string(entry.value.requests), entry.value.cost});
     return a;
 }
 
@@ -61,14 +54,14 @@ PanelProjects projects(const Report& today) {
     PanelProjects p;
     p.title = "BY PROJECT";
     for (const auto& entry : today.topProjects(3))
-        p.rows.push_back({shortProject(entry.key), CostFigure::of(entry.value.cost)});
+        p.rows.push_back({shortProject(entry.key), entry.value.cost});
     return p;
 }
 
 PanelComparison comparison(const Report& history, double now, const Calendar& cal) {
     return {
-        {"yesterday", EstimateFigure::of(Derived::yesterdayCost(history, now, cal)), {}},
-        {"median, 7 full days", EstimateFigure::of(Derived::medianOfRecentDays(history, 7, now, cal)),
+        {"yesterday", costEstimate(Derived::yesterdayCost(history, now, cal)), {}},
+        {"median, 7 full days", costEstimate(Derived::medianOfRecentDays(history, 7, now, cal)),
          "the middle of the last 7 days with activity that have already finished \u2014 today is "
          "excluded, so the yardstick is not moved by the day being measured against it"},
     };
@@ -76,7 +69,6 @@ PanelComparison comparison(const Report& history, double now, const Calendar& ca
 
 PanelFooter footer(const PanelInputs& in, double now) {
     PanelFooter f;
-    f.disclaimer = std::string(Derived::disclaimer);
     if (in.state.isScanning()) {
         f.scanning = in.state.message;
     } else if (in.lastRefresh) {
@@ -98,15 +90,6 @@ PanelFooter footer(const PanelInputs& in, double now) {
 
 } // namespace
 
-CostFigure CostFigure::of(const CostEstimate& cost) {
-    return {cost.formatted(), !cost.isComplete(), cost.caveat()};
-}
-
-EstimateFigure EstimateFigure::of(const Estimate<CostEstimate>& estimate, const std::string& suffix) {
-    if (!estimate.isKnown()) return unknownFigure(estimate.unknownReason());
-    return {true, estimate.knownValue().formatted() + suffix, {}};
-}
-
 std::string shortProject(const std::string& project) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
@@ -124,9 +107,9 @@ PanelModel buildPanel(const PanelInputs& in, double now, const Calendar& userCal
     PanelModel m;
     m.header = header(in.today);
     if (in.today.total.requests == 0) {
-        m.emptyToday = PanelEmptyToday{
-            "No requests today.",
-            "That is not $0 spent \u2014 it means no request was found in the transcripts for today."};
+        m.emptyToday =
+            PanelEmptyToday{"No requests today.", "That is not $0 spent \u2014 it means no request "
+                                                  "was found in the transcripts for today."};
     } else {
         m.day = PanelDay{rhythm(in, now, userCalendar), agents(in.today), projects(in.today),
                          comparison(in.history, now, userCalendar)};

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/FigureTexts.hpp"
 #include "model/SparklineModel.hpp"
 #include "model/UsageStore.hpp"
 #include "vantery/Calendar.hpp"
@@ -17,44 +18,19 @@
 
 namespace vantery::app {
 
-/// A cost as shown: its text, whether it is only a lower bound, and the caveat naming
-/// the unpriced requests (absent when every request was priced).
-struct CostFigure {
-    std::string text;
-    bool lowerBound = false;
-    std::optional<std::string> caveat;
-
-    static CostFigure of(const CostEstimate& cost);
-    friend bool operator==(const CostFigure&, const CostFigure&) = default;
-};
-
-/// An estimate as shown: the formatted value when known, else "unknown" with the
-/// reason's sentence as help text. Never a number for an unknown figure.
-struct EstimateFigure {
-    bool known = false;
-    std::string text;
-    std::string reason; ///< empty when known
-
-    /// A cost estimate written with formatted(), followed by `suffix` when known.
-    static EstimateFigure of(const Estimate<CostEstimate>& estimate, const std::string& suffix = {});
-    friend bool operator==(const EstimateFigure&, const EstimateFigure&) = default;
-};
-
 /// A figure with its caption above it.
 struct LabelledFigure {
     std::string caption;
-    EstimateFigure value;
+    FigureText value; ///< an "unknown" with its reason when the figure cannot be computed
     std::string help; ///< empty: no help text
 };
 
 struct PanelHeader {
-    std::string title;    ///< "Today"
-    CostFigure cost;
+    std::string title; ///< "Today"
+    CostEstimate cost; ///< shown by the cost view: "≥ " and its caveat while requests are unpriced
     std::string requests; ///< "1,234 requests"
     std::string tokens;   ///< "1.2k tokens"
-    Bucket composition;   ///< today's total, for the composition bar
-    /// The line under the bar: "dominant: cache read — 93.4% of tokens", or unknown.
-    EstimateFigure dominant;
+    Bucket composition;   ///< today's total, for the composition bar with its legend
 };
 
 struct PanelEmptyToday {
@@ -73,23 +49,23 @@ struct PanelAgentRow {
     bool mainSession = false; ///< the dot's colour: the main session against a sub-agent
     std::string label;        ///< elided in the middle
     std::string requests;     ///< plain decimal
-    CostFigure cost;
+    CostEstimate cost;
 };
 
 struct PanelAgents {
     std::string title;                ///< "BY AGENT"
     std::optional<std::string> share; ///< "sub-agents 42.5%"; absent when nothing was priced
     std::string shareHelp;
-    std::vector<PanelAgentRow> rows;  ///< empty: the list reads "unknown"
+    std::vector<PanelAgentRow> rows; ///< empty: the list reads "unknown"
 };
 
 struct PanelProjectRow {
     std::string label; ///< shortProject() of the label, elided at the head
-    CostFigure cost;
+    CostEstimate cost;
 };
 
 struct PanelProjects {
-    std::string title; ///< "BY PROJECT"
+    std::string title;                 ///< "BY PROJECT"
     std::vector<PanelProjectRow> rows; ///< empty: the list reads "unknown"
 };
 
@@ -106,8 +82,8 @@ struct PanelDay {
     PanelComparison comparison;
 };
 
+/// Below the disclaimer line.
 struct PanelFooter {
-    std::string disclaimer;
     /// The store's message while it scans: shown beside a spinner.
     std::optional<std::string> scanning;
     /// "updated 5 min ago", when not scanning and a refresh has published.

@@ -20,7 +20,8 @@ SparklineModel buildSparkline(const std::map<int, Bucket>& byHour, double now,
     SparklineModel m;
     m.currentHour = calendar.hourOf(now);
     double maxCost = 0;
-    for (const auto& [hour, bucket] : byHour) maxCost = std::max(maxCost, bucket.cost.priced);
+    for (const auto& [hour, bucket] : byHour)
+        maxCost = std::max(maxCost, bucket.cost.priced);
 
     for (int h = 0; h < 24; ++h) {
         SparklineBar& bar = m.bars[static_cast<std::size_t>(h)];
@@ -34,7 +35,8 @@ SparklineModel buildSparkline(const std::map<int, Bucket>& byHour, double now,
         bar.fill = h == m.currentHour ? SparklineBar::Fill::current : SparklineBar::Fill::faded;
         // With nothing priced all day there is no scale: every active hour stands at the minimum.
         if (maxCost > 0)
-            bar.height = std::max(SparklineModel::lowest, SparklineModel::tallest * cost.priced / maxCost);
+            bar.height =
+                std::max(SparklineModel::lowest, SparklineModel::tallest * cost.priced / maxCost);
         bar.tooltip = hourText(h) + cost.formatted();
     }
     return m;

@@ -17,7 +17,8 @@ namespace {
 
 PanelModel model(const TodayFixture& f, const Report& today, const Report& history) {
     const std::vector<UsageStore::HomeInfo> homes(1);
-    const PanelInputs in{UsageStore::LoadState::ready(), today, history, f.records, f.now - 60, {}, homes};
+    const PanelInputs in{
+        UsageStore::LoadState::ready(), today, history, f.records, f.now - 60, {}, homes};
     return buildPanel(in, f.now, f.cal);
 }
 
@@ -56,7 +57,8 @@ TEST(MenuBarPanel, LaysOutBothFormsAsPlainText) {
     EXPECT_TRUE(hasText("RATE"));
     EXPECT_TRUE(hasText("\u2265 $4.50"));
     EXPECT_EQ(panel.findChildren<HourlySparkline*>().size(), 1);
-    for (QLabel* l : panel.findChildren<QLabel*>()) EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->text().toStdString();
+    for (QLabel* l : panel.findChildren<QLabel*>())
+        EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->text().toStdString();
     keepPicture(panel, "panel-day.png");
 }
 
@@ -68,8 +70,10 @@ TEST(MenuBarPanel, ButtonsReportTheirActions) {
     QSignalSpy open(&panel, &MenuBarPanel::openWindowRequested);
     QSignalSpy refresh(&panel, &MenuBarPanel::refreshRequested);
     QSignalSpy quit(&panel, &MenuBarPanel::quitRequested);
-    for (QPushButton* b : panel.findChildren<QPushButton*>()) b->click();
-    for (QToolButton* b : panel.findChildren<QToolButton*>()) b->click();
+    for (QPushButton* b : panel.findChildren<QPushButton*>())
+        b->click();
+    for (QToolButton* b : panel.findChildren<QToolButton*>())
+        b->click();
     EXPECT_EQ(open.count(), 1);
     EXPECT_EQ(refresh.count(), 1);
     EXPECT_EQ(quit.count(), 1);
@@ -107,7 +111,8 @@ TEST(TrayIcon, LabelIconDrawsEveryForm) {
         ASSERT_FALSE(img.isNull());
         int opaque = 0;
         for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x) opaque += qAlpha(img.pixel(x, y)) > 128;
+            for (int x = 0; x < img.width(); ++x)
+                opaque += qAlpha(img.pixel(x, y)) > 128;
         EXPECT_GT(opaque, 200) << label.text; // something was drawn, not an empty square
     }
 }

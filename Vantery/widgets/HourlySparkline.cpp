@@ -40,8 +40,12 @@ int HourlySparkline::hourAt(QPoint point) const {
     return -1;
 }
 
-QSize HourlySparkline::sizeHint() const { return {hours * 8, 34}; }
-QSize HourlySparkline::minimumSizeHint() const { return {hours * 2, int(SparklineModel::tallest)}; }
+QSize HourlySparkline::sizeHint() const {
+    return {hours * 8, 34};
+}
+QSize HourlySparkline::minimumSizeHint() const {
+    return {hours * 2, int(SparklineModel::tallest)};
+}
 
 void HourlySparkline::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -54,8 +58,11 @@ void HourlySparkline::paintEvent(QPaintEvent*) {
             fill = Theme::unknown();
             fill.setAlphaF(fill.alphaF() * 0.18f);
             break;
-        case SparklineBar::Fill::faded: fill.setAlphaF(0.55f); break;
-        case SparklineBar::Fill::current: break;
+        case SparklineBar::Fill::faded:
+            fill.setAlphaF(0.55f);
+            break;
+        case SparklineBar::Fill::current:
+            break;
         }
         auto [x, w] = column(bar.hour);
         const QRectF rect(x, height() - bar.height, w, bar.height);

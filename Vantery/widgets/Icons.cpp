@@ -16,20 +16,16 @@ const char* svgBody(Symbol symbol) {
         return R"(<path fill="C" d="M12.5 1.5c.6 3.2 2.6 5 4.3 7.1 1.5 1.8 2.7 3.7 2.7 6.4 0 4.3-3.4 7.5-7.5 7.5S4.5 19.3 4.5 15c0-3.1 1.6-5.2 3.4-6.8-.1 1.9.5 3.5 1.8 4.3-.3-3.9 1.1-7.6 2.8-11z"/>)";
     case Symbol::arrowClockwise:
         return R"(<path fill="none" stroke="C" stroke-width="2.2" stroke-linecap="round" d="M19.5 12a7.5 7.5 0 1 1-2.2-5.3"/><path fill="C" d="M20.5 2.8v6.7h-6.7z"/>)";
-    case Symbol::infoCircle:
-        return R"(<circle cx="12" cy="12" r="9.6" fill="none" stroke="C" stroke-width="1.9"/><rect fill="C" x="10.9" y="10.2" width="2.2" height="7.3" rx="1.1"/><circle fill="C" cx="12" cy="7.1" r="1.35"/>)";
-    case Symbol::warningTriangle:
-        return R"(<path fill="C" fill-rule="evenodd" d="M10.3 3.2a2 2 0 0 1 3.4 0l8.4 14.6a2 2 0 0 1-1.7 3H3.6a2 2 0 0 1-1.7-3zM10.9 8.5h2.2l-.3 6.4h-1.6zM12 16.3a1.3 1.3 0 1 1 0 2.6 1.3 1.3 0 0 1 0-2.6z"/>)";
     }
     return "";
 }
 
 QStyle::StandardPixmap standardFallback(Symbol symbol) {
     switch (symbol) {
-    case Symbol::arrowClockwise: return QStyle::SP_BrowserReload;
-    case Symbol::infoCircle: return QStyle::SP_MessageBoxInformation;
-    case Symbol::warningTriangle: return QStyle::SP_MessageBoxWarning;
-    case Symbol::flame: break;
+    case Symbol::arrowClockwise:
+        return QStyle::SP_BrowserReload;
+    case Symbol::flame:
+        break;
     }
     return QStyle::SP_TitleBarMenuButton;
 }
@@ -38,10 +34,13 @@ QStyle::StandardPixmap standardFallback(Symbol symbol) {
 
 QPixmap pixmap(Symbol symbol, int size, const QColor& colour, qreal devicePixelRatio) {
     QString body = QString::fromUtf8(svgBody(symbol));
-    body.replace(QLatin1String("\"C\""), QLatin1Char('"') + colour.name(QColor::HexRgb) + QLatin1Char('"'));
-    const QString svg = QStringLiteral(R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" opacity="%1">%2</svg>)")
-                            .arg(colour.alphaF())
-                            .arg(body);
+    body.replace(QLatin1String("\"C\""),
+                 QLatin1Char('"') + colour.name(QColor::HexRgb) + QLatin1Char('"'));
+    const QString svg =
+        QStringLiteral(
+            R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" opacity="%1">%2</svg>)")
+            .arg(colour.alphaF())
+            .arg(body);
     QSvgRenderer renderer(svg.toUtf8());
     if (!renderer.isValid())
         return QApplication::style()->standardIcon(standardFallback(symbol)).pixmap(size, size);
@@ -60,7 +59,8 @@ QPixmap pixmap(Symbol symbol, int size, const QColor& colour, qreal devicePixelR
 
 QIcon icon(Symbol symbol, const QColor& colour) {
     QIcon result;
-    for (int size : {16, 24, 32, 48}) result.addPixmap(pixmap(symbol, size, colour));
+    for (int size : {16, 24, 32, 48})
+        result.addPixmap(pixmap(symbol, size, colour));
     return result;
 }
 

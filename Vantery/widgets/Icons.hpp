@@ -10,8 +10,6 @@ namespace vantery::app::Icons {
 enum class Symbol {
     flame,          ///< the menu-bar label while figures load
     arrowClockwise, ///< refresh, and the "updated" line
-    infoCircle,     ///< the disclaimer line
-    warningTriangle ///< the caveat marker of a lower-bound cost
 };
 
 /// The symbol as a square pixmap of `size` device-independent pixels in `colour`,

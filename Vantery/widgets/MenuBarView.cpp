@@ -8,17 +8,17 @@
 namespace vantery::app {
 
 PanelModel buildPanel(const UsageStore& store) {
-    const PanelInputs in{store.state(),       store.today(),        store.history(),
-                         *store.records(),    store.lastRefresh(),  store.refreshStats(),
+    const PanelInputs in{store.state(),        store.today(),       store.history(),
+                         *store.records(),     store.lastRefresh(), store.refreshStats(),
                          store.homeInventory()};
     return buildPanel(in, store.now(), store.userCalendar());
 }
 
 MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
     : MenuBarPanel(parent), store_(store), actions_(std::move(actions)) {
-    for (auto signal : {&UsageStore::stateChanged, &UsageStore::todayChanged, &UsageStore::historyChanged,
-                        &UsageStore::lastRefreshChanged, &UsageStore::refreshStatsChanged,
-                        &UsageStore::homeInventoryChanged})
+    for (auto signal : {&UsageStore::stateChanged, &UsageStore::todayChanged,
+                        &UsageStore::historyChanged, &UsageStore::lastRefreshChanged,
+                        &UsageStore::refreshStatsChanged, &UsageStore::homeInventoryChanged})
         connect(&store_, signal, this, &MenuBarView::scheduleRebuild);
     connect(this, &MenuBarPanel::refreshRequested, &store_, &UsageStore::refresh);
     connect(this, &MenuBarPanel::openWindowRequested, this, [this] {
@@ -26,8 +26,10 @@ MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
         if (actions_.openMainWindow) actions_.openMainWindow();
     });
     connect(this, &MenuBarPanel::quitRequested, this, [this] {
-        if (actions_.quit) actions_.quit();
-        else QCoreApplication::quit();
+        if (actions_.quit)
+            actions_.quit();
+        else
+            QCoreApplication::quit();
     });
 }
 

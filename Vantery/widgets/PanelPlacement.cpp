@@ -18,8 +18,10 @@ QPoint panelPosition(const QRect& icon, const QSize& size, const QRect& availabl
         const bool trayAtTop = icon.center().y() < available.center().y();
         at.setY(trayAtTop ? icon.bottom() + 1 + gap : icon.top() - gap - size.height());
     }
-    at.setX(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() + 1 - size.width())));
-    at.setY(std::clamp(at.y(), available.top(), std::max(available.top(), available.bottom() + 1 - size.height())));
+    at.setX(std::clamp(at.x(), available.left(),
+                       std::max(available.left(), available.right() + 1 - size.width())));
+    at.setY(std::clamp(at.y(), available.top(),
+                       std::max(available.top(), available.bottom() + 1 - size.height())));
     return at;
 }
 

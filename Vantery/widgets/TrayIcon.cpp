@@ -25,10 +25,13 @@ bool TrayIcon::mainWindowVisible() {
 }
 
 TrayIcon::TrayIcon(UsageStore& store, Callbacks callbacks, QObject* parent)
-    : QObject(parent), store_(store), callbacks_(std::move(callbacks)), menu_(std::make_unique<QMenu>()) {
+    : QObject(parent), store_(store), callbacks_(std::move(callbacks)),
+      menu_(std::make_unique<QMenu>()) {
     auto quit = [this] {
-        if (callbacks_.quit) callbacks_.quit();
-        else QCoreApplication::quit();
+        if (callbacks_.quit)
+            callbacks_.quit();
+        else
+            QCoreApplication::quit();
     };
     auto openMain = [this] {
         if (callbacks_.openMainWindow) callbacks_.openMainWindow();
@@ -40,22 +43,25 @@ TrayIcon::TrayIcon(UsageStore& store, Callbacks callbacks, QObject* parent)
     labelLine_->setEnabled(false);
     menu_->addSeparator();
     connect(menu_->addAction(QStringLiteral("Open window")), &QAction::triggered, this, openMain);
-    connect(menu_->addAction(QStringLiteral("Refresh")), &QAction::triggered, &store_, &UsageStore::refresh);
+    connect(menu_->addAction(QStringLiteral("Refresh")), &QAction::triggered, &store_,
+            &UsageStore::refresh);
     menu_->addSeparator();
     connect(menu_->addAction(QStringLiteral("Quit")), &QAction::triggered, this, quit);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = new QSystemTrayIcon(this);
         tray_->setContextMenu(menu_.get());
-        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-            if (why == QSystemTrayIcon::Trigger) showPanel();
-        });
+        connect(tray_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason why) {
+                    if (why == QSystemTrayIcon::Trigger) showPanel();
+                });
         QTimer::singleShot(launchDelayMs, this, &TrayIcon::launchCheck);
     } else {
         // Nowhere to click: the window opens at launch and the panel hangs off the View menu.
         QTimer::singleShot(0, this, openMain);
         if (QMenu* view = callbacks_.viewMenu ? callbacks_.viewMenu() : nullptr)
-            connect(view->addAction(QStringLiteral("Show Panel")), &QAction::triggered, this, &TrayIcon::showPanel);
+            connect(view->addAction(QStringLiteral("Show Panel")), &QAction::triggered, this,
+                    &TrayIcon::showPanel);
     }
     connect(&store_, &UsageStore::stateChanged, this, &TrayIcon::updateLabel);
     connect(&store_, &UsageStore::todayChanged, this, &TrayIcon::updateLabel);

@@ -23,7 +23,8 @@ struct TodayFixture {
                      std::string cwd = "/h/code/app") {
         const LocalDay d = todayDay.addingDays(dayOffset);
         const double t = fixtures::at(cal, d.year(), d.month(), d.day(), hour, minute);
-        UsageRecord r = dollars > 0 ? fixtures::makeRecord(t, "claude-haiku-4-5", std::int64_t(dollars * 1e6), 0)
+        UsageRecord r = dollars > 0 ? fixtures::makeRecord(t, "claude-haiku-4-5",
+                                                           std::int64_t(dollars * 1e6), 0)
                                     : fixtures::makeRecord(t, "mystery-model", 500, 0);
         r.agent = std::move(agent);
         r.rawCwd = std::move(cwd);
@@ -32,7 +33,9 @@ struct TodayFixture {
     }
 
     Report today() const { return aggregator.aggregate(records, todayDay, todayDay, {}, true); }
-    Report history() const { return aggregator.aggregate(records, std::nullopt, std::nullopt, {}, false); }
+    Report history() const {
+        return aggregator.aggregate(records, std::nullopt, std::nullopt, {}, false);
+    }
 };
 
 } // namespace vantery::app
