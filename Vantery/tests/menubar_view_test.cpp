@@ -1,10 +1,14 @@
+#include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include "TempDir.hpp"
 #include "support/TodayFixture.hpp"
 #include "widgets/HourlySparkline.hpp"
 #include "widgets/MenuBarView.hpp"
@@ -28,7 +32,69 @@ void keepPicture(QWidget& w, const char* name) {
     if (!dir.isEmpty()) w.grab().save(QString::fromUtf8(dir) + "/" + name);
 }
 
+bool showsLabel(const QWidget& w, const QString& prefix) {
+    for (QLabel* l : w.findChildren<QLabel*>())
+        if (l->isVisibleTo(&w) && l->text().startsWith(prefix)) return true;
+    return false;
+}
+
+// A store over an empty temporary home, started: it scans, then publishes.
+struct StartedStore {
+    vantery::testing::TempHome home;
+    UsageStore store{options()};
+    UsageStore::Options options() const {
+        UsageStore::Options o;
+        o.home = home.path();
+        o.cachePath = home / "scan-cache.bin";
+        o.calendar = fixtures::zone("Europe/Paris");
+        o.timerIntervalMs = 3'600'000;
+        return o;
+    }
+    bool published() {
+        QSignalSpy spy(&store, &UsageStore::refreshPublished);
+        return spy.wait(10'000);
+    }
+};
+
 } // namespace
+
+TEST(MenuBarView, FollowsTheStoreAndPassesItsButtonsOn) {
+    StartedStore s;
+    int opened = 0, quits = 0;
+    MenuBarView view(s.store, {[&] { ++opened; }, [&] { ++quits; }});
+    view.show();
+    EXPECT_TRUE(showsLabel(view, "reading the cache"));
+    ASSERT_TRUE(s.published());
+    QCoreApplication::processEvents(); // the rebuild after the last published value
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(showsLabel(view, "reading the cache"));
+    EXPECT_TRUE(showsLabel(view, "updated "));
+    EXPECT_TRUE(showsLabel(view, "No requests today."));
+    emit view.openWindowRequested();
+    emit view.quitRequested();
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(quits, 1);
+}
+
+TEST(TrayIcon, WithoutASystemTrayOpensTheWindowAndOffersThePanel) {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) GTEST_SKIP() << "a system tray is present";
+    StartedStore s;
+    int opened = 0;
+    QMenu view;
+    TrayIcon tray(s.store, {[&] { ++opened; }, [&] { return &view; }, {}});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(opened, 1);
+    ASSERT_EQ(view.actions().size(), 1);
+    EXPECT_EQ(view.actions()[0]->text(), "Show Panel");
+    view.actions()[0]->trigger();
+    QWidget* panel = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<MenuBarPanel*>(w) && w->isVisible()) panel = w;
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->windowFlags().testFlag(Qt::Popup));
+    EXPECT_FALSE(TrayIcon::mainWindowVisible()); // a popup never counts as the main window
+    panel->hide();
+}
 
 TEST(MenuBarPanel, LaysOutBothFormsAsPlainText) {
     TodayFixture f;
@@ -109,6 +175,9 @@ TEST(TrayIcon, LabelIconDrawsEveryForm) {
     for (const auto& label : {flame, amount}) {
         const QImage img = menuBarLabelIcon(label).pixmap(64, 64).toImage();
         ASSERT_FALSE(img.isNull());
+        if (const QByteArray dir = qgetenv("VANTERY_GRAB_DIR"); !dir.isEmpty())
+            img.save(QString::fromUtf8(dir) +
+                     (label.flame ? "/label-flame.png" : "/label-amount.png"));
         int opaque = 0;
         for (int y = 0; y < img.height(); ++y)
             for (int x = 0; x < img.width(); ++x)
