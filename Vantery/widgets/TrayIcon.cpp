@@ -69,7 +69,8 @@ TrayIcon::TrayIcon(UsageStore& store, Callbacks callbacks, QObject* parent)
     if (tray_) tray_->show();
 }
 
-TrayIcon::~TrayIcon() = default;
+// The icon goes before the menu it shows.
+TrayIcon::~TrayIcon() { delete tray_; }
 
 void TrayIcon::updateLabel() {
     const MenuBarLabelModel label = buildMenuBarLabel(store_.state(), store_.today());
