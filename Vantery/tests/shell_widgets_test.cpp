@@ -75,6 +75,12 @@ TEST_F(Shell, MenusCarryEveryCommandEnabledWithItsShortcut) {
         EXPECT_EQ(action->shortcut(), item.keys) << item.text;
     }
     EXPECT_EQ(find(app_->fileMenu(), "Quit")->menuRole(), QAction::QuitRole);
+    QAction* update = find(app_->helpMenu(), "Check for Updates\u2026");
+    ASSERT_NE(update, nullptr);
+    EXPECT_TRUE(update->isEnabled());
+    EXPECT_EQ(update->menuRole(), QAction::ApplicationSpecificRole);
+    // The three exports come before Quit (their enabling follows the range report).
+    EXPECT_GE(app_->fileMenu()->actions().size(), 5);
     // No item anywhere opens a second main window.
     for (QMenu* menu : {app_->fileMenu(), app_->viewMenu(), app_->helpMenu()})
         for (QAction* a : menu->actions())

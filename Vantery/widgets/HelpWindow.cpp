@@ -6,6 +6,7 @@
 #include <string>
 
 #include "vantery/Derived.hpp"
+#include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
 namespace vantery::app {
@@ -60,11 +61,7 @@ QLabel* text(const QString& content, const QFont& font, bool secondary, QWidget*
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setFont(font);
-    if (secondary) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, Theme::secondary());
-        label->setPalette(palette);
-    }
+    if (secondary) TextStyle::setTextColor(label, Theme::secondary());
     return label;
 }
 
@@ -84,16 +81,16 @@ HelpWindow::HelpWindow(QWidget* parent) : QScrollArea(parent) {
     stack->setSpacing(18);
     stack->setContentsMargins(26, 26, 26, 26);
 
-    const QFont callout = Theme::font(-1);
+    const QFont callout = TextStyle::callout();
     auto* header = new QVBoxLayout;
     header->setSpacing(4);
-    header->addWidget(text(QStringLiteral("Vantery"), Theme::font(4, QFont::DemiBold), false, page));
+    header->addWidget(text(QStringLiteral("Vantery"), TextStyle::weighted(TextStyle::title3(), QFont::DemiBold), false, page));
     header->addWidget(text(QString::fromUtf8(Derived::disclaimer.data(),
                                              static_cast<qsizetype>(Derived::disclaimer.size())),
                            callout, true, page));
     stack->addLayout(header);
 
-    QFont sectionFont = Theme::font(-3, QFont::DemiBold);
+    QFont sectionFont = TextStyle::weighted(TextStyle::caption2(), QFont::DemiBold);
     sectionFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
     for (const Section& section : kSections) {
         auto* column = new QVBoxLayout;
@@ -104,9 +101,8 @@ HelpWindow::HelpWindow(QWidget* parent) : QScrollArea(parent) {
         for (const Entry& entry : section.entries) {
             auto* pair = new QVBoxLayout;
             pair->setSpacing(2);
-            QFont medium = callout;
-            medium.setWeight(QFont::Medium);
-            pair->addWidget(text(QString::fromUtf8(entry.title), medium, false, page));
+            pair->addWidget(text(QString::fromUtf8(entry.title),
+                                 TextStyle::weighted(callout, QFont::Medium), false, page));
             auto* body = text(QString::fromUtf8(entry.body), callout, true, page);
             body->setObjectName("body");
             pair->addWidget(body);

@@ -12,9 +12,10 @@
 
 #include "model/StatusBarModel.hpp"
 #include "model/UsageStore.hpp"
-#include "vantery/Derived.hpp"
+#include "widgets/FigureViews.hpp"
 #include "widgets/ShellIcons.hpp"
 #include "widgets/StatusBar.hpp"
+#include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
 namespace vantery::app {
@@ -26,12 +27,6 @@ constexpr int kSidebarMax = 240;
 
 QString qstr(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-void useSecondaryColour(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, Theme::secondary());
-    widget->setPalette(palette);
 }
 
 } // namespace
@@ -105,13 +100,7 @@ QWidget* MainWindow::buildSidebar() {
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Sunken);
     footer->addWidget(divider);
-    auto* disclaimer = new QLabel(qstr(Derived::disclaimer), sidebar);
-    disclaimer->setObjectName("disclaimer");
-    disclaimer->setTextFormat(Qt::PlainText);
-    disclaimer->setWordWrap(true);
-    disclaimer->setFont(Theme::font(-3));
-    useSecondaryColour(disclaimer);
-    footer->addWidget(disclaimer);
+    footer->addWidget(new DisclaimerLine(sidebar));
     column->addLayout(footer);
     return sidebar;
 }
@@ -135,8 +124,8 @@ void MainWindow::buildToolbar() {
     progressText_ = new QLabel(progress_);
     progressText_->setObjectName("progressText");
     progressText_->setTextFormat(Qt::PlainText);
-    progressText_->setFont(Theme::font(-2));
-    useSecondaryColour(progressText_);
+    progressText_->setFont(TextStyle::caption());
+    TextStyle::setTextColor(progressText_, Theme::secondary());
     row->addWidget(progressText_);
     progressItem_ = bar->addWidget(progress_);
 

@@ -1,12 +1,13 @@
 #include "widgets/StatusBar.hpp"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 
 #include "model/StatusBarModel.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/ShellIcons.hpp"
+#include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
 namespace vantery::app {
@@ -23,10 +24,8 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
 StatusBar::StatusBar(UsageStore& store, QWidget* parent) : QWidget(parent), store_(store) {
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::AlternateBase);
-    setFont(Theme::font(-2));
-    QPalette secondary = palette();
-    secondary.setColor(QPalette::WindowText, Theme::secondary());
-    setPalette(secondary);
+    setFont(TextStyle::caption());
+    TextStyle::setTextColor(this, Theme::secondary());
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(12, 6, 12, 6);
@@ -43,8 +42,8 @@ StatusBar::StatusBar(UsageStore& store, QWidget* parent) : QWidget(parent), stor
 
     const auto texts = StatusBarModel::build(store_.state(), store_.lastRefresh(), {}, store_.now());
     auto* name = plainLabel(QString::fromStdString(texts.name), this);
-    name->setFont(Theme::font(-2, QFont::Medium));
-    name->setForegroundRole(QPalette::Text);
+    name->setFont(TextStyle::weighted(TextStyle::caption(), QFont::Medium));
+    TextStyle::setTextColor(name, QApplication::palette().color(QPalette::WindowText));
     identity->addWidget(name);
     version_ = plainLabel({}, this);
     version_->setObjectName("version");

@@ -8,8 +8,10 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "widgets/ExportCommands.hpp"
 #include "widgets/HelpWindow.hpp"
 #include "widgets/MainWindow.hpp"
+#include "widgets/UpdateCommand.hpp"
 
 namespace vantery::app {
 namespace {
@@ -46,8 +48,9 @@ void VanteryApp::buildMenus() {
     view_ = viewOwner_.get();
     helpMenu_ = helpOwner_.get();
 
-    // File: the three exports come first; the app offers no item that opens a new window.
-    // (installExportCommands(file_, *store_, nullptr) from widgets/ExportCommands.hpp goes here.)
+    // File: the three exports, then Quit; the app offers no item that opens a new window.
+    // The menus outlive any one main window, so their dialogs open without a parent.
+    installExportCommands(file_, *store_, nullptr);
     file_->addSeparator();
     auto* quit = file_->addAction(QStringLiteral("Quit"));
     quit->setShortcut(QKeySequence::Quit);
@@ -64,9 +67,9 @@ void VanteryApp::buildMenus() {
     auto* helpAction = helpMenu_->addAction(QStringLiteral("Vantery Help"));
     helpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Question));
     connect(helpAction, &QAction::triggered, this, &VanteryApp::openHelp);
-    // "Check for Updates…": makeCheckForUpdatesAction(helpMenu_, nullptr) from
-    // widgets/UpdateCommand.hpp, added here with QAction::ApplicationSpecificRole, which puts
-    // it in the application menu on macOS and leaves it in Help elsewhere.
+    // Its application-specific role puts it in the application menu on macOS; elsewhere it
+    // stays in Help.
+    helpMenu_->addAction(makeCheckForUpdatesAction(helpMenu_, nullptr));
 
 #ifdef Q_OS_MACOS
     globalMenuBar_ = std::make_unique<QMenuBar>();
