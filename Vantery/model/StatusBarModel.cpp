@@ -13,7 +13,9 @@ std::string freshness(const UsageStore::LoadState& state, std::optional<double> 
 
 Texts build(const UsageStore::LoadState& state, std::optional<double> lastRefresh,
             const std::optional<std::string>& shippedVersion, double now) {
-    Texts texts{.name = "Vantery", .version = {}, .separator = "\u00b7",
+    Texts texts{.name = "Vantery",
+                .version = {},
+                .separator = "\u00b7",
                 .freshness = freshness(state, lastRefresh, now)};
     if (shippedVersion && !shippedVersion->empty()) texts.version = "v" + *shippedVersion;
     return texts;

@@ -38,8 +38,7 @@ class Shell : public ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    static int count(auto* /*type tag*/ tag) {
-        using Window = std::remove_pointer_t<decltype(tag)>;
+    template <class Window> static int visibleWindows() {
         int n = 0;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<Window*>(w) && w->isVisible()) ++n;
@@ -58,10 +57,15 @@ class Shell : public ::testing::Test {
 TEST_F(Shell, MenusCarryEveryCommandEnabledWithItsShortcut) {
     app_->openMainWindow();
     QStringList titles;
-    for (QAction* a : app_->mainWindow()->menuBar()->actions()) titles << a->text();
+    for (QAction* a : app_->mainWindow()->menuBar()->actions())
+        titles << a->text();
     EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Help"}));
 
-    struct Item { QMenu* menu; const char* text; QKeySequence keys; };
+    struct Item {
+        QMenu* menu;
+        const char* text;
+        QKeySequence keys;
+    };
     const Item items[] = {
         {app_->viewMenu(), "Refresh", QKeySequence(Qt::CTRL | Qt::Key_R)},
         {app_->viewMenu(), "Full verification", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
@@ -84,7 +88,8 @@ TEST_F(Shell, MenusCarryEveryCommandEnabledWithItsShortcut) {
     // No item anywhere opens a second main window.
     for (QMenu* menu : {app_->fileMenu(), app_->viewMenu(), app_->helpMenu()})
         for (QAction* a : menu->actions())
-            EXPECT_FALSE(a->text().contains("New") || a->text().contains("Window")) << a->text().toStdString();
+            EXPECT_FALSE(a->text().contains("New") || a->text().contains("Window"))
+                << a->text().toStdString();
 }
 
 TEST_F(Shell, RefreshCommandReachesTheStore) {
@@ -95,7 +100,8 @@ TEST_F(Shell, RefreshCommandReachesTheStore) {
     EXPECT_TRUE(app_->store().state().isReady());
     auto* freshness = app_->mainWindow()->findChild<QLabel*>("freshness");
     EXPECT_EQ(freshness->text(), "updated 0s ago");
-    EXPECT_FALSE(app_->mainWindow()->findChild<QLabel*>("progressText")->isVisibleTo(app_->mainWindow()));
+    EXPECT_FALSE(
+        app_->mainWindow()->findChild<QLabel*>("progressText")->isVisibleTo(app_->mainWindow()));
 }
 
 TEST_F(Shell, MainAndHelpAreSingleWindowsBroughtForward) {
@@ -103,7 +109,7 @@ TEST_F(Shell, MainAndHelpAreSingleWindowsBroughtForward) {
     MainWindow* first = app_->mainWindow();
     app_->openMainWindow();
     EXPECT_EQ(app_->mainWindow(), first);
-    EXPECT_EQ(count(static_cast<MainWindow*>(nullptr)), 1);
+    EXPECT_EQ(visibleWindows<MainWindow>(), 1);
 
     QAction* help = find(app_->helpMenu(), "Vantery Help");
     help->trigger();
@@ -111,7 +117,7 @@ TEST_F(Shell, MainAndHelpAreSingleWindowsBroughtForward) {
     ASSERT_NE(window, nullptr);
     help->trigger();
     EXPECT_EQ(app_->helpWindow(), window);
-    EXPECT_EQ(count(static_cast<HelpWindow*>(nullptr)), 1);
+    EXPECT_EQ(visibleWindows<HelpWindow>(), 1);
     EXPECT_EQ(window->windowTitle(), "Vantery Help");
 
     // A closed main window is built again, on Today.
@@ -174,7 +180,8 @@ TEST_F(Shell, TabsStartOverAfterSwitching) {
 }
 
 TEST(TabLabels, MapExactlyToTheirTabs) {
-    for (Tab tab : allTabs) EXPECT_EQ(tabFromLabel(tabLabel(tab)), tab);
+    for (Tab tab : allTabs)
+        EXPECT_EQ(tabFromLabel(tabLabel(tab)), tab);
     EXPECT_EQ(tabFromLabel("Date range"), Tab::range);
     EXPECT_EQ(tabFromLabel("date range"), std::nullopt);
     EXPECT_EQ(tabFromLabel(""), std::nullopt);

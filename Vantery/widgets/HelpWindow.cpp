@@ -84,7 +84,8 @@ HelpWindow::HelpWindow(QWidget* parent) : QScrollArea(parent) {
     const QFont callout = TextStyle::callout();
     auto* header = new QVBoxLayout;
     header->setSpacing(4);
-    header->addWidget(text(QStringLiteral("Vantery"), TextStyle::weighted(TextStyle::title3(), QFont::DemiBold), false, page));
+    header->addWidget(text(QStringLiteral("Vantery"),
+                           TextStyle::weighted(TextStyle::title3(), QFont::DemiBold), false, page));
     header->addWidget(text(QString::fromUtf8(Derived::disclaimer.data(),
                                              static_cast<qsizetype>(Derived::disclaimer.size())),
                            callout, true, page));

@@ -79,12 +79,14 @@ QWidget* MainWindow::buildSidebar() {
     sidebar_->setSelectionMode(QAbstractItemView::SingleSelection);
     sidebar_->setIconSize({18, 18});
     for (Tab tab : allTabs) {
-        auto* item = new QListWidgetItem(ShellIcons::tab(tab, Theme::accent()), qstr(tabLabel(tab)));
+        auto* item =
+            new QListWidgetItem(ShellIcons::tab(tab, Theme::accent()), qstr(tabLabel(tab)));
         item->setSizeHint({0, 30});
         sidebar_->addItem(item);
     }
     connect(sidebar_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && row < static_cast<int>(allTabs.size())) showTab(allTabs[static_cast<size_t>(row)]);
+        if (row >= 0 && row < static_cast<int>(allTabs.size()))
+            showTab(allTabs[static_cast<size_t>(row)]);
     });
     // The selection can never be empty: a click that clears it puts the tab back.
     connect(sidebar_, &QListWidget::itemSelectionChanged, this, [this] {
@@ -149,8 +151,10 @@ void MainWindow::redrawProgress() {
 }
 
 void MainWindow::selectTab(Tab tab) {
-    if (sidebar_->currentRow() == static_cast<int>(tab)) showTab(tab);
-    else sidebar_->setCurrentRow(static_cast<int>(tab));
+    if (sidebar_->currentRow() == static_cast<int>(tab))
+        showTab(tab);
+    else
+        sidebar_->setCurrentRow(static_cast<int>(tab));
 }
 
 void MainWindow::showTab(Tab tab) {

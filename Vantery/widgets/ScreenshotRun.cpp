@@ -14,12 +14,14 @@
 namespace vantery::app {
 namespace {
 
-constexpr const char* kTabFiles[] = {"today", "range", "provenance", "projects", "agents", "sources"};
+constexpr const char* kTabFiles[] = {"today",    "range",  "provenance",
+                                     "projects", "agents", "sources"};
 
 // Walks the tabs one timer tick at a time so each page can lay out and publish.
 class Run : public QObject {
   public:
-    Run(VanteryApp& app, QString directory) : QObject(&app), app_(app), dir_(std::move(directory)) {}
+    Run(VanteryApp& app, QString directory)
+        : QObject(&app), app_(app), dir_(std::move(directory)) {}
 
     void begin() {
         QDir().mkpath(dir_);
@@ -39,7 +41,8 @@ class Run : public QObject {
         started_ = true;
         // A page may start work of its own (the range report); let it publish first.
         if (app_.store().rangeIsComputing()) return later();
-        if (next_ > 0 && !save(app_.mainWindow(), QStringLiteral("main-%1.png").arg(kTabFiles[next_ - 1])))
+        if (next_ > 0 &&
+            !save(app_.mainWindow(), QStringLiteral("main-%1.png").arg(kTabFiles[next_ - 1])))
             return;
         if (next_ < static_cast<int>(allTabs.size())) {
             app_.mainWindow()->selectTab(allTabs[static_cast<size_t>(next_++)]);
@@ -51,7 +54,9 @@ class Run : public QObject {
         });
     }
 
-    void later() { QTimer::singleShot(400, this, [this] { step(); }); }
+    void later() {
+        QTimer::singleShot(400, this, [this] { step(); });
+    }
 
     bool save(QWidget* window, const QString& name) {
         const QString path = QDir(dir_).filePath(name);

@@ -51,17 +51,27 @@ QIcon render(const char* body, const QColor& colour) {
 
 QIcon tab(Tab tab, const QColor& colour) {
     switch (tab) {
-    case Tab::today: return render(kSun, colour);
-    case Tab::range: return render(kCalendar, colour);
-    case Tab::provenance: return render(kList, colour);
-    case Tab::projects: return render(kFolder, colour);
-    case Tab::agents: return render(kPeople, colour);
-    case Tab::sources: return render(kShield, colour);
+    case Tab::today:
+        return render(kSun, colour);
+    case Tab::range:
+        return render(kCalendar, colour);
+    case Tab::provenance:
+        return render(kList, colour);
+    case Tab::projects:
+        return render(kFolder, colour);
+    case Tab::agents:
+        return render(kPeople, colour);
+    case Tab::sources:
+        return render(kShield, colour);
     }
     return {};
 }
 
-QIcon refresh(const QColor& colour) { return render(kRefresh, colour); }
-QIcon flame(const QColor& colour) { return render(kFlame, colour); }
+QIcon refresh(const QColor& colour) {
+    return render(kRefresh, colour);
+}
+QIcon flame(const QColor& colour) {
+    return render(kFlame, colour);
+}
 
 } // namespace vantery::app::ShellIcons

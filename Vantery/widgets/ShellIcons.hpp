@@ -9,7 +9,7 @@
 namespace vantery::app::ShellIcons {
 
 QIcon tab(Tab tab, const QColor& colour);
-QIcon refresh(const QColor& colour);  ///< "arrow.clockwise"
-QIcon flame(const QColor& colour);    ///< "flame.fill"
+QIcon refresh(const QColor& colour); ///< "arrow.clockwise"
+QIcon flame(const QColor& colour);   ///< "flame.fill"
 
 } // namespace vantery::app::ShellIcons

@@ -40,7 +40,8 @@ StatusBar::StatusBar(UsageStore& store, QWidget* parent) : QWidget(parent), stor
     flame->setPixmap(ShellIcons::flame(Theme::accent()).pixmap(iconSize, iconSize));
     identity->addWidget(flame);
 
-    const auto texts = StatusBarModel::build(store_.state(), store_.lastRefresh(), {}, store_.now());
+    const auto texts =
+        StatusBarModel::build(store_.state(), store_.lastRefresh(), {}, store_.now());
     auto* name = plainLabel(QString::fromStdString(texts.name), this);
     name->setFont(TextStyle::weighted(TextStyle::caption(), QFont::Medium));
     TextStyle::setTextColor(name, QApplication::palette().color(QPalette::WindowText));

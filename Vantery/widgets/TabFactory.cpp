@@ -9,12 +9,18 @@ namespace vantery::app {
 
 std::string_view tabLabel(Tab tab) {
     switch (tab) {
-    case Tab::today: return "Today";
-    case Tab::range: return "Date range";
-    case Tab::provenance: return "Provenance";
-    case Tab::projects: return "Projects";
-    case Tab::agents: return "Agents";
-    case Tab::sources: return "Sources & honesty";
+    case Tab::today:
+        return "Today";
+    case Tab::range:
+        return "Date range";
+    case Tab::provenance:
+        return "Provenance";
+    case Tab::projects:
+        return "Projects";
+    case Tab::agents:
+        return "Agents";
+    case Tab::sources:
+        return "Sources & honesty";
     }
     return {};
 }
@@ -32,9 +38,9 @@ namespace {
 QWidget* placeholderPage(Tab tab, QWidget* parent) {
     auto* page = new QWidget(parent);
     auto* layout = new QVBoxLayout(page);
-    auto* label = new QLabel(QString::fromUtf8(tabLabel(tab).data(),
-                                               static_cast<qsizetype>(tabLabel(tab).size())),
-                             page);
+    auto* label = new QLabel(
+        QString::fromUtf8(tabLabel(tab).data(), static_cast<qsizetype>(tabLabel(tab).size())),
+        page);
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignCenter);
     layout->addWidget(label);

@@ -37,8 +37,12 @@ VanteryApp::~VanteryApp() {
     delete help_.data();
 }
 
-MainWindow* VanteryApp::mainWindow() const noexcept { return main_.data(); }
-HelpWindow* VanteryApp::helpWindow() const noexcept { return help_.data(); }
+MainWindow* VanteryApp::mainWindow() const noexcept {
+    return main_.data();
+}
+HelpWindow* VanteryApp::helpWindow() const noexcept {
+    return help_.data();
+}
 
 void VanteryApp::buildMenus() {
     fileOwner_ = std::make_unique<QMenu>(QStringLiteral("&File"));
@@ -124,7 +128,9 @@ void VanteryApp::startLaunchCheck(bool trayAvailable, std::chrono::milliseconds 
     QTimer::singleShot(delay, this, &VanteryApp::runLaunchCheck);
 }
 
-void VanteryApp::start() { startLaunchCheck(QSystemTrayIcon::isSystemTrayAvailable()); }
+void VanteryApp::start() {
+    startLaunchCheck(QSystemTrayIcon::isSystemTrayAvailable());
+}
 
 void VanteryApp::runLaunchCheck() {
     const auto windows = QApplication::topLevelWidgets();
