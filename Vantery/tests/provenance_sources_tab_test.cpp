@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDateTime>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -21,11 +22,19 @@ using testing::StoreFixture;
 using testing::haikuLine;
 using testing::waitFor;
 
-void grab(QWidget& w, const char* name) {
-    w.resize(900, 760);
+void grab(QWidget& w, const char* name, int height = 760) {
+    w.resize(900, height);
     w.show();
     QCoreApplication::processEvents();
     w.grab().save(QStringLiteral("/tmp/%1.png").arg(QString::fromUtf8(name)));
+}
+
+/// The rows that open and close a node, top to bottom.
+std::vector<QAbstractButton*> nodeButtons(QWidget& tab) {
+    std::vector<QAbstractButton*> out;
+    for (auto* b : tab.findChildren<QAbstractButton*>())
+        if (!qobject_cast<QPushButton*>(b)) out.push_back(b);
+    return out;
 }
 
 /// Lets queued redraws run.
@@ -49,11 +58,7 @@ TEST(ProvenanceTab, OpensADayFromTheIndexAndRedrawsAfterARefresh) {
     EXPECT_EQ(tab.view().rows[0].label, "2025-03-04");
     EXPECT_EQ(tab.moreDaysButton(), nullptr);
 
-    QAbstractButton* firstDay = nullptr;
-    for (auto* b : tab.findChildren<QAbstractButton*>())
-        if (!qobject_cast<QPushButton*>(b) && !firstDay) firstDay = b;
-    ASSERT_NE(firstDay, nullptr);
-    firstDay->click();
+    nodeButtons(tab).at(0)->click();
     settle();
     ASSERT_EQ(tab.view().rows.size(), 3u);
     EXPECT_EQ(tab.view().rows[1].label, "/w/app");
@@ -68,6 +73,15 @@ TEST(ProvenanceTab, OpensADayFromTheIndexAndRedrawsAfterARefresh) {
     ASSERT_EQ(tab.view().rows.size(), 4u);
     EXPECT_EQ(tab.view().rows[0].label, "2025-03-05");
     EXPECT_EQ(tab.view().rows[2].kind, ProvenanceRow::Kind::project);
+
+    // Open the project and its session: the agent row names its models.
+    nodeButtons(tab).at(2)->click();
+    settle();
+    nodeButtons(tab).at(3)->click();
+    settle();
+    ASSERT_EQ(tab.view().rows.size(), 6u);
+    EXPECT_EQ(tab.view().rows[3].label, "session-");
+    EXPECT_EQ(tab.view().rows[4].accessory, "claude-haiku-4-5 \u00D71");
     grab(tab, "h10-provenance");
 }
 
@@ -112,6 +126,7 @@ TEST(SourcesTab, CountsOnRealTranscriptsEqualAFullScanAndVerifyClean) {
     const std::filesystem::path real = std::filesystem::path(VANTERY_SHARED_DIR) / "testdata" / "real";
     if (!std::filesystem::exists(real)) GTEST_SKIP() << "no real transcripts at " << real;
     StoreFixture f;
+    *f.clock = static_cast<double>(QDateTime::currentSecsSinceEpoch()); // the verdict's age reads sensibly
     const auto projects = std::filesystem::path(f.home.path()) / ".claude" / "projects";
     std::filesystem::create_directories(projects);
     std::filesystem::copy(real, projects, std::filesystem::copy_options::recursive);
@@ -149,7 +164,7 @@ TEST(SourcesTab, CountsOnRealTranscriptsEqualAFullScanAndVerifyClean) {
     settle();
     ASSERT_TRUE(tab.view().verdict);
     EXPECT_TRUE(tab.view().verdict->clean) << tab.view().verdict->summary;
-    grab(tab, "h10-sources");
+    grab(tab, "h10-sources", 1500);
 }
 
 } // namespace

@@ -171,10 +171,8 @@ void ProvenanceTab::redraw() {
         table->addWidget(more, 0, Qt::AlignLeft);
         moreDays_ = more;
     }
-    if (body_) {
-        card_->content()->removeWidget(body_);
-        body_->deleteLater();
-    }
+    // Redraws run from the event loop, never inside a row's own click: the old rows can go now.
+    delete body_;
     body_ = body;
     card_->addWidget(body_);
     emit redrawn();

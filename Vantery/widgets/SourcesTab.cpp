@@ -66,7 +66,7 @@ QWidget* notice(const SourcesNotice& n) {
         break;
     }
     auto* line = row(5);
-    line->addWidget(new SymbolMark(symbol, color, QFontMetrics(font).ascent()), 0, Qt::AlignTop);
+    line->addWidget(new SymbolMark(symbol, color, QFontMetrics(font).height()), 0, Qt::AlignTop);
     auto* text = plainLabel(n.text, font, color);
     text->setWordWrap(true);
     line->addWidget(text, 1);
@@ -163,11 +163,9 @@ QWidget* SourcesTab::buildPage() {
         }
         entry->addLayout(first);
         auto* second = row(8);
-        auto* path = new ElidedLabel(qs(h.path), Qt::ElideMiddle);
-        path->setFont(TextStyle::caption2());
-        TextStyle::setTextColor(path, Theme::secondary());
-        second->addWidget(path, 1);
+        second->addWidget(plainLabel(h.path, TextStyle::caption2(), Theme::secondary()));
         if (h.activitySpan) second->addWidget(plainLabel(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
+        second->addStretch(1);
         entry->addLayout(second);
         addTableRow(cards[0]->content(), boxed(entry));
     }
