@@ -96,6 +96,10 @@ bool ProvenanceTab::indexReady() const {
 
 void ProvenanceTab::rebuildIndex() {
     const quint64 generation = ++indexGeneration_;
+    if (indexReady()) { // a refresh that changed nothing keeps the same records
+        scheduleRedraw();
+        return;
+    }
     runInBackground(
         this,
         [records = store_.records(), calendar = store_.userCalendar(), resolver = store_.resolver()] {
