@@ -45,7 +45,9 @@ class ScanCache {
 
     /// What the cache knows of one transcript file.
     struct FileState {
-        std::uint64_t size = 0;     ///< size when last brought up to date (taken before reading)
+        /// Size when last brought up to date (taken before reading). For a file whose
+        /// reading failed: `consumed`, with mtime 0, so that every later pass tries it again.
+        std::uint64_t size = 0;
         double mtime = 0;           ///< modification time, seconds since 1970; 0 when unknown
         std::uint64_t inode = 0;    ///< file number; 0 when unknown
         std::uint64_t consumed = 0; ///< offset after the last newline accounted for
@@ -109,6 +111,10 @@ class ScanCache {
         ScanResult result() const;
     };
 
+    /// A cache file larger than this is not loaded (a million requests take about
+    /// 100 MB); the next refresh then reads every transcript again.
+    static constexpr std::uint64_t maxCacheFileBytes = std::uint64_t{2} << 30;
+
     /// Looks up an environment variable; absent when unset.
     using Environment = std::function<std::optional<std::string>(const char* name)>;
 
@@ -163,7 +169,8 @@ class ScanCache {
 
     /// Writes the whole table to the cache file, replacing it atomically (a
     /// private temporary file in the same folder, flushed and renamed). Throws
-    /// std::system_error on failure, leaving the old file as it was.
+    /// std::system_error on failure, leaving the old file as it was. Never replaces
+    /// anything but a cache file (see paths::holdsNoForeignFile).
     void save() const;
 
     /// Replaces the table with the cache file's content; false (table untouched)
