@@ -140,6 +140,7 @@ std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64
                 std::memchr(scan, '\n', static_cast<std::size_t>(stop - scan)));
             if (!nl) break;
             std::size_t len = static_cast<std::size_t>(nl - (base + start));
+            if (len > maxLine) throw ReadError(path, offset);
             body(std::string_view(base + start, len));
             offset += len + 1;
             start += len + 1;
