@@ -336,7 +336,8 @@ void ScanCache::clear() {
     mergedFrom_.clear();
     ++tableVersion_;
     fileVersion_.reset();
-    if (!storePath_.empty()) ::unlink(storePath_.c_str());
+    // Only a cache file is ever removed, never whatever else sits at the path.
+    if (!storePath_.empty() && paths::holdsNoForeignFile(storePath_)) ::unlink(storePath_.c_str());
 }
 
 bool ScanCache::fileHoldsTable() const {

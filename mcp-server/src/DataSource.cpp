@@ -169,6 +169,7 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
 
 bool DataSource::cacheMayBeKept() {
     const std::string& path = cache_->cachePath();
+    if (path.empty()) return false; // no location could be formed: nothing to read or keep
     const paths::CacheTarget target = paths::checkCacheTarget(path, homes_);
     if (target == paths::CacheTarget::ok) return true;
     // Said once: the figures still come from the transcripts.

@@ -118,10 +118,8 @@ class ScanCache {
     /// Looks up an environment variable; absent when unset.
     using Environment = std::function<std::optional<std::string>(const char* name)>;
 
-    /// The default cache file for a user: <application data>/ro.kelvora.vantery/scan-cache.v2.bin,
-    /// where application data is ~/Library/Application Support on macOS and
-    /// $XDG_DATA_HOME (when absolute), else ~/.local/share, elsewhere. `home` falls
-    /// back to the account's home directory when env gives no HOME. Absent when no
+    /// The default cache file for a user, as paths::defaultCachePath gives it
+    /// (<application data>/ro.kelvora.vantery/scan-cache.v2.bin). Absent when no
     /// home directory can be found.
     static std::optional<std::string> defaultStorePath(const Environment& env);
     /// The same from the process environment.
@@ -151,7 +149,8 @@ class ScanCache {
     /// One entry per cached file, sorted by path.
     std::vector<FileProvenance> recordsPerFile() const;
 
-    /// Empties the table, forgets the last verdict and deletes the cache file.
+    /// Empties the table, forgets the last verdict and deletes the cache file
+    /// (only when what is there is a cache file).
     void clear();
 
     /// The verdict of the last full verification, if any.
