@@ -391,6 +391,141 @@ ScanCache::FileTable ScanCache::snapshot() const {
 
 // MARK: - Refresh
 
+namespace {
+
+// One listed file of a refresh: what the plan decided for it and what reading it found.
+enum class Kind { skipped, unchanged, read };
+struct Slot {
+    Kind kind = Kind::skipped;
+    fileio::Attributes attrs;
+    const ScanCache::FileState* old = nullptr; // the snapshot entry: kept, or resumed from
+    std::uint64_t startOffset = 0;
+    // Filled by the reading job.
+    std::shared_ptr<RequestMap> records;
+    ScanDiagnostics read;
+    std::uint64_t consumed = 0;
+    bool failed = false;
+};
+
+// Plan: classify every listed file against the snapshot; new, grown and rewound files
+// become reading jobs, returned in list order.
+std::vector<std::size_t> plan(const std::vector<TranscriptFile>& list,
+                              const ScanCache::FileTable& snap, std::vector<Slot>& slots,
+                              ScanCache::RefreshStats& stats) {
+    // One attributes query per file, spread over threads: on a large tree these
+    // queries are most of a refresh in which nothing changed.
+    std::vector<std::optional<fileio::Attributes>> attributes(list.size());
+    constexpr std::size_t statBatch = 256;
+    parallel::forEach((list.size() + statBatch - 1) / statBatch, [&](std::size_t b) {
+        for (std::size_t i = b * statBatch; i < std::min(list.size(), (b + 1) * statBatch); ++i)
+            attributes[i] = fileio::attributesOf(list[i].path);
+    });
+    std::vector<std::size_t> jobs;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Slot& s = slots[i];
+        const auto& attrs = attributes[i];
+        if (!attrs) continue;
+        s.attrs = *attrs;
+        auto it = snap.find(list[i].path);
+        if (it == snap.end()) {
+            stats.filesNew += 1;
+            s.kind = Kind::read;
+        } else {
+            const ScanCache::FileState& e = it->second;
+            // A size below what was consumed can only mean the file was cut back.
+            if (attrs->inode != e.inode || attrs->size < e.size || attrs->size < e.consumed ||
+                attrs->mtime < e.mtime - 0.001) {
+                stats.filesRewound += 1;
+                s.kind = Kind::read;
+            } else if (attrs->size == e.size && attrs->mtime <= e.mtime + 0.001) {
+                stats.filesUnchanged += 1;
+                s.kind = Kind::unchanged;
+                s.old = &e;
+            } else {
+                stats.filesGrown += 1;
+                s.kind = Kind::read;
+                s.old = &e;
+                s.startOffset = e.consumed;
+            }
+        }
+        if (s.kind == Kind::read) jobs.push_back(i);
+    }
+    return jobs;
+}
+
+// Read: every job on several threads, each file into its own slot.
+void readJobs(const std::vector<TranscriptFile>& list, const std::vector<std::size_t>& jobs,
+              std::vector<Slot>& slots) {
+    parallel::forEach(jobs.size(), [&](std::size_t j) {
+        const std::size_t i = jobs[j];
+        Slot& s = slots[i];
+        const TranscriptFile& file = list[i];
+        const auto rank = static_cast<std::int64_t>(i);
+        s.records = s.startOffset > 0 && s.old && s.old->records
+                        ? std::make_shared<RequestMap>(*s.old->records)
+                        : std::make_shared<RequestMap>();
+        RequestMap& into = *s.records;
+        Scanner::LastRequest last;
+        try {
+            s.consumed = LineReader::forEachLineInline(
+                file.path, s.startOffset, std::nullopt, [&](std::string_view line) {
+                    Scanner::ingest(line, file.path, file.home, rank, into, s.read, last);
+                });
+        } catch (const LineReader::ReadError& e) {
+            // Exactly the lines delivered before the failure are accounted for.
+            s.failed = true;
+            s.consumed = std::max(e.deliveredUpTo, s.startOffset);
+        }
+    });
+}
+
+// What the merge step builds from the slots, in list order.
+struct Built {
+    ScanDiagnostics diag;
+    ScanCache::FileTable table;
+    std::vector<std::pair<ScanCache::RecordSet, std::int64_t>> order; ///< with each file's rank
+    std::size_t expected = 0; ///< requests over every file, before merging across files
+};
+
+// Merge, first half: the table and the diagnostics in list order, as a serial pass would
+// build them; refresh() then swaps the table in and merges the requests across files.
+Built buildTable(const std::vector<TranscriptFile>& list, std::vector<Slot>& slots,
+                 ScanCache::RefreshStats& stats) {
+    Built out;
+    ScanDiagnostics& diag = out.diag;
+    ScanCache::FileTable& table = out.table;
+    auto& order = out.order;
+    std::size_t& expected = out.expected;
+    order.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Slot& s = slots[i];
+        const std::string& path = list[i].path;
+        if (s.kind == Kind::skipped) continue;
+        if (s.kind == Kind::unchanged) {
+            diag.bytesRead += s.old->consumed;
+            s.old->diag.apply(diag, path);
+            auto placed = table.emplace_hint(table.end(), path, *s.old);
+            order.emplace_back(placed->second.records, static_cast<std::int64_t>(i));
+        } else {
+            if (s.failed) diag.filesUnreadable.push_back(path);
+            stats.bytesRead += s.consumed - s.startOffset;
+            ScanCache::FileDiagnostics base =
+                s.startOffset > 0 && s.old ? s.old->diag : ScanCache::FileDiagnostics{};
+            ScanCache::FileState state{s.attrs.size,         s.attrs.mtime,
+                                       s.attrs.inode,        s.consumed,
+                                       std::move(s.records), plus(base, countersOf(s.read))};
+            diag.bytesRead += state.consumed;
+            state.diag.apply(diag, path);
+            order.emplace_back(state.records, static_cast<std::int64_t>(i));
+            table.insert_or_assign(path, std::move(state));
+        }
+        expected += order.back().first->size();
+    }
+    return out;
+}
+
+} // namespace
+
 ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     const auto start = Clock::now();
     std::map<std::string, std::int64_t> perHome;
@@ -416,110 +551,15 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         snap = files_;
     }
 
-    // Classify every listed file; new, grown and rewound ones become reading jobs.
-    enum class Kind { skipped, unchanged, read };
-    struct Slot {
-        Kind kind = Kind::skipped;
-        fileio::Attributes attrs;
-        const FileState* old = nullptr; // the snapshot entry: kept, or resumed from
-        std::uint64_t startOffset = 0;
-        // Filled by the reading job.
-        std::shared_ptr<RequestMap> records;
-        ScanDiagnostics read;
-        std::uint64_t consumed = 0;
-        bool failed = false;
-    };
+    // Plan which files to read, read them, then merge the table and the requests.
     std::vector<Slot> slots(list.size());
-    // One attributes query per file, spread over threads: on a large tree these
-    // queries are most of a refresh in which nothing changed.
-    std::vector<std::optional<fileio::Attributes>> attributes(list.size());
-    constexpr std::size_t statBatch = 256;
-    parallel::forEach((list.size() + statBatch - 1) / statBatch, [&](std::size_t b) {
-        for (std::size_t i = b * statBatch; i < std::min(list.size(), (b + 1) * statBatch); ++i)
-            attributes[i] = fileio::attributesOf(list[i].path);
-    });
-    std::vector<std::size_t> jobs;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        Slot& s = slots[i];
-        const auto& attrs = attributes[i];
-        if (!attrs) continue;
-        s.attrs = *attrs;
-        auto it = snap.find(list[i].path);
-        if (it == snap.end()) {
-            stats.filesNew += 1;
-            s.kind = Kind::read;
-        } else {
-            const FileState& e = it->second;
-            // A size below what was consumed can only mean the file was cut back.
-            if (attrs->inode != e.inode || attrs->size < e.size || attrs->size < e.consumed ||
-                attrs->mtime < e.mtime - 0.001) {
-                stats.filesRewound += 1;
-                s.kind = Kind::read;
-            } else if (attrs->size == e.size && attrs->mtime <= e.mtime + 0.001) {
-                stats.filesUnchanged += 1;
-                s.kind = Kind::unchanged;
-                s.old = &e;
-            } else {
-                stats.filesGrown += 1;
-                s.kind = Kind::read;
-                s.old = &e;
-                s.startOffset = e.consumed;
-            }
-        }
-        if (s.kind == Kind::read) jobs.push_back(i);
-    }
-
-    // Read on several threads, each file into its own result.
-    parallel::forEach(jobs.size(), [&](std::size_t j) {
-        const std::size_t i = jobs[j];
-        Slot& s = slots[i];
-        const TranscriptFile& file = list[i];
-        const auto rank = static_cast<std::int64_t>(i);
-        s.records = s.startOffset > 0 && s.old && s.old->records
-                        ? std::make_shared<RequestMap>(*s.old->records)
-                        : std::make_shared<RequestMap>();
-        RequestMap& into = *s.records;
-        Scanner::LastRequest last;
-        try {
-            s.consumed = LineReader::forEachLineInline(
-                file.path, s.startOffset, std::nullopt, [&](std::string_view line) {
-                    Scanner::ingest(line, file.path, file.home, rank, into, s.read, last);
-                });
-        } catch (const LineReader::ReadError& e) {
-            // Exactly the lines delivered before the failure are accounted for.
-            s.failed = true;
-            s.consumed = std::max(e.deliveredUpTo, s.startOffset);
-        }
-    });
-
-    // Build the table and the diagnostics in list order, as a serial pass would.
-    ScanDiagnostics diag;
-    FileTable table;
-    std::vector<std::pair<RecordSet, std::int64_t>> order; // with the file's rank in this pass
-    order.reserve(list.size());
-    std::size_t expected = 0;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        Slot& s = slots[i];
-        const std::string& path = list[i].path;
-        if (s.kind == Kind::skipped) continue;
-        if (s.kind == Kind::unchanged) {
-            diag.bytesRead += s.old->consumed;
-            s.old->diag.apply(diag, path);
-            auto placed = table.emplace_hint(table.end(), path, *s.old);
-            order.emplace_back(placed->second.records, static_cast<std::int64_t>(i));
-        } else {
-            if (s.failed) diag.filesUnreadable.push_back(path);
-            stats.bytesRead += s.consumed - s.startOffset;
-            FileDiagnostics base = s.startOffset > 0 && s.old ? s.old->diag : FileDiagnostics{};
-            FileState state{s.attrs.size, s.attrs.mtime,        s.attrs.inode,
-                            s.consumed,   std::move(s.records), plus(base, countersOf(s.read))};
-            diag.bytesRead += state.consumed;
-            state.diag.apply(diag, path);
-            order.emplace_back(state.records, static_cast<std::int64_t>(i));
-            table.insert_or_assign(path, std::move(state));
-        }
-        expected += order.back().first->size();
-    }
+    const std::vector<std::size_t> jobs = plan(list, snap, slots, stats);
+    readJobs(list, jobs, slots);
+    Built built = buildTable(list, slots, stats);
+    ScanDiagnostics& diag = built.diag;
+    FileTable& table = built.table;
+    const auto& order = built.order;
+    const std::size_t expected = built.expected;
 
     // Files that could not be examined leave the table, so only a pass that kept
     // every file as it was leaves its content the same.
