@@ -1,5 +1,4 @@
-#include <cmath>
-#include <cstring>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <vector>

@@ -44,6 +44,7 @@ struct Sums {
     double priced = 0;
     double first = 0, last = 0; // valid once requests > 0
 
+    // Called by addCounts once it has counted the request: the first one sets both ends.
     void noteActivity(double t) noexcept {
         if (requests == 1) {
             first = last = t;

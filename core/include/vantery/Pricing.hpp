@@ -50,6 +50,7 @@ struct Pricing {
 
     /// The cost of one request at the given prices, in dollars: the one cost formula,
     /// behind UsageRecord::cost and every cached price lookup. Web fetches add nothing.
+    /// Inline, as the aggregation calls it for every request.
     static double costOf(const Prices& p, const UsageRecord& request) {
         const double in = p.input;
         double a = in * static_cast<double>(request.input);
