@@ -302,7 +302,9 @@ std::optional<std::string> ScanCache::defaultStorePath(const Environment& env) {
     return paths::defaultCachePath(env);
 }
 
-std::optional<std::string> ScanCache::defaultStorePath() { return paths::defaultCachePath(); }
+std::optional<std::string> ScanCache::defaultStorePath() {
+    return paths::defaultCachePath();
+}
 
 ScanCache::ScanCache(const Environment& env)
     : storePath_(defaultStorePath(env).value_or(std::string())) {
@@ -362,45 +364,27 @@ ScanCache::FileTable ScanCache::snapshot() const {
 
 // MARK: - Refresh
 
-ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
-    const auto start = Clock::now();
-    std::map<std::string, std::int64_t> perHome;
-    const std::vector<TranscriptFile> list = Scanner::fileList(homes, &perHome);
+namespace {
 
-    RefreshStats stats;
-    FileTable snap;
-    {
-        std::unordered_set<std::string_view> listed;
-        listed.reserve(list.size());
-        for (const TranscriptFile& f : list)
-            listed.insert(f.path);
-        std::lock_guard g(lock_);
-        stats.fromCache = !files_.empty();
-        for (auto it = files_.begin(); it != files_.end();) {
-            if (listed.count(it->first)) {
-                ++it;
-            } else {
-                it = files_.erase(it);
-                stats.filesGone += 1;
-            }
-        }
-        snap = files_;
-    }
+// One listed file of a refresh: what the plan decided for it and what reading it found.
+enum class Kind { skipped, unchanged, read };
+struct Slot {
+    Kind kind = Kind::skipped;
+    fileio::Attributes attrs;
+    const ScanCache::FileState* old = nullptr; // the snapshot entry: kept, or resumed from
+    std::uint64_t startOffset = 0;
+    // Filled by the reading job.
+    std::shared_ptr<RequestMap> records; // null when the reading ran out of memory
+    ScanDiagnostics read;
+    std::uint64_t consumed = 0;
+    bool failed = false;
+};
 
-    // Classify every listed file; new, grown and rewound ones become reading jobs.
-    enum class Kind { skipped, unchanged, read };
-    struct Slot {
-        Kind kind = Kind::skipped;
-        fileio::Attributes attrs;
-        const FileState* old = nullptr; // the snapshot entry: kept, or resumed from
-        std::uint64_t startOffset = 0;
-        // Filled by the reading job.
-        std::shared_ptr<RequestMap> records; // null when the reading ran out of memory
-        ScanDiagnostics read;
-        std::uint64_t consumed = 0;
-        bool failed = false;
-    };
-    std::vector<Slot> slots(list.size());
+// Plan: classify every listed file against the snapshot; new, grown and rewound files
+// become reading jobs, returned in list order.
+std::vector<std::size_t> plan(const std::vector<TranscriptFile>& list,
+                              const ScanCache::FileTable& snap, std::vector<Slot>& slots,
+                              ScanCache::RefreshStats& stats) {
     // One attributes query per file, spread over threads: on a large tree these
     // queries are most of a refresh in which nothing changed.
     std::vector<std::optional<fileio::Attributes>> attributes(list.size());
@@ -420,7 +404,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
             stats.filesNew += 1;
             s.kind = Kind::read;
         } else {
-            const FileState& e = it->second;
+            const ScanCache::FileState& e = it->second;
             // A size below what was consumed can only mean the file was cut back.
             if (attrs->inode != e.inode || attrs->size < e.size || attrs->size < e.consumed ||
                 attrs->mtime < e.mtime - 0.001) {
@@ -439,8 +423,12 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         }
         if (s.kind == Kind::read) jobs.push_back(i);
     }
+    return jobs;
+}
 
-    // Read on several threads, each file into its own result.
+// Read: every job on several threads, each file into its own slot.
+void readJobs(const std::vector<TranscriptFile>& list, const std::vector<std::size_t>& jobs,
+              std::vector<Slot>& slots) {
     parallel::forEach(jobs.size(), [&](std::size_t j) {
         const std::size_t i = jobs[j];
         Slot& s = slots[i];
@@ -470,13 +458,26 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
             s.consumed = s.startOffset;
         }
     });
+}
 
-    // Build the table and the diagnostics in list order, as a serial pass would.
+// What the merge step builds from the slots, in list order.
+struct Built {
     ScanDiagnostics diag;
-    FileTable table;
-    std::vector<std::pair<RecordSet, std::int64_t>> order; // with the file's rank in this pass
+    ScanCache::FileTable table;
+    std::vector<std::pair<ScanCache::RecordSet, std::int64_t>> order; ///< with each file's rank
+    std::size_t expected = 0; ///< requests over every file, before merging across files
+};
+
+// Merge, first half: the table and the diagnostics in list order, as a serial pass would
+// build them; refresh() then swaps the table in and merges the requests across files.
+Built buildTable(const std::vector<TranscriptFile>& list, std::vector<Slot>& slots,
+                 ScanCache::RefreshStats& stats) {
+    Built out;
+    ScanDiagnostics& diag = out.diag;
+    ScanCache::FileTable& table = out.table;
+    auto& order = out.order;
+    std::size_t& expected = out.expected;
     order.reserve(list.size());
-    std::size_t expected = 0;
     for (std::size_t i = 0; i < list.size(); ++i) {
         Slot& s = slots[i];
         const std::string& path = list[i].path;
@@ -489,14 +490,16 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         } else {
             if (s.failed) diag.filesUnreadable.push_back(path);
             stats.bytesRead += s.consumed - s.startOffset;
-            FileDiagnostics base = s.startOffset > 0 && s.old ? s.old->diag : FileDiagnostics{};
-            RecordSet records = std::move(s.records);
+            ScanCache::FileDiagnostics base =
+                s.startOffset > 0 && s.old ? s.old->diag : ScanCache::FileDiagnostics{};
+            ScanCache::RecordSet records = std::move(s.records);
             if (!records)
                 records = s.startOffset > 0 && s.old && s.old->records
                               ? s.old->records
                               : std::make_shared<const RequestMap>();
-            FileState state{s.attrs.size, s.attrs.mtime,      s.attrs.inode,
-                            s.consumed,   std::move(records), plus(base, countersOf(s.read))};
+            ScanCache::FileState state{s.attrs.size,       s.attrs.mtime,
+                                       s.attrs.inode,      s.consumed,
+                                       std::move(records), plus(base, countersOf(s.read))};
             if (s.failed) {
                 // Recorded as read up to where it stopped and of unknown time, so that
                 // the next pass (in this process or after a reload) tries it again
@@ -511,6 +514,45 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         }
         expected += order.back().first->size();
     }
+    return out;
+}
+
+} // namespace
+
+ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
+    const auto start = Clock::now();
+    std::map<std::string, std::int64_t> perHome;
+    const std::vector<TranscriptFile> list = Scanner::fileList(homes, &perHome);
+
+    RefreshStats stats;
+    FileTable snap;
+    {
+        std::unordered_set<std::string_view> listed;
+        listed.reserve(list.size());
+        for (const TranscriptFile& f : list)
+            listed.insert(f.path);
+        std::lock_guard g(lock_);
+        stats.fromCache = !files_.empty();
+        for (auto it = files_.begin(); it != files_.end();) {
+            if (listed.count(it->first)) {
+                ++it;
+            } else {
+                it = files_.erase(it);
+                stats.filesGone += 1;
+            }
+        }
+        snap = files_;
+    }
+
+    // Plan which files to read, read them, then merge the table and the requests.
+    std::vector<Slot> slots(list.size());
+    const std::vector<std::size_t> jobs = plan(list, snap, slots, stats);
+    readJobs(list, jobs, slots);
+    Built built = buildTable(list, slots, stats);
+    ScanDiagnostics& diag = built.diag;
+    FileTable& table = built.table;
+    const auto& order = built.order;
+    const std::size_t expected = built.expected;
 
     // Files that could not be examined leave the table, so only a pass that kept
     // every file as it was leaves its content the same.

@@ -119,7 +119,7 @@ DataSource::Environment DataSource::Environment::process() {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
-    env.calendar = R::calendar();
+    env.calendar = Calendar::current();
     return env;
 }
 
