@@ -1,5 +1,6 @@
 #include "vantery/Bucket.hpp"
 
+#include "BucketSums.hpp"
 #include "vantery/Saturating.hpp"
 
 namespace vantery {
@@ -13,19 +14,11 @@ std::int64_t Bucket::totalTokens() const noexcept {
 void Bucket::add(const UsageRecord& r, LocalDay day) { add(r, r.cost(day)); }
 
 void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
-    requests = satAdd(requests, 1);
-    input = satAdd(input, r.input);
-    output = satAdd(output, r.output);
-    cacheWrite5m = satAdd(cacheWrite5m, r.cacheWrite5m);
-    cacheWrite1h = satAdd(cacheWrite1h, r.cacheWrite1h);
-    cacheRead = satAdd(cacheRead, r.cacheRead);
-    webSearch = satAdd(webSearch, r.webSearch);
-    webFetch = satAdd(webFetch, r.webFetch);
+    detail::addCounts(*this, r);
     if (auto it = modelCounts.find(r.model); it != modelCounts.end())
         it->second = satAdd(it->second, 1);
     else
         modelCounts.emplace(r.model, 1);
-    if (r.cacheWriteBreakdownAssumed) cacheWriteAssumedRequests = satAdd(cacheWriteAssumedRequests, 1);
     if (e.isKnown()) {
         cost.priced += e.knownValue();
     } else {
@@ -33,8 +26,6 @@ void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
         if (e.unknownReason().kind() == UnknownReason::Kind::noPriceForModel)
             cost.unpricedModels.insert(r.model);
     }
-    if (!firstActivity || r.timestamp < *firstActivity) firstActivity = r.timestamp;
-    if (!lastActivity || r.timestamp > *lastActivity) lastActivity = r.timestamp;
 }
 
 Estimate<double> Bucket::share(std::int64_t Bucket::*counter) const {

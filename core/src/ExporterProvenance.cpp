@@ -1,11 +1,11 @@
 // The provenance document: what the exported figures are made of and what they
 // leave out, one fact per line.
 #include <algorithm>
-#include <unordered_map>
 
 #include "ExportText.hpp"
 #include "vantery/Derived.hpp"
 #include "vantery/Exporter.hpp"
+#include "vantery/FileContributions.hpp"
 #include "vantery/Saturating.hpp"
 
 namespace vantery {
@@ -100,54 +100,24 @@ std::vector<Exporter::ProvenanceLine> Exporter::sourceFileLines(const Report& re
                            "this is not a claim that no file produced the figure"));
         return out;
     }
-    struct Contributing {
-        const ScanCache::FileProvenance* file;
-        std::int64_t count;
-        Bucket bucket;
-    };
-    std::vector<Contributing> files;
-    std::unordered_map<std::string_view, std::int64_t> seen;
-    std::vector<const std::pair<const std::string, UsageRecord>*> ordered;
-    for (const auto& file : options.sourceFiles) {
-        if (!file.records) continue;
-        // Keys in order, so that the cost sum rounds the same on every run.
-        ordered.clear();
-        ordered.reserve(file.records->size());
-        for (const auto& entry : *file.records)
-            ordered.push_back(&entry);
-        std::sort(ordered.begin(), ordered.end(),
-                  [](const auto* a, const auto* b) { return a->first < b->first; });
-        Contributing c{&file, 0, {}};
-        for (const auto* entry : ordered) {
-            const UsageRecord& record = entry->second;
-            LocalDay day = options.calendar.dayOf(record.timestamp);
-            if (options.from && day < *options.from) continue;
-            if (options.to && day > *options.to) continue;
-            if (options.recordFilter && !options.recordFilter(record)) continue;
-            c.bucket.add(record, day);
-            ++c.count;
-            ++seen[entry->first];
-        }
-        if (c.count > 0) files.push_back(std::move(c));
-    }
-    std::stable_sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-        return a.bucket.cost.priced > b.bucket.cost.priced;
-    });
-
+    const FileContributions found =
+        FileContributions::of(options.sourceFiles, options.calendar, options.from, options.to,
+                              options.recordFilter);
     out.push_back(line(
-        Section::sourceFile, "files_contributing", integer(static_cast<std::int64_t>(files.size())),
+        Section::sourceFile, "files_contributing",
+        integer(static_cast<std::int64_t>(found.files.size())),
         "out of " + plural(static_cast<std::int64_t>(options.sourceFiles.size()), "file", "files") +
             " known to the cache"));
-    for (const auto& c : files)
-        out.push_back(line(Section::sourceFile, c.file->path, costText(c.bucket),
-                           plural(c.count, "request", "requests") + " in range · " +
-                               plural(c.file->usageLines, "usage line", "usage lines") +
+    for (const auto& c : found.files)
+        out.push_back(line(Section::sourceFile, options.sourceFiles[c.file].path,
+                           costText(c.bucket),
+                           plural(c.bucket.requests, "request", "requests") + " in range · " +
+                               plural(options.sourceFiles[c.file].usageLines, "usage line",
+                                      "usage lines") +
                                " in the whole file"));
-    std::int64_t repeated = 0;
-    for (const auto& [key, count] : seen)
-        if (count > 1) ++repeated;
-    out.push_back(line(Section::unification, "requests_seen_in_files",
-                       integer(static_cast<std::int64_t>(seen.size()))));
+    const std::int64_t repeated = found.duplicatedRequests;
+    out.push_back(
+        line(Section::unification, "requests_seen_in_files", integer(found.distinctRequests)));
     out.push_back(line(Section::unification, "requests_in_report", integer(report.total.requests)));
     out.push_back(line(Section::unification, "requests_in_more_than_one_file", integer(repeated),
                        repeated == 0 ? "no request appears twice across files"

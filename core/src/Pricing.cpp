@@ -163,23 +163,10 @@ std::string Pricing::normalizeModel(std::string_view model) {
     return s;
 }
 
-double Pricing::costOf(const Prices& pr, std::int64_t input, std::int64_t output,
-                       std::int64_t cacheWrite5m, std::int64_t cacheWrite1h, std::int64_t cacheRead,
-                       std::int64_t webSearch) {
-    double p = pr.input, q = pr.output;
-    double a = p * static_cast<double>(input);
-    a = a + (p * static_cast<double>(cacheRead)) * cacheReadMultiplier;
-    a = a + (p * static_cast<double>(cacheWrite5m)) * cacheWrite5mMultiplier;
-    a = a + cacheWrite1hMultiplier * (p * static_cast<double>(cacheWrite1h));
-    a = a + q * static_cast<double>(output);
-    return a / 1'000'000.0 + static_cast<double>(webSearch) * webSearchCostPerRequest;
-}
-
 Estimate<double> UsageRecord::cost(const LocalDay& day) const {
     auto p = Pricing::prices(model, day);
     if (!p.isKnown()) return Estimate<double>::unknown(p.unknownReason());
-    return Estimate<double>::known(
-        Pricing::costOf(p.knownValue(), input, output, cacheWrite5m, cacheWrite1h, cacheRead, webSearch));
+    return Estimate<double>::known(Pricing::costOf(p.knownValue(), *this));
 }
 
 } // namespace vantery

@@ -41,11 +41,6 @@ std::string repeat(std::string_view piece, int times) {
 
 const std::string R::rule = repeat("\u2500", 62) + "\n";
 
-const Calendar& R::calendar() {
-    static const Calendar cal = Calendar::current();
-    return cal;
-}
-
 std::string R::day(LocalDay d) {
     return d.iso();
 }

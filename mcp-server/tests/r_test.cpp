@@ -136,7 +136,7 @@ TEST(RDates, SpanAndStampInAPinnedZone) {
     EXPECT_EQ(R::span(b, newYork()), "unknown");
     b.lastActivity = 1741654800; // 2025-03-11 01:00 UTC = 2025-03-10 21:00 EDT
     EXPECT_EQ(R::span(b, newYork()), "2025-03-10 08:00 \u2192 2025-03-10 21:00");
-    EXPECT_EQ(R::stamp(std::nullopt), "unknown");
+    EXPECT_EQ(R::stamp(std::nullopt, newYork()), "unknown");
     EXPECT_EQ(R::day(1741654800, newYork()), "2025-03-10");
 }
 

@@ -7,6 +7,7 @@
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
+using vantery::testing::matchesGolden;
 
 namespace {
 
@@ -20,16 +21,16 @@ std::string answer(ToolsHome& t, const std::string& arguments) {
 
 TEST(ByModelTool, GoldenAnswers) {
     ToolsHome t;
-    EXPECT_TRUE(matchesGolden(goldenPath("by-model-all.txt"), answer(t, R"({"period": "all"})")));
-    EXPECT_TRUE(matchesGolden(goldenPath("by-model-today.txt"), answer(t, "{}")));
+    EXPECT_TRUE(matchesGolden(answer(t, R"({"period": "all"})"), toolGolden("by-model-all.txt")));
+    EXPECT_TRUE(matchesGolden(answer(t, "{}"), toolGolden("by-model-today.txt")));
     // One agent under each model; no overflow line on this tool.
-    EXPECT_TRUE(matchesGolden(goldenPath("by-model-one-agent.txt"),
-                              answer(t, R"({"period": "all", "agents_per_model": 1})")));
+    EXPECT_TRUE(matchesGolden(answer(t, R"({"period": "all", "agents_per_model": 1})"),
+                              toolGolden("by-model-one-agent.txt")));
     // With an agent filter each model lists that agent only.
-    EXPECT_TRUE(matchesGolden(goldenPath("by-model-agent.txt"),
-                              answer(t, R"({"period": "all", "agent": "0f1e"})")));
+    EXPECT_TRUE(matchesGolden(answer(t, R"({"period": "all", "agent": "0f1e"})"),
+                              toolGolden("by-model-agent.txt")));
     ToolsHome empty(true);
-    EXPECT_TRUE(matchesGolden(goldenPath("by-model-empty.txt"), answer(empty, "{}")));
+    EXPECT_TRUE(matchesGolden(answer(empty, "{}"), toolGolden("by-model-empty.txt")));
 }
 
 TEST(ByModelTool, NothingPricedMakesEveryShareUnknown) {

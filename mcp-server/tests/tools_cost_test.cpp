@@ -8,13 +8,14 @@
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
+using vantery::testing::matchesGolden;
 
 namespace {
 
 void expectGolden(ToolsHome& t, const std::string& golden, const std::string& arguments) {
     auto a = t.call("vant_cost", arguments);
     EXPECT_FALSE(a.isError) << a.text;
-    EXPECT_TRUE(matchesGolden(goldenPath(golden), a.text)) << "arguments " << arguments;
+    EXPECT_TRUE(matchesGolden(a.text, toolGolden(golden))) << "arguments " << arguments;
 }
 
 std::string refusal(ToolsHome& t, const std::string& arguments) {

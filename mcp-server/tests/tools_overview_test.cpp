@@ -7,26 +7,27 @@
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
+using vantery::testing::matchesGolden;
 
 TEST(OverviewTool, PopulatedHistory) {
     ToolsHome t;
     auto a = t.call("vant_overview");
     EXPECT_FALSE(a.isError);
-    EXPECT_TRUE(matchesGolden(goldenPath("overview.txt"), a.text));
+    EXPECT_TRUE(matchesGolden(a.text, toolGolden("overview.txt")));
 }
 
 TEST(OverviewTool, EmptyHome) {
     ToolsHome t(true);
     auto a = t.call("vant_overview");
     EXPECT_FALSE(a.isError);
-    EXPECT_TRUE(matchesGolden(goldenPath("overview-empty.txt"), a.text));
+    EXPECT_TRUE(matchesGolden(a.text, toolGolden("overview-empty.txt")));
 }
 
 TEST(OverviewTool, TopBelowOneListsOneOfEach) {
     ToolsHome t;
     auto a = t.call("vant_overview", R"({"top": 0})");
     EXPECT_FALSE(a.isError);
-    EXPECT_TRUE(matchesGolden(goldenPath("overview-top1.txt"), a.text));
+    EXPECT_TRUE(matchesGolden(a.text, toolGolden("overview-top1.txt")));
     EXPECT_EQ(t.call("vant_overview", R"({"top": -3})").text, a.text);
 }
 

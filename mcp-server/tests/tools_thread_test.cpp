@@ -101,8 +101,8 @@ class ThreadTools : public ::testing::Test {
                 bool isError = false) {
         auto answer = call(tool, args);
         EXPECT_EQ(answer.isError, isError) << answer.text;
-        EXPECT_TRUE(testing::matchesGolden(
-            VANTERY_SOURCE_DIR "/testdata/mcp/golden/" + name + ".txt", stable(answer.text)));
+        EXPECT_TRUE(
+            vantery::testing::matchesGolden(stable(answer.text), "mcp/golden/" + name + ".txt"));
     }
 };
 

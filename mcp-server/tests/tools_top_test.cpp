@@ -11,6 +11,7 @@
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
+using vantery::testing::matchesGolden;
 
 namespace {
 
@@ -25,21 +26,21 @@ std::string answer(ToolsHome& t, const std::string& tool, const std::string& arg
 TEST(TopAgentsTool, GoldenAnswers) {
     ToolsHome t;
     // Roster lines: the reviewer's names type and model, the planner's only a type.
-    EXPECT_TRUE(matchesGolden(goldenPath("top-agents-all.txt"),
-                              answer(t, "vant_top_agents", R"({"period": "all"})")));
+    EXPECT_TRUE(matchesGolden(answer(t, "vant_top_agents", R"({"period": "all"})"),
+                              toolGolden("top-agents-all.txt")));
     EXPECT_TRUE(
-        matchesGolden(goldenPath("top-agents-today.txt"), answer(t, "vant_top_agents", "{}")));
+        matchesGolden(answer(t, "vant_top_agents", "{}"), toolGolden("top-agents-today.txt")));
     // Without the main session, cut to two; the split still counts the main session.
     EXPECT_TRUE(matchesGolden(
-        goldenPath("top-agents-subagents.txt"),
-        answer(t, "vant_top_agents", R"({"period": "all", "limit": 2, "subagents_only": true})")));
+        answer(t, "vant_top_agents", R"({"period": "all", "limit": 2, "subagents_only": true})"),
+        toolGolden("top-agents-subagents.txt")));
     // The project narrows the list, the split and the distinct count alike.
     EXPECT_TRUE(
-        matchesGolden(goldenPath("top-agents-project.txt"),
-                      answer(t, "vant_top_agents", R"({"period": "7d", "project": "BLOG"})")));
+        matchesGolden(answer(t, "vant_top_agents", R"({"period": "7d", "project": "BLOG"})"),
+                      toolGolden("top-agents-project.txt")));
     ToolsHome empty(true);
     EXPECT_TRUE(
-        matchesGolden(goldenPath("top-agents-empty.txt"), answer(empty, "vant_top_agents", "{}")));
+        matchesGolden(answer(empty, "vant_top_agents", "{}"), toolGolden("top-agents-empty.txt")));
 }
 
 TEST(TopAgentsTool, LimitsAndFlagsOfTheWrongTypeTakeTheirDefaults) {
@@ -84,21 +85,21 @@ TEST(TopAgentsTool, RefusesLikeEveryFilteredTool) {
 
 TEST(TopProjectsTool, GoldenAnswers) {
     ToolsHome t;
-    EXPECT_TRUE(matchesGolden(goldenPath("top-projects-all.txt"),
-                              answer(t, "vant_top_projects", R"({"period": "all"})")));
+    EXPECT_TRUE(matchesGolden(answer(t, "vant_top_projects", R"({"period": "all"})"),
+                              toolGolden("top-projects-all.txt")));
     EXPECT_TRUE(
-        matchesGolden(goldenPath("top-projects-today.txt"), answer(t, "vant_top_projects", "{}")));
+        matchesGolden(answer(t, "vant_top_projects", "{}"), toolGolden("top-projects-today.txt")));
     // One agent under each project: the others are counted on an overflow line.
-    EXPECT_TRUE(matchesGolden(goldenPath("top-projects-overflow.txt"),
-                              answer(t, "vant_top_projects",
-                                     R"({"period": "all", "limit": 2, "agents_per_project": 1})")));
+    EXPECT_TRUE(matchesGolden(
+        answer(t, "vant_top_projects", R"({"period": "all", "limit": 2, "agents_per_project": 1})"),
+        toolGolden("top-projects-overflow.txt")));
     // Filters narrow the projects and their agent lists alike.
     EXPECT_TRUE(
-        matchesGolden(goldenPath("top-projects-agent.txt"),
-                      answer(t, "vant_top_projects", R"({"period": "all", "agent": "reviewer"})")));
+        matchesGolden(answer(t, "vant_top_projects", R"({"period": "all", "agent": "reviewer"})"),
+                      toolGolden("top-projects-agent.txt")));
     ToolsHome empty(true);
-    EXPECT_TRUE(matchesGolden(goldenPath("top-projects-empty.txt"),
-                              answer(empty, "vant_top_projects", R"({"period": "all"})")));
+    EXPECT_TRUE(matchesGolden(answer(empty, "vant_top_projects", R"({"period": "all"})"),
+                              toolGolden("top-projects-empty.txt")));
 }
 
 TEST(TopProjectsTool, AgentsPerProject) {

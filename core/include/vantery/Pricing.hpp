@@ -8,6 +8,7 @@
 
 #include "vantery/Calendar.hpp"
 #include "vantery/Estimate.hpp"
+#include "vantery/UsageRecord.hpp"
 
 namespace vantery {
 
@@ -47,10 +48,18 @@ struct Pricing {
     /// Trimmed, lower-cased, "[1m]" removed, a trailing "-20YYMMDD"-style date suffix dropped.
     static std::string normalizeModel(std::string_view model);
 
-    /// The cost formula of one request at the given prices, in dollars.
-    static double costOf(const Prices& p, std::int64_t input, std::int64_t output,
-                         std::int64_t cacheWrite5m, std::int64_t cacheWrite1h,
-                         std::int64_t cacheRead, std::int64_t webSearch);
+    /// The cost of one request at the given prices, in dollars: the one cost formula,
+    /// behind UsageRecord::cost and every cached price lookup. Web fetches add nothing.
+    /// Inline, as the aggregation calls it for every request.
+    static double costOf(const Prices& p, const UsageRecord& request) {
+        const double in = p.input;
+        double a = in * static_cast<double>(request.input);
+        a = a + (in * static_cast<double>(request.cacheRead)) * cacheReadMultiplier;
+        a = a + (in * static_cast<double>(request.cacheWrite5m)) * cacheWrite5mMultiplier;
+        a = a + cacheWrite1hMultiplier * (in * static_cast<double>(request.cacheWrite1h));
+        a = a + p.output * static_cast<double>(request.output);
+        return a / 1'000'000.0 + static_cast<double>(request.webSearch) * webSearchCostPerRequest;
+    }
 };
 
 } // namespace vantery

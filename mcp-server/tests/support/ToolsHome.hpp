@@ -29,11 +29,9 @@ struct ToolsHome {
     MCPServer::ToolAnswer call(const std::string& tool, const std::string& arguments = "{}");
 };
 
-#ifdef VANTERY_SOURCE_DIR
-/// Where the golden answers of the tools live.
-inline std::string goldenPath(const std::string& name) {
-    return std::string(VANTERY_SOURCE_DIR "/testdata/mcp/golden/") + name;
+/// A golden answer of the tools, as named under testdata/ for matchesGolden.
+inline std::string toolGolden(const std::string& name) {
+    return "mcp/golden/" + name;
 }
-#endif
 
 } // namespace vantery::mcp::testing

@@ -13,23 +13,20 @@
 
 namespace vantery::mcp {
 
-/// Static formatters of the server's answers. Pure functions, except that the
-/// process calendar is fixed on first use.
+/// Static formatters of the server's answers. Pure functions: every date is shown in the
+/// calendar the caller passes.
 struct R {
     R() = delete;
 
     /// The rule line under every title: "─" (U+2500) 62 times, then a line feed.
     static const std::string rule;
 
-    /// The calendar of every date shown: the zone current at first use, kept for the process.
-    static const Calendar& calendar();
-
     /// "yyyy-MM-dd".
     static std::string day(LocalDay d);
     /// "yyyy-MM-dd" of the local day holding the instant.
-    static std::string day(double instant, const Calendar& cal = calendar());
+    static std::string day(double instant, const Calendar& cal);
     /// "yyyy-MM-dd HH:mm" in local time; "unknown" when absent.
-    static std::string stamp(std::optional<double> instant, const Calendar& cal = calendar());
+    static std::string stamp(std::optional<double> instant, const Calendar& cal);
 
     /// Decimal digits grouped by three with ","; a leading "-" when negative.
     static std::string count(std::int64_t n);
@@ -53,7 +50,7 @@ struct R {
     /// One list line, without a line feed.
     static std::string bucketLine(std::string_view label, const Bucket& bucket, int width);
     /// "first → last" activity; "unknown" when either end is absent.
-    static std::string span(const Bucket& bucket, const Calendar& cal = calendar());
+    static std::string span(const Bucket& bucket, const Calendar& cal);
 
     static std::optional<std::string> unpricedNote(const Bucket& bucket);
     static std::optional<std::string> assumedNote(const Bucket& bucket);

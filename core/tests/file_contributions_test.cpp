@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "RecordBuilder.hpp"
+#include "vantery/FileContributions.hpp"
+
+using namespace vantery;
+using vantery::fixtures::at;
+using vantery::fixtures::makeRecord;
+
+namespace {
+
+ScanCache::FileProvenance file(std::string path,
+                               std::vector<std::pair<std::string, UsageRecord>> rs) {
+    RequestMap map(rs.begin(), rs.end());
+    return {std::move(path), static_cast<std::int64_t>(rs.size()),
+            std::make_shared<const RequestMap>(std::move(map))};
+}
+
+// What Bucket::add gives for the file's counted requests, added in key order.
+Bucket reference(const ScanCache::FileProvenance& f, const Calendar& cal,
+                 std::optional<LocalDay> from, std::optional<LocalDay> to) {
+    std::vector<std::pair<std::string, UsageRecord>> sorted(f.records->begin(), f.records->end());
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    Bucket b;
+    for (const auto& [key, r] : sorted) {
+        const LocalDay day = cal.dayOf(r.timestamp);
+        if ((from && day < *from) || (to && day > *to) || r.sessionId == "skip") continue;
+        b.add(r, day);
+    }
+    return b;
+}
+
+} // namespace
+
+TEST(FileContributions, SameBucketsAsBucketAddAcrossATierChangeDay) {
+    // claude-sonnet-5 changes price after local 31 August 2026; one model has no price.
+    const Calendar cal = fixtures::zone("America/New_York");
+    auto rec = [&](int day, int hour, const char* model, std::int64_t input) {
+        auto r = makeRecord(at(cal, 2026, 8, day, hour, 30), model, input, input / 7);
+        r.cacheRead = input * 3;
+        r.cacheWrite1h = input / 5;
+        r.webSearch = input % 2;
+        return r;
+    };
+    auto skipped = rec(31, 12, "claude-sonnet-5", 999);
+    skipped.sessionId = "skip";
+    const std::vector<ScanCache::FileProvenance> files = {
+        file("/h/a.jsonl", {{"m1:r1", rec(31, 23, "claude-sonnet-5", 1'000'003)},
+                            {"m2:r2", rec(30, 1, "claude-sonnet-5", 7'777)},
+                            {"m9:r9", rec(31, 2, "gpt-x", 5)},
+                            {"m0:r0", skipped}}),
+        file("/h/b.jsonl", {{"m1:r1", rec(31, 23, "claude-sonnet-5", 1'000'003)}}),
+        file("/h/c.jsonl", {{"m3:r3", rec(20, 9, "claude-sonnet-5", 50)}}), // before the period
+        // 1 September in New York: the later tier.
+        file("/h/d.jsonl",
+             {{"m4:r4", makeRecord(at(cal, 2026, 9, 1, 0, 10), "claude-sonnet-5", 2'000'000, 0)}}),
+    };
+    const auto from = LocalDay::fromYMD(2026, 8, 30);
+    const auto got = FileContributions::of(
+        files, cal, from, std::nullopt, [](const UsageRecord& r) { return r.sessionId != "skip"; });
+
+    // d (3 × 2 = 6 dollars) before a (the tier-one copy of m1 and the rest), then b, whose
+    // only request is a's m1: equal amounts keep the order of the list.
+    ASSERT_EQ(got.files.size(), 3u);
+    EXPECT_EQ(got.files[0].file, 3u);
+    EXPECT_EQ(got.files[1].file, 0u);
+    EXPECT_EQ(got.files[2].file, 1u);
+    for (const auto& c : got.files) {
+        const Bucket want = reference(files[c.file], cal, from, std::nullopt);
+        SCOPED_TRACE(files[c.file].path);
+        EXPECT_EQ(c.bucket.requests, want.requests);
+        EXPECT_EQ(c.bucket.input, want.input);
+        EXPECT_EQ(c.bucket.output, want.output);
+        EXPECT_EQ(c.bucket.cacheRead, want.cacheRead);
+        EXPECT_EQ(c.bucket.cacheWrite1h, want.cacheWrite1h);
+        EXPECT_EQ(c.bucket.webSearch, want.webSearch);
+        EXPECT_EQ(c.bucket.cost, want.cost); // bit for bit: same prices, same order
+        EXPECT_EQ(c.bucket.modelCounts, want.modelCounts);
+        EXPECT_EQ(c.bucket.firstActivity, want.firstActivity);
+        EXPECT_EQ(c.bucket.lastActivity, want.lastActivity);
+    }
+    EXPECT_EQ(got.files[1].bucket.cost.unpricedRequests, 1);
+    EXPECT_DOUBLE_EQ(got.files[0].bucket.cost.priced, 6.0);
+    EXPECT_EQ(got.distinctRequests, 4); // m1, m2, m9, m4
+    EXPECT_EQ(got.duplicatedRequests, 1);
+}
