@@ -5,6 +5,9 @@
 
 #include <algorithm>
 
+#include "widgets/AgentsTab.hpp"
+#include "widgets/ProjectsTab.hpp"
+
 namespace vantery::app {
 
 std::string_view tabLabel(Tab tab) {
@@ -51,8 +54,14 @@ QWidget* placeholderPage(Tab tab, QWidget* parent) {
 
 QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
     // The pages are built as XTab(store, parent) once they are part of the build.
-    (void)store;
-    return placeholderPage(tab, parent);
+    switch (tab) {
+    case Tab::projects:
+        return new ProjectsTab(store, parent);
+    case Tab::agents:
+        return new AgentsTab(store, parent);
+    default:
+        return placeholderPage(tab, parent);
+    }
 }
 
 } // namespace vantery::app
