@@ -1,26 +1,19 @@
 #pragma once
-// The Date range tab's export bar: its three buttons, whether they can be pressed, the
-// note on the last export, and the options every export of the shown report is run with.
+// The Date range tab's export bar: its three buttons, whether they can be pressed, and
+// the note on the last export.
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "vantery/Calendar.hpp"
-#include "vantery/DateRange.hpp"
-#include "vantery/Exporter.hpp"
-#include "vantery/ScanCache.hpp"
+#include "model/ExportController.hpp"
 
 namespace vantery::app {
 
-/// Which operation a button runs.
-enum class ExportAction { projectCSV, everyBreakdown, copySummary };
-
 struct ExportButton {
-    ExportAction action;
+    ExportOperation operation;
     std::string label;   ///< "Export CSV…"
-    std::string symbol;  ///< the platform symbol name of its icon
     std::string tooltip;
-    bool prominent = false;
+    bool prominent = false; ///< the first button stands out
 };
 
 /// The note under the buttons. It keeps the text of the last export that had a message;
@@ -29,27 +22,19 @@ struct ExportNote {
     std::optional<std::string> text;
     bool failed = false;
 
-    /// Records one outcome: its message (absent for a cancelled panel) and whether it failed.
-    void record(const std::optional<std::string>& message, bool outcomeFailed);
+    void record(const ExportController::Outcome& outcome);
 };
 
 struct ExportBarModel {
     std::vector<ExportButton> buttons; ///< in bar order
-    /// False while a range computes or before any range report was published, so that an
-    /// export never names one period and holds another's figures.
+    /// Whether the buttons can be pressed: not while a range computes, so that an export
+    /// never names one period and holds another's figures.
     bool enabled = false;
     std::optional<std::string> note;
     bool noteFailed = false; ///< red when true, the secondary colour otherwise
 };
 
-ExportBarModel buildExportBar(const ExportNote& note, bool rangeIsComputing,
-                              const std::optional<DateRange>& reportRange);
-
-/// The options of an export of a report computed for `reportRange`: the period is named
-/// after that range, dates are written in the user's calendar, no row limit, summary of
-/// projects, agents and models with 10 rows each.
-Exporter::Options exportOptions(const DateRange& reportRange, double now,
-                                const Calendar& userCalendar,
-                                std::vector<ScanCache::FileProvenance> sourceFiles);
+/// `available` is exportsAvailable() of the store's range report (ExportController.hpp).
+ExportBarModel buildExportBar(const ExportNote& note, bool available);
 
 } // namespace vantery::app
