@@ -24,6 +24,10 @@
 
 namespace vantery::app {
 
+namespace detail {
+struct RefreshOutcome;
+}
+
 class UsageStore : public QObject {
     Q_OBJECT
 
@@ -143,6 +147,12 @@ class UsageStore : public QObject {
     void refreshPublished();
 
   private:
+    void bootstrap();
+    void startRefresh(bool held, bool clearFirst);
+    void publishRefresh(detail::RefreshOutcome outcome);
+    void setState(LoadState state);
+    void setFirstLoadState(LoadState state);
+
     struct Impl;
     std::unique_ptr<Impl> d_;
 };

@@ -1,0 +1,133 @@
+#include "model/ExportController.hpp"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QString>
+
+#include <utility>
+
+#include "vantery/Text.hpp"
+
+namespace vantery::app {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+std::string periodOf(const Exporter::Options& options) {
+    return options.periodLabel.value_or("the selected period");
+}
+
+} // namespace
+
+std::optional<std::string> AtomicFileWriter::write(const std::string& path,
+                                                   std::string_view contents) {
+    // QSaveFile writes beside the target and renames over it on commit; without the
+    // direct-write fallback it never writes the target in place.
+    QSaveFile file(qs(path));
+    const auto fail = [&](const QString& why) {
+        file.cancelWriting();
+        return ("could not write " + QFileInfo(file.fileName()).fileName() + " (" + why + ")")
+            .toStdString();
+    };
+    if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
+    const auto size = static_cast<qint64>(contents.size());
+    if (file.write(contents.data(), size) != size) return fail(file.errorString());
+    if (!file.commit()) return fail(file.errorString());
+    return std::nullopt;
+}
+
+bool exportsAvailable(const Report& rangeReport, const std::optional<DateRange>& reportRange,
+                      bool rangeIsComputing) {
+    return reportRange.has_value() && !rangeIsComputing && rangeReport.total.requests >= 1;
+}
+
+std::optional<std::string> ExportController::Outcome::message() const {
+    switch (kind) {
+    case Kind::wrote:
+        return std::to_string(count) + (count == 1 ? " file" : " files") + " written to " +
+               QDir(qs(text)).dirName().toStdString();
+    case Kind::copied:
+        return "Summary copied — " + std::to_string(count) + " characters";
+    case Kind::failed:
+        return "Export failed: " + text;
+    case Kind::cancelled:
+        break;
+    }
+    return std::nullopt;
+}
+
+ExportController::Outcome ExportController::projectCSV(const Report& report,
+                                                       const Exporter::Options& options) const {
+    const auto name =
+        Exporter::suggestedFileName(Exporter::Document::breakdown(Exporter::Axis::project), options);
+    const auto path =
+        dialogs_.chooseCSVFile(name, "The project breakdown for " + periodOf(options) + ".");
+    if (!path || path->empty()) return Outcome::cancelled();
+    const auto csv = Exporter::breakdownCSV(report, Exporter::Axis::project, options);
+    if (auto error = files_.write(*path, csv)) return Outcome::failed(std::move(*error));
+    return Outcome::wrote(1, QFileInfo(qs(*path)).path().toStdString());
+}
+
+ExportController::Outcome ExportController::saveAll(const Report& report,
+                                                    const Exporter::Options& options) const {
+    const auto folder =
+        dialogs_.chooseFolder("Export here", "Every breakdown for " + periodOf(options) +
+                                                 ", one CSV per axis, plus the provenance document.");
+    if (!folder || folder->empty()) return Outcome::cancelled();
+
+    std::vector<std::pair<std::string, std::string>> files;
+    for (auto& [axis, csv] : Exporter::allBreakdownCSVs(report, options))
+        files.emplace_back(
+            Exporter::suggestedFileName(Exporter::Document::breakdown(axis), options),
+            std::move(csv));
+    files.emplace_back(Exporter::suggestedFileName(Exporter::Document::provenance(), options),
+                       Exporter::provenanceCSV(report, options));
+
+    const QDir dir(qs(*folder));
+    for (const auto& [name, csv] : files)
+        if (auto error = files_.write(dir.filePath(qs(name)).toStdString(), csv))
+            return Outcome::failed(std::move(*error));
+    return Outcome::wrote(static_cast<std::int64_t>(files.size()), *folder);
+}
+
+ExportController::Outcome ExportController::copySummary(const Report& report,
+                                                        const Exporter::Options& options) const {
+    const auto text = Exporter::clipboardSummary(report, options);
+    if (!clipboard_.setText(text)) return Outcome::failed("the clipboard refused the text");
+    return Outcome::copied(static_cast<std::int64_t>(text::characterCount(text)));
+}
+
+ExportController::Outcome ExportController::run(ExportOperation operation, const Report& report,
+                                                const Exporter::Options& options) const {
+    switch (operation) {
+    case ExportOperation::projectCSV:
+        return projectCSV(report, options);
+    case ExportOperation::everyBreakdown:
+        return saveAll(report, options);
+    case ExportOperation::copySummary:
+        return copySummary(report, options);
+    }
+    return Outcome::cancelled();
+}
+
+Exporter::Options ExportController::options(const DateRange& reportRange,
+                                            std::vector<ScanCache::FileProvenance> sourceFiles,
+                                            const Calendar& userCalendar, double now) {
+    return Exporter::Options{
+        .periodLabel = reportRange.title(),
+        .from = reportRange.from,
+        .to = reportRange.through,
+        .generatedAt = now,
+        .calendar = userCalendar,
+        .limitPerAxis = std::nullopt,
+        .sourceFiles = std::move(sourceFiles),
+        .recordFilter = {},
+        .byteOrderMark = false,
+        .summaryAxes = {Exporter::Axis::project, Exporter::Axis::agent, Exporter::Axis::model},
+        .summaryRowLimit = 10,
+    };
+}
+
+} // namespace vantery::app

@@ -1,0 +1,121 @@
+#pragma once
+// The three exports of a range report: the per-project CSV, every breakdown plus the
+// provenance document into a folder, and the plain-text summary onto the clipboard.
+// The texts come from the core's Exporter; this controller asks where they go, writes
+// them and says how it went. Dialogs, clipboard and file writing sit behind small
+// interfaces, so the menu, the Date range tab and the tests each plug in their own.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vantery/Calendar.hpp"
+#include "vantery/DateRange.hpp"
+#include "vantery/Exporter.hpp"
+#include "vantery/Report.hpp"
+#include "vantery/ScanCache.hpp"
+
+namespace vantery::app {
+
+/// Asks the user where an export goes. Paths are UTF-8; absent means the user cancelled.
+class ExportDialogs {
+  public:
+    virtual ~ExportDialogs() = default;
+    /// A CSV file to write, proposing `suggestedName`.
+    virtual std::optional<std::string> chooseCSVFile(const std::string& suggestedName,
+                                                     const std::string& message) = 0;
+    /// An existing folder; `prompt` labels the accepting button.
+    virtual std::optional<std::string> chooseFolder(const std::string& prompt,
+                                                    const std::string& message) = 0;
+};
+
+/// The system clipboard.
+class ClipboardSink {
+  public:
+    virtual ~ClipboardSink() = default;
+    /// Replaces the clipboard's text; false when the clipboard did not take it. What the
+    /// clipboard held before is only replaced, never cleared first.
+    virtual bool setText(const std::string& text) = 0;
+};
+
+/// Writes whole files.
+class FileWriter {
+  public:
+    virtual ~FileWriter() = default;
+    /// Writes `contents` to `path`; absent on success, else why it failed.
+    virtual std::optional<std::string> write(const std::string& path,
+                                             std::string_view contents) = 0;
+};
+
+/// Writes each file to a temporary file in the target's folder and renames it over the
+/// target, so a reader sees the old file or the whole new one, never a part; on failure
+/// the target is untouched and no temporary file is left.
+class AtomicFileWriter final : public FileWriter {
+  public:
+    std::optional<std::string> write(const std::string& path, std::string_view contents) override;
+};
+
+/// Exports are offered for a published range report that holds at least one request, and
+/// not while a range computes (the published report may be of the previous selection).
+bool exportsAvailable(const Report& rangeReport, const std::optional<DateRange>& reportRange,
+                      bool rangeIsComputing);
+
+/// Which of the three exports to run.
+enum class ExportOperation { projectCSV, everyBreakdown, copySummary };
+
+class ExportController {
+  public:
+    /// How an export ended.
+    struct Outcome {
+        enum class Kind { wrote, copied, failed, cancelled };
+        Kind kind = Kind::cancelled;
+        std::int64_t count = 0; ///< wrote: files written; copied: characters (grapheme clusters)
+        std::string text;       ///< wrote: the folder that holds the files; failed: the error text
+
+        static Outcome wrote(std::int64_t count, std::string folder) {
+            return {Kind::wrote, count, std::move(folder)};
+        }
+        static Outcome copied(std::int64_t characters) { return {Kind::copied, characters, {}}; }
+        static Outcome failed(std::string error) { return {Kind::failed, 0, std::move(error)}; }
+        static Outcome cancelled() { return {}; }
+
+        /// The user text: "3 files written to exports", "Summary copied — 12 characters",
+        /// "Export failed: …"; absent for cancelled.
+        std::optional<std::string> message() const;
+
+        friend bool operator==(const Outcome&, const Outcome&) = default;
+    };
+
+    /// The controller keeps references to its services; they must outlive it.
+    ExportController(ExportDialogs& dialogs, ClipboardSink& clipboard, FileWriter& files)
+        : dialogs_(dialogs), clipboard_(clipboard), files_(files) {}
+
+    /// The project breakdown as one CSV file the user picks.
+    Outcome projectCSV(const Report& report, const Exporter::Options& options) const;
+    /// Every breakdown with rows plus the provenance document into a folder the user picks.
+    /// All texts are built before the first file is written; the first failed write ends
+    /// the export, files written before it stay.
+    Outcome saveAll(const Report& report, const Exporter::Options& options) const;
+    /// The plain-text summary onto the clipboard.
+    Outcome copySummary(const Report& report, const Exporter::Options& options) const;
+    /// One of the three above.
+    Outcome run(ExportOperation operation, const Report& report,
+                const Exporter::Options& options) const;
+
+    /// The options of every export of a range report, named after the range the report
+    /// was computed for (not the selection's current range, which may have moved on):
+    /// the range's title as period label, its days, no row limit, no byte-order mark,
+    /// project, agent and model in the summary with 10 rows each. Dates are printed in
+    /// the user's calendar.
+    static Exporter::Options options(const DateRange& reportRange,
+                                     std::vector<ScanCache::FileProvenance> sourceFiles,
+                                     const Calendar& userCalendar, double now);
+
+  private:
+    ExportDialogs& dialogs_;
+    ClipboardSink& clipboard_;
+    FileWriter& files_;
+};
+
+} // namespace vantery::app

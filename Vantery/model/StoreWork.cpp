@@ -1,0 +1,55 @@
+#include "model/StoreWork.hpp"
+
+#include <filesystem>
+#include <system_error>
+
+namespace vantery::app::detail {
+
+RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
+                            bool clearFirst) {
+    if (clearFirst) cache.clear();
+    RefreshOutcome out{cache.refresh(homes), AgentRoster{}, {}};
+    try {
+        cache.save();
+    } catch (...) {
+        // The figures are good without a saved cache; the next save tries again.
+    }
+    out.roster.load(homes);
+    out.projectsExist.reserve(homes.size());
+    for (const auto& home : homes) {
+        std::error_code ec;
+        out.projectsExist.push_back(std::filesystem::exists(home.projectsPath, ec) ? 1 : 0);
+    }
+    return out;
+}
+
+std::vector<UsageStore::HomeInfo> buildInventory(const std::vector<SourceHome>& homes,
+                                                 const std::vector<char>& projectsExist,
+                                                 const Report& history,
+                                                 const ScanDiagnostics& diagnostics) {
+    std::vector<UsageStore::HomeInfo> rows;
+    rows.reserve(homes.size());
+    for (std::size_t i = 0; i < homes.size(); ++i) {
+        const auto& home = homes[i];
+        UsageStore::HomeInfo row;
+        row.name = home.name;
+        row.path = home.projectsPath;
+        row.exists = i < projectsExist.size() && projectsExist[i] != 0;
+        if (auto it = diagnostics.perHome.find(home.name); it != diagnostics.perHome.end())
+            row.fileCount = it->second;
+        if (auto it = history.bySource.find(home.name); it != history.bySource.end()) {
+            row.requests = it->second.requests;
+            row.cost = it->second.cost;
+            row.firstActivity = it->second.firstActivity;
+            row.lastActivity = it->second.lastActivity;
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::unordered_map<AgentIdentity, std::string> agentSessions(const Report& report) {
+    return {report.agentSession.begin(), report.agentSession.end()};
+}
+
+} // namespace vantery::app::detail

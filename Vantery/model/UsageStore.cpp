@@ -1,0 +1,294 @@
+#include "model/UsageStore.hpp"
+
+#include <QDir>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "model/BackgroundTask.hpp"
+#include "model/StoreWork.hpp"
+#include "vantery/Derived.hpp"
+
+namespace vantery::app {
+namespace {
+
+constexpr const char* readingCache = "reading the cache";
+constexpr const char* updatingWhatChanged = "updating what changed";
+constexpr const char* firstFullScan = "first full scan";
+constexpr const char* fullVerification = "full verification";
+
+double systemNow() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string homeOf(const UsageStore::Options& options) {
+    return options.home.empty() ? QDir::homePath().toStdString() : options.home;
+}
+
+std::shared_ptr<ScanCache> makeCache(const UsageStore::Options& options, const std::string& home) {
+    if (options.cachePath) return std::make_shared<ScanCache>(*options.cachePath);
+    if (options.home.empty()) return std::make_shared<ScanCache>();
+    // An explicit home also places the default cache file under it, so that pointing the
+    // app at another home never writes that home's table into the user's own cache.
+    return std::make_shared<ScanCache>([home](const char* name) -> std::optional<std::string> {
+        if (std::string_view(name) == "HOME") return home;
+        if (const char* value = std::getenv(name)) return std::string(value);
+        return std::nullopt;
+    });
+}
+
+/// What a range computation brings back from its worker thread.
+struct RangeOutcome {
+    DateRange range;
+    Report report;
+};
+
+} // namespace
+
+struct UsageStore::Impl {
+    explicit Impl(Options opts)
+        : options(std::move(opts)),
+          home(homeOf(options)),
+          rangeSelection(RangePreset::thisMonth, std::nullopt, std::nullopt, now(), userCalendar()),
+          homes(SourceHome::defaults(home)),
+          cache(makeCache(options, home)),
+          records(std::make_shared<const std::vector<UsageRecord>>()),
+          resolver(home, true),
+          aggregator(options.calendar.value_or(Calendar::current()), ProjectResolver(home, true)) {}
+
+    double now() const { return options.clock ? options.clock() : systemNow(); }
+    Calendar userCalendar() const {
+        return options.userCalendar ? options.userCalendar() : Calendar::current();
+    }
+
+    Options options;
+    std::string home;
+
+    LoadState state;
+    Report today;
+    Report history;
+    RangeSelection rangeSelection;
+    Report rangeReport;
+    std::optional<DateRange> rangeReportRange;
+    std::optional<RangeSelection> rangeReportSelection;
+    bool rangeIsComputing = false;
+    std::optional<double> lastRefresh;
+    std::optional<ScanCache::RefreshStats> refreshStats;
+    std::optional<ScanCache::VerificationResult> verification;
+    AgentRoster roster;
+    std::vector<SourceHome> homes;
+    std::vector<HomeInfo> homeInventory;
+
+    std::shared_ptr<ScanCache> cache;
+    std::shared_ptr<const std::vector<UsageRecord>> records;
+    ScanDiagnostics diagnostics;
+    ProjectResolver resolver;
+    Aggregator aggregator;
+
+    bool refreshRunning = false; // a refresh started by refresh() or clearCache() runs
+    int cacheWorkInFlight = 0;   // loads and refreshes of any origin still running
+    bool clearPending = false;   // clearCache() asked while cache work ran
+    bool refreshHasPublished = false;
+    LoadState firstLoadState;    // the message the bootstrap shows, for a verification to restore
+    std::uint64_t rangeGeneration = 0; // bumping it cancels the running range computation
+    QTimer timer;
+};
+
+UsageStore::UsageStore(QObject* parent) : UsageStore(Options{}, parent) {}
+
+UsageStore::UsageStore(Options options, QObject* parent)
+    : QObject(parent), d_(std::make_unique<Impl>(std::move(options))) {
+    d_->timer.setInterval(d_->options.timerIntervalMs);
+    connect(&d_->timer, &QTimer::timeout, this, &UsageStore::refresh);
+    if (!d_->options.start) return;
+    bootstrap();
+    d_->timer.start();
+}
+
+// The watchers of running work are children and die with the store, so no result is
+// handed back afterwards; the work itself keeps the cache alive through its own reference.
+UsageStore::~UsageStore() {
+    d_->timer.stop();
+}
+
+void UsageStore::setState(LoadState state) {
+    d_->state = std::move(state);
+    emit stateChanged();
+}
+
+void UsageStore::setFirstLoadState(LoadState state) {
+    d_->firstLoadState = state;
+    setState(std::move(state));
+}
+
+void UsageStore::bootstrap() {
+    setFirstLoadState(LoadState::scanning(readingCache));
+    ++d_->cacheWorkInFlight;
+    runInBackground(
+        this, [cache = d_->cache] { return cache->load(); },
+        [this](bool loaded) {
+            --d_->cacheWorkInFlight;
+            setFirstLoadState(LoadState::scanning(loaded ? updatingWhatChanged : firstFullScan));
+            // Not held as the running refresh: a refresh asked for meanwhile runs alongside.
+            startRefresh(false, false);
+        });
+}
+
+void UsageStore::refresh() {
+    if (d_->refreshRunning) return;
+    startRefresh(true, false);
+}
+
+void UsageStore::clearCache() {
+    clearVerification();
+    // A refresh still running would save its old table after the clear and bring it back.
+    if (d_->cacheWorkInFlight > 0) {
+        d_->clearPending = true;
+        return;
+    }
+    startRefresh(true, true);
+}
+
+void UsageStore::startRefresh(bool held, bool clearFirst) {
+    if (held) d_->refreshRunning = true;
+    ++d_->cacheWorkInFlight;
+    runInBackground(
+        this,
+        [cache = d_->cache, homes = d_->homes, clearFirst] {
+            return detail::refreshCache(*cache, homes, clearFirst);
+        },
+        [this, held](detail::RefreshOutcome outcome) {
+            publishRefresh(std::move(outcome));
+            --d_->cacheWorkInFlight;
+            if (held) d_->refreshRunning = false;
+            if (d_->clearPending && d_->cacheWorkInFlight == 0) {
+                d_->clearPending = false;
+                startRefresh(true, true);
+            }
+        });
+}
+
+void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
+    Impl& d = *d_;
+    d.records = std::move(outcome.scan.records);
+    d.diagnostics = std::move(outcome.scan.diagnostics);
+    d.refreshStats = outcome.scan.stats;
+    emit refreshStatsChanged();
+
+    const LocalDay day = d.aggregator.day(d.now());
+    d.history = d.aggregator.aggregate(*d.records, std::nullopt, std::nullopt, d.diagnostics, false);
+    emit historyChanged();
+    d.today = d.aggregator.aggregate(*d.records, day, day, d.diagnostics, true);
+    emit todayChanged();
+
+    d.roster = std::move(outcome.roster);
+    d.roster.recordCoverage(detail::agentSessions(d.history));
+    emit rosterChanged();
+    d.homeInventory = detail::buildInventory(d.homes, outcome.projectsExist, d.history, d.diagnostics);
+    emit homeInventoryChanged();
+
+    d.lastRefresh = d.now();
+    emit lastRefreshChanged();
+    d.refreshHasPublished = true;
+    setState(LoadState::ready());
+    recomputeRangeUnchecked();
+    emit refreshPublished();
+}
+
+void UsageStore::recomputeRangeUnchecked() {
+    Impl& d = *d_;
+    const std::uint64_t generation = ++d.rangeGeneration;
+    const RangeSelection selection = d.rangeSelection;
+    d.rangeIsComputing = true;
+    emit rangeIsComputingChanged();
+    runInBackground(
+        this,
+        [records = d.records, diagnostics = d.diagnostics, selection, aggregator = d.aggregator,
+         now = d.now()] {
+            DateRange range = selection.resolved(now, aggregator.calendar());
+            Report report = aggregator.report(*records, range, diagnostics);
+            return RangeOutcome{range, std::move(report)};
+        },
+        [this, generation, selection](RangeOutcome outcome) {
+            // A later computation cancelled this one, or the selection moved on.
+            if (generation != d_->rangeGeneration || !(d_->rangeSelection == selection)) return;
+            d_->rangeReport = std::move(outcome.report);
+            d_->rangeReportRange = outcome.range;
+            d_->rangeReportSelection = selection;
+            emit rangeReportChanged();
+            d_->rangeIsComputing = false;
+            emit rangeIsComputingChanged();
+        });
+}
+
+void UsageStore::runFullVerification() {
+    setState(LoadState::scanning(fullVerification));
+    runInBackground(
+        this,
+        [cache = d_->cache, homes = d_->homes] { return cache->verifyAgainstFullScan(homes); },
+        [this](ScanCache::VerificationResult result) {
+            d_->verification = std::move(result);
+            emit verificationChanged();
+            // Before the first refresh publishes, "ready" would show empty figures as final.
+            setState(d_->refreshHasPublished ? LoadState::ready() : d_->firstLoadState);
+        },
+        QThread::LowPriority);
+}
+
+void UsageStore::clearVerification() {
+    d_->verification.reset();
+    emit verificationChanged();
+}
+
+void UsageStore::setRangeSelection(const RangeSelection& selection) {
+    d_->rangeSelection = selection;
+    emit rangeSelectionChanged();
+}
+
+Estimate<double> UsageStore::deltaVsYesterdayAtSameTime() const {
+    const auto yesterday = Derived::yesterdayAtSameTime(*d_->records, now(), userCalendar());
+    return Derived::delta(d_->today.total.cost.priced, yesterday);
+}
+
+const std::string& UsageStore::disclaimer() {
+    static const std::string text(Derived::disclaimer);
+    return text;
+}
+
+const UsageStore::LoadState& UsageStore::state() const noexcept { return d_->state; }
+const Report& UsageStore::today() const noexcept { return d_->today; }
+const Report& UsageStore::history() const noexcept { return d_->history; }
+const RangeSelection& UsageStore::rangeSelection() const noexcept { return d_->rangeSelection; }
+const Report& UsageStore::rangeReport() const noexcept { return d_->rangeReport; }
+const std::optional<DateRange>& UsageStore::rangeReportRange() const noexcept {
+    return d_->rangeReportRange;
+}
+const std::optional<RangeSelection>& UsageStore::rangeReportSelection() const noexcept {
+    return d_->rangeReportSelection;
+}
+bool UsageStore::rangeIsComputing() const noexcept { return d_->rangeIsComputing; }
+std::optional<double> UsageStore::lastRefresh() const noexcept { return d_->lastRefresh; }
+const std::optional<ScanCache::RefreshStats>& UsageStore::refreshStats() const noexcept {
+    return d_->refreshStats;
+}
+const std::optional<ScanCache::VerificationResult>& UsageStore::verification() const noexcept {
+    return d_->verification;
+}
+const AgentRoster& UsageStore::roster() const noexcept { return d_->roster; }
+const std::vector<SourceHome>& UsageStore::homes() const noexcept { return d_->homes; }
+const std::vector<UsageStore::HomeInfo>& UsageStore::homeInventory() const noexcept {
+    return d_->homeInventory;
+}
+const std::shared_ptr<ScanCache>& UsageStore::cache() const noexcept { return d_->cache; }
+const std::shared_ptr<const std::vector<UsageRecord>>& UsageStore::records() const noexcept {
+    return d_->records;
+}
+const ScanDiagnostics& UsageStore::diagnostics() const noexcept { return d_->diagnostics; }
+const ProjectResolver& UsageStore::resolver() const noexcept { return d_->resolver; }
+const Aggregator& UsageStore::aggregator() const noexcept { return d_->aggregator; }
+const Calendar& UsageStore::calendar() const noexcept { return d_->aggregator.calendar(); }
+Calendar UsageStore::userCalendar() const { return d_->userCalendar(); }
+double UsageStore::now() const { return d_->now(); }
+
+} // namespace vantery::app

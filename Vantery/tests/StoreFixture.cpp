@@ -1,0 +1,43 @@
+#include "StoreFixture.hpp"
+
+#include <fmt/format.h>
+
+namespace vantery::app::testing {
+
+std::string haikuLine(const std::string& id, const std::string& isoTimestamp, double dollars,
+                      const std::string& session) {
+    return fmt::format(
+        R"({{"type":"assistant","timestamp":"{}","requestId":"req_{}","sessionId":"{}",)"
+        R"("cwd":"/w/app","message":{{"id":"msg_{}","model":"claude-haiku-4-5",)"
+        R"("usage":{{"input_tokens":{},"output_tokens":0}}}}}})"
+        "\n",
+        isoTimestamp, id, session, id, static_cast<long long>(dollars * 1'000'000));
+}
+
+Calendar testCalendar() { return *Calendar::named("Europe/Berlin"); }
+
+StoreFixture::StoreFixture() = default;
+
+UsageStore::Options StoreFixture::options(bool start, int timerMs) const {
+    UsageStore::Options o;
+    o.home = home.path();
+    o.cachePath = cachePath();
+    o.calendar = testCalendar();
+    o.clock = [c = clock] { return *c; };
+    o.userCalendar = [] { return testCalendar(); };
+    o.timerIntervalMs = timerMs;
+    o.start = start;
+    return o;
+}
+
+double StoreFixture::at(int y, int mo, int d, int h, int mi) const {
+    return testCalendar().instantOf(LocalDay::fromYMD(y, mo, d), h, mi, 0);
+}
+
+bool waitFor(QSignalSpy& spy, int count) {
+    while (spy.count() < count)
+        if (!spy.wait(10'000)) return false;
+    return true;
+}
+
+} // namespace vantery::app::testing

@@ -1,0 +1,38 @@
+#pragma once
+// A store over a temporary home and cache file, with a settable clock and a fixed zone.
+#include <QSignalSpy>
+
+#include <memory>
+#include <string>
+
+#include "TempDir.hpp"
+#include "model/UsageStore.hpp"
+
+namespace vantery::app::testing {
+
+/// One assistant usage line of request `id`: claude-haiku-4-5 at $1 per million input
+/// tokens, so `dollars` million input tokens cost exactly that many dollars.
+std::string haikuLine(const std::string& id, const std::string& isoTimestamp, double dollars,
+                      const std::string& session = "s1");
+
+/// The zone every store test runs in; not UTC, so that nothing leans on UTC by accident.
+Calendar testCalendar();
+
+/// A temporary home and cache file, and a clock the test moves.
+struct StoreFixture {
+    vantery::testing::TempHome home;
+    vantery::testing::TempDir cacheDir;
+    std::shared_ptr<double> clock = std::make_shared<double>(0);
+
+    StoreFixture();
+    /// Options over this home and cache; the store does not start unless `start`.
+    UsageStore::Options options(bool start = true, int timerMs = 3'600'000) const;
+    std::string cachePath() const { return cacheDir / "scan-cache.bin"; }
+    /// The instant of a local time in the test zone.
+    double at(int y, int mo, int d, int h = 0, int mi = 0) const;
+};
+
+/// Waits for the signal (at most 10 s); true when it came.
+bool waitFor(QSignalSpy& spy, int count = 1);
+
+} // namespace vantery::app::testing

@@ -1,0 +1,270 @@
+// The export controller over fake dialogs, clipboard and writer: which files a folder
+// export writes and in what order, what a failure leaves behind, cancels, the outcome
+// texts, the options named after the report's own range, and the atomic writer.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "model/ExportController.hpp"
+#include "model/ExportController.hpp"
+#include "vantery/Text.hpp"
+
+using namespace vantery;
+using namespace vantery::app;
+using Outcome = ExportController::Outcome;
+
+namespace {
+
+struct FakeDialogs : ExportDialogs {
+    std::optional<std::string> file, folder;
+    std::string suggestedName, message, prompt;
+    std::optional<std::string> chooseCSVFile(const std::string& name,
+                                             const std::string& msg) override {
+        suggestedName = name, message = msg;
+        return file;
+    }
+    std::optional<std::string> chooseFolder(const std::string& p, const std::string& msg) override {
+        prompt = p, message = msg;
+        return folder;
+    }
+};
+
+struct FakeClipboard : ClipboardSink {
+    bool accepts = true;
+    std::string text = "what the user had";
+    bool setText(const std::string& t) override {
+        if (accepts) text = t;
+        return accepts;
+    }
+};
+
+/// The real writer, failing on the n-th call.
+struct CountingWriter : FileWriter {
+    AtomicFileWriter real;
+    int failOn = 0;
+    std::vector<std::string> names;
+    std::optional<std::string> write(const std::string& path, std::string_view contents) override {
+        names.push_back(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
+        if (static_cast<int>(names.size()) == failOn) return std::string("disk full");
+        return real.write(path, contents);
+    }
+};
+
+std::string readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "<unreadable>";
+    return f.readAll().toStdString();
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+UsageRecord record(double ts, std::string model, std::string session, std::string cwd,
+                   AgentIdentity agent) {
+    UsageRecord r;
+    r.timestamp = ts;
+    r.model = std::move(model);
+    r.sessionId = std::move(session);
+    r.rawCwd = std::move(cwd);
+    r.agent = std::move(agent);
+    r.sourceHome = ".claude";
+    r.input = 1200;
+    r.output = 300;
+    r.cacheRead = 5000;
+    return r;
+}
+
+class ExportControllerTest : public ::testing::Test {
+  protected:
+    Calendar calendar = *Calendar::named("Europe/Paris");
+    DateRange range{LocalDay::fromYMD(2026, 3, 9), LocalDay::fromYMD(2026, 3, 10)};
+    // Two days, so the report has no hours: seven axes hold rows.
+    Report report = Aggregator(calendar, ProjectResolver("/home/u", false))
+                        .report(std::vector<UsageRecord>{
+                                    record(calendar.instantOf(range.from, 10, 0, 0),
+                                           "claude-sonnet-4-5", "s1", "/home/u/café",
+                                           AgentIdentity::mainSession()),
+                                    record(calendar.instantOf(range.through, 15, 30, 0),
+                                           "claude-opus-4-1", "s2", "/home/u/👩‍👩‍👧 tools",
+                                           AgentIdentity::named("scout", "a1b2c3d4e5")),
+                                },
+                                range, ScanDiagnostics{});
+    double now = calendar.instantOf(range.through, 18, 0, 0);
+    Exporter::Options options = ExportController::options(range, {}, calendar, now);
+
+    QTemporaryDir temp;
+    QString exports = temp.filePath("exports");
+    FakeDialogs dialogs;
+    FakeClipboard clipboard;
+    CountingWriter writer;
+    ExportController controller{dialogs, clipboard, writer};
+
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(exports)); }
+};
+
+} // namespace
+
+TEST_F(ExportControllerTest, SaveAllWritesSevenBreakdownsThenProvenanceForAMultiDayRange) {
+    dialogs.folder = exports.toStdString();
+    const Outcome outcome = controller.saveAll(report, options);
+
+    EXPECT_EQ(outcome, Outcome::wrote(8, exports.toStdString()));
+    EXPECT_EQ(outcome.message(), "8 files written to exports");
+    EXPECT_EQ(dialogs.prompt, "Export here");
+    EXPECT_EQ(dialogs.message, "Every breakdown for 2026-03-09 → 2026-03-10, one CSV per axis, "
+                               "plus the provenance document.");
+
+    const std::string p = "-2026-03-09-2026-03-10.csv";
+    const std::vector<std::string> order = {
+        "vantery-project" + p, "vantery-raw_cwd" + p, "vantery-session" + p,
+        "vantery-agent" + p,   "vantery-model" + p,   "vantery-day" + p,
+        "vantery-source_home" + p, "vantery-provenance" + p};
+    EXPECT_EQ(writer.names, order);
+    // Exactly these files: no hour file, no temporary left behind.
+    QStringList expected;
+    for (const auto& n : order)
+        expected << QString::fromStdString(n);
+    expected.sort();
+    EXPECT_EQ(filesIn(exports), expected);
+    EXPECT_EQ(readFile(exports + "/vantery-model" + QString::fromStdString(p)),
+              Exporter::breakdownCSV(report, Exporter::Axis::model, options));
+    EXPECT_EQ(readFile(exports + "/vantery-provenance" + QString::fromStdString(p)),
+              Exporter::provenanceCSV(report, options));
+}
+
+TEST_F(ExportControllerTest, AFailedThirdWriteKeepsTheFirstTwoAndStops) {
+    dialogs.folder = exports.toStdString();
+    writer.failOn = 3;
+    const Outcome outcome = controller.saveAll(report, options);
+
+    EXPECT_EQ(outcome, Outcome::failed("disk full"));
+    EXPECT_EQ(outcome.message(), "Export failed: disk full");
+    EXPECT_EQ(writer.names.size(), 3u); // nothing attempted after the failure
+    EXPECT_EQ(filesIn(exports), (QStringList{"vantery-project-2026-03-09-2026-03-10.csv",
+                                             "vantery-raw_cwd-2026-03-09-2026-03-10.csv"}));
+}
+
+TEST_F(ExportControllerTest, ProjectCSVWritesTheChosenFile) {
+    const QString path = exports + "/invoice.csv";
+    dialogs.file = path.toStdString();
+    const Outcome outcome = controller.projectCSV(report, options);
+
+    EXPECT_EQ(outcome, Outcome::wrote(1, exports.toStdString()));
+    EXPECT_EQ(outcome.message(), "1 file written to exports");
+    EXPECT_EQ(dialogs.suggestedName, "vantery-project-2026-03-09-2026-03-10.csv");
+    EXPECT_EQ(dialogs.message, "The project breakdown for 2026-03-09 → 2026-03-10.");
+    EXPECT_EQ(readFile(path), Exporter::breakdownCSV(report, Exporter::Axis::project, options));
+
+    // A write error becomes the outcome rather than passing for success.
+    writer.failOn = 2;
+    EXPECT_EQ(controller.projectCSV(report, options), Outcome::failed("disk full"));
+}
+
+TEST_F(ExportControllerTest, CancellingEitherDialogWritesNothing) {
+    EXPECT_EQ(controller.saveAll(report, options), Outcome::cancelled());
+    EXPECT_EQ(controller.projectCSV(report, options), Outcome::cancelled());
+    dialogs.file = "";
+    EXPECT_EQ(controller.run(ExportOperation::projectCSV, report, options), Outcome::cancelled());
+    EXPECT_TRUE(writer.names.empty());
+    EXPECT_EQ(Outcome::cancelled().message(), std::nullopt);
+
+    // Without a period label both dialogs name "the selected period".
+    options.periodLabel.reset();
+    controller.saveAll(report, options);
+    EXPECT_EQ(dialogs.message, "Every breakdown for the selected period, one CSV per axis, plus "
+                               "the provenance document.");
+    controller.projectCSV(report, options);
+    EXPECT_EQ(dialogs.message, "The project breakdown for the selected period.");
+}
+
+TEST_F(ExportControllerTest, CopySummaryCountsUserPerceivedCharacters) {
+    const Outcome outcome = controller.run(ExportOperation::copySummary, report, options);
+    ASSERT_EQ(clipboard.text, Exporter::clipboardSummary(report, options));
+    // "é" as one scalar and the family emoji (five scalars, eight UTF-16 units) are one
+    // character each.
+    const auto characters = static_cast<std::int64_t>(text::characterCount(clipboard.text));
+    EXPECT_EQ(outcome, Outcome::copied(characters));
+    const auto utf16 = QString::fromStdString(clipboard.text).size();
+    EXPECT_LT(characters, utf16 - 6);
+    EXPECT_EQ(outcome.message(), "Summary copied — " + std::to_string(characters) + " characters");
+    EXPECT_EQ(Outcome::copied(1).message(), "Summary copied — 1 characters");
+
+    // A refused text fails, and the clipboard keeps what it held.
+    clipboard.accepts = false;
+    clipboard.text = "what the user had";
+    const Outcome refused = controller.copySummary(report, options);
+    EXPECT_EQ(refused.message(), "Export failed: the clipboard refused the text");
+    EXPECT_EQ(clipboard.text, "what the user had");
+}
+
+TEST_F(ExportControllerTest, OutcomeEqualityAndFolderNames) {
+    EXPECT_EQ(Outcome::wrote(3, "/x/exports/").message(), "3 files written to exports");
+    EXPECT_NE(Outcome::wrote(3, "/x/a"), Outcome::wrote(3, "/x/b"));
+    EXPECT_NE(Outcome::wrote(3, "/x/a"), Outcome::wrote(2, "/x/a"));
+    EXPECT_NE(Outcome::copied(3), Outcome::wrote(3, ""));
+    EXPECT_NE(Outcome::failed("a"), Outcome::failed("b"));
+}
+
+TEST_F(ExportControllerTest, OptionsNameTheReportsOwnRange) {
+    const DateRange march{LocalDay::fromYMD(2026, 3, 1), LocalDay::fromYMD(2026, 3, 31)};
+    const auto o = ExportController::options(march, {}, calendar, now);
+    EXPECT_EQ(o.periodLabel, "March 2026");
+    EXPECT_EQ(o.from, march.from);
+    EXPECT_EQ(o.to, march.through);
+    EXPECT_EQ(o.generatedAt, now);
+    EXPECT_EQ(o.calendar, calendar);
+    EXPECT_FALSE(o.limitPerAxis.has_value());
+    EXPECT_FALSE(o.byteOrderMark);
+    EXPECT_EQ(o.summaryAxes, (std::vector<Exporter::Axis>{Exporter::Axis::project,
+                                                          Exporter::Axis::agent,
+                                                          Exporter::Axis::model}));
+    EXPECT_EQ(o.summaryRowLimit, 10);
+    EXPECT_EQ(Exporter::suggestedFileName(Exporter::Document::provenance(), o),
+              "vantery-provenance-march-2026.csv");
+}
+
+TEST_F(ExportControllerTest, ExportsWaitForAPublishedRangeWithRequests) {
+    EXPECT_TRUE(exportsAvailable(report, range, false));
+    // While a range computes the published report may be the previous selection's.
+    EXPECT_FALSE(exportsAvailable(report, range, true));
+    EXPECT_FALSE(exportsAvailable(report, std::nullopt, false));
+    EXPECT_FALSE(exportsAvailable(Report{}, range, false));
+}
+
+TEST(AtomicFileWriter, ReplacesTheTargetInsteadOfRewritingIt) {
+    QTemporaryDir temp;
+    const QString target = temp.filePath("out.csv");
+    const QString witness = temp.filePath("witness");
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("an older, longer content\n");
+    }
+    // A second name for the old file: written in place, it would change too.
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(), QFile::encodeName(witness).constData()),
+              0);
+
+    AtomicFileWriter writer;
+    EXPECT_EQ(writer.write(target.toStdString(), "new\n"), std::nullopt);
+    EXPECT_EQ(readFile(target), "new\n");
+    EXPECT_EQ(readFile(witness), "an older, longer content\n");
+    EXPECT_EQ(filesIn(temp.path()), (QStringList{"out.csv", "witness"}));
+}
+
+TEST(AtomicFileWriter, AFailureNamesTheFileAndLeavesNothing) {
+    QTemporaryDir temp;
+    AtomicFileWriter writer;
+    const auto missingFolder = writer.write(temp.filePath("gone/out.csv").toStdString(), "x");
+    ASSERT_TRUE(missingFolder.has_value());
+    EXPECT_EQ(missingFolder->rfind("could not write out.csv (", 0), 0u) << *missingFolder;
+
+    ASSERT_TRUE(QDir(temp.path()).mkdir("taken.csv"));
+    EXPECT_TRUE(writer.write(temp.filePath("taken.csv").toStdString(), "x").has_value());
+    EXPECT_TRUE(QFileInfo(temp.filePath("taken.csv")).isDir());
+    EXPECT_TRUE(filesIn(temp.path()).isEmpty());
+}

@@ -1,0 +1,70 @@
+#include "widgets/ExportCommands.hpp"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMessageBox>
+#include <QPointer>
+
+#include "model/ExportRequest.hpp"
+#include "widgets/ExportServices.hpp"
+
+namespace vantery::app {
+
+namespace {
+
+void showFailure(QWidget* parent, const std::string& message) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export"),
+                                QString::fromStdString(message), QMessageBox::Ok, parent);
+    // The message may hold a path, which must never render as markup.
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+} // namespace
+
+void installExportCommands(QMenu* fileMenu, UsageStore& store, QWidget* dialogParent) {
+    struct Item {
+        const char* text;
+        QKeySequence shortcut;
+        ExportOperation operation;
+    };
+    const Item items[] = {
+        {"Export CSV…", QKeySequence(Qt::CTRL | Qt::Key_E), ExportOperation::projectCSV},
+        {"Export Every Breakdown…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+         ExportOperation::everyBreakdown},
+        {"Copy Summary", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+         ExportOperation::copySummary},
+    };
+    QPointer<QWidget> parent(dialogParent);
+    QPointer<UsageStore> source(&store);
+    std::vector<QAction*> actions;
+    for (const auto& item : items) {
+        auto* action = fileMenu->addAction(QString::fromUtf8(item.text));
+        action->setShortcut(item.shortcut);
+        const auto operation = item.operation;
+        QObject::connect(action, &QAction::triggered, fileMenu, [source, parent, operation] {
+            if (!source) return;
+            // The report and options are copied now; a refresh that publishes while a
+            // dialog is open does not change what is exported.
+            auto request = currentExportRequest(*source);
+            if (!request) return;
+            const auto outcome =
+                runDesktopExport(operation, request->report, request->options, parent);
+            if (outcome.kind == ExportController::Outcome::Kind::failed)
+                showFailure(parent, *outcome.message());
+        });
+        actions.push_back(action);
+    }
+    const auto update = [&store, actions] {
+        const bool enabled = exportsAvailable(store.rangeReport(), store.rangeReportRange(),
+                                              store.rangeIsComputing());
+        for (auto* action : actions)
+            action->setEnabled(enabled);
+    };
+    update();
+    QObject::connect(&store, &UsageStore::rangeReportChanged, fileMenu, update);
+    QObject::connect(&store, &UsageStore::rangeIsComputingChanged, fileMenu, update);
+}
+
+} // namespace vantery::app
