@@ -11,7 +11,7 @@ namespace vantery::app {
 
 struct ExportButton {
     ExportOperation operation;
-    std::string label;   ///< "Export CSV…"
+    std::string label; ///< "Export CSV…"
     std::string tooltip;
     bool prominent = false; ///< the first button stands out
 };

@@ -8,7 +8,9 @@
 namespace vantery::app {
 namespace {
 
-std::string formattedCost(const CostEstimate& c) { return c.formatted(); }
+std::string formattedCost(const CostEstimate& c) {
+    return c.formatted();
+}
 
 template <class T> Estimate<std::int64_t> count(T n) {
     return Estimate<std::int64_t>::known(static_cast<std::int64_t>(n));
@@ -104,9 +106,9 @@ RangeTabModel buildRangeTab(const RangeTabInputs& in) {
 
     m.agentsCard = {"By agent", "who spent it \u2014 the top 15 over the period"};
     for (auto& entry : report.topAgents(15, true))
-        m.agents.push_back({entry.key.label(), std::move(entry.value),
-                            entry.key.isSubagent() ? std::optional<std::string>("sub-agent")
-                                                   : std::nullopt});
+        m.agents.push_back(
+            {entry.key.label(), std::move(entry.value),
+             entry.key.isSubagent() ? std::optional<std::string>("sub-agent") : std::nullopt});
 
     m.daysCard = {"Day by day", "days with no activity are absent, not zero"};
     for (const auto& [day, bucket] : report.byDay)

@@ -54,7 +54,7 @@ struct RangeTabModel {
     CardTitle agentsCard;
     std::vector<TableRow> agents; ///< at most 15, "sub-agent" under every non-main agent
     CardTitle daysCard;
-    std::vector<TableRow> days;   ///< earliest first
+    std::vector<TableRow> days; ///< earliest first
 };
 
 /// What the tab is built from. The selection is resolved with the aggregator's calendar;

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "model/BucketTableModel.hpp"
 #include "vantery/Bucket.hpp"
 #include "vantery/Estimate.hpp"
 
@@ -38,12 +39,8 @@ TileTexts makeTile(std::string title, const Estimate<T>& estimate, Format&& form
 }
 
 /// One row of a breakdown table: the label, the bucket its figures come from, and the
-/// caption under the label, if any.
-struct TableRow {
-    std::string label;
-    Bucket bucket;
-    std::optional<std::string> accessory;
-};
+/// caption under the label, if any; the painted list takes these rows as they are.
+using TableRow = BucketTableRow;
 
 /// A section card's heading.
 struct CardTitle {

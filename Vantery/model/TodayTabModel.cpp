@@ -9,9 +9,13 @@
 namespace vantery::app {
 namespace {
 
-std::string formattedCost(const CostEstimate& c) { return c.formatted(); }
+std::string formattedCost(const CostEstimate& c) {
+    return c.formatted();
+}
 
-std::string percent(double p) { return Fmt::fixed(p, 1) + "%"; }
+std::string percent(double p) {
+    return Fmt::fixed(p, 1) + "%";
+}
 
 // Largest priced cost first; a stable sort keeps the map's order among equal costs.
 template <class Map> auto byCostDescending(const Map& map) {
@@ -30,9 +34,8 @@ std::vector<LegendItem> legendOf(const Bucket& b) {
     auto item = [&](std::string label, TokenComponent component, std::int64_t tokens) {
         LegendItem it{std::move(label), component, Fmt::tokens(tokens), std::nullopt};
         if (total >= 1)
-            it.share = "(" +
-                       percent(static_cast<double>(tokens) / static_cast<double>(total) * 100) +
-                       ")";
+            it.share =
+                "(" + percent(static_cast<double>(tokens) / static_cast<double>(total) * 100) + ")";
         return it;
     };
     return {item("cache read", TokenComponent::cacheRead, b.cacheRead),
@@ -77,10 +80,11 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
 
     m.firstRow = {
         makeTile("requests", Estimate<std::int64_t>::known(total.requests), Fmt::exact),
-        makeTile("current rate", Derived::currentHourlyRate(in.today, in.now, in.userCalendar),
-                 [](const CostEstimate& c) { return c.formatted() + "/h"; },
-                 "the hour you are in, or a recent finished one \u2014 unknown after a few idle "
-                 "hours"),
+        makeTile(
+            "current rate", Derived::currentHourlyRate(in.today, in.now, in.userCalendar),
+            [](const CostEstimate& c) { return c.formatted() + "/h"; },
+            "the hour you are in, or a recent finished one \u2014 unknown after a few idle "
+            "hours"),
         makeTile("yesterday, same time",
                  Derived::yesterdayAtSameTime(in.records, in.now, in.userCalendar), formattedCost,
                  deltaNote(in.deltaVsYesterdayAtSameTime)),
@@ -89,8 +93,7 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
         makeTile("yesterday", Derived::yesterdayCost(in.history, in.now, in.userCalendar),
                  formattedCost),
         makeTile("median, last 7 full days",
-                 Derived::medianOfRecentDays(in.history, 7, in.now, in.userCalendar),
-                 formattedCost,
+                 Derived::medianOfRecentDays(in.history, 7, in.now, in.userCalendar), formattedCost,
                  "days with activity, today excluded \u2014 it is the yardstick today is "
                  "measured against"),
         makeTile("mean per active day", in.history.averagePerActiveDay(), formattedCost,

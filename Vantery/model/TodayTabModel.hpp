@@ -21,26 +21,26 @@ enum class TokenComponent { cacheRead, cacheWrite, output, input };
 
 /// One item of the composition card's own legend.
 struct LegendItem {
-    std::string label;                    ///< "cache read", "cache write", "output", "input"
+    std::string label; ///< "cache read", "cache write", "output", "input"
     TokenComponent component;
-    std::string tokens;                   ///< Fmt::tokens of the component
-    std::optional<std::string> share;     ///< "(62.3%)"; absent when the bucket has no tokens
+    std::string tokens;               ///< Fmt::tokens of the component
+    std::optional<std::string> share; ///< "(62.3%)"; absent when the bucket has no tokens
     friend bool operator==(const LegendItem&, const LegendItem&) = default;
 };
 
 /// "Dominant: <bold name>, with 91.4% of the tokens.[ cache-read sentence]", or unknown.
 struct DominantLine {
     bool known = false;
-    std::string lead;   ///< "Dominant: "
-    std::string name;   ///< shown in bold
-    std::string rest;   ///< ", with 91.4% of the tokens." and, for cache read, its sentence
+    std::string lead; ///< "Dominant: "
+    std::string name; ///< shown in bold
+    std::string rest; ///< ", with 91.4% of the tokens." and, for cache read, its sentence
     std::optional<std::string> unknownReason;
 };
 
 /// A row of today's agents table.
 struct AgentLine {
     std::string label;
-    bool isMain = false; ///< the dot: cacheRead colour for main, accent for sub-agents
+    bool isMain = false;  ///< the dot: cacheRead colour for main, accent for sub-agents
     std::string requests; ///< plain decimal, no grouping
     CostEstimate cost;
 };
@@ -53,8 +53,8 @@ struct ModelLine {
 };
 
 struct TodayTabModel {
-    CardTitle headline;          ///< "Today — 2026-12-07"
-    CostEstimate cost;           ///< today's total, for the large cost text
+    CardTitle headline; ///< "Today — 2026-12-07"
+    CostEstimate cost;  ///< today's total, for the large cost text
     std::optional<std::string> costCaveat;
     std::vector<TileTexts> firstRow;  ///< requests, current rate, yesterday, same time
     std::vector<TileTexts> secondRow; ///< yesterday, median of 7, mean per active day
@@ -65,19 +65,19 @@ struct TodayTabModel {
     std::string noRequestsText;
 
     CardTitle composition;
-    Bucket total;                     ///< for the composition bar
+    Bucket total; ///< for the composition bar
     std::vector<LegendItem> legend;
     DominantLine dominant;
     std::optional<std::string> assumedSplitWarning;
 
     CardTitle hours;
-    std::map<int, Bucket> byHour;     ///< for the sparkline
-    std::vector<TableRow> hourRows;   ///< "09:00" …, ascending; empty shows "unknown"
+    std::map<int, Bucket> byHour;   ///< for the sparkline
+    std::vector<TableRow> hourRows; ///< "09:00" …, ascending; empty shows "unknown"
 
     CardTitle agentsCard;
-    std::vector<AgentLine> agents;    ///< the ten costliest
+    std::vector<AgentLine> agents; ///< the ten costliest
     CardTitle modelsCard;
-    std::vector<ModelLine> models;    ///< every model
+    std::vector<ModelLine> models; ///< every model
 };
 
 /// What the Today tab is built from; `now` and `userCalendar` are read as the tab is built.

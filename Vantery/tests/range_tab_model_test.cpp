@@ -135,7 +135,7 @@ TEST(RangeTabModel, PopulatedPeriodFillsTilesAndTables) {
     EXPECT_EQ(m.secondRow[0].value, "\u2265 $17.00");
     EXPECT_EQ(m.secondRow[1].value, "\u2265 $21.00");
     EXPECT_EQ(m.secondRow[1].note, "the median, not the mean \u2014 the real spread is wide");
-    EXPECT_EQ(m.secondRow[2].value, "6"); // /work/a, four /work/pN, /work/zzz
+    EXPECT_EQ(m.secondRow[2].value, "6");  // /work/a, four /work/pN, /work/zzz
     EXPECT_EQ(m.secondRow[3].value, "21"); // the main session counts as one
 
     // Projects: cost descending, the all-unpriced project as cost 0 at the end.
@@ -150,7 +150,8 @@ TEST(RangeTabModel, PopulatedPeriodFillsTilesAndTables) {
     EXPECT_EQ(m.agents[0].label, "main session");
     EXPECT_FALSE(m.agents[0].accessory);
     EXPECT_EQ(m.agents[1].label, "agent19");
-    for (std::size_t i = 1; i < m.agents.size(); ++i) EXPECT_EQ(m.agents[i].accessory, "sub-agent");
+    for (std::size_t i = 1; i < m.agents.size(); ++i)
+        EXPECT_EQ(m.agents[i].accessory, "sub-agent");
 
     ASSERT_EQ(m.days.size(), 3u);
     EXPECT_EQ(m.days[0].label, "2026-11-03");

@@ -17,7 +17,9 @@ using namespace vantery::app;
 
 namespace {
 
-Calendar berlin() { return *Calendar::named("Europe/Berlin"); }
+Calendar berlin() {
+    return *Calendar::named("Europe/Berlin");
+}
 
 std::string line(int id, const std::string& timestamp, long long inputTokens) {
     return fmt::format(
@@ -36,8 +38,8 @@ struct Fixture {
     explicit Fixture(bool withData) {
         if (withData)
             home.transcript("-w-app/s1.jsonl", line(1, "2026-11-03T10:00:00Z", 2'000'000) +
-                                                  line(2, "2026-11-20T10:00:00Z", 1'000'000) +
-                                                  line(3, "2026-12-07T09:00:00Z", 500'000));
+                                                   line(2, "2026-11-20T10:00:00Z", 1'000'000) +
+                                                   line(3, "2026-12-07T09:00:00Z", 500'000));
         UsageStore::Options o;
         o.home = home.path();
         o.cachePath = cacheDir / "cache.bin";
@@ -71,12 +73,13 @@ TEST(RangeTab, FollowsTheSelectionAndDisablesExportsWhileComputing) {
     std::vector<ExportController::Outcome> outcomes = {
         ExportController::Outcome::failed("disk full"), ExportController::Outcome::cancelled()};
     std::vector<std::string> periods;
-    RangeTab tab(*f.store, [&](ExportOperation, const Report&, const Exporter::Options& o, QWidget*) {
-        periods.push_back(o.periodLabel.value_or(""));
-        auto next = outcomes.front();
-        outcomes.erase(outcomes.begin());
-        return next;
-    });
+    RangeTab tab(*f.store,
+                 [&](ExportOperation, const Report&, const Exporter::Options& o, QWidget*) {
+                     periods.push_back(o.periodLabel.value_or(""));
+                     auto next = outcomes.front();
+                     outcomes.erase(outcomes.begin());
+                     return next;
+                 });
     ASSERT_TRUE(waitForReport(*f.store)); // coming into view asks for a computation
     EXPECT_TRUE(labelWithText(tab, "What this period cost"));
     EXPECT_TRUE(labelWithText(tab, "By project (1)"));
@@ -87,11 +90,13 @@ TEST(RangeTab, FollowsTheSelectionAndDisablesExportsWhileComputing) {
     lastMonth->click();
     EXPECT_EQ(f.store->rangeSelection().preset, RangePreset::lastMonth);
     EXPECT_TRUE(f.store->rangeIsComputing());
-    for (auto* b : tab.exportButtons()) EXPECT_FALSE(b->isEnabled());
+    for (auto* b : tab.exportButtons())
+        EXPECT_FALSE(b->isEnabled());
     EXPECT_TRUE(labelWithText(tab, "November 2026")); // the title follows at once
     ASSERT_TRUE(waitForReport(*f.store));
     ASSERT_EQ(tab.exportButtons().size(), 3u);
-    for (auto* b : tab.exportButtons()) EXPECT_TRUE(b->isEnabled());
+    for (auto* b : tab.exportButtons())
+        EXPECT_TRUE(b->isEnabled());
 
     // Re-picking the preset already selected asks for nothing.
     QSignalSpy computing(f.store.get(), &UsageStore::rangeIsComputingChanged);

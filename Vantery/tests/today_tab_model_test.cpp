@@ -21,15 +21,16 @@ struct Day {
         const LocalDay d = cal.dayOf(now);
         history = agg.aggregate(records, std::nullopt, std::nullopt, {}, false);
         today = agg.aggregate(records, d, d, {}, true);
-        const auto delta = Derived::delta(
-            today.total.cost.priced, Derived::yesterdayAtSameTime(records, now, cal));
+        const auto delta = Derived::delta(today.total.cost.priced,
+                                          Derived::yesterdayAtSameTime(records, now, cal));
         return buildTodayTab({today, history, records, delta, now, cal});
     }
 };
 
 std::vector<std::string> titles(const std::vector<TileTexts>& tiles) {
     std::vector<std::string> out;
-    for (const auto& t : tiles) out.push_back(t.title);
+    for (const auto& t : tiles)
+        out.push_back(t.title);
     return out;
 }
 
@@ -40,7 +41,8 @@ TEST(TodayTabModel, DayWithoutRequestsShowsHeadlineAndAbsenceOnly) {
     const TodayTabModel m = day.build();
 
     EXPECT_EQ(m.headline.title, "Today \u2014 2026-12-07");
-    EXPECT_EQ(m.headline.subtitle, "the day is still running, so these figures grow until midnight");
+    EXPECT_EQ(m.headline.subtitle,
+              "the day is still running, so these figures grow until midnight");
     EXPECT_EQ(m.cost.formatted(), "$0.00");
     EXPECT_FALSE(m.costCaveat);
     EXPECT_FALSE(m.hasRequests);
@@ -51,13 +53,14 @@ TEST(TodayTabModel, DayWithoutRequestsShowsHeadlineAndAbsenceOnly) {
 
     EXPECT_EQ(titles(m.firstRow),
               (std::vector<std::string>{"requests", "current rate", "yesterday, same time"}));
-    EXPECT_EQ(titles(m.secondRow), (std::vector<std::string>{"yesterday", "median, last 7 full days",
-                                                             "mean per active day"}));
+    EXPECT_EQ(
+        titles(m.secondRow),
+        (std::vector<std::string>{"yesterday", "median, last 7 full days", "mean per active day"}));
     EXPECT_EQ(m.firstRow[0].value, "0");
     EXPECT_TRUE(m.firstRow[0].isKnown());
     // Nothing derived can be known: every figure is "unknown" with the core's reason.
-    for (const auto* t : {&m.firstRow[1], &m.firstRow[2], &m.secondRow[0], &m.secondRow[1],
-                          &m.secondRow[2]}) {
+    for (const auto* t :
+         {&m.firstRow[1], &m.firstRow[2], &m.secondRow[0], &m.secondRow[1], &m.secondRow[2]}) {
         EXPECT_EQ(t->value, "unknown") << t->title;
         EXPECT_EQ(t->unknownReason, "no requests in the selected range") << t->title;
     }
@@ -134,8 +137,10 @@ TEST(TodayTabModel, TablesKeepTenCostliestAgentsAndEveryModel) {
     for (int i = 0; i < 12; ++i)
         day.records.push_back(request(at(day.cal, 2026, 12, 7, 9, i), (i + 1) * 100'000, 0,
                                       AgentIdentity::anonymous("a" + std::to_string(100 + i))));
-    day.records.push_back(request(at(day.cal, 2026, 12, 7, 10, 0), 0, 0, {}, "/w", "claude-sonnet-4-5"));
-    day.records.push_back(request(at(day.cal, 2026, 12, 7, 10, 1), 5, 0, {}, "/w", "no-such-model"));
+    day.records.push_back(
+        request(at(day.cal, 2026, 12, 7, 10, 0), 0, 0, {}, "/w", "claude-sonnet-4-5"));
+    day.records.push_back(
+        request(at(day.cal, 2026, 12, 7, 10, 1), 5, 0, {}, "/w", "no-such-model"));
     const TodayTabModel m = day.build();
     ASSERT_EQ(m.agents.size(), 10u);
     EXPECT_EQ(m.agents.front().label, "anonymous agent a111");

@@ -23,20 +23,26 @@
 namespace vantery::app {
 namespace {
 
-QColor primaryText() { return QPalette().color(QPalette::WindowText); }
+QColor primaryText() {
+    return QPalette().color(QPalette::WindowText);
+}
 
-QDate toQDate(LocalDay d) { return {d.year(), d.month(), d.day()}; }
-LocalDay toDay(const QDate& d) { return LocalDay::fromYMD(d.year(), d.month(), d.day()); }
+QDate toQDate(LocalDay d) {
+    return {d.year(), d.month(), d.day()};
+}
+LocalDay toDay(const QDate& d) {
+    return LocalDay::fromYMD(d.year(), d.month(), d.day());
+}
 
 /// The small clock before "This range includes today…".
 class ClockMark : public QWidget {
-public:
+  public:
     explicit ClockMark(QWidget* parent) : QWidget(parent) {
         const int side = QFontMetrics(TextStyle::caption()).height() - 2;
         setFixedSize(side, side);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -67,11 +73,7 @@ QWidget* table(const std::string& first, std::vector<TableRow> rows, QWidget* pa
     stack->addWidget(new TableHeader(first, box));
     stack->addWidget(new Divider(1.0, box));
     auto* model = new BucketTableModel(first, box);
-    std::vector<BucketTableRow> tableRows;
-    tableRows.reserve(rows.size());
-    for (auto& r : rows)
-        tableRows.push_back({std::move(r.label), std::move(r.bucket), std::move(r.accessory)});
-    model->setRows(std::move(tableRows));
+    model->setRows(std::move(rows));
     stack->addWidget(new BucketListView(model, box));
     return box;
 }
@@ -84,7 +86,8 @@ QWidget* shortTable(const std::string& first, const std::vector<TableRow>& rows,
     stack->setSpacing(0);
     stack->addWidget(new TableHeader(first, box));
     stack->addWidget(new Divider(1.0, box));
-    for (const auto& r : rows) addTableRow(stack, new BucketRow(r.label, r.bucket, 0, r.accessory, box));
+    for (const auto& r : rows)
+        addTableRow(stack, new BucketRow(r.label, r.bucket, 0, r.accessory, box));
     return box;
 }
 
@@ -179,7 +182,8 @@ void RangeTab::buildSelector(QVBoxLayout* page) {
 
     auto* titleLine = new QHBoxLayout;
     titleLine->setSpacing(10);
-    title_ = plainText("", TextStyle::weighted(TextStyle::title3(), QFont::Medium), primaryText(), card);
+    title_ =
+        plainText("", TextStyle::weighted(TextStyle::title3(), QFont::Medium), primaryText(), card);
     label_ = plainText("", Theme::monoSmall(), Theme::secondary(), card);
     dayCount_ = plainText("", TextStyle::caption(), Theme::secondary(), card);
     progress_ = new QProgressBar(card);
@@ -207,7 +211,11 @@ void RangeTab::buildSelector(QVBoxLayout* page) {
 }
 
 void RangeTab::showSelection() {
-    const RangeTabModel m = model();
+    // The selector's parts do not depend on the report: skip building its tables.
+    static const Report noReport;
+    const RangeTabModel m =
+        buildRangeTab({store_.rangeSelection(), noReport, store_.rangeIsComputing(), store_.now(),
+                       store_.calendar(), store_.userCalendar()});
     if (auto* b = presets_->button(m.selectedPreset)) b->setChecked(true);
     customDays_->setVisible(m.showCustomDays);
     for (auto [edit, day] : {std::pair{firstDay_, m.customFrom}, std::pair{lastDay_, m.customTo}}) {
@@ -235,7 +243,8 @@ void RangeTab::rebuildCards() {
 
     if (!m.hasRequests) {
         auto* card = sectionCard(m.empty, cards_);
-        card->addWidget(plainText(m.emptyText, TextStyle::callout(), Theme::secondary(), card, true));
+        card->addWidget(
+            plainText(m.emptyText, TextStyle::callout(), Theme::secondary(), card, true));
         stack->addWidget(card);
     } else {
         auto* totals = sectionCard(m.totals, cards_);
@@ -244,12 +253,14 @@ void RangeTab::rebuildCards() {
         first->addWidget(headlineCost("TOTAL", m.cost, m.costCaveat, totals), 0, Qt::AlignTop);
         first->addWidget(Divider::vertical(46, totals), 0, Qt::AlignVCenter);
         // No alignment flag: a wrapped note then gets its height; a tile tops its content.
-        for (const auto& tile : m.firstRow) first->addWidget(statTile(tile, totals), 1);
+        for (const auto& tile : m.firstRow)
+            first->addWidget(statTile(tile, totals), 1);
         totals->content()->addLayout(first);
         totals->addWidget(new Divider(1.0, totals));
         auto* second = new QHBoxLayout;
         second->setSpacing(20);
-        for (const auto& tile : m.secondRow) second->addWidget(statTile(tile, totals), 1, Qt::AlignVCenter);
+        for (const auto& tile : m.secondRow)
+            second->addWidget(statTile(tile, totals), 1, Qt::AlignVCenter);
         totals->content()->addLayout(second);
         totals->addWidget(new CompositionBar(m.total, 8, true, totals));
         totals->addWidget(new Divider(1.0, totals));
@@ -302,7 +313,8 @@ QWidget* RangeTab::exportBar(const ExportBarModel& bar, QWidget* parent) {
 
 void RangeTab::showExportState() {
     const ExportBarModel bar = buildExportBar(note_, exportsAvailable());
-    for (auto* button : exportButtons_) button->setEnabled(bar.enabled);
+    for (auto* button : exportButtons_)
+        button->setEnabled(bar.enabled);
     if (!noteLabel_) return;
     noteLabel_->setVisible(bar.note.has_value());
     noteLabel_->setText(QString::fromStdString(bar.note.value_or("")));

@@ -29,7 +29,7 @@ using ExportRunner = std::function<ExportController::Outcome(
 
 class RangeTab : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit RangeTab(UsageStore& store, QWidget* parent = nullptr);
     /// A tab whose export buttons run `runner` (tests replace the dialogs this way).
     RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent = nullptr);
@@ -39,7 +39,7 @@ public:
     /// The note under the export buttons, or null.
     QLabel* exportNoteLabel() const noexcept { return noteLabel_; }
 
-private:
+  private:
     void buildSelector(QVBoxLayout* page);
     void showSelection();
     void rebuildCards();

@@ -31,8 +31,8 @@ void TabScrollArea::setPage(QVBoxLayout* page) {
     verticalScrollBar()->setValue(y);
 }
 
-QLabel* plainText(const std::string& text, const QFont& font, const QColor& color,
-                  QWidget* parent, bool wrap) {
+QLabel* plainText(const std::string& text, const QFont& font, const QColor& color, QWidget* parent,
+                  bool wrap) {
     auto* label = new QLabel(parent);
     applyFigure(label, {text, Tone::primary, false, {}}, font, color);
     label->setWordWrap(wrap);
@@ -40,9 +40,9 @@ QLabel* plainText(const std::string& text, const QFont& font, const QColor& colo
 }
 
 StatTile* statTile(const TileTexts& tile, QWidget* parent) {
-    const FigureText figure = tile.isKnown()
-                                  ? FigureText{tile.value, Tone::primary, false, {}}
-                                  : FigureText{tile.value, Tone::unknown, true, *tile.unknownReason};
+    const FigureText figure =
+        tile.isKnown() ? FigureText{tile.value, Tone::primary, false, {}}
+                       : FigureText{tile.value, Tone::unknown, true, *tile.unknownReason};
     return new StatTile(tile.title, figure, tile.note, parent);
 }
 
@@ -63,7 +63,8 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
     stack->addWidget(plainText(caption, captionFont, Theme::secondary(), block));
     stack->addWidget(new CostText(cost, TextStyle::largeTitle(),
                                   block->palette().color(QPalette::WindowText), block));
-    if (caveat) stack->addWidget(plainText(*caveat, TextStyle::caption2(), Theme::accent(), block, true));
+    if (caveat)
+        stack->addWidget(plainText(*caveat, TextStyle::caption2(), Theme::accent(), block, true));
     return block;
 }
 

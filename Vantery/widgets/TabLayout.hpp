@@ -19,7 +19,7 @@ namespace vantery::app {
 /// cards it holds, keeping the scroll position.
 class TabScrollArea : public QScrollArea {
     Q_OBJECT
-public:
+  public:
     explicit TabScrollArea(QWidget* parent = nullptr);
     /// A fresh page: a leading-aligned stack padded 16 on every side, with `spacing`
     /// between its cards. Fill it, then pass its widget to setPage().
@@ -46,11 +46,11 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
 /// Runs `rebuild` once on the next turn of the event loop however often it is asked
 /// for, so that a refresh publishing several values redraws a tab once.
 class RebuildScheduler {
-public:
+  public:
     RebuildScheduler(QObject* owner, std::function<void()> rebuild);
     void request();
 
-private:
+  private:
     QObject* owner_;
     std::function<void()> rebuild_;
     bool pending_ = false;

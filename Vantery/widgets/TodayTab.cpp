@@ -10,14 +10,20 @@
 namespace vantery::app {
 namespace {
 
-QColor primaryText() { return QPalette().color(QPalette::WindowText); }
+QColor primaryText() {
+    return QPalette().color(QPalette::WindowText);
+}
 
 QColor componentColour(TokenComponent c) {
     switch (c) {
-    case TokenComponent::cacheRead: return Theme::cacheRead();
-    case TokenComponent::cacheWrite: return Theme::cacheWrite();
-    case TokenComponent::output: return Theme::output();
-    case TokenComponent::input: return Theme::input();
+    case TokenComponent::cacheRead:
+        return Theme::cacheRead();
+    case TokenComponent::cacheWrite:
+        return Theme::cacheWrite();
+    case TokenComponent::output:
+        return Theme::output();
+    case TokenComponent::input:
+        return Theme::input();
     }
     return Theme::unknown();
 }
@@ -36,12 +42,14 @@ QWidget* headline(const TodayTabModel& m) {
     first->addWidget(headlineCost("COST", m.cost, m.costCaveat, card), 0, Qt::AlignTop);
     first->addWidget(Divider::vertical(46, card), 0, Qt::AlignTop);
     // No alignment flag: a wrapped note then gets its height; a tile tops its content.
-    for (const auto& tile : m.firstRow) first->addWidget(statTile(tile, card), 1);
+    for (const auto& tile : m.firstRow)
+        first->addWidget(statTile(tile, card), 1);
     card->content()->addLayout(first);
     card->addWidget(new Divider(1.0, card));
     auto* second = new QHBoxLayout;
     second->setSpacing(20);
-    for (const auto& tile : m.secondRow) second->addWidget(statTile(tile, card), 1, Qt::AlignVCenter);
+    for (const auto& tile : m.secondRow)
+        second->addWidget(statTile(tile, card), 1, Qt::AlignVCenter);
     card->content()->addLayout(second);
     return card;
 }
@@ -85,7 +93,8 @@ QWidget* composition(const TodayTabModel& m) {
     card->addWidget(new CompositionBar(m.total, 12, false, card));
     auto* legend = new QHBoxLayout;
     legend->setSpacing(18);
-    for (const auto& item : m.legend) legend->addWidget(legendItem(item, card));
+    for (const auto& item : m.legend)
+        legend->addWidget(legendItem(item, card));
     legend->addStretch(1);
     card->content()->addLayout(legend);
     card->addWidget(dominantLine(m.dominant, card));
@@ -93,7 +102,9 @@ QWidget* composition(const TodayTabModel& m) {
         auto* row = new QHBoxLayout;
         row->setSpacing(4);
         row->addWidget(new CaveatMarker(card), 0, Qt::AlignTop);
-        row->addWidget(plainText(*m.assumedSplitWarning, TextStyle::caption2(), Theme::accent(), card, true), 1);
+        row->addWidget(
+            plainText(*m.assumedSplitWarning, TextStyle::caption2(), Theme::accent(), card, true),
+            1);
         card->content()->addLayout(row);
     }
     return card;
@@ -123,7 +134,8 @@ QWidget* listRow(const std::optional<QColor>& dot, const std::string& label,
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     if (dot) row->addWidget(new Dot(*dot, 6, -1, box), 0, Qt::AlignVCenter);
-    auto* name = new ElidedLabel(QString::fromStdString(label), dot ? Qt::ElideMiddle : Qt::ElideRight, box);
+    auto* name =
+        new ElidedLabel(QString::fromStdString(label), dot ? Qt::ElideMiddle : Qt::ElideRight, box);
     name->setFont(TextStyle::callout());
     row->addWidget(name, 1);
     row->addWidget(plainText(requests, Theme::monoSmall(), Theme::secondary(), box));
@@ -157,7 +169,8 @@ QVBoxLayout* TodayTab::buildPage(const TodayTabModel& m) {
     page->addWidget(headline(m));
     if (!m.hasRequests) {
         auto* card = sectionCard(m.noRequests);
-        card->addWidget(plainText(m.noRequestsText, TextStyle::callout(), Theme::secondary(), card, true));
+        card->addWidget(
+            plainText(m.noRequestsText, TextStyle::callout(), Theme::secondary(), card, true));
         page->addWidget(card);
         return page;
     }
@@ -173,17 +186,17 @@ TodayTab::TodayTab(UsageStore& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
-    for (auto signal : {&UsageStore::todayChanged, &UsageStore::historyChanged,
-                        &UsageStore::refreshPublished})
+    for (auto signal :
+         {&UsageStore::todayChanged, &UsageStore::historyChanged, &UsageStore::refreshPublished})
         connect(&store_, signal, this, [this] { scheduler_.request(); });
     rebuild();
 }
 
 void TodayTab::rebuild() {
     const Calendar calendar = store_.userCalendar();
-    const TodayTabModel model = buildTodayTab({store_.today(), store_.history(), *store_.records(),
-                                               store_.deltaVsYesterdayAtSameTime(), store_.now(),
-                                               calendar});
+    const TodayTabModel model =
+        buildTodayTab({store_.today(), store_.history(), *store_.records(),
+                       store_.deltaVsYesterdayAtSameTime(), store_.now(), calendar});
     scroll_->setPage(buildPage(model));
 }
 

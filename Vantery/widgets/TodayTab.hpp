@@ -12,13 +12,13 @@ namespace vantery::app {
 
 class TodayTab : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TodayTab(UsageStore& store, QWidget* parent = nullptr);
 
     /// The cards of one model, stacked as the tab shows them (also for screenshots).
     static QVBoxLayout* buildPage(const TodayTabModel& model);
 
-private:
+  private:
     void rebuild();
 
     UsageStore& store_;

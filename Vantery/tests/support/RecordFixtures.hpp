@@ -12,7 +12,9 @@
 
 namespace vantery::app::fixtures {
 
-inline Calendar berlin() { return *Calendar::named("Europe/Berlin"); }
+inline Calendar berlin() {
+    return *Calendar::named("Europe/Berlin");
+}
 
 inline double at(const Calendar& cal, int y, int mo, int d, int h = 0, int mi = 0) {
     return cal.instantOf(LocalDay::fromYMD(y, mo, d), h, mi, 0);
