@@ -1,6 +1,7 @@
 // The Today and Date range tabs over a real store: they follow its publications, write
 // only the selection, and show how each export went.
 #include <QAbstractButton>
+#include <QDateEdit>
 #include <QLabel>
 #include <QSignalSpy>
 
@@ -112,6 +113,34 @@ TEST(RangeTab, FollowsTheSelectionAndDisablesExportsWhileComputing) {
     EXPECT_EQ(tab.exportNoteLabel()->text(), "Export failed: disk full");
     EXPECT_NE(tab.exportNoteLabel()->palette().color(QPalette::WindowText), failedColour);
     EXPECT_EQ(periods, (std::vector<std::string>{"November 2026", "November 2026"}));
+}
+
+TEST(RangeTab, CustomPickersShowTheSelectionsDaysAndAskForAComputationOnChange) {
+    Fixture f(true);
+    RangeTab tab(*f.store, {});
+    tab.show();
+    ASSERT_TRUE(waitForReport(*f.store));
+    const auto pickers = tab.findChildren<QDateEdit*>();
+    ASSERT_EQ(pickers.size(), 2);
+    EXPECT_FALSE(pickers[0]->isVisible());
+
+    tab.findChild<QAbstractButton*>("custom")->click();
+    EXPECT_TRUE(pickers[0]->isVisible());
+    // The default custom days: the 30 days ending today, whatever the locale's format.
+    EXPECT_EQ(pickers[0]->text(), "2026-11-08");
+    EXPECT_EQ(pickers[1]->text(), "2026-12-07");
+    ASSERT_TRUE(waitForReport(*f.store));
+
+    pickers[1]->setDate(QDate(2026, 11, 5)); // a last day before the first
+    EXPECT_TRUE(f.store->rangeIsComputing());
+    EXPECT_TRUE(labelWithText(tab, QString::fromUtf8("2026-11-05 \u2192 2026-11-08")));
+    ASSERT_TRUE(waitForReport(*f.store));
+    EXPECT_EQ(f.store->rangeReportRange()->label(), "2026-11-05 \u2192 2026-11-08");
+
+    // Another preset hides the pickers and keeps the days.
+    tab.findChild<QAbstractButton*>("last7Days")->click();
+    EXPECT_FALSE(pickers[0]->isVisible());
+    EXPECT_EQ(pickers[1]->text(), "2026-11-05");
 }
 
 TEST(RangeTab, EmptyPeriodShowsOnlyTheSelectorAndTheEmptyCard) {
