@@ -1,0 +1,81 @@
+#include "widgets/ScreenshotRun.hpp"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "widgets/HelpWindow.hpp"
+#include "widgets/MainWindow.hpp"
+#include "widgets/VanteryApp.hpp"
+
+namespace vantery::app {
+namespace {
+
+constexpr const char* kTabFiles[] = {"today",    "range",  "provenance",
+                                     "projects", "agents", "sources"};
+
+// Walks the tabs one timer tick at a time so each page can lay out and publish.
+class Run : public QObject {
+  public:
+    Run(VanteryApp& app, QString directory)
+        : QObject(&app), app_(app), dir_(std::move(directory)) {}
+
+    void begin() {
+        QDir().mkpath(dir_);
+        app_.openMainWindow();
+        QTimer::singleShot(std::chrono::minutes(5), this, [] {
+            std::fputs("screenshots: the figures were not ready in time\n", stderr);
+            QCoreApplication::exit(1);
+        });
+        if (app_.store().state().isReady()) return step();
+        connect(&app_.store(), &UsageStore::refreshPublished, this, [this] {
+            if (!started_) step();
+        });
+    }
+
+  private:
+    void step() {
+        started_ = true;
+        // A page may start work of its own (the range report); let it publish first.
+        if (app_.store().rangeIsComputing()) return later();
+        if (next_ > 0 &&
+            !save(app_.mainWindow(), QStringLiteral("main-%1.png").arg(kTabFiles[next_ - 1])))
+            return;
+        if (next_ < static_cast<int>(allTabs.size())) {
+            app_.mainWindow()->selectTab(allTabs[static_cast<size_t>(next_++)]);
+            return later();
+        }
+        app_.openHelp();
+        QTimer::singleShot(300, this, [this] {
+            if (save(app_.helpWindow(), QStringLiteral("help.png"))) QCoreApplication::exit(0);
+        });
+    }
+
+    void later() {
+        QTimer::singleShot(400, this, [this] { step(); });
+    }
+
+    bool save(QWidget* window, const QString& name) {
+        const QString path = QDir(dir_).filePath(name);
+        if (window && window->grab().save(path)) return true;
+        std::fprintf(stderr, "screenshots: could not write %s\n", qPrintable(path));
+        QCoreApplication::exit(1);
+        return false;
+    }
+
+    VanteryApp& app_;
+    QString dir_;
+    int next_ = 0;
+    bool started_ = false;
+};
+
+} // namespace
+
+void startScreenshotRun(VanteryApp& app, const QString& directory) {
+    (new Run(app, directory))->begin();
+}
+
+} // namespace vantery::app

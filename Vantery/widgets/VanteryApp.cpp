@@ -1,0 +1,140 @@
+#include "widgets/VanteryApp.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "widgets/ExportCommands.hpp"
+#include "widgets/HelpWindow.hpp"
+#include "widgets/MainWindow.hpp"
+#include "widgets/UpdateCommand.hpp"
+
+namespace vantery::app {
+namespace {
+
+// A window that can stand for the main window: visible, top-level, and neither a popup
+// (the tray's panel) nor a tool window.
+bool countsAsOpenWindow(const QWidget* widget) {
+    if (!widget->isWindow() || !widget->isVisible()) return false;
+    const Qt::WindowType type = widget->windowType();
+    return type != Qt::Popup && type != Qt::Tool && type != Qt::ToolTip &&
+           type != Qt::SplashScreen && type != Qt::Desktop;
+}
+
+} // namespace
+
+VanteryApp::VanteryApp(UsageStore::Options options, QObject* parent)
+    : QObject(parent), store_(std::make_unique<UsageStore>(std::move(options))) {
+    buildMenus();
+}
+
+VanteryApp::~VanteryApp() {
+    delete main_.data();
+    delete help_.data();
+}
+
+MainWindow* VanteryApp::mainWindow() const noexcept {
+    return main_.data();
+}
+HelpWindow* VanteryApp::helpWindow() const noexcept {
+    return help_.data();
+}
+
+void VanteryApp::buildMenus() {
+    fileOwner_ = std::make_unique<QMenu>(QStringLiteral("&File"));
+    viewOwner_ = std::make_unique<QMenu>(QStringLiteral("&View"));
+    helpOwner_ = std::make_unique<QMenu>(QStringLiteral("&Help"));
+    file_ = fileOwner_.get();
+    view_ = viewOwner_.get();
+    helpMenu_ = helpOwner_.get();
+
+    // File: the three exports, then Quit; the app offers no item that opens a new window.
+    // The menus outlive any one main window, so their dialogs open without a parent.
+    installExportCommands(file_, *store_, nullptr);
+    file_->addSeparator();
+    auto* quit = file_->addAction(QStringLiteral("Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole); // macOS moves it to the application menu
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    auto* refresh = view_->addAction(QStringLiteral("Refresh"));
+    refresh->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(refresh, &QAction::triggered, store_.get(), &UsageStore::refresh);
+    auto* verify = view_->addAction(QStringLiteral("Full verification"));
+    verify->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    connect(verify, &QAction::triggered, store_.get(), &UsageStore::runFullVerification);
+
+    auto* helpAction = helpMenu_->addAction(QStringLiteral("Vantery Help"));
+    helpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Question));
+    connect(helpAction, &QAction::triggered, this, &VanteryApp::openHelp);
+    // Its application-specific role puts it in the application menu on macOS; elsewhere it
+    // stays in Help.
+    helpMenu_->addAction(makeCheckForUpdatesAction(helpMenu_, nullptr));
+
+#ifdef Q_OS_MACOS
+    globalMenuBar_ = std::make_unique<QMenuBar>();
+    globalMenuBar_->addMenu(file_);
+    globalMenuBar_->addMenu(view_);
+    globalMenuBar_->addMenu(helpMenu_);
+#endif
+}
+
+void VanteryApp::openMainWindow() {
+    if (main_) {
+        main_->setWindowState(main_->windowState() & ~Qt::WindowMinimized);
+        main_->show();
+        main_->raise();
+        main_->activateWindow();
+        return;
+    }
+    main_ = new MainWindow(*store_, Tab::today);
+    main_->setAttribute(Qt::WA_DeleteOnClose);
+#ifndef Q_OS_MACOS
+    main_->menuBar()->addMenu(file_);
+    main_->menuBar()->addMenu(view_);
+    main_->menuBar()->addMenu(helpMenu_);
+#endif
+    main_->show();
+    emit mainWindowOpened(main_);
+}
+
+void VanteryApp::openHelp() {
+    if (!help_) {
+        help_ = new HelpWindow;
+        help_->setAttribute(Qt::WA_DeleteOnClose);
+        // Its shortcuts work there too (Ctrl+? again only brings it forward).
+        help_->addActions(view_->actions());
+        help_->addActions(helpMenu_->actions());
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void VanteryApp::startLaunchCheck(bool trayAvailable, std::chrono::milliseconds delay) {
+    if (launchCheckStarted_) return;
+    launchCheckStarted_ = true;
+    if (!trayAvailable) {
+        // Without a tray the main window is the only way in, so closing it ends the app.
+        QApplication::setQuitOnLastWindowClosed(true);
+        openMainWindow();
+        return;
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTimer::singleShot(delay, this, &VanteryApp::runLaunchCheck);
+}
+
+void VanteryApp::start() {
+    startLaunchCheck(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void VanteryApp::runLaunchCheck() {
+    const auto windows = QApplication::topLevelWidgets();
+    if (std::none_of(windows.begin(), windows.end(), countsAsOpenWindow)) openMainWindow();
+}
+
+} // namespace vantery::app

@@ -1,0 +1,75 @@
+#pragma once
+// The app itself: the one usage store, the main window "main", the help window and the
+// menus. Opening a window that is open already brings it forward; there is never a
+// second main window or help window.
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <memory>
+
+#include "model/UsageStore.hpp"
+
+class QAction;
+class QMenu;
+class QMenuBar;
+
+namespace vantery::app {
+
+class HelpWindow;
+class MainWindow;
+
+class VanteryApp : public QObject {
+    Q_OBJECT
+  public:
+    /// Builds the store from `options` (which starts its bootstrap and timer unless the
+    /// options say otherwise) and the menus; opens no window.
+    explicit VanteryApp(UsageStore::Options options = {}, QObject* parent = nullptr);
+    ~VanteryApp() override;
+
+    UsageStore& store() noexcept { return *store_; }
+
+    /// Brings the main window forward, or builds a new one on Today when none is open.
+    void openMainWindow();
+    /// Brings the help window forward, or opens it when it is not open.
+    void openHelp();
+    /// The open main window; null when none is open.
+    MainWindow* mainWindow() const noexcept;
+    /// The open help window; null when none is open.
+    HelpWindow* helpWindow() const noexcept;
+
+    /// The menus every main window carries. Items added to them (the tray's "Show Panel"
+    /// in View) appear in every main window, present and future.
+    QMenu* fileMenu() const noexcept { return file_; }
+    QMenu* viewMenu() const noexcept { return view_; }
+    QMenu* helpMenu() const noexcept { return helpMenu_; }
+
+    /// The launch check, run once per app: without a system tray the main window opens at
+    /// once (and the app quits with its last window); with one, after `delay`, the main
+    /// window opens unless a window other than a popup or tool window is visible.
+    void startLaunchCheck(bool trayAvailable,
+                          std::chrono::milliseconds delay = std::chrono::milliseconds{1500});
+    /// startLaunchCheck with the platform's answer to whether a system tray exists.
+    void start();
+
+  signals:
+    /// A new main window was built (not emitted when an open one is brought forward).
+    void mainWindowOpened(vantery::app::MainWindow* window);
+
+  private:
+    void buildMenus();
+    void runLaunchCheck();
+
+    std::unique_ptr<UsageStore> store_;
+    QPointer<MainWindow> main_;
+    QPointer<HelpWindow> help_;
+    bool launchCheckStarted_ = false;
+    // Parentless: shared by every main window's menu bar, owned here.
+    std::unique_ptr<QMenu> fileOwner_, viewOwner_, helpOwner_;
+    QMenu* file_ = nullptr;
+    QMenu* view_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    std::unique_ptr<QMenuBar> globalMenuBar_; ///< macOS: one menu bar for the whole app
+};
+
+} // namespace vantery::app
