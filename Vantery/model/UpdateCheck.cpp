@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 #include <vector>

@@ -174,6 +174,17 @@ TEST(TableViews, SampleCardPicture) {
                                                std::string("some requests have no cwd")));
     addTableRow(card->content(), new BucketRow("(unknown cwd)", Bucket{}));
     column->addWidget(card);
+
+    // The same rows through the painted list, which must look the same.
+    auto* painted = new SectionCard("Raw breakdown (3 rows)");
+    auto* model = new BucketTableModel("project", painted);
+    model->setRows({{"~/code/vantery", sample(1234, 3'400'000, 120'000, 9'000, 42.5), std::nullopt},
+                    {"<b>x</b> " + std::string(90, 'p') + "/end", partial, "some requests have no cwd"},
+                    {"(unknown cwd)", Bucket{}, std::nullopt}});
+    painted->addWidget(new TableHeader("project"));
+    painted->addWidget(new Divider);
+    painted->addWidget(new BucketListView(model));
+    column->addWidget(painted);
     column->addWidget(new DisclaimerLine);
     window.resize(760, window.sizeHint().height());
 

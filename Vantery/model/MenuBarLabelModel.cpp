@@ -1,0 +1,29 @@
+#include "model/MenuBarLabelModel.hpp"
+
+#include <cmath>
+
+#include "model/Fmt.hpp"
+
+namespace vantery::app {
+
+std::string compactDollars(double amount) {
+    if (amount >= 1000.0) return "$" + Fmt::fixed(amount / 1000.0, 1) + "k";
+    return "$" + std::to_string(std::llround(amount));
+}
+
+MenuBarLabelModel buildMenuBarLabel(const UsageStore::LoadState& state, const Report& today) {
+    MenuBarLabelModel m;
+    if (!state.isReady()) {
+        m.tooltip = state.isScanning() ? "Vantery \u2014 " + state.message : "Vantery";
+        return m;
+    }
+    const CostEstimate& cost = today.total.cost;
+    m.flame = false;
+    m.lowerBound = cost.unpricedRequests != 0;
+    // The sign stands right before the dollar sign, without a blank: ≥$13.
+    m.text = (m.lowerBound ? "\u2265" : "") + compactDollars(cost.priced);
+    m.tooltip = m.text;
+    return m;
+}
+
+} // namespace vantery::app

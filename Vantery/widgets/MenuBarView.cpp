@@ -1,0 +1,67 @@
+#include "widgets/MenuBarView.hpp"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "model/UsageStore.hpp"
+
+namespace vantery::app {
+
+PanelModel buildPanel(const UsageStore& store) {
+    const PanelInputs in{store.state(),        store.today(),       store.history(),
+                         *store.records(),     store.lastRefresh(), store.refreshStats(),
+                         store.homeInventory()};
+    return buildPanel(in, store.now(), store.userCalendar());
+}
+
+MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
+    : MenuBarPanel(parent), store_(store), actions_(std::move(actions)) {
+    for (auto signal : {&UsageStore::stateChanged, &UsageStore::todayChanged,
+                        &UsageStore::historyChanged, &UsageStore::lastRefreshChanged,
+                        &UsageStore::refreshStatsChanged, &UsageStore::homeInventoryChanged})
+        connect(&store_, signal, this, &MenuBarView::scheduleRebuild);
+    connect(this, &MenuBarPanel::refreshRequested, &store_, &UsageStore::refresh);
+    connect(this, &MenuBarPanel::openWindowRequested, this, [this] {
+        if (isWindow()) hide();
+        if (actions_.openMainWindow) actions_.openMainWindow();
+    });
+    connect(this, &MenuBarPanel::quitRequested, this, [this] {
+        if (actions_.quit)
+            actions_.quit();
+        else
+            QCoreApplication::quit();
+    });
+}
+
+void MenuBarView::rebuild() {
+    rebuildPending_ = false;
+    stale_ = false;
+    setModel(buildPanel(store_));
+}
+
+// A refresh publishes several values in a row: one rebuild after the last of them,
+// and none while the panel is hidden (showing it rebuilds).
+void MenuBarView::scheduleRebuild() {
+    if (!isVisible()) {
+        stale_ = true;
+        return;
+    }
+    if (rebuildPending_) return;
+    rebuildPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (rebuildPending_) rebuild();
+    });
+}
+
+void MenuBarView::showEvent(QShowEvent* event) {
+    if (stale_) rebuild();
+    MenuBarPanel::showEvent(event);
+}
+
+// Ages and rates move with the clock: the next showing builds afresh.
+void MenuBarView::hideEvent(QHideEvent* event) {
+    stale_ = true;
+    MenuBarPanel::hideEvent(event);
+}
+
+} // namespace vantery::app

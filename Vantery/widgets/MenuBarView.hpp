@@ -1,0 +1,50 @@
+#pragma once
+// The menu-bar item's two faces: the panel bound to the store, and the label drawn
+// into an icon for trays that show no text beside their icons.
+#include <QIcon>
+
+#include <functional>
+
+#include "model/MenuBarLabelModel.hpp"
+#include "widgets/MenuBarPanel.hpp"
+
+namespace vantery::app {
+
+class UsageStore;
+
+/// The panel over the store: rebuilt from the store's published values (with now and the
+/// user's calendar read afresh) whenever it is shown and at every publish while visible.
+/// Refresh goes to the store; opening the main window and quitting go to the callbacks.
+class MenuBarView : public MenuBarPanel {
+  public:
+    struct Actions {
+        std::function<void()> openMainWindow;
+        std::function<void()> quit; ///< empty: QCoreApplication::quit()
+    };
+
+    MenuBarView(UsageStore& store, Actions actions, QWidget* parent = nullptr);
+
+    /// Builds the panel from the store now.
+    void rebuild();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void scheduleRebuild();
+
+    UsageStore& store_;
+    Actions actions_;
+    bool rebuildPending_ = false;
+    bool stale_ = true; ///< not built yet, or built before a publish or an earlier showing
+};
+
+/// The panel model of the store's current values.
+PanelModel buildPanel(const UsageStore& store);
+
+/// The label as a square icon: the flame while loading, else its text fitted to the
+/// icon, light with a dark outline so it reads on light and dark trays alike.
+QIcon menuBarLabelIcon(const MenuBarLabelModel& label);
+
+} // namespace vantery::app
