@@ -18,8 +18,9 @@ if(MODE STREQUAL "generated")
   endif()
 else()
   if(NOT EXISTS ${REAL})
+    # CTest marks the test skipped by this text (cmake_language(EXIT) needs CMake 3.29).
     message("no real transcripts at ${REAL}; skipped")
-    cmake_language(EXIT 77)
+    return()
   endif()
   # Point the home's projects folder at the transcripts instead of copying them.
   file(MAKE_DIRECTORY ${WORK}/home/.claude)

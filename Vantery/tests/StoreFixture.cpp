@@ -1,5 +1,13 @@
 #include "StoreFixture.hpp"
 
+#include <QCoreApplication>
+#include <QThreadPool>
+
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fmt/format.h>
 
 namespace vantery::app::testing {
@@ -38,6 +46,32 @@ bool waitFor(QSignalSpy& spy, int count) {
     while (spy.count() < count)
         if (!spy.wait(10'000)) return false;
     return true;
+}
+
+void drainBackgroundWork() {
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+CacheGate::CacheGate(std::string path) : path_(path) {
+    if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
+    // Held open for writing, so the reader blocks in read() until this end closes, even
+    // when a save replaces the path meanwhile.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd_ < 0) throw std::runtime_error("open " + path);
+}
+
+CacheGate::~CacheGate() { open(); }
+
+void CacheGate::open() {
+    if (fd_ < 0) return;
+    // A load that has not reached the path yet finds no file; one already in it reads
+    // to the end once this writer closes.
+    struct stat st {};
+    if (::lstat(path_.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) ::unlink(path_.c_str());
+    ::close(fd_);
+    fd_ = -1;
 }
 
 } // namespace vantery::app::testing

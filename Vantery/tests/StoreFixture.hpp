@@ -32,7 +32,27 @@ struct StoreFixture {
     double at(int y, int mo, int d, int h = 0, int mi = 0) const;
 };
 
-/// Waits for the signal (at most 10 s); true when it came.
+/// Waits until the spy has seen `count` signals (at most 10 s each); true when it did.
 bool waitFor(QSignalSpy& spy, int count = 1);
+
+/// Lets every background task end and delivers their results, so that a test can tell
+/// that something was NOT published.
+void drainBackgroundWork();
+
+/// A cache path that is a FIFO: the store's cache load blocks on it until open() lets it
+/// go, so a test can act while the first scan has not even started.
+class CacheGate {
+  public:
+    explicit CacheGate(std::string path);
+    ~CacheGate(); ///< opens the gate if the test has not, so no worker stays blocked
+    CacheGate(const CacheGate&) = delete;
+    CacheGate& operator=(const CacheGate&) = delete;
+    /// Lets the blocked load read an empty file (so it finds no usable cache).
+    void open();
+
+  private:
+    std::string path_;
+    int fd_ = -1;
+};
 
 } // namespace vantery::app::testing

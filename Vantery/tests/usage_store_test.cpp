@@ -65,5 +65,117 @@ TEST_F(UsageStoreTest, FirstStartReadsEverythingThenReloadsTheSavedCache) {
     EXPECT_EQ(again.history().total.requests, 2);
 }
 
+// Every published signal of the store, by name, in the order emitted.
+std::vector<std::string> signalLog(UsageStore& store, std::vector<std::string>& log) {
+    auto on = [&](auto signal, const char* name) {
+        QObject::connect(&store, signal, [&log, name] { log.emplace_back(name); });
+    };
+    on(&UsageStore::stateChanged, "state");
+    on(&UsageStore::todayChanged, "today");
+    on(&UsageStore::historyChanged, "history");
+    on(&UsageStore::rangeReportChanged, "rangeReport");
+    on(&UsageStore::rangeIsComputingChanged, "rangeIsComputing");
+    on(&UsageStore::lastRefreshChanged, "lastRefresh");
+    on(&UsageStore::refreshStatsChanged, "refreshStats");
+    on(&UsageStore::verificationChanged, "verification");
+    on(&UsageStore::rosterChanged, "roster");
+    on(&UsageStore::homeInventoryChanged, "homeInventory");
+    on(&UsageStore::refreshPublished, "published");
+    return log;
+}
+
+TEST_F(UsageStoreTest, ARefreshPublishesNothingUntilItsScanReturnsThenInOrder) {
+    UsageStore store(fx.options(false));
+    std::vector<std::string> log;
+    signalLog(store, log);
+    QSignalSpy range(&store, &UsageStore::rangeReportChanged);
+    store.refresh();
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(store.state(), State::idle());
+    ASSERT_TRUE(waitFor(range));
+    EXPECT_EQ(log, (std::vector<std::string>{"refreshStats", "history", "today", "roster",
+                                             "homeInventory", "lastRefresh", "state",
+                                             "rangeIsComputing", "published", "rangeReport",
+                                             "rangeIsComputing"}));
+    EXPECT_FALSE(store.rangeIsComputing());
+}
+
+TEST_F(UsageStoreTest, RefreshWhileOneRunsIsDroppedAndTheTimerRefreshes) {
+    {
+        UsageStore store(fx.options(false));
+        QSignalSpy published(&store, &UsageStore::refreshPublished);
+        store.refresh();
+        store.refresh();
+        ASSERT_TRUE(waitFor(published));
+        testing::drainBackgroundWork();
+        EXPECT_EQ(published.count(), 1);
+    }
+    UsageStore timed(fx.options(true, 30));
+    QSignalSpy published(&timed, &UsageStore::refreshPublished);
+    ASSERT_TRUE(waitFor(published, 3)); // bootstrap, then two ticks
+    EXPECT_TRUE(timed.refreshStats()->fromCache);
+    EXPECT_EQ(timed.refreshStats()->filesUnchanged, 1);
+}
+
+TEST_F(UsageStoreTest, InventoryHasOneRowPerHomeEvenWithoutFilesOrRequests) {
+    fx.home.transcript("-w-x/notes.jsonl", R"({"type":"user","message":{"content":"hi"}})" "\n",
+                       ".claude-work");
+    UsageStore store(fx.options(false));
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    store.refresh();
+    ASSERT_TRUE(waitFor(published));
+    const auto& rows = store.homeInventory();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].name, ".claude");
+    EXPECT_EQ(rows[0].path, fx.home / ".claude/projects");
+    EXPECT_TRUE(rows[0].exists);
+    EXPECT_EQ(rows[0].fileCount, 1);
+    EXPECT_EQ(rows[0].requests, 2);
+    EXPECT_DOUBLE_EQ(rows[0].cost.priced, 5);
+    EXPECT_EQ(rows[0].firstActivity, fx.at(2025, 10, 4, 10, 0));
+    EXPECT_EQ(rows[0].lastActivity, fx.at(2025, 10, 5, 11, 0));
+
+    UsageStore::HomeInfo noRequests{".claude-work", fx.home / ".claude-work/projects", true, 1, 0, {}, {}, {}};
+    EXPECT_EQ(rows[1], noRequests);
+    UsageStore::HomeInfo missing{".claude-outlook", fx.home / ".claude-outlook/projects", false, 0, 0, {}, {}, {}};
+    EXPECT_EQ(rows[2], missing);
+    EXPECT_TRUE(rows[2].cost.isComplete());
+}
+
+TEST_F(UsageStoreTest, ClearingTheCacheDuringARefreshReadsEverythingAgainAfterIt) {
+    UsageStore store(fx.options());
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    ASSERT_TRUE(waitFor(published));
+    QSignalSpy verdict(&store, &UsageStore::verificationChanged);
+    store.refresh();
+    store.clearCache(); // the refresh above is still running
+    EXPECT_EQ(verdict.count(), 1);
+    store.refresh(); // dropped: a refresh runs
+    ASSERT_TRUE(waitFor(published, 3));
+    testing::drainBackgroundWork();
+    EXPECT_EQ(published.count(), 3);
+    const auto& stats = *store.refreshStats();
+    EXPECT_FALSE(stats.fromCache);
+    EXPECT_EQ(stats.filesNew, 1);
+    EXPECT_GT(stats.bytesRead, 0u);
+    EXPECT_EQ(store.history().total.requests, 2);
+    ScanCache saved(fx.cachePath());
+    EXPECT_TRUE(saved.load());
+    EXPECT_EQ(saved.fileCount(), 1u);
+}
+
+TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {
+    testing::CacheGate gate(fx.cachePath());
+    auto store = std::make_unique<UsageStore>(fx.options());
+    std::weak_ptr<ScanCache> cache = store->cache();
+    store->refresh();
+    store->runFullVerification();
+    store->recomputeRangeUnchecked();
+    store.reset();
+    gate.open();
+    testing::drainBackgroundWork(); // the work above ends with nothing to publish to
+    EXPECT_TRUE(cache.expired());   // and lets go of the cache it kept alive
+}
+
 } // namespace
 } // namespace vantery::app

@@ -12,6 +12,8 @@ namespace vantery {
 namespace {
 
 constexpr std::string_view sessionPrefix = "session-";
+// A roster lists a handful of members; a file far larger is not one, and is skipped.
+constexpr std::uint64_t maxRosterBytes = 1u << 20;
 
 std::optional<std::vector<std::string>> listNames(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
@@ -47,7 +49,8 @@ void AgentRoster::load(const std::vector<SourceHome>& homes) {
         if (!names) continue;
         for (const std::string& name : *names) {
             if (!std::string_view(name).starts_with(sessionPrefix)) continue;
-            auto text = fileio::readWholeFile(home.teamsPath + "/" + name + "/config.json");
+            auto text = fileio::readWholeFile(home.teamsPath + "/" + name + "/config.json",
+                                              maxRosterBytes);
             if (!text) continue;
             nlohmann::json doc = nlohmann::json::parse(*text, nullptr, false);
             if (doc.is_discarded() || !doc.is_object() || doc.empty()) continue;

@@ -6,8 +6,13 @@
 
 namespace vantery::fileio {
 
-/// The whole content of a regular file; absent when it cannot be opened or read.
-std::optional<std::string> readWholeFile(const std::string& path);
+/// Opens a file for reading without ever blocking (a FIFO or device is not
+/// waited on) and only when it turns out to be a regular file; -1 otherwise.
+int openRegularFile(const std::string& path);
+
+/// The whole content of a regular file of at most maxBytes; absent when it cannot
+/// be opened or read, is not a regular file (FIFO, device, folder) or is larger.
+std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t maxBytes);
 
 /// Size, modification time (with its fraction) and file number; absent when the
 /// file cannot be queried.

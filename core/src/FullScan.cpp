@@ -6,6 +6,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -72,6 +73,9 @@ void readFile(const TranscriptFile& file, std::int64_t rank, Partial& into) {
             });
         into.diagnostics.bytesRead += upTo;
     } catch (const LineReader::ReadError&) {
+        into.diagnostics.filesUnreadable.push_back(file.path);
+    } catch (const std::bad_alloc&) {
+        // A file whose lines cannot be held is unreadable; the scan goes on.
         into.diagnostics.filesUnreadable.push_back(file.path);
     }
 }

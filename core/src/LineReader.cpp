@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -9,17 +10,28 @@
 
 #include "vantery/Scanner.hpp"
 
+#include "FileIO.hpp"
+
 namespace vantery {
 
 LineReader::ReadError::ReadError(std::string p, std::uint64_t upTo)
     : std::runtime_error("cannot read " + p), path(std::move(p)), deliveredUpTo(upTo) {}
 
+namespace {
+std::atomic<std::size_t> maxLine{LineReader::defaultMaxLineBytes};
+} // namespace
+
+std::size_t LineReader::maxLineBytes() noexcept { return maxLine.load(std::memory_order_relaxed); }
+
+void LineReader::setMaxLineBytes(std::size_t bytes) noexcept {
+    maxLine.store(bytes, std::memory_order_relaxed);
+}
+
 namespace detail {
 
 InputFile::InputFile(const std::string& path, std::uint64_t offset) {
-    do {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
+    // A FIFO or device put where a transcript was listed is never waited on.
+    fd_ = fileio::openRegularFile(path);
     if (fd_ < 0) throw LineReader::ReadError(path, offset);
     if (offset != 0) {
         // An offset past what off_t can hold cannot be positioned to.

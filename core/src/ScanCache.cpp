@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <system_error>
@@ -20,6 +19,7 @@
 #include "vantery/CacheFile.hpp"
 #include "vantery/Calendar.hpp"
 #include "vantery/FlatIndex.hpp"
+#include "vantery/Paths.hpp"
 #include "vantery/Saturating.hpp"
 
 namespace vantery {
@@ -159,30 +159,13 @@ ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& a,
     return r;
 }
 
-// Creates a folder and its missing parents, each private to the user.
-void makePrivateFolders(const std::string& folder) {
-    if (folder.empty()) return;
-    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/') continue;
-        std::string prefix = folder.substr(0, pos);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return;
-    }
-}
-
-std::string folderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 [[noreturn]] void throwErrno(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
 void writeAtomically(const std::string& path, const std::vector<std::string>& pieces) {
     if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "no cache location");
-    std::string folder = folderOf(path);
+    std::string folder = paths::folderOf(path);
     std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     std::string temp = folder + "/." + name + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
@@ -234,6 +217,13 @@ void writeAtomically(const std::string& path, const std::vector<std::string>& pi
         ::unlink(temp.c_str());
         errno = saved;
         throwErrno("cannot close " + temp);
+    }
+    // Only a cache file written earlier is ever replaced: never a transcript, a
+    // link or anything else that happens to sit at the cache's path.
+    if (!paths::holdsNoForeignFile(path)) {
+        ::unlink(temp.c_str());
+        errno = EEXIST;
+        throwErrno("not replacing " + path + ": it is not a cache file");
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         int saved = errno;
@@ -309,38 +299,18 @@ ScanResult ScanCache::Refresh::result() const {
 // MARK: - Location
 
 std::optional<std::string> ScanCache::defaultStorePath(const Environment& env) {
-    constexpr std::string_view tail = "/ro.kelvora.vantery/scan-cache.v2.bin";
-    auto home = env("HOME");
-    if (!home || home->empty()) {
-        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir)
-            home = std::string(pw->pw_dir);
-    }
-#if defined(__APPLE__)
-    if (!home || home->empty()) return std::nullopt;
-    return *home + "/Library/Application Support" + std::string(tail);
-#else
-    // Only an absolute XDG_DATA_HOME counts; a relative one is ignored.
-    if (auto xdg = env("XDG_DATA_HOME"); xdg && !xdg->empty() && (*xdg)[0] == '/')
-        return *xdg + std::string(tail);
-    if (!home || home->empty()) return std::nullopt;
-    return *home + "/.local/share" + std::string(tail);
-#endif
+    return paths::defaultCachePath(env);
 }
 
-std::optional<std::string> ScanCache::defaultStorePath() {
-    return defaultStorePath([](const char* name) -> std::optional<std::string> {
-        if (const char* v = std::getenv(name)) return std::string(v);
-        return std::nullopt;
-    });
-}
+std::optional<std::string> ScanCache::defaultStorePath() { return paths::defaultCachePath(); }
 
 ScanCache::ScanCache(const Environment& env)
     : storePath_(defaultStorePath(env).value_or(std::string())) {
-    if (!storePath_.empty()) makePrivateFolders(folderOf(storePath_));
+    if (!storePath_.empty()) paths::makePrivateFolders(paths::folderOf(storePath_));
 }
 
 ScanCache::ScanCache() : storePath_(defaultStorePath().value_or(std::string())) {
-    if (!storePath_.empty()) makePrivateFolders(folderOf(storePath_));
+    if (!storePath_.empty()) paths::makePrivateFolders(paths::folderOf(storePath_));
 }
 
 ScanCache::ScanCache(std::string storePath) : storePath_(std::move(storePath)) {}
@@ -366,7 +336,8 @@ void ScanCache::clear() {
     mergedFrom_.clear();
     ++tableVersion_;
     fileVersion_.reset();
-    if (!storePath_.empty()) ::unlink(storePath_.c_str());
+    // Only a cache file is ever removed, never whatever else sits at the path.
+    if (!storePath_.empty() && paths::holdsNoForeignFile(storePath_)) ::unlink(storePath_.c_str());
 }
 
 bool ScanCache::fileHoldsTable() const {
@@ -424,7 +395,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         const FileState* old = nullptr; // the snapshot entry: kept, or resumed from
         std::uint64_t startOffset = 0;
         // Filled by the reading job.
-        std::shared_ptr<RequestMap> records;
+        std::shared_ptr<RequestMap> records; // null when the reading ran out of memory
         ScanDiagnostics read;
         std::uint64_t consumed = 0;
         bool failed = false;
@@ -475,12 +446,12 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         Slot& s = slots[i];
         const TranscriptFile& file = list[i];
         const auto rank = static_cast<std::int64_t>(i);
-        s.records = s.startOffset > 0 && s.old && s.old->records
-                        ? std::make_shared<RequestMap>(*s.old->records)
-                        : std::make_shared<RequestMap>();
-        RequestMap& into = *s.records;
         Scanner::LastRequest last;
         try {
+            s.records = s.startOffset > 0 && s.old && s.old->records
+                            ? std::make_shared<RequestMap>(*s.old->records)
+                            : std::make_shared<RequestMap>();
+            RequestMap& into = *s.records;
             s.consumed = LineReader::forEachLineInline(
                 file.path, s.startOffset, std::nullopt, [&](std::string_view line) {
                     Scanner::ingest(line, file.path, file.home, rank, into, s.read, last);
@@ -489,6 +460,14 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
             // Exactly the lines delivered before the failure are accounted for.
             s.failed = true;
             s.consumed = std::max(e.deliveredUpTo, s.startOffset);
+        } catch (const std::bad_alloc&) {
+            // A file whose lines cannot be held is unreadable like one that cannot be
+            // opened; nothing of this pass's reading of it counts, the other files'
+            // figures stand.
+            s.failed = true;
+            s.records.reset();
+            s.read = ScanDiagnostics{};
+            s.consumed = s.startOffset;
         }
     });
 
@@ -511,8 +490,20 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
             if (s.failed) diag.filesUnreadable.push_back(path);
             stats.bytesRead += s.consumed - s.startOffset;
             FileDiagnostics base = s.startOffset > 0 && s.old ? s.old->diag : FileDiagnostics{};
-            FileState state{s.attrs.size, s.attrs.mtime,        s.attrs.inode,
-                            s.consumed,   std::move(s.records), plus(base, countersOf(s.read))};
+            RecordSet records = std::move(s.records);
+            if (!records)
+                records = s.startOffset > 0 && s.old && s.old->records
+                              ? s.old->records
+                              : std::make_shared<const RequestMap>();
+            FileState state{s.attrs.size, s.attrs.mtime,      s.attrs.inode,
+                            s.consumed,   std::move(records), plus(base, countersOf(s.read))};
+            if (s.failed) {
+                // Recorded as read up to where it stopped and of unknown time, so that
+                // the next pass (in this process or after a reload) tries it again
+                // from there, even when the file itself does not change.
+                state.size = s.consumed;
+                state.mtime = 0;
+            }
             diag.bytesRead += state.consumed;
             state.diag.apply(diag, path);
             order.emplace_back(state.records, static_cast<std::int64_t>(i));
@@ -604,6 +595,8 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
                 });
         } catch (const LineReader::ReadError&) {
             // What was read before the failure still counts.
+        } catch (const std::bad_alloc&) {
+            // Likewise: one file too large to hold never fails the verification.
         }
     });
     Merger fresh(cached.records.size());
@@ -669,11 +662,15 @@ void ScanCache::save() const {
 
 bool ScanCache::load() {
     if (storePath_.empty()) return false;
-    auto bytes = fileio::readWholeFile(storePath_);
-    if (!bytes) return false;
-    auto table = decodeCacheFile(*bytes);
+    std::optional<FileTable> table;
+    try {
+        auto bytes = fileio::readWholeFile(storePath_, maxCacheFileBytes);
+        if (!bytes) return false;
+        table = decodeCacheFile(*bytes);
+    } catch (const std::bad_alloc&) {
+        return false; // a table too large for this machine: the next refresh reads all
+    }
     if (!table) return false;
-    bytes.reset();
     FileTable old; // freed after the lock is released
     std::lock_guard g(lock_);
     old.swap(files_);

@@ -111,6 +111,13 @@ std::int64_t intOf(simdjson::simdjson_result<element> value) {
     }
 }
 
+// A token or request count: a count cannot be negative, so a negative value reads
+// as 0. Kept at ingestion, a negative count would pass into the figures of a fresh
+// scan but not into those of a cache file, which stores no negative numbers.
+std::int64_t countOf(simdjson::simdjson_result<element> value) {
+    return std::max<std::int64_t>(0, intOf(value));
+}
+
 // The value of key in obj when it is a string.
 std::optional<std::string_view> stringAt(const object& obj, std::string_view key) {
     std::string_view s;
@@ -274,18 +281,18 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
         return;
     }
 
-    std::int64_t input = intOf(usage.at_key("input_tokens"));
-    std::int64_t output = intOf(usage.at_key("output_tokens"));
-    std::int64_t cacheRead = intOf(usage.at_key("cache_read_input_tokens"));
-    std::int64_t total = intOf(usage.at_key("cache_creation_input_tokens"));
+    std::int64_t input = countOf(usage.at_key("input_tokens"));
+    std::int64_t output = countOf(usage.at_key("output_tokens"));
+    std::int64_t cacheRead = countOf(usage.at_key("cache_read_input_tokens"));
+    std::int64_t total = countOf(usage.at_key("cache_creation_input_tokens"));
     std::int64_t share5m = 0, share1h = 0, webSearch = 0, webFetch = 0;
     if (auto split = objectAt(usage, "cache_creation")) {
-        share5m = intOf(split->at_key("ephemeral_5m_input_tokens"));
-        share1h = intOf(split->at_key("ephemeral_1h_input_tokens"));
+        share5m = countOf(split->at_key("ephemeral_5m_input_tokens"));
+        share1h = countOf(split->at_key("ephemeral_1h_input_tokens"));
     }
     if (auto tools = objectAt(usage, "server_tool_use")) {
-        webSearch = intOf(tools->at_key("web_search_requests"));
-        webFetch = intOf(tools->at_key("web_fetch_requests"));
+        webSearch = countOf(tools->at_key("web_search_requests"));
+        webFetch = countOf(tools->at_key("web_fetch_requests"));
     }
 
     std::int64_t cacheWrite5m, cacheWrite1h;

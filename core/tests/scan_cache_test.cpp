@@ -275,7 +275,7 @@ TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {
               (std::map<std::string, std::int64_t>{{".claude", 1}, {".claude-work", 1}}));
 }
 
-TEST_F(CacheTest, UnreadableFileIsListedOnceAndNotRetriedWhileUnchanged) {
+TEST_F(CacheTest, UnreadableFileIsTriedAgainAtEveryRefresh) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     auto p = write("a.jsonl", usageLine(1) + "\n");
     std::filesystem::permissions(p, std::filesystem::perms::none);
@@ -283,12 +283,12 @@ TEST_F(CacheTest, UnreadableFileIsListedOnceAndNotRetriedWhileUnchanged) {
     EXPECT_EQ(first.diagnostics.filesUnreadable, std::vector<std::string>{p});
     EXPECT_EQ(cache.snapshot().at(p).consumed, 0u);
     auto second = cache.refresh(homes);
-    EXPECT_TRUE(second.diagnostics.filesUnreadable.empty());
-    EXPECT_EQ(second.stats.filesUnchanged, 1);
+    EXPECT_EQ(second.diagnostics.filesUnreadable, std::vector<std::string>{p});
+    // Readable again, its size and time unchanged: its requests come back.
     std::filesystem::permissions(p, std::filesystem::perms::owner_read);
-    touch(p);
     auto third = cache.refresh(homes);
-    EXPECT_EQ(third.stats.filesGrown, 1);
+    EXPECT_TRUE(third.diagnostics.filesUnreadable.empty());
+    EXPECT_EQ(third.records->size(), 1u);
     expectMatchesFullScan(cache, third, homes, "readable again");
 }
 

@@ -3,21 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <pwd.h>
-#include <unistd.h>
+#include <cstdio>
 
+#include "vantery/Paths.hpp"
 #include "vantery/Text.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
-
-std::string accountHome() {
-    if (const char* h = std::getenv("HOME"); h && *h == '/') return h;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/";
-}
 
 // An unset variable and one set to the empty string mean the same.
 std::optional<std::string> nonEmpty(const DataSource::Environment& env, const char* name) {
@@ -27,19 +20,17 @@ std::optional<std::string> nonEmpty(const DataSource::Environment& env, const ch
     return v;
 }
 
-std::string expandTilde(const std::string& path, const std::string& home) {
-    if (path == "~") return home;
-    if (path.rfind("~/", 0) == 0) return home + path.substr(1);
-    return path;
-}
-
-std::unique_ptr<ScanCache> makeCache(const DataSource::Environment& env) {
+// The cache at VANTERY_CACHE_PATH ("~" expanded) or at the default location. A
+// folder made for it is private to the user, like the default one; none is made
+// where the cache may not be kept.
+std::unique_ptr<ScanCache> makeCache(const DataSource::Environment& env,
+                                     const std::vector<SourceHome>& homes) {
     auto path = nonEmpty(env, "VANTERY_CACHE_PATH");
     if (!path) return std::make_unique<ScanCache>();
-    std::string file = expandTilde(*path, env.userHome);
-    std::error_code ec; // a folder that cannot be made only makes the saves fail
-    auto parent = std::filesystem::path(file).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    std::string file = paths::expandTilde(*path, env.userHome);
+    // A folder that cannot be made only makes the saves fail.
+    if (paths::checkCacheTarget(file, homes) != paths::CacheTarget::insideHomeTrees)
+        paths::makePrivateFolders(paths::folderOf(file));
     return std::make_unique<ScanCache>(file);
 }
 
@@ -113,7 +104,13 @@ DataSource::Environment DataSource::Environment::process() {
         if (const char* v = std::getenv(name)) return std::string(v);
         return std::nullopt;
     };
-    env.userHome = accountHome();
+    env.userHome = paths::userHome().value_or("/");
+    env.log = [](std::string_view message) {
+        std::string line = "[vantery-mcp] ";
+        line += message;
+        line += '\n';
+        std::fputs(line.c_str(), stderr);
+    };
     env.wallClock = [] {
         return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
             .count();
@@ -128,17 +125,20 @@ DataSource::Environment DataSource::Environment::process() {
 
 DataSource::DataSource(Environment env)
     : env_(std::move(env)),
-      homes_(SourceHome::defaults(nonEmpty(env_, "VANTERY_HOME")
-                                      ? expandTilde(*nonEmpty(env_, "VANTERY_HOME"), env_.userHome)
-                                      : env_.userHome)),
-      cache_(makeCache(env_)), resolver_(env_.userHome, true),
+      homes_(SourceHome::defaults(
+          nonEmpty(env_, "VANTERY_HOME")
+              ? paths::expandTilde(*nonEmpty(env_, "VANTERY_HOME"), env_.userHome)
+              : env_.userHome)),
+      cache_(makeCache(env_, homes_)), resolver_(env_.userHome, true),
       aggregator_(env_.calendar, ProjectResolver(env_.userHome, true)),
       records_(std::make_shared<const std::vector<UsageRecord>>()) {}
 
 const ScanCache::RefreshStats& DataSource::ensureFresh() {
     const double t = env_.monotonicClock();
     if (lastRefresh_ && refreshStats_ && t - *lastRefresh_ < freshnessWindow) return *refreshStats_;
-    if (!lastRefresh_) cache_->load(); // an unusable file leaves the cache empty
+    // An unusable file leaves the cache empty; a path the cache may not be kept at
+    // is not read either.
+    if (!lastRefresh_ && cacheMayBeKept()) cache_->load();
     ScanCache::Refresh r = cache_->refresh(homes_);
     // The same record list aggregates to the same history (projects resolve through
     // a memo that never forgets), so only its diagnostics need renewing.
@@ -149,7 +149,7 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     refreshStats_ = r.stats;
     // Rewriting a large cache file after a refresh that changed nothing cost more
     // than the refresh itself; skip it while the file already holds this table.
-    if (!cache_->fileHoldsTable()) {
+    if (!cache_->fileHoldsTable() && cacheMayBeKept()) {
         try {
             cache_->save();
         } catch (const std::exception&) {
@@ -165,6 +165,17 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
         rosterLoaded_ = true;
     }
     return *refreshStats_;
+}
+
+bool DataSource::cacheMayBeKept() {
+    const std::string& path = cache_->cachePath();
+    if (path.empty()) return false; // no location could be formed: nothing to read or keep
+    const paths::CacheTarget target = paths::checkCacheTarget(path, homes_);
+    if (target == paths::CacheTarget::ok) return true;
+    // Said once: the figures still come from the transcripts.
+    if (!cacheRefusalLogged_ && env_.log) env_.log(paths::describe(target, path));
+    cacheRefusalLogged_ = true;
+    return false;
 }
 
 Report DataSource::report(const Period& period, const RecordFilter& filter,

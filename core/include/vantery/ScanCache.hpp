@@ -45,7 +45,9 @@ class ScanCache {
 
     /// What the cache knows of one transcript file.
     struct FileState {
-        std::uint64_t size = 0;     ///< size when last brought up to date (taken before reading)
+        /// Size when last brought up to date (taken before reading). For a file whose
+        /// reading failed: `consumed`, with mtime 0, so that every later pass tries it again.
+        std::uint64_t size = 0;
         double mtime = 0;           ///< modification time, seconds since 1970; 0 when unknown
         std::uint64_t inode = 0;    ///< file number; 0 when unknown
         std::uint64_t consumed = 0; ///< offset after the last newline accounted for
@@ -109,13 +111,15 @@ class ScanCache {
         ScanResult result() const;
     };
 
+    /// A cache file larger than this is not loaded (a million requests take about
+    /// 100 MB); the next refresh then reads every transcript again.
+    static constexpr std::uint64_t maxCacheFileBytes = std::uint64_t{2} << 30;
+
     /// Looks up an environment variable; absent when unset.
     using Environment = std::function<std::optional<std::string>(const char* name)>;
 
-    /// The default cache file for a user: <application data>/ro.kelvora.vantery/scan-cache.v2.bin,
-    /// where application data is ~/Library/Application Support on macOS and
-    /// $XDG_DATA_HOME (when absolute), else ~/.local/share, elsewhere. `home` falls
-    /// back to the account's home directory when env gives no HOME. Absent when no
+    /// The default cache file for a user, as paths::defaultCachePath gives it
+    /// (<application data>/ro.kelvora.vantery/scan-cache.v2.bin). Absent when no
     /// home directory can be found.
     static std::optional<std::string> defaultStorePath(const Environment& env);
     /// The same from the process environment.
@@ -145,7 +149,8 @@ class ScanCache {
     /// One entry per cached file, sorted by path.
     std::vector<FileProvenance> recordsPerFile() const;
 
-    /// Empties the table, forgets the last verdict and deletes the cache file.
+    /// Empties the table, forgets the last verdict and deletes the cache file
+    /// (only when what is there is a cache file).
     void clear();
 
     /// The verdict of the last full verification, if any.
@@ -163,7 +168,8 @@ class ScanCache {
 
     /// Writes the whole table to the cache file, replacing it atomically (a
     /// private temporary file in the same folder, flushed and renamed). Throws
-    /// std::system_error on failure, leaving the old file as it was.
+    /// std::system_error on failure, leaving the old file as it was. Never replaces
+    /// anything but a cache file (see paths::holdsNoForeignFile).
     void save() const;
 
     /// Replaces the table with the cache file's content; false (table untouched)

@@ -77,6 +77,15 @@ struct LineReader {
 
     static constexpr std::size_t blockSize = 1u << 20; ///< bytes asked of each read
     static constexpr std::size_t pendingReserve = 2u << 20;
+    /// The default of maxLineBytes().
+    static constexpr std::size_t defaultMaxLineBytes = std::size_t{256} << 20;
+
+    /// The longest line a reading holds. A file with a longer line fails to read
+    /// (ReadError at the start of that line) instead of taking all memory; callers
+    /// name it unreadable and go on.
+    static std::size_t maxLineBytes() noexcept;
+    /// Changes maxLineBytes() for the whole process (tests inject a small one).
+    static void setMaxLineBytes(std::size_t bytes) noexcept;
 
     /// Calls body once per complete line (without its newline; a CR stays) from
     /// fromOffset, reading no byte at or past upToOffset. Returns the offset just
@@ -96,6 +105,7 @@ template <class F>
 std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64_t fromOffset,
                                             std::optional<std::uint64_t> upToOffset, F&& body) {
     detail::InputFile file(path, fromOffset);
+    const std::size_t maxLine = maxLineBytes();
     // One buffer holds the pending partial line followed by the freshly read bytes,
     // so each block is read in place and never copied; lines are delivered as views.
     detail::ReadBuffer buf(pendingReserve + blockSize);
@@ -130,12 +140,14 @@ std::uint64_t LineReader::forEachLineInline(const std::string& path, std::uint64
                 std::memchr(scan, '\n', static_cast<std::size_t>(stop - scan)));
             if (!nl) break;
             std::size_t len = static_cast<std::size_t>(nl - (base + start));
+            if (len > maxLine) throw ReadError(path, offset);
             body(std::string_view(base + start, len));
             offset += len + 1;
             start += len + 1;
             scan = nl + 1;
         }
         if (start == end) start = end = 0;
+        if (end - start > maxLine) throw ReadError(path, offset);
     }
     return offset;
 }
@@ -189,8 +201,9 @@ struct Scanner {
         RequestMap records;
         ScanDiagnostics diagnostics;
     };
-    /// Full scan of every file of every home, without a cache. Unreadable files are
-    /// reported in the diagnostics, never thrown; only a failed allocation escapes.
+    /// Full scan of every file of every home, without a cache. Unreadable files
+    /// (also one whose line cannot be held in memory) are reported in the
+    /// diagnostics, never thrown; only a failed allocation outside reading escapes.
     static Keyed scanKeyed(const std::vector<SourceHome>& homes, bool parallel);
     static ScanResult scan(const std::vector<SourceHome>& homes, bool parallel);
 };

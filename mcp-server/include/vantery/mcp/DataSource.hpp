@@ -37,6 +37,8 @@ class DataSource {
         std::function<double()> monotonicClock;
         /// The calendar that decides local days and hours.
         Calendar calendar = Calendar::utc();
+        /// Writes one log line (the prefix is added); may be empty.
+        std::function<void(std::string_view message)> log;
 
         /// The process's environment, home directory, clocks and current zone.
         static Environment process();
@@ -115,6 +117,11 @@ class DataSource {
     std::string shortened(std::string_view path) const;
 
   private:
+    /// Whether the cache file may be read and written where it is (not inside a
+    /// home's transcripts or rosters, not over a file that is no cache); logs the
+    /// first refusal.
+    bool cacheMayBeKept();
+
     Environment env_;
     std::vector<SourceHome> homes_;
     std::unique_ptr<ScanCache> cache_;
@@ -126,6 +133,7 @@ class DataSource {
     AgentRoster roster_;
     std::optional<double> lastRefresh_; ///< on the monotonic clock
     bool rosterLoaded_ = false;
+    bool cacheRefusalLogged_ = false;
     /// Of the current records; kept by a refresh that left them as they were.
     std::shared_ptr<const Report> history_;
     bool historyCurrent_ = false; ///< history_'s diagnostics are the current ones

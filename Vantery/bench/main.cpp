@@ -1,0 +1,184 @@
+// vantery-app-bench: the usage store over a synthetic history of a million requests.
+// Measures the GUI-thread time of a refresh's publish, the time from a preset change to
+// its published range report, the longest stall of a 5 ms GUI timer while the scan and
+// the range computations run, and the process's peak memory with the history loaded.
+//
+//   vantery-app-bench [--requests N] [--dir DIR]
+// DIR (default: a new temporary folder, removed at the end) is the home and holds the
+// cache file; an existing DIR with transcripts is reused as it is.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "SyntheticHome.hpp"
+#include "model/UsageStore.hpp"
+
+using vantery::RangePreset;
+using vantery::RangeSelection;
+using vantery::app::UsageStore;
+
+namespace {
+
+double peakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+double wallNow() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+// The longest interval between ticks of a 5 ms timer on the GUI thread: how long the
+// event loop was kept from running.
+class StallMeter {
+  public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+        clock_.start();
+        timer_.start();
+    }
+    void reset() {
+        last_ = clock_.nsecsElapsed();
+        longest_ = 0;
+    }
+    /// Longest gap so far, the one still open included, in milliseconds.
+    double longestMs() const {
+        return static_cast<double>(std::max(longest_, clock_.nsecsElapsed() - last_)) / 1e6;
+    }
+
+  private:
+    void tick() {
+        const qint64 t = clock_.nsecsElapsed();
+        longest_ = std::max(longest_, t - last_);
+        last_ = t;
+    }
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
+};
+
+// Runs the event loop until the signal fires (or the timeout passes).
+template <class Signal> bool waitFor(UsageStore& store, Signal signal, int timeoutMs = 600'000) {
+    QEventLoop loop;
+    bool fired = false;
+    auto c = QObject::connect(&store, signal, &loop, [&] {
+        fired = true;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(c);
+    return fired;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::int64_t requests = 1'000'000;
+    std::string dir;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--requests")) requests = std::stoll(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--dir")) dir = argv[i + 1];
+    }
+    QCoreApplication app(argc, argv);
+    QTemporaryDir temp;
+    if (dir.empty()) dir = temp.path().toStdString();
+
+    if (!std::filesystem::exists(dir + "/.claude")) {
+        QElapsedTimer t;
+        t.start();
+        const auto bytes = vantery::app::bench::writeSyntheticHome(dir, requests, wallNow());
+        fmt::print("wrote {} requests ({:.0f} MiB of transcripts) in {:.1f} s\n", requests,
+                   static_cast<double>(bytes) / 1048576.0, static_cast<double>(t.elapsed()) / 1e3);
+    }
+    std::filesystem::remove(dir + "/scan-cache.bin");
+    fmt::print("peak memory before the store: {:.0f} MiB\n", peakMiB());
+
+    UsageStore::Options options;
+    options.home = dir;
+    options.cachePath = dir + "/scan-cache.bin";
+    options.timerIntervalMs = 3'600'000;
+
+    StallMeter stalls;
+    QElapsedTimer publish;
+    double publishMs = 0, stallBeforePublishMs = 0;
+    std::vector<double> publishes;
+
+    stalls.reset();
+    QElapsedTimer firstLoad;
+    firstLoad.start();
+    UsageStore store(options);
+    // A publish runs on the GUI thread from the first signal it emits to the last.
+    QObject::connect(&store, &UsageStore::refreshStatsChanged, [&] {
+        stallBeforePublishMs = stalls.longestMs();
+        publish.start();
+    });
+    QObject::connect(&store, &UsageStore::refreshPublished, [&] {
+        publishMs = static_cast<double>(publish.nsecsElapsed()) / 1e6;
+        publishes.push_back(publishMs);
+    });
+    if (!waitFor(store, &UsageStore::refreshPublished)) return 1;
+    const double firstLoadS = static_cast<double>(firstLoad.elapsed()) / 1e3;
+    waitFor(store, &UsageStore::rangeReportChanged);
+    fmt::print("first load (scan {} files, save, rosters, publish): {:.1f} s; {} requests, {} today\n",
+               store.refreshStats()->filesTotal, firstLoadS, store.history().total.requests,
+               store.today().total.requests);
+    fmt::print("  longest GUI stall while the first scan ran: {:.1f} ms\n", stallBeforePublishMs);
+
+    // Timed refreshes over an unchanged home: the steady state every 90 seconds.
+    for (int i = 0; i < 5; ++i) {
+        store.refresh();
+        waitFor(store, &UsageStore::refreshPublished);
+        waitFor(store, &UsageStore::rangeReportChanged);
+    }
+    fmt::print("publish on the GUI thread (history + today aggregation, roster coverage, inventory):\n"
+               "  first {:.1f} ms, median of 5 later refreshes {:.1f} ms (target < 250 ms)\n",
+               publishes.front(), median({publishes.begin() + 1, publishes.end()}));
+
+    std::vector<double> presetMs, presetStallMs;
+    for (RangePreset preset : {RangePreset::last7Days, RangePreset::lastMonth, RangePreset::yearToDate,
+                               RangePreset::last30Days, RangePreset::thisMonth}) {
+        RangeSelection selection = store.rangeSelection();
+        selection.preset = preset;
+        stalls.reset();
+        QElapsedTimer t;
+        t.start();
+        store.setRangeSelection(selection);
+        store.recomputeRangeUnchecked();
+        if (!waitFor(store, &UsageStore::rangeReportChanged)) return 1;
+        presetMs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+        presetStallMs.push_back(stalls.longestMs());
+        fmt::print("  {:<13} {:7.1f} ms to the report ({} requests), longest GUI stall {:.1f} ms\n",
+                   std::string(preset.label()), presetMs.back(), store.rangeReport().total.requests,
+                   presetStallMs.back());
+    }
+    fmt::print("preset change to published report: median {:.1f} ms, worst {:.1f} ms (target < 300 ms);\n"
+               "  longest GUI stall while ranges computed {:.1f} ms\n",
+               median(presetMs), *std::max_element(presetMs.begin(), presetMs.end()),
+               *std::max_element(presetStallMs.begin(), presetStallMs.end()));
+    fmt::print("peak memory with the history loaded: {:.0f} MiB (target < 400 MiB)\n", peakMiB());
+    return 0;
+}

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TempDir.hpp"
+#include "UsageLines.hpp"
+#include "vantery/AgentRoster.hpp"
+#include "vantery/Paths.hpp"
+#include "vantery/ScanCache.hpp"
+
+using namespace vantery;
+using namespace vantery::testing;
+
+namespace {
+
+// Special files made by a test, removed before the temporary folder is: its
+// clean-up changes permissions, which would follow a link to a device.
+struct SpecialFiles {
+    std::vector<std::string> paths;
+    ~SpecialFiles() {
+        for (const auto& p : paths)
+            ::unlink(p.c_str());
+    }
+    void fifo(const std::string& path) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+        paths.push_back(path);
+    }
+    void link(const std::string& target, const std::string& path) {
+        ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0) << path;
+        paths.push_back(path);
+    }
+};
+
+// Sets the longest line a reading holds for the length of a test.
+struct LineCap {
+    explicit LineCap(std::size_t bytes) { LineReader::setMaxLineBytes(bytes); }
+    ~LineCap() { LineReader::setMaxLineBytes(LineReader::defaultMaxLineBytes); }
+    LineCap(const LineCap&) = delete;
+    LineCap& operator=(const LineCap&) = delete;
+};
+
+std::string longLine(std::size_t bytes) {
+    return R"({"pad":")" + std::string(bytes, 'x') + "\"}";
+}
+
+} // namespace
+
+// FIFOs and links to endless devices as cache file, roster or transcript are never
+// waited on and never read without bound: a call that meets one still answers.
+TEST(HostileFiles, SpecialFilesAreSkippedNotWaitedOn) {
+    TempHome home;
+    SpecialFiles special;
+    const auto homes = SourceHome::defaults(home.path());
+    home.transcript("p/a.jsonl", usageLine(1) + "\n");
+
+    special.fifo(home / "fifo-cache.bin");
+    special.link("/dev/zero", home / "zero-cache.bin");
+    for (const char* name : {"fifo-cache.bin", "zero-cache.bin"}) {
+        ScanCache cache(home / name);
+        EXPECT_FALSE(cache.load()) << name;
+        EXPECT_EQ(cache.refresh(homes).records->size(), 1u);
+        EXPECT_THROW(cache.save(), std::system_error) << name << ": not a cache file";
+    }
+
+    home.mkdir(".claude/teams/session-1");
+    home.mkdir(".claude/teams/session-2");
+    home.mkdir(".claude/teams/session-3");
+    special.fifo(home / ".claude/teams/session-1/config.json");
+    special.link("/dev/urandom", home / ".claude/teams/session-2/config.json");
+    // Larger than any roster: skipped whole.
+    home.write(".claude/teams/session-3/config.json",
+               R"({"members":[{"agentId":"a@1"}],"pad":")" + std::string(1 << 20, 'x') + "\"}");
+    AgentRoster roster;
+    roster.load(homes);
+    EXPECT_EQ(roster.coverage().rostersRead, 0);
+
+    // A transcript that became a FIFO after it was listed.
+    special.fifo(home / "swapped.jsonl");
+    EXPECT_THROW(LineReader::forEachLine(home / "swapped.jsonl", 0, std::nullopt,
+                                         [](std::string_view) {}),
+                 LineReader::ReadError);
+}
+
+// A file whose line cannot be held is named unreadable; the other files' figures
+// stand, and once it can be read (nothing about the file changed) its requests
+// come back, also after the cache was saved and loaded in between.
+TEST(HostileFiles, AFileTooLongToHoldIsUnreadableAndTriedAgain) {
+    TempHome home;
+    const auto homes = SourceHome::defaults(home.path());
+    home.transcript("p/a.jsonl", usageLine(1) + "\n");
+    const std::string big =
+        home.transcript("p/b.jsonl", usageLine(2) + "\n" + longLine(5000) + "\n" + usageLine(3) + "\n");
+    const std::string file = home / "cache.bin";
+
+    {
+        LineCap cap(4096);
+        auto full = Scanner::scan(homes, true);
+        EXPECT_EQ(full.diagnostics.filesUnreadable, std::vector<std::string>{big});
+        EXPECT_EQ(full.records.size(), 2u); // a's, and b's before the long line
+
+        ScanCache cache(file);
+        for (int pass = 0; pass < 2; ++pass) {
+            auto r = cache.refresh(homes);
+            EXPECT_EQ(r.diagnostics.filesUnreadable, std::vector<std::string>{big}) << pass;
+            EXPECT_EQ(r.records->size(), 2u) << pass;
+        }
+        cache.save();
+    }
+    ScanCache reloaded(file);
+    ASSERT_TRUE(reloaded.load());
+    auto r = reloaded.refresh(homes);
+    EXPECT_TRUE(r.diagnostics.filesUnreadable.empty());
+    EXPECT_EQ(r.records->size(), 3u);
+    auto verdict = reloaded.verifyAgainstFullScan(homes);
+    EXPECT_TRUE(verdict.isClean()) << verdict.summary();
+}
+
+// The cache is only ever written over a cache file, and folders made for it are
+// private to the user.
+TEST(HostileFiles, CacheIsNeverWrittenOverAnotherFile) {
+    TempHome home;
+    const auto homes = SourceHome::defaults(home.path());
+    const std::string transcript = home.transcript("p/a.jsonl", usageLine(1) + "\n");
+    EXPECT_EQ(paths::checkCacheTarget(transcript, homes), paths::CacheTarget::insideHomeTrees);
+    EXPECT_EQ(paths::checkCacheTarget(home / ".claude/teams/new/cache.bin", homes),
+              paths::CacheTarget::insideHomeTrees);
+    EXPECT_EQ(paths::checkCacheTarget(home / "cache.bin", homes), paths::CacheTarget::ok);
+
+    // Through a link into the transcripts.
+    std::filesystem::create_directory_symlink(home / ".claude/projects", home / "elsewhere");
+    EXPECT_EQ(paths::checkCacheTarget(home / "elsewhere/p/new.bin", homes),
+              paths::CacheTarget::insideHomeTrees);
+
+    const std::string notes = home.write("notes.txt", "mine");
+    EXPECT_EQ(paths::checkCacheTarget(notes, homes), paths::CacheTarget::foreignFile);
+    ScanCache cache(notes);
+    cache.refresh(homes);
+    EXPECT_THROW(cache.save(), std::system_error);
+    ScanCache own(home / "cache.bin");
+    own.refresh(homes);
+    own.save();
+    own.save(); // its own file is replaced
+    EXPECT_EQ(paths::checkCacheTarget(home / "cache.bin", homes), paths::CacheTarget::ok);
+
+    const std::string folder = home / "a/b";
+    ASSERT_TRUE(paths::makePrivateFolders(folder));
+    for (const std::string& f : {home / "a", folder}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(f.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << f;
+    }
+    EXPECT_EQ(paths::expandTilde("~/x/c.bin", "/h"), "/h/x/c.bin");
+    EXPECT_EQ(paths::expandTilde("~", "/h"), "/h");
+    EXPECT_EQ(paths::expandTilde("~other/c.bin", "/h"), "~other/c.bin");
+    auto env = [](const char* name) -> std::optional<std::string> {
+        if (std::string_view(name) == "HOME") return "relative/home";
+        return std::nullopt;
+    };
+    auto fallback = paths::userHome(env); // a relative HOME is not taken
+    EXPECT_TRUE(!fallback || fallback->front() == '/');
+}

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "ServerFixture.hpp"
+#include "vantery/mcp/DataSource.hpp"
+
+using namespace vantery::mcp;
+using namespace vantery::mcp::testing;
+
+namespace {
+
+std::string contentOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+Line usage(const std::string& id) {
+    Line l;
+    l.messageId = "msg_" + id;
+    l.requestId = "req_" + id;
+    return l;
+}
+
+} // namespace
+
+// A cache path naming a transcript (or any file that is no cache) is refused: the
+// file stays as it was, the server keeps answering from the transcripts and says
+// why once.
+TEST(CacheTarget, TheServerNeverSavesOverATranscript) {
+    ServerFixture f;
+    f.transcript("p/a.jsonl", usageLine(usage("1")));
+    const std::string transcript = f.home / ".claude/projects/p/a.jsonl";
+    const std::string before = contentOf(transcript);
+    for (const std::string& target : {transcript, f.home.write("notes.txt", "mine")}) {
+        const std::string kept = contentOf(target);
+        f.variables["VANTERY_CACHE_PATH"] = target;
+        auto env = f.environment();
+        std::vector<std::string> logged;
+        env.log = [&](std::string_view m) { logged.emplace_back(m); };
+        DataSource data(env);
+        data.ensureFresh();
+        *f.monotonic += 60;
+        data.ensureFresh();
+        EXPECT_EQ(data.records().size(), 1u) << target;
+        EXPECT_EQ(contentOf(target), kept) << target;
+        ASSERT_EQ(logged.size(), 1u) << target;
+        EXPECT_NE(logged[0].find(target), std::string::npos);
+    }
+    EXPECT_EQ(contentOf(transcript), before);
+
+    // A folder made for the cache is private, like the default one.
+    f.variables["VANTERY_CACHE_PATH"] = "~/made/for/cache.bin";
+    DataSource data(f.environment());
+    EXPECT_EQ(data.cache().cachePath(), f.home / "made/for/cache.bin");
+    for (const char* folder : {"made", "made/for"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat((f.home / folder).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
+}
