@@ -7,6 +7,8 @@
 
 #include "widgets/AgentsTab.hpp"
 #include "widgets/ProjectsTab.hpp"
+#include "widgets/RangeTab.hpp"
+#include "widgets/TodayTab.hpp"
 
 namespace vantery::app {
 
@@ -55,6 +57,10 @@ QWidget* placeholderPage(Tab tab, QWidget* parent) {
 QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
     // The pages are built as XTab(store, parent) once they are part of the build.
     switch (tab) {
+    case Tab::today:
+        return new TodayTab(store, parent);
+    case Tab::range:
+        return new RangeTab(store, parent);
     case Tab::projects:
         return new ProjectsTab(store, parent);
     case Tab::agents:

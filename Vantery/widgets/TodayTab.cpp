@@ -2,7 +2,9 @@
 
 #include <QHBoxLayout>
 
+#include "model/SparklineModel.hpp"
 #include "widgets/FigureViews.hpp"
+#include "widgets/HourlySparkline.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -110,10 +112,11 @@ QWidget* composition(const TodayTabModel& m) {
     return card;
 }
 
-QWidget* hours(const TodayTabModel& m) {
+QWidget* hours(const TodayTabModel& m, SparklineModel spark) {
     auto* card = sectionCard(m.hours, nullptr, 0);
-    // The hourly sparkline (60 high) belongs above the table; it is placed here by
-    // the menu-bar views' HourlySparkline once that view is available.
+    auto* sparkline = new HourlySparkline(std::move(spark), card);
+    sparkline->setFixedHeight(60);
+    card->addWidget(sparkline);
     if (m.hourRows.empty()) {
         card->addWidget(unknownText(std::nullopt, card));
         return card;
@@ -164,7 +167,7 @@ QWidget* tables(const TodayTabModel& m) {
 
 } // namespace
 
-QVBoxLayout* TodayTab::buildPage(const TodayTabModel& m) {
+QVBoxLayout* TodayTab::buildPage(const TodayTabModel& m, SparklineModel spark) {
     QVBoxLayout* page = TabScrollArea::newPage(14);
     page->addWidget(headline(m));
     if (!m.hasRequests) {
@@ -175,7 +178,7 @@ QVBoxLayout* TodayTab::buildPage(const TodayTabModel& m) {
         return page;
     }
     page->addWidget(composition(m));
-    page->addWidget(hours(m));
+    page->addWidget(hours(m, std::move(spark)));
     page->addWidget(tables(m));
     return page;
 }
@@ -197,7 +200,7 @@ void TodayTab::rebuild() {
     const TodayTabModel model =
         buildTodayTab({store_.today(), store_.history(), *store_.records(),
                        store_.deltaVsYesterdayAtSameTime(), store_.now(), calendar});
-    scroll_->setPage(buildPage(model));
+    scroll_->setPage(buildPage(model, buildSparkline(store_.today().byHour, store_.now(), calendar)));
 }
 
 } // namespace vantery::app

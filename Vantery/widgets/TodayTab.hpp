@@ -4,6 +4,7 @@
 // it publishes; keeps no state of its own.
 #include <QWidget>
 
+#include "model/SparklineModel.hpp"
 #include "model/TodayTabModel.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/TabLayout.hpp"
@@ -16,7 +17,7 @@ class TodayTab : public QWidget {
     explicit TodayTab(UsageStore& store, QWidget* parent = nullptr);
 
     /// The cards of one model, stacked as the tab shows them (also for screenshots).
-    static QVBoxLayout* buildPage(const TodayTabModel& model);
+    static QVBoxLayout* buildPage(const TodayTabModel& model, SparklineModel sparkline);
 
   private:
     void rebuild();
