@@ -126,7 +126,11 @@ void UsageStore::bootstrap() {
     setFirstLoadState(LoadState::scanning(readingCache));
     ++d_->cacheWorkInFlight;
     runInBackground(
-        this, [cache = d_->cache] { return cache->load(); },
+        this,
+        [cache = d_->cache, hold = d_->options.beforeLoad] {
+            if (hold) hold();
+            return cache->load();
+        },
         [this](bool loaded) {
             --d_->cacheWorkInFlight;
             setFirstLoadState(LoadState::scanning(loaded ? updatingWhatChanged : firstFullScan));

@@ -71,6 +71,8 @@ class UsageStore : public QObject {
         std::function<Calendar()> userCalendar;
         int timerIntervalMs = 90'000;
         bool start = true; ///< start the bootstrap and the timer at construction
+        /// Runs on the worker just before the first cache load; tests hold the load here.
+        std::function<void()> beforeLoad;
     };
 
     explicit UsageStore(QObject* parent = nullptr);

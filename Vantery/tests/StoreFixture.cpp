@@ -3,10 +3,9 @@
 #include <QCoreApplication>
 #include <QThreadPool>
 
-#include <fcntl.h>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -54,24 +53,29 @@ void drainBackgroundWork() {
     QCoreApplication::processEvents();
 }
 
-CacheGate::CacheGate(std::string path) : path_(path) {
-    if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
-    // Held open for writing, so the reader blocks in read() until this end closes, even
-    // when a save replaces the path meanwhile.
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) throw std::runtime_error("open " + path);
-}
+struct CacheGate::State {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool isOpen = false;
+};
+
+CacheGate::CacheGate() : state_(std::make_shared<State>()) {}
 
 CacheGate::~CacheGate() { open(); }
 
+std::function<void()> CacheGate::hold() const {
+    return [state = state_] {
+        std::unique_lock lock(state->mutex);
+        state->opened.wait(lock, [&] { return state->isOpen; });
+    };
+}
+
 void CacheGate::open() {
-    if (fd_ < 0) return;
-    // A load that has not reached the path yet finds no file; one already in it reads
-    // to the end once this writer closes.
-    struct stat st {};
-    if (::lstat(path_.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) ::unlink(path_.c_str());
-    ::close(fd_);
-    fd_ = -1;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->isOpen = true;
+    }
+    state_->opened.notify_all();
 }
 
 } // namespace vantery::app::testing

@@ -2,6 +2,7 @@
 // A store over a temporary home and cache file, with a settable clock and a fixed zone.
 #include <QSignalSpy>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,20 +40,21 @@ bool waitFor(QSignalSpy& spy, int count = 1);
 /// that something was NOT published.
 void drainBackgroundWork();
 
-/// A cache path that is a FIFO: the store's cache load blocks on it until open() lets it
-/// go, so a test can act while the first scan has not even started.
+/// Holds the store's first cache load (through Options::beforeLoad) until open(), so a
+/// test can act while the first scan has not even started.
 class CacheGate {
   public:
-    explicit CacheGate(std::string path);
+    CacheGate();
     ~CacheGate(); ///< opens the gate if the test has not, so no worker stays blocked
     CacheGate(const CacheGate&) = delete;
     CacheGate& operator=(const CacheGate&) = delete;
-    /// Lets the blocked load read an empty file (so it finds no usable cache).
+    /// What to install as Options::beforeLoad.
+    std::function<void()> hold() const;
     void open();
 
   private:
-    std::string path_;
-    int fd_ = -1;
+    struct State;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace vantery::app::testing

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +15,7 @@
 
 #include "widgets/HelpWindow.hpp"
 #include "widgets/MainWindow.hpp"
+#include "widgets/TrayIcon.hpp"
 #include "widgets/VanteryApp.hpp"
 
 namespace vantery::app {
@@ -187,33 +189,28 @@ TEST(TabLabels, MapExactlyToTheirTabs) {
     EXPECT_EQ(tabFromLabel(""), std::nullopt);
 }
 
-TEST_F(Shell, LaunchCheckOpensTheMainWindowOnceWhenNothingIsVisible) {
+TEST_F(Shell, WithoutATrayStartOpensTheMainWindowOnceAndOffersThePanel) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()); // the offscreen platform has none
     QSignalSpy opened(app_.get(), &VanteryApp::mainWindowOpened);
-    app_->startLaunchCheck(true, std::chrono::milliseconds{20});
-    EXPECT_EQ(app_->mainWindow(), nullptr); // not before the delay
-    ASSERT_TRUE(opened.wait(2'000));
-    EXPECT_TRUE(app_->mainWindow()->isVisible());
-
-    app_->mainWindow()->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    app_->startLaunchCheck(true, std::chrono::milliseconds{0}); // runs once per app
+    app_->start();
+    app_->start(); // one tray, one launch check
     QTest::qWait(50);
-    EXPECT_EQ(app_->mainWindow(), nullptr);
     EXPECT_EQ(opened.count(), 1);
-}
-
-TEST_F(Shell, LaunchCheckLeavesAVisibleWindowAlone) {
-    app_->openHelp();
-    app_->startLaunchCheck(true, std::chrono::milliseconds{0});
-    QTest::qWait(50);
-    EXPECT_EQ(app_->mainWindow(), nullptr);
-}
-
-TEST_F(Shell, WithoutATrayTheMainWindowOpensAtOnce) {
-    app_->startLaunchCheck(false);
     ASSERT_NE(app_->mainWindow(), nullptr);
     EXPECT_TRUE(app_->mainWindow()->isVisible());
+    EXPECT_EQ(app_->mainWindow()->tab(), Tab::today);
+    EXPECT_NE(find(app_->viewMenu(), "Show Panel"), nullptr);
+    EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
     QApplication::setQuitOnLastWindowClosed(false);
+}
+
+TEST_F(Shell, TheLaunchCheckCountsTheHelpWindowButNotPopups) {
+    EXPECT_FALSE(TrayIcon::mainWindowVisible());
+    QWidget popup(nullptr, Qt::Popup);
+    popup.show();
+    EXPECT_FALSE(TrayIcon::mainWindowVisible());
+    app_->openHelp();
+    EXPECT_TRUE(TrayIcon::mainWindowVisible());
 }
 
 TEST_F(Shell, StatusBarBeforeAnyRefresh) {

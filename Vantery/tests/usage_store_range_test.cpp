@@ -97,8 +97,10 @@ TEST(UsageStoreVerification, EndsInReadyOnlyOnceARefreshHasPublished) {
     StoreFixture fx;
     fx.home.transcript("-w-app/a.jsonl", haikuLine("1", "2025-10-04T08:00:00Z", 2) +
                                              haikuLine("2", "2025-10-05T09:00:00Z", 3));
-    testing::CacheGate gate(fx.cachePath()); // holds the first load until opened
-    UsageStore store(fx.options());
+    testing::CacheGate gate; // holds the first load until opened
+    auto options = fx.options();
+    options.beforeLoad = gate.hold();
+    UsageStore store(options);
     std::vector<State> states;
     QObject::connect(&store, &UsageStore::stateChanged,
                      [&] { states.push_back(store.state()); });

@@ -165,8 +165,10 @@ TEST_F(UsageStoreTest, ClearingTheCacheDuringARefreshReadsEverythingAgainAfterIt
 }
 
 TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {
-    testing::CacheGate gate(fx.cachePath());
-    auto store = std::make_unique<UsageStore>(fx.options());
+    testing::CacheGate gate;
+    auto options = fx.options();
+    options.beforeLoad = gate.hold();
+    auto store = std::make_unique<UsageStore>(options);
     std::weak_ptr<ScanCache> cache = store->cache();
     store->refresh();
     store->runFullVerification();

@@ -5,6 +5,13 @@
 
 #include <algorithm>
 
+#include "widgets/AgentsTab.hpp"
+#include "widgets/ProjectsTab.hpp"
+#include "widgets/ProvenanceTab.hpp"
+#include "widgets/RangeTab.hpp"
+#include "widgets/SourcesTab.hpp"
+#include "widgets/TodayTab.hpp"
+
 namespace vantery::app {
 
 std::string_view tabLabel(Tab tab) {
@@ -51,8 +58,22 @@ QWidget* placeholderPage(Tab tab, QWidget* parent) {
 
 QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
     // The pages are built as XTab(store, parent) once they are part of the build.
-    (void)store;
-    return placeholderPage(tab, parent);
+    switch (tab) {
+    case Tab::today:
+        return new TodayTab(store, parent);
+    case Tab::range:
+        return new RangeTab(store, parent);
+    case Tab::projects:
+        return new ProjectsTab(store, parent);
+    case Tab::agents:
+        return new AgentsTab(store, parent);
+    case Tab::provenance:
+        return new ProvenanceTab(store, parent);
+    case Tab::sources:
+        return new SourcesTab(store, parent);
+    default:
+        return placeholderPage(tab, parent);
+    }
 }
 
 } // namespace vantery::app

@@ -6,26 +6,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include "widgets/ExportCommands.hpp"
 #include "widgets/HelpWindow.hpp"
 #include "widgets/MainWindow.hpp"
+#include "widgets/TrayIcon.hpp"
 #include "widgets/UpdateCommand.hpp"
 
 namespace vantery::app {
-namespace {
-
-// A window that can stand for the main window: visible, top-level, and neither a popup
-// (the tray's panel) nor a tool window.
-bool countsAsOpenWindow(const QWidget* widget) {
-    if (!widget->isWindow() || !widget->isVisible()) return false;
-    const Qt::WindowType type = widget->windowType();
-    return type != Qt::Popup && type != Qt::Tool && type != Qt::ToolTip &&
-           type != Qt::SplashScreen && type != Qt::Desktop;
-}
-
-} // namespace
 
 VanteryApp::VanteryApp(UsageStore::Options options, QObject* parent)
     : QObject(parent), store_(std::make_unique<UsageStore>(std::move(options))) {
@@ -115,26 +103,13 @@ void VanteryApp::openHelp() {
     help_->activateWindow();
 }
 
-void VanteryApp::startLaunchCheck(bool trayAvailable, std::chrono::milliseconds delay) {
-    if (launchCheckStarted_) return;
-    launchCheckStarted_ = true;
-    if (!trayAvailable) {
-        // Without a tray the main window is the only way in, so closing it ends the app.
-        QApplication::setQuitOnLastWindowClosed(true);
-        openMainWindow();
-        return;
-    }
-    QApplication::setQuitOnLastWindowClosed(false);
-    QTimer::singleShot(delay, this, &VanteryApp::runLaunchCheck);
-}
-
 void VanteryApp::start() {
-    startLaunchCheck(QSystemTrayIcon::isSystemTrayAvailable());
-}
-
-void VanteryApp::runLaunchCheck() {
-    const auto windows = QApplication::topLevelWidgets();
-    if (std::none_of(windows.begin(), windows.end(), countsAsOpenWindow)) openMainWindow();
+    if (tray_) return;
+    QApplication::setQuitOnLastWindowClosed(!QSystemTrayIcon::isSystemTrayAvailable());
+    tray_ = std::make_unique<TrayIcon>(
+        *store_, TrayIcon::Callbacks{.openMainWindow = [this] { openMainWindow(); },
+                                     .viewMenu = [this] { return view_; },
+                                     .quit = {}});
 }
 
 } // namespace vantery::app

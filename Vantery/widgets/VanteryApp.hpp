@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <chrono>
 #include <memory>
 
 #include "model/UsageStore.hpp"
@@ -18,6 +17,7 @@ namespace vantery::app {
 
 class HelpWindow;
 class MainWindow;
+class TrayIcon;
 
 class VanteryApp : public QObject {
     Q_OBJECT
@@ -44,13 +44,13 @@ class VanteryApp : public QObject {
     QMenu* viewMenu() const noexcept { return view_; }
     QMenu* helpMenu() const noexcept { return helpMenu_; }
 
-    /// The launch check, run once per app: without a system tray the main window opens at
-    /// once (and the app quits with its last window); with one, after `delay`, the main
-    /// window opens unless a window other than a popup or tool window is visible.
-    void startLaunchCheck(bool trayAvailable,
-                          std::chrono::milliseconds delay = std::chrono::milliseconds{1500});
-    /// startLaunchCheck with the platform's answer to whether a system tray exists.
+    /// Puts the app in the menu bar: the tray icon with its label and panel, which also
+    /// runs the launch check (the main window opens 1.5 s after start unless a window is
+    /// visible; at once, with "Show Panel" in View, when there is no system tray). Without
+    /// a tray the app quits with its last window, since nothing else could bring one back.
     void start();
+    /// The tray icon; null before start().
+    TrayIcon* trayIcon() const noexcept { return tray_.get(); }
 
   signals:
     /// A new main window was built (not emitted when an open one is brought forward).
@@ -58,18 +58,17 @@ class VanteryApp : public QObject {
 
   private:
     void buildMenus();
-    void runLaunchCheck();
 
     std::unique_ptr<UsageStore> store_;
     QPointer<MainWindow> main_;
     QPointer<HelpWindow> help_;
-    bool launchCheckStarted_ = false;
     // Parentless: shared by every main window's menu bar, owned here.
     std::unique_ptr<QMenu> fileOwner_, viewOwner_, helpOwner_;
     QMenu* file_ = nullptr;
     QMenu* view_ = nullptr;
     QMenu* helpMenu_ = nullptr;
     std::unique_ptr<QMenuBar> globalMenuBar_; ///< macOS: one menu bar for the whole app
+    std::unique_ptr<TrayIcon> tray_;
 };
 
 } // namespace vantery::app

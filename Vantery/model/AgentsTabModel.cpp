@@ -1,0 +1,179 @@
+#include "model/AgentsTabModel.hpp"
+
+#include <algorithm>
+#include <numeric>
+
+#include "model/Fmt.hpp"
+#include "vantery/Text.hpp"
+
+namespace vantery::app::AgentsTabModel {
+
+namespace {
+
+std::string percent(double part, double total) {
+    return Fmt::fixed(part / total * 100.0, 1) + "%";
+}
+
+std::string money(double dollars) {
+    return CostEstimate::money(dollars);
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string out;
+    for (const auto& p : parts) {
+        if (!out.empty()) out += " \u00b7 ";
+        out += p;
+    }
+    return out;
+}
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+std::string scopeLabel(Scope scope) {
+    return scope == Scope::today ? "Today" : "All history";
+}
+
+Split split(const Report& report) {
+    const SubagentSplit s = report.subagentSplit();
+    Split out;
+    out.main = s.main;
+    out.subagent = s.subagent;
+    const double total = s.main + s.subagent;
+    if (!(total > 0)) {
+        out.unknownText = "unknown \u2014 " + UnknownReason::noData().text();
+        return out;
+    }
+    const auto agents = static_cast<std::int64_t>(
+        std::count_if(report.byAgent.begin(), report.byAgent.end(),
+                      [](const auto& kv) { return kv.first.isSubagent(); }));
+    out.tiles = {
+        {"main session", FigureTexts::estimate(Estimate<double>::known(s.main), money),
+         percent(s.main, total)},
+        {"sub-agents", FigureTexts::estimate(Estimate<double>::known(s.subagent), money),
+         percent(s.subagent, total)},
+        {"distinct agents",
+         FigureTexts::estimate(Estimate<std::int64_t>::known(agents), Fmt::exact), std::nullopt},
+    };
+    return out;
+}
+
+SplitBar splitBar(const Split& split, double width) {
+    const double total = split.main + split.subagent;
+    if (!(total > 0) || width <= 0) return {};
+    SplitBar bar;
+    bar.mainWidth = width * split.main / total;
+    bar.subagentX = bar.mainWidth + 2;
+    bar.subagentWidth = std::max(0.0, width - bar.subagentX);
+    return bar;
+}
+
+std::optional<std::string> accessory(const Report& report, const AgentRoster& roster,
+                                     const AgentIdentity& agent) {
+    std::vector<std::string> parts;
+    if (auto s = report.agentSession.find(agent); s != report.agentSession.end()) {
+        parts.push_back("session " + std::string(text::prefixCharacters(s->second, 8)));
+        if (auto entry = roster.entry(agent, s->second)) {
+            if (entry->agentType) parts.push_back("type " + *entry->agentType);
+            if (entry->model) parts.push_back("model " + *entry->model);
+        }
+    }
+    if (auto p = report.agentProject.find(agent); p != report.agentProject.end())
+        parts.push_back(p->second);
+    if (parts.empty()) return std::nullopt;
+    return joined(parts);
+}
+
+namespace {
+// Locale-aware lower case, then Unicode case folding, over the composed form: "MAIN",
+// "Main" and "main" meet, and so do the two spellings of an accented letter.
+QString foldWith(const QLocale& locale, std::string_view text) {
+    return locale.toLower(qs(text).normalized(QString::NormalizationForm_C)).toCaseFolded();
+}
+} // namespace
+
+bool matches(std::string_view label, std::string_view query, const QLocale& locale) {
+    if (query.empty()) return true;
+    return foldWith(locale, label).contains(foldWith(locale, query));
+}
+
+AgentRanking::AgentRanking(const Report& report, const AgentRoster& roster, const QLocale& locale)
+    : locale_(locale) {
+    entries_.reserve(report.byAgent.size());
+    for (const auto& [agent, bucket] : report.byAgent) {
+        Entry e;
+        e.row.isMain = !agent.isSubagent();
+        e.row.row = {agent.label(), bucket, accessory(report, roster, agent)};
+        e.folded = fold(e.row.row.label);
+        entries_.push_back(std::move(e));
+    }
+}
+
+QString AgentRanking::fold(std::string_view text) const {
+    return foldWith(locale_, text);
+}
+
+Ranking AgentRanking::filtered(std::string_view query) const {
+    std::vector<std::size_t> kept;
+    kept.reserve(entries_.size());
+    if (query.empty()) {
+        kept.resize(entries_.size());
+        std::iota(kept.begin(), kept.end(), std::size_t{0});
+    } else {
+        const QString q = fold(query);
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].folded.contains(q)) kept.push_back(i);
+    }
+    std::stable_sort(kept.begin(), kept.end(), [this](std::size_t a, std::size_t b) {
+        return entries_[b].row.row.bucket.cost.priced < entries_[a].row.row.bucket.cost.priced;
+    });
+
+    Ranking out;
+    out.count = static_cast<std::int64_t>(kept.size());
+    out.title = "Ranking (" + std::to_string(out.count) + ")";
+    const std::size_t shown = std::min(kept.size(), static_cast<std::size_t>(rowLimit));
+    out.rows.reserve(shown);
+    for (std::size_t i = 0; i < shown; ++i)
+        out.rows.push_back(entries_[kept[i]].row);
+    if (out.count > rowLimit)
+        out.caption =
+            "showing the first " + std::to_string(rowLimit) + " of " + std::to_string(out.count);
+    return out;
+}
+
+std::string coverageText() {
+    return "The name comes out of the `agentId` itself (`areport-writer-3c9d0a7e51b2f846` \u2192 "
+           "`report-writer`). "
+           "Team rosters add the type and the model, but they are deleted after the session, so "
+           "they cover little. "
+           "Agents with no name in the id stay **declared anonymous** \u2014 they get no invented, "
+           "plausible label.";
+}
+
+std::vector<TileText> coverageTiles(const RosterCoverage& c) {
+    const auto exact = [](std::int64_t n) { return Fmt::exact(n); };
+    return {
+        {"named agents",
+         FigureTexts::estimate(Estimate<std::int64_t>::known(c.namedAgentsSeen), exact),
+         std::nullopt},
+        {"anonymous",
+         FigureTexts::estimate(Estimate<std::int64_t>::known(c.anonymousAgentsSeen), exact),
+         "no name in the id and no roster"},
+        {"enriched from roster",
+         FigureTexts::estimate(c.matchFraction(),
+                               [](double f) { return Fmt::fixed(f * 100.0, 1) + "%"; }),
+         std::to_string(c.entriesLoaded) + " entries from " + std::to_string(c.rostersRead) +
+             " rosters"},
+    };
+}
+
+std::string rosterPrivacyText() {
+    return "Only `agentId`, `name`, `agentType`, `model` and `cwd` are read from a roster. The "
+           "type that carries them "
+           "has no field for `prompt`, so prompt content cannot reach the app.";
+}
+
+} // namespace vantery::app::AgentsTabModel

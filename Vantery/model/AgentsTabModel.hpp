@@ -1,0 +1,124 @@
+#pragma once
+// Everything the Agents tab shows, as plain values: how the priced cost splits between
+// the main session and its sub-agents, the filterable ranking of every agent, and how
+// far names and rosters cover the agents seen. Widgets only lay these out.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QLocale>
+#include <QString>
+
+#include "model/BucketTableModel.hpp"
+#include "model/FigureTexts.hpp"
+#include "model/TileText.hpp"
+#include "vantery/AgentIdentity.hpp"
+#include "vantery/AgentRoster.hpp"
+#include "vantery/Bucket.hpp"
+#include "vantery/Report.hpp"
+
+namespace vantery::app {
+
+namespace AgentsTabModel {
+
+/// Which report the tab reads: today's or the whole history's.
+enum class Scope { today, all };
+/// The picker's segment labels, in declaration order: "Today", "All history".
+std::string scopeLabel(Scope scope);
+inline constexpr Scope scopes[] = {Scope::today, Scope::all};
+
+/// The split card below the scope picker.
+struct Split {
+    /// Set when no priced cost exists (no request, or only unpriced ones): the card then
+    /// shows this line instead of the bar and tiles.
+    std::optional<std::string> unknownText;
+    double main = 0;     ///< priced dollars of the main session
+    double subagent = 0; ///< priced dollars of every other agent
+    /// "main session", "sub-agents", "distinct agents"; empty with `unknownText`.
+    std::vector<TileText> tiles;
+};
+
+/// The split of `report`'s priced cost between the main session and its sub-agents.
+Split split(const Report& report);
+
+/// The two rectangles of the split bar, `width` wide: the main session's from x = 0,
+/// width × main / total wide, then 2 apart the sub-agents' over what remains (never
+/// negative). Both zero when there is no priced cost.
+struct SplitBar {
+    double mainWidth = 0;
+    double subagentX = 0;
+    double subagentWidth = 0;
+};
+SplitBar splitBar(const Split& split, double width);
+
+/// The caption under an agent's row: "session <8 chars>", then from a roster entry
+/// "type …" and "model …", then the project, joined by " · "; none without any part.
+/// The roster is consulted only for an agent with a recorded session.
+std::optional<std::string> accessory(const Report& report, const AgentRoster& roster,
+                                     const AgentIdentity& agent);
+
+/// One row of the ranking.
+struct AgentRow {
+    bool isMain = false; ///< the dot: main session or sub-agent
+    BucketTableRow row;  ///< label (the agent's label), bucket and caption
+};
+
+/// The ranking card for one query.
+struct Ranking {
+    std::string title;                  ///< "Ranking (<n>)", n counting every match
+    std::int64_t count = 0;             ///< every row that passed the filter
+    std::vector<AgentRow> rows;         ///< the first rowLimit of them, costliest first
+    std::optional<std::string> caption; ///< "showing the first 200 of <n>" past the limit
+};
+
+inline constexpr int rowLimit = 200;
+
+/// Whether `label` contains `query`, ignoring case by the rules of `locale` (and
+/// canonically equivalent spellings); an empty query matches every label. The query is
+/// used as typed, blanks included.
+bool matches(std::string_view label, std::string_view query, const QLocale& locale = QLocale());
+
+/// Every agent of a report, prepared once so that each keystroke of the filter only
+/// compares and sorts: labels are folded for the comparison and captions built up front.
+class AgentRanking {
+  public:
+    AgentRanking() = default;
+    AgentRanking(const Report& report, const AgentRoster& roster,
+                 const QLocale& locale = QLocale());
+
+    /// The rows whose label contains `query` (see `matches`), ordered by priced cost,
+    /// highest first (equal costs keep the report's order), cut to rowLimit.
+    Ranking filtered(std::string_view query) const;
+    std::size_t size() const noexcept { return entries_.size(); }
+
+  private:
+    struct Entry {
+        AgentRow row;
+        QString folded;
+    };
+    QString fold(std::string_view text) const;
+
+    QLocale locale_;
+    std::vector<Entry> entries_;
+};
+
+/// The coverage card's paragraph, shown verbatim (its backticks and asterisks are text).
+std::string coverageText();
+/// "named agents", "anonymous", "enriched from roster".
+std::vector<TileText> coverageTiles(const RosterCoverage& coverage);
+/// The line after the lock mark, verbatim.
+std::string rosterPrivacyText();
+
+/// The card titles and subtitles, and the other fixed texts of the tab.
+inline constexpr const char* splitTitle = "Main session vs sub-agents";
+inline constexpr const char* splitSubtitle =
+    "an agent is \u201cwhat was worked on\u201d; the project is only \u201cwhere\u201d";
+inline constexpr const char* coverageTitle = "Where agent names come from";
+inline constexpr const char* coverageSubtitle = "so it is clear what is known and what is not";
+inline constexpr const char* filterPlaceholder = "filter by name";
+inline constexpr const char* firstColumn = "agent";
+
+} // namespace AgentsTabModel
+} // namespace vantery::app

@@ -1,0 +1,184 @@
+// Offscreen smoke tests of the Agents and Projects tabs over a real store. Set
+// VANTERY_GRAB_DIR to a folder to also write pictures of both tabs there.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+#include <fmt/format.h>
+
+#include "StoreFixture.hpp"
+#include "model/BucketTableModel.hpp"
+#include "widgets/AgentsTab.hpp"
+#include "widgets/BucketListView.hpp"
+#include "widgets/ProjectsTab.hpp"
+#include "widgets/TableViews.hpp"
+
+using namespace vantery;
+using namespace vantery::app;
+using vantery::app::testing::StoreFixture;
+using vantery::app::testing::waitFor;
+
+namespace {
+
+/// One usage line priced at `dollars` (haiku input), by `agentId` (none: the main session).
+std::string line(int id, double dollars, const std::string& cwd, const std::string& agentId = {},
+                 const std::string& session = "1a2b3c4d-0000-4000-8000-000000000001") {
+    const std::string agent =
+        agentId.empty() ? std::string() : fmt::format(R"("agentId":"{}",)", agentId);
+    return fmt::format(
+        R"({{"type":"assistant","timestamp":"2025-10-05T09:00:00Z","requestId":"req_{0}","sessionId":"{1}",)"
+        R"({2}"cwd":"{3}","message":{{"id":"msg_{0}","model":"claude-haiku-4-5",)"
+        R"("usage":{{"input_tokens":{4},"output_tokens":10,"cache_read_input_tokens":{5}}}}}}})"
+        "\n",
+        id, session, agent, cwd, static_cast<long long>(dollars * 1'000'000), id * 1000);
+}
+
+class TabsTest : public ::testing::Test {
+  protected:
+    StoreFixture fx;
+    void SetUp() override { *fx.clock = fx.at(2025, 10, 5, 14, 0); }
+
+    std::unique_ptr<UsageStore> loadedStore() {
+        auto store = std::make_unique<UsageStore>(fx.options());
+        QSignalSpy published(store.get(), &UsageStore::refreshPublished);
+        EXPECT_TRUE(waitFor(published));
+        return store;
+    }
+
+    static void grab(QWidget& w, const char* name) {
+        const QByteArray dir = qgetenv("VANTERY_GRAB_DIR");
+        if (dir.isEmpty()) return;
+        w.resize(900, 1100);
+        w.show();
+        QApplication::processEvents();
+        w.grab().save(QString::fromUtf8(dir) + "/" + name);
+    }
+};
+
+std::vector<std::string> rowLabels(const BucketTableModel* model) {
+    std::vector<std::string> out;
+    for (const auto& r : model->rows())
+        out.push_back(r.label);
+    return out;
+}
+
+} // namespace
+
+TEST_F(TabsTest, AgentsTabFiltersWithoutRebuildingAndKeepsTheQueryAcrossRefreshes) {
+    const std::string root = fx.home.path() + "/w/app";
+    fx.home.transcript("-w-app/a.jsonl",
+                       line(1, 4, root) + line(2, 2, root, "areport-writer-3c9d0a7e51b2f846") +
+                           line(3, 1, root + "/.claude/worktrees/agent-1", "axyz") +
+                           line(4, 0.5, "/w/<b>x</b>", "aplanner-0123456789abcdef"));
+    fx.home.write(".claude/teams/session-1/config.json",
+                  R"({"members":[{"agentId":"report-writer@session-1a2b3c4d","agentType":"writer",)"
+                  R"("model":"claude-opus-4-1"}]})");
+    auto store = loadedStore();
+    AgentsTab tab(*store);
+
+    EXPECT_EQ(tab.rankingCard()->title()->text(), "Ranking (4)");
+    EXPECT_EQ(rowLabels(tab.rankingRows()),
+              (std::vector<std::string>{"main session", "report-writer", "anonymous agent axyz",
+                                        "planner"}));
+    EXPECT_EQ(tab.rankingRows()->row(1).accessory,
+              "session 1a2b3c4d \u00b7 type writer \u00b7 model claude-opus-4-1 \u00b7 ~/w/app");
+    EXPECT_TRUE(tab.rankingEmpty()->isHidden());
+    EXPECT_TRUE(tab.rankingCaption()->isHidden());
+    EXPECT_EQ(tab.coverageTiles()->findChildren<StatTile*>().at(2)->figure()->text(), "50.0%");
+    grab(tab, "agents-tab.png");
+
+    auto* list = tab.findChild<BucketListView*>();
+    tab.filterField()->setText("MAIN");
+    EXPECT_EQ(tab.rankingCard()->title()->text(), "Ranking (1)");
+    EXPECT_EQ(rowLabels(tab.rankingRows()), std::vector<std::string>{"main session"});
+    EXPECT_EQ(tab.findChild<BucketListView*>(), list);
+    EXPECT_EQ(list->height(), list->rowTop(1));
+
+    // A refresh rebuilds from the store and keeps what was typed.
+    QSignalSpy published(store.get(), &UsageStore::refreshPublished);
+    store->refresh();
+    ASSERT_TRUE(waitFor(published));
+    QApplication::processEvents();
+    EXPECT_EQ(tab.filterField()->text(), "MAIN");
+    EXPECT_EQ(tab.rankingCard()->title()->text(), "Ranking (1)");
+
+    tab.filterField()->setText("nobody");
+    EXPECT_EQ(tab.rankingCard()->title()->text(), "Ranking (0)");
+    EXPECT_FALSE(tab.rankingEmpty()->isHidden());
+    EXPECT_EQ(list->height(), 0);
+
+    // The split card is not filtered; history holds the same four agents here.
+    tab.setScope(AgentsTabModel::Scope::all);
+    EXPECT_EQ(tab.splitContent()->findChildren<StatTile*>().at(2)->figure()->text(), "3");
+}
+
+TEST_F(TabsTest, AgentsTabCapsThousandsOfAgentsAndStaysFluid) {
+    std::string lines = line(0, 1, "/w/app");
+    for (int i = 1; i <= 5000; ++i)
+        lines += line(i, 0.001 * i, "/w/app", fmt::format("aworker{}-{:016x}", i, i));
+    fx.home.transcript("-w-app/many.jsonl", lines);
+    auto store = loadedStore();
+    AgentsTab tab(*store);
+    EXPECT_EQ(tab.rankingCard()->title()->text(), "Ranking (5001)");
+    EXPECT_EQ(tab.rankingRows()->rowCount(), 200);
+    EXPECT_EQ(tab.rankingCaption()->text(), "showing the first 200 of 5001");
+    EXPECT_FALSE(tab.rankingCaption()->isHidden());
+
+    QElapsedTimer clock;
+    clock.start();
+    const QString typed = "WORKER12";
+    for (qsizetype n = 1; n <= typed.size(); ++n)
+        tab.filterField()->setText(typed.left(n));
+    const double perKey = double(clock.elapsed()) / double(typed.size());
+    RecordProperty("ms_per_keystroke_5001_agents", QString::number(perKey, 'f', 1).toStdString());
+    std::printf("filtering 5001 agents: %.1f ms per keystroke\n", perKey);
+    EXPECT_EQ(tab.rankingCard()->title()->text(), "Ranking (111)"); // 12, 120–129, 1200–1299
+    EXPECT_TRUE(tab.rankingCaption()->isHidden());
+}
+
+TEST_F(TabsTest, ProjectsTabSwitchesToTheRawBreakdown) {
+    const std::string root = fx.home.path() + "/w/app";
+    fx.home.transcript("-w-app/a.jsonl",
+                       line(1, 4, root) + line(2, 2, root + "/.claude/worktrees/agent-1", "axyz") +
+                           line(3, 1, "/w/<b>x</b>") + line(4, 0.5, ""));
+    auto store = loadedStore();
+    ProjectsTab tab(*store);
+
+    EXPECT_FALSE(tab.showRaw());
+    const QString canonicalTitle = tab.tableCard()->title()->text();
+    EXPECT_TRUE(canonicalTitle.startsWith("Projects (")) << canonicalTitle.toStdString();
+    EXPECT_EQ(tab.tableRows()->row(0).label, "~/w/app");
+    EXPECT_EQ(tab.tableRows()->row(0).accessory, "includes worktrees");
+    EXPECT_EQ(tab.tiles()->findChildren<StatTile*>().at(2)->figure()->text(), "1");
+    grab(tab, "projects-tab.png");
+
+    tab.toggle()->click();
+    EXPECT_TRUE(tab.showRaw());
+    EXPECT_EQ(tab.tableCard()->title()->text(), "Raw breakdown (4 rows)");
+    EXPECT_EQ(tab.tableCard()->subtitle()->text(),
+              "exactly what the transcript says, with no grouping at all");
+    for (const auto& r : tab.tableRows()->rows())
+        EXPECT_FALSE(r.accessory) << r.label;
+    EXPECT_EQ(tab.tiles()->findChildren<StatTile*>().at(2)->figure()->text(), "1");
+    grab(tab, "projects-tab-raw.png");
+}
+
+TEST_F(TabsTest, EmptyStoreShowsUnknownsAndZeros) {
+    UsageStore store(fx.options(false));
+    ProjectsTab projects(store);
+    EXPECT_EQ(projects.tableCard()->title()->text(), "Projects (0)");
+    EXPECT_FALSE(projects.tableEmpty()->isHidden());
+    for (auto* tile : projects.tiles()->findChildren<StatTile*>())
+        EXPECT_EQ(tile->figure()->text(), "0");
+
+    AgentsTab agents(store);
+    EXPECT_EQ(agents.rankingCard()->title()->text(), "Ranking (0)");
+    EXPECT_FALSE(agents.rankingEmpty()->isHidden());
+    const auto texts = agents.splitContent()->findChildren<QLabel*>();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_EQ(texts[0]->text(), "unknown \u2014 no requests in the selected range");
+    EXPECT_EQ(agents.coverageTiles()->findChildren<StatTile*>().at(2)->figure()->text(), "unknown");
+}

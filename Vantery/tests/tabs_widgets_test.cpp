@@ -1,0 +1,167 @@
+// The Today and Date range tabs over a real store: they follow its publications, write
+// only the selection, and show how each export went.
+#include <QAbstractButton>
+#include <QDateEdit>
+#include <QLabel>
+#include <QSignalSpy>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "TempDir.hpp"
+#include "model/UsageStore.hpp"
+#include "widgets/RangeTab.hpp"
+#include "widgets/TodayTab.hpp"
+
+using namespace vantery;
+using namespace vantery::app;
+
+namespace {
+
+Calendar berlin() {
+    return *Calendar::named("Europe/Berlin");
+}
+
+std::string line(int id, const std::string& timestamp, long long inputTokens) {
+    return fmt::format(
+        R"({{"type":"assistant","timestamp":"{}","requestId":"req_{}","sessionId":"s1",)"
+        R"("cwd":"/w/app","message":{{"id":"msg_{}","model":"claude-haiku-4-5",)"
+        R"("usage":{{"input_tokens":{},"output_tokens":0}}}}}})"
+        "\n",
+        timestamp, id, id, inputTokens);
+}
+
+struct Fixture {
+    vantery::testing::TempHome home;
+    vantery::testing::TempDir cacheDir;
+    std::unique_ptr<UsageStore> store;
+
+    explicit Fixture(bool withData) {
+        if (withData)
+            home.transcript("-w-app/s1.jsonl", line(1, "2026-11-03T10:00:00Z", 2'000'000) +
+                                                   line(2, "2026-11-20T10:00:00Z", 1'000'000) +
+                                                   line(3, "2026-12-07T09:00:00Z", 500'000));
+        UsageStore::Options o;
+        o.home = home.path();
+        o.cachePath = cacheDir / "cache.bin";
+        o.calendar = berlin();
+        o.clock = [] { return berlin().instantOf(LocalDay::fromYMD(2026, 12, 7), 14, 30, 0); };
+        o.userCalendar = berlin;
+        o.timerIntervalMs = 3'600'000;
+        store = std::make_unique<UsageStore>(o);
+        QSignalSpy ranges(store.get(), &UsageStore::rangeReportChanged);
+        EXPECT_TRUE(ranges.wait(10'000));
+    }
+};
+
+bool waitForReport(UsageStore& store) {
+    QSignalSpy spy(&store, &UsageStore::rangeReportChanged);
+    if (!spy.wait(10'000)) return false;
+    QCoreApplication::processEvents(); // the tab's coalesced rebuild
+    return true;
+}
+
+QLabel* labelWithText(const QWidget& w, const QString& text) {
+    for (auto* label : w.findChildren<QLabel*>())
+        if (label->text() == text) return label;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(RangeTab, FollowsTheSelectionAndDisablesExportsWhileComputing) {
+    Fixture f(true);
+    std::vector<ExportController::Outcome> outcomes = {
+        ExportController::Outcome::failed("disk full"), ExportController::Outcome::cancelled()};
+    std::vector<std::string> periods;
+    RangeTab tab(*f.store,
+                 [&](ExportOperation, const Report&, const Exporter::Options& o, QWidget*) {
+                     periods.push_back(o.periodLabel.value_or(""));
+                     auto next = outcomes.front();
+                     outcomes.erase(outcomes.begin());
+                     return next;
+                 });
+    ASSERT_TRUE(waitForReport(*f.store)); // coming into view asks for a computation
+    EXPECT_TRUE(labelWithText(tab, "What this period cost"));
+    EXPECT_TRUE(labelWithText(tab, "By project (1)"));
+    ASSERT_EQ(tab.exportButtons().size(), 3u);
+
+    auto* lastMonth = tab.findChild<QAbstractButton*>("lastMonth");
+    ASSERT_TRUE(lastMonth);
+    lastMonth->click();
+    EXPECT_EQ(f.store->rangeSelection().preset, RangePreset::lastMonth);
+    EXPECT_TRUE(f.store->rangeIsComputing());
+    for (auto* b : tab.exportButtons())
+        EXPECT_FALSE(b->isEnabled());
+    EXPECT_TRUE(labelWithText(tab, "November 2026")); // the title follows at once
+    ASSERT_TRUE(waitForReport(*f.store));
+    ASSERT_EQ(tab.exportButtons().size(), 3u);
+    for (auto* b : tab.exportButtons())
+        EXPECT_TRUE(b->isEnabled());
+
+    // Re-picking the preset already selected asks for nothing.
+    QSignalSpy computing(f.store.get(), &UsageStore::rangeIsComputingChanged);
+    tab.findChild<QAbstractButton*>("lastMonth")->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(computing.count(), 0);
+
+    tab.exportButtons()[0]->click();
+    ASSERT_TRUE(tab.exportNoteLabel());
+    EXPECT_EQ(tab.exportNoteLabel()->text(), "Export failed: disk full");
+    const QColor failedColour = tab.exportNoteLabel()->palette().color(QPalette::WindowText);
+    tab.exportButtons()[2]->click();
+    EXPECT_EQ(tab.exportNoteLabel()->text(), "Export failed: disk full");
+    EXPECT_NE(tab.exportNoteLabel()->palette().color(QPalette::WindowText), failedColour);
+    EXPECT_EQ(periods, (std::vector<std::string>{"November 2026", "November 2026"}));
+}
+
+TEST(RangeTab, CustomPickersShowTheSelectionsDaysAndAskForAComputationOnChange) {
+    Fixture f(true);
+    RangeTab tab(*f.store, {});
+    tab.show();
+    ASSERT_TRUE(waitForReport(*f.store));
+    const auto pickers = tab.findChildren<QDateEdit*>();
+    ASSERT_EQ(pickers.size(), 2);
+    EXPECT_FALSE(pickers[0]->isVisible());
+
+    tab.findChild<QAbstractButton*>("custom")->click();
+    EXPECT_TRUE(pickers[0]->isVisible());
+    // The default custom days: the 30 days ending today, whatever the locale's format.
+    EXPECT_EQ(pickers[0]->text(), "2026-11-08");
+    EXPECT_EQ(pickers[1]->text(), "2026-12-07");
+    ASSERT_TRUE(waitForReport(*f.store));
+
+    pickers[1]->setDate(QDate(2026, 11, 5)); // a last day before the first
+    EXPECT_TRUE(f.store->rangeIsComputing());
+    EXPECT_TRUE(labelWithText(tab, QString::fromUtf8("2026-11-05 \u2192 2026-11-08")));
+    ASSERT_TRUE(waitForReport(*f.store));
+    EXPECT_EQ(f.store->rangeReportRange()->label(), "2026-11-05 \u2192 2026-11-08");
+
+    // Another preset hides the pickers and keeps the days.
+    tab.findChild<QAbstractButton*>("last7Days")->click();
+    EXPECT_FALSE(pickers[0]->isVisible());
+    EXPECT_EQ(pickers[1]->text(), "2026-11-05");
+}
+
+TEST(RangeTab, EmptyPeriodShowsOnlyTheSelectorAndTheEmptyCard) {
+    Fixture f(false);
+    RangeTab tab(*f.store, {});
+    ASSERT_TRUE(waitForReport(*f.store));
+    EXPECT_TRUE(labelWithText(tab, "No requests in this period"));
+    EXPECT_FALSE(labelWithText(tab, "What this period cost"));
+    EXPECT_TRUE(tab.exportButtons().empty());
+}
+
+TEST(TodayTab, ShowsTheDayOrItsAbsence) {
+    {
+        Fixture f(true);
+        TodayTab tab(*f.store);
+        EXPECT_TRUE(labelWithText(tab, QString::fromUtf8("Today \u2014 2026-12-07")));
+        EXPECT_TRUE(labelWithText(tab, QString::fromUtf8("Today\u2019s agents")));
+        EXPECT_FALSE(labelWithText(tab, "No requests today"));
+    }
+    Fixture empty(false);
+    TodayTab tab(*empty.store);
+    EXPECT_TRUE(labelWithText(tab, "No requests today"));
+    EXPECT_FALSE(labelWithText(tab, "What the cost is made of"));
+}

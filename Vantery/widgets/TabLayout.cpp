@@ -1,0 +1,83 @@
+#include "widgets/TabLayout.hpp"
+
+#include <QScrollBar>
+#include <QTimer>
+
+#include "widgets/FigureViews.hpp"
+#include "widgets/TextStyle.hpp"
+#include "widgets/Theme.hpp"
+
+namespace vantery::app {
+
+TabScrollArea::TabScrollArea(QWidget* parent) : QScrollArea(parent) {
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // cards follow the width
+}
+
+QVBoxLayout* TabScrollArea::newPage(int spacing) {
+    auto* page = new QWidget;
+    auto* stack = new QVBoxLayout(page);
+    stack->setContentsMargins(16, 16, 16, 16);
+    stack->setSpacing(spacing);
+    return stack;
+}
+
+void TabScrollArea::setPage(QVBoxLayout* page) {
+    const int y = verticalScrollBar()->value();
+    page->addStretch(1);
+    setWidget(page->parentWidget()); // deletes the previous page
+    verticalScrollBar()->setValue(y);
+}
+
+QLabel* plainText(const std::string& text, const QFont& font, const QColor& color, QWidget* parent,
+                  bool wrap) {
+    auto* label = new QLabel(parent);
+    applyFigure(label, {text, Tone::primary, false, {}}, font, color);
+    label->setWordWrap(wrap);
+    return label;
+}
+
+StatTile* statTile(const TileTexts& tile, QWidget* parent) {
+    const FigureText figure =
+        tile.isKnown() ? FigureText{tile.value, Tone::primary, false, {}}
+                       : FigureText{tile.value, Tone::unknown, true, *tile.unknownReason};
+    return new StatTile(tile.title, figure, tile.note, parent);
+}
+
+SectionCard* sectionCard(const CardTitle& title, QWidget* parent, int spacing) {
+    auto* card = new SectionCard(title.title, title.subtitle, parent);
+    card->content()->setSpacing(spacing);
+    return card;
+}
+
+QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
+                      const std::optional<std::string>& caveat, QWidget* parent) {
+    auto* block = new QWidget(parent);
+    auto* stack = new QVBoxLayout(block);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(3);
+    QFont captionFont = TextStyle::weighted(TextStyle::caption2(), QFont::DemiBold);
+    captionFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    stack->addWidget(plainText(caption, captionFont, Theme::secondary(), block));
+    stack->addWidget(new CostText(cost, TextStyle::largeTitle(),
+                                  block->palette().color(QPalette::WindowText), block));
+    if (caveat)
+        stack->addWidget(plainText(*caveat, TextStyle::caption2(), Theme::accent(), block, true));
+    return block;
+}
+
+RebuildScheduler::RebuildScheduler(QObject* owner, std::function<void()> rebuild)
+    : owner_(owner), rebuild_(std::move(rebuild)) {}
+
+void RebuildScheduler::request() {
+    if (pending_) return;
+    pending_ = true;
+    QTimer::singleShot(0, owner_, [this] {
+        pending_ = false;
+        rebuild_();
+    });
+}
+
+} // namespace vantery::app
