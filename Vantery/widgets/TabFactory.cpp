@@ -1,8 +1,5 @@
 #include "widgets/TabFactory.hpp"
 
-#include <QLabel>
-#include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "widgets/AgentsTab.hpp"
@@ -39,25 +36,7 @@ std::optional<Tab> tabFromLabel(std::string_view label) {
     return *it;
 }
 
-namespace {
-
-// Stands in for a tab whose page is not part of this build yet.
-QWidget* placeholderPage(Tab tab, QWidget* parent) {
-    auto* page = new QWidget(parent);
-    auto* layout = new QVBoxLayout(page);
-    auto* label = new QLabel(
-        QString::fromUtf8(tabLabel(tab).data(), static_cast<qsizetype>(tabLabel(tab).size())),
-        page);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignCenter);
-    layout->addWidget(label);
-    return page;
-}
-
-} // namespace
-
 QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
-    // The pages are built as XTab(store, parent) once they are part of the build.
     switch (tab) {
     case Tab::today:
         return new TodayTab(store, parent);
@@ -71,9 +50,8 @@ QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
         return new ProvenanceTab(store, parent);
     case Tab::sources:
         return new SourcesTab(store, parent);
-    default:
-        return placeholderPage(tab, parent);
     }
+    return new TodayTab(store, parent);
 }
 
 } // namespace vantery::app
