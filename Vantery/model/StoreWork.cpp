@@ -8,7 +8,8 @@ namespace vantery::app::detail {
 RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
                             bool clearFirst) {
     if (clearFirst) cache.clear();
-    RefreshOutcome out{cache.refresh(homes), AgentRoster{}, {}};
+    RefreshOutcome out;
+    out.scan = cache.refresh(homes);
     try {
         cache.save();
     } catch (...) {
@@ -21,6 +22,17 @@ RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& hom
         out.projectsExist.push_back(std::filesystem::exists(home.projectsPath, ec) ? 1 : 0);
     }
     return out;
+}
+
+void summarize(RefreshOutcome& outcome, const std::vector<SourceHome>& homes,
+               const Aggregator& aggregator, double now) {
+    const auto& records = *outcome.scan.records;
+    const ScanDiagnostics& diagnostics = outcome.scan.diagnostics;
+    const LocalDay day = aggregator.day(now);
+    outcome.history = aggregator.aggregate(records, std::nullopt, std::nullopt, diagnostics, false);
+    outcome.today = aggregator.aggregate(records, day, day, diagnostics, true);
+    outcome.roster.recordCoverage(agentSessions(outcome.history));
+    outcome.inventory = buildInventory(homes, outcome.projectsExist, outcome.history, diagnostics);
 }
 
 std::vector<UsageStore::HomeInfo> buildInventory(const std::vector<SourceHome>& homes,
