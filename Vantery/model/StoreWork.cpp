@@ -11,7 +11,9 @@ RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& hom
     RefreshOutcome out;
     out.scan = cache.refresh(homes);
     try {
-        cache.save();
+        // A refresh that changed nothing would write the same bytes again; saving a
+        // million requests takes half a second of work and some 150 MB for the encoding.
+        if (!cache.fileHoldsTable()) cache.save();
     } catch (...) {
         // The figures are good without a saved cache; the next save tries again.
     }

@@ -18,7 +18,8 @@ struct RefreshOutcome {
     std::vector<UsageStore::HomeInfo> inventory; ///< (summarize())
 };
 
-/// Brings the cache up to date with the homes, saves it (a failed save is dropped) and
+/// Brings the cache up to date with the homes, saves it unless its file already holds
+/// exactly this table (a failed save is dropped) and
 /// reads the rosters. With `clearFirst` the cache (file included) is emptied before, so
 /// every transcript is read again. Runs on a worker thread; never throws.
 RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
