@@ -39,11 +39,8 @@ QLabel* plainText(const std::string& text, const QFont& font, const QColor& colo
     return label;
 }
 
-StatTile* statTile(const TileTexts& tile, QWidget* parent) {
-    const FigureText figure =
-        tile.isKnown() ? FigureText{tile.value, Tone::primary, false, {}}
-                       : FigureText{tile.value, Tone::unknown, true, *tile.unknownReason};
-    return new StatTile(tile.title, figure, tile.note, parent);
+StatTile* statTile(const TileText& tile, QWidget* parent) {
+    return new StatTile(tile.title, tile.figure, tile.note, parent);
 }
 
 SectionCard* sectionCard(const CardTitle& title, QWidget* parent, int spacing) {

@@ -33,7 +33,7 @@ QLabel* plainText(const std::string& text, const QFont& font, const QColor& colo
                   QWidget* parent = nullptr, bool wrap = false);
 
 /// A stat tile from its texts.
-StatTile* statTile(const TileTexts& tile, QWidget* parent = nullptr);
+StatTile* statTile(const TileText& tile, QWidget* parent = nullptr);
 
 /// A card with a title and optional subtitle; `spacing` between its content's items
 /// (0 for a table, whose rows bring their own padding and dividers).
