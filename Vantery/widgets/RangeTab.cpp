@@ -97,11 +97,8 @@ RangeTab::RangeTab(UsageStore& store, QWidget* parent)
     : RangeTab(store, runDesktopExport, parent) {}
 
 RangeTab::RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent)
-    : QWidget(parent), store_(store), runner_(std::move(runner)), scroll_(new TabScrollArea(this)),
+    : QWidget(parent), store_(store), runner_(std::move(runner)), scroll_(TabScrollArea::filling(this)),
       scheduler_(this, [this] { rebuildCards(); }) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll_);
 
     page_ = TabScrollArea::newPage(14);
     buildSelector(page_);

@@ -1,7 +1,7 @@
 #include "widgets/TabLayout.hpp"
 
+#include <QHBoxLayout>
 #include <QScrollBar>
-#include <QTimer>
 
 #include "widgets/FigureViews.hpp"
 #include "widgets/TextStyle.hpp"
@@ -14,6 +14,14 @@ TabScrollArea::TabScrollArea(QWidget* parent) : QScrollArea(parent) {
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // cards follow the width
+}
+
+TabScrollArea* TabScrollArea::filling(QWidget* tab) {
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new TabScrollArea(tab);
+    layout->addWidget(scroll);
+    return scroll;
 }
 
 QVBoxLayout* TabScrollArea::newPage(int spacing) {
@@ -43,6 +51,16 @@ StatTile* statTile(const TileText& tile, QWidget* parent) {
     return new StatTile(tile.title, tile.figure, tile.note, parent);
 }
 
+QWidget* tilesRow(const std::vector<TileText>& tiles, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* l = new QHBoxLayout(row);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(20);
+    for (const TileText& t : tiles)
+        l->addWidget(statTile(t, row), 1, Qt::AlignVCenter);
+    return row;
+}
+
 SectionCard* sectionCard(const CardTitle& title, QWidget* parent, int spacing) {
     auto* card = new SectionCard(title.title, title.subtitle, parent);
     card->content()->setSpacing(spacing);
@@ -65,16 +83,18 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
     return block;
 }
 
-RebuildScheduler::RebuildScheduler(QObject* owner, std::function<void()> rebuild)
-    : owner_(owner), rebuild_(std::move(rebuild)) {}
+QLabel* unknownLine(QWidget* parent) {
+    auto* label = plainText("unknown", TextStyle::italic(TextStyle::callout()), Theme::unknown(), parent);
+    label->setContentsMargins(0, 4, 0, 4);
+    return label;
+}
 
-void RebuildScheduler::request() {
-    if (pending_) return;
-    pending_ = true;
-    QTimer::singleShot(0, owner_, [this] {
-        pending_ = false;
-        rebuild_();
-    });
+void clearLayout(QLayout* layout) {
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* w = item->widget()) delete w;
+        if (QLayout* child = item->layout()) clearLayout(child);
+        delete item;
+    }
 }
 
 } // namespace vantery::app

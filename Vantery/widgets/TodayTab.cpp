@@ -184,11 +184,8 @@ QVBoxLayout* TodayTab::buildPage(const TodayTabModel& m, SparklineModel spark) {
 }
 
 TodayTab::TodayTab(UsageStore& store, QWidget* parent)
-    : QWidget(parent), store_(store), scroll_(new TabScrollArea(this)),
+    : QWidget(parent), store_(store), scroll_(TabScrollArea::filling(this)),
       scheduler_(this, [this] { rebuild(); }) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll_);
     for (auto signal :
          {&UsageStore::todayChanged, &UsageStore::historyChanged, &UsageStore::refreshPublished})
         connect(&store_, signal, this, [this] { scheduler_.request(); });
