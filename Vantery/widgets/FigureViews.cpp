@@ -14,12 +14,6 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-QLabel* plainLabel(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText); // data never renders as markup
-    return label;
-}
-
 /// A caption-sized circled "i" in front of the disclaimer.
 class InfoMark : public QWidget {
 public:
@@ -68,7 +62,7 @@ QColor componentColor(Component component) {
 }
 
 void applyFigure(QLabel* label, const FigureText& figure, const QFont& font, const QColor& primary) {
-    label->setTextFormat(Qt::PlainText);
+    label->setTextFormat(Qt::PlainText); // data never renders as markup
     label->setText(qs(figure.text));
     label->setFont(figure.italic ? TextStyle::italic(font) : font);
     TextStyle::setTextColor(label, toneColor(figure.tone, primary));
@@ -126,7 +120,7 @@ void CaveatMarker::paintEvent(QPaintEvent*) {
 // CostText
 
 CostText::CostText(const CostEstimate& cost, const QFont& font, const QColor& color, QWidget* parent)
-    : QWidget(parent), font_(font), color_(color), amount_(plainLabel(this)), marker_(new CaveatMarker(this)) {
+    : QWidget(parent), font_(font), color_(color), amount_(new QLabel(this)), marker_(new CaveatMarker(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -175,7 +169,7 @@ CompositionBar::CompositionBar(const Bucket& bucket, double height, bool showLeg
     stack->setSpacing(6);
     stack->addWidget(strip_);
     if (showLegend) {
-        legend_ = plainLabel(this);
+        legend_ = new QLabel(this);
         stack->addWidget(legend_, 0, Qt::AlignLeft);
     }
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -208,7 +202,7 @@ void CompositionBar::paint(QPainter& p, const QRectF& rect, const Bucket& bucket
 
 // DisclaimerLine
 
-DisclaimerLine::DisclaimerLine(QWidget* parent) : QWidget(parent), text_(plainLabel(this)) {
+DisclaimerLine::DisclaimerLine(QWidget* parent) : QWidget(parent), text_(new QLabel(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);

@@ -245,20 +245,8 @@ void RangeTab::rebuildCards() {
         stack->addWidget(card);
     } else {
         auto* totals = sectionCard(m.totals, cards_);
-        auto* first = new QHBoxLayout;
-        first->setSpacing(20);
-        first->addWidget(headlineCost("TOTAL", m.cost, m.costCaveat, totals), 0, Qt::AlignTop);
-        first->addWidget(Divider::vertical(46, totals), 0, Qt::AlignVCenter);
-        // No alignment flag: a wrapped note then gets its height; a tile tops its content.
-        for (const auto& tile : m.firstRow)
-            first->addWidget(statTile(tile, totals), 1);
-        totals->content()->addLayout(first);
-        totals->addWidget(new Divider(1.0, totals));
-        auto* second = new QHBoxLayout;
-        second->setSpacing(20);
-        for (const auto& tile : m.secondRow)
-            second->addWidget(statTile(tile, totals), 1, Qt::AlignVCenter);
-        totals->content()->addLayout(second);
+        addHeadlineRows(totals, "TOTAL", m.cost, m.costCaveat, m.firstRow, m.secondRow,
+                        Qt::AlignVCenter);
         totals->addWidget(new CompositionBar(m.total, 8, true, totals));
         totals->addWidget(new Divider(1.0, totals));
         totals->addWidget(exportBar(buildExportBar(note_, exportsAvailable()), totals));

@@ -83,6 +83,25 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
     return block;
 }
 
+void addHeadlineRows(SectionCard* card, const std::string& caption, const CostEstimate& cost,
+                     const std::optional<std::string>& caveat, const std::vector<TileText>& firstRow,
+                     const std::vector<TileText>& secondRow, Qt::Alignment dividerAlignment) {
+    auto* first = new QHBoxLayout;
+    first->setSpacing(20);
+    first->addWidget(headlineCost(caption, cost, caveat, card), 0, Qt::AlignTop);
+    first->addWidget(Divider::vertical(46, card), 0, dividerAlignment);
+    // No alignment flag: a wrapped note then gets its height; a tile tops its content.
+    for (const auto& tile : firstRow)
+        first->addWidget(statTile(tile, card), 1);
+    card->content()->addLayout(first);
+    card->addWidget(new Divider(1.0, card));
+    auto* second = new QHBoxLayout;
+    second->setSpacing(20);
+    for (const auto& tile : secondRow)
+        second->addWidget(statTile(tile, card), 1, Qt::AlignVCenter);
+    card->content()->addLayout(second);
+}
+
 QLabel* unknownLine(QWidget* parent) {
     auto* label = plainText("unknown", TextStyle::italic(TextStyle::callout()), Theme::unknown(), parent);
     label->setContentsMargins(0, 4, 0, 4);
