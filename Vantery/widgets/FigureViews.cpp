@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "widgets/SymbolMark.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
@@ -90,26 +91,9 @@ QSize CaveatMarker::sizeHint() const {
 }
 
 void CaveatMarker::paint(QPainter& p, const QRectF& rect) {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
     const double side = std::min(rect.width(), rect.height());
-    const QRectF r(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
-    QPainterPath triangle;
-    triangle.moveTo(r.center().x(), r.top() + side * 0.05);
-    triangle.lineTo(r.right(), r.bottom() - side * 0.05);
-    triangle.lineTo(r.left(), r.bottom() - side * 0.05);
-    triangle.closeSubpath();
-    p.setPen(QPen(Theme::accent(), side * 0.08, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Theme::accent());
-    p.drawPath(triangle);
-    // The exclamation mark, cut out in white.
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    const double w = side * 0.12;
-    const double cx = r.center().x();
-    p.drawRoundedRect(QRectF(cx - w / 2, r.top() + side * 0.35, w, side * 0.3), w / 2, w / 2);
-    p.drawEllipse(QPointF(cx, r.top() + side * 0.77), w * 0.6, w * 0.6);
-    p.restore();
+    SymbolMark::paint(p, QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side),
+                      SymbolMark::Symbol::warningTriangle, Theme::accent());
 }
 
 void CaveatMarker::paintEvent(QPaintEvent*) {
