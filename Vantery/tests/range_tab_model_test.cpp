@@ -9,9 +9,7 @@ using namespace vantery::app::fixtures;
 
 namespace {
 
-struct Period {
-    Calendar cal = berlin();
-    double now = at(cal, 2026, 12, 7, 14, 30);
+struct Period : BerlinAfternoon {
     RangeSelection selection{RangePreset::thisMonth, std::nullopt, std::nullopt, now, cal};
     Report report;
     bool computing = false;

@@ -10,9 +10,7 @@ using namespace vantery::app::fixtures;
 
 namespace {
 
-struct Day {
-    Calendar cal = berlin();
-    double now = at(cal, 2026, 12, 7, 14, 30);
+struct Day : BerlinAfternoon {
     std::vector<UsageRecord> records;
     Report today, history;
 
