@@ -64,14 +64,20 @@ QDateEdit* dayPicker(QWidget* parent) {
     return edit;
 }
 
-/// A long table that stays fast: the painted list draws only the rows in view.
-QWidget* table(const std::string& first, std::vector<TableRow> rows, QWidget* parent) {
-    auto* box = new QWidget(parent);
+/// A table's column: its header and the divider under it; the rows go below.
+QVBoxLayout* tableColumn(const std::string& first, QWidget* box) {
     auto* stack = new QVBoxLayout(box);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
     stack->addWidget(new TableHeader(first, box));
     stack->addWidget(new Divider(1.0, box));
+    return stack;
+}
+
+/// A long table that stays fast: the painted list draws only the rows in view.
+QWidget* table(const std::string& first, std::vector<TableRow> rows, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    QVBoxLayout* stack = tableColumn(first, box);
     auto* model = new BucketTableModel(first, box);
     model->setRows(std::move(rows));
     stack->addWidget(new BucketListView(model, box));
@@ -81,11 +87,7 @@ QWidget* table(const std::string& first, std::vector<TableRow> rows, QWidget* pa
 /// A short table of widget rows, each followed by a divider.
 QWidget* shortTable(const std::string& first, const std::vector<TableRow>& rows, QWidget* parent) {
     auto* box = new QWidget(parent);
-    auto* stack = new QVBoxLayout(box);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(0);
-    stack->addWidget(new TableHeader(first, box));
-    stack->addWidget(new Divider(1.0, box));
+    QVBoxLayout* stack = tableColumn(first, box);
     for (const auto& r : rows)
         addTableRow(stack, new BucketRow(r.label, r.bucket, 0, r.accessory, box));
     return box;
