@@ -51,12 +51,10 @@ Split split(const Report& report) {
         std::count_if(report.byAgent.begin(), report.byAgent.end(),
                       [](const auto& kv) { return kv.first.isSubagent(); }));
     out.tiles = {
-        {"main session", FigureTexts::estimate(Estimate<double>::known(s.main), money),
-         percent(s.main, total)},
-        {"sub-agents", FigureTexts::estimate(Estimate<double>::known(s.subagent), money),
-         percent(s.subagent, total)},
-        {"distinct agents",
-         FigureTexts::estimate(Estimate<std::int64_t>::known(agents), Fmt::exact), std::nullopt},
+        makeTile("main session", Estimate<double>::known(s.main), money, percent(s.main, total)),
+        makeTile("sub-agents", Estimate<double>::known(s.subagent), money,
+                 percent(s.subagent, total)),
+        countTile("distinct agents", agents),
     };
     return out;
 }
@@ -154,19 +152,13 @@ std::string coverageText() {
 }
 
 std::vector<TileText> coverageTiles(const RosterCoverage& c) {
-    const auto exact = [](std::int64_t n) { return Fmt::exact(n); };
     return {
-        {"named agents",
-         FigureTexts::estimate(Estimate<std::int64_t>::known(c.namedAgentsSeen), exact),
-         std::nullopt},
-        {"anonymous",
-         FigureTexts::estimate(Estimate<std::int64_t>::known(c.anonymousAgentsSeen), exact),
-         "no name in the id and no roster"},
-        {"enriched from roster",
-         FigureTexts::estimate(c.matchFraction(),
-                               [](double f) { return Fmt::fixed(f * 100.0, 1) + "%"; }),
-         std::to_string(c.entriesLoaded) + " entries from " + std::to_string(c.rostersRead) +
-             " rosters"},
+        countTile("named agents", c.namedAgentsSeen),
+        countTile("anonymous", c.anonymousAgentsSeen, "no name in the id and no roster"),
+        makeTile("enriched from roster", c.matchFraction(),
+                 [](double f) { return Fmt::fixed(f * 100.0, 1) + "%"; },
+                 std::to_string(c.entriesLoaded) + " entries from " +
+                     std::to_string(c.rostersRead) + " rosters"),
     };
 }
 

@@ -8,11 +8,6 @@ namespace vantery::app::ProjectsTabModel {
 
 namespace {
 
-TileText countTile(std::string title, std::int64_t n, std::optional<std::string> note) {
-    return {std::move(title), FigureTexts::estimate(Estimate<std::int64_t>::known(n), Fmt::exact),
-            std::move(note)};
-}
-
 template <class Map>
 std::vector<BucketTableRow> sortedRows(const Map& map, const Report& history, bool withNotes) {
     std::vector<BucketTableRow> rows;

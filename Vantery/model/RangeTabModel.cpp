@@ -8,12 +8,8 @@
 namespace vantery::app {
 namespace {
 
-std::string formattedCost(const CostEstimate& c) {
-    return c.formatted();
-}
-
-template <class T> Estimate<std::int64_t> count(T n) {
-    return Estimate<std::int64_t>::known(static_cast<std::int64_t>(n));
+template <class T> std::int64_t count(T n) {
+    return static_cast<std::int64_t>(n);
 }
 
 } // namespace
@@ -83,20 +79,20 @@ RangeTabModel buildRangeTab(const RangeTabInputs& in) {
     m.costCaveat = total.cost.caveat();
     m.total = total;
     m.firstRow = {
-        makeTile("requests", count(total.requests), Fmt::exact),
+        countTile("requests", total.requests),
         makeTile("tokens",
-                 count(total.input + total.output + total.cacheWrite5m + total.cacheWrite1h +
-                       total.cacheRead),
+                 Estimate<std::int64_t>::known(total.input + total.output + total.cacheWrite5m +
+                                               total.cacheWrite1h + total.cacheRead),
                  Fmt::tokens),
-        makeTile("days with activity", count(report.byDay.size()), Fmt::exact,
-                 "out of " + std::to_string(m.range.dayCount()) + " in the period"),
+        countTile("days with activity", count(report.byDay.size()),
+                  "out of " + std::to_string(m.range.dayCount()) + " in the period"),
     };
     m.secondRow = {
-        makeTile("mean per active day", report.averagePerActiveDay(), formattedCost),
-        makeTile("median per active day", report.medianPerActiveDay(), formattedCost,
+        costTile("mean per active day", report.averagePerActiveDay()),
+        costTile("median per active day", report.medianPerActiveDay(),
                  "the median, not the mean \u2014 the real spread is wide"),
-        makeTile("projects", count(report.byProject.size()), Fmt::exact),
-        makeTile("agents", count(report.byAgent.size()), Fmt::exact),
+        countTile("projects", count(report.byProject.size())),
+        countTile("agents", count(report.byAgent.size())),
     };
 
     m.projects = projectRows(report);

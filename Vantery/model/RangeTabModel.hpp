@@ -45,8 +45,8 @@ struct RangeTabModel {
     CardTitle totals;
     CostEstimate cost;
     std::optional<std::string> costCaveat;
-    std::vector<TileTexts> firstRow;  ///< requests, tokens, days with activity
-    std::vector<TileTexts> secondRow; ///< mean, median, projects, agents
+    std::vector<TileText> firstRow;  ///< requests, tokens, days with activity
+    std::vector<TileText> secondRow; ///< mean, median, projects, agents
     Bucket total;                     ///< for the composition bar with legend
 
     CardTitle projectsCard; ///< "By project (n)"

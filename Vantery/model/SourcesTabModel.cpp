@@ -12,8 +12,6 @@ std::string plural(std::int64_t count, const char* noun) { return Fmt::exact(cou
 
 std::string percent(double value) { return Fmt::fixed(value, 1) + "%"; }
 
-std::string costText(const CostEstimate& c) { return c.formatted(); }
-
 std::vector<SourcesHomeRow> homes(const SourcesInputs& in) {
     std::vector<SourcesHomeRow> rows;
     for (const auto& h : in.homeInventory) {
@@ -50,12 +48,10 @@ void composition(const Report& history, SourcesView& view) {
         view.shares.push_back({component, labelled.first, Fmt::exact(labelled.second),
                                FigureTexts::estimate(share(labelled.second, t), percent)});
 
-    view.tiles.push_back({"requests", FigureTexts::estimate(Estimate<std::int64_t>::known(t.requests), Fmt::exact), {}});
-    view.tiles.push_back({"days with activity",
-                          FigureTexts::estimate(Estimate<std::int64_t>::known(history.activeDays()), Fmt::exact), {}});
-    view.tiles.push_back({"median per day", FigureTexts::estimate(history.medianPerActiveDay(), costText), {}});
-    view.tiles.push_back({"mean per day", FigureTexts::estimate(history.averagePerActiveDay(), costText),
-                          "the mean hides the real spread"});
+    view.tiles = {countTile("requests", t.requests),
+                  countTile("days with activity", history.activeDays()),
+                  costTile("median per day", history.medianPerActiveDay()),
+                  costTile("mean per day", history.averagePerActiveDay(), "the mean hides the real spread")};
 
     if (auto caveat = t.cost.caveat())
         view.priceLine = {SourcesNotice::Symbol::warning, *caveat};

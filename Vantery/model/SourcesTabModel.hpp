@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/FigureTexts.hpp"
+#include "model/TileText.hpp"
 #include "model/UsageStore.hpp"
 #include "vantery/Calendar.hpp"
 #include "vantery/Report.hpp"
@@ -43,12 +44,6 @@ struct SourcesShareRow {
     FigureText share;   ///< "%.1f%%", or "unknown" without tokens
 };
 
-struct SourcesTile {
-    std::string title;
-    FigureText figure;
-    std::optional<std::string> note;
-};
-
 /// The verdict of the last full verification (card 4).
 struct SourcesVerdict {
     bool clean = false;  ///< checkmark.seal.fill in Theme.output, else xmark.seal.fill in Theme.accent
@@ -71,7 +66,7 @@ struct SourcesView {
     // Card 2
     Bucket total;
     std::vector<SourcesShareRow> shares;
-    std::vector<SourcesTile> tiles;
+    std::vector<TileText> tiles;
     SourcesNotice priceLine;
     // Card 3
     SourcesGrid parsing;

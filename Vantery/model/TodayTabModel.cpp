@@ -9,10 +9,6 @@
 namespace vantery::app {
 namespace {
 
-std::string formattedCost(const CostEstimate& c) {
-    return c.formatted();
-}
-
 std::string percent(double p) {
     return Fmt::fixed(p, 1) + "%";
 }
@@ -79,24 +75,23 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
     m.costCaveat = total.cost.caveat();
 
     m.firstRow = {
-        makeTile("requests", Estimate<std::int64_t>::known(total.requests), Fmt::exact),
+        countTile("requests", total.requests),
         makeTile(
             "current rate", Derived::currentHourlyRate(in.today, in.now, in.userCalendar),
             [](const CostEstimate& c) { return c.formatted() + "/h"; },
             "the hour you are in, or a recent finished one \u2014 unknown after a few idle "
             "hours"),
-        makeTile("yesterday, same time",
-                 Derived::yesterdayAtSameTime(in.records, in.now, in.userCalendar), formattedCost,
+        costTile("yesterday, same time",
+                 Derived::yesterdayAtSameTime(in.records, in.now, in.userCalendar),
                  deltaNote(in.deltaVsYesterdayAtSameTime)),
     };
     m.secondRow = {
-        makeTile("yesterday", Derived::yesterdayCost(in.history, in.now, in.userCalendar),
-                 formattedCost),
-        makeTile("median, last 7 full days",
-                 Derived::medianOfRecentDays(in.history, 7, in.now, in.userCalendar), formattedCost,
+        costTile("yesterday", Derived::yesterdayCost(in.history, in.now, in.userCalendar)),
+        costTile("median, last 7 full days",
+                 Derived::medianOfRecentDays(in.history, 7, in.now, in.userCalendar),
                  "days with activity, today excluded \u2014 it is the yardstick today is "
                  "measured against"),
-        makeTile("mean per active day", in.history.averagePerActiveDay(), formattedCost,
+        costTile("mean per active day", in.history.averagePerActiveDay(),
                  std::to_string(in.history.byDay.size()) + " days with activity"),
     };
 

@@ -56,8 +56,8 @@ struct TodayTabModel {
     CardTitle headline; ///< "Today — 2026-12-07"
     CostEstimate cost;  ///< today's total, for the large cost text
     std::optional<std::string> costCaveat;
-    std::vector<TileTexts> firstRow;  ///< requests, current rate, yesterday, same time
-    std::vector<TileTexts> secondRow; ///< yesterday, median of 7, mean per active day
+    std::vector<TileText> firstRow;  ///< requests, current rate, yesterday, same time
+    std::vector<TileText> secondRow; ///< yesterday, median of 7, mean per active day
 
     /// No request today: only the headline and the no-requests card are shown.
     bool hasRequests = false;

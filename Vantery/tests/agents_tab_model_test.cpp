@@ -6,21 +6,14 @@
 
 #include "TempDir.hpp"
 #include "model/AgentsTabModel.hpp"
+#include "support/RecordFixtures.hpp"
 
 using namespace vantery;
 using namespace vantery::app;
 using namespace vantery::app::AgentsTabModel;
+using vantery::app::fixtures::costing;
 
 namespace {
-
-Bucket costing(double priced, std::int64_t unpriced = 0) {
-    Bucket b;
-    b.requests = 1 + unpriced;
-    b.cost.priced = priced;
-    b.cost.unpricedRequests = unpriced;
-    if (unpriced > 0) b.cost.unpricedModels = {"mystery-1"};
-    return b;
-}
 
 FigureText known(std::string text) {
     return {std::move(text), Tone::primary, false, {}};

@@ -4,20 +4,14 @@
 #include <fmt/format.h>
 
 #include "model/ProjectsTabModel.hpp"
+#include "support/RecordFixtures.hpp"
 
 using namespace vantery;
 using namespace vantery::app;
 using namespace vantery::app::ProjectsTabModel;
+using vantery::app::fixtures::costing;
 
 namespace {
-
-Bucket costing(double priced, std::int64_t unpriced = 0) {
-    Bucket b;
-    b.requests = 1 + unpriced;
-    b.cost.priced = priced;
-    b.cost.unpricedRequests = unpriced;
-    return b;
-}
 
 std::vector<std::string> texts(const std::vector<TileText>& tiles) {
     std::vector<std::string> out;

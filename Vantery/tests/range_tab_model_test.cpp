@@ -9,9 +9,7 @@ using namespace vantery::app::fixtures;
 
 namespace {
 
-struct Period {
-    Calendar cal = berlin();
-    double now = at(cal, 2026, 12, 7, 14, 30);
+struct Period : BerlinAfternoon {
     RangeSelection selection{RangePreset::thisMonth, std::nullopt, std::nullopt, now, cal};
     Report report;
     bool computing = false;
@@ -127,16 +125,16 @@ TEST(RangeTabModel, PopulatedPeriodFillsTilesAndTables) {
     EXPECT_EQ(m.totals.title, "What this period cost");
     EXPECT_EQ(m.cost.formatted(), "\u2265 $51.00");
     EXPECT_EQ(m.costCaveat, "1 request with no known price (unpriced-x) are not included");
-    EXPECT_EQ(m.firstRow[0].value, "22");
-    EXPECT_EQ(m.firstRow[1].value, "51.00M");
+    EXPECT_EQ(m.firstRow[0].figure.text, "22");
+    EXPECT_EQ(m.firstRow[1].figure.text, "51.00M");
     EXPECT_EQ(m.firstRow[2].title, "days with activity");
-    EXPECT_EQ(m.firstRow[2].value, "3");
+    EXPECT_EQ(m.firstRow[2].figure.text, "3");
     EXPECT_EQ(m.firstRow[2].note, "out of 30 in the period");
-    EXPECT_EQ(m.secondRow[0].value, "\u2265 $17.00");
-    EXPECT_EQ(m.secondRow[1].value, "\u2265 $21.00");
+    EXPECT_EQ(m.secondRow[0].figure.text, "\u2265 $17.00");
+    EXPECT_EQ(m.secondRow[1].figure.text, "\u2265 $21.00");
     EXPECT_EQ(m.secondRow[1].note, "the median, not the mean \u2014 the real spread is wide");
-    EXPECT_EQ(m.secondRow[2].value, "6");  // /work/a, four /work/pN, /work/zzz
-    EXPECT_EQ(m.secondRow[3].value, "21"); // the main session counts as one
+    EXPECT_EQ(m.secondRow[2].figure.text, "6");  // /work/a, four /work/pN, /work/zzz
+    EXPECT_EQ(m.secondRow[3].figure.text, "21"); // the main session counts as one
 
     // Projects: cost descending, the all-unpriced project as cost 0 at the end.
     EXPECT_EQ(m.projectsCard.title, "By project (6)");
@@ -173,8 +171,8 @@ TEST(RangeTabModel, EqualCostsKeepTheReportOrderAndUnknownFiguresStayUnknown) {
     ASSERT_EQ(m.projects.size(), 3u);
     EXPECT_EQ(m.projects[0].label, "a"); // the map's own order
     EXPECT_EQ(m.projects[2].label, "c");
-    EXPECT_EQ(m.secondRow[0].value, "unknown");
-    EXPECT_EQ(m.secondRow[0].unknownReason, "no requests in the selected range");
-    EXPECT_EQ(m.secondRow[1].value, "unknown");
-    EXPECT_EQ(m.firstRow[2].value, "0");
+    EXPECT_EQ(m.secondRow[0].figure.text, "unknown");
+    EXPECT_EQ(m.secondRow[0].figure.tooltip, "no requests in the selected range");
+    EXPECT_EQ(m.secondRow[1].figure.text, "unknown");
+    EXPECT_EQ(m.firstRow[2].figure.text, "0");
 }

@@ -10,9 +10,7 @@ using namespace vantery::app::fixtures;
 
 namespace {
 
-struct Day {
-    Calendar cal = berlin();
-    double now = at(cal, 2026, 12, 7, 14, 30);
+struct Day : BerlinAfternoon {
     std::vector<UsageRecord> records;
     Report today, history;
 
@@ -27,7 +25,7 @@ struct Day {
     }
 };
 
-std::vector<std::string> titles(const std::vector<TileTexts>& tiles) {
+std::vector<std::string> titles(const std::vector<TileText>& tiles) {
     std::vector<std::string> out;
     for (const auto& t : tiles)
         out.push_back(t.title);
@@ -56,13 +54,13 @@ TEST(TodayTabModel, DayWithoutRequestsShowsHeadlineAndAbsenceOnly) {
     EXPECT_EQ(
         titles(m.secondRow),
         (std::vector<std::string>{"yesterday", "median, last 7 full days", "mean per active day"}));
-    EXPECT_EQ(m.firstRow[0].value, "0");
-    EXPECT_TRUE(m.firstRow[0].isKnown());
+    EXPECT_EQ(m.firstRow[0].figure.text, "0");
+    EXPECT_NE(m.firstRow[0].figure.tone, Tone::unknown);
     // Nothing derived can be known: every figure is "unknown" with the core's reason.
     for (const auto* t :
          {&m.firstRow[1], &m.firstRow[2], &m.secondRow[0], &m.secondRow[1], &m.secondRow[2]}) {
-        EXPECT_EQ(t->value, "unknown") << t->title;
-        EXPECT_EQ(t->unknownReason, "no requests in the selected range") << t->title;
+        EXPECT_EQ(t->figure.text, "unknown") << t->title;
+        EXPECT_EQ(t->figure.tooltip, "no requests in the selected range") << t->title;
     }
     EXPECT_EQ(m.firstRow[2].note, "no activity at this hour yesterday");
     EXPECT_EQ(m.secondRow[2].note, "0 days with activity");
@@ -85,19 +83,19 @@ TEST(TodayTabModel, PopulatedDayFillsEveryTileCardAndTable) {
 
     ASSERT_TRUE(m.hasRequests);
     EXPECT_EQ(m.cost.formatted(), "$11.00");
-    EXPECT_EQ(m.firstRow[0].value, "2");
+    EXPECT_EQ(m.firstRow[0].figure.text, "2");
     EXPECT_EQ(m.firstRow[0].note, std::nullopt);
     // 14:30: the running hour holds $10, scaled by 60 / 30.
-    EXPECT_EQ(m.firstRow[1].value, "$20.00/h");
+    EXPECT_EQ(m.firstRow[1].figure.text, "$20.00/h");
     EXPECT_EQ(m.firstRow[1].note, "the hour you are in, or a recent finished one \u2014 unknown "
                                   "after a few idle hours");
-    EXPECT_EQ(m.firstRow[2].value, "$2.00");
+    EXPECT_EQ(m.firstRow[2].figure.text, "$2.00");
     EXPECT_EQ(m.firstRow[2].note, "today +450.0% vs the same window");
-    EXPECT_EQ(m.secondRow[0].value, "$6.00");
-    EXPECT_EQ(m.secondRow[1].value, "$8.00"); // median of $6 and $10
+    EXPECT_EQ(m.secondRow[0].figure.text, "$6.00");
+    EXPECT_EQ(m.secondRow[1].figure.text, "$8.00"); // median of $6 and $10
     EXPECT_EQ(m.secondRow[1].note, "days with activity, today excluded \u2014 it is the "
                                    "yardstick today is measured against");
-    EXPECT_EQ(m.secondRow[2].value, "$9.00"); // $27 over 3 days
+    EXPECT_EQ(m.secondRow[2].figure.text, "$9.00"); // $27 over 3 days
     EXPECT_EQ(m.secondRow[2].note, "3 days with activity");
 
     EXPECT_EQ(m.composition.title, "What the cost is made of");

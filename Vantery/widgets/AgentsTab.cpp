@@ -9,7 +9,7 @@
 
 #include "model/BucketTableModel.hpp"
 #include "widgets/BucketListView.hpp"
-#include "widgets/TabSections.hpp"
+#include "widgets/TabLayout.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -118,8 +118,10 @@ class AgentsTab::RowMarks : public QWidget {
     std::vector<bool> isMain_;
 };
 
-AgentsTab::AgentsTab(UsageStore& store, QWidget* parent) : QWidget(parent), store_(store) {
-    QVBoxLayout* column = TabSections::scrollingColumn(this, 12);
+AgentsTab::AgentsTab(UsageStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), scheduler_(this, [this] { rebuild(); }) {
+    TabScrollArea* scroll = TabScrollArea::filling(this);
+    QVBoxLayout* column = TabScrollArea::newPage(12);
     QWidget* page = column->parentWidget();
 
     // Split card: the scope picker, then the bar and tiles (rebuilt from the store).
@@ -155,7 +157,7 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent) : QWidget(parent), stor
     rankingCard_->content()->addSpacing(8);
     rankingCard_->addWidget(new TableHeader(firstColumn, rankingCard_));
     rankingCard_->addWidget(new Divider(1.0, rankingCard_));
-    empty_ = TabSections::unknownLine(rankingCard_);
+    empty_ = unknownLine(rankingCard_);
     rankingCard_->addWidget(empty_);
     rows_ = new BucketTableModel(firstColumn, this);
     auto* listBox = new QWidget(rankingCard_);
@@ -167,8 +169,7 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent) : QWidget(parent), stor
     listRow->addWidget(marks_, 0, Qt::AlignTop);
     listRow->addWidget(list_, 1, Qt::AlignTop);
     rankingCard_->addWidget(listBox);
-    caption_ =
-        TabSections::plainText({}, TextStyle::caption2(), Theme::secondary(), false, rankingCard_);
+    caption_ = plainText({}, TextStyle::caption2(), Theme::secondary(), rankingCard_);
     caption_->setContentsMargins(0, 6, 0, 0);
     rankingCard_->addWidget(caption_);
     connect(filter_, &QLineEdit::textChanged, this, [this] { refilter(); });
@@ -177,8 +178,8 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent) : QWidget(parent), stor
     // Coverage card: the fixed paragraph, the tiles (rebuilt), the privacy line.
     auto* coverageCard = new SectionCard(coverageTitle, coverageSubtitle, page);
     coverageCard->content()->setSpacing(10);
-    coverageCard->addWidget(TabSections::plainText(coverageText(), TextStyle::callout(),
-                                                   Theme::secondary(), true, coverageCard));
+    coverageCard->addWidget(
+        plainText(coverageText(), TextStyle::callout(), Theme::secondary(), coverageCard, true));
     coverageSlot_ = new QVBoxLayout;
     coverageSlot_->setContentsMargins(0, 0, 0, 0);
     coverageCard->content()->addLayout(coverageSlot_);
@@ -187,16 +188,16 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent) : QWidget(parent), stor
     privacyRow->setContentsMargins(0, 0, 0, 0);
     privacyRow->setSpacing(4);
     privacyRow->addWidget(new ShieldMark(privacy), 0, Qt::AlignTop);
-    privacyRow->addWidget(TabSections::plainText(rosterPrivacyText(), TextStyle::caption2(),
-                                                 Theme::secondary(), true, privacy),
-                          1);
+    privacyRow->addWidget(
+        plainText(rosterPrivacyText(), TextStyle::caption2(), Theme::secondary(), privacy, true), 1);
     coverageCard->addWidget(privacy);
     column->addWidget(coverageCard);
+    scroll->setPage(column);
 
     // One refresh publishes today, history and roster one after the other: rebuild once.
     for (auto signal :
          {&UsageStore::todayChanged, &UsageStore::historyChanged, &UsageStore::rosterChanged})
-        connect(&store_, signal, this, [this] { scheduleRebuild(); });
+        connect(&store_, signal, this, [this] { scheduler_.request(); });
     rebuild();
 }
 
@@ -213,22 +214,10 @@ void AgentsTab::setScope(Scope scope) {
     rebuild();
 }
 
-void AgentsTab::scheduleRebuild() {
-    if (rebuildPending_) return;
-    rebuildPending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            rebuildPending_ = false;
-            rebuild();
-        },
-        Qt::QueuedConnection);
-}
-
 void AgentsTab::rebuild() {
     const Report& r = report();
 
-    TabSections::clear(splitSlot_);
+    clearLayout(splitSlot_);
     const Split s = split(r);
     splitBody_ = new QWidget;
     auto* body = new QVBoxLayout(splitBody_);
@@ -236,19 +225,18 @@ void AgentsTab::rebuild() {
     body->setSpacing(10);
     if (s.unknownText) {
         body->addWidget(
-            TabSections::plainText(*s.unknownText, TextStyle::callout(), Theme::unknown(), true));
+            plainText(*s.unknownText, TextStyle::callout(), Theme::unknown(), nullptr, true));
     } else {
         body->addWidget(new SplitBarView(s, splitBody_));
-        body->addWidget(TabSections::tilesRow(s.tiles, splitBody_));
+        body->addWidget(tilesRow(s.tiles, splitBody_));
     }
     splitSlot_->addWidget(splitBody_);
 
     ranking_ = AgentRanking(r, store_.roster());
     refilter();
 
-    TabSections::clear(coverageSlot_);
-    coverageTiles_ =
-        TabSections::tilesRow(AgentsTabModel::coverageTiles(store_.roster().coverage()));
+    clearLayout(coverageSlot_);
+    coverageTiles_ = tilesRow(AgentsTabModel::coverageTiles(store_.roster().coverage()));
     coverageSlot_->addWidget(coverageTiles_);
 }
 

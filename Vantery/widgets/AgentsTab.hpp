@@ -7,6 +7,7 @@
 
 #include "model/AgentsTabModel.hpp"
 #include "model/UsageStore.hpp"
+#include "widgets/RebuildScheduler.hpp"
 
 class QButtonGroup;
 class QLabel;
@@ -45,7 +46,6 @@ class AgentsTab : public QWidget {
     QWidget* coverageTiles() const noexcept { return coverageTiles_; }
 
   private:
-    void scheduleRebuild();
     void rebuild();
     void refilter();
     const Report& report() const;
@@ -53,7 +53,7 @@ class AgentsTab : public QWidget {
     UsageStore& store_;
     AgentsTabModel::Scope scope_ = AgentsTabModel::Scope::today;
     AgentsTabModel::AgentRanking ranking_; ///< the scope's agents as the store published them
-    bool rebuildPending_ = false;
+    RebuildScheduler scheduler_;
 
     QButtonGroup* picker_;
     QVBoxLayout* splitSlot_;

@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "widgets/SymbolMark.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
@@ -13,12 +14,6 @@ namespace vantery::app {
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-QLabel* plainLabel(QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText); // data never renders as markup
-    return label;
-}
 
 /// A caption-sized circled "i" in front of the disclaimer.
 class InfoMark : public QWidget {
@@ -68,7 +63,7 @@ QColor componentColor(Component component) {
 }
 
 void applyFigure(QLabel* label, const FigureText& figure, const QFont& font, const QColor& primary) {
-    label->setTextFormat(Qt::PlainText);
+    label->setTextFormat(Qt::PlainText); // data never renders as markup
     label->setText(qs(figure.text));
     label->setFont(figure.italic ? TextStyle::italic(font) : font);
     TextStyle::setTextColor(label, toneColor(figure.tone, primary));
@@ -96,26 +91,9 @@ QSize CaveatMarker::sizeHint() const {
 }
 
 void CaveatMarker::paint(QPainter& p, const QRectF& rect) {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
     const double side = std::min(rect.width(), rect.height());
-    const QRectF r(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
-    QPainterPath triangle;
-    triangle.moveTo(r.center().x(), r.top() + side * 0.05);
-    triangle.lineTo(r.right(), r.bottom() - side * 0.05);
-    triangle.lineTo(r.left(), r.bottom() - side * 0.05);
-    triangle.closeSubpath();
-    p.setPen(QPen(Theme::accent(), side * 0.08, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Theme::accent());
-    p.drawPath(triangle);
-    // The exclamation mark, cut out in white.
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    const double w = side * 0.12;
-    const double cx = r.center().x();
-    p.drawRoundedRect(QRectF(cx - w / 2, r.top() + side * 0.35, w, side * 0.3), w / 2, w / 2);
-    p.drawEllipse(QPointF(cx, r.top() + side * 0.77), w * 0.6, w * 0.6);
-    p.restore();
+    SymbolMark::paint(p, QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side),
+                      SymbolMark::Symbol::warningTriangle, Theme::accent());
 }
 
 void CaveatMarker::paintEvent(QPaintEvent*) {
@@ -126,7 +104,7 @@ void CaveatMarker::paintEvent(QPaintEvent*) {
 // CostText
 
 CostText::CostText(const CostEstimate& cost, const QFont& font, const QColor& color, QWidget* parent)
-    : QWidget(parent), font_(font), color_(color), amount_(plainLabel(this)), marker_(new CaveatMarker(this)) {
+    : QWidget(parent), font_(font), color_(color), amount_(new QLabel(this)), marker_(new CaveatMarker(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -175,7 +153,7 @@ CompositionBar::CompositionBar(const Bucket& bucket, double height, bool showLeg
     stack->setSpacing(6);
     stack->addWidget(strip_);
     if (showLegend) {
-        legend_ = plainLabel(this);
+        legend_ = new QLabel(this);
         stack->addWidget(legend_, 0, Qt::AlignLeft);
     }
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -208,7 +186,7 @@ void CompositionBar::paint(QPainter& p, const QRectF& rect, const Bucket& bucket
 
 // DisclaimerLine
 
-DisclaimerLine::DisclaimerLine(QWidget* parent) : QWidget(parent), text_(plainLabel(this)) {
+DisclaimerLine::DisclaimerLine(QWidget* parent) : QWidget(parent), text_(new QLabel(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);

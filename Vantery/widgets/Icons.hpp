@@ -8,8 +8,15 @@
 namespace vantery::app::Icons {
 
 enum class Symbol {
-    flame,          ///< the menu-bar label while figures load
+    flame,          ///< the menu-bar label while figures load, and the status bar's mark
     arrowClockwise, ///< refresh, and the "updated" line
+    // The main window's sidebar, one per tab.
+    sun,      ///< Today
+    calendar, ///< Date range
+    list,     ///< Provenance
+    folder,   ///< Projects
+    people,   ///< Agents
+    shield,   ///< Sources & honesty
 };
 
 /// The symbol as a square pixmap of `size` device-independent pixels in `colour`,

@@ -13,7 +13,7 @@
 #include "model/StatusBarModel.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/FigureViews.hpp"
-#include "widgets/ShellIcons.hpp"
+#include "widgets/Icons.hpp"
 #include "widgets/StatusBar.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -27,6 +27,18 @@ constexpr int kSidebarMax = 240;
 
 QString qstr(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+Icons::Symbol tabSymbol(Tab tab) {
+    switch (tab) {
+    case Tab::today: return Icons::Symbol::sun;
+    case Tab::range: return Icons::Symbol::calendar;
+    case Tab::provenance: return Icons::Symbol::list;
+    case Tab::projects: return Icons::Symbol::folder;
+    case Tab::agents: return Icons::Symbol::people;
+    case Tab::sources: return Icons::Symbol::shield;
+    }
+    return Icons::Symbol::sun;
 }
 
 } // namespace
@@ -80,7 +92,7 @@ QWidget* MainWindow::buildSidebar() {
     sidebar_->setIconSize({18, 18});
     for (Tab tab : allTabs) {
         auto* item =
-            new QListWidgetItem(ShellIcons::tab(tab, Theme::accent()), qstr(tabLabel(tab)));
+            new QListWidgetItem(Icons::icon(tabSymbol(tab), Theme::accent()), qstr(tabLabel(tab)));
         item->setSizeHint({0, 30});
         sidebar_->addItem(item);
     }
@@ -135,8 +147,9 @@ void MainWindow::buildToolbar() {
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     bar->addWidget(spacer);
 
-    auto* refresh = bar->addAction(ShellIcons::refresh(palette().color(QPalette::WindowText)),
-                                   QStringLiteral("Refresh"));
+    const QColor ink = palette().color(QPalette::WindowText);
+    auto* refresh =
+        bar->addAction(Icons::icon(Icons::Symbol::arrowClockwise, ink), QStringLiteral("Refresh"));
     refresh->setObjectName("refreshButton");
     refresh->setToolTip(QStringLiteral("refresh"));
     // Never disabled: a press while a refresh runs is absorbed by the store.

@@ -1,7 +1,6 @@
 #include "widgets/MenuBarView.hpp"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 #include "model/UsageStore.hpp"
 
@@ -15,7 +14,8 @@ PanelModel buildPanel(const UsageStore& store) {
 }
 
 MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
-    : MenuBarPanel(parent), store_(store), actions_(std::move(actions)) {
+    : MenuBarPanel(parent), store_(store), actions_(std::move(actions)),
+      scheduler_(this, [this] { rebuild(); }) {
     for (auto signal : {&UsageStore::stateChanged, &UsageStore::todayChanged,
                         &UsageStore::historyChanged, &UsageStore::lastRefreshChanged,
                         &UsageStore::refreshStatsChanged, &UsageStore::homeInventoryChanged})
@@ -34,7 +34,7 @@ MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
 }
 
 void MenuBarView::rebuild() {
-    rebuildPending_ = false;
+    scheduler_.cancel();
     stale_ = false;
     setModel(buildPanel(store_));
 }
@@ -46,11 +46,7 @@ void MenuBarView::scheduleRebuild() {
         stale_ = true;
         return;
     }
-    if (rebuildPending_) return;
-    rebuildPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        if (rebuildPending_) rebuild();
-    });
+    scheduler_.request();
 }
 
 void MenuBarView::showEvent(QShowEvent* event) {

@@ -7,6 +7,7 @@
 
 #include "model/MenuBarLabelModel.hpp"
 #include "widgets/MenuBarPanel.hpp"
+#include "widgets/RebuildScheduler.hpp"
 
 namespace vantery::app {
 
@@ -36,7 +37,7 @@ class MenuBarView : public MenuBarPanel {
 
     UsageStore& store_;
     Actions actions_;
-    bool rebuildPending_ = false;
+    RebuildScheduler scheduler_;
     bool stale_ = true; ///< not built yet, or built before a publish or an earlier showing
 };
 

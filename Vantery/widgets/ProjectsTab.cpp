@@ -7,7 +7,7 @@
 #include "model/BucketTableModel.hpp"
 #include "model/ProjectsTabModel.hpp"
 #include "widgets/BucketListView.hpp"
-#include "widgets/TabSections.hpp"
+#include "widgets/TabLayout.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -70,14 +70,14 @@ void SwitchToggle::paintEvent(QPaintEvent*) {
 // ProjectsTab
 
 ProjectsTab::ProjectsTab(UsageStore& store, QWidget* parent) : QWidget(parent), store_(store) {
-    QVBoxLayout* column = TabSections::scrollingColumn(this, 12);
+    TabScrollArea* scroll = TabScrollArea::filling(this);
+    QVBoxLayout* column = TabScrollArea::newPage(12);
     QWidget* page = column->parentWidget();
 
     auto* explanation = new SectionCard(ProjectsTabModel::explanationTitle, std::nullopt, page);
     explanation->content()->setSpacing(10);
-    explanation->addWidget(TabSections::plainText(ProjectsTabModel::explanation(),
-                                                  TextStyle::callout(), Theme::secondary(), true,
-                                                  explanation));
+    explanation->addWidget(plainText(ProjectsTabModel::explanation(), TextStyle::callout(),
+                                     Theme::secondary(), explanation, true));
     tilesSlot_ = new QVBoxLayout;
     tilesSlot_->setContentsMargins(0, 0, 0, 0);
     explanation->content()->addLayout(tilesSlot_);
@@ -96,11 +96,12 @@ ProjectsTab::ProjectsTab(UsageStore& store, QWidget* parent) : QWidget(parent), 
     tableCard_ = new SectionCard("Projects (0)", std::string(), page);
     tableCard_->addWidget(new TableHeader(ProjectsTabModel::firstColumn, tableCard_));
     tableCard_->addWidget(new Divider(1.0, tableCard_));
-    empty_ = TabSections::unknownLine(tableCard_);
+    empty_ = unknownLine(tableCard_);
     tableCard_->addWidget(empty_);
     rows_ = new BucketTableModel(ProjectsTabModel::firstColumn, this);
     tableCard_->addWidget(new BucketListView(rows_, tableCard_));
     column->addWidget(tableCard_);
+    scroll->setPage(column);
 
     connect(&store_, &UsageStore::historyChanged, this, [this] { rebuild(); });
     rebuild();
@@ -118,8 +119,8 @@ void ProjectsTab::setShowRaw(bool showRaw) {
 
 void ProjectsTab::rebuild() {
     const Report& history = store_.history();
-    TabSections::clear(tilesSlot_);
-    tiles_ = TabSections::tilesRow(ProjectsTabModel::tiles(history));
+    clearLayout(tilesSlot_);
+    tiles_ = tilesRow(ProjectsTabModel::tiles(history));
     tilesSlot_->addWidget(tiles_);
 
     ProjectsTabModel::Table table = ProjectsTabModel::table(history, showRaw_);

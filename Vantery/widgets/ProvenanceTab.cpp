@@ -4,13 +4,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "model/BackgroundTask.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/SymbolMark.hpp"
+#include "widgets/TabLayout.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -20,15 +19,6 @@ namespace vantery::app {
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& color) {
-    auto* label = new QLabel;
-    label->setTextFormat(Qt::PlainText);
-    label->setText(qs(text));
-    label->setFont(font);
-    TextStyle::setTextColor(label, color);
-    return label;
-}
 
 /// A whole row (mark and figures) that toggles its node when pressed.
 class NodeButton : public QAbstractButton {
@@ -67,21 +57,12 @@ QWidget* rowWidget(const ProvenanceRow& row) {
 } // namespace
 
 ProvenanceTab::ProvenanceTab(UsageStore& store, QWidget* parent)
-    : QWidget(parent), store_(store), scroll_(new QScrollArea(this)),
-      card_(new SectionCard(view_.title, view_.subtitle)) {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    scroll_->setWidgetResizable(true);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* page = new QWidget;
-    auto* stack = new QVBoxLayout(page);
-    stack->setContentsMargins(16, 16, 16, 16);
-    stack->setSpacing(12);
-    stack->addWidget(card_);
-    stack->addStretch(1);
-    scroll_->setWidget(page);
-    outer->addWidget(scroll_);
+    : QWidget(parent), store_(store), card_(new SectionCard(view_.title, view_.subtitle)),
+      scheduler_(this, [this] { redraw(); }) {
+    TabScrollArea* scroll = TabScrollArea::filling(this);
+    QVBoxLayout* page = TabScrollArea::newPage(12);
+    page->addWidget(card_);
+    scroll->setPage(page);
 
     // Every published refresh brings new records: index them off the GUI thread, then
     // redraw once from the new history and records together.
@@ -97,7 +78,7 @@ bool ProvenanceTab::indexReady() const {
 void ProvenanceTab::rebuildIndex() {
     const quint64 generation = ++indexGeneration_;
     if (indexReady()) { // a refresh that changed nothing keeps the same records
-        scheduleRedraw();
+        scheduler_.request();
         return;
     }
     runInBackground(
@@ -108,17 +89,8 @@ void ProvenanceTab::rebuildIndex() {
         [this, generation](std::shared_ptr<const ProvenanceIndex> index) {
             if (generation != indexGeneration_) return; // a newer refresh is being indexed
             index_ = std::move(index);
-            scheduleRedraw();
+            scheduler_.request();
         });
-}
-
-void ProvenanceTab::scheduleRedraw() {
-    if (redrawPending_) return;
-    redrawPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        redrawPending_ = false;
-        redraw();
-    });
 }
 
 void ProvenanceTab::toggle(const ProvenanceRow& row) {
@@ -126,7 +98,7 @@ void ProvenanceTab::toggle(const ProvenanceRow& row) {
         state_.toggleDay(row.day);
     else
         state_.toggleKey(row.nodeKey);
-    scheduleRedraw();
+    scheduler_.request();
 }
 
 void ProvenanceTab::redraw() {
@@ -142,7 +114,7 @@ void ProvenanceTab::redraw() {
     table->addWidget(new TableHeader(view_.firstColumn));
     table->addWidget(new Divider);
     if (view_.emptyText) {
-        table->addWidget(plainLabel(*view_.emptyText, TextStyle::italic(TextStyle::callout()), Theme::unknown()));
+        table->addWidget(plainText(*view_.emptyText, TextStyle::italic(TextStyle::callout()), Theme::unknown()));
     }
     for (std::size_t i = 0; i < view_.rows.size(); ++i) {
         const ProvenanceRow& row = view_.rows[i];
@@ -150,7 +122,7 @@ void ProvenanceTab::redraw() {
             auto* none = new QWidget;
             auto* line = new QHBoxLayout(none);
             line->setContentsMargins(row.markPadding, 0, 0, 0);
-            line->addWidget(plainLabel(row.label, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
+            line->addWidget(plainText(row.label, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
             table->addWidget(none);
         } else {
             QWidget* w = rowWidget(row);
@@ -170,7 +142,7 @@ void ProvenanceTab::redraw() {
                                 .arg(palette().color(QPalette::Link).name()));
         connect(more, &QPushButton::clicked, this, [this] {
             state_.showMoreDays();
-            scheduleRedraw();
+            scheduler_.request();
         });
         table->addWidget(more, 0, Qt::AlignLeft);
         moreDays_ = more;

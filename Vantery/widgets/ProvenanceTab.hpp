@@ -7,9 +7,9 @@
 #include <QWidget>
 
 #include "model/ProvenanceTabModel.hpp"
+#include "widgets/RebuildScheduler.hpp"
 
 class QAbstractButton;
-class QScrollArea;
 
 namespace vantery::app {
 
@@ -35,7 +35,6 @@ signals:
 
 private:
     void rebuildIndex();
-    void scheduleRedraw();
     void redraw();
     void toggle(const ProvenanceRow& row);
 
@@ -43,11 +42,10 @@ private:
     ProvenanceState state_;
     ProvenanceView view_;
     std::shared_ptr<const ProvenanceIndex> index_;
-    QScrollArea* scroll_;
     SectionCard* card_;
     QWidget* body_ = nullptr;
     QAbstractButton* moreDays_ = nullptr;
-    bool redrawPending_ = false;
+    RebuildScheduler scheduler_;
     quint64 indexGeneration_ = 0;
 };
 

@@ -64,14 +64,20 @@ QDateEdit* dayPicker(QWidget* parent) {
     return edit;
 }
 
-/// A long table that stays fast: the painted list draws only the rows in view.
-QWidget* table(const std::string& first, std::vector<TableRow> rows, QWidget* parent) {
-    auto* box = new QWidget(parent);
+/// A table's column: its header and the divider under it; the rows go below.
+QVBoxLayout* tableColumn(const std::string& first, QWidget* box) {
     auto* stack = new QVBoxLayout(box);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
     stack->addWidget(new TableHeader(first, box));
     stack->addWidget(new Divider(1.0, box));
+    return stack;
+}
+
+/// A long table that stays fast: the painted list draws only the rows in view.
+QWidget* table(const std::string& first, std::vector<TableRow> rows, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    QVBoxLayout* stack = tableColumn(first, box);
     auto* model = new BucketTableModel(first, box);
     model->setRows(std::move(rows));
     stack->addWidget(new BucketListView(model, box));
@@ -81,11 +87,7 @@ QWidget* table(const std::string& first, std::vector<TableRow> rows, QWidget* pa
 /// A short table of widget rows, each followed by a divider.
 QWidget* shortTable(const std::string& first, const std::vector<TableRow>& rows, QWidget* parent) {
     auto* box = new QWidget(parent);
-    auto* stack = new QVBoxLayout(box);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(0);
-    stack->addWidget(new TableHeader(first, box));
-    stack->addWidget(new Divider(1.0, box));
+    QVBoxLayout* stack = tableColumn(first, box);
     for (const auto& r : rows)
         addTableRow(stack, new BucketRow(r.label, r.bucket, 0, r.accessory, box));
     return box;
@@ -97,11 +99,8 @@ RangeTab::RangeTab(UsageStore& store, QWidget* parent)
     : RangeTab(store, runDesktopExport, parent) {}
 
 RangeTab::RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent)
-    : QWidget(parent), store_(store), runner_(std::move(runner)), scroll_(new TabScrollArea(this)),
+    : QWidget(parent), store_(store), runner_(std::move(runner)), scroll_(TabScrollArea::filling(this)),
       scheduler_(this, [this] { rebuildCards(); }) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll_);
 
     page_ = TabScrollArea::newPage(14);
     buildSelector(page_);
@@ -248,20 +247,8 @@ void RangeTab::rebuildCards() {
         stack->addWidget(card);
     } else {
         auto* totals = sectionCard(m.totals, cards_);
-        auto* first = new QHBoxLayout;
-        first->setSpacing(20);
-        first->addWidget(headlineCost("TOTAL", m.cost, m.costCaveat, totals), 0, Qt::AlignTop);
-        first->addWidget(Divider::vertical(46, totals), 0, Qt::AlignVCenter);
-        // No alignment flag: a wrapped note then gets its height; a tile tops its content.
-        for (const auto& tile : m.firstRow)
-            first->addWidget(statTile(tile, totals), 1);
-        totals->content()->addLayout(first);
-        totals->addWidget(new Divider(1.0, totals));
-        auto* second = new QHBoxLayout;
-        second->setSpacing(20);
-        for (const auto& tile : m.secondRow)
-            second->addWidget(statTile(tile, totals), 1, Qt::AlignVCenter);
-        totals->content()->addLayout(second);
+        addHeadlineRows(totals, "TOTAL", m.cost, m.costCaveat, m.firstRow, m.secondRow,
+                        Qt::AlignVCenter);
         totals->addWidget(new CompositionBar(m.total, 8, true, totals));
         totals->addWidget(new Divider(1.0, totals));
         totals->addWidget(exportBar(buildExportBar(note_, exportsAvailable()), totals));

@@ -12,6 +12,7 @@
 #include "model/ExportBarModel.hpp"
 #include "model/RangeTabModel.hpp"
 #include "model/UsageStore.hpp"
+#include "widgets/RebuildScheduler.hpp"
 #include "widgets/TabLayout.hpp"
 
 class QAbstractButton;

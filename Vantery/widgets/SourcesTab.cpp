@@ -4,14 +4,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "model/UsageStore.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/SymbolMark.hpp"
+#include "widgets/TabLayout.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -21,15 +19,6 @@ namespace vantery::app {
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& color) {
-    auto* label = new QLabel;
-    label->setTextFormat(Qt::PlainText);
-    label->setText(qs(text));
-    label->setFont(font);
-    TextStyle::setTextColor(label, color);
-    return label;
-}
 
 QColor primary(const QWidget* w) { return w->palette().color(QPalette::WindowText); }
 
@@ -67,9 +56,7 @@ QWidget* notice(const SourcesNotice& n) {
     }
     auto* line = row(5);
     line->addWidget(new SymbolMark(symbol, color, QFontMetrics(font).height()), 0, Qt::AlignTop);
-    auto* text = plainLabel(n.text, font, color);
-    text->setWordWrap(true);
-    line->addWidget(text, 1);
+    line->addWidget(plainText(n.text, font, color, nullptr, true), 1);
     return boxed(line);
 }
 
@@ -80,9 +67,9 @@ QWidget* grid(const SourcesGrid& pairs, const QColor& valueColor) {
     stack->setSpacing(4);
     for (const auto& [label, value] : pairs) {
         auto* line = row();
-        line->addWidget(plainLabel(label, TextStyle::callout(), Theme::secondary()));
+        line->addWidget(plainText(label, TextStyle::callout(), Theme::secondary()));
         line->addStretch(1);
-        line->addWidget(plainLabel(value, Theme::monoSmall(), valueColor));
+        line->addWidget(plainText(value, Theme::monoSmall(), valueColor));
         stack->addLayout(line);
     }
     return boxed(stack);
@@ -96,28 +83,14 @@ QWidget* fixedWidth(QLabel* label, int width, Qt::Alignment align) {
 
 } // namespace
 
-SourcesTab::SourcesTab(UsageStore& store, QWidget* parent) : QWidget(parent), store_(store), scroll_(new QScrollArea(this)) {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    scroll_->setWidgetResizable(true);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    outer->addWidget(scroll_);
+SourcesTab::SourcesTab(UsageStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), scroll_(TabScrollArea::filling(this)),
+      scheduler_(this, [this] { redraw(); }) {
     for (auto signal : {&UsageStore::homeInventoryChanged, &UsageStore::historyChanged,
                         &UsageStore::refreshStatsChanged, &UsageStore::lastRefreshChanged,
                         &UsageStore::verificationChanged})
-        connect(&store_, signal, this, &SourcesTab::scheduleRedraw);
+        connect(&store_, signal, this, [this] { scheduler_.request(); });
     redraw();
-}
-
-void SourcesTab::scheduleRedraw() {
-    // A refresh publishes several values in a row: draw once, after the last.
-    if (redrawPending_) return;
-    redrawPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        redrawPending_ = false;
-        redraw();
-    });
 }
 
 void SourcesTab::redraw() {
@@ -125,25 +98,18 @@ void SourcesTab::redraw() {
     view_ = SourcesTabModel::build({store_.homeInventory(), store_.history(), store_.refreshStats(),
                                     store_.lastRefresh(), store_.verification(), store_.cache()->cachePath(),
                                     store_.now(), userCalendar});
-    const int scrollY = scroll_->verticalScrollBar()->value();
-    delete scroll_->takeWidget();
-    scroll_->setWidget(buildPage());
-    scroll_->verticalScrollBar()->setValue(scrollY);
+    scroll_->setPage(buildPage());
     emit redrawn();
 }
 
-QWidget* SourcesTab::buildPage() {
-    auto* page = new QWidget;
-    auto* stack = new QVBoxLayout(page);
-    stack->setContentsMargins(16, 16, 16, 16);
-    stack->setSpacing(12);
+QVBoxLayout* SourcesTab::buildPage() {
+    QVBoxLayout* stack = TabScrollArea::newPage(12);
     const QColor text = primary(this);
     std::vector<SectionCard*> cards;
     for (const auto& c : view_.cards) {
         cards.push_back(new SectionCard(c.title, c.subtitle));
         stack->addWidget(cards.back());
     }
-    stack->addStretch(1);
 
     // Card 1: the homes.
     for (const auto& h : view_.homes) {
@@ -152,19 +118,19 @@ QWidget* SourcesTab::buildPage() {
         entry->setSpacing(3);
         auto* first = row();
         first->addWidget(new Dot(h.hasFiles ? Theme::output() : Theme::unknown(), 7), 0, Qt::AlignVCenter);
-        first->addWidget(plainLabel(h.name, TextStyle::weighted(TextStyle::callout(), QFont::Medium), text));
+        first->addWidget(plainText(h.name, TextStyle::weighted(TextStyle::callout(), QFont::Medium), text));
         first->addStretch(1);
         if (h.hasFiles) {
-            first->addWidget(plainLabel(h.files, Theme::monoSmall(), Theme::secondary()));
-            first->addWidget(plainLabel(h.requests, Theme::monoSmall(), Theme::secondary()));
+            first->addWidget(plainText(h.files, Theme::monoSmall(), Theme::secondary()));
+            first->addWidget(plainText(h.requests, Theme::monoSmall(), Theme::secondary()));
             first->addWidget(new CostText(h.cost, Theme::monoSmall(), text));
         } else {
-            first->addWidget(plainLabel(h.absentText, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
+            first->addWidget(plainText(h.absentText, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
         }
         entry->addLayout(first);
         auto* second = row(8);
-        second->addWidget(plainLabel(h.path, TextStyle::caption2(), Theme::secondary()));
-        if (h.activitySpan) second->addWidget(plainLabel(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
+        second->addWidget(plainText(h.path, TextStyle::caption2(), Theme::secondary()));
+        if (h.activitySpan) second->addWidget(plainText(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
         second->addStretch(1);
         entry->addLayout(second);
         addTableRow(cards[0]->content(), boxed(entry));
@@ -183,8 +149,8 @@ QWidget* SourcesTab::buildPage() {
         for (const auto& s : view_.shares) {
             auto* line = row(8);
             line->addWidget(new Dot(componentColor(s.component), 9, 2), 0, Qt::AlignVCenter);
-            line->addWidget(fixedWidth(plainLabel(s.label, TextStyle::callout(), text), 100, Qt::AlignLeft));
-            line->addWidget(fixedWidth(plainLabel(s.tokens, Theme::monoSmall(), text), 130, Qt::AlignRight));
+            line->addWidget(fixedWidth(plainText(s.label, TextStyle::callout(), text), 100, Qt::AlignLeft));
+            line->addWidget(fixedWidth(plainText(s.tokens, Theme::monoSmall(), text), 130, Qt::AlignRight));
             auto* share = new EstimateText(s.share, Theme::monoSmall(), text);
             share->setFixedWidth(60);
             share->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -195,7 +161,7 @@ QWidget* SourcesTab::buildPage() {
         content->addWidget(boxed(shares));
         content->addWidget(new Divider);
         auto* tiles = row(20);
-        for (const auto& t : view_.tiles) tiles->addWidget(new StatTile(t.title, t.figure, t.note), 1, Qt::AlignTop);
+        for (const auto& t : view_.tiles) tiles->addWidget(statTile(t), 1, Qt::AlignTop);
         content->addWidget(boxed(tiles));
         content->addWidget(notice(view_.priceLine));
     }
@@ -208,7 +174,7 @@ QWidget* SourcesTab::buildPage() {
         content->addWidget(notice(view_.rejection));
         if (view_.longestLine) {
             // At most two lines, cut in the middle: a path keeps both of its ends.
-            auto* longest = plainLabel(*view_.longestLine, TextStyle::caption2(), Theme::secondary());
+            auto* longest = plainText(*view_.longestLine, TextStyle::caption2(), Theme::secondary());
             const QFontMetrics fm(longest->font());
             longest->setText(fm.elidedText(qs(*view_.longestLine), Qt::ElideMiddle, 2 * 560));
             longest->setWordWrap(true);
@@ -233,12 +199,8 @@ QWidget* SourcesTab::buildPage() {
                             0, Qt::AlignVCenter);
             auto* texts = new QVBoxLayout;
             texts->setSpacing(2);
-            auto* summary = plainLabel(v.summary, TextStyle::callout(), text);
-            summary->setWordWrap(true);
-            texts->addWidget(summary);
-            auto* detail = plainLabel(v.detail, TextStyle::caption2(), Theme::secondary());
-            detail->setWordWrap(true);
-            texts->addWidget(detail);
+            texts->addWidget(plainText(v.summary, TextStyle::callout(), text, nullptr, true));
+            texts->addWidget(plainText(v.detail, TextStyle::caption2(), Theme::secondary(), nullptr, true));
             line->addLayout(texts, 1);
             content->addWidget(boxed(line));
         } else {
@@ -261,7 +223,7 @@ QWidget* SourcesTab::buildPage() {
         TextStyle::setTextColor(cache, Theme::secondary());
         content->addWidget(cache);
     }
-    return page;
+    return stack;
 }
 
 } // namespace vantery::app

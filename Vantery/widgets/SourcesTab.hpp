@@ -5,12 +5,14 @@
 #include <QWidget>
 
 #include "model/SourcesTabModel.hpp"
+#include "widgets/RebuildScheduler.hpp"
 
 class QPushButton;
-class QScrollArea;
+class QVBoxLayout;
 
 namespace vantery::app {
 
+class TabScrollArea;
 class UsageStore;
 
 class SourcesTab : public QWidget {
@@ -28,16 +30,15 @@ signals:
     void redrawn();
 
 private:
-    void scheduleRedraw();
     void redraw();
-    QWidget* buildPage();
+    QVBoxLayout* buildPage();
 
     UsageStore& store_;
     SourcesView view_;
-    QScrollArea* scroll_;
+    TabScrollArea* scroll_;
+    RebuildScheduler scheduler_;
     QPushButton* verify_ = nullptr;
     QPushButton* clear_ = nullptr;
-    bool redrawPending_ = false;
 };
 
 } // namespace vantery::app

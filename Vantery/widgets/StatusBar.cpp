@@ -6,7 +6,7 @@
 
 #include "model/StatusBarModel.hpp"
 #include "model/UsageStore.hpp"
-#include "widgets/ShellIcons.hpp"
+#include "widgets/Icons.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
@@ -37,7 +37,7 @@ StatusBar::StatusBar(UsageStore& store, QWidget* parent) : QWidget(parent), stor
 
     auto* flame = new QLabel(this);
     const int iconSize = fontMetrics().height();
-    flame->setPixmap(ShellIcons::flame(Theme::accent()).pixmap(iconSize, iconSize));
+    flame->setPixmap(Icons::icon(Icons::Symbol::flame, Theme::accent()).pixmap(iconSize, iconSize));
     identity->addWidget(flame);
 
     const auto texts =

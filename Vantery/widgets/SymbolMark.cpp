@@ -13,11 +13,16 @@ SymbolMark::SymbolMark(Symbol symbol, const QColor& color, int side, int width, 
 
 void SymbolMark::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    // The glyph sits in a centred square of side side_.
+    paint(p, QRectF((width() - side_) / 2.0, (height() - side_) / 2.0, side_, side_), symbol_, color_);
+}
+
+void SymbolMark::paint(QPainter& p, const QRectF& square, Symbol symbol, const QColor& color) {
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    const double s = side_;
-    // The glyph sits in a centred square of side s.
-    p.translate((width() - s) / 2.0, (height() - s) / 2.0);
-    QPen pen(color_, std::max(1.2, s / 9.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    const double s = square.width();
+    p.translate(square.topLeft());
+    QPen pen(color, std::max(1.2, s / 9.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     const QRectF box(0.5, 0.5, s - 1, s - 1);
     const auto checkPath = [&](double inset) {
         QPainterPath path;
@@ -26,13 +31,13 @@ void SymbolMark::paintEvent(QPaintEvent*) {
         path.lineTo(box.right() - inset, box.top() + inset * 1.2);
         return path;
     };
-    switch (symbol_) {
+    switch (symbol) {
     case Symbol::chevronRight:
     case Symbol::chevronDown: {
         p.setPen(pen);
         QPainterPath path;
         const double a = s * 0.3, b = s * 0.7;
-        if (symbol_ == Symbol::chevronRight) {
+        if (symbol == Symbol::chevronRight) {
             path.moveTo(s * 0.38, a);
             path.lineTo(s * 0.62, s / 2);
             path.lineTo(s * 0.38, b);
@@ -51,7 +56,7 @@ void SymbolMark::paintEvent(QPaintEvent*) {
         path.quadTo(box.center().x(), box.top() - s * 0.1, box.right(), box.center().y());
         path.quadTo(box.center().x(), box.bottom() + s * 0.1, box.left(), box.center().y());
         p.drawPath(path);
-        p.setBrush(color_);
+        p.setBrush(color);
         p.drawEllipse(box.center(), s * 0.14, s * 0.14);
         break;
     }
@@ -59,10 +64,10 @@ void SymbolMark::paintEvent(QPaintEvent*) {
     case Symbol::questionCircle: {
         p.setPen(pen);
         p.drawEllipse(box.adjusted(pen.widthF() / 2, pen.widthF() / 2, -pen.widthF() / 2, -pen.widthF() / 2));
-        if (symbol_ == Symbol::checkCircle) {
+        if (symbol == Symbol::checkCircle) {
             p.drawPath(checkPath(s * 0.28));
         } else {
-            QFont f = font();
+            QFont f = p.font();
             f.setPixelSize(int(s * 0.7));
             f.setBold(true);
             p.setFont(f);
@@ -71,16 +76,20 @@ void SymbolMark::paintEvent(QPaintEvent*) {
         break;
     }
     case Symbol::warningTriangle: {
-        QPainterPath tri;
-        tri.moveTo(box.center().x(), box.top());
-        tri.lineTo(box.right(), box.bottom());
-        tri.lineTo(box.left(), box.bottom());
-        tri.closeSubpath();
-        p.fillPath(tri, color_);
-        QPen mark(Qt::white, std::max(1.2, s / 8.0), Qt::SolidLine, Qt::RoundCap);
-        p.setPen(mark);
-        p.drawLine(QPointF(box.center().x(), box.top() + s * 0.35), QPointF(box.center().x(), box.top() + s * 0.62));
-        p.drawPoint(QPointF(box.center().x(), box.bottom() - s * 0.16));
+        QPainterPath triangle;
+        triangle.moveTo(s / 2, s * 0.05);
+        triangle.lineTo(s, s * 0.95);
+        triangle.lineTo(0, s * 0.95);
+        triangle.closeSubpath();
+        p.setPen(QPen(color, s * 0.08, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(color);
+        p.drawPath(triangle);
+        // The exclamation mark, cut out in white.
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        const double w = s * 0.12;
+        p.drawRoundedRect(QRectF(s / 2 - w / 2, s * 0.35, w, s * 0.3), w / 2, w / 2);
+        p.drawEllipse(QPointF(s / 2, s * 0.77), w * 0.6, w * 0.6);
         break;
     }
     case Symbol::checkSeal:
@@ -95,10 +104,10 @@ void SymbolMark::paintEvent(QPaintEvent*) {
             const QPointF pt(c.x() + r * std::cos(angle), c.y() + r * std::sin(angle));
             i == 0 ? seal.moveTo(pt) : seal.lineTo(pt);
         }
-        p.fillPath(seal, color_);
+        p.fillPath(seal, color);
         QPen mark(Qt::white, std::max(1.3, s / 8.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
         p.setPen(mark);
-        if (symbol_ == Symbol::checkSeal) {
+        if (symbol == Symbol::checkSeal) {
             p.drawPath(checkPath(s * 0.3));
         } else {
             const double d = s * 0.2;
@@ -108,6 +117,7 @@ void SymbolMark::paintEvent(QPaintEvent*) {
         break;
     }
     }
+    p.restore();
 }
 
 } // namespace vantery::app

@@ -1,8 +1,10 @@
 #pragma once
-// The small symbols of the Provenance and Sources tabs (chevrons, check marks, warnings,
-// seals), drawn with the painter in any colour so they look alike on every platform.
+// The small painted symbols (chevrons, check marks, warnings, seals), drawn with the
+// painter in any colour so they look alike on every platform.
 #include <QColor>
 #include <QWidget>
+
+class QPainter;
 
 namespace vantery::app {
 
@@ -23,6 +25,8 @@ public:
     /// A square mark `side` pixels wide, or `width` wide when given (the chevrons' frame).
     SymbolMark(Symbol symbol, const QColor& color, int side, int width = -1, QWidget* parent = nullptr);
     Symbol symbol() const noexcept { return symbol_; }
+    /// Draws `symbol` in `color` filling `square` (also for painted lists and other marks).
+    static void paint(QPainter& painter, const QRectF& square, Symbol symbol, const QColor& color);
     QColor color() const { return color_; }
 
 protected:

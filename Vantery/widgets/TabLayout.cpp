@@ -1,7 +1,7 @@
 #include "widgets/TabLayout.hpp"
 
+#include <QHBoxLayout>
 #include <QScrollBar>
-#include <QTimer>
 
 #include "widgets/FigureViews.hpp"
 #include "widgets/TextStyle.hpp"
@@ -14,6 +14,14 @@ TabScrollArea::TabScrollArea(QWidget* parent) : QScrollArea(parent) {
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // cards follow the width
+}
+
+TabScrollArea* TabScrollArea::filling(QWidget* tab) {
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new TabScrollArea(tab);
+    layout->addWidget(scroll);
+    return scroll;
 }
 
 QVBoxLayout* TabScrollArea::newPage(int spacing) {
@@ -39,11 +47,18 @@ QLabel* plainText(const std::string& text, const QFont& font, const QColor& colo
     return label;
 }
 
-StatTile* statTile(const TileTexts& tile, QWidget* parent) {
-    const FigureText figure =
-        tile.isKnown() ? FigureText{tile.value, Tone::primary, false, {}}
-                       : FigureText{tile.value, Tone::unknown, true, *tile.unknownReason};
-    return new StatTile(tile.title, figure, tile.note, parent);
+StatTile* statTile(const TileText& tile, QWidget* parent) {
+    return new StatTile(tile.title, tile.figure, tile.note, parent);
+}
+
+QWidget* tilesRow(const std::vector<TileText>& tiles, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* l = new QHBoxLayout(row);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(20);
+    for (const TileText& t : tiles)
+        l->addWidget(statTile(t, row), 1, Qt::AlignVCenter);
+    return row;
 }
 
 SectionCard* sectionCard(const CardTitle& title, QWidget* parent, int spacing) {
@@ -68,16 +83,37 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
     return block;
 }
 
-RebuildScheduler::RebuildScheduler(QObject* owner, std::function<void()> rebuild)
-    : owner_(owner), rebuild_(std::move(rebuild)) {}
+void addHeadlineRows(SectionCard* card, const std::string& caption, const CostEstimate& cost,
+                     const std::optional<std::string>& caveat, const std::vector<TileText>& firstRow,
+                     const std::vector<TileText>& secondRow, Qt::Alignment dividerAlignment) {
+    auto* first = new QHBoxLayout;
+    first->setSpacing(20);
+    first->addWidget(headlineCost(caption, cost, caveat, card), 0, Qt::AlignTop);
+    first->addWidget(Divider::vertical(46, card), 0, dividerAlignment);
+    // No alignment flag: a wrapped note then gets its height; a tile tops its content.
+    for (const auto& tile : firstRow)
+        first->addWidget(statTile(tile, card), 1);
+    card->content()->addLayout(first);
+    card->addWidget(new Divider(1.0, card));
+    auto* second = new QHBoxLayout;
+    second->setSpacing(20);
+    for (const auto& tile : secondRow)
+        second->addWidget(statTile(tile, card), 1, Qt::AlignVCenter);
+    card->content()->addLayout(second);
+}
 
-void RebuildScheduler::request() {
-    if (pending_) return;
-    pending_ = true;
-    QTimer::singleShot(0, owner_, [this] {
-        pending_ = false;
-        rebuild_();
-    });
+QLabel* unknownLine(QWidget* parent) {
+    auto* label = plainText("unknown", TextStyle::italic(TextStyle::callout()), Theme::unknown(), parent);
+    label->setContentsMargins(0, 4, 0, 4);
+    return label;
+}
+
+void clearLayout(QLayout* layout) {
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* w = item->widget()) delete w;
+        if (QLayout* child = item->layout()) clearLayout(child);
+        delete item;
+    }
 }
 
 } // namespace vantery::app

@@ -39,20 +39,7 @@ QLabel* unknownText(const std::optional<std::string>& reason, QWidget* parent) {
 
 QWidget* headline(const TodayTabModel& m) {
     auto* card = sectionCard(m.headline);
-    auto* first = new QHBoxLayout;
-    first->setSpacing(20);
-    first->addWidget(headlineCost("COST", m.cost, m.costCaveat, card), 0, Qt::AlignTop);
-    first->addWidget(Divider::vertical(46, card), 0, Qt::AlignTop);
-    // No alignment flag: a wrapped note then gets its height; a tile tops its content.
-    for (const auto& tile : m.firstRow)
-        first->addWidget(statTile(tile, card), 1);
-    card->content()->addLayout(first);
-    card->addWidget(new Divider(1.0, card));
-    auto* second = new QHBoxLayout;
-    second->setSpacing(20);
-    for (const auto& tile : m.secondRow)
-        second->addWidget(statTile(tile, card), 1, Qt::AlignVCenter);
-    card->content()->addLayout(second);
+    addHeadlineRows(card, "COST", m.cost, m.costCaveat, m.firstRow, m.secondRow, Qt::AlignTop);
     return card;
 }
 
@@ -184,11 +171,8 @@ QVBoxLayout* TodayTab::buildPage(const TodayTabModel& m, SparklineModel spark) {
 }
 
 TodayTab::TodayTab(UsageStore& store, QWidget* parent)
-    : QWidget(parent), store_(store), scroll_(new TabScrollArea(this)),
+    : QWidget(parent), store_(store), scroll_(TabScrollArea::filling(this)),
       scheduler_(this, [this] { rebuild(); }) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll_);
     for (auto signal :
          {&UsageStore::todayChanged, &UsageStore::historyChanged, &UsageStore::refreshPublished})
         connect(&store_, signal, this, [this] { scheduler_.request(); });

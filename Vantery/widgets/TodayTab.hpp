@@ -7,6 +7,7 @@
 #include "model/SparklineModel.hpp"
 #include "model/TodayTabModel.hpp"
 #include "model/UsageStore.hpp"
+#include "widgets/RebuildScheduler.hpp"
 #include "widgets/TabLayout.hpp"
 
 namespace vantery::app {

@@ -1,10 +1,12 @@
 #pragma once
 // Records and reports for view-model tests, in a pinned zone.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "vantery/Bucket.hpp"
 #include "vantery/Calendar.hpp"
 #include "vantery/ProjectResolver.hpp"
 #include "vantery/Report.hpp"
@@ -34,6 +36,23 @@ inline UsageRecord request(double timestamp, std::int64_t input, std::int64_t ou
     r.input = input;
     r.output = output;
     return r;
+}
+
+/// The moment the tab-model tests stand in: 2026-12-07 at 14:30 in Berlin.
+struct BerlinAfternoon {
+    Calendar cal = berlin();
+    double now = at(cal, 2026, 12, 7, 14, 30);
+};
+
+/// A bucket of 1 + `unpriced` requests costing `priced` dollars; the unpriced ones are of
+/// "mystery-1", which has no price.
+inline Bucket costing(double priced, std::int64_t unpriced = 0) {
+    Bucket b;
+    b.requests = 1 + unpriced;
+    b.cost.priced = priced;
+    b.cost.unpricedRequests = unpriced;
+    if (unpriced > 0) b.cost.unpricedModels = {"mystery-1"};
+    return b;
 }
 
 inline Aggregator aggregator(const Calendar& cal) {
