@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 namespace bench {
 namespace {

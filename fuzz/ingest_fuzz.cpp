@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);

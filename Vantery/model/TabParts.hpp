@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "model/BucketTableModel.hpp"
-#include "vantery/Bucket.hpp"
-#include "vantery/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/model/Estimate.hpp"
 
 namespace vantery::app {
 

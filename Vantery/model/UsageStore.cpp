@@ -7,7 +7,7 @@
 
 #include "model/BackgroundTask.hpp"
 #include "model/StoreWork.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::app {
 namespace {

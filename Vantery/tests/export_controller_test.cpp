@@ -11,7 +11,7 @@
 
 #include "model/ExportController.hpp"
 #include "model/ExportController.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 
 using namespace vantery;
 using namespace vantery::app;

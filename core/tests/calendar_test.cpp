@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "vantery/Calendar.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordBuilder.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 
 using namespace vantery;
 using vantery::fixtures::at;

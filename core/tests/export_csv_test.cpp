@@ -13,7 +13,7 @@
 #include "CsvReader.hpp"
 #include "ExportSample.hpp"
 #include "Golden.hpp"
-#include "vantery/Exporter.hpp"
+#include "vantery/export/Exporter.hpp"
 
 using namespace vantery;
 using vantery::testing::bucketWith;

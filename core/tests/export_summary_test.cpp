@@ -7,8 +7,8 @@
 
 #include "ExportSample.hpp"
 #include "Golden.hpp"
-#include "vantery/Exporter.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/export/Exporter.hpp"
+#include "vantery/base/Text.hpp"
 
 using namespace vantery;
 using vantery::testing::bucketWith;

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "TempDir.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 using vantery::testing::TempDir;

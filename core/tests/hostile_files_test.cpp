@@ -5,9 +5,9 @@
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
-#include "vantery/AgentRoster.hpp"
-#include "vantery/Paths.hpp"
-#include "vantery/ScanCache.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
+#include "vantery/base/Paths.hpp"
+#include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
 using namespace vantery::testing;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 

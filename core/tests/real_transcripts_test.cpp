@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "TempDir.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "RecordBuilder.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/Report.hpp"
 
 using namespace vantery;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "TempDir.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 using vantery::testing::TempHome;

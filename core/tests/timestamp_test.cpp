@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using vantery::Timestamp;
 

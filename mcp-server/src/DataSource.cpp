@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstdio>
 
-#include "vantery/Paths.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Paths.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {

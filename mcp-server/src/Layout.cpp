@@ -1,5 +1,5 @@
 // The shared pieces every tool answer is assembled from.
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
 

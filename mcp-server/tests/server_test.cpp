@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "ServerFixture.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/Protocol.hpp"
 #include "vantery/mcp/R.hpp"

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "vantery/Calendar.hpp"
-#include "vantery/ProjectResolver.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/model/UsageRecord.hpp"
 
 namespace vantery::app::fixtures {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "RecordBuilder.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

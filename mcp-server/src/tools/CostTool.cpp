@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "tools/Rankings.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
 

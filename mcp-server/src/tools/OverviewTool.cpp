@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "tools/Rankings.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
 

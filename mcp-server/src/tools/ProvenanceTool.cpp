@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vantery/FileContributions.hpp"
+#include "vantery/report/FileContributions.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
 

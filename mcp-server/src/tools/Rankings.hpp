@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/Report.hpp"
+#include "vantery/report/Report.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/Json.hpp"
 #include "vantery/mcp/Period.hpp"

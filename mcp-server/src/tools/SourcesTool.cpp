@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/Report.hpp"
+#include "vantery/report/Report.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/R.hpp"
 
