@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
+#include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 #include "vantery/ingest/Scanner.hpp"
 

@@ -15,6 +15,7 @@
 #include "vantery/base/Calendar.hpp"
 #include "vantery/base/Saturating.hpp"
 #include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 namespace bench {
 namespace {

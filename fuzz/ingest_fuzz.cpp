@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);

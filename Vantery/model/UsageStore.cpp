@@ -8,6 +8,7 @@
 #include "model/BackgroundTask.hpp"
 #include "model/StoreWork.hpp"
 #include "vantery/report/Derived.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 namespace vantery::app {
 namespace {

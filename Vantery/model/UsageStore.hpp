@@ -18,6 +18,7 @@
 #include "vantery/report/DateRange.hpp"
 #include "vantery/model/Estimate.hpp"
 #include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/model/UsageRecord.hpp"

@@ -12,6 +12,7 @@
 #include "model/ExportController.hpp"
 #include "model/ExportController.hpp"
 #include "vantery/base/Text.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 using namespace vantery;
 using namespace vantery::app;

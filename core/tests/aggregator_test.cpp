@@ -4,6 +4,7 @@
 
 #include "RecordBuilder.hpp"
 #include "TempDir.hpp"
+#include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 
 using namespace vantery;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "TempDir.hpp"
+#include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/ScanCache.hpp"
 

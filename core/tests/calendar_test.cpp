@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "vantery/base/Calendar.hpp"
-#include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 using namespace vantery;
 

@@ -2,6 +2,7 @@
 
 #include "RecordBuilder.hpp"
 #include "vantery/report/Derived.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 using namespace vantery;
 using vantery::fixtures::at;

@@ -8,6 +8,7 @@
 #include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "ingest/LineReader.hpp"
 
 using namespace vantery;
 using namespace vantery::testing;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 using namespace vantery;
 

@@ -6,6 +6,7 @@
 
 #include "TempDir.hpp"
 #include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 using namespace vantery;
 namespace fs = std::filesystem;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "RecordBuilder.hpp"
+#include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 
 using namespace vantery;

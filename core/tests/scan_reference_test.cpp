@@ -8,6 +8,7 @@
 
 #include "TempDir.hpp"
 #include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 using namespace vantery;
 using vantery::testing::TempHome;

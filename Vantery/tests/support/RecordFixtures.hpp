@@ -7,6 +7,7 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 #include "vantery/model/UsageRecord.hpp"
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "RecordBuilder.hpp"
+#include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::app {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "base/Parallel.hpp"
+#include "cache/BinaryCodec.hpp"
 #include "vantery/base/Text.hpp"
 
 namespace vantery {

@@ -21,6 +21,8 @@
 #include "vantery/base/FlatIndex.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 namespace vantery {
 

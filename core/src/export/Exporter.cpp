@@ -12,8 +12,11 @@
 
 #include "export/ExportText.hpp"
 #include "vantery/base/Text.hpp"
+#include "export/ExportParts.hpp"
 
 namespace vantery {
+
+using Parts = detail::ExportParts;
 
 using exporttext::integer;
 
@@ -88,15 +91,15 @@ const std::array<Exporter::Axis, 8>& Exporter::Axis::allCases() noexcept {
 
 // ---- Stamps ----
 
-std::string Exporter::Stamps::day(LocalDay d) const {
+std::string Parts::Stamps::day(LocalDay d) const {
     return d.iso();
 }
 
-std::string Exporter::Stamps::dayOfInstant(double instant) const {
+std::string Parts::Stamps::dayOfInstant(double instant) const {
     return calendar_.dayOf(instant).iso();
 }
 
-std::string Exporter::Stamps::instant(double instant) const {
+std::string Parts::Stamps::instant(double instant) const {
     LocalTime t = calendar_.localTime(instant);
     std::string out = t.day.iso();
     auto two = [&out](int v) {
@@ -140,13 +143,13 @@ std::string hourKey(int hour) {
 }
 
 template <class Map, class MakeEntry>
-void collect(const Map& map, std::vector<Exporter::Entry>& out, MakeEntry make) {
+void collect(const Map& map, std::vector<Parts::Entry>& out, MakeEntry make) {
     out.reserve(map.size());
     for (const auto& [key, bucket] : map)
         out.push_back(make(key, bucket));
 }
 
-void sortEntries(std::vector<Exporter::Entry>& entries, Exporter::Axis axis) {
+void sortEntries(std::vector<Parts::Entry>& entries, Exporter::Axis axis) {
     if (axis.isChronological()) {
         std::stable_sort(entries.begin(), entries.end(),
                          [](const auto& a, const auto& b) { return a.key < b.key; });
@@ -171,7 +174,7 @@ void sortEntries(std::vector<Exporter::Entry>& entries, Exporter::Axis axis) {
         if (int c = entries[a.index].key.compare(entries[b.index].key); c != 0) return c < 0;
         return a.index < b.index;
     });
-    std::vector<Exporter::Entry> sorted;
+    std::vector<Parts::Entry> sorted;
     sorted.reserve(entries.size());
     for (const auto& r : refs)
         sorted.push_back(std::move(entries[r.index]));
@@ -180,7 +183,7 @@ void sortEntries(std::vector<Exporter::Entry>& entries, Exporter::Axis axis) {
 
 } // namespace
 
-std::vector<Exporter::Entry> Exporter::rows(const Report& report, Axis axis,
+std::vector<Parts::Entry> Parts::rows(const Report& report, Axis axis,
                                             const Calendar& calendar) {
     std::vector<Entry> out;
     auto plain = [](const std::string& key, const Bucket& b) {
@@ -228,7 +231,7 @@ std::vector<Exporter::Entry> Exporter::rows(const Report& report, Axis axis,
 
 // ---- Cells ----
 
-std::string Exporter::textField(std::string_view s) {
+std::string Parts::textField(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 3);
     if (!s.empty()) {
@@ -251,7 +254,7 @@ std::string Exporter::textField(std::string_view s) {
     return quoted;
 }
 
-std::string Exporter::decimal(double x, int places) {
+std::string Parts::decimal(double x, int places) {
     char buf[512];
     auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed,
                            std::clamp(places, 0, 100));
@@ -259,7 +262,7 @@ std::string Exporter::decimal(double x, int places) {
     return std::string(buf, r.ptr);
 }
 
-Exporter::CostCells Exporter::costFields(const Bucket& bucket) {
+Parts::CostCells Parts::costFields(const Bucket& bucket) {
     if (bucket.requests < 1) return {std::string(unknown), "unknown — no request in range"};
     if (bucket.cost.priced == 0.0 && bucket.cost.unpricedRequests >= 1)
         return {std::string(unknown), "unknown — no known price for any request in this row"};
@@ -267,7 +270,7 @@ Exporter::CostCells Exporter::costFields(const Bucket& bucket) {
             bucket.cost.unpricedRequests == 0 ? "complete" : "lower bound — priced requests only"};
 }
 
-std::string Exporter::models(const Bucket& bucket) {
+std::string Parts::models(const Bucket& bucket) {
     if (bucket.modelCounts.empty()) return "unknown — no model recorded on this row";
     std::vector<std::pair<std::string_view, std::int64_t>> pairs(bucket.modelCounts.begin(),
                                                                  bucket.modelCounts.end());
@@ -286,7 +289,7 @@ std::string Exporter::models(const Bucket& bucket) {
     return out;
 }
 
-std::string Exporter::projectAttribution(std::string_view project, const Report& report) {
+std::string Parts::projectAttribution(std::string_view project, const Report& report) {
     auto it = report.projectProvenance.find(project);
     if (it == report.projectProvenance.end() || it->second.empty())
         return "unknown — the report carries no label provenance for this project";
@@ -315,11 +318,11 @@ struct AxisColumns {
     std::string project, session, agent, agentKind, note;
 };
 
-AxisColumns axisColumns(const Exporter::Entry& e, Exporter::Axis axis, const Report& report) {
+AxisColumns axisColumns(const Parts::Entry& e, Exporter::Axis axis, const Report& report) {
     const std::string nb(Exporter::notBrokenDown);
     switch (axis.value()) {
     case Exporter::Axis::project:
-        return {e.key, nb, nb, nb, Exporter::projectAttribution(e.key, report)};
+        return {e.key, nb, nb, nb, Parts::projectAttribution(e.key, report)};
     case Exporter::Axis::rawCwd:
         return {nb, nb, nb, nb, "raw cwd as written in the transcript, before any folding"};
     case Exporter::Axis::session: {
@@ -369,7 +372,7 @@ AxisColumns axisColumns(const Exporter::Entry& e, Exporter::Axis axis, const Rep
     return {nb, nb, nb, nb, nb};
 }
 
-std::string activity(const std::optional<double>& t, const Exporter::Stamps& stamps) {
+std::string activity(const std::optional<double>& t, const Parts::Stamps& stamps) {
     return t ? stamps.instant(*t) : "unknown — the row holds no dated request";
 }
 
@@ -384,7 +387,7 @@ std::string unpricedModelList(const CostEstimate& cost, std::string_view separat
 
 } // namespace
 
-std::vector<std::string> Exporter::fields(const Entry& entry, Axis axis, const Report& report,
+std::vector<std::string> Parts::fields(const Entry& entry, Axis axis, const Report& report,
                                           const Stamps& stamps) {
     const Bucket& b = entry.bucket;
     AxisColumns cols = axisColumns(entry, axis, report);
@@ -429,15 +432,15 @@ template <class Columns> void appendHeader(std::string& out, const Columns& colu
     bool first = true;
     for (auto name : columns) {
         if (!first) out += ',';
-        out += Exporter::textField(name);
+        out += Parts::textField(name);
         first = false;
     }
     out += '\n';
 }
 
-std::string breakdownFromRows(const std::vector<Exporter::Entry>& rows, Exporter::Axis axis,
+std::string breakdownFromRows(const std::vector<Parts::Entry>& rows, Exporter::Axis axis,
                               const Report& report, const Exporter::Options& options) {
-    Exporter::Stamps stamps(options.calendar);
+    Parts::Stamps stamps(options.calendar);
     std::string out;
     if (options.byteOrderMark) out += byteOrderMark;
     appendHeader(out, Exporter::breakdownColumns);
@@ -448,7 +451,7 @@ std::string breakdownFromRows(const std::vector<Exporter::Entry>& rows, Exporter
                 : static_cast<std::size_t>(std::min<std::uint64_t>(
                       static_cast<std::uint64_t>(*options.limitPerAxis), rows.size()));
     for (std::size_t i = 0; i < n; ++i) {
-        auto cells = Exporter::fields(rows[i], axis, report, stamps);
+        auto cells = Parts::fields(rows[i], axis, report, stamps);
         for (std::size_t c = 0; c < cells.size(); ++c) {
             if (c > 0) out += ',';
             out += cells[c];
@@ -461,14 +464,14 @@ std::string breakdownFromRows(const std::vector<Exporter::Entry>& rows, Exporter
 } // namespace
 
 std::string Exporter::breakdownCSV(const Report& report, Axis axis, const Options& options) {
-    return breakdownFromRows(rows(report, axis, options.calendar), axis, report, options);
+    return breakdownFromRows(Parts::rows(report, axis, options.calendar), axis, report, options);
 }
 
 std::vector<Exporter::AxisCSV> Exporter::allBreakdownCSVs(const Report& report,
                                                           const Options& options) {
     std::vector<AxisCSV> out;
     for (Axis axis : Axis::allCases()) {
-        auto entries = rows(report, axis, options.calendar);
+        auto entries = Parts::rows(report, axis, options.calendar);
         if (entries.empty()) continue;
         out.push_back({axis, breakdownFromRows(entries, axis, report, options)});
     }
@@ -530,7 +533,7 @@ bool startsWithLetterOrNumber(std::string_view cluster) {
 
 } // namespace
 
-std::string Exporter::slug(std::string_view s) {
+std::string Parts::slug(std::string_view s) {
     std::string lower = lowerCased(s);
     std::string out;
     out.reserve(lower.size());
@@ -545,10 +548,10 @@ std::string Exporter::slug(std::string_view s) {
 }
 
 std::string Exporter::suggestedFileName(const Document& document, const Options& options) {
-    Stamps stamps(options.calendar);
+    Parts::Stamps stamps(options.calendar);
     std::string period;
     if (options.periodLabel)
-        period = slug(*options.periodLabel);
+        period = Parts::slug(*options.periodLabel);
     else if (options.from && options.to)
         period = stamps.day(*options.from) + "_" + stamps.day(*options.to);
     else

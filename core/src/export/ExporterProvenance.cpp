@@ -7,8 +7,11 @@
 #include "vantery/export/Exporter.hpp"
 #include "vantery/report/FileContributions.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "export/ExportParts.hpp"
 
 namespace vantery {
+
+using Parts = detail::ExportParts;
 
 using exporttext::integer;
 
@@ -51,7 +54,7 @@ const char* sectionName(Section s) {
     return "";
 }
 
-Exporter::ProvenanceLine line(Section s, std::string item, std::string value,
+Parts::ProvenanceLine line(Section s, std::string item, std::string value,
                               std::string note = {}) {
     return {sectionName(s), std::move(item), std::move(value), std::move(note)};
 }
@@ -60,7 +63,7 @@ Exporter::ProvenanceLine line(Section s, std::string item, std::string value,
 std::string costText(const Bucket& b) {
     if (b.requests < 1 || (b.cost.priced == 0.0 && b.cost.unpricedRequests >= 1))
         return std::string(Exporter::unknown);
-    return Exporter::decimal(b.cost.priced, Exporter::moneyDecimalsCSV);
+    return Parts::decimal(b.cost.priced, Exporter::moneyDecimalsCSV);
 }
 
 std::string joined(const std::set<std::string>& items, std::string_view separator) {
@@ -74,12 +77,12 @@ std::string joined(const std::set<std::string>& items, std::string_view separato
 
 } // namespace
 
-std::string Exporter::plural(std::int64_t n, std::string_view singular,
+std::string Parts::plural(std::int64_t n, std::string_view singular,
                              std::string_view pluralForm) {
     return integer(n) + " " + std::string(n == 1 || n == -1 ? singular : pluralForm);
 }
 
-std::string Exporter::periodDescription(const Report& report, const Options& options,
+std::string Parts::periodDescription(const Report& report, const Options& options,
                                         const Stamps& stamps) {
     if (options.periodLabel && !options.periodLabel->empty()) return *options.periodLabel;
     if (options.from && options.to)
@@ -91,7 +94,7 @@ std::string Exporter::periodDescription(const Report& report, const Options& opt
     return "unknown — the caller named no period and the report holds no dated request";
 }
 
-std::vector<Exporter::ProvenanceLine> Exporter::sourceFileLines(const Report& report,
+std::vector<Parts::ProvenanceLine> Parts::sourceFileLines(const Report& report,
                                                                 const Options& options) {
     std::vector<ProvenanceLine> out;
     if (options.sourceFiles.empty()) {
@@ -126,7 +129,7 @@ std::vector<Exporter::ProvenanceLine> Exporter::sourceFileLines(const Report& re
     return out;
 }
 
-std::vector<Exporter::ProvenanceLine> Exporter::attributionLines(const Report& report) {
+std::vector<Parts::ProvenanceLine> Parts::attributionLines(const Report& report) {
     std::vector<ProvenanceLine> out;
     if (report.projectProvenance.empty()) {
         out.push_back(line(Section::attribution, "project_labels",
@@ -145,8 +148,8 @@ std::vector<Exporter::ProvenanceLine> Exporter::attributionLines(const Report& r
     return out;
 }
 
-std::vector<Exporter::ProvenanceLine>
-Exporter::provenanceLines(const Report& report, const Options& options, const Stamps& stamps) {
+std::vector<Parts::ProvenanceLine>
+Parts::provenanceLines(const Report& report, const Options& options, const Stamps& stamps) {
     const ScanDiagnostics& d = report.diagnostics;
     const Bucket& total = report.total;
     const bool scanned = d.filesScanned >= 1;
@@ -242,22 +245,22 @@ Exporter::provenanceLines(const Report& report, const Options& options, const St
 }
 
 std::string Exporter::provenanceCSV(const Report& report, const Options& options) {
-    Stamps stamps(options.calendar);
+    Parts::Stamps stamps(options.calendar);
     std::string out;
     if (options.byteOrderMark) out += "\xEF\xBB\xBF";
     for (std::size_t i = 0; i < provenanceColumns.size(); ++i) {
         if (i > 0) out += ',';
-        out += textField(provenanceColumns[i]);
+        out += Parts::textField(provenanceColumns[i]);
     }
     out += '\n';
-    for (const auto& l : provenanceLines(report, options, stamps)) {
-        out += textField(l.section);
+    for (const auto& l : Parts::provenanceLines(report, options, stamps)) {
+        out += Parts::textField(l.section);
         out += ',';
-        out += textField(l.item);
+        out += Parts::textField(l.item);
         out += ',';
-        out += textField(l.value);
+        out += Parts::textField(l.value);
         out += ',';
-        out += textField(l.note);
+        out += Parts::textField(l.note);
         out += '\n';
     }
     return out;

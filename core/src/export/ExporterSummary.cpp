@@ -6,8 +6,11 @@
 #include "vantery/report/Derived.hpp"
 #include "vantery/export/Exporter.hpp"
 #include "vantery/base/Text.hpp"
+#include "export/ExportParts.hpp"
 
 namespace vantery {
+
+using Parts = detail::ExportParts;
 
 namespace {
 
@@ -24,7 +27,7 @@ std::string fitted(std::string_view s, std::size_t width) {
 
 } // namespace
 
-std::string Exporter::grouped(std::int64_t n) {
+std::string Parts::grouped(std::int64_t n) {
     // The magnitude as unsigned, so that the most negative value needs no negation.
     std::uint64_t magnitude =
         n < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
@@ -37,11 +40,11 @@ std::string Exporter::grouped(std::int64_t n) {
     return out;
 }
 
-std::string Exporter::noun(std::int64_t n, std::string_view singular, std::string_view pluralForm) {
+std::string Parts::noun(std::int64_t n, std::string_view singular, std::string_view pluralForm) {
     return grouped(n) + " " + std::string(n == 1 || n == -1 ? singular : pluralForm);
 }
 
-std::string Exporter::humanCost(const Bucket& bucket) {
+std::string Parts::humanCost(const Bucket& bucket) {
     const CostEstimate& cost = bucket.cost;
     if (bucket.requests < 1) return "unknown — no request in range";
     if (cost.priced == 0.0 && cost.unpricedRequests >= 1) {
@@ -59,14 +62,14 @@ std::string Exporter::humanCost(const Bucket& bucket) {
     return out;
 }
 
-std::string Exporter::span(const Bucket& bucket, const Stamps& stamps) {
+std::string Parts::span(const Bucket& bucket, const Stamps& stamps) {
     if (!bucket.firstActivity || !bucket.lastActivity)
         return "unknown — the report holds no dated request";
     return stamps.instant(*bucket.firstActivity) + " to " + stamps.instant(*bucket.lastActivity);
 }
 
 std::string Exporter::clipboardSummary(const Report& report, const Options& options) {
-    Stamps stamps(options.calendar);
+    Parts::Stamps stamps(options.calendar);
     const Bucket& total = report.total;
     const std::string indent(11, ' ');
     std::string out;
@@ -76,17 +79,17 @@ std::string Exporter::clipboardSummary(const Report& report, const Options& opti
     };
 
     emit("Vantery — usage report");
-    emit("Period:    " + periodDescription(report, options, stamps));
+    emit("Period:    " + Parts::periodDescription(report, options, stamps));
     emit("Generated: " + stamps.instant(options.generatedAt));
     emit("Currency:  USD (Anthropic list API prices)");
     emit("");
-    emit("TOTAL      " + humanCost(total));
+    emit("TOTAL      " + Parts::humanCost(total));
     if (total.requests >= 1) {
-        emit(indent + noun(total.requests, "request", "requests") + std::string(dot) +
-             grouped(total.totalTokens()) + " tokens  (in " + grouped(total.input) + " · out " +
-             grouped(total.output) + " · cache write " + grouped(total.cacheWrite()) +
-             " · cache read " + grouped(total.cacheRead) + ")");
-        emit(indent + "range " + span(total, stamps));
+        emit(indent + Parts::noun(total.requests, "request", "requests") + std::string(dot) +
+             Parts::grouped(total.totalTokens()) + " tokens  (in " + Parts::grouped(total.input) + " · out " +
+             Parts::grouped(total.output) + " · cache write " + Parts::grouped(total.cacheWrite()) +
+             " · cache read " + Parts::grouped(total.cacheRead) + ")");
+        emit(indent + "range " + Parts::span(total, stamps));
     } else {
         emit(indent + (report.diagnostics.filesScanned < 1
                            ? "unknown — no source file was read"
@@ -96,27 +99,27 @@ std::string Exporter::clipboardSummary(const Report& report, const Options& opti
     const std::size_t limit =
         options.summaryRowLimit <= 0 ? 0 : static_cast<std::size_t>(options.summaryRowLimit);
     for (Axis axis : options.summaryAxes) {
-        auto entries = rows(report, axis, options.calendar);
+        auto entries = Parts::rows(report, axis, options.calendar);
         if (entries.empty()) continue;
         emit("");
         emit(axis.title());
         std::size_t shown = std::min(entries.size(), limit);
         for (std::size_t i = 0; i < shown; ++i) {
             const Bucket& b = entries[i].bucket;
-            emit("  " + fitted(entries[i].label, 38) + "  " + humanCost(b) + std::string(dot) +
-                 noun(b.requests, "request", "requests") + std::string(dot) +
-                 grouped(b.totalTokens()) + " tokens");
+            emit("  " + fitted(entries[i].label, 38) + "  " + Parts::humanCost(b) + std::string(dot) +
+                 Parts::noun(b.requests, "request", "requests") + std::string(dot) +
+                 Parts::grouped(b.totalTokens()) + " tokens");
         }
         if (entries.size() > shown) {
             auto hidden = static_cast<std::int64_t>(entries.size() - shown);
-            emit("  (" + grouped(hidden) + (hidden == 1 ? " more row" : " more rows") +
+            emit("  (" + Parts::grouped(hidden) + (hidden == 1 ? " more row" : " more rows") +
                  " — the CSV export has all of them)");
         }
     }
 
     emit("");
     emit("PROVENANCE");
-    for (const auto& l : provenanceLines(report, options, stamps)) {
+    for (const auto& l : Parts::provenanceLines(report, options, stamps)) {
         if (l.section == "report") continue;
         std::string row = "  " + fitted(l.item, 34) + "  " + l.value;
         if (!l.note.empty()) row += "   — " + l.note;

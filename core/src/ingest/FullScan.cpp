@@ -19,6 +19,7 @@
 
 #include "base/Parallel.hpp"
 #include "ingest/RecordTable.hpp"
+#include "ingest/LineReader.hpp"
 
 namespace vantery {
 namespace fs = std::filesystem;

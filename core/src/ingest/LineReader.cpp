@@ -8,7 +8,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 #include "base/FileIO.hpp"
 

@@ -15,6 +15,7 @@
 
 #include "vantery/pricing/Pricing.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "ingest/LineReader.hpp"
 
 namespace vantery {
 namespace {

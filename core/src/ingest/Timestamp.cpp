@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "vantery/ingest/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 namespace vantery {
 namespace {

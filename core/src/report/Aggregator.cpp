@@ -1,3 +1,5 @@
+#include "vantery/report/Aggregator.hpp"
+
 #include <set>
 #include <string_view>
 #include <unordered_map>

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "vantery/model/Estimate.hpp"
-#include "vantery/ingest/Scanner.hpp"
+#include "vantery/cache/FileProvenance.hpp"
+#include "vantery/ingest/RequestMap.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
 namespace vantery {
@@ -41,7 +42,7 @@ class ScanCache {
     };
 
     /// An immutable set of requests of one file, shared between copies of the table.
-    using RecordSet = std::shared_ptr<const RequestMap>;
+    using RecordSet = vantery::RecordSet;
 
     /// What the cache knows of one transcript file.
     struct FileState {
@@ -58,11 +59,7 @@ class ScanCache {
     using FileTable = std::map<std::string, FileState>;
 
     /// The requests of one cached file, for provenance listings.
-    struct FileProvenance {
-        std::string path;
-        std::int64_t usageLines = 0;
-        RecordSet records; ///< never null
-    };
+    using FileProvenance = vantery::FileProvenance;
 
     /// What one refresh did.
     struct RefreshStats {

@@ -12,6 +12,7 @@
 #include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/model/UsageRecord.hpp"
