@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
+#include "vantery/ingest/Scanner.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
-#include "vantery/ingest/Scanner.hpp"
 
 namespace bench {
 namespace {

@@ -12,10 +12,10 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
+#include "ingest/LineReader.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/base/Saturating.hpp"
 #include "vantery/ingest/Scanner.hpp"
-#include "ingest/LineReader.hpp"
 
 namespace bench {
 namespace {

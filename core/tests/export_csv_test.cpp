@@ -13,9 +13,9 @@
 #include "CsvReader.hpp"
 #include "ExportSample.hpp"
 #include "Golden.hpp"
+#include "export/ExportParts.hpp"
 #include "vantery/export/Exporter.hpp"
 #include "vantery/report/Aggregator.hpp"
-#include "export/ExportParts.hpp"
 
 using namespace vantery;
 using vantery::testing::bucketWith;
@@ -324,8 +324,9 @@ TEST(ExportCells, ModelsCellAndAttribution) {
 TEST(ExportCells, AgentRowWithoutIdentityIsNotBrokenDown) {
     Report r;
     detail::ExportParts::Entry e{"k", "l", bucketWith(1, 1, 0), std::nullopt};
-    auto cells = detail::ExportParts::fields(e, Exporter::Axis::agent, r,
-                                  detail::ExportParts::Stamps(vantery::testing::sampleCalendar()));
+    auto cells = detail::ExportParts::fields(
+        e, Exporter::Axis::agent, r,
+        detail::ExportParts::Stamps(vantery::testing::sampleCalendar()));
     ASSERT_EQ(cells.size(), 26u);
     for (int i : {3, 4, 5, 6, 8})
         EXPECT_EQ(cells[static_cast<std::size_t>(i)], "(not broken down)");
@@ -439,12 +440,14 @@ TEST(ExportNames, SuggestedFileNamesAndSlugs) {
               "vantery-project-.csv");
 
     EXPECT_EQ(detail::ExportParts::slug("--Q1/Q2 2026__final--"), "q1-q2-2026-final");
-    EXPECT_EQ(detail::ExportParts::slug("CAF\u00c9 \u03a9MEGA \u2167"), "caf\u00e9-\u03c9mega-\u2177");
-    EXPECT_EQ(detail::ExportParts::slug("Cafe\u0301 ../etc"), "cafe\u0301-etc"); // é stays one character
+    EXPECT_EQ(detail::ExportParts::slug("CAF\u00c9 \u03a9MEGA \u2167"),
+              "caf\u00e9-\u03c9mega-\u2177");
+    EXPECT_EQ(detail::ExportParts::slug("Cafe\u0301 ../etc"),
+              "cafe\u0301-etc"); // é stays one character
     EXPECT_EQ(detail::ExportParts::slug("\u65e5\u672c 3\u6708"), "\u65e5\u672c-3\u6708");
     EXPECT_EQ(detail::ExportParts::slug("\u0130stanbul"), "i\u0307stanbul");
     EXPECT_EQ(detail::ExportParts::slug("a\xff"
-                             "b"),
+                                        "b"),
               "a-b");
     EXPECT_EQ(detail::ExportParts::slug(""), "");
 }

@@ -7,8 +7,8 @@
 #include "CsvReader.hpp"
 #include "ExportSample.hpp"
 #include "Golden.hpp"
-#include "vantery/export/Exporter.hpp"
 #include "export/ExportParts.hpp"
+#include "vantery/export/Exporter.hpp"
 
 using namespace vantery;
 using vantery::testing::matchesGolden;
@@ -24,14 +24,15 @@ Exporter::Options sampleOptions() {
                              .sourceFiles = vantery::testing::sampleFiles()};
 }
 
-const detail::ExportParts::ProvenanceLine* find(const std::vector<detail::ExportParts::ProvenanceLine>& lines,
-                                     std::string_view item) {
+const detail::ExportParts::ProvenanceLine*
+find(const std::vector<detail::ExportParts::ProvenanceLine>& lines, std::string_view item) {
     for (const auto& l : lines)
         if (l.item == item) return &l;
     return nullptr;
 }
 
-std::vector<detail::ExportParts::ProvenanceLine> lines(const Report& r, const Exporter::Options& o) {
+std::vector<detail::ExportParts::ProvenanceLine> lines(const Report& r,
+                                                       const Exporter::Options& o) {
     return detail::ExportParts::provenanceLines(r, o, detail::ExportParts::Stamps(o.calendar));
 }
 
@@ -102,9 +103,11 @@ TEST(ExportProvenance, PeriodDescription) {
     auto report = vantery::testing::sampleReport();
     auto options = sampleOptions();
     detail::ExportParts::Stamps stamps(options.calendar);
-    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps), "2026-03-09 to 2026-03-10");
+    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps),
+              "2026-03-09 to 2026-03-10");
     options.periodLabel = "";
-    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps), "2026-03-09 to 2026-03-10");
+    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps),
+              "2026-03-09 to 2026-03-10");
     options.periodLabel = "Sprint 4";
     EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps), "Sprint 4");
     options.periodLabel.reset();

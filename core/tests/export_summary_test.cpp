@@ -7,9 +7,9 @@
 
 #include "ExportSample.hpp"
 #include "Golden.hpp"
-#include "vantery/export/Exporter.hpp"
-#include "vantery/base/Text.hpp"
 #include "export/ExportParts.hpp"
+#include "vantery/base/Text.hpp"
+#include "vantery/export/Exporter.hpp"
 
 using namespace vantery;
 using vantery::testing::bucketWith;
@@ -158,7 +158,8 @@ TEST(ExportSummary, HumanFormats) {
               "\u2265 $12.50 [2 requests with no known price (a, b) are not included]");
 
     detail::ExportParts::Stamps stamps(Calendar::utc());
-    EXPECT_EQ(detail::ExportParts::span(Bucket{}, stamps), "unknown — the report holds no dated request");
+    EXPECT_EQ(detail::ExportParts::span(Bucket{}, stamps),
+              "unknown — the report holds no dated request");
     Bucket b;
     b.firstActivity = 0;
     b.lastActivity = 86399.5;

@@ -3,8 +3,8 @@
 #include <unordered_set>
 
 #include "vantery/model/AgentIdentity.hpp"
-#include "vantery/pricing/Pricing.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/pricing/Pricing.hpp"
 
 using namespace vantery;
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "vantery/ingest/Scanner.hpp"
 #include "ingest/LineReader.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 

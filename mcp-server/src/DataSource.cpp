@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Text.hpp"
@@ -42,7 +42,6 @@ std::string trimmed(std::string_view s) {
         s.remove_suffix(1);
     return std::string(s);
 }
-
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;

@@ -51,9 +51,15 @@ static date::year_month_day ymd(std::int32_t d) {
     return date::year_month_day{date::sys_days{date::days{d}}};
 }
 
-int LocalDay::year() const noexcept { return static_cast<int>(ymd(days_).year()); }
-int LocalDay::month() const noexcept { return static_cast<int>(static_cast<unsigned>(ymd(days_).month())); }
-int LocalDay::day() const noexcept { return static_cast<int>(static_cast<unsigned>(ymd(days_).day())); }
+int LocalDay::year() const noexcept {
+    return static_cast<int>(ymd(days_).year());
+}
+int LocalDay::month() const noexcept {
+    return static_cast<int>(static_cast<unsigned>(ymd(days_).month()));
+}
+int LocalDay::day() const noexcept {
+    return static_cast<int>(static_cast<unsigned>(ymd(days_).day()));
+}
 int LocalDay::weekday() const noexcept {
     return static_cast<int>(date::weekday{date::sys_days{date::days{days_}}}.c_encoding());
 }
@@ -84,9 +90,12 @@ std::optional<LocalDay> LocalDay::parseISO(std::string_view t) {
     return LocalDay(static_cast<std::int32_t>(date::sys_days{v}.time_since_epoch().count()));
 }
 
-Calendar::Calendar(const date::time_zone* zone) : zone_(zone), name_(zone ? std::string(zone->name()) : "UTC") {}
+Calendar::Calendar(const date::time_zone* zone)
+    : zone_(zone), name_(zone ? std::string(zone->name()) : "UTC") {}
 
-Calendar Calendar::utc() { return Calendar(utcZone()); }
+Calendar Calendar::utc() {
+    return Calendar(utcZone());
+}
 
 std::optional<Calendar> Calendar::named(std::string_view ianaName) {
     if (auto* z = tryLocate(ianaName)) return Calendar(z);
@@ -131,9 +140,15 @@ LocalTime Calendar::localTime(double instant) const {
     return t;
 }
 
-LocalDay Calendar::dayOf(double instant) const { return localTime(instant).day; }
-int Calendar::hourOf(double instant) const { return localTime(instant).hour; }
-int Calendar::offsetSeconds(double instant) const { return localTime(instant).offsetSeconds; }
+LocalDay Calendar::dayOf(double instant) const {
+    return localTime(instant).day;
+}
+int Calendar::hourOf(double instant) const {
+    return localTime(instant).hour;
+}
+int Calendar::offsetSeconds(double instant) const {
+    return localTime(instant).offsetSeconds;
+}
 
 double Calendar::instantOf(LocalDay day, int hour, int minute, double second) const {
     double whole = std::floor(second);
@@ -164,9 +179,12 @@ Calendar::OffsetSpan Calendar::offsetSpan(double instant) const {
     if (!zone_) return {-1e300, 1e300, 0};
     auto info = zone_->get_info(sys);
     return {static_cast<double>(info.begin.time_since_epoch().count()),
-            static_cast<double>(info.end.time_since_epoch().count()), static_cast<int>(info.offset.count())};
+            static_cast<double>(info.end.time_since_epoch().count()),
+            static_cast<int>(info.offset.count())};
 }
 
-double Calendar::startOfDay(LocalDay day) const { return instantOf(day, 0, 0, 0); }
+double Calendar::startOfDay(LocalDay day) const {
+    return instantOf(day, 0, 0, 0);
+}
 
 } // namespace vantery

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <new>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -63,7 +63,9 @@ std::optional<std::string> userHome(const Environment& env) {
     return std::nullopt;
 }
 
-std::optional<std::string> userHome() { return userHome(processEnvironment()); }
+std::optional<std::string> userHome() {
+    return userHome(processEnvironment());
+}
 
 std::string expandTilde(std::string_view path, std::string_view home) {
     if (path == "~") return std::string(home);
@@ -87,7 +89,9 @@ std::optional<std::string> defaultCachePath(const Environment& env) {
 #endif
 }
 
-std::optional<std::string> defaultCachePath() { return defaultCachePath(processEnvironment()); }
+std::optional<std::string> defaultCachePath() {
+    return defaultCachePath(processEnvironment());
+}
 
 bool makePrivateFolders(const std::string& folder) {
     if (folder.empty()) return false;

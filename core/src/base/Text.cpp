@@ -46,13 +46,15 @@ std::size_t clusterLength(std::string_view s, std::size_t pos) {
 
 std::size_t characterCount(std::string_view s) {
     std::size_t count = 0;
-    for (std::size_t pos = 0; pos < s.size(); pos += detail::clusterLength(s, pos)) ++count;
+    for (std::size_t pos = 0; pos < s.size(); pos += detail::clusterLength(s, pos))
+        ++count;
     return count;
 }
 
 std::string_view prefixCharacters(std::string_view s, std::size_t n) {
     std::size_t pos = 0;
-    for (std::size_t i = 0; i < n && pos < s.size(); ++i) pos += detail::clusterLength(s, pos);
+    for (std::size_t i = 0; i < n && pos < s.size(); ++i)
+        pos += detail::clusterLength(s, pos);
     return s.substr(0, pos);
 }
 

@@ -16,12 +16,12 @@
 
 #include "base/FileIO.hpp"
 #include "base/Parallel.hpp"
-#include "vantery/cache/CacheFile.hpp"
+#include "ingest/LineReader.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/base/FlatIndex.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Saturating.hpp"
-#include "ingest/LineReader.hpp"
+#include "vantery/cache/CacheFile.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
 namespace vantery {

@@ -10,9 +10,9 @@
 
 #include <utf8proc.h>
 
+#include "export/ExportParts.hpp"
 #include "export/ExportText.hpp"
 #include "vantery/base/Text.hpp"
-#include "export/ExportParts.hpp"
 
 namespace vantery {
 
@@ -183,8 +183,7 @@ void sortEntries(std::vector<Parts::Entry>& entries, Exporter::Axis axis) {
 
 } // namespace
 
-std::vector<Parts::Entry> Parts::rows(const Report& report, Axis axis,
-                                            const Calendar& calendar) {
+std::vector<Parts::Entry> Parts::rows(const Report& report, Axis axis, const Calendar& calendar) {
     std::vector<Entry> out;
     auto plain = [](const std::string& key, const Bucket& b) {
         return Entry{key, key, b, std::nullopt};
@@ -388,7 +387,7 @@ std::string unpricedModelList(const CostEstimate& cost, std::string_view separat
 } // namespace
 
 std::vector<std::string> Parts::fields(const Entry& entry, Axis axis, const Report& report,
-                                          const Stamps& stamps) {
+                                       const Stamps& stamps) {
     const Bucket& b = entry.bucket;
     AxisColumns cols = axisColumns(entry, axis, report);
     CostCells cost = costFields(b);

@@ -2,12 +2,12 @@
 // leave out, one fact per line.
 #include <algorithm>
 
-#include "export/ExportText.hpp"
-#include "vantery/report/Derived.hpp"
-#include "vantery/export/Exporter.hpp"
-#include "vantery/report/FileContributions.hpp"
-#include "vantery/base/Saturating.hpp"
 #include "export/ExportParts.hpp"
+#include "export/ExportText.hpp"
+#include "vantery/base/Saturating.hpp"
+#include "vantery/export/Exporter.hpp"
+#include "vantery/report/Derived.hpp"
+#include "vantery/report/FileContributions.hpp"
 
 namespace vantery {
 
@@ -54,8 +54,7 @@ const char* sectionName(Section s) {
     return "";
 }
 
-Parts::ProvenanceLine line(Section s, std::string item, std::string value,
-                              std::string note = {}) {
+Parts::ProvenanceLine line(Section s, std::string item, std::string value, std::string note = {}) {
     return {sectionName(s), std::move(item), std::move(value), std::move(note)};
 }
 
@@ -77,13 +76,12 @@ std::string joined(const std::set<std::string>& items, std::string_view separato
 
 } // namespace
 
-std::string Parts::plural(std::int64_t n, std::string_view singular,
-                             std::string_view pluralForm) {
+std::string Parts::plural(std::int64_t n, std::string_view singular, std::string_view pluralForm) {
     return integer(n) + " " + std::string(n == 1 || n == -1 ? singular : pluralForm);
 }
 
 std::string Parts::periodDescription(const Report& report, const Options& options,
-                                        const Stamps& stamps) {
+                                     const Stamps& stamps) {
     if (options.periodLabel && !options.periodLabel->empty()) return *options.periodLabel;
     if (options.from && options.to)
         return stamps.day(*options.from) + " to " + stamps.day(*options.to);
@@ -95,7 +93,7 @@ std::string Parts::periodDescription(const Report& report, const Options& option
 }
 
 std::vector<Parts::ProvenanceLine> Parts::sourceFileLines(const Report& report,
-                                                                const Options& options) {
+                                                          const Options& options) {
     std::vector<ProvenanceLine> out;
     if (options.sourceFiles.empty()) {
         out.push_back(line(Section::sourceFile, "file_list",
@@ -103,21 +101,19 @@ std::vector<Parts::ProvenanceLine> Parts::sourceFileLines(const Report& report,
                            "this is not a claim that no file produced the figure"));
         return out;
     }
-    const FileContributions found =
-        FileContributions::of(options.sourceFiles, options.calendar, options.from, options.to,
-                              options.recordFilter);
+    const FileContributions found = FileContributions::of(
+        options.sourceFiles, options.calendar, options.from, options.to, options.recordFilter);
     out.push_back(line(
         Section::sourceFile, "files_contributing",
         integer(static_cast<std::int64_t>(found.files.size())),
         "out of " + plural(static_cast<std::int64_t>(options.sourceFiles.size()), "file", "files") +
             " known to the cache"));
     for (const auto& c : found.files)
-        out.push_back(line(Section::sourceFile, options.sourceFiles[c.file].path,
-                           costText(c.bucket),
-                           plural(c.bucket.requests, "request", "requests") + " in range · " +
-                               plural(options.sourceFiles[c.file].usageLines, "usage line",
-                                      "usage lines") +
-                               " in the whole file"));
+        out.push_back(
+            line(Section::sourceFile, options.sourceFiles[c.file].path, costText(c.bucket),
+                 plural(c.bucket.requests, "request", "requests") + " in range · " +
+                     plural(options.sourceFiles[c.file].usageLines, "usage line", "usage lines") +
+                     " in the whole file"));
     const std::int64_t repeated = found.duplicatedRequests;
     out.push_back(
         line(Section::unification, "requests_seen_in_files", integer(found.distinctRequests)));

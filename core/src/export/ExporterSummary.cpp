@@ -2,11 +2,11 @@
 // monospaced font. Widths count user-perceived characters, not bytes.
 #include <algorithm>
 
-#include "export/ExportText.hpp"
-#include "vantery/report/Derived.hpp"
-#include "vantery/export/Exporter.hpp"
-#include "vantery/base/Text.hpp"
 #include "export/ExportParts.hpp"
+#include "export/ExportText.hpp"
+#include "vantery/base/Text.hpp"
+#include "vantery/export/Exporter.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery {
 
@@ -86,9 +86,10 @@ std::string Exporter::clipboardSummary(const Report& report, const Options& opti
     emit("TOTAL      " + Parts::humanCost(total));
     if (total.requests >= 1) {
         emit(indent + Parts::noun(total.requests, "request", "requests") + std::string(dot) +
-             Parts::grouped(total.totalTokens()) + " tokens  (in " + Parts::grouped(total.input) + " · out " +
-             Parts::grouped(total.output) + " · cache write " + Parts::grouped(total.cacheWrite()) +
-             " · cache read " + Parts::grouped(total.cacheRead) + ")");
+             Parts::grouped(total.totalTokens()) + " tokens  (in " + Parts::grouped(total.input) +
+             " · out " + Parts::grouped(total.output) + " · cache write " +
+             Parts::grouped(total.cacheWrite()) + " · cache read " +
+             Parts::grouped(total.cacheRead) + ")");
         emit(indent + "range " + Parts::span(total, stamps));
     } else {
         emit(indent + (report.diagnostics.filesScanned < 1
@@ -106,9 +107,9 @@ std::string Exporter::clipboardSummary(const Report& report, const Options& opti
         std::size_t shown = std::min(entries.size(), limit);
         for (std::size_t i = 0; i < shown; ++i) {
             const Bucket& b = entries[i].bucket;
-            emit("  " + fitted(entries[i].label, 38) + "  " + Parts::humanCost(b) + std::string(dot) +
-                 Parts::noun(b.requests, "request", "requests") + std::string(dot) +
-                 Parts::grouped(b.totalTokens()) + " tokens");
+            emit("  " + fitted(entries[i].label, 38) + "  " + Parts::humanCost(b) +
+                 std::string(dot) + Parts::noun(b.requests, "request", "requests") +
+                 std::string(dot) + Parts::grouped(b.totalTokens()) + " tokens");
         }
         if (entries.size() > shown) {
             auto hidden = static_cast<std::int64_t>(entries.size() - shown);

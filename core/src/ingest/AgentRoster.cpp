@@ -49,8 +49,8 @@ void AgentRoster::load(const std::vector<SourceHome>& homes) {
         if (!names) continue;
         for (const std::string& name : *names) {
             if (!std::string_view(name).starts_with(sessionPrefix)) continue;
-            auto text = fileio::readWholeFile(home.teamsPath + "/" + name + "/config.json",
-                                              maxRosterBytes);
+            auto text =
+                fileio::readWholeFile(home.teamsPath + "/" + name + "/config.json", maxRosterBytes);
             if (!text) continue;
             nlohmann::json doc = nlohmann::json::parse(*text, nullptr, false);
             if (doc.is_discarded() || !doc.is_object() || doc.empty()) continue;

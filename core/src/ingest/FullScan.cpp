@@ -18,8 +18,8 @@
 #include "vantery/ingest/Scanner.hpp"
 
 #include "base/Parallel.hpp"
-#include "ingest/RecordTable.hpp"
 #include "ingest/LineReader.hpp"
+#include "ingest/RecordTable.hpp"
 
 namespace vantery {
 namespace fs = std::filesystem;

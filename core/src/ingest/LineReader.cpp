@@ -21,7 +21,9 @@ namespace {
 std::atomic<std::size_t> maxLine{LineReader::defaultMaxLineBytes};
 } // namespace
 
-std::size_t LineReader::maxLineBytes() noexcept { return maxLine.load(std::memory_order_relaxed); }
+std::size_t LineReader::maxLineBytes() noexcept {
+    return maxLine.load(std::memory_order_relaxed);
+}
 
 void LineReader::setMaxLineBytes(std::size_t bytes) noexcept {
     maxLine.store(bytes, std::memory_order_relaxed);

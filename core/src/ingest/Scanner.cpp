@@ -13,9 +13,9 @@
 #include <immintrin.h>
 #endif
 
-#include "vantery/pricing/Pricing.hpp"
-#include "vantery/base/Saturating.hpp"
 #include "ingest/LineReader.hpp"
+#include "vantery/base/Saturating.hpp"
+#include "vantery/pricing/Pricing.hpp"
 
 namespace vantery {
 namespace {

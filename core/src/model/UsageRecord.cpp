@@ -18,9 +18,9 @@ std::vector<SourceHome> SourceHome::defaults(const std::string& home) {
 }
 
 std::int64_t ScanDiagnostics::totalRejected() const noexcept {
-    return satAdd(satAdd(satAdd(linesRejectedInvalidJSON, linesRejectedNoMessage),
-                         linesRejectedNoTimestamp),
-                  linesRejectedNoIdentity);
+    return satAdd(
+        satAdd(satAdd(linesRejectedInvalidJSON, linesRejectedNoMessage), linesRejectedNoTimestamp),
+        linesRejectedNoIdentity);
 }
 
 void ScanDiagnostics::merge(const ScanDiagnostics& o) {
@@ -39,7 +39,8 @@ void ScanDiagnostics::merge(const ScanDiagnostics& o) {
         longestLineBytes = o.longestLineBytes;
         longestLinePath = o.longestLinePath;
     }
-    for (const auto& [home, count] : o.perHome) perHome[home] = satAdd(perHome[home], count);
+    for (const auto& [home, count] : o.perHome)
+        perHome[home] = satAdd(perHome[home], count);
 }
 
 } // namespace vantery

@@ -13,8 +13,8 @@
 
 #include "report/TextKeys.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/pricing/Pricing.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/pricing/Pricing.hpp"
 
 namespace vantery::detail {
 

@@ -18,10 +18,12 @@ LocalDay day(std::string_view text) {
     std::size_t pos = 0;
     while (pos <= text.size() && n < 3) {
         auto dash = text.find('-', pos);
-        auto piece = text.substr(pos, dash == std::string_view::npos ? std::string_view::npos : dash - pos);
+        auto piece =
+            text.substr(pos, dash == std::string_view::npos ? std::string_view::npos : dash - pos);
         if (!piece.empty()) {
             int v = 0;
-            for (char c : piece) v = v * 10 + (c - '0');
+            for (char c : piece)
+                v = v * 10 + (c - '0');
             parts[n++] = v;
         }
         if (dash == std::string_view::npos) break;
@@ -34,17 +36,20 @@ using Table = std::map<std::string, std::vector<PriceTier>, std::less<>>;
 
 const Table& buildTable() {
     static const Table t = [] {
-        auto open = [](double in, double out) { return std::vector<PriceTier>{{std::nullopt, in, out}}; };
+        auto open = [](double in, double out) {
+            return std::vector<PriceTier>{{std::nullopt, in, out}};
+        };
         Table t;
-        for (auto m : {"claude-fable-5", "claude-mythos-5", "claude-mythos-preview"}) t[m] = open(10, 50);
+        for (auto m : {"claude-fable-5", "claude-mythos-5", "claude-mythos-preview"})
+            t[m] = open(10, 50);
         for (auto m : {"claude-opus-5", "claude-opus-4-8", "claude-opus-4-7", "claude-opus-4-6",
                        "claude-opus-4-5"})
             t[m] = open(5, 25);
         for (auto m : {"claude-opus-4-1", "claude-opus-4-0", "claude-opus-4", "claude-3-opus"})
             t[m] = open(15, 75);
         t["claude-sonnet-5"] = {{day("2026-08-31"), 2, 10}, {std::nullopt, 3, 15}};
-        for (auto m : {"claude-sonnet-4-6", "claude-sonnet-4-5", "claude-sonnet-4-0", "claude-sonnet-4",
-                       "claude-3-7-sonnet", "claude-3-5-sonnet"})
+        for (auto m : {"claude-sonnet-4-6", "claude-sonnet-4-5", "claude-sonnet-4-0",
+                       "claude-sonnet-4", "claude-3-7-sonnet", "claude-3-5-sonnet"})
             t[m] = open(3, 15);
         t["claude-haiku-4-5"] = open(1, 5);
         t["claude-3-5-haiku"] = open(0.8, 4);
@@ -57,7 +62,8 @@ const Table& buildTable() {
 const std::vector<const Table::value_type*>& keysByLength() {
     static const std::vector<const Table::value_type*> keys = [] {
         std::vector<const Table::value_type*> k;
-        for (const auto& e : buildTable()) k.push_back(&e);
+        for (const auto& e : buildTable())
+            k.push_back(&e);
         std::stable_sort(k.begin(), k.end(), [](auto* a, auto* b) {
             return text::characterCount(a->first) > text::characterCount(b->first);
         });
@@ -78,7 +84,9 @@ bool isNumericCharacter(std::string_view c) {
            category == UTF8PROC_CATEGORY_NO;
 }
 
-bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 } // namespace
 
@@ -86,7 +94,9 @@ Estimate<double> Pricing::webFetchCost() {
     return Estimate<double>::unknown(UnknownReason::notMetered("web fetch"));
 }
 
-const std::map<std::string, std::vector<PriceTier>, std::less<>>& Pricing::table() { return buildTable(); }
+const std::map<std::string, std::vector<PriceTier>, std::less<>>& Pricing::table() {
+    return buildTable();
+}
 
 Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
     const std::vector<PriceTier>* tiers = nullptr;
@@ -121,17 +131,38 @@ std::string Pricing::normalizeModel(std::string_view model) {
     // U+2029, U+202F, U+205F, U+3000).
     auto isUnicodeSpaceAt = [&](std::size_t pos, std::size_t& len) -> bool {
         auto b = [&](std::size_t i) { return static_cast<unsigned char>(model[i]); };
-        if (isSpace(b(pos))) { len = 1; return true; }
-        if (pos + 1 < model.size() && b(pos) == 0xC2 && (b(pos + 1) == 0x85 || b(pos + 1) == 0xA0)) { len = 2; return true; }
+        if (isSpace(b(pos))) {
+            len = 1;
+            return true;
+        }
+        if (pos + 1 < model.size() && b(pos) == 0xC2 &&
+            (b(pos + 1) == 0x85 || b(pos + 1) == 0xA0)) {
+            len = 2;
+            return true;
+        }
         if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x80 &&
-            ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 || b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) { len = 3; return true; }
-        if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) { len = 3; return true; }
-        if (pos + 2 < model.size() && b(pos) == 0xE1 && b(pos + 1) == 0x9A && b(pos + 2) == 0x80) { len = 3; return true; } // U+1680
-        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x81 && b(pos + 2) == 0x9F) { len = 3; return true; } // U+205F
+            ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 ||
+             b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) {
+            len = 3;
+            return true;
+        }
+        if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) {
+            len = 3;
+            return true;
+        }
+        if (pos + 2 < model.size() && b(pos) == 0xE1 && b(pos + 1) == 0x9A && b(pos + 2) == 0x80) {
+            len = 3;
+            return true;
+        } // U+1680
+        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x81 && b(pos + 2) == 0x9F) {
+            len = 3;
+            return true;
+        } // U+205F
         return false;
     };
     std::size_t len = 0;
-    while (!model.empty() && isUnicodeSpaceAt(0, len)) model.remove_prefix(len);
+    while (!model.empty() && isUnicodeSpaceAt(0, len))
+        model.remove_prefix(len);
     // Trim from the end: walk forward remembering the last non-space end.
     std::size_t end = 0;
     for (std::size_t pos = 0; pos < model.size();) {
@@ -145,7 +176,8 @@ std::string Pricing::normalizeModel(std::string_view model) {
     model = model.substr(0, end);
 
     std::string s = text::lowercased(model);
-    for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;) s.erase(at, 4);
+    for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;)
+        s.erase(at, 4);
 
     // A date suffix: the last 9 of at least 10 characters are "-", "2", "0" and six more
     // numeric characters (any script's digits count, as does a digit with a mark on it).

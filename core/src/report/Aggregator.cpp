@@ -5,12 +5,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "report/BucketSums.hpp"
 #include "pricing/DayPricing.hpp"
+#include "report/BucketSums.hpp"
 #include "report/TextKeys.hpp"
+#include "vantery/base/Saturating.hpp"
 #include "vantery/pricing/Pricing.hpp"
 #include "vantery/report/Report.hpp"
-#include "vantery/base/Saturating.hpp"
 
 // One pass over the records. Every key of every axis gets a dense index, and each
 // record is priced once and added to one flat accumulator per axis; the report's

@@ -5,13 +5,17 @@
 
 namespace vantery {
 
-std::int64_t Bucket::cacheWrite() const noexcept { return satAdd(cacheWrite5m, cacheWrite1h); }
+std::int64_t Bucket::cacheWrite() const noexcept {
+    return satAdd(cacheWrite5m, cacheWrite1h);
+}
 
 std::int64_t Bucket::totalTokens() const noexcept {
     return satAdd(satAdd(satAdd(input, output), cacheWrite()), cacheRead);
 }
 
-void Bucket::add(const UsageRecord& r, LocalDay day) { add(r, r.cost(day)); }
+void Bucket::add(const UsageRecord& r, LocalDay day) {
+    add(r, r.cost(day));
+}
 
 void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
     detail::addCounts(*this, r);
@@ -31,7 +35,8 @@ void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
 Estimate<double> Bucket::share(std::int64_t Bucket::*counter) const {
     auto total = totalTokens();
     if (total < 1) return Estimate<double>::unknown(UnknownReason::noData());
-    return Estimate<double>::known(static_cast<double>(this->*counter) / static_cast<double>(total) * 100);
+    return Estimate<double>::known(static_cast<double>(this->*counter) /
+                                   static_cast<double>(total) * 100);
 }
 
 Estimate<DominantComponent> Bucket::dominantComponent() const {
@@ -41,8 +46,10 @@ Estimate<DominantComponent> Bucket::dominantComponent() const {
         const char* name;
         std::int64_t count;
     };
-    const Candidate candidates[] = {
-        {"cache read", cacheRead}, {"cache write", cacheWrite()}, {"output", output}, {"input", input}};
+    const Candidate candidates[] = {{"cache read", cacheRead},
+                                    {"cache write", cacheWrite()},
+                                    {"output", output},
+                                    {"input", input}};
     const Candidate* best = &candidates[0];
     for (const auto& c : candidates)
         if (c.count > best->count) best = &c;

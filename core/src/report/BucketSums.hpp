@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "vantery/report/Bucket.hpp"
 #include "vantery/base/Saturating.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery::detail {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "vantery/pricing/Pricing.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "vantery/pricing/Pricing.hpp"
 
 namespace vantery {
 namespace {

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string_view>
 
-#include "report/BucketSums.hpp"
 #include "pricing/DayPricing.hpp"
+#include "report/BucketSums.hpp"
 
 namespace vantery {
 namespace {

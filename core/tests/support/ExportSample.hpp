@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "vantery/base/Calendar.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::testing {
 

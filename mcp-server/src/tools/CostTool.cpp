@@ -10,7 +10,6 @@
 namespace vantery::mcp {
 namespace {
 
-
 // Only the accepted axes are ever shown upper-cased, and they are ASCII.
 std::string upper(std::string s) {
     for (char& c : s)

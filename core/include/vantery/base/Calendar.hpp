@@ -15,7 +15,7 @@ namespace vantery {
 
 /// One civil (proleptic Gregorian) calendar day, independent of any zone.
 class LocalDay {
-public:
+  public:
     constexpr LocalDay() = default;
     /// Days since 1970-01-01.
     constexpr explicit LocalDay(std::int32_t daysSinceEpoch) : days_(daysSinceEpoch) {}
@@ -36,7 +36,7 @@ public:
 
     friend constexpr auto operator<=>(LocalDay, LocalDay) = default;
 
-private:
+  private:
     std::int32_t days_ = 0;
 };
 
@@ -44,13 +44,13 @@ private:
 struct LocalTime {
     LocalDay day;
     int hour = 0, minute = 0, second = 0;
-    double fraction = 0;      ///< of the second, 0 ≤ f < 1
-    int offsetSeconds = 0;    ///< zone offset from UTC at that instant
+    double fraction = 0;   ///< of the second, 0 ≤ f < 1
+    int offsetSeconds = 0; ///< zone offset from UTC at that instant
 };
 
 /// A Gregorian calendar in one IANA time zone. Cheap to copy; safe to share between threads.
 class Calendar {
-public:
+  public:
     /// The process's zone: TZ when set (empty means UTC), else the system's; UTC as a last resort.
     static Calendar current();
     /// A calendar in the named IANA zone; absent when the zone is unknown.
@@ -89,7 +89,7 @@ public:
 
     friend bool operator==(const Calendar& a, const Calendar& b) { return a.zone_ == b.zone_; }
 
-private:
+  private:
     explicit Calendar(const date::time_zone* zone);
     const date::time_zone* zone_;
     std::string name_;

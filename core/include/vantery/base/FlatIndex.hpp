@@ -15,7 +15,7 @@
 namespace vantery {
 
 class FlatIndex {
-public:
+  public:
     explicit FlatIndex(std::size_t expected = 0) {
         keys_.reserve(expected);
         values_.reserve(expected);
@@ -40,7 +40,8 @@ public:
                 s = Slot{h, static_cast<std::uint32_t>(keys_.size())};
                 return {value, true};
             }
-            if (s.hash == h && keys_[s.position - 1] == key) return {values_[s.position - 1], false};
+            if (s.hash == h && keys_[s.position - 1] == key)
+                return {values_[s.position - 1], false};
         }
     }
     std::pair<std::uint32_t, bool> tryEmplace(std::string_view key, std::uint32_t value) {
@@ -61,10 +62,11 @@ public:
 
     /// Calls f(key, value) for every entry, in insertion order.
     template <class F> void forEach(F&& f) const {
-        for (std::size_t i = 0; i < keys_.size(); ++i) f(keys_[i], values_[i]);
+        for (std::size_t i = 0; i < keys_.size(); ++i)
+            f(keys_[i], values_[i]);
     }
 
-private:
+  private:
     struct Slot {
         std::uint32_t hash = 0;
         std::uint32_t position = 0; ///< 1 + the entry's position; 0 for an empty slot
@@ -83,7 +85,8 @@ private:
         for (std::size_t p = 0; p < keys_.size(); ++p) {
             const std::uint32_t h = fold(hashOf(keys_[p]));
             std::size_t i = h & mask_;
-            while (slots_[i].position != 0) i = (i + 1) & mask_;
+            while (slots_[i].position != 0)
+                i = (i + 1) & mask_;
             slots_[i] = Slot{h, static_cast<std::uint32_t>(p + 1)};
         }
     }

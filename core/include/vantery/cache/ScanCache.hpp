@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "vantery/model/Estimate.hpp"
 #include "vantery/cache/FileProvenance.hpp"
 #include "vantery/ingest/RequestMap.hpp"
+#include "vantery/model/Estimate.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
 namespace vantery {

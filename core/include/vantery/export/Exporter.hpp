@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "vantery/base/Calendar.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/cache/FileProvenance.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery {
 

@@ -8,7 +8,7 @@ namespace vantery {
 
 /// Who made a request: the main session, a named sub-agent or an anonymous one.
 class AgentIdentity {
-public:
+  public:
     enum class Kind : std::uint8_t { main = 0, named = 1, anonymous = 2 };
 
     AgentIdentity() = default; ///< main
@@ -35,7 +35,7 @@ public:
     friend bool operator==(const AgentIdentity&, const AgentIdentity&) = default;
     std::size_t hash() const noexcept;
 
-private:
+  private:
     AgentIdentity(Kind k, std::string name, std::string raw)
         : kind_(k), name_(std::move(name)), rawId_(std::move(raw)) {}
     Kind kind_ = Kind::main;

@@ -13,7 +13,7 @@ namespace vantery {
 
 /// Why a figure is unknown; each reason has one fixed sentence.
 class UnknownReason {
-public:
+  public:
     enum class Kind : std::uint8_t {
         noPriceForModel = 0,
         noData = 1,
@@ -23,11 +23,17 @@ public:
         periodIncomplete = 5,
     };
 
-    static UnknownReason noPriceForModel(std::string model) { return {Kind::noPriceForModel, std::move(model)}; }
+    static UnknownReason noPriceForModel(std::string model) {
+        return {Kind::noPriceForModel, std::move(model)};
+    }
     static UnknownReason noData() { return {Kind::noData, {}}; }
     static UnknownReason noRecentActivity() { return {Kind::noRecentActivity, {}}; }
-    static UnknownReason notMetered(std::string service) { return {Kind::notMetered, std::move(service)}; }
-    static UnknownReason unreadableSource(std::string source) { return {Kind::unreadableSource, std::move(source)}; }
+    static UnknownReason notMetered(std::string service) {
+        return {Kind::notMetered, std::move(service)};
+    }
+    static UnknownReason unreadableSource(std::string source) {
+        return {Kind::unreadableSource, std::move(source)};
+    }
     static UnknownReason periodIncomplete() { return {Kind::periodIncomplete, {}}; }
 
     Kind kind() const noexcept { return kind_; }
@@ -39,7 +45,7 @@ public:
     friend bool operator==(const UnknownReason&, const UnknownReason&) = default;
     std::size_t hash() const noexcept;
 
-private:
+  private:
     UnknownReason(Kind k, std::string p) : kind_(k), payload_(std::move(p)) {}
     Kind kind_;
     std::string payload_;
@@ -47,9 +53,11 @@ private:
 
 /// A figure that is known, or unknown with a reason.
 template <class T> class Estimate {
-public:
+  public:
     static Estimate known(T v) { return Estimate(std::in_place_index<0>, std::move(v)); }
-    static Estimate unknown(UnknownReason r) { return Estimate(std::in_place_index<1>, std::move(r)); }
+    static Estimate unknown(UnknownReason r) {
+        return Estimate(std::in_place_index<1>, std::move(r));
+    }
 
     bool isKnown() const noexcept { return v_.index() == 0; }
     std::optional<T> value() const {
@@ -73,7 +81,7 @@ public:
 
     friend bool operator==(const Estimate& a, const Estimate& b) { return a.v_ == b.v_; }
 
-private:
+  private:
     template <std::size_t I, class A>
     Estimate(std::in_place_index_t<I> i, A&& a) : v_(i, std::forward<A>(a)) {}
     std::variant<T, UnknownReason> v_;

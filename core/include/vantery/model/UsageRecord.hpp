@@ -18,8 +18,8 @@ class LocalDay;
 
 /// One unified request: every transcript line that shares `<message id>:<request id>`.
 struct UsageRecord {
-    double timestamp = 0;  ///< earliest line of the request, seconds since 1970
-    std::string model;     ///< normalised model id, "unknown" when none was named
+    double timestamp = 0; ///< earliest line of the request, seconds since 1970
+    std::string model;    ///< normalised model id, "unknown" when none was named
     std::string sessionId;
     std::string rawCwd;
     AgentIdentity agent;

@@ -6,8 +6,8 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery {
 

@@ -7,10 +7,10 @@
 #include <span>
 #include <vector>
 
-#include "vantery/report/Bucket.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery {
 

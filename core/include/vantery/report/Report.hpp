@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "vantery/model/AgentIdentity.hpp"
-#include "vantery/report/Bucket.hpp"
 #include "vantery/base/Calendar.hpp"
+#include "vantery/model/AgentIdentity.hpp"
 #include "vantery/model/Estimate.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery {
 

@@ -9,14 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/report/ProjectResolver.hpp"
-#include "vantery/report/Aggregator.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
-#include "vantery/model/UsageRecord.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/mcp/Period.hpp"
+#include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::mcp {
 

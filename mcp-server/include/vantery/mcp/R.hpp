@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "vantery/model/AgentIdentity.hpp"
-#include "vantery/report/Bucket.hpp"
 #include "vantery/base/Calendar.hpp"
+#include "vantery/model/AgentIdentity.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery::mcp {
 
