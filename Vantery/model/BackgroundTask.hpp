@@ -1,10 +1,13 @@
 #pragma once
-// Runs work on the global thread pool and hands its result back on the owner's thread.
+// Runs work on the global thread pool and hands its result back on the owner's thread;
+// frees large values there too.
 #include <QFutureWatcher>
 #include <QObject>
 #include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <memory>
 #include <type_traits>
 #include <utility>
 
@@ -38,6 +41,13 @@ void runInBackground(QObject* owner, Work work, Done done,
         } restore{self, before == QThread::InheritPriority ? QThread::NormalPriority : before};
         return work();
     }));
+}
+
+/// Destroys `value` on a thread of the global pool instead of the caller's: freeing a
+/// large report or record list takes long enough to stall the GUI thread.
+template <class T> void releaseInBackground(T&& value) {
+    auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
+    QThreadPool::globalInstance()->start([held = std::move(held)]() mutable { held.reset(); });
 }
 
 } // namespace vantery::app

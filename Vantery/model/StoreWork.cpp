@@ -8,9 +8,12 @@ namespace vantery::app::detail {
 RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
                             bool clearFirst) {
     if (clearFirst) cache.clear();
-    RefreshOutcome out{cache.refresh(homes), AgentRoster{}, {}};
+    RefreshOutcome out;
+    out.scan = cache.refresh(homes);
     try {
-        cache.save();
+        // A refresh that changed nothing would write the same bytes again; saving a
+        // million requests takes half a second of work and some 150 MB for the encoding.
+        if (!cache.fileHoldsTable()) cache.save();
     } catch (...) {
         // The figures are good without a saved cache; the next save tries again.
     }
@@ -21,6 +24,17 @@ RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& hom
         out.projectsExist.push_back(std::filesystem::exists(home.projectsPath, ec) ? 1 : 0);
     }
     return out;
+}
+
+void summarize(RefreshOutcome& outcome, const std::vector<SourceHome>& homes,
+               const Aggregator& aggregator, double now) {
+    const auto& records = *outcome.scan.records;
+    const ScanDiagnostics& diagnostics = outcome.scan.diagnostics;
+    const LocalDay day = aggregator.day(now);
+    outcome.history = aggregator.aggregate(records, std::nullopt, std::nullopt, diagnostics, false);
+    outcome.today = aggregator.aggregate(records, day, day, diagnostics, true);
+    outcome.roster.recordCoverage(agentSessions(outcome.history));
+    outcome.inventory = buildInventory(homes, outcome.projectsExist, outcome.history, diagnostics);
 }
 
 std::vector<UsageStore::HomeInfo> buildInventory(const std::vector<SourceHome>& homes,

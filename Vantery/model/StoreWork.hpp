@@ -1,24 +1,35 @@
 #pragma once
 // The store's pieces that need no store: the refresh that runs on a worker thread,
-// and the per-home inventory built from a refresh's figures.
+// with the figures it publishes, and the per-home inventory built from them.
 #include <vector>
 
 #include "model/UsageStore.hpp"
 
 namespace vantery::app::detail {
 
-/// What a refresh brings back from its worker thread.
+/// What a refresh brings back from its worker thread: everything the store publishes,
+/// ready to be assigned.
 struct RefreshOutcome {
     ScanCache::Refresh scan;
-    AgentRoster roster;                ///< read afresh, coverage not yet recorded
+    AgentRoster roster;                ///< read afresh; coverage recorded by summarize()
     std::vector<char> projectsExist;   ///< per home, in order: its projects folder exists
+    Report history;                    ///< all records, without hours (summarize())
+    Report today;                      ///< the records of the summarized day, with hours
+    std::vector<UsageStore::HomeInfo> inventory; ///< (summarize())
 };
 
-/// Brings the cache up to date with the homes, saves it (a failed save is dropped) and
+/// Brings the cache up to date with the homes, saves it unless its file already holds
+/// exactly this table (a failed save is dropped) and
 /// reads the rosters. With `clearFirst` the cache (file included) is emptied before, so
 /// every transcript is read again. Runs on a worker thread; never throws.
 RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
                             bool clearFirst);
+
+/// Fills in the figures of a refresh from its scan: the history, today (the local day of
+/// `now` in the aggregator's calendar, from its start, with hours), the roster's coverage
+/// of the history's agents and the inventory of `homes`. Runs on a worker thread.
+void summarize(RefreshOutcome& outcome, const std::vector<SourceHome>& homes,
+               const Aggregator& aggregator, double now);
 
 /// One row per home, in order, from the history's per-home buckets and the scan's
 /// per-home file counts; a home without a bucket has zero requests and a zero, complete cost.

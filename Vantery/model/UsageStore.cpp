@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <utility>
 
 #include "model/BackgroundTask.hpp"
 #include "model/StoreWork.hpp"
@@ -160,8 +161,11 @@ void UsageStore::startRefresh(bool held, bool clearFirst) {
     ++d_->cacheWorkInFlight;
     runInBackground(
         this,
-        [cache = d_->cache, homes = d_->homes, clearFirst] {
-            return detail::refreshCache(*cache, homes, clearFirst);
+        [cache = d_->cache, homes = d_->homes, clearFirst, aggregator = d_->aggregator,
+         clock = d_->options.clock] {
+            auto outcome = detail::refreshCache(*cache, homes, clearFirst);
+            detail::summarize(outcome, homes, aggregator, clock ? clock() : systemNow());
+            return outcome;
         },
         [this, held](detail::RefreshOutcome outcome) {
             publishRefresh(std::move(outcome));
@@ -174,23 +178,25 @@ void UsageStore::startRefresh(bool held, bool clearFirst) {
         });
 }
 
+// The history and today reports, the roster's coverage and the inventory were built on
+// the refresh's worker, today from the clock read there: over a large history those
+// aggregations would hold the GUI thread for hundreds of milliseconds. Here they are
+// only assigned, in the published order; what they replace is freed on a pool thread.
 void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
     Impl& d = *d_;
-    d.records = std::move(outcome.scan.records);
-    d.diagnostics = std::move(outcome.scan.diagnostics);
+    releaseInBackground(std::exchange(d.records, std::move(outcome.scan.records)));
+    releaseInBackground(std::exchange(d.diagnostics, std::move(outcome.scan.diagnostics)));
     d.refreshStats = outcome.scan.stats;
     emit refreshStatsChanged();
 
-    const LocalDay day = d.aggregator.day(d.now());
-    d.history = d.aggregator.aggregate(*d.records, std::nullopt, std::nullopt, d.diagnostics, false);
+    releaseInBackground(std::exchange(d.history, std::move(outcome.history)));
     emit historyChanged();
-    d.today = d.aggregator.aggregate(*d.records, day, day, d.diagnostics, true);
+    releaseInBackground(std::exchange(d.today, std::move(outcome.today)));
     emit todayChanged();
 
-    d.roster = std::move(outcome.roster);
-    d.roster.recordCoverage(detail::agentSessions(d.history));
+    releaseInBackground(std::exchange(d.roster, std::move(outcome.roster)));
     emit rosterChanged();
-    d.homeInventory = detail::buildInventory(d.homes, outcome.projectsExist, d.history, d.diagnostics);
+    d.homeInventory = std::move(outcome.inventory);
     emit homeInventoryChanged();
 
     d.lastRefresh = d.now();
@@ -217,8 +223,11 @@ void UsageStore::recomputeRangeUnchecked() {
         },
         [this, generation, selection](RangeOutcome outcome) {
             // A later computation cancelled this one, or the selection moved on.
-            if (generation != d_->rangeGeneration || !(d_->rangeSelection == selection)) return;
-            d_->rangeReport = std::move(outcome.report);
+            if (generation != d_->rangeGeneration || !(d_->rangeSelection == selection)) {
+                releaseInBackground(std::move(outcome.report));
+                return;
+            }
+            releaseInBackground(std::exchange(d_->rangeReport, std::move(outcome.report)));
             d_->rangeReportRange = outcome.range;
             d_->rangeReportSelection = selection;
             emit rangeReportChanged();

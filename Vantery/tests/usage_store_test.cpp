@@ -1,8 +1,11 @@
 // The store's refresh cycle: load and refresh states, the publish order, coalesced
-// refreshes, the timer, the per-home inventory and clearing the cache mid-refresh.
+// refreshes, the timer, the per-home inventory, clearing the cache mid-refresh and when
+// the cache file is written.
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -162,6 +165,34 @@ TEST_F(UsageStoreTest, ClearingTheCacheDuringARefreshReadsEverythingAgainAfterIt
     ScanCache saved(fx.cachePath());
     EXPECT_TRUE(saved.load());
     EXPECT_EQ(saved.fileCount(), 1u);
+}
+
+TEST_F(UsageStoreTest, OnlyARefreshThatChangedTheTableWritesTheCacheFile) {
+    UsageStore store(fx.options(false));
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    auto fileId = [&] {
+        struct stat st {};
+        return ::stat(fx.cachePath().c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    store.refresh();
+    ASSERT_TRUE(waitFor(published));
+    const auto firstSave = fileId();
+    ASSERT_NE(firstSave, 0u);
+    const Bucket before = store.history().total;
+
+    store.refresh();
+    ASSERT_TRUE(waitFor(published, 2));
+    EXPECT_EQ(fileId(), firstSave); // the file already held this table
+    EXPECT_EQ(store.history().total.requests, before.requests);
+    EXPECT_EQ(store.history().total.cost, before.cost);
+
+    fx.home.transcript("-w-app/b.jsonl", haikuLine("3", "2025-10-05T10:00:00Z", 1));
+    store.refresh();
+    ASSERT_TRUE(waitFor(published, 3));
+    EXPECT_NE(fileId(), firstSave);
+    ScanCache saved(fx.cachePath());
+    ASSERT_TRUE(saved.load());
+    EXPECT_EQ(saved.fileCount(), 2u);
 }
 
 TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {

@@ -1,13 +1,12 @@
 #include "widgets/TabFactory.hpp"
 
-#include <QLabel>
-#include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "widgets/AgentsTab.hpp"
 #include "widgets/ProjectsTab.hpp"
+#include "widgets/ProvenanceTab.hpp"
 #include "widgets/RangeTab.hpp"
+#include "widgets/SourcesTab.hpp"
 #include "widgets/TodayTab.hpp"
 
 namespace vantery::app {
@@ -37,25 +36,7 @@ std::optional<Tab> tabFromLabel(std::string_view label) {
     return *it;
 }
 
-namespace {
-
-// Stands in for a tab whose page is not part of this build yet.
-QWidget* placeholderPage(Tab tab, QWidget* parent) {
-    auto* page = new QWidget(parent);
-    auto* layout = new QVBoxLayout(page);
-    auto* label = new QLabel(
-        QString::fromUtf8(tabLabel(tab).data(), static_cast<qsizetype>(tabLabel(tab).size())),
-        page);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignCenter);
-    layout->addWidget(label);
-    return page;
-}
-
-} // namespace
-
 QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
-    // The pages are built as XTab(store, parent) once they are part of the build.
     switch (tab) {
     case Tab::today:
         return new TodayTab(store, parent);
@@ -65,9 +46,12 @@ QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
         return new ProjectsTab(store, parent);
     case Tab::agents:
         return new AgentsTab(store, parent);
-    default:
-        return placeholderPage(tab, parent);
+    case Tab::provenance:
+        return new ProvenanceTab(store, parent);
+    case Tab::sources:
+        return new SourcesTab(store, parent);
     }
+    return new TodayTab(store, parent);
 }
 
 } // namespace vantery::app

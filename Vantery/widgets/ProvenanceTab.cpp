@@ -1,0 +1,185 @@
+#include "widgets/ProvenanceTab.hpp"
+
+#include <QAbstractButton>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "model/BackgroundTask.hpp"
+#include "model/UsageStore.hpp"
+#include "widgets/SymbolMark.hpp"
+#include "widgets/TableViews.hpp"
+#include "widgets/TextStyle.hpp"
+#include "widgets/Theme.hpp"
+
+namespace vantery::app {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& color) {
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(qs(text));
+    label->setFont(font);
+    TextStyle::setTextColor(label, color);
+    return label;
+}
+
+/// A whole row (mark and figures) that toggles its node when pressed.
+class NodeButton : public QAbstractButton {
+public:
+    explicit NodeButton(QWidget* parent = nullptr) : QAbstractButton(parent) {
+        setCursor(Qt::PointingHandCursor);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    }
+    QSize sizeHint() const override { return layout() ? layout()->sizeHint() : QSize(); }
+    QSize minimumSizeHint() const override { return layout() ? layout()->minimumSize() : QSize(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {} // the children draw the row
+};
+
+QWidget* rowWidget(const ProvenanceRow& row) {
+    QWidget* holder = row.isButton() ? static_cast<QWidget*>(new NodeButton) : new QWidget;
+    auto* line = new QHBoxLayout(holder);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(6);
+    if (row.markPadding > 0) line->addSpacing(row.markPadding);
+    QWidget* mark = nullptr;
+    if (row.kind == ProvenanceRow::Kind::agent) {
+        // A 5-point circle centred in the same frame as the chevrons.
+        mark = new Dot(row.mainSession ? Theme::cacheRead() : Theme::accent(), 5);
+    } else {
+        const int side = QFontMetrics(TextStyle::caption2()).height();
+        mark = new SymbolMark(row.open ? SymbolMark::Symbol::chevronDown : SymbolMark::Symbol::chevronRight,
+                              Theme::secondary(), std::min(side, 10), 10);
+    }
+    line->addWidget(mark, 0, Qt::AlignVCenter);
+    line->addWidget(new BucketRow(row.label, row.bucket, 0, row.accessory), 1);
+    return holder;
+}
+
+} // namespace
+
+ProvenanceTab::ProvenanceTab(UsageStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), scroll_(new QScrollArea(this)),
+      card_(new SectionCard(view_.title, view_.subtitle)) {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* page = new QWidget;
+    auto* stack = new QVBoxLayout(page);
+    stack->setContentsMargins(16, 16, 16, 16);
+    stack->setSpacing(12);
+    stack->addWidget(card_);
+    stack->addStretch(1);
+    scroll_->setWidget(page);
+    outer->addWidget(scroll_);
+
+    // Every published refresh brings new records: index them off the GUI thread, then
+    // redraw once from the new history and records together.
+    connect(&store_, &UsageStore::refreshPublished, this, &ProvenanceTab::rebuildIndex);
+    rebuildIndex();
+    redraw();
+}
+
+bool ProvenanceTab::indexReady() const {
+    return index_ && index_->covers(*store_.records(), store_.userCalendar());
+}
+
+void ProvenanceTab::rebuildIndex() {
+    const quint64 generation = ++indexGeneration_;
+    if (indexReady()) { // a refresh that changed nothing keeps the same records
+        scheduleRedraw();
+        return;
+    }
+    runInBackground(
+        this,
+        [records = store_.records(), calendar = store_.userCalendar(), resolver = store_.resolver()] {
+            return ProvenanceIndex::build(records, calendar, resolver);
+        },
+        [this, generation](std::shared_ptr<const ProvenanceIndex> index) {
+            if (generation != indexGeneration_) return; // a newer refresh is being indexed
+            index_ = std::move(index);
+            scheduleRedraw();
+        });
+}
+
+void ProvenanceTab::scheduleRedraw() {
+    if (redrawPending_) return;
+    redrawPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        redrawPending_ = false;
+        redraw();
+    });
+}
+
+void ProvenanceTab::toggle(const ProvenanceRow& row) {
+    if (row.kind == ProvenanceRow::Kind::day)
+        state_.toggleDay(row.day);
+    else
+        state_.toggleKey(row.nodeKey);
+    scheduleRedraw();
+}
+
+void ProvenanceTab::redraw() {
+    const Calendar userCalendar = store_.userCalendar();
+    const ProvenanceSource source{store_.history(), *store_.records(), store_.resolver(),
+                                  store_.calendar(), userCalendar, index_.get()};
+    view_ = ProvenanceTabModel::build(source, state_);
+
+    auto* body = new QWidget;
+    auto* table = new QVBoxLayout(body);
+    table->setContentsMargins(0, 0, 0, 0);
+    table->setSpacing(0);
+    table->addWidget(new TableHeader(view_.firstColumn));
+    table->addWidget(new Divider);
+    if (view_.emptyText) {
+        table->addWidget(plainLabel(*view_.emptyText, TextStyle::italic(TextStyle::callout()), Theme::unknown()));
+    }
+    for (std::size_t i = 0; i < view_.rows.size(); ++i) {
+        const ProvenanceRow& row = view_.rows[i];
+        if (row.kind == ProvenanceRow::Kind::unknown) {
+            auto* none = new QWidget;
+            auto* line = new QHBoxLayout(none);
+            line->setContentsMargins(row.markPadding, 0, 0, 0);
+            line->addWidget(plainLabel(row.label, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
+            table->addWidget(none);
+        } else {
+            QWidget* w = rowWidget(row);
+            if (auto* button = dynamic_cast<QAbstractButton*>(w))
+                connect(button, &QAbstractButton::clicked, this, [this, row] { toggle(row); });
+            table->addWidget(w);
+        }
+        if (row.endsDay) table->addWidget(new Divider(0.4));
+    }
+    moreDays_ = nullptr;
+    if (view_.moreDays) {
+        auto* more = new QPushButton(qs(*view_.moreDays));
+        more->setFlat(true);
+        more->setCursor(Qt::PointingHandCursor);
+        more->setFont(TextStyle::caption());
+        more->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 4px 0; text-align: left; color: %1; }")
+                                .arg(palette().color(QPalette::Link).name()));
+        connect(more, &QPushButton::clicked, this, [this] {
+            state_.showMoreDays();
+            scheduleRedraw();
+        });
+        table->addWidget(more, 0, Qt::AlignLeft);
+        moreDays_ = more;
+    }
+    // Redraws run from the event loop, never inside a row's own click: the old rows can go now.
+    delete body_;
+    body_ = body;
+    card_->addWidget(body_);
+    emit redrawn();
+}
+
+} // namespace vantery::app

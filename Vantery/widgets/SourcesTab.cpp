@@ -1,0 +1,267 @@
+#include "widgets/SourcesTab.hpp"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "model/UsageStore.hpp"
+#include "widgets/FigureViews.hpp"
+#include "widgets/SymbolMark.hpp"
+#include "widgets/TableViews.hpp"
+#include "widgets/TextStyle.hpp"
+#include "widgets/Theme.hpp"
+
+namespace vantery::app {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& color) {
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(qs(text));
+    label->setFont(font);
+    TextStyle::setTextColor(label, color);
+    return label;
+}
+
+QColor primary(const QWidget* w) { return w->palette().color(QPalette::WindowText); }
+
+QHBoxLayout* row(int spacing = -1) {
+    auto* l = new QHBoxLayout;
+    l->setContentsMargins(0, 0, 0, 0);
+    if (spacing >= 0) l->setSpacing(spacing);
+    return l;
+}
+
+QWidget* boxed(QLayout* layout) {
+    auto* w = new QWidget;
+    w->setLayout(layout);
+    return w;
+}
+
+/// A notice: its symbol, then its text, in the notice's font and colour; wraps.
+QWidget* notice(const SourcesNotice& n) {
+    QFont font = TextStyle::caption2();
+    QColor color = Theme::secondary();
+    SymbolMark::Symbol symbol = SymbolMark::Symbol::checkCircle;
+    switch (n.symbol) {
+    case SourcesNotice::Symbol::warning:
+        font = TextStyle::caption();
+        color = Theme::accent();
+        symbol = SymbolMark::Symbol::warningTriangle;
+        break;
+    case SourcesNotice::Symbol::check: break;
+    case SourcesNotice::Symbol::eye: symbol = SymbolMark::Symbol::eye; break;
+    case SourcesNotice::Symbol::question:
+        font = TextStyle::callout();
+        color = Theme::unknown();
+        symbol = SymbolMark::Symbol::questionCircle;
+        break;
+    }
+    auto* line = row(5);
+    line->addWidget(new SymbolMark(symbol, color, QFontMetrics(font).height()), 0, Qt::AlignTop);
+    auto* text = plainLabel(n.text, font, color);
+    text->setWordWrap(true);
+    line->addWidget(text, 1);
+    return boxed(line);
+}
+
+/// Label on the left in callout and the secondary colour, value on the right in mono.
+QWidget* grid(const SourcesGrid& pairs, const QColor& valueColor) {
+    auto* stack = new QVBoxLayout;
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(4);
+    for (const auto& [label, value] : pairs) {
+        auto* line = row();
+        line->addWidget(plainLabel(label, TextStyle::callout(), Theme::secondary()));
+        line->addStretch(1);
+        line->addWidget(plainLabel(value, Theme::monoSmall(), valueColor));
+        stack->addLayout(line);
+    }
+    return boxed(stack);
+}
+
+QWidget* fixedWidth(QLabel* label, int width, Qt::Alignment align) {
+    label->setFixedWidth(width);
+    label->setAlignment(align | Qt::AlignVCenter);
+    return label;
+}
+
+} // namespace
+
+SourcesTab::SourcesTab(UsageStore& store, QWidget* parent) : QWidget(parent), store_(store), scroll_(new QScrollArea(this)) {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    outer->addWidget(scroll_);
+    for (auto signal : {&UsageStore::homeInventoryChanged, &UsageStore::historyChanged,
+                        &UsageStore::refreshStatsChanged, &UsageStore::lastRefreshChanged,
+                        &UsageStore::verificationChanged})
+        connect(&store_, signal, this, &SourcesTab::scheduleRedraw);
+    redraw();
+}
+
+void SourcesTab::scheduleRedraw() {
+    // A refresh publishes several values in a row: draw once, after the last.
+    if (redrawPending_) return;
+    redrawPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        redrawPending_ = false;
+        redraw();
+    });
+}
+
+void SourcesTab::redraw() {
+    const Calendar userCalendar = store_.userCalendar();
+    view_ = SourcesTabModel::build({store_.homeInventory(), store_.history(), store_.refreshStats(),
+                                    store_.lastRefresh(), store_.verification(), store_.cache()->cachePath(),
+                                    store_.now(), userCalendar});
+    const int scrollY = scroll_->verticalScrollBar()->value();
+    delete scroll_->takeWidget();
+    scroll_->setWidget(buildPage());
+    scroll_->verticalScrollBar()->setValue(scrollY);
+    emit redrawn();
+}
+
+QWidget* SourcesTab::buildPage() {
+    auto* page = new QWidget;
+    auto* stack = new QVBoxLayout(page);
+    stack->setContentsMargins(16, 16, 16, 16);
+    stack->setSpacing(12);
+    const QColor text = primary(this);
+    std::vector<SectionCard*> cards;
+    for (const auto& c : view_.cards) {
+        cards.push_back(new SectionCard(c.title, c.subtitle));
+        stack->addWidget(cards.back());
+    }
+    stack->addStretch(1);
+
+    // Card 1: the homes.
+    for (const auto& h : view_.homes) {
+        auto* entry = new QVBoxLayout;
+        entry->setContentsMargins(0, 3, 0, 3);
+        entry->setSpacing(3);
+        auto* first = row();
+        first->addWidget(new Dot(h.hasFiles ? Theme::output() : Theme::unknown(), 7), 0, Qt::AlignVCenter);
+        first->addWidget(plainLabel(h.name, TextStyle::weighted(TextStyle::callout(), QFont::Medium), text));
+        first->addStretch(1);
+        if (h.hasFiles) {
+            first->addWidget(plainLabel(h.files, Theme::monoSmall(), Theme::secondary()));
+            first->addWidget(plainLabel(h.requests, Theme::monoSmall(), Theme::secondary()));
+            first->addWidget(new CostText(h.cost, Theme::monoSmall(), text));
+        } else {
+            first->addWidget(plainLabel(h.absentText, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
+        }
+        entry->addLayout(first);
+        auto* second = row(8);
+        second->addWidget(plainLabel(h.path, TextStyle::caption2(), Theme::secondary()));
+        if (h.activitySpan) second->addWidget(plainLabel(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
+        second->addStretch(1);
+        entry->addLayout(second);
+        addTableRow(cards[0]->content(), boxed(entry));
+    }
+    cards[0]->content()->addSpacing(cards[0]->content()->count() ? 8 : 0);
+    cards[0]->addWidget(notice(view_.readOnly));
+
+    // Card 2: the composition of the total.
+    {
+        auto* content = cards[1]->content();
+        content->setSpacing(10);
+        content->addWidget(new CompositionBar(view_.total, 12, false));
+        auto* shares = new QVBoxLayout;
+        shares->setContentsMargins(0, 0, 0, 0);
+        shares->setSpacing(5);
+        for (const auto& s : view_.shares) {
+            auto* line = row(8);
+            line->addWidget(new Dot(componentColor(s.component), 9, 2), 0, Qt::AlignVCenter);
+            line->addWidget(fixedWidth(plainLabel(s.label, TextStyle::callout(), text), 100, Qt::AlignLeft));
+            line->addWidget(fixedWidth(plainLabel(s.tokens, Theme::monoSmall(), text), 130, Qt::AlignRight));
+            auto* share = new EstimateText(s.share, Theme::monoSmall(), text);
+            share->setFixedWidth(60);
+            share->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            line->addWidget(share);
+            line->addStretch(1);
+            shares->addLayout(line);
+        }
+        content->addWidget(boxed(shares));
+        content->addWidget(new Divider);
+        auto* tiles = row(20);
+        for (const auto& t : view_.tiles) tiles->addWidget(new StatTile(t.title, t.figure, t.note), 1, Qt::AlignTop);
+        content->addWidget(boxed(tiles));
+        content->addWidget(notice(view_.priceLine));
+    }
+
+    // Card 3: what was read and rejected.
+    {
+        auto* content = cards[2]->content();
+        content->setSpacing(10);
+        content->addWidget(grid(view_.parsing, text));
+        content->addWidget(notice(view_.rejection));
+        if (view_.longestLine) {
+            // At most two lines, cut in the middle: a path keeps both of its ends.
+            auto* longest = plainLabel(*view_.longestLine, TextStyle::caption2(), Theme::secondary());
+            const QFontMetrics fm(longest->font());
+            longest->setText(fm.elidedText(qs(*view_.longestLine), Qt::ElideMiddle, 2 * 560));
+            longest->setWordWrap(true);
+            longest->setMaximumHeight(2 * fm.lineSpacing() + 2);
+            longest->setToolTip(qs(*view_.longestLine));
+            content->addWidget(longest);
+        }
+    }
+
+    // Card 4: the cache and its verification.
+    {
+        auto* content = cards[3]->content();
+        content->setSpacing(10);
+        if (view_.cacheGrid) content->addWidget(grid(*view_.cacheGrid, text));
+        content->addWidget(new Divider);
+        if (view_.verdict) {
+            const auto& v = *view_.verdict;
+            auto* line = row(8);
+            const QColor tone = v.clean ? Theme::output() : Theme::accent();
+            line->addWidget(new SymbolMark(v.clean ? SymbolMark::Symbol::checkSeal : SymbolMark::Symbol::xmarkSeal,
+                                           tone, 22),
+                            0, Qt::AlignVCenter);
+            auto* texts = new QVBoxLayout;
+            texts->setSpacing(2);
+            auto* summary = plainLabel(v.summary, TextStyle::callout(), text);
+            summary->setWordWrap(true);
+            texts->addWidget(summary);
+            auto* detail = plainLabel(v.detail, TextStyle::caption2(), Theme::secondary());
+            detail->setWordWrap(true);
+            texts->addWidget(detail);
+            line->addLayout(texts, 1);
+            content->addWidget(boxed(line));
+        } else {
+            content->addWidget(notice(view_.unverified));
+        }
+        auto* buttons = row();
+        verify_ = new QPushButton(qs(view_.verifyButton));
+        verify_->setToolTip(qs(view_.verifyHelp));
+        clear_ = new QPushButton(qs(view_.clearButton));
+        for (auto* b : {verify_, clear_}) {
+            b->setFont(TextStyle::callout()); // the small control size
+            buttons->addWidget(b);
+        }
+        buttons->addStretch(1);
+        connect(verify_, &QPushButton::clicked, &store_, &UsageStore::runFullVerification);
+        connect(clear_, &QPushButton::clicked, &store_, &UsageStore::clearCache);
+        content->addWidget(boxed(buttons));
+        auto* cache = new ElidedLabel(qs(view_.cacheLine), Qt::ElideMiddle);
+        cache->setFont(TextStyle::caption2());
+        TextStyle::setTextColor(cache, Theme::secondary());
+        content->addWidget(cache);
+    }
+    return page;
+}
+
+} // namespace vantery::app
