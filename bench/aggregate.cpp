@@ -6,8 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace bench {
 namespace {

@@ -12,9 +12,9 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
-#include "vantery/CacheFile.hpp"
-#include "vantery/ScanCache.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/ScanCache.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 namespace bench {
 namespace {

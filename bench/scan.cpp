@@ -12,9 +12,10 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/Saturating.hpp"
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/base/Saturating.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 namespace bench {
 namespace {

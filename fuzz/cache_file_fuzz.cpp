@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "vantery/CacheFile.hpp"
+#include "vantery/cache/CacheFile.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);

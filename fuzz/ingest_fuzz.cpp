@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -24,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = nl + 1;
     }
     (void)vantery::Timestamp::parse(bytes);
-    std::int64_t accounted = diag.totalRejected() + diag.linesNotUsageBearing +
-                             diag.linesSkippedZeroUsage;
+    std::int64_t accounted =
+        diag.totalRejected() + diag.linesNotUsageBearing + diag.linesSkippedZeroUsage;
     if (diag.usageLinesSeen != usageLines || accounted > usageLines) std::abort();
     if (static_cast<std::int64_t>(records.size()) > usageLines - accounted) std::abort();
     return 0;

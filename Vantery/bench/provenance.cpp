@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/ProvenanceTabModel.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 using namespace vantery;
 using namespace vantery::app;

@@ -4,7 +4,7 @@
 #include <numeric>
 
 #include "model/Fmt.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 
 namespace vantery::app::AgentsTabModel {
 

@@ -14,10 +14,10 @@
 #include "model/BucketTableModel.hpp"
 #include "model/FigureTexts.hpp"
 #include "model/TileText.hpp"
-#include "vantery/AgentIdentity.hpp"
-#include "vantery/AgentRoster.hpp"
-#include "vantery/Bucket.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/model/AgentIdentity.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

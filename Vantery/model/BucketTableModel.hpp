@@ -9,7 +9,7 @@
 #include <QAbstractTableModel>
 
 #include "model/FigureTexts.hpp"
-#include "vantery/Bucket.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery::app {
 

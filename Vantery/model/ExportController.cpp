@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 
 namespace vantery::app {
 

@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "vantery/Calendar.hpp"
-#include "vantery/DateRange.hpp"
-#include "vantery/Exporter.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/ScanCache.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/report/DateRange.hpp"
+#include "vantery/export/Exporter.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/cache/ScanCache.hpp"
 
 namespace vantery::app {
 

@@ -4,9 +4,9 @@
 // commands and the Date range tab's export bar.
 #include <optional>
 
-#include "vantery/DateRange.hpp"
-#include "vantery/Exporter.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/DateRange.hpp"
+#include "vantery/export/Exporter.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

@@ -5,7 +5,7 @@
 #include <QString>
 
 #include "model/Fmt.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::app::FigureTexts {
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/Bucket.hpp"
-#include "vantery/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/model/Estimate.hpp"
 
 namespace vantery::app {
 

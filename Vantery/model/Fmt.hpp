@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "vantery/Calendar.hpp"
+#include "vantery/base/Calendar.hpp"
 
 namespace vantery::app::Fmt {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "model/UsageStore.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "model/Fmt.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::app {
 

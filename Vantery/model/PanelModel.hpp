@@ -10,11 +10,11 @@
 #include "model/FigureTexts.hpp"
 #include "model/SparklineModel.hpp"
 #include "model/UsageStore.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/Estimate.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/ScanCache.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/model/Estimate.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/cache/ScanCache.hpp"
+#include "vantery/model/UsageRecord.hpp"
 
 namespace vantery::app {
 

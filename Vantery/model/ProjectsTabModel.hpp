@@ -9,7 +9,7 @@
 
 #include "model/BucketTableModel.hpp"
 #include "model/TileText.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app::ProjectsTabModel {
 

@@ -11,12 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/AgentIdentity.hpp"
-#include "vantery/Bucket.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/ProjectResolver.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/model/AgentIdentity.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/model/UsageRecord.hpp"
 
 namespace vantery::app {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "model/TabParts.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/DateRange.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/report/DateRange.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

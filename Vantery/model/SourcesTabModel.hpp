@@ -9,9 +9,9 @@
 #include "model/FigureTexts.hpp"
 #include "model/TileText.hpp"
 #include "model/UsageStore.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/ScanCache.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/cache/ScanCache.hpp"
 
 namespace vantery::app {
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "vantery/Bucket.hpp"
-#include "vantery/Calendar.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/base/Calendar.hpp"
 
 namespace vantery::app {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "model/Fmt.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::app {
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "model/TabParts.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/Estimate.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/model/Estimate.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/model/UsageRecord.hpp"
 
 namespace vantery::app {
 

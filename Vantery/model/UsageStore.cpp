@@ -8,7 +8,8 @@
 
 #include "model/BackgroundTask.hpp"
 #include "model/StoreWork.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 namespace vantery::app {
 namespace {

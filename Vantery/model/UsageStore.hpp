@@ -13,14 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "vantery/AgentRoster.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/DateRange.hpp"
-#include "vantery/Estimate.hpp"
-#include "vantery/ProjectResolver.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/ScanCache.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/report/DateRange.hpp"
+#include "vantery/model/Estimate.hpp"
+#include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Report.hpp"
+#include "vantery/cache/ScanCache.hpp"
+#include "vantery/model/UsageRecord.hpp"
 
 namespace vantery::app {
 

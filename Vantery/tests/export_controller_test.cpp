@@ -11,7 +11,8 @@
 
 #include "model/ExportController.hpp"
 #include "model/ExportController.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 using namespace vantery;
 using namespace vantery::app;

@@ -11,7 +11,7 @@
 
 #include "StoreFixture.hpp"
 #include "model/Fmt.hpp"
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 #include "widgets/ProvenanceTab.hpp"
 #include "widgets/SourcesTab.hpp"
 

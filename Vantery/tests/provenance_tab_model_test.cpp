@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "model/ProvenanceTabModel.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 namespace vantery::app {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "model/TodayTabModel.hpp"
 #include "support/RecordFixtures.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 
 using namespace vantery;
 using namespace vantery::app;

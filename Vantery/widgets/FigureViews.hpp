@@ -10,8 +10,8 @@
 #include <QWidget>
 
 #include "model/FigureTexts.hpp"
-#include "vantery/Bucket.hpp"
-#include "vantery/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/model/Estimate.hpp"
 
 class QPainter;
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "vantery/Derived.hpp"
+#include "vantery/report/Derived.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 

@@ -4,7 +4,8 @@
 
 #include "RecordBuilder.hpp"
 #include "TempDir.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Report.hpp"
 
 using namespace vantery;
 using vantery::fixtures::at;

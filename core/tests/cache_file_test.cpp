@@ -9,8 +9,9 @@
 #include <thread>
 
 #include "TempDir.hpp"
-#include "vantery/CacheFile.hpp"
-#include "vantery/ScanCache.hpp"
+#include "cache/BinaryCodec.hpp"
+#include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
 using vantery::testing::TempDir;

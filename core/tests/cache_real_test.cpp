@@ -10,7 +10,7 @@
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
-#include "vantery/ScanCache.hpp"
+#include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
 using namespace vantery::testing;

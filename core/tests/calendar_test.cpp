@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "vantery/Calendar.hpp"
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/base/Calendar.hpp"
 
 using namespace vantery;
 

@@ -3,7 +3,7 @@
 #include <unordered_set>
 
 #include "RecordBuilder.hpp"
-#include "vantery/DateRange.hpp"
+#include "vantery/report/DateRange.hpp"
 
 using namespace vantery;
 using vantery::fixtures::at;

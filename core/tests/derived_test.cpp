@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "RecordBuilder.hpp"
-#include "vantery/Derived.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Derived.hpp"
 
 using namespace vantery;
 using vantery::fixtures::at;

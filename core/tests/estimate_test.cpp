@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "vantery/Estimate.hpp"
+#include "vantery/model/Estimate.hpp"
 
 using namespace vantery;
 

@@ -13,7 +13,9 @@
 #include "CsvReader.hpp"
 #include "ExportSample.hpp"
 #include "Golden.hpp"
-#include "vantery/Exporter.hpp"
+#include "export/ExportParts.hpp"
+#include "vantery/export/Exporter.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 using namespace vantery;
 using vantery::testing::bucketWith;
@@ -133,7 +135,7 @@ TEST(ExportBreakdown, EveryCsvReadsBackAndAddsUpToTheTotal) {
         SCOPED_TRACE(std::string(axis.rawValue()));
         auto parsed = parseCsv(Exporter::breakdownCSV(report, axis, options));
         ASSERT_TRUE(parsed.has_value());
-        auto entries = Exporter::rows(report, axis, options.calendar);
+        auto entries = detail::ExportParts::rows(report, axis, options.calendar);
         ASSERT_EQ(parsed->size(), entries.size() + 1);
         std::vector<std::string> header(Exporter::breakdownColumns.begin(),
                                         Exporter::breakdownColumns.end());
@@ -221,7 +223,7 @@ TEST(ExportBreakdown, RandomHazardousLabelsReadBack) {
         SCOPED_TRACE(std::string(f.axis.rawValue()));
         auto parsed = parseCsv(f.csv);
         ASSERT_TRUE(parsed.has_value());
-        auto entries = Exporter::rows(report, f.axis, options.calendar);
+        auto entries = detail::ExportParts::rows(report, f.axis, options.calendar);
         ASSERT_EQ(parsed->size(), entries.size() + 1);
         double cost = 0;
         std::int64_t requests = 0;
@@ -268,9 +270,9 @@ TEST(ExportCells, EscapingGuardsFormulasThenQuotes) {
         {" =1", " =1"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Exporter::textField(c.in), c.out) << c.in;
+        EXPECT_EQ(detail::ExportParts::textField(c.in), c.out) << c.in;
         // And a reader gets the guarded value back.
-        auto parsed = parseCsv(Exporter::textField(c.in) + "\n");
+        auto parsed = parseCsv(detail::ExportParts::textField(c.in) + "\n");
         ASSERT_TRUE(parsed.has_value()) << c.in;
         ASSERT_EQ(parsed->size(), 1u);
         EXPECT_EQ((*parsed)[0], std::vector<std::string>{guarded(c.in)});
@@ -278,52 +280,53 @@ TEST(ExportCells, EscapingGuardsFormulasThenQuotes) {
 }
 
 TEST(ExportCells, CostCellsNeverWriteUnknownAsZero) {
-    auto none = Exporter::costFields(Bucket{});
+    auto none = detail::ExportParts::costFields(Bucket{});
     EXPECT_EQ(none.value, "unknown");
     EXPECT_EQ(none.basis, "unknown — no request in range");
 
-    auto unpriced = Exporter::costFields(bucketWith(3, 0.0, 3, {"m"}));
+    auto unpriced = detail::ExportParts::costFields(bucketWith(3, 0.0, 3, {"m"}));
     EXPECT_EQ(unpriced.value, "unknown");
     EXPECT_EQ(unpriced.basis, "unknown — no known price for any request in this row");
 
-    auto partial = Exporter::costFields(bucketWith(3, 1.25, 1, {"m"}));
+    auto partial = detail::ExportParts::costFields(bucketWith(3, 1.25, 1, {"m"}));
     EXPECT_EQ(partial.value, "1.250000");
     EXPECT_EQ(partial.basis, "lower bound — priced requests only");
 
-    auto zero = Exporter::costFields(bucketWith(2, 0.0, 0));
+    auto zero = detail::ExportParts::costFields(bucketWith(2, 0.0, 0));
     EXPECT_EQ(zero.value, "0.000000");
     EXPECT_EQ(zero.basis, "complete");
 
-    EXPECT_EQ(Exporter::decimal(1234567.1234565, 6), "1234567.123457");
-    EXPECT_EQ(Exporter::decimal(0.0000004, 6), "0.000000");
-    EXPECT_EQ(Exporter::decimal(2.5, 0), "2");
-    EXPECT_EQ(Exporter::decimal(-0.0015, 3), "-0.002");
-    EXPECT_EQ(Exporter::decimal(0.4567, 3), "0.457");
+    EXPECT_EQ(detail::ExportParts::decimal(1234567.1234565, 6), "1234567.123457");
+    EXPECT_EQ(detail::ExportParts::decimal(0.0000004, 6), "0.000000");
+    EXPECT_EQ(detail::ExportParts::decimal(2.5, 0), "2");
+    EXPECT_EQ(detail::ExportParts::decimal(-0.0015, 3), "-0.002");
+    EXPECT_EQ(detail::ExportParts::decimal(0.4567, 3), "0.457");
 }
 
 TEST(ExportCells, ModelsCellAndAttribution) {
     Bucket b;
-    EXPECT_EQ(Exporter::models(b), "unknown — no model recorded on this row");
+    EXPECT_EQ(detail::ExportParts::models(b), "unknown — no model recorded on this row");
     b.modelCounts = {{"b-model", 3}, {"a-model", 3}, {"c-model", 12}};
-    EXPECT_EQ(Exporter::models(b), "c-model (12); a-model (3); b-model (3)");
+    EXPECT_EQ(detail::ExportParts::models(b), "c-model (12); a-model (3); b-model (3)");
 
     Report r;
-    EXPECT_EQ(Exporter::projectAttribution("p", r),
+    EXPECT_EQ(detail::ExportParts::projectAttribution("p", r),
               "unknown — the report carries no label provenance for this project");
     r.projectProvenance["p"] = {};
-    EXPECT_EQ(Exporter::projectAttribution("p", r),
+    EXPECT_EQ(detail::ExportParts::projectAttribution("p", r),
               "unknown — the report carries no label provenance for this project");
     r.projectProvenance["p"] = {"rawFallback", "missing", "worktreeFolded", "odd"};
-    EXPECT_EQ(Exporter::projectAttribution("p", r),
+    EXPECT_EQ(detail::ExportParts::projectAttribution("p", r),
               "the transcript carried no cwd; unrecognised provenance: odd; no repository "
               "found; the raw cwd was kept; folded out of a .claude/worktrees path");
 }
 
 TEST(ExportCells, AgentRowWithoutIdentityIsNotBrokenDown) {
     Report r;
-    Exporter::Entry e{"k", "l", bucketWith(1, 1, 0), std::nullopt};
-    auto cells = Exporter::fields(e, Exporter::Axis::agent, r,
-                                  Exporter::Stamps(vantery::testing::sampleCalendar()));
+    detail::ExportParts::Entry e{"k", "l", bucketWith(1, 1, 0), std::nullopt};
+    auto cells = detail::ExportParts::fields(
+        e, Exporter::Axis::agent, r,
+        detail::ExportParts::Stamps(vantery::testing::sampleCalendar()));
     ASSERT_EQ(cells.size(), 26u);
     for (int i : {3, 4, 5, 6, 8})
         EXPECT_EQ(cells[static_cast<std::size_t>(i)], "(not broken down)");
@@ -339,7 +342,7 @@ TEST(ExportRows, OrderKeysAndLabels) {
     r.byProject["z"] = bucketWith(1, 5.0, 0);
     r.byProject["unpriced"] = bucketWith(1, 0.0, 1);
     std::vector<std::string> keys;
-    for (const auto& e : Exporter::rows(r, Exporter::Axis::project, cal))
+    for (const auto& e : detail::ExportParts::rows(r, Exporter::Axis::project, cal))
         keys.push_back(e.key);
     EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "b", "unpriced"}));
 
@@ -349,11 +352,11 @@ TEST(ExportRows, OrderKeysAndLabels) {
     r.byHour[7] = bucketWith(1, 1.0, 0);
     r.byHour[0] = bucketWith(1, 3.0, 0);
     r.byHour[23] = bucketWith(1, 9.0, 0);
-    auto days = Exporter::rows(r, Exporter::Axis::day, cal);
+    auto days = detail::ExportParts::rows(r, Exporter::Axis::day, cal);
     ASSERT_EQ(days.size(), 2u);
     EXPECT_EQ(days[0].key, "2025-12-31");
     EXPECT_EQ(days[0].label, "2025-12-31");
-    auto hours = Exporter::rows(r, Exporter::Axis::hour, cal);
+    auto hours = detail::ExportParts::rows(r, Exporter::Axis::hour, cal);
     ASSERT_EQ(hours.size(), 3u);
     EXPECT_EQ(hours[0].key, "00");
     EXPECT_EQ(hours[0].label, "00:00");
@@ -365,7 +368,7 @@ TEST(ExportRows, OrderKeysAndLabels) {
     r.byAgent[AgentIdentity::anonymous("abc")] = bucketWith(1, 1.0, 0);
     r.byAgent[AgentIdentity::named("zed", "azed-0123456789abcdef")] = bucketWith(1, 1.0, 0);
     r.byAgent[AgentIdentity::mainSession()] = bucketWith(1, 1.0, 0);
-    auto agents = Exporter::rows(r, Exporter::Axis::agent, cal);
+    auto agents = detail::ExportParts::rows(r, Exporter::Axis::agent, cal);
     ASSERT_EQ(agents.size(), 3u);
     EXPECT_EQ(agents[0].key, "(main)");
     EXPECT_EQ(agents[0].label, "main session");
@@ -385,7 +388,7 @@ TEST(ExportRows, EqualCostsOrderTheSameWhateverTheEncoding) {
     r.bySession["\u00e9a"] = bucketWith(1, 1.0, 0);
     r.bySession["f"] = bucketWith(1, 1.0, 0);
     std::vector<std::string> keys;
-    for (const auto& e : Exporter::rows(r, Exporter::Axis::session, cal))
+    for (const auto& e : detail::ExportParts::rows(r, Exporter::Axis::session, cal))
         keys.push_back(e.key);
     EXPECT_EQ(keys, (std::vector<std::string>{"f", "\u00e9a", "e\u0301b"}));
 }
@@ -396,15 +399,15 @@ TEST(ExportStamps, InstantsCarryTheCalendarsOffset) {
     ASSERT_TRUE(ny && kolkata);
     double winter = ny->instantOf(LocalDay::fromYMD(2026, 1, 15), 9, 5, 7.9);
     double summer = ny->instantOf(LocalDay::fromYMD(2026, 7, 15), 23, 59, 59);
-    EXPECT_EQ(Exporter::Stamps(*ny).instant(winter), "2026-01-15T09:05:07-05:00");
-    EXPECT_EQ(Exporter::Stamps(*ny).instant(summer), "2026-07-15T23:59:59-04:00");
-    EXPECT_EQ(Exporter::Stamps(*kolkata).instant(summer), "2026-07-16T09:29:59+05:30");
-    EXPECT_EQ(Exporter::Stamps(Calendar::utc()).instant(summer), "2026-07-16T03:59:59Z");
-    EXPECT_EQ(Exporter::Stamps(*ny).dayOfInstant(summer), "2026-07-15");
-    EXPECT_EQ(Exporter::Stamps(*kolkata).dayOfInstant(summer), "2026-07-16");
+    EXPECT_EQ(detail::ExportParts::Stamps(*ny).instant(winter), "2026-01-15T09:05:07-05:00");
+    EXPECT_EQ(detail::ExportParts::Stamps(*ny).instant(summer), "2026-07-15T23:59:59-04:00");
+    EXPECT_EQ(detail::ExportParts::Stamps(*kolkata).instant(summer), "2026-07-16T09:29:59+05:30");
+    EXPECT_EQ(detail::ExportParts::Stamps(Calendar::utc()).instant(summer), "2026-07-16T03:59:59Z");
+    EXPECT_EQ(detail::ExportParts::Stamps(*ny).dayOfInstant(summer), "2026-07-15");
+    EXPECT_EQ(detail::ExportParts::Stamps(*kolkata).dayOfInstant(summer), "2026-07-16");
     // Before standard time the zone kept local mean time, an offset with seconds.
     double lmt = kolkata->instantOf(LocalDay::fromYMD(1850, 6, 1), 12, 0, 0);
-    EXPECT_EQ(Exporter::Stamps(*kolkata).instant(lmt), "1850-06-01T12:00:00+05:53:28");
+    EXPECT_EQ(detail::ExportParts::Stamps(*kolkata).instant(lmt), "1850-06-01T12:00:00+05:53:28");
 
     // The same report gives different activity cells under two zones.
     Report report = vantery::testing::sampleReport();
@@ -436,15 +439,17 @@ TEST(ExportNames, SuggestedFileNamesAndSlugs) {
     EXPECT_EQ(Exporter::suggestedFileName(Doc::breakdown(Exporter::Axis::project), options),
               "vantery-project-.csv");
 
-    EXPECT_EQ(Exporter::slug("--Q1/Q2 2026__final--"), "q1-q2-2026-final");
-    EXPECT_EQ(Exporter::slug("CAF\u00c9 \u03a9MEGA \u2167"), "caf\u00e9-\u03c9mega-\u2177");
-    EXPECT_EQ(Exporter::slug("Cafe\u0301 ../etc"), "cafe\u0301-etc"); // é stays one character
-    EXPECT_EQ(Exporter::slug("\u65e5\u672c 3\u6708"), "\u65e5\u672c-3\u6708");
-    EXPECT_EQ(Exporter::slug("\u0130stanbul"), "i\u0307stanbul");
-    EXPECT_EQ(Exporter::slug("a\xff"
-                             "b"),
+    EXPECT_EQ(detail::ExportParts::slug("--Q1/Q2 2026__final--"), "q1-q2-2026-final");
+    EXPECT_EQ(detail::ExportParts::slug("CAF\u00c9 \u03a9MEGA \u2167"),
+              "caf\u00e9-\u03c9mega-\u2177");
+    EXPECT_EQ(detail::ExportParts::slug("Cafe\u0301 ../etc"),
+              "cafe\u0301-etc"); // é stays one character
+    EXPECT_EQ(detail::ExportParts::slug("\u65e5\u672c 3\u6708"), "\u65e5\u672c-3\u6708");
+    EXPECT_EQ(detail::ExportParts::slug("\u0130stanbul"), "i\u0307stanbul");
+    EXPECT_EQ(detail::ExportParts::slug("a\xff"
+                                        "b"),
               "a-b");
-    EXPECT_EQ(Exporter::slug(""), "");
+    EXPECT_EQ(detail::ExportParts::slug(""), "");
 }
 
 TEST(ExportAxis, RawValuesAreExact) {

@@ -7,7 +7,8 @@
 #include "CsvReader.hpp"
 #include "ExportSample.hpp"
 #include "Golden.hpp"
-#include "vantery/Exporter.hpp"
+#include "export/ExportParts.hpp"
+#include "vantery/export/Exporter.hpp"
 
 using namespace vantery;
 using vantery::testing::matchesGolden;
@@ -23,15 +24,16 @@ Exporter::Options sampleOptions() {
                              .sourceFiles = vantery::testing::sampleFiles()};
 }
 
-const Exporter::ProvenanceLine* find(const std::vector<Exporter::ProvenanceLine>& lines,
-                                     std::string_view item) {
+const detail::ExportParts::ProvenanceLine*
+find(const std::vector<detail::ExportParts::ProvenanceLine>& lines, std::string_view item) {
     for (const auto& l : lines)
         if (l.item == item) return &l;
     return nullptr;
 }
 
-std::vector<Exporter::ProvenanceLine> lines(const Report& r, const Exporter::Options& o) {
-    return Exporter::provenanceLines(r, o, Exporter::Stamps(o.calendar));
+std::vector<detail::ExportParts::ProvenanceLine> lines(const Report& r,
+                                                       const Exporter::Options& o) {
+    return detail::ExportParts::provenanceLines(r, o, detail::ExportParts::Stamps(o.calendar));
 }
 
 const std::string U = "unknown — no source file was read, so this counter was never populated";
@@ -100,18 +102,20 @@ TEST(ExportProvenance, ReadsBackLineForLine) {
 TEST(ExportProvenance, PeriodDescription) {
     auto report = vantery::testing::sampleReport();
     auto options = sampleOptions();
-    Exporter::Stamps stamps(options.calendar);
-    EXPECT_EQ(Exporter::periodDescription(report, options, stamps), "2026-03-09 to 2026-03-10");
+    detail::ExportParts::Stamps stamps(options.calendar);
+    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps),
+              "2026-03-09 to 2026-03-10");
     options.periodLabel = "";
-    EXPECT_EQ(Exporter::periodDescription(report, options, stamps), "2026-03-09 to 2026-03-10");
+    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps),
+              "2026-03-09 to 2026-03-10");
     options.periodLabel = "Sprint 4";
-    EXPECT_EQ(Exporter::periodDescription(report, options, stamps), "Sprint 4");
+    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps), "Sprint 4");
     options.periodLabel.reset();
     options.to.reset();
-    EXPECT_EQ(Exporter::periodDescription(report, options, stamps),
+    EXPECT_EQ(detail::ExportParts::periodDescription(report, options, stamps),
               "2026-03-09 to 2026-03-10 (derived from the data, not from a selected period)");
     options.from.reset();
-    EXPECT_EQ(Exporter::periodDescription(Report{}, options, stamps),
+    EXPECT_EQ(detail::ExportParts::periodDescription(Report{}, options, stamps),
               "unknown — the caller named no period and the report holds no dated request");
 }
 
@@ -119,7 +123,7 @@ TEST(ExportProvenance, SourceFilesOutsideThePeriodOrFilteredOut) {
     auto report = vantery::testing::sampleReport();
     auto options = sampleOptions();
     options.from = options.to = LocalDay::fromYMD(2026, 2, 1);
-    auto ls = Exporter::sourceFileLines(report, options);
+    auto ls = detail::ExportParts::sourceFileLines(report, options);
     ASSERT_EQ(ls.size(), 4u);
     EXPECT_EQ(ls[0].item, "files_contributing");
     EXPECT_EQ(ls[0].value, "0");
@@ -132,7 +136,7 @@ TEST(ExportProvenance, SourceFilesOutsideThePeriodOrFilteredOut) {
     // A filter keeps the sub-agents' requests only: the resumed file still repeats R4.
     options = sampleOptions();
     options.recordFilter = [](const UsageRecord& r) { return r.agent.isSubagent(); };
-    ls = Exporter::sourceFileLines(report, options);
+    ls = detail::ExportParts::sourceFileLines(report, options);
     ASSERT_TRUE(find(ls, "files_contributing"));
     EXPECT_EQ(find(ls, "files_contributing")->value, "4");
     EXPECT_EQ(find(ls, "requests_seen_in_files")->value, "5"); // R2, R3, R4, R6, R7
@@ -144,7 +148,7 @@ TEST(ExportProvenance, SourceFilesOutsideThePeriodOrFilteredOut) {
     EXPECT_EQ(shop->note, "1 request in range · 6 usage lines in the whole file");
 
     options.sourceFiles.clear();
-    ls = Exporter::sourceFileLines(report, options);
+    ls = detail::ExportParts::sourceFileLines(report, options);
     ASSERT_EQ(ls.size(), 1u);
     EXPECT_EQ(ls[0].item, "file_list");
 }
@@ -169,17 +173,17 @@ TEST(ExportProvenance, HomeAndAttributionLines) {
 
     r.projectProvenance["a"] = {"rawFallback", "worktreeFolded"};
     r.projectProvenance["b"] = {"rawFallback"};
-    auto attr = Exporter::attributionLines(r);
+    auto attr = detail::ExportParts::attributionLines(r);
     ASSERT_EQ(attr.size(), 2u);
     EXPECT_EQ(attr[0].item, "project_labels_rawFallback");
     EXPECT_EQ(attr[0].value, "2");
     EXPECT_EQ(attr[1].item, "project_labels_worktreeFolded");
     EXPECT_EQ(attr[1].value, "1");
     r.projectProvenance = {{"a", {}}};
-    EXPECT_TRUE(Exporter::attributionLines(r).empty());
+    EXPECT_TRUE(detail::ExportParts::attributionLines(r).empty());
 
-    EXPECT_EQ(Exporter::plural(1, "file", "files"), "1 file");
-    EXPECT_EQ(Exporter::plural(-1, "file", "files"), "-1 file");
-    EXPECT_EQ(Exporter::plural(0, "file", "files"), "0 files");
-    EXPECT_EQ(Exporter::plural(12345, "file", "files"), "12345 files");
+    EXPECT_EQ(detail::ExportParts::plural(1, "file", "files"), "1 file");
+    EXPECT_EQ(detail::ExportParts::plural(-1, "file", "files"), "-1 file");
+    EXPECT_EQ(detail::ExportParts::plural(0, "file", "files"), "0 files");
+    EXPECT_EQ(detail::ExportParts::plural(12345, "file", "files"), "12345 files");
 }

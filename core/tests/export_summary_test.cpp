@@ -7,8 +7,9 @@
 
 #include "ExportSample.hpp"
 #include "Golden.hpp"
-#include "vantery/Exporter.hpp"
-#include "vantery/Text.hpp"
+#include "export/ExportParts.hpp"
+#include "vantery/base/Text.hpp"
+#include "vantery/export/Exporter.hpp"
 
 using namespace vantery;
 using vantery::testing::bucketWith;
@@ -137,29 +138,30 @@ TEST(ExportSummary, ProvenanceBlockLeavesOutTheHeaderFacts) {
 }
 
 TEST(ExportSummary, HumanFormats) {
-    EXPECT_EQ(Exporter::grouped(0), "0");
-    EXPECT_EQ(Exporter::grouped(999), "999");
-    EXPECT_EQ(Exporter::grouped(1000), "1,000");
-    EXPECT_EQ(Exporter::grouped(1234567), "1,234,567");
-    EXPECT_EQ(Exporter::grouped(-1234567), "-1,234,567");
-    EXPECT_EQ(Exporter::grouped(std::numeric_limits<std::int64_t>::min()),
+    EXPECT_EQ(detail::ExportParts::grouped(0), "0");
+    EXPECT_EQ(detail::ExportParts::grouped(999), "999");
+    EXPECT_EQ(detail::ExportParts::grouped(1000), "1,000");
+    EXPECT_EQ(detail::ExportParts::grouped(1234567), "1,234,567");
+    EXPECT_EQ(detail::ExportParts::grouped(-1234567), "-1,234,567");
+    EXPECT_EQ(detail::ExportParts::grouped(std::numeric_limits<std::int64_t>::min()),
               "-9,223,372,036,854,775,808");
-    EXPECT_EQ(Exporter::noun(1, "request", "requests"), "1 request");
-    EXPECT_EQ(Exporter::noun(1000, "request", "requests"), "1,000 requests");
-    EXPECT_EQ(Exporter::noun(0, "request", "requests"), "0 requests");
+    EXPECT_EQ(detail::ExportParts::noun(1, "request", "requests"), "1 request");
+    EXPECT_EQ(detail::ExportParts::noun(1000, "request", "requests"), "1,000 requests");
+    EXPECT_EQ(detail::ExportParts::noun(0, "request", "requests"), "0 requests");
 
-    EXPECT_EQ(Exporter::humanCost(Bucket{}), "unknown — no request in range");
-    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 0.0, 3, {"zeta", "alpha"})),
+    EXPECT_EQ(detail::ExportParts::humanCost(Bucket{}), "unknown — no request in range");
+    EXPECT_EQ(detail::ExportParts::humanCost(bucketWith(3, 0.0, 3, {"zeta", "alpha"})),
               "unknown — no known price for alpha, zeta");
-    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 1234.5, 0)), "$1,234.50");
-    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 0.0, 0)), "$0.00");
-    EXPECT_EQ(Exporter::humanCost(bucketWith(3, 12.5, 2, {"b", "a"})),
+    EXPECT_EQ(detail::ExportParts::humanCost(bucketWith(3, 1234.5, 0)), "$1,234.50");
+    EXPECT_EQ(detail::ExportParts::humanCost(bucketWith(3, 0.0, 0)), "$0.00");
+    EXPECT_EQ(detail::ExportParts::humanCost(bucketWith(3, 12.5, 2, {"b", "a"})),
               "\u2265 $12.50 [2 requests with no known price (a, b) are not included]");
 
-    Exporter::Stamps stamps(Calendar::utc());
-    EXPECT_EQ(Exporter::span(Bucket{}, stamps), "unknown — the report holds no dated request");
+    detail::ExportParts::Stamps stamps(Calendar::utc());
+    EXPECT_EQ(detail::ExportParts::span(Bucket{}, stamps),
+              "unknown — the report holds no dated request");
     Bucket b;
     b.firstActivity = 0;
     b.lastActivity = 86399.5;
-    EXPECT_EQ(Exporter::span(b, stamps), "1970-01-01T00:00:00Z to 1970-01-01T23:59:59Z");
+    EXPECT_EQ(detail::ExportParts::span(b, stamps), "1970-01-01T00:00:00Z to 1970-01-01T23:59:59Z");
 }

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "RecordBuilder.hpp"
-#include "vantery/FileContributions.hpp"
+#include "vantery/report/FileContributions.hpp"
 
 using namespace vantery;
 using vantery::fixtures::at;

@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include "TempDir.hpp"
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 using vantery::testing::TempDir;

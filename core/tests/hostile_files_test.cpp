@@ -5,9 +5,10 @@
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
-#include "vantery/AgentRoster.hpp"
-#include "vantery/Paths.hpp"
-#include "vantery/ScanCache.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/base/Paths.hpp"
+#include "vantery/cache/ScanCache.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
 
 using namespace vantery;
 using namespace vantery::testing;
@@ -77,9 +78,9 @@ TEST(HostileFiles, SpecialFilesAreSkippedNotWaitedOn) {
 
     // A transcript that became a FIFO after it was listed.
     special.fifo(home / "swapped.jsonl");
-    EXPECT_THROW(LineReader::forEachLine(home / "swapped.jsonl", 0, std::nullopt,
-                                         [](std::string_view) {}),
-                 LineReader::ReadError);
+    EXPECT_THROW(
+        LineReader::forEachLine(home / "swapped.jsonl", 0, std::nullopt, [](std::string_view) {}),
+        LineReader::ReadError);
 }
 
 // A file whose line cannot be held is named unreadable; the other files' figures
@@ -89,8 +90,8 @@ TEST(HostileFiles, AFileTooLongToHoldIsUnreadableAndTriedAgain) {
     TempHome home;
     const auto homes = SourceHome::defaults(home.path());
     home.transcript("p/a.jsonl", usageLine(1) + "\n");
-    const std::string big =
-        home.transcript("p/b.jsonl", usageLine(2) + "\n" + longLine(5000) + "\n" + usageLine(3) + "\n");
+    const std::string big = home.transcript("p/b.jsonl", usageLine(2) + "\n" + longLine(5000) +
+                                                             "\n" + usageLine(3) + "\n");
     const std::string file = home / "cache.bin";
 
     {

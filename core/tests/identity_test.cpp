@@ -2,9 +2,9 @@
 
 #include <unordered_set>
 
-#include "vantery/AgentIdentity.hpp"
-#include "vantery/Pricing.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/model/AgentIdentity.hpp"
+#include "vantery/model/UsageRecord.hpp"
+#include "vantery/pricing/Pricing.hpp"
 
 using namespace vantery;
 

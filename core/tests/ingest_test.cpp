@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 

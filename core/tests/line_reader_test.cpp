@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "TempDir.hpp"
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 using namespace vantery;
 using vantery::testing::TempDir;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "vantery/Bucket.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/Pricing.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/pricing/Pricing.hpp"
+#include "vantery/report/Bucket.hpp"
 
 using namespace vantery;
 

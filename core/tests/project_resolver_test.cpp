@@ -7,7 +7,7 @@
 
 #include "RecordBuilder.hpp"
 #include "TempDir.hpp"
-#include "vantery/ProjectResolver.hpp"
+#include "vantery/report/ProjectResolver.hpp"
 
 using namespace vantery;
 using vantery::testing::TempDir;

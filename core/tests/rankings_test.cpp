@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "vantery/Report.hpp"
+#include "vantery/report/Report.hpp"
 
 using namespace vantery;
 

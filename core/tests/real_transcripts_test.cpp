@@ -5,7 +5,8 @@
 #include <filesystem>
 
 #include "TempDir.hpp"
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 namespace fs = std::filesystem;

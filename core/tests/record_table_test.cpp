@@ -4,7 +4,7 @@
 #include <vector>
 
 // The scan workers' table is internal to the core.
-#include "../src/RecordTable.hpp"
+#include "ingest/RecordTable.hpp"
 
 using vantery::RequestMap;
 using vantery::UsageRecord;

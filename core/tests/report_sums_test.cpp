@@ -7,7 +7,8 @@
 #include <thread>
 
 #include "RecordBuilder.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Report.hpp"
 
 using namespace vantery;
 

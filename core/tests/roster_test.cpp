@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.hpp"
-#include "vantery/AgentRoster.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
 
 using namespace vantery;
 using vantery::testing::TempDir;

@@ -9,8 +9,8 @@
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
-#include "vantery/CacheFile.hpp"
-#include "vantery/ScanCache.hpp"
+#include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
 using namespace vantery::testing;

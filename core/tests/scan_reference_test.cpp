@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "TempDir.hpp"
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 using namespace vantery;
 using vantery::testing::TempHome;

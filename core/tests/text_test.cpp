@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 
 using namespace vantery::text;
 
@@ -43,5 +43,8 @@ TEST(Text, Utf8Validation) {
 TEST(Text, Lowercased) {
     EXPECT_EQ(lowercased("Claude-OPUS"), "claude-opus");
     EXPECT_EQ(lowercased("\xC3\x96L"), "\xC3\xB6l"); // Ö → ö
-    EXPECT_EQ(lowercased("a\xFF" "B"), "a\xFF" "b");
+    EXPECT_EQ(lowercased("a\xFF"
+                         "B"),
+              "a\xFF"
+              "b");
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "vantery/Scanner.hpp"
+#include "ingest/LineReader.hpp"
 
 using vantery::Timestamp;
 

@@ -5,7 +5,7 @@
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
-#include "vantery/ScanCache.hpp"
+#include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
 using namespace vantery::testing;

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
-#include "vantery/Paths.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Paths.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
@@ -42,7 +42,6 @@ std::string trimmed(std::string_view s) {
         s.remove_suffix(1);
     return std::string(s);
 }
-
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;

@@ -1,7 +1,7 @@
 // The shared pieces every tool answer is assembled from.
-#include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdint>
 
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {

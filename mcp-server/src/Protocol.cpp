@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdint>
 
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 
 namespace vantery::mcp {
 namespace {

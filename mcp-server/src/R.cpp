@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 
 namespace vantery::mcp {
 namespace {

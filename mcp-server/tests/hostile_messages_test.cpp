@@ -30,9 +30,11 @@ struct Server {
 TEST(HostileMessages, EveryReadableIdIsAnswered) {
     Server s;
     const std::string deep = std::string(300, '[') + std::string(300, ']');
-    auto tooDeep = s.answer(R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{"a":)" + deep + "}}");
+    auto tooDeep =
+        s.answer(R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{"a":)" + deep + "}}");
     ASSERT_TRUE(tooDeep);
-    EXPECT_EQ(tooDeep->rfind(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32600,)", 0), 0u) << *tooDeep;
+    EXPECT_EQ(tooDeep->rfind(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32600,)", 0), 0u)
+        << *tooDeep;
 
     // Ids no JSON value here can hold are sent back as they came, with a real answer.
     EXPECT_EQ(s.answer(R"({"jsonrpc":"2.0","id":1e400,"method":"ping"})"),
@@ -56,7 +58,8 @@ TEST(HostileMessages, EveryReadableIdIsAnswered) {
 // once took 22 seconds. The bound is far above the time taken, even unoptimised.
 TEST(HostileMessages, ManyKeysAreReadInLinearTime) {
     Server s;
-    std::string line = R"({"jsonrpc":"2.0","id":9,"method":"tools/call","params":{"name":"vant_cost","arguments":{"period":"today")";
+    std::string line =
+        R"({"jsonrpc":"2.0","id":9,"method":"tools/call","params":{"name":"vant_cost","arguments":{"period":"today")";
     for (int i = 0; i < 150'000; ++i)
         line += ",\"k" + std::to_string(i) + "\":" + std::to_string(i);
     line += "}}}";

@@ -3,7 +3,7 @@
 
 #include "Process.hpp"
 #include "ServerFixture.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/mcp/Json.hpp"
 
 using namespace vantery::mcp;

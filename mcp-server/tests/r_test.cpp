@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/mcp/R.hpp"
 
 using namespace vantery;

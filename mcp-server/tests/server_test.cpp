@@ -4,10 +4,10 @@
 #include <sstream>
 
 #include "ServerFixture.hpp"
-#include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/Protocol.hpp"
 #include "vantery/mcp/R.hpp"
+#include "vantery/report/Derived.hpp"
 
 using namespace vantery;
 using namespace vantery::mcp;

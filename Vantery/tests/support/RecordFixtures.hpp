@@ -6,11 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "vantery/Bucket.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/ProjectResolver.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app::fixtures {
 

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "RecordBuilder.hpp"
-#include "vantery/Report.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

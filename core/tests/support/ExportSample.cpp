@@ -1,4 +1,5 @@
 #include "ExportSample.hpp"
+#include "vantery/report/Aggregator.hpp"
 
 #include <memory>
 

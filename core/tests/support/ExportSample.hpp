@@ -3,10 +3,10 @@
 // with every cost outcome, escaping hazards and non-ASCII labels.
 #include <vector>
 
-#include "vantery/Calendar.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/ScanCache.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/cache/ScanCache.hpp"
+#include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::testing {
 

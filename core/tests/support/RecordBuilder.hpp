@@ -2,8 +2,8 @@
 // Compact construction of usage records and instants for core tests.
 #include <string>
 
-#include "vantery/Calendar.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/model/UsageRecord.hpp"
 
 namespace vantery::fixtures {
 

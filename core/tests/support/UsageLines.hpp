@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "vantery/Scanner.hpp"
+#include "vantery/ingest/Scanner.hpp"
 
 namespace vantery::testing {
 

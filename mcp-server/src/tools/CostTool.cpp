@@ -3,13 +3,12 @@
 #include <cstdio>
 
 #include "tools/Rankings.hpp"
-#include "vantery/Text.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
-
 
 // Only the accepted axes are ever shown upper-cased, and they are ASCII.
 std::string upper(std::string s) {

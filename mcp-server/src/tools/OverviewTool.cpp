@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "tools/Rankings.hpp"
-#include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
 

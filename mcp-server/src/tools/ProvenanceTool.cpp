@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "vantery/FileContributions.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
+#include "vantery/report/FileContributions.hpp"
 
 namespace vantery::mcp {
 namespace {

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/Report.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/Json.hpp"
 #include "vantery/mcp/Period.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::mcp::tools {
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "vantery/Derived.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/R.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
 namespace {

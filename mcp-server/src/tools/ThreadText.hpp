@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/Report.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/R.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::mcp::tools {
 

@@ -9,13 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "vantery/AgentRoster.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/ProjectResolver.hpp"
-#include "vantery/Report.hpp"
-#include "vantery/ScanCache.hpp"
-#include "vantery/UsageRecord.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/cache/ScanCache.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/mcp/Period.hpp"
+#include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::mcp {
 

@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/Bucket.hpp"
-#include "vantery/Report.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/Json.hpp"
 #include "vantery/mcp/Period.hpp"
+#include "vantery/report/Bucket.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::mcp {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "vantery/Calendar.hpp"
+#include "vantery/base/Calendar.hpp"
 #include "vantery/mcp/Json.hpp"
 
 namespace vantery::mcp {

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "vantery/AgentIdentity.hpp"
-#include "vantery/Bucket.hpp"
-#include "vantery/Calendar.hpp"
-#include "vantery/Estimate.hpp"
+#include "vantery/base/Calendar.hpp"
+#include "vantery/model/AgentIdentity.hpp"
+#include "vantery/model/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery::mcp {
 

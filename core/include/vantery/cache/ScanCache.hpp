@@ -1,0 +1,196 @@
+#pragma once
+// The incremental scan cache: per transcript file, how far it was read and what it
+// gave, so that a refresh reads only new or grown files. Also its cache file.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vantery/cache/FileProvenance.hpp"
+#include "vantery/ingest/RequestMap.hpp"
+#include "vantery/model/Estimate.hpp"
+#include "vantery/model/UsageRecord.hpp"
+
+namespace vantery {
+
+/// The one holder of parsed usage between refreshes. Thread-safe: one lock guards
+/// the per-file table and the last verdict, held only to copy or swap them, never
+/// while a transcript is read.
+class ScanCache {
+  public:
+    /// Line counters of the consumed part of one file.
+    struct FileDiagnostics {
+        std::int64_t usageLines = 0;
+        std::int64_t notUsageBearing = 0;
+        std::int64_t skippedZeroUsage = 0;
+        std::int64_t rejectedInvalidJSON = 0;
+        std::int64_t rejectedNoMessage = 0;
+        std::int64_t rejectedNoTimestamp = 0;
+        std::int64_t rejectedNoIdentity = 0;
+        std::int64_t longestLineBytes = 0;
+
+        /// Adds the seven summed counters into `diag`; takes over the longest line
+        /// only when strictly longer (the file applied first keeps a tie).
+        void apply(ScanDiagnostics& diag, const std::string& path) const;
+
+        friend bool operator==(const FileDiagnostics&, const FileDiagnostics&) = default;
+    };
+
+    /// An immutable set of requests of one file, shared between copies of the table.
+    using RecordSet = vantery::RecordSet;
+
+    /// What the cache knows of one transcript file.
+    struct FileState {
+        /// Size when last brought up to date (taken before reading). For a file whose
+        /// reading failed: `consumed`, with mtime 0, so that every later pass tries it again.
+        std::uint64_t size = 0;
+        double mtime = 0;           ///< modification time, seconds since 1970; 0 when unknown
+        std::uint64_t inode = 0;    ///< file number; 0 when unknown
+        std::uint64_t consumed = 0; ///< offset after the last newline accounted for
+        RecordSet records;          ///< never null; requests unified within this file only
+        FileDiagnostics diag;
+    };
+
+    using FileTable = std::map<std::string, FileState>;
+
+    /// The requests of one cached file, for provenance listings.
+    using FileProvenance = vantery::FileProvenance;
+
+    /// What one refresh did.
+    struct RefreshStats {
+        std::int64_t filesTotal = 0;
+        std::int64_t filesUnchanged = 0;
+        std::int64_t filesGrown = 0;
+        std::int64_t filesNew = 0;
+        std::int64_t filesRewound = 0;
+        std::int64_t filesGone = 0;
+        std::uint64_t bytesRead = 0; ///< bytes read in this pass only
+        double duration = 0;
+        bool fromCache = false;
+
+        /// filesUnchanged / filesTotal as a fraction; unknown(noData) without files.
+        Estimate<double> savedFraction() const;
+    };
+
+    /// The verdict of a full verification.
+    struct VerificationResult {
+        double checkedAt = 0; ///< seconds since 1970
+        std::int64_t cachedRequests = 0;
+        std::int64_t freshRequests = 0;
+        double cachedCost = 0;
+        double freshCost = 0;
+        std::uint64_t bytesNotCompared = 0;
+        std::int64_t arrivedDuringCheck = 0;
+        std::int64_t missingFromCache = 0;
+        std::int64_t extraInCache = 0;
+        std::int64_t mismatchedRecords = 0;
+        double duration = 0;
+
+        /// No request missing, extra or with different token figures.
+        bool isClean() const noexcept;
+        /// The one-line verdict shown to users.
+        std::string summary() const;
+    };
+
+    /// The outcome of a refresh. The records are shared and immutable, so that a
+    /// refresh in which nothing changed costs no copy of them.
+    struct Refresh {
+        std::shared_ptr<const std::vector<UsageRecord>> records; ///< never null
+        ScanDiagnostics diagnostics;
+        RefreshStats stats;
+
+        /// The records and diagnostics as a plain ScanResult (copies the records).
+        ScanResult result() const;
+    };
+
+    /// A cache file larger than this is not loaded (a million requests take about
+    /// 100 MB); the next refresh then reads every transcript again.
+    static constexpr std::uint64_t maxCacheFileBytes = std::uint64_t{2} << 30;
+
+    /// Looks up an environment variable; absent when unset.
+    using Environment = std::function<std::optional<std::string>(const char* name)>;
+
+    /// The default cache file for a user, as paths::defaultCachePath gives it
+    /// (<application data>/ro.kelvora.vantery/scan-cache.v2.bin). Absent when no
+    /// home directory can be found.
+    static std::optional<std::string> defaultStorePath(const Environment& env);
+    /// The same from the process environment.
+    static std::optional<std::string> defaultStorePath();
+
+    /// A cache at the default location; its folder is created (mode 0700) when
+    /// missing, and a failure to do so only makes later saves fail.
+    ScanCache();
+    /// The same, with the location taken from `env` instead of the process environment.
+    explicit ScanCache(const Environment& env);
+    /// A cache whose file is exactly `storePath`; no folder is created.
+    explicit ScanCache(std::string storePath);
+
+    ScanCache(const ScanCache&) = delete;
+    ScanCache& operator=(const ScanCache&) = delete;
+
+    /// Path of the cache file (empty when the default location could not be formed).
+    const std::string& cachePath() const noexcept { return storePath_; }
+
+    /// Brings every listed transcript file up to date and returns all requests,
+    /// unified across files, with diagnostics and statistics. Never throws; never
+    /// touches the cache file. The result equals a full scan of the consumed bytes:
+    /// each request's sourceRank is the position, in this pass's file list, of the
+    /// first file that holds it, whichever pass read that file.
+    Refresh refresh(const std::vector<SourceHome>& homes);
+
+    /// One entry per cached file, sorted by path.
+    std::vector<FileProvenance> recordsPerFile() const;
+
+    /// Empties the table, forgets the last verdict and deletes the cache file
+    /// (only when what is there is a cache file).
+    void clear();
+
+    /// The verdict of the last full verification, if any.
+    std::optional<VerificationResult> lastVerification() const;
+
+    /// Number of files in the table.
+    std::size_t fileCount() const;
+
+    /// A copy of the table (cheap: record sets are shared).
+    FileTable snapshot() const;
+
+    /// Re-reads every cached file up to its consumed offset and compares the
+    /// requests with the cache; stores and returns the verdict. Never throws.
+    VerificationResult verifyAgainstFullScan(const std::vector<SourceHome>& homes);
+
+    /// Writes the whole table to the cache file, replacing it atomically (a
+    /// private temporary file in the same folder, flushed and renamed). Throws
+    /// std::system_error on failure, leaving the old file as it was. Never replaces
+    /// anything but a cache file (see paths::holdsNoForeignFile).
+    void save() const;
+
+    /// Replaces the table with the cache file's content; false (table untouched)
+    /// when the file is absent, unreadable, foreign, of another version or damaged.
+    bool load();
+
+    /// True when this cache last loaded its table from, or saved it to, its file and
+    /// no refresh, load or clear has changed the table since: saving again would
+    /// write the same content.
+    bool fileHoldsTable() const;
+
+  private:
+    std::string storePath_;
+    mutable std::mutex lock_;
+    FileTable files_;
+    std::optional<VerificationResult> lastVerification_;
+    // The merged records of the last refresh and the record sets, with their ranks
+    // in merge order, they were built from; reused while every set is the same.
+    std::shared_ptr<const std::vector<UsageRecord>> merged_;
+    std::vector<std::pair<RecordSet, std::int64_t>> mergedFrom_;
+    // Bumped whenever the table's content changes; the version the file is known
+    // to hold, when this process loaded or wrote it.
+    std::uint64_t tableVersion_ = 0;
+    mutable std::optional<std::uint64_t> fileVersion_; // set by save()
+};
+
+} // namespace vantery

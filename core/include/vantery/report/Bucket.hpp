@@ -1,0 +1,50 @@
+#pragma once
+// The running total of a set of requests: one row of any report.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "vantery/base/Calendar.hpp"
+#include "vantery/model/Estimate.hpp"
+#include "vantery/model/UsageRecord.hpp"
+
+namespace vantery {
+
+/// The cost component with the most tokens, and its share in percent.
+struct DominantComponent {
+    std::string name; ///< "cache read", "cache write", "output" or "input"
+    double percent = 0;
+    friend bool operator==(const DominantComponent&, const DominantComponent&) = default;
+};
+
+struct Bucket {
+    std::int64_t requests = 0;
+    std::int64_t input = 0;
+    std::int64_t output = 0;
+    std::int64_t cacheWrite5m = 0;
+    std::int64_t cacheWrite1h = 0;
+    std::int64_t cacheRead = 0;
+    std::int64_t webSearch = 0;
+    std::int64_t webFetch = 0;
+    CostEstimate cost;
+    std::map<std::string, std::int64_t, std::less<>> modelCounts;
+    std::optional<double> firstActivity;
+    std::optional<double> lastActivity;
+    std::int64_t cacheWriteAssumedRequests = 0;
+
+    std::int64_t cacheWrite() const noexcept;
+    std::int64_t totalTokens() const noexcept;
+
+    /// Folds one request in, priced on its local day.
+    void add(const UsageRecord& record, LocalDay day);
+    /// Folds one request in with a cost already worked out (by record.cost(day)),
+    /// so one aggregation prices each record once for all its buckets.
+    void add(const UsageRecord& record, const Estimate<double>& cost);
+
+    /// A counter as a percentage of totalTokens; unknown(noData) when there are no tokens.
+    Estimate<double> share(std::int64_t Bucket::*counter) const;
+    Estimate<DominantComponent> dominantComponent() const;
+};
+
+} // namespace vantery

@@ -1,0 +1,60 @@
+#pragma once
+// The cache file's building blocks: an interning writer and a bounds-checked reader
+// of its varints, doubles and string table.
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vantery/base/FlatIndex.hpp"
+
+namespace vantery {
+
+/// Builds the body of a cache file, every string interned once.
+struct BinaryWriter {
+    std::string bytes;
+    FlatIndex index; ///< views into strings the caller keeps alive
+    std::vector<std::string_view> strings;
+
+    /// The index of s, interning it when new. s must outlive the writer.
+    std::uint32_t intern(std::string_view s);
+    void writeUInt(std::uint64_t v);
+    /// A signed field: negative values are written as 0.
+    void writeInt(std::int64_t v) { writeUInt(v < 0 ? 0 : static_cast<std::uint64_t>(v)); }
+    void writeDouble(double d);
+    void writeBool(bool b) { bytes.push_back(b ? '\x01' : '\x00'); }
+    void writeString(std::string_view s) { writeUInt(intern(s)); }
+    /// header + string table + body.
+    std::string finish(std::string_view header) const;
+};
+
+/// A bounds-checked cursor over the bytes after the magic.
+struct BinaryReader {
+    enum class DecodeError { truncated, badString, badStringIndex, badInt };
+    struct Failure {
+        DecodeError error;
+    };
+
+    std::string_view bytes;
+    std::size_t offset = 0;
+    std::vector<std::string_view> strings; ///< views into bytes, or into repaired
+    std::deque<std::string> repaired;      ///< strings whose invalid UTF-8 was replaced
+
+    explicit BinaryReader(std::string_view b) : bytes(b) {}
+
+    std::size_t remaining() const noexcept { return bytes.size() - offset; }
+    /// Throw Failure on malformed input; never read out of bounds.
+    std::uint64_t readUInt();
+    std::int64_t readInt(); ///< at most 2^63 - 1
+    double readDouble();
+    bool readBool();
+    std::string_view readString(); ///< an index into the table
+    std::size_t readStringIndex(); ///< a checked index into the table
+    void readStringTable();
+};
+
+/// Largest number of strings a cache file may declare.
+inline constexpr std::uint64_t maxCacheStrings = 4'999'999;
+
+} // namespace vantery

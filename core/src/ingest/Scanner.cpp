@@ -1,0 +1,541 @@
+#include "vantery/ingest/Scanner.hpp"
+#include "ingest/RecordTable.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include <simdjson.h>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
+#include "ingest/LineReader.hpp"
+#include "vantery/base/Saturating.hpp"
+#include "vantery/pricing/Pricing.hpp"
+
+namespace vantery {
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+using simdjson::dom::object;
+
+// Lines up to this size are parsed with the thread's reused parser; a rare larger
+// line gets a parser of its own so its buffers are released right after.
+constexpr std::size_t reusableParserLimit = 1u << 20;
+
+struct ThreadParser {
+    simdjson::dom::parser parser;
+    std::unique_ptr<char[]> padded;
+    std::size_t paddedCapacity = 0;
+    std::string key;
+    std::string rewritten;
+    // The model and agent texts of the last new request with what they became: a
+    // transcript names the same few again and again, and both conversions walk the
+    // text character by character.
+    std::string rawModel, model;
+    bool hasModel = false;
+    std::string rawAgent;
+    AgentIdentity agent;
+    bool hasAgent = false;
+
+    const std::string& normalizedModel(std::string_view raw) {
+        if (!hasModel || raw != rawModel) {
+            hasModel = false;
+            model = Pricing::normalizeModel(raw);
+            rawModel.assign(raw);
+            hasModel = true;
+        }
+        return model;
+    }
+
+    AgentIdentity parsedAgent(std::optional<std::string_view> raw) {
+        if (!raw || raw->empty()) return AgentIdentity::parse(raw);
+        if (!hasAgent || *raw != rawAgent) {
+            hasAgent = false;
+            agent = AgentIdentity::parse(raw);
+            rawAgent.assign(*raw);
+            hasAgent = true;
+        }
+        return agent;
+    }
+
+    // The line copied into a buffer with the zeroed tail the parser reads past the end.
+    const char* pad(std::string_view line) {
+        std::size_t need = line.size() + simdjson::SIMDJSON_PADDING;
+        if (need > paddedCapacity) {
+            paddedCapacity = std::max(need, std::size_t{64 * 1024});
+            padded = std::make_unique<char[]>(paddedCapacity);
+        }
+        std::memcpy(padded.get(), line.data(), line.size());
+        std::memset(padded.get() + line.size(), 0, simdjson::SIMDJSON_PADDING);
+        return padded.get();
+    }
+
+    void shrinkIfHuge() {
+        if (paddedCapacity > 2 * reusableParserLimit) {
+            padded.reset();
+            paddedCapacity = 0;
+        }
+    }
+};
+
+ThreadParser& threadParser() {
+    thread_local ThreadParser p;
+    return p;
+}
+
+// The integer a JSON value stands for: integers as they are (clamped to int64),
+// other numbers cut toward zero and clamped, booleans 1 and 0, anything else 0.
+std::int64_t intOf(simdjson::simdjson_result<element> value) {
+    element e;
+    if (value.get(e) != simdjson::SUCCESS) return 0;
+    switch (e.type()) {
+    case element_type::INT64:
+        return std::int64_t(e.get_int64().value_unsafe());
+    case element_type::UINT64: {
+        std::uint64_t u = e.get_uint64().value_unsafe();
+        return u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                   ? std::numeric_limits<std::int64_t>::max()
+                   : static_cast<std::int64_t>(u);
+    }
+    case element_type::DOUBLE:
+        return clampToInt64(e.get_double().value_unsafe());
+    case element_type::BOOL:
+        return e.get_bool().value_unsafe() ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+// A token or request count: a count cannot be negative, so a negative value reads
+// as 0. Kept at ingestion, a negative count would pass into the figures of a fresh
+// scan but not into those of a cache file, which stores no negative numbers.
+std::int64_t countOf(simdjson::simdjson_result<element> value) {
+    return std::max<std::int64_t>(0, intOf(value));
+}
+
+// The value of key in obj when it is a string.
+std::optional<std::string_view> stringAt(const object& obj, std::string_view key) {
+    std::string_view s;
+    if (obj.at_key(key).get_string().get(s) == simdjson::SUCCESS) return s;
+    return std::nullopt;
+}
+
+// The object under key in obj, if it is one.
+std::optional<object> objectAt(const object& obj, std::string_view key) {
+    object o;
+    if (obj.at_key(key).get_object().get(o) == simdjson::SUCCESS) return o;
+    return std::nullopt;
+}
+
+// The transcript's file name without its extension.
+std::string sessionFromPath(const std::string& path) {
+    std::string_view name(path);
+    if (auto slash = name.rfind('/'); slash != std::string_view::npos)
+        name.remove_prefix(slash + 1);
+    if (auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
+        name = name.substr(0, dot);
+    return std::string(name);
+}
+
+// Whether text is one JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJsonNumber(std::string_view t) {
+    std::size_t i = 0, n = t.size();
+    auto digit = [&](std::size_t k) { return k < n && t[k] >= '0' && t[k] <= '9'; };
+    if (i < n && t[i] == '-') ++i;
+    if (!digit(i)) return false;
+    if (t[i] == '0')
+        ++i;
+    else
+        while (digit(i))
+            ++i;
+    if (i < n && t[i] == '.') {
+        ++i;
+        if (!digit(i)) return false;
+        while (digit(i))
+            ++i;
+    }
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        if (!digit(i)) return false;
+        while (digit(i))
+            ++i;
+    }
+    return i == n;
+}
+
+// The integer a JSON number token stands for when read as a count: cut toward
+// zero, clamped to the int64 range.
+std::int64_t countOfNumber(std::string_view t) {
+    bool negative = t.front() == '-';
+    if (t.find_first_of(".eE") == std::string_view::npos) // an integer too long for 64 bits
+        return negative ? std::numeric_limits<std::int64_t>::min()
+                        : std::numeric_limits<std::int64_t>::max();
+    double d = 0;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: the exponent's sign tells which.
+        auto e = t.find_first_of("eE");
+        bool tiny = e != std::string_view::npos && e + 1 < t.size() && t[e + 1] == '-';
+        if (tiny) return 0;
+        return negative ? std::numeric_limits<std::int64_t>::min()
+                        : std::numeric_limits<std::int64_t>::max();
+    }
+    return clampToInt64(d);
+}
+
+// The JSON parser refuses numbers beyond the 64-bit integer and double ranges,
+// although they are valid JSON. Rewrites each such number (any number with a
+// fraction or exponent, any integer of 20 digits or more) as the count it stands
+// for, leaving strings and malformed numbers alone. False when nothing changed.
+bool clampLargeNumbers(std::string_view line, std::string& out) {
+    out.clear();
+    out.reserve(line.size());
+    bool changed = false;
+    const std::size_t n = line.size();
+    for (std::size_t i = 0; i < n;) {
+        char c = line[i];
+        if (c == '"') {
+            std::size_t j = i + 1;
+            while (j < n && line[j] != '"')
+                j += line[j] == '\\' ? 2 : 1;
+            j = std::min(j + 1, n);
+            out.append(line.substr(i, j - i));
+            i = j;
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            std::size_t j = i;
+            while (j < n && ((line[j] >= '0' && line[j] <= '9') || line[j] == '-' ||
+                             line[j] == '+' || line[j] == '.' || line[j] == 'e' || line[j] == 'E'))
+                ++j;
+            std::string_view token = line.substr(i, j - i);
+            std::size_t digits = 0;
+            for (char d : token)
+                digits += d >= '0' && d <= '9';
+            bool wide = token.find_first_of(".eE") != std::string_view::npos || digits >= 20;
+            if (wide && isJsonNumber(token)) {
+                out += std::to_string(countOfNumber(token));
+                changed = true;
+            } else {
+                out.append(token);
+            }
+            i = j;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return changed;
+}
+
+// The two request dictionaries lines are ingested into, behind one interface:
+// the slot of a key (created with a default record when missing) and taking the
+// slot just created back.
+class MapSlots {
+  public:
+    explicit MapSlots(RequestMap& map) : map_(map) {}
+    std::pair<const std::string*, UsageRecord*> slot(const std::string& key, bool& added) {
+        auto [it, inserted] = map_.try_emplace(key);
+        added = inserted;
+        last_ = it;
+        return {&it->first, &it->second};
+    }
+    void dropLast() { map_.erase(last_); }
+
+  private:
+    RequestMap& map_;
+    RequestMap::iterator last_;
+};
+
+class TableSlots {
+  public:
+    explicit TableSlots(detail::RecordTable& table) : table_(table) {}
+    std::pair<const std::string*, UsageRecord*> slot(const std::string& key, bool& added) {
+        auto& n = table_.findOrAdd(key, added);
+        return {&n.key(), &n.mapped()};
+    }
+    void dropLast() { table_.dropLast(); }
+
+  private:
+    detail::RecordTable& table_;
+};
+
+template <class Slots>
+void ingestParsed(const object& top, const std::string& path, const std::string& home,
+                  std::int64_t rank, Slots& into, ScanDiagnostics& diag, ThreadParser& tp,
+                  Scanner::LastRequest& last) {
+    object message;
+    if (top.size() == 0 || top.at_key("message").get_object().get(message) != simdjson::SUCCESS) {
+        ++diag.linesRejectedNoMessage;
+        return;
+    }
+    // An empty message object is a message without usage, not a missing message.
+    object usage;
+    if (message.size() == 0 ||
+        message.at_key("usage").get_object().get(usage) != simdjson::SUCCESS) {
+        ++diag.linesNotUsageBearing;
+        return;
+    }
+
+    std::int64_t input = countOf(usage.at_key("input_tokens"));
+    std::int64_t output = countOf(usage.at_key("output_tokens"));
+    std::int64_t cacheRead = countOf(usage.at_key("cache_read_input_tokens"));
+    std::int64_t total = countOf(usage.at_key("cache_creation_input_tokens"));
+    std::int64_t share5m = 0, share1h = 0, webSearch = 0, webFetch = 0;
+    if (auto split = objectAt(usage, "cache_creation")) {
+        share5m = countOf(split->at_key("ephemeral_5m_input_tokens"));
+        share1h = countOf(split->at_key("ephemeral_1h_input_tokens"));
+    }
+    if (auto tools = objectAt(usage, "server_tool_use")) {
+        webSearch = countOf(tools->at_key("web_search_requests"));
+        webFetch = countOf(tools->at_key("web_fetch_requests"));
+    }
+
+    std::int64_t cacheWrite5m, cacheWrite1h;
+    bool assumed;
+    std::int64_t splitSum;
+    // A split whose sum overflows cannot equal any total.
+    if (!__builtin_add_overflow(share5m, share1h, &splitSum) && splitSum == total) {
+        cacheWrite5m = share5m;
+        cacheWrite1h = share1h;
+        assumed = false;
+    } else {
+        cacheWrite5m = total;
+        cacheWrite1h = 0;
+        assumed = total > 0;
+    }
+
+    if (input == 0 && output == 0 && cacheRead == 0 && total == 0 && webSearch == 0 &&
+        webFetch == 0) {
+        ++diag.linesSkippedZeroUsage;
+        return;
+    }
+
+    std::optional<double> when;
+    if (auto ts = stringAt(top, "timestamp")) when = Timestamp::parse(*ts);
+    if (!when) {
+        ++diag.linesRejectedNoTimestamp;
+        return;
+    }
+
+    auto messageId = stringAt(message, "id");
+    auto requestId = stringAt(top, "requestId");
+    if (!requestId) requestId = stringAt(top, "request_id");
+    if (!messageId || !requestId || messageId->empty() || requestId->empty()) {
+        ++diag.linesRejectedNoIdentity;
+        return;
+    }
+
+    std::string& key = tp.key;
+    key.assign(*messageId);
+    key += ':';
+    key.append(*requestId);
+
+    // The repeats of a request mostly follow each other: the record the last line
+    // went to is checked before the dictionary is searched.
+    UsageRecord* present = nullptr;
+    if (last.record && *last.key == key) {
+        present = last.record;
+    } else {
+        bool added = false;
+        auto [storedKey, record] = into.slot(key, added);
+        if (added) {
+            try {
+                UsageRecord& r = *record;
+                r.timestamp = *when;
+                auto model = stringAt(message, "model");
+                r.model = tp.normalizedModel(model ? *model : std::string_view("unknown"));
+                if (auto s = stringAt(top, "sessionId"))
+                    r.sessionId = *s;
+                else if (auto s2 = stringAt(top, "session_id"))
+                    r.sessionId = *s2;
+                else
+                    r.sessionId = sessionFromPath(path);
+                if (auto cwd = stringAt(top, "cwd")) r.rawCwd = *cwd;
+                r.agent = tp.parsedAgent(stringAt(top, "agentId"));
+                r.sourceHome = home;
+                r.input = input;
+                r.output = output;
+                r.cacheWrite5m = cacheWrite5m;
+                r.cacheWrite1h = cacheWrite1h;
+                r.cacheRead = cacheRead;
+                r.webSearch = webSearch;
+                r.webFetch = webFetch;
+                r.cacheWriteBreakdownAssumed = assumed;
+                r.sourceRank = rank;
+            } catch (...) {
+                // No half-built request stays behind.
+                last = {};
+                into.dropLast();
+                throw;
+            }
+            last = {record, storedKey};
+            return;
+        }
+        present = record;
+        last = {present, storedKey};
+    }
+    UsageRecord& r = *present;
+    r.input = std::max(r.input, input);
+    r.output = std::max(r.output, output);
+    r.cacheRead = std::max(r.cacheRead, cacheRead);
+    r.cacheWrite5m = std::max(r.cacheWrite5m, cacheWrite5m);
+    r.cacheWrite1h = std::max(r.cacheWrite1h, cacheWrite1h);
+    r.webSearch = std::max(r.webSearch, webSearch);
+    r.webFetch = std::max(r.webFetch, webFetch);
+    if (*when < r.timestamp) r.timestamp = *when;
+}
+
+} // namespace
+
+namespace {
+
+using Bytes16 = unsigned char __attribute__((vector_size(16)));
+
+Bytes16 load16(const unsigned char* p) {
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+Bytes16 splat16(unsigned char c) {
+    Bytes16 v;
+    std::memset(&v, c, sizeof v);
+    return v;
+}
+
+// Lanes (one byte each, 0 or 0xFF) where the needle's first byte stands and its
+// next-to-last byte follows at `off`: few enough that each can be verified.
+Bytes16 candidates(const unsigned char* p, std::size_t off, Bytes16 first, Bytes16 other) {
+    return reinterpret_cast<Bytes16>((load16(p) == first) & (load16(p + off) == other));
+}
+
+bool anyLane(Bytes16 m) {
+    std::uint64_t lo, hi;
+    std::memcpy(&lo, &m, 8);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + 8, 8);
+    return (lo | hi) != 0;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The candidate positions among the 32 at q (see `candidates`), as a bit mask.
+__attribute__((target("avx2"))) inline std::uint32_t
+candidates32(const unsigned char* q, std::size_t off, __m256i first, __m256i other) {
+    __m256i a = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)), first);
+    __m256i b =
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + off)), other);
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(a, b)));
+}
+
+// The same filter 64 positions at a time with 32-byte registers, on processors that
+// have them; chosen once at run time so the library still runs on any x86-64.
+__attribute__((target("avx2"))) bool containsWide(const unsigned char* p, std::size_t len,
+                                                  const unsigned char* nd, std::size_t n) {
+    const std::size_t off = n - 2;
+    const __m256i first = _mm256_set1_epi8(static_cast<char>(nd[0]));
+    const __m256i other = _mm256_set1_epi8(static_cast<char>(nd[off]));
+    std::size_t i = 0;
+    for (; i + off + 64 <= len; i += 64) {
+        std::uint64_t m =
+            candidates32(p + i, off, first, other) |
+            (static_cast<std::uint64_t>(candidates32(p + i + 32, off, first, other)) << 32);
+        for (; m != 0; m &= m - 1) {
+            auto k = static_cast<std::size_t>(__builtin_ctzll(m));
+            if (i + k + n <= len && std::memcmp(p + i + k, nd, n) == 0) return true;
+        }
+    }
+    return ::memmem(p + i, len - i, nd, n) != nullptr;
+}
+
+bool haveWide() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+
+} // namespace
+
+bool Scanner::contains(std::string_view bytes, std::string_view needle) noexcept {
+    const std::size_t n = needle.size(), len = bytes.size();
+    if (n == 0 || len < n) return false;
+    if (n < 3) return ::memmem(bytes.data(), len, needle.data(), n) != nullptr;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* nd = reinterpret_cast<const unsigned char*>(needle.data());
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (haveWide()) return containsWide(p, len, nd, n);
+#endif
+    // Filter 16 positions at a time on two bytes of the needle, then compare the
+    // whole needle at the rare positions that pass.
+    const std::size_t off = n - 2;
+    const Bytes16 first = splat16(nd[0]), other = splat16(nd[off]);
+    std::size_t i = 0;
+    for (; i + off + 16 <= len; i += 16) {
+        Bytes16 m = candidates(p + i, off, first, other);
+        if (!anyLane(m)) continue;
+        for (std::size_t k = 0; k < 16; ++k)
+            if (m[k] && i + k + n <= len && std::memcmp(p + i + k, nd, n) == 0) return true;
+    }
+    return ::memmem(p + i, len - i, nd, n) != nullptr;
+}
+
+void Scanner::ingest(std::string_view line, const std::string& path, const std::string& home,
+                     std::int64_t rank, RequestMap& into, ScanDiagnostics& diag) {
+    LastRequest none;
+    ingest(line, path, home, rank, into, diag, none);
+}
+
+namespace {
+
+template <class Slots>
+void ingestLine(std::string_view line, const std::string& path, const std::string& home,
+                std::int64_t rank, Slots& into, ScanDiagnostics& diag, Scanner::LastRequest& last) {
+    auto length = static_cast<std::int64_t>(line.size());
+    if (length > diag.longestLineBytes) {
+        diag.longestLineBytes = length;
+        diag.longestLinePath = path;
+    }
+    if (!Scanner::contains(line, Scanner::usageNeedle)) return;
+    ++diag.usageLinesSeen;
+
+    ThreadParser& tp = threadParser();
+    const char* padded = tp.pad(line);
+    std::unique_ptr<simdjson::dom::parser> own;
+    simdjson::dom::parser* parser = &tp.parser;
+    if (line.size() > reusableParserLimit) {
+        own = std::make_unique<simdjson::dom::parser>();
+        parser = own.get();
+    }
+    object top;
+    auto parsed = parser->parse(padded, line.size(), false);
+    if (parsed.error() == simdjson::NUMBER_ERROR && clampLargeNumbers(line, tp.rewritten))
+        parsed = parser->parse(tp.pad(tp.rewritten), tp.rewritten.size(), false);
+    if (parsed.get_object().get(top) != simdjson::SUCCESS) {
+        ++diag.linesRejectedInvalidJSON;
+    } else {
+        ingestParsed(top, path, home, rank, into, diag, tp, last);
+    }
+    if (own) tp.shrinkIfHuge();
+}
+
+} // namespace
+
+void Scanner::ingest(std::string_view line, const std::string& path, const std::string& home,
+                     std::int64_t rank, RequestMap& into, ScanDiagnostics& diag,
+                     LastRequest& last) {
+    MapSlots slots(into);
+    ingestLine(line, path, home, rank, slots, diag, last);
+}
+
+void detail::ingest(std::string_view line, const std::string& path, const std::string& home,
+                    std::int64_t rank, RecordTable& into, ScanDiagnostics& diag,
+                    Scanner::LastRequest& last) {
+    TableSlots slots(into);
+    ingestLine(line, path, home, rank, slots, diag, last);
+}
+
+} // namespace vantery

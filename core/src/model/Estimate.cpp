@@ -1,0 +1,136 @@
+#include "vantery/model/Estimate.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "vantery/base/Saturating.hpp"
+
+namespace vantery {
+
+std::string UnknownReason::text() const {
+    switch (kind_) {
+    case Kind::noPriceForModel:
+        return "no known price for model: " + payload_ + " \u2014 its cost is not included";
+    case Kind::noData:
+        return "no requests in the selected range";
+    case Kind::noRecentActivity:
+        return "no requests in the last few hours \u2014 the rate would describe when you last "
+               "worked, not now";
+    case Kind::notMetered:
+        return payload_ + " is not metered by the provider";
+    case Kind::unreadableSource:
+        return "unreadable source: " + payload_;
+    case Kind::periodIncomplete:
+        return "the period is still running \u2014 the figure is not final";
+    }
+    return {};
+}
+
+std::size_t UnknownReason::hash() const noexcept {
+    std::size_t h = static_cast<std::size_t>(kind_);
+    return h ^ (std::hash<std::string>{}(payload_) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+}
+
+CostEstimate& CostEstimate::operator+=(const CostEstimate& o) {
+    priced += o.priced;
+    unpricedRequests = satAdd(unpricedRequests, o.unpricedRequests);
+    unpricedModels.insert(o.unpricedModels.begin(), o.unpricedModels.end());
+    return *this;
+}
+
+CostEstimate CostEstimate::scaled(double factor) const {
+    CostEstimate c = *this;
+    c.priced *= factor;
+    return c;
+}
+
+CostEstimate CostEstimate::median(const std::vector<CostEstimate>& of) {
+    CostEstimate result;
+    if (of.empty()) return result;
+    std::vector<double> values;
+    values.reserve(of.size());
+    for (const auto& e : of) {
+        values.push_back(e.priced);
+        result.unpricedRequests = satAdd(result.unpricedRequests, e.unpricedRequests);
+        result.unpricedModels.insert(e.unpricedModels.begin(), e.unpricedModels.end());
+    }
+    std::sort(values.begin(), values.end());
+    std::size_t n = values.size();
+    result.priced = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) * 0.5;
+    return result;
+}
+
+std::string CostEstimate::formatted() const {
+    return unpricedRequests != 0 ? "\u2265 " + money(priced) : money(priced);
+}
+
+std::string CostEstimate::money(double amount) {
+    char buf[400];
+    if (!std::isfinite(amount)) {
+        std::snprintf(buf, sizeof buf, "$%.2f", amount);
+        return buf;
+    }
+    // Below a cent the exact binary value is rounded, as "%.4f" does, without the locale.
+    if (amount != 0 && std::fabs(amount) < 0.01) {
+        auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 4);
+        std::string out = "$";
+        out.append(buf, r.ptr);
+        return out;
+    }
+    // Two decimals are rounded half to even on the amount's shortest decimal form (the
+    // digits that read back as the same double), as a decimal formatter does: 0.015 is
+    // written 0.015 and becomes 0.02, although the double lies just below it.
+    auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed);
+    std::string plain(buf, r.ptr);
+    bool negative = !plain.empty() && plain[0] == '-';
+    std::string digits = plain.substr(negative ? 1 : 0);
+    auto point = digits.find('.');
+    std::string whole = digits.substr(0, point);
+    std::string decimals = point == std::string::npos ? std::string() : digits.substr(point + 1);
+    if (decimals.size() > 2) {
+        char next = decimals[2];
+        bool beyond = decimals.find_first_not_of('0', 3) != std::string::npos;
+        bool up = next > '5' || (next == '5' && (beyond || (decimals[1] - '0') % 2 == 1));
+        decimals.resize(2);
+        if (up) {
+            std::string all = whole + decimals;
+            std::size_t i = all.size();
+            while (i > 0 && all[i - 1] == '9')
+                all[--i] = '0';
+            if (i == 0)
+                all.insert(all.begin(), '1');
+            else
+                ++all[i - 1];
+            whole = all.substr(0, all.size() - 2);
+            decimals = all.substr(all.size() - 2);
+        }
+    }
+    decimals.resize(2, '0');
+    std::string fraction = "." + decimals;
+    std::string grouped;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
+        grouped += whole[i];
+    }
+    // A negative amount that rounds to zero prints without its sign, as a formatter does.
+    bool allZero = whole.find_first_not_of('0') == std::string::npos &&
+                   fraction.find_first_not_of("0.") == std::string::npos;
+    return std::string("$") + (negative && !allZero ? "-" : "") + grouped + fraction;
+}
+
+std::optional<std::string> CostEstimate::caveat() const {
+    if (unpricedRequests == 0) return std::nullopt;
+    std::string s = std::to_string(unpricedRequests) +
+                    (unpricedRequests == 1 ? " request" : " requests") + " with no known price (";
+    bool first = true;
+    for (const auto& m : unpricedModels) {
+        if (!first) s += ", ";
+        s += m;
+        first = false;
+    }
+    return s + ") are not included";
+}
+
+} // namespace vantery

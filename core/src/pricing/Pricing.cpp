@@ -1,0 +1,204 @@
+#include "vantery/pricing/Pricing.hpp"
+
+#include <algorithm>
+#include <cctype>
+
+#include <utf8proc.h>
+
+#include "vantery/base/Text.hpp"
+#include "vantery/model/UsageRecord.hpp"
+
+namespace vantery {
+namespace {
+
+// Tier ends are written as year-month-day text; they are fixed literals.
+LocalDay day(std::string_view text) {
+    int parts[3] = {0, 0, 0};
+    int n = 0;
+    std::size_t pos = 0;
+    while (pos <= text.size() && n < 3) {
+        auto dash = text.find('-', pos);
+        auto piece =
+            text.substr(pos, dash == std::string_view::npos ? std::string_view::npos : dash - pos);
+        if (!piece.empty()) {
+            int v = 0;
+            for (char c : piece)
+                v = v * 10 + (c - '0');
+            parts[n++] = v;
+        }
+        if (dash == std::string_view::npos) break;
+        pos = dash + 1;
+    }
+    return LocalDay::fromYMD(parts[0], parts[1], parts[2]);
+}
+
+using Table = std::map<std::string, std::vector<PriceTier>, std::less<>>;
+
+const Table& buildTable() {
+    static const Table t = [] {
+        auto open = [](double in, double out) {
+            return std::vector<PriceTier>{{std::nullopt, in, out}};
+        };
+        Table t;
+        for (auto m : {"claude-fable-5", "claude-mythos-5", "claude-mythos-preview"})
+            t[m] = open(10, 50);
+        for (auto m : {"claude-opus-5", "claude-opus-4-8", "claude-opus-4-7", "claude-opus-4-6",
+                       "claude-opus-4-5"})
+            t[m] = open(5, 25);
+        for (auto m : {"claude-opus-4-1", "claude-opus-4-0", "claude-opus-4", "claude-3-opus"})
+            t[m] = open(15, 75);
+        t["claude-sonnet-5"] = {{day("2026-08-31"), 2, 10}, {std::nullopt, 3, 15}};
+        for (auto m : {"claude-sonnet-4-6", "claude-sonnet-4-5", "claude-sonnet-4-0",
+                       "claude-sonnet-4", "claude-3-7-sonnet", "claude-3-5-sonnet"})
+            t[m] = open(3, 15);
+        t["claude-haiku-4-5"] = open(1, 5);
+        t["claude-3-5-haiku"] = open(0.8, 4);
+        t["claude-3-haiku"] = open(0.25, 1.25);
+        return t;
+    }();
+    return t;
+}
+
+const std::vector<const Table::value_type*>& keysByLength() {
+    static const std::vector<const Table::value_type*> keys = [] {
+        std::vector<const Table::value_type*> k;
+        for (const auto& e : buildTable())
+            k.push_back(&e);
+        std::stable_sort(k.begin(), k.end(), [](auto* a, auto* b) {
+            return text::characterCount(a->first) > text::characterCount(b->first);
+        });
+        return k;
+    }();
+    return keys;
+}
+
+// Whether a character stands for a number: its first code point is a decimal digit, a
+// letter-like number or another numeral.
+bool isNumericCharacter(std::string_view c) {
+    utf8proc_int32_t cp = -1;
+    if (utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(c.data()),
+                         static_cast<utf8proc_ssize_t>(c.size()), &cp) <= 0)
+        return false;
+    auto category = utf8proc_category(cp);
+    return category == UTF8PROC_CATEGORY_ND || category == UTF8PROC_CATEGORY_NL ||
+           category == UTF8PROC_CATEGORY_NO;
+}
+
+bool isSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
+Estimate<double> Pricing::webFetchCost() {
+    return Estimate<double>::unknown(UnknownReason::notMetered("web fetch"));
+}
+
+const std::map<std::string, std::vector<PriceTier>, std::less<>>& Pricing::table() {
+    return buildTable();
+}
+
+Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
+    const std::vector<PriceTier>* tiers = nullptr;
+    const auto& t = buildTable();
+    if (auto it = t.find(model); it != t.end()) {
+        tiers = &it->second;
+    } else {
+        for (const auto* e : keysByLength()) {
+            if (model.substr(0, e->first.size()) == e->first) {
+                tiers = &e->second;
+                break;
+            }
+        }
+    }
+    if (!tiers || tiers->empty())
+        return Estimate<Prices>::unknown(UnknownReason::noPriceForModel(std::string(model)));
+    // The tier is chosen on the caller's own local day, so a request is never priced
+    // on a neighbouring day.
+    const PriceTier* chosen = &tiers->back();
+    for (const auto& tier : *tiers) {
+        if (!tier.until || onDay <= *tier.until) {
+            chosen = &tier;
+            break;
+        }
+    }
+    return Estimate<Prices>::known(Prices{chosen->input, chosen->output});
+}
+
+std::string Pricing::normalizeModel(std::string_view model) {
+    // Trimming covers ASCII white space and line breaks plus U+0085 and every Unicode
+    // space and line or paragraph separator (U+00A0, U+1680, U+2000-U+200A, U+2028,
+    // U+2029, U+202F, U+205F, U+3000).
+    auto isUnicodeSpaceAt = [&](std::size_t pos, std::size_t& len) -> bool {
+        auto b = [&](std::size_t i) { return static_cast<unsigned char>(model[i]); };
+        if (isSpace(b(pos))) {
+            len = 1;
+            return true;
+        }
+        if (pos + 1 < model.size() && b(pos) == 0xC2 &&
+            (b(pos + 1) == 0x85 || b(pos + 1) == 0xA0)) {
+            len = 2;
+            return true;
+        }
+        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x80 &&
+            ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 ||
+             b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) {
+            len = 3;
+            return true;
+        }
+        if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) {
+            len = 3;
+            return true;
+        }
+        if (pos + 2 < model.size() && b(pos) == 0xE1 && b(pos + 1) == 0x9A && b(pos + 2) == 0x80) {
+            len = 3;
+            return true;
+        } // U+1680
+        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x81 && b(pos + 2) == 0x9F) {
+            len = 3;
+            return true;
+        } // U+205F
+        return false;
+    };
+    std::size_t len = 0;
+    while (!model.empty() && isUnicodeSpaceAt(0, len))
+        model.remove_prefix(len);
+    // Trim from the end: walk forward remembering the last non-space end.
+    std::size_t end = 0;
+    for (std::size_t pos = 0; pos < model.size();) {
+        if (isUnicodeSpaceAt(pos, len)) {
+            pos += len;
+        } else {
+            pos += 1;
+            end = pos;
+        }
+    }
+    model = model.substr(0, end);
+
+    std::string s = text::lowercased(model);
+    for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;)
+        s.erase(at, 4);
+
+    // A date suffix: the last 9 of at least 10 characters are "-", "2", "0" and six more
+    // numeric characters (any script's digits count, as does a digit with a mark on it).
+    std::string_view last[9];
+    std::size_t count = 0;
+    text::forEachCharacter(s, [&](std::string_view c) { last[count++ % 9] = c; });
+    if (count >= 10) {
+        auto tail = [&](std::size_t k) { return last[(count - 9 + k) % 9]; }; // k = 0..8
+        bool numeric = true;
+        for (std::size_t k = 1; k < 9; ++k)
+            numeric = numeric && isNumericCharacter(tail(k));
+        if (numeric && tail(0) == "-" && tail(1) == "2" && tail(2) == "0")
+            s.resize(static_cast<std::size_t>(tail(0).data() - s.data()));
+    }
+    return s;
+}
+
+Estimate<double> UsageRecord::cost(const LocalDay& day) const {
+    auto p = Pricing::prices(model, day);
+    if (!p.isKnown()) return Estimate<double>::unknown(p.unknownReason());
+    return Estimate<double>::known(Pricing::costOf(p.knownValue(), *this));
+}
+
+} // namespace vantery

@@ -1,0 +1,130 @@
+#pragma once
+// How a request is folded into a bucket's sums, written once: Bucket::add and the
+// flat accumulators of the aggregation and the per-file contributions all take a
+// request in through addCounts, and the accumulators turn into buckets through
+// Axis::bucket.
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vantery/base/Saturating.hpp"
+#include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Bucket.hpp"
+
+namespace vantery::detail {
+
+// Adds one request's counters and activity to sums whose fields are named as
+// Bucket's. The cost and the per-model counts are the caller's: a bucket keeps them
+// per request, the accumulators per model.
+template <class Sums> inline void addCounts(Sums& s, const UsageRecord& r) noexcept {
+    s.requests = satAdd(s.requests, 1);
+    s.input = satAdd(s.input, r.input);
+    s.output = satAdd(s.output, r.output);
+    s.cacheWrite5m = satAdd(s.cacheWrite5m, r.cacheWrite5m);
+    s.cacheWrite1h = satAdd(s.cacheWrite1h, r.cacheWrite1h);
+    s.cacheRead = satAdd(s.cacheRead, r.cacheRead);
+    s.webSearch = satAdd(s.webSearch, r.webSearch);
+    s.webFetch = satAdd(s.webFetch, r.webFetch);
+    if (r.cacheWriteBreakdownAssumed)
+        s.cacheWriteAssumedRequests = satAdd(s.cacheWriteAssumedRequests, 1);
+    if constexpr (requires { s.noteActivity(r.timestamp); }) {
+        s.noteActivity(r.timestamp);
+    } else {
+        if (!s.firstActivity || r.timestamp < *s.firstActivity) s.firstActivity = r.timestamp;
+        if (!s.lastActivity || r.timestamp > *s.lastActivity) s.lastActivity = r.timestamp;
+    }
+}
+
+// The sums of one bucket, without its per-model counts.
+struct Sums {
+    std::int64_t requests = 0, input = 0, output = 0, cacheWrite5m = 0, cacheWrite1h = 0,
+                 cacheRead = 0, webSearch = 0, webFetch = 0, cacheWriteAssumedRequests = 0;
+    double priced = 0;
+    double first = 0, last = 0; // valid once requests > 0
+
+    // Called by addCounts once it has counted the request: the first one sets both ends.
+    void noteActivity(double t) noexcept {
+        if (requests == 1) {
+            first = last = t;
+        } else {
+            if (t < first) first = t;
+            if (t > last) last = t;
+        }
+    }
+    void add(const UsageRecord& r, double cost) noexcept {
+        addCounts(*this, r);
+        priced += cost; // 0 for an unpriced request, as Bucket::add adds nothing then
+    }
+};
+
+// Sums per key plus request counts per (key, model), stored with a stride that grows
+// when a new model appears.
+class Axis {
+  public:
+    void ensureKeys(std::size_t n) {
+        if (sums_.size() < n) {
+            sums_.resize(n);
+            counts_.resize(n * stride_, 0);
+        }
+    }
+    void ensureModels(std::size_t models) {
+        if (models <= stride_) return;
+        std::size_t wider = stride_;
+        while (wider < models)
+            wider *= 2;
+        std::vector<std::int64_t> grown(sums_.size() * wider, 0);
+        for (std::size_t k = 0; k < sums_.size(); ++k)
+            std::copy_n(counts_.begin() + static_cast<std::ptrdiff_t>(k * stride_), stride_,
+                        grown.begin() + static_cast<std::ptrdiff_t>(k * wider));
+        counts_ = std::move(grown);
+        stride_ = wider;
+    }
+    void add(std::uint32_t key, std::uint32_t model, const UsageRecord& r, double cost) {
+        sums_[key].add(r, cost);
+        auto& c = counts_[key * stride_ + model];
+        c = satAdd(c, 1);
+    }
+    std::size_t size() const noexcept { return sums_.size(); }
+    bool used(std::uint32_t key) const { return sums_[key].requests > 0; }
+
+    // The bucket of one key: what Bucket::add would have built from the same requests
+    // in the same order. A model without a price makes each of its requests unpriced.
+    Bucket bucket(std::uint32_t key, const std::vector<std::string>& modelNames,
+                  const std::vector<char>& modelPriced) const {
+        const Sums& s = sums_[key];
+        Bucket b;
+        b.requests = s.requests;
+        b.input = s.input;
+        b.output = s.output;
+        b.cacheWrite5m = s.cacheWrite5m;
+        b.cacheWrite1h = s.cacheWrite1h;
+        b.cacheRead = s.cacheRead;
+        b.webSearch = s.webSearch;
+        b.webFetch = s.webFetch;
+        b.cacheWriteAssumedRequests = s.cacheWriteAssumedRequests;
+        b.cost.priced = s.priced;
+        if (s.requests > 0) {
+            b.firstActivity = s.first;
+            b.lastActivity = s.last;
+        }
+        for (std::size_t m = 0; m < modelNames.size(); ++m) {
+            std::int64_t n = counts_[key * stride_ + m];
+            if (n == 0) continue;
+            b.modelCounts.emplace(modelNames[m], n);
+            if (!modelPriced[m]) {
+                b.cost.unpricedRequests = satAdd(b.cost.unpricedRequests, n);
+                b.cost.unpricedModels.insert(modelNames[m]);
+            }
+        }
+        return b;
+    }
+
+  private:
+    std::vector<Sums> sums_;
+    std::vector<std::int64_t> counts_;
+    std::size_t stride_ = 8;
+};
+
+} // namespace vantery::detail

@@ -1,0 +1,97 @@
+#include "vantery/report/Derived.hpp"
+
+#include <cmath>
+#include <vector>
+
+#include "vantery/base/Saturating.hpp"
+#include "vantery/pricing/Pricing.hpp"
+
+namespace vantery {
+namespace {
+
+using CostFigure = Estimate<CostEstimate>;
+
+const Bucket* activeHour(const Report& today, int hour) {
+    auto it = today.byHour.find(hour);
+    if (it == today.byHour.end() || it->second.requests < 1) return nullptr;
+    return &it->second;
+}
+
+} // namespace
+
+CostFigure Derived::currentHourlyRate(const Report& today, double now, const Calendar& calendar) {
+    const LocalTime t = calendar.localTime(now);
+    const int h = t.hour, m = t.minute;
+    if (m >= 10)
+        if (const Bucket* b = activeHour(today, h))
+            return CostFigure::known(b->cost.scaled(60.0 / m));
+    // A full past hour is a rate in itself.
+    for (int back = h - 1; back >= 0 && back >= h - 3; --back)
+        if (const Bucket* b = activeHour(today, back)) return CostFigure::known(b->cost);
+    // Under two minutes of the current hour is too little to extrapolate.
+    if (m >= 2)
+        if (const Bucket* b = activeHour(today, h))
+            return CostFigure::known(b->cost.scaled(60.0 / m));
+    return CostFigure::unknown(today.total.requests > 0 ? UnknownReason::noRecentActivity()
+                                                        : UnknownReason::noData());
+}
+
+CostFigure Derived::yesterdayAtSameTime(std::span<const UsageRecord> records, double now,
+                                        const Calendar& calendar) {
+    const LocalDay today = calendar.dayOf(now);
+    const double todayStart = calendar.startOfDay(today);
+    // The previous calendar day's own start: on a day whose midnight was skipped,
+    // "today's start minus a day" would not be a day start at all.
+    const double yesterdayStart = calendar.startOfDay(today.addingDays(-1));
+    // Elapsed time, not clock reading: across a DST change the window is as long as today's.
+    const double elapsed = std::trunc(now - todayStart);
+    const double windowEnd = yesterdayStart + elapsed;
+    if (!std::isfinite(todayStart) || !std::isfinite(yesterdayStart) || !std::isfinite(windowEnd))
+        return CostFigure::unknown(UnknownReason::noData());
+
+    CostEstimate sum;
+    bool any = false;
+    for (const UsageRecord& r : records) {
+        if (!(r.timestamp >= yesterdayStart && r.timestamp <= windowEnd)) continue;
+        any = true;
+        auto cost = r.cost(calendar.dayOf(r.timestamp));
+        if (cost.isKnown()) {
+            sum.priced += cost.knownValue();
+        } else {
+            sum.unpricedRequests = satAdd(sum.unpricedRequests, 1);
+            if (cost.unknownReason().kind() == UnknownReason::Kind::noPriceForModel)
+                sum.unpricedModels.insert(r.model);
+        }
+    }
+    if (!any) return CostFigure::unknown(UnknownReason::noData());
+    return CostFigure::known(std::move(sum));
+}
+
+Estimate<double> Derived::delta(double current, const CostFigure& baseline) {
+    if (!baseline.isKnown() || !(baseline.knownValue().priced > 0))
+        return Estimate<double>::unknown(UnknownReason::noData());
+    const double base = baseline.knownValue().priced;
+    return Estimate<double>::known((current - base) / base * 100);
+}
+
+CostFigure Derived::yesterdayCost(const Report& report, double now, const Calendar& calendar) {
+    auto it = report.byDay.find(calendar.dayOf(now).addingDays(-1));
+    if (it == report.byDay.end()) return CostFigure::unknown(UnknownReason::noData());
+    return CostFigure::known(it->second.cost);
+}
+
+CostFigure Derived::medianOfRecentDays(const Report& report, int n, double now,
+                                       const Calendar& calendar) {
+    const LocalDay today = calendar.dayOf(now);
+    std::vector<CostEstimate> costs;
+    // byDay is ordered by day: walk back from the last day before today.
+    for (auto it = report.byDay.lower_bound(today);
+         it != report.byDay.begin() && static_cast<int>(costs.size()) < n;) {
+        --it;
+        costs.push_back(it->second.cost);
+    }
+    if (costs.empty()) return CostFigure::unknown(UnknownReason::noData());
+    return CostFigure::known(CostEstimate::median(costs));
+}
+
+} // namespace vantery
