@@ -32,15 +32,17 @@ double sinceMidnight(double now) {
 }
 
 const char* modelOf(std::int64_t n) {
-    static const char* models[] = {"claude-sonnet-4-5-20250929", "claude-opus-4-5",
-                                   "claude-haiku-4-5", "claude-sonnet-4-5-20250929",
-                                   "claude-opus-4-1", "gpt-x"}; // the last has no price
+    static const char* models[] = {
+        "claude-sonnet-4-5-20250929", "claude-opus-4-5", "claude-haiku-4-5",
+        "claude-sonnet-4-5-20250929", "claude-opus-4-1", "gpt-x"}; // the last has no price
     return models[n % 6];
 }
 
 // Main session mostly; every fifth request a named sub-agent, every seventh an anonymous one.
 std::string agentOf(std::int64_t file, std::int64_t n) {
-    if (n % 5 == 0) return fmt::format(R"("agentId":"a{}-{:016x}",)", "worker" + std::to_string(file % 9), file);
+    if (n % 5 == 0)
+        return fmt::format(R"("agentId":"a{}-{:016x}",)", "worker" + std::to_string(file % 9),
+                           file);
     if (n % 7 == 0) return fmt::format(R"("agentId":"helper{}",)", file % 13);
     return {};
 }
@@ -58,15 +60,16 @@ std::uint64_t writeSyntheticHome(const std::string& home, std::int64_t requests,
         const fs::path dir = fs::path(home) / claudeHome / "projects" /
                              fmt::format("-home-u-src-project{}", project);
         fs::create_directories(dir);
-        const std::string session = fmt::format("{:08x}-0000-4000-8000-{:012x}", f * 2654435761u % 0xffffffffu, f);
+        const std::string session =
+            fmt::format("{:08x}-0000-4000-8000-{:012x}", f * 2654435761u % 0xffffffffu, f);
         std::FILE* out = std::fopen((dir / (session + ".jsonl")).c_str(), "wb");
         if (!out) throw std::runtime_error("cannot write under " + dir.string());
         // Oldest files first; the last files end a minute before now.
         const std::int64_t daysAgo = (files - 1 - f) * days / files;
         const double end = now - 60 - static_cast<double>(daysAgo) * 86400;
         // Today's requests stay within today.
-        const double window = daysAgo == 0 ? std::min(workdaySeconds, sinceMidnight(now) - 60)
-                                           : workdaySeconds;
+        const double window =
+            daysAgo == 0 ? std::min(workdaySeconds, sinceMidnight(now) - 60) : workdaySeconds;
         const std::int64_t inFile = std::min<std::int64_t>(requestsPerFile, requests - n);
         for (std::int64_t j = 0; j < inFile; ++j, ++n) {
             const double at =

@@ -100,12 +100,15 @@ double median(std::vector<double> v) {
 int provenanceBench(int argc, char** argv);
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && !std::strcmp(argv[1], "provenance")) return provenanceBench(argc - 2, argv + 2);
+    if (argc >= 2 && !std::strcmp(argv[1], "provenance"))
+        return provenanceBench(argc - 2, argv + 2);
     std::int64_t requests = 1'000'000;
     std::string dir;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--requests")) requests = std::stoll(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--dir")) dir = argv[i + 1];
+        if (!std::strcmp(argv[i], "--requests"))
+            requests = std::stoll(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--dir"))
+            dir = argv[i + 1];
     }
     QCoreApplication app(argc, argv);
     QTemporaryDir temp;
@@ -147,9 +150,10 @@ int main(int argc, char** argv) {
     if (!waitFor(store, &UsageStore::refreshPublished)) return 1;
     const double firstLoadS = static_cast<double>(firstLoad.elapsed()) / 1e3;
     waitFor(store, &UsageStore::rangeReportChanged);
-    fmt::print("first load (scan {} files, save, rosters, publish): {:.1f} s; {} requests, {} today\n",
-               store.refreshStats()->filesTotal, firstLoadS, store.history().total.requests,
-               store.today().total.requests);
+    fmt::print(
+        "first load (scan {} files, save, rosters, publish): {:.1f} s; {} requests, {} today\n",
+        store.refreshStats()->filesTotal, firstLoadS, store.history().total.requests,
+        store.today().total.requests);
     fmt::print("  longest GUI stall while the first scan ran: {:.1f} ms\n", stallBeforePublishMs);
 
     // Timed refreshes over an unchanged home: the steady state every 90 seconds.
@@ -166,8 +170,9 @@ int main(int argc, char** argv) {
                publishes.front(), median({publishes.begin() + 1, publishes.end()}), refreshStallMs);
 
     std::vector<double> presetMs, presetStallMs;
-    for (RangePreset preset : {RangePreset::last7Days, RangePreset::lastMonth, RangePreset::yearToDate,
-                               RangePreset::last30Days, RangePreset::thisMonth}) {
+    for (RangePreset preset :
+         {RangePreset::last7Days, RangePreset::lastMonth, RangePreset::yearToDate,
+          RangePreset::last30Days, RangePreset::thisMonth}) {
         RangeSelection selection = store.rangeSelection();
         selection.preset = preset;
         stalls.reset();
@@ -182,10 +187,11 @@ int main(int argc, char** argv) {
                    std::string(preset.label()), presetMs.back(), store.rangeReport().total.requests,
                    presetStallMs.back());
     }
-    fmt::print("preset change to published report: median {:.1f} ms, worst {:.1f} ms (target < 300 ms);\n"
-               "  longest GUI stall while ranges computed {:.1f} ms\n",
-               median(presetMs), *std::max_element(presetMs.begin(), presetMs.end()),
-               *std::max_element(presetStallMs.begin(), presetStallMs.end()));
+    fmt::print(
+        "preset change to published report: median {:.1f} ms, worst {:.1f} ms (target < 300 ms);\n"
+        "  longest GUI stall while ranges computed {:.1f} ms\n",
+        median(presetMs), *std::max_element(presetMs.begin(), presetMs.end()),
+        *std::max_element(presetStallMs.begin(), presetStallMs.end()));
     fmt::print("peak memory with the history loaded: {:.0f} MiB (target < 400 MiB)\n", peakMiB());
     return 0;
 }

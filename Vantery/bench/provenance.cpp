@@ -20,12 +20,14 @@ using namespace vantery::app;
 namespace {
 
 double ms(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since)
+        .count();
 }
 
 std::vector<UsageRecord> generate(std::size_t count, int days, const Calendar& calendar) {
     std::mt19937_64 rng(7);
-    const char* models[] = {"claude-opus-4-1", "claude-sonnet-4-5", "claude-haiku-4-5", "claude-3-5-haiku"};
+    const char* models[] = {"claude-opus-4-1", "claude-sonnet-4-5", "claude-haiku-4-5",
+                            "claude-3-5-haiku"};
     const double start = calendar.startOfDay(LocalDay::fromYMD(2025, 1, 1));
     const double span = days * 86400.0;
     std::vector<UsageRecord> out(count);
@@ -60,7 +62,8 @@ int provenanceBench(int argc, char** argv) {
     }
     const Calendar calendar = Calendar::current();
     const ProjectResolver resolver("/Users/me", false);
-    auto records = std::make_shared<const std::vector<UsageRecord>>(generate(count, days, calendar));
+    auto records =
+        std::make_shared<const std::vector<UsageRecord>>(generate(count, days, calendar));
     const Report history =
         Aggregator(calendar, resolver).aggregate(*records, std::nullopt, std::nullopt, {}, false);
 
@@ -80,11 +83,12 @@ int provenanceBench(int argc, char** argv) {
         const char* name;
         std::string key;
     };
-    const Step steps[] = {{"day", {}},
-                          {"day+project", ProvenanceTabModel::projectKey(dayStart, project)},
-                          {"day+project+session", ProvenanceTabModel::sessionKey(dayStart, project, session)}};
-    std::printf("records %zu over %d days (%zu on the open day); index build %.1f ms\n", count, days,
-                index->recordsOn(day).size(), indexMs);
+    const Step steps[] = {
+        {"day", {}},
+        {"day+project", ProvenanceTabModel::projectKey(dayStart, project)},
+        {"day+project+session", ProvenanceTabModel::sessionKey(dayStart, project, session)}};
+    std::printf("records %zu over %d days (%zu on the open day); index build %.1f ms\n", count,
+                days, index->recordsOn(day).size(), indexMs);
     for (const Step& step : steps) {
         if (step.key.empty())
             state.toggleDay(day);
@@ -104,8 +108,9 @@ int provenanceBench(int argc, char** argv) {
             ProvenanceTabModel::build(unindexed, state);
             bestWithout = std::min(bestWithout, ms(t));
         }
-        std::printf("open %-20s redraw %7.2f ms with the index, %8.1f ms walking every record (%zu rows)\n",
-                    step.name, best, bestWithout, rows);
+        std::printf(
+            "open %-20s redraw %7.2f ms with the index, %8.1f ms walking every record (%zu rows)\n",
+            step.name, best, bestWithout, rows);
     }
     return 0;
 }

@@ -155,10 +155,11 @@ std::vector<TileText> coverageTiles(const RosterCoverage& c) {
     return {
         countTile("named agents", c.namedAgentsSeen),
         countTile("anonymous", c.anonymousAgentsSeen, "no name in the id and no roster"),
-        makeTile("enriched from roster", c.matchFraction(),
-                 [](double f) { return Fmt::fixed(f * 100.0, 1) + "%"; },
-                 std::to_string(c.entriesLoaded) + " entries from " +
-                     std::to_string(c.rostersRead) + " rosters"),
+        makeTile(
+            "enriched from roster", c.matchFraction(),
+            [](double f) { return Fmt::fixed(f * 100.0, 1) + "%"; },
+            std::to_string(c.entriesLoaded) + " entries from " + std::to_string(c.rostersRead) +
+                " rosters"),
     };
 }
 

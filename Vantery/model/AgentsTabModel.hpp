@@ -14,8 +14,8 @@
 #include "model/BucketTableModel.hpp"
 #include "model/FigureTexts.hpp"
 #include "model/TileText.hpp"
-#include "vantery/model/AgentIdentity.hpp"
 #include "vantery/ingest/AgentRoster.hpp"
+#include "vantery/model/AgentIdentity.hpp"
 #include "vantery/report/Bucket.hpp"
 #include "vantery/report/Report.hpp"
 

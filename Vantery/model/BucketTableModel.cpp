@@ -5,7 +5,9 @@
 namespace vantery::app {
 
 namespace {
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 } // namespace
 
 BucketTableModel::BucketTableModel(std::string firstTitle, QObject* parent)
@@ -21,21 +23,30 @@ int BucketTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int BucketTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columnCount_; }
+int BucketTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : columnCount_;
+}
 
 QVariant BucketTableModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
     const BucketTableRow& r = row(index.row());
     const auto column = static_cast<Column>(index.column());
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
-        case labelColumn: return qs(r.label);
-        case requestsColumn: return qs(FigureTexts::requests(r.bucket));
-        case tokensColumn: return qs(FigureTexts::tokens(r.bucket));
-        case compositionColumn: return {};
-        case costColumn: return qs(FigureTexts::cost(r.bucket.cost).text);
-        case columnCount_: return {};
+        case labelColumn:
+            return qs(r.label);
+        case requestsColumn:
+            return qs(FigureTexts::requests(r.bucket));
+        case tokensColumn:
+            return qs(FigureTexts::tokens(r.bucket));
+        case compositionColumn:
+            return {};
+        case costColumn:
+            return qs(FigureTexts::cost(r.bucket.cost).text);
+        case columnCount_:
+            return {};
         }
         return {};
     case Qt::TextAlignmentRole:
@@ -53,19 +64,26 @@ QVariant BucketTableModel::data(const QModelIndex& index, int role) const {
     case ToneRole:
         if (column == costColumn) return static_cast<int>(FigureTexts::cost(r.bucket.cost).tone);
         return {};
-    default: return {};
+    default:
+        return {};
     }
 }
 
 QVariant BucketTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
-    case labelColumn: return qs(firstTitle_);
-    case requestsColumn: return QStringLiteral("requests");
-    case tokensColumn: return QStringLiteral("tokens");
-    case compositionColumn: return QStringLiteral("composition");
-    case costColumn: return QStringLiteral("cost");
-    default: return {};
+    case labelColumn:
+        return qs(firstTitle_);
+    case requestsColumn:
+        return QStringLiteral("requests");
+    case tokensColumn:
+        return QStringLiteral("tokens");
+    case compositionColumn:
+        return QStringLiteral("composition");
+    case costColumn:
+        return QStringLiteral("cost");
+    default:
+        return {};
     }
 }
 

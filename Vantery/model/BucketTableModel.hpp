@@ -24,8 +24,15 @@ struct BucketTableRow {
 /// are the ones BucketRow shows; the custom roles carry what a painted row needs.
 class BucketTableModel : public QAbstractTableModel {
     Q_OBJECT
-public:
-    enum Column { labelColumn, requestsColumn, tokensColumn, compositionColumn, costColumn, columnCount_ };
+  public:
+    enum Column {
+        labelColumn,
+        requestsColumn,
+        tokensColumn,
+        compositionColumn,
+        costColumn,
+        columnCount_
+    };
     enum Role {
         AccessoryRole = Qt::UserRole + 1, ///< label column: the caption, or an invalid variant
         ToneRole,                         ///< cost column: the `Tone` of the amount, as int
@@ -44,9 +51,10 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
-private:
+  private:
     std::string firstTitle_;
     std::vector<BucketTableRow> rows_;
 };

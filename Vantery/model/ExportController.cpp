@@ -13,7 +13,9 @@ namespace vantery::app {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 std::string periodOf(const Exporter::Options& options) {
     return options.periodLabel.value_or("the selected period");
@@ -60,8 +62,8 @@ std::optional<std::string> ExportController::Outcome::message() const {
 
 ExportController::Outcome ExportController::projectCSV(const Report& report,
                                                        const Exporter::Options& options) const {
-    const auto name =
-        Exporter::suggestedFileName(Exporter::Document::breakdown(Exporter::Axis::project), options);
+    const auto name = Exporter::suggestedFileName(
+        Exporter::Document::breakdown(Exporter::Axis::project), options);
     const auto path =
         dialogs_.chooseCSVFile(name, "The project breakdown for " + periodOf(options) + ".");
     if (!path || path->empty()) return Outcome::cancelled();
@@ -72,9 +74,9 @@ ExportController::Outcome ExportController::projectCSV(const Report& report,
 
 ExportController::Outcome ExportController::saveAll(const Report& report,
                                                     const Exporter::Options& options) const {
-    const auto folder =
-        dialogs_.chooseFolder("Export here", "Every breakdown for " + periodOf(options) +
-                                                 ", one CSV per axis, plus the provenance document.");
+    const auto folder = dialogs_.chooseFolder(
+        "Export here", "Every breakdown for " + periodOf(options) +
+                           ", one CSV per axis, plus the provenance document.");
     if (!folder || folder->empty()) return Outcome::cancelled();
 
     std::vector<std::pair<std::string, std::string>> files;

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "vantery/base/Calendar.hpp"
-#include "vantery/report/DateRange.hpp"
-#include "vantery/export/Exporter.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "vantery/export/Exporter.hpp"
+#include "vantery/report/DateRange.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

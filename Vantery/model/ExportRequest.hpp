@@ -4,8 +4,8 @@
 // commands and the Date range tab's export bar.
 #include <optional>
 
-#include "vantery/report/DateRange.hpp"
 #include "vantery/export/Exporter.hpp"
+#include "vantery/report/DateRange.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::app {

@@ -21,8 +21,7 @@ std::vector<CompositionSegment> composition(const Bucket& b) {
     };
     return {part(Component::cacheRead, "cache read", b.cacheRead),
             part(Component::cacheWrite, "cache write", b.cacheWrite()),
-            part(Component::output, "output", b.output),
-            part(Component::input, "input", b.input)};
+            part(Component::output, "output", b.output), part(Component::input, "input", b.input)};
 }
 
 std::vector<BarRect> barLayout(const Bucket& bucket, double width) {
@@ -42,14 +41,22 @@ FigureText dominant(const Bucket& bucket) {
     if (!d.isKnown()) return estimate(d, [](const DominantComponent&) { return std::string(); });
     const auto& v = d.knownValue();
     return {"dominant: " + v.name + " \u2014 " + Fmt::fixed(v.percent, 1) + "% of tokens",
-            Tone::secondary, false, {}};
+            Tone::secondary,
+            false,
+            {}};
 }
 
-std::string disclaimer() { return std::string(Derived::disclaimer); }
+std::string disclaimer() {
+    return std::string(Derived::disclaimer);
+}
 
-std::string requests(const Bucket& bucket) { return Fmt::exact(bucket.requests); }
+std::string requests(const Bucket& bucket) {
+    return Fmt::exact(bucket.requests);
+}
 
-std::string tokens(const Bucket& bucket) { return Fmt::tokens(bucket.totalTokens()); }
+std::string tokens(const Bucket& bucket) {
+    return Fmt::tokens(bucket.totalTokens());
+}
 
 std::string tileTitle(const std::string& title) {
     return QString::fromStdString(title).toUpper().toStdString();

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "vantery/report/Bucket.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery::app {
 
@@ -34,9 +34,9 @@ struct FigureText {
 
 /// A cost: its amount text, its tone and the caveat behind its warning marker.
 struct CostFigure {
-    std::string text;                   ///< CostEstimate::formatted(): "≥ " before a lower bound
-    Tone tone = Tone::primary;          ///< accent while requests are unpriced
-    std::optional<std::string> caveat;  ///< set exactly when the marker shows
+    std::string text;                  ///< CostEstimate::formatted(): "≥ " before a lower bound
+    Tone tone = Tone::primary;         ///< accent while requests are unpriced
+    std::optional<std::string> caveat; ///< set exactly when the marker shows
 
     friend bool operator==(const CostFigure&, const CostFigure&) = default;
 };
@@ -47,9 +47,9 @@ enum class Component { cacheRead, cacheWrite, output, input };
 /// One part of the composition bar.
 struct CompositionSegment {
     Component component;
-    std::string label;     ///< "cache read", "cache write", "output", "input"
-    std::int64_t tokens;   ///< web searches and fetches take no part
-    double fraction;       ///< tokens ÷ the bucket's total tokens
+    std::string label;   ///< "cache read", "cache write", "output", "input"
+    std::int64_t tokens; ///< web searches and fetches take no part
+    double fraction;     ///< tokens ÷ the bucket's total tokens
 
     friend bool operator==(const CompositionSegment&, const CompositionSegment&) = default;
 };

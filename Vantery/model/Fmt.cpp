@@ -45,13 +45,18 @@ std::string ago(double date, double now) {
 }
 
 std::string duration(double seconds) {
-    if (seconds < 1.0) return std::to_string(static_cast<long long>(std::trunc(seconds * 1000))) + " ms";
+    if (seconds < 1.0)
+        return std::to_string(static_cast<long long>(std::trunc(seconds * 1000))) + " ms";
     return fixed(seconds, 1) + " s";
 }
 
-std::string day(LocalDay d) { return d.iso(); }
+std::string day(LocalDay d) {
+    return d.iso();
+}
 
-std::string day(double instant, const Calendar& calendar) { return calendar.dayOf(instant).iso(); }
+std::string day(double instant, const Calendar& calendar) {
+    return calendar.dayOf(instant).iso();
+}
 
 std::string dayTime(double instant, const Calendar& calendar) {
     const LocalTime t = calendar.localTime(instant);

@@ -12,7 +12,8 @@ namespace vantery::app::Fmt {
 std::string tokens(std::int64_t count);
 /// A whole number with "," every three digits: 1,234,567; -1,000.
 std::string exact(std::int64_t count);
-/// The age of a moment measured from `now` (seconds since 1970): 42s ago, 5 min ago, 3h ago, 2d ago.
+/// The age of a moment measured from `now` (seconds since 1970): 42s ago, 5 min ago, 3h ago, 2d
+/// ago.
 std::string ago(double date, double now);
 /// A short duration: 250 ms, 12.0 s.
 std::string duration(double seconds);

@@ -11,10 +11,10 @@
 #include "model/SparklineModel.hpp"
 #include "model/UsageStore.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/model/Estimate.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "vantery/model/Estimate.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

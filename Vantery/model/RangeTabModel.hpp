@@ -47,7 +47,7 @@ struct RangeTabModel {
     std::optional<std::string> costCaveat;
     std::vector<TileText> firstRow;  ///< requests, tokens, days with activity
     std::vector<TileText> secondRow; ///< mean, median, projects, agents
-    Bucket total;                     ///< for the composition bar with legend
+    Bucket total;                    ///< for the composition bar with legend
 
     CardTitle projectsCard; ///< "By project (n)"
     std::vector<TableRow> projects;

@@ -10,8 +10,8 @@
 #include "model/TileText.hpp"
 #include "model/UsageStore.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 
@@ -28,12 +28,12 @@ struct SourcesNotice {
 struct SourcesHomeRow {
     std::string name;
     std::string path;
-    bool hasFiles = false;                    ///< dot in Theme.output, else Theme.unknown
-    std::string files;                        ///< "1,234 files" (only with files)
-    std::string requests;                     ///< "56 requests" (only with files)
-    CostEstimate cost;                        ///< shown by a CostText (only with files)
-    std::string absentText;                   ///< without files: "not present" or "empty — normal, not an error"
-    std::optional<std::string> activitySpan;  ///< "· 2025-01-02 → 2025-02-03"
+    bool hasFiles = false;  ///< dot in Theme.output, else Theme.unknown
+    std::string files;      ///< "1,234 files" (only with files)
+    std::string requests;   ///< "56 requests" (only with files)
+    CostEstimate cost;      ///< shown by a CostText (only with files)
+    std::string absentText; ///< without files: "not present" or "empty — normal, not an error"
+    std::optional<std::string> activitySpan; ///< "· 2025-01-02 → 2025-02-03"
 };
 
 /// A share row of card 2.
@@ -46,9 +46,10 @@ struct SourcesShareRow {
 
 /// The verdict of the last full verification (card 4).
 struct SourcesVerdict {
-    bool clean = false;  ///< checkmark.seal.fill in Theme.output, else xmark.seal.fill in Theme.accent
+    bool clean =
+        false; ///< checkmark.seal.fill in Theme.output, else xmark.seal.fill in Theme.accent
     std::string summary; ///< the core's verdict sentence
-    std::string detail;  ///< "full verification 3 min ago · took 1.2 s · cache cost $… vs scan $…"
+    std::string detail; ///< "full verification 3 min ago · took 1.2 s · cache cost $… vs scan $…"
 };
 
 using SourcesGrid = std::vector<std::pair<std::string, std::string>>;
@@ -73,13 +74,13 @@ struct SourcesView {
     SourcesNotice rejection;
     std::optional<std::string> longestLine; ///< "Longest line: <path>"
     // Card 4
-    std::optional<SourcesGrid> cacheGrid;   ///< absent before the first refresh
-    std::optional<SourcesVerdict> verdict;  ///< absent: `unverified` is shown
+    std::optional<SourcesGrid> cacheGrid;  ///< absent before the first refresh
+    std::optional<SourcesVerdict> verdict; ///< absent: `unverified` is shown
     SourcesNotice unverified;
     std::string verifyButton = "Verify now (full scan)";
     std::string verifyHelp = "rescan everything from scratch and compare against the cache";
     std::string clearButton = "Clear the cache";
-    std::string cacheLine;                  ///< "Cache: <path>"
+    std::string cacheLine; ///< "Cache: <path>"
 };
 
 /// What the tab reads of the store, for one redraw.

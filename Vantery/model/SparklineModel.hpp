@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "vantery/report/Bucket.hpp"
 #include "vantery/base/Calendar.hpp"
+#include "vantery/report/Bucket.hpp"
 
 namespace vantery::app {
 

@@ -11,10 +11,10 @@ namespace vantery::app::detail {
 /// ready to be assigned.
 struct RefreshOutcome {
     ScanCache::Refresh scan;
-    AgentRoster roster;                ///< read afresh; coverage recorded by summarize()
-    std::vector<char> projectsExist;   ///< per home, in order: its projects folder exists
-    Report history;                    ///< all records, without hours (summarize())
-    Report today;                      ///< the records of the summarized day, with hours
+    AgentRoster roster;                          ///< read afresh; coverage recorded by summarize()
+    std::vector<char> projectsExist;             ///< per home, in order: its projects folder exists
+    Report history;                              ///< all records, without hours (summarize())
+    Report today;                                ///< the records of the summarized day, with hours
     std::vector<UsageStore::HomeInfo> inventory; ///< (summarize())
 };
 

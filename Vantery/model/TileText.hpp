@@ -33,15 +33,17 @@ TileText makeTile(std::string title, const Estimate<T>& estimate, Format&& forma
 /// A tile of a count that is always known, as an exact number ("1,234").
 inline TileText countTile(std::string title, std::int64_t count,
                           std::optional<std::string> note = std::nullopt) {
-    return makeTile(std::move(title), Estimate<std::int64_t>::known(count),
-                    [](std::int64_t n) { return Fmt::exact(n); }, std::move(note));
+    return makeTile(
+        std::move(title), Estimate<std::int64_t>::known(count),
+        [](std::int64_t n) { return Fmt::exact(n); }, std::move(note));
 }
 
 /// A tile of a cost estimate: CostEstimate::formatted() ("≥ " before a lower bound).
 inline TileText costTile(std::string title, const Estimate<CostEstimate>& cost,
                          std::optional<std::string> note = std::nullopt) {
-    return makeTile(std::move(title), cost, [](const CostEstimate& c) { return c.formatted(); },
-                    std::move(note));
+    return makeTile(
+        std::move(title), cost, [](const CostEstimate& c) { return c.formatted(); },
+        std::move(note));
 }
 
 } // namespace vantery::app

@@ -11,8 +11,8 @@
 #include "model/TabParts.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 

@@ -44,7 +44,9 @@ bool startsWithDigit(std::string_view v) {
     return !v.empty() && std::isdigit(static_cast<unsigned char>(v.front()));
 }
 
-std::string trimmed(const QString& s) { return s.trimmed().toStdString(); }
+std::string trimmed(const QString& s) {
+    return s.trimmed().toStdString();
+}
 
 } // namespace
 
@@ -72,7 +74,9 @@ std::string UpdateCheckResult::text() const {
 
 namespace UpdateCheck {
 
-std::string configuredFeedUrl() { return VANTERY_UPDATE_FEED_URL; }
+std::string configuredFeedUrl() {
+    return VANTERY_UPDATE_FEED_URL;
+}
 
 int compareVersions(std::string_view a, std::string_view b) {
     const auto pa = partsOf(a), pb = partsOf(b);
@@ -149,8 +153,8 @@ UpdateCheckResult evaluate(const QByteArray& feed,
         return {Kind::failed, {}, {}, std::move(*error)};
     if (!shippedVersion) return {Kind::failed, {}, {}, "this build carries no version to compare"};
     auto latest = std::get<FeedRelease>(std::move(parsed));
-    const auto kind = compareVersions(latest.version, *shippedVersion) > 0 ? Kind::newer
-                                                                           : Kind::upToDate;
+    const auto kind =
+        compareVersions(latest.version, *shippedVersion) > 0 ? Kind::newer : Kind::upToDate;
     return {kind, *shippedVersion, std::move(latest), {}};
 }
 
@@ -183,7 +187,10 @@ void UpdateChecker::start() {
     if (settings_.feedUrl.empty()) {
         // Finish on the next turn of the event loop, as a network check would.
         QMetaObject::invokeMethod(
-            this, [this] { finish({UpdateCheckResult::Kind::notConfigured, {}, {}, {}}); },
+            this,
+            [this] {
+                finish({UpdateCheckResult::Kind::notConfigured, {}, {}, {}});
+            },
             Qt::QueuedConnection);
         return;
     }
@@ -205,7 +212,9 @@ void UpdateChecker::replyFinished() {
     using Kind = UpdateCheckResult::Kind;
     if (timedOut_) {
         const double seconds = std::chrono::duration<double>(settings_.timeout).count();
-        finish({Kind::failed, {}, {},
+        finish({Kind::failed,
+                {},
+                {},
                 "the update server did not answer within " + Fmt::duration(seconds)});
     } else if (reply->error() != QNetworkReply::NoError) {
         finish({Kind::failed, {}, {}, reply->errorString().toStdString()});

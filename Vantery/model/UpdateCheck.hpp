@@ -54,7 +54,8 @@ int compareVersions(std::string_view a, std::string_view b);
 std::variant<FeedRelease, std::string> newestRelease(const QByteArray& feed);
 
 /// The verdict for a downloaded feed.
-UpdateCheckResult evaluate(const QByteArray& feed, const std::optional<std::string>& shippedVersion);
+UpdateCheckResult evaluate(const QByteArray& feed,
+                           const std::optional<std::string>& shippedVersion);
 
 } // namespace UpdateCheck
 

@@ -8,8 +8,8 @@
 
 #include "model/BackgroundTask.hpp"
 #include "model/StoreWork.hpp"
-#include "vantery/report/Derived.hpp"
 #include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::app {
 namespace {
@@ -50,13 +50,10 @@ struct RangeOutcome {
 
 struct UsageStore::Impl {
     explicit Impl(Options opts)
-        : options(std::move(opts)),
-          home(homeOf(options)),
+        : options(std::move(opts)), home(homeOf(options)),
           rangeSelection(RangePreset::thisMonth, std::nullopt, std::nullopt, now(), userCalendar()),
-          homes(SourceHome::defaults(home)),
-          cache(makeCache(options, home)),
-          records(std::make_shared<const std::vector<UsageRecord>>()),
-          resolver(home, true),
+          homes(SourceHome::defaults(home)), cache(makeCache(options, home)),
+          records(std::make_shared<const std::vector<UsageRecord>>()), resolver(home, true),
           aggregator(options.calendar.value_or(Calendar::current()), ProjectResolver(home, true)) {}
 
     double now() const { return options.clock ? options.clock() : systemNow(); }
@@ -92,7 +89,7 @@ struct UsageStore::Impl {
     int cacheWorkInFlight = 0;   // loads and refreshes of any origin still running
     bool clearPending = false;   // clearCache() asked while cache work ran
     bool refreshHasPublished = false;
-    LoadState firstLoadState;    // the message the bootstrap shows, for a verification to restore
+    LoadState firstLoadState; // the message the bootstrap shows, for a verification to restore
     std::uint64_t rangeGeneration = 0; // bumping it cancels the running range computation
     QTimer timer;
 };
@@ -270,39 +267,71 @@ const std::string& UsageStore::disclaimer() {
     return text;
 }
 
-const UsageStore::LoadState& UsageStore::state() const noexcept { return d_->state; }
-const Report& UsageStore::today() const noexcept { return d_->today; }
-const Report& UsageStore::history() const noexcept { return d_->history; }
-const RangeSelection& UsageStore::rangeSelection() const noexcept { return d_->rangeSelection; }
-const Report& UsageStore::rangeReport() const noexcept { return d_->rangeReport; }
+const UsageStore::LoadState& UsageStore::state() const noexcept {
+    return d_->state;
+}
+const Report& UsageStore::today() const noexcept {
+    return d_->today;
+}
+const Report& UsageStore::history() const noexcept {
+    return d_->history;
+}
+const RangeSelection& UsageStore::rangeSelection() const noexcept {
+    return d_->rangeSelection;
+}
+const Report& UsageStore::rangeReport() const noexcept {
+    return d_->rangeReport;
+}
 const std::optional<DateRange>& UsageStore::rangeReportRange() const noexcept {
     return d_->rangeReportRange;
 }
 const std::optional<RangeSelection>& UsageStore::rangeReportSelection() const noexcept {
     return d_->rangeReportSelection;
 }
-bool UsageStore::rangeIsComputing() const noexcept { return d_->rangeIsComputing; }
-std::optional<double> UsageStore::lastRefresh() const noexcept { return d_->lastRefresh; }
+bool UsageStore::rangeIsComputing() const noexcept {
+    return d_->rangeIsComputing;
+}
+std::optional<double> UsageStore::lastRefresh() const noexcept {
+    return d_->lastRefresh;
+}
 const std::optional<ScanCache::RefreshStats>& UsageStore::refreshStats() const noexcept {
     return d_->refreshStats;
 }
 const std::optional<ScanCache::VerificationResult>& UsageStore::verification() const noexcept {
     return d_->verification;
 }
-const AgentRoster& UsageStore::roster() const noexcept { return d_->roster; }
-const std::vector<SourceHome>& UsageStore::homes() const noexcept { return d_->homes; }
+const AgentRoster& UsageStore::roster() const noexcept {
+    return d_->roster;
+}
+const std::vector<SourceHome>& UsageStore::homes() const noexcept {
+    return d_->homes;
+}
 const std::vector<UsageStore::HomeInfo>& UsageStore::homeInventory() const noexcept {
     return d_->homeInventory;
 }
-const std::shared_ptr<ScanCache>& UsageStore::cache() const noexcept { return d_->cache; }
+const std::shared_ptr<ScanCache>& UsageStore::cache() const noexcept {
+    return d_->cache;
+}
 const std::shared_ptr<const std::vector<UsageRecord>>& UsageStore::records() const noexcept {
     return d_->records;
 }
-const ScanDiagnostics& UsageStore::diagnostics() const noexcept { return d_->diagnostics; }
-const ProjectResolver& UsageStore::resolver() const noexcept { return d_->resolver; }
-const Aggregator& UsageStore::aggregator() const noexcept { return d_->aggregator; }
-const Calendar& UsageStore::calendar() const noexcept { return d_->aggregator.calendar(); }
-Calendar UsageStore::userCalendar() const { return d_->userCalendar(); }
-double UsageStore::now() const { return d_->now(); }
+const ScanDiagnostics& UsageStore::diagnostics() const noexcept {
+    return d_->diagnostics;
+}
+const ProjectResolver& UsageStore::resolver() const noexcept {
+    return d_->resolver;
+}
+const Aggregator& UsageStore::aggregator() const noexcept {
+    return d_->aggregator;
+}
+const Calendar& UsageStore::calendar() const noexcept {
+    return d_->aggregator.calendar();
+}
+Calendar UsageStore::userCalendar() const {
+    return d_->userCalendar();
+}
+double UsageStore::now() const {
+    return d_->now();
+}
 
 } // namespace vantery::app

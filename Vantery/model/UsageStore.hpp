@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/report/DateRange.hpp"
-#include "vantery/model/Estimate.hpp"
-#include "vantery/report/ProjectResolver.hpp"
-#include "vantery/report/Aggregator.hpp"
-#include "vantery/report/Report.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "vantery/ingest/AgentRoster.hpp"
+#include "vantery/model/Estimate.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/Aggregator.hpp"
+#include "vantery/report/DateRange.hpp"
+#include "vantery/report/ProjectResolver.hpp"
+#include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 
@@ -41,7 +41,9 @@ class UsageStore : public QObject {
 
         static LoadState idle() { return {}; }
         static LoadState ready() { return {Kind::ready, {}}; }
-        static LoadState scanning(std::string message) { return {Kind::scanning, std::move(message)}; }
+        static LoadState scanning(std::string message) {
+            return {Kind::scanning, std::move(message)};
+        }
         bool isReady() const noexcept { return kind == Kind::ready; }
         bool isScanning() const noexcept { return kind == Kind::scanning; }
         friend bool operator==(const LoadState&, const LoadState&) = default;
@@ -65,8 +67,8 @@ class UsageStore : public QObject {
     struct Options {
         std::string home;                     ///< empty: the platform's home (QDir::homePath())
         std::optional<std::string> cachePath; ///< absent: the core's default cache file
-        std::optional<Calendar> calendar;     ///< the aggregator's; absent: the current zone, read once
-        std::function<double()> clock;        ///< seconds since 1970; empty: the system clock
+        std::optional<Calendar> calendar; ///< the aggregator's; absent: the current zone, read once
+        std::function<double()> clock;    ///< seconds since 1970; empty: the system clock
         /// The user's current calendar, asked afresh each time a view derives a figure;
         /// empty: Calendar::current().
         std::function<Calendar()> userCalendar;

@@ -21,7 +21,9 @@ std::string haikuLine(const std::string& id, const std::string& isoTimestamp, do
         isoTimestamp, id, session, id, static_cast<long long>(dollars * 1'000'000));
 }
 
-Calendar testCalendar() { return *Calendar::named("Europe/Berlin"); }
+Calendar testCalendar() {
+    return *Calendar::named("Europe/Berlin");
+}
 
 StoreFixture::StoreFixture() = default;
 
@@ -61,7 +63,9 @@ struct CacheGate::State {
 
 CacheGate::CacheGate() : state_(std::make_shared<State>()) {}
 
-CacheGate::~CacheGate() { open(); }
+CacheGate::~CacheGate() {
+    open();
+}
 
 std::function<void()> CacheGate::hold() const {
     return [state = state_] {

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "model/ExportController.hpp"
-#include "model/ExportController.hpp"
 #include "vantery/base/Text.hpp"
 #include "vantery/report/Aggregator.hpp"
 
@@ -85,16 +84,17 @@ class ExportControllerTest : public ::testing::Test {
     Calendar calendar = *Calendar::named("Europe/Paris");
     DateRange range{LocalDay::fromYMD(2026, 3, 9), LocalDay::fromYMD(2026, 3, 10)};
     // Two days, so the report has no hours: seven axes hold rows.
-    Report report = Aggregator(calendar, ProjectResolver("/home/u", false))
-                        .report(std::vector<UsageRecord>{
-                                    record(calendar.instantOf(range.from, 10, 0, 0),
-                                           "claude-sonnet-4-5", "s1", "/home/u/café",
-                                           AgentIdentity::mainSession()),
-                                    record(calendar.instantOf(range.through, 15, 30, 0),
-                                           "claude-opus-4-1", "s2", "/home/u/👩‍👩‍👧 tools",
-                                           AgentIdentity::named("scout", "a1b2c3d4e5")),
-                                },
-                                range, ScanDiagnostics{});
+    Report report =
+        Aggregator(calendar, ProjectResolver("/home/u", false))
+            .report(
+                std::vector<UsageRecord>{
+                    record(calendar.instantOf(range.from, 10, 0, 0), "claude-sonnet-4-5", "s1",
+                           "/home/u/café", AgentIdentity::mainSession()),
+                    record(calendar.instantOf(range.through, 15, 30, 0), "claude-opus-4-1", "s2",
+                           "/home/u/👩‍👩‍👧 tools",
+                           AgentIdentity::named("scout", "a1b2c3d4e5")),
+                },
+                range, ScanDiagnostics{});
     double now = calendar.instantOf(range.through, 18, 0, 0);
     Exporter::Options options = ExportController::options(range, {}, calendar, now);
 
@@ -122,10 +122,10 @@ TEST_F(ExportControllerTest, SaveAllWritesSevenBreakdownsThenProvenanceForAMulti
                                "plus the provenance document.");
 
     const std::string p = "-2026-03-09-2026-03-10.csv";
-    const std::vector<std::string> order = {
-        "vantery-project" + p, "vantery-raw_cwd" + p, "vantery-session" + p,
-        "vantery-agent" + p,   "vantery-model" + p,   "vantery-day" + p,
-        "vantery-source_home" + p, "vantery-provenance" + p};
+    const std::vector<std::string> order = {"vantery-project" + p,     "vantery-raw_cwd" + p,
+                                            "vantery-session" + p,     "vantery-agent" + p,
+                                            "vantery-model" + p,       "vantery-day" + p,
+                                            "vantery-source_home" + p, "vantery-provenance" + p};
     EXPECT_EQ(writer.names, order);
     // Exactly these files: no hour file, no temporary left behind.
     QStringList expected;
@@ -214,9 +214,9 @@ TEST_F(ExportControllerTest, OptionsNameTheReportsOwnRange) {
     EXPECT_EQ(o.calendar, calendar);
     EXPECT_FALSE(o.limitPerAxis.has_value());
     EXPECT_FALSE(o.byteOrderMark);
-    EXPECT_EQ(o.summaryAxes, (std::vector<Exporter::Axis>{Exporter::Axis::project,
-                                                          Exporter::Axis::agent,
-                                                          Exporter::Axis::model}));
+    EXPECT_EQ(o.summaryAxes,
+              (std::vector<Exporter::Axis>{Exporter::Axis::project, Exporter::Axis::agent,
+                                           Exporter::Axis::model}));
     EXPECT_EQ(o.summaryRowLimit, 10);
     EXPECT_EQ(Exporter::suggestedFileName(Exporter::Document::provenance(), o),
               "vantery-provenance-march-2026.csv");

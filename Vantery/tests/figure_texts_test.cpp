@@ -10,8 +10,8 @@ using namespace vantery::app;
 
 namespace {
 
-Bucket tokens(std::int64_t cacheRead, std::int64_t cacheWrite5m, std::int64_t cacheWrite1h, std::int64_t output,
-              std::int64_t input) {
+Bucket tokens(std::int64_t cacheRead, std::int64_t cacheWrite5m, std::int64_t cacheWrite1h,
+              std::int64_t output, std::int64_t input) {
     Bucket b;
     b.cacheRead = cacheRead;
     b.cacheWrite5m = cacheWrite5m;
@@ -54,13 +54,15 @@ TEST(FigureTexts, LowerBoundCostIsMarkedAndExplained) {
     const CostFigure partial = FigureTexts::cost(lowerBound());
     EXPECT_EQ(partial.text, "\u2265 $1,234.50");
     EXPECT_EQ(partial.tone, Tone::accent);
-    EXPECT_EQ(partial.caveat, "2 requests with no known price (mystery-1, mystery-2) are not included");
+    EXPECT_EQ(partial.caveat,
+              "2 requests with no known price (mystery-1, mystery-2) are not included");
 
     // Unpriced requests with no model named still make a lower bound.
     CostEstimate anonymous;
     anonymous.unpricedRequests = 1;
     EXPECT_EQ(FigureTexts::cost(anonymous).text, "\u2265 $0.00");
-    EXPECT_EQ(FigureTexts::cost(anonymous).caveat, "1 request with no known price () are not included");
+    EXPECT_EQ(FigureTexts::cost(anonymous).caveat,
+              "1 request with no known price () are not included");
 }
 
 TEST(FigureTexts, EmptyBucketHasNoSegmentsAndAnUnknownDominant) {
@@ -97,12 +99,16 @@ TEST(FigureTexts, BarLayoutSkipsEmptyPartsAndKeepsSliversVisible) {
 }
 
 TEST(FigureTexts, DominantComponentTiesGoToTheEarlier) {
-    EXPECT_EQ(FigureTexts::dominant(tokens(934, 0, 0, 66, 0)).text, "dominant: cache read \u2014 93.4% of tokens");
+    EXPECT_EQ(FigureTexts::dominant(tokens(934, 0, 0, 66, 0)).text,
+              "dominant: cache read \u2014 93.4% of tokens");
     EXPECT_EQ(FigureTexts::dominant(tokens(0, 0, 0, 10, 0)).tone, Tone::secondary);
     // Equal largest: cache read before output; cache write (5m + 1h) before input.
-    EXPECT_EQ(FigureTexts::dominant(tokens(40, 0, 0, 40, 20)).text, "dominant: cache read \u2014 40.0% of tokens");
-    EXPECT_EQ(FigureTexts::dominant(tokens(0, 20, 30, 0, 50)).text, "dominant: cache write \u2014 50.0% of tokens");
-    EXPECT_EQ(FigureTexts::dominant(tokens(1, 1, 1, 1, 1)).text, "dominant: cache write \u2014 40.0% of tokens");
+    EXPECT_EQ(FigureTexts::dominant(tokens(40, 0, 0, 40, 20)).text,
+              "dominant: cache read \u2014 40.0% of tokens");
+    EXPECT_EQ(FigureTexts::dominant(tokens(0, 20, 30, 0, 50)).text,
+              "dominant: cache write \u2014 50.0% of tokens");
+    EXPECT_EQ(FigureTexts::dominant(tokens(1, 1, 1, 1, 1)).text,
+              "dominant: cache write \u2014 40.0% of tokens");
 }
 
 TEST(FigureTexts, DisclaimerAndTileTitles) {
@@ -121,11 +127,14 @@ TEST(BucketTableModel, ServesRowTextsAndPassesTheModelTester) {
     priced.cost.priced = 2.5;
     Bucket partial = tokens(0, 0, 0, 7, 0);
     partial.cost = lowerBound();
-    model.setRows({{"~/code/a", priced, std::nullopt}, {"<b>x</b>", partial, "some requests have no cwd"}});
+    model.setRows(
+        {{"~/code/a", priced, std::nullopt}, {"<b>x</b>", partial, "some requests have no cwd"}});
 
     ASSERT_EQ(model.rowCount(), 2);
     ASSERT_EQ(model.columnCount(), 5);
-    const auto at = [&](int r, int c, int role = Qt::DisplayRole) { return model.data(model.index(r, c), role); };
+    const auto at = [&](int r, int c, int role = Qt::DisplayRole) {
+        return model.data(model.index(r, c), role);
+    };
     EXPECT_EQ(at(0, BucketTableModel::requestsColumn).toString(), "1,234");
     EXPECT_EQ(at(0, BucketTableModel::tokensColumn).toString(), "1.5k");
     EXPECT_EQ(at(0, BucketTableModel::costColumn).toString(), "$2.50");
@@ -135,7 +144,8 @@ TEST(BucketTableModel, ServesRowTextsAndPassesTheModelTester) {
     EXPECT_EQ(at(1, BucketTableModel::labelColumn).toString(), "<b>x</b>");
     EXPECT_EQ(at(1, BucketTableModel::labelColumn, BucketTableModel::AccessoryRole).toString(),
               "some requests have no cwd");
-    EXPECT_EQ(at(1, BucketTableModel::costColumn, BucketTableModel::ToneRole).toInt(), int(Tone::accent));
+    EXPECT_EQ(at(1, BucketTableModel::costColumn, BucketTableModel::ToneRole).toInt(),
+              int(Tone::accent));
     EXPECT_EQ(at(1, BucketTableModel::costColumn, Qt::ToolTipRole).toString().toStdString(),
               *lowerBound().caveat());
     EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), "project");

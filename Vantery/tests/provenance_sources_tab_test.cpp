@@ -18,8 +18,8 @@
 namespace vantery::app {
 namespace {
 
-using testing::StoreFixture;
 using testing::haikuLine;
+using testing::StoreFixture;
 using testing::waitFor;
 
 void grab(QWidget& w, const char* name, int height = 760) {
@@ -39,7 +39,8 @@ std::vector<QAbstractButton*> nodeButtons(QWidget& tab) {
 
 /// Lets queued redraws run.
 void settle() {
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
 }
 
 TEST(ProvenanceTab, OpensADayFromTheIndexAndRedrawsAfterARefresh) {
@@ -87,7 +88,8 @@ TEST(ProvenanceTab, OpensADayFromTheIndexAndRedrawsAfterARefresh) {
 
 TEST(SourcesTab, VerifiesAndClearsTheStoresCache) {
     StoreFixture f;
-    f.home.transcript("p/a.jsonl", haikuLine("1", "2025-03-03T09:00:00Z", 2) + "{\"usage\": broken\n");
+    f.home.transcript("p/a.jsonl",
+                      haikuLine("1", "2025-03-03T09:00:00Z", 2) + "{\"usage\": broken\n");
     UsageStore store(f.options(false));
     SourcesTab tab(store);
     EXPECT_FALSE(tab.view().cacheGrid); // before the first refresh
@@ -123,10 +125,12 @@ TEST(SourcesTab, VerifiesAndClearsTheStoresCache) {
 }
 
 TEST(SourcesTab, CountsOnRealTranscriptsEqualAFullScanAndVerifyClean) {
-    const std::filesystem::path real = std::filesystem::path(VANTERY_SHARED_DIR) / "testdata" / "real";
+    const std::filesystem::path real =
+        std::filesystem::path(VANTERY_SHARED_DIR) / "testdata" / "real";
     if (!std::filesystem::exists(real)) GTEST_SKIP() << "no real transcripts at " << real;
     StoreFixture f;
-    *f.clock = static_cast<double>(QDateTime::currentSecsSinceEpoch()); // the verdict's age reads sensibly
+    *f.clock =
+        static_cast<double>(QDateTime::currentSecsSinceEpoch()); // the verdict's age reads sensibly
     const auto projects = std::filesystem::path(f.home.path()) / ".claude" / "projects";
     std::filesystem::create_directories(projects);
     std::filesystem::copy(real, projects, std::filesystem::copy_options::recursive);

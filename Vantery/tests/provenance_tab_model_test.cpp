@@ -13,11 +13,14 @@ namespace {
 using Kind = ProvenanceRow::Kind;
 namespace M = ProvenanceTabModel;
 
-Calendar berlin() { return *Calendar::named("Europe/Berlin"); }
+Calendar berlin() {
+    return *Calendar::named("Europe/Berlin");
+}
 
 /// A request of `dollars` million haiku input tokens ($1 per million).
-UsageRecord request(double at, const std::string& session, const std::string& cwd, double dollars = 1,
-                    AgentIdentity agent = {}, const std::string& model = "claude-haiku-4-5") {
+UsageRecord request(double at, const std::string& session, const std::string& cwd,
+                    double dollars = 1, AgentIdentity agent = {},
+                    const std::string& model = "claude-haiku-4-5") {
     UsageRecord r;
     r.timestamp = at;
     r.sessionId = session;
@@ -39,11 +42,16 @@ struct Published {
 
     explicit Published(std::vector<UsageRecord> list, bool indexed = true)
         : records(std::make_shared<const std::vector<UsageRecord>>(std::move(list))) {
-        history = Aggregator(calendar, resolver).aggregate(*records, std::nullopt, std::nullopt, {}, false);
+        history = Aggregator(calendar, resolver)
+                      .aggregate(*records, std::nullopt, std::nullopt, {}, false);
         if (indexed) index = ProvenanceIndex::build(records, calendar, resolver);
     }
-    ProvenanceSource source() const { return {history, *records, resolver, calendar, calendar, index.get()}; }
-    double at(int d, int h, int mi = 0) const { return calendar.instantOf(LocalDay::fromYMD(2025, 3, d), h, mi, 0); }
+    ProvenanceSource source() const {
+        return {history, *records, resolver, calendar, calendar, index.get()};
+    }
+    double at(int d, int h, int mi = 0) const {
+        return calendar.instantOf(LocalDay::fromYMD(2025, 3, d), h, mi, 0);
+    }
     LocalDay day(int d) const { return LocalDay::fromYMD(2025, 3, d); }
     double dayStart(int d) const { return calendar.startOfDay(day(d)); }
 };
@@ -52,13 +60,15 @@ std::vector<UsageRecord> oneRequestPerDay(int days) {
     std::vector<UsageRecord> list;
     const Calendar c = berlin();
     for (int i = 0; i < days; ++i)
-        list.push_back(request(c.instantOf(LocalDay::fromYMD(2025, 1, 1).addingDays(i), 12, 0, 0), "s", "/w/a"));
+        list.push_back(request(c.instantOf(LocalDay::fromYMD(2025, 1, 1).addingDays(i), 12, 0, 0),
+                               "s", "/w/a"));
     return list;
 }
 
 std::vector<Kind> kinds(const ProvenanceView& v) {
     std::vector<Kind> out;
-    for (const auto& r : v.rows) out.push_back(r.kind);
+    for (const auto& r : v.rows)
+        out.push_back(r.kind);
     return out;
 }
 
@@ -109,8 +119,10 @@ TEST(ProvenanceTabModel, OpenNodesKeepTheirStateWhileTheirParentIsClosed) {
     Published p({});
     std::vector<UsageRecord> list = {
         request(p.at(3, 10), "session-aaaaaaaa", "/w/big", 5, {}, "claude-haiku-4-5"),
-        request(p.at(3, 11), "session-aaaaaaaa", "/w/big", 1, AgentIdentity::anonymous("a1"), "claude-haiku-4-5"),
-        request(p.at(3, 11, 30), "session-aaaaaaaa", "/w/big", 1, AgentIdentity::anonymous("a1"), "claude-sonnet-4-5"),
+        request(p.at(3, 11), "session-aaaaaaaa", "/w/big", 1, AgentIdentity::anonymous("a1"),
+                "claude-haiku-4-5"),
+        request(p.at(3, 11, 30), "session-aaaaaaaa", "/w/big", 1, AgentIdentity::anonymous("a1"),
+                "claude-sonnet-4-5"),
         request(p.at(3, 12), "short", "/w/small", 2),
         request(p.at(4, 9), "session-aaaaaaaa", "/w/big", 3),
     };
@@ -122,8 +134,8 @@ TEST(ProvenanceTabModel, OpenNodesKeepTheirStateWhileTheirParentIsClosed) {
     state.toggleKey(big);
     state.toggleKey(session);
     auto v = M::build(pub.source(), state);
-    ASSERT_EQ(kinds(v), (std::vector{Kind::day, Kind::day, Kind::project, Kind::session, Kind::agent, Kind::agent,
-                                     Kind::project}));
+    ASSERT_EQ(kinds(v), (std::vector{Kind::day, Kind::day, Kind::project, Kind::session,
+                                     Kind::agent, Kind::agent, Kind::project}));
     // Newest day first; projects and agents by priced cost, largest first.
     EXPECT_EQ(v.rows[1].label, "2025-03-03");
     EXPECT_EQ(v.rows[2].label, "/w/big");
@@ -175,7 +187,8 @@ TEST(ProvenanceTabModel, SessionsSplitAtMidnightAndAcrossProjects) {
             ASSERT_EQ(s.size(), 1u) << project;
             EXPECT_EQ(s[0].first, "night");
             EXPECT_DOUBLE_EQ(s[0].second.cost.priced, dollars);
-            EXPECT_EQ(M::agentsFor(pub.source(), pub.day(6), project, "night").at(0).second.requests, 1);
+            EXPECT_EQ(
+                M::agentsFor(pub.source(), pub.day(6), project, "night").at(0).second.requests, 1);
         }
         EXPECT_TRUE(M::projectsFor(pub.source(), pub.day(7)).empty());
     }
@@ -198,7 +211,8 @@ TEST(ProvenanceTabModel, UnpricedProjectsComeLastAndAnEmptyDayShowsUnknown) {
     // A day the user's calendar no longer places any record on (the zone changed).
     const Calendar tokyo = *Calendar::named("Asia/Tokyo");
     Published late({request(pub0.at(8, 23, 30), "s", "/w/a")});
-    ProvenanceSource moved{late.history, *late.records, late.resolver, late.calendar, tokyo, late.index.get()};
+    ProvenanceSource moved{late.history,  *late.records, late.resolver,
+                           late.calendar, tokyo,         late.index.get()};
     ProvenanceState state;
     state.toggleDay(late.day(8));
     const auto v = M::build(moved, state);

@@ -19,7 +19,8 @@ struct Inputs {
     double now = 1'750'000'000;
 
     SourcesView build() const {
-        return M::build({homes, history, stats, lastRefresh, verification, "/c/scan-cache.bin", now, calendar});
+        return M::build(
+            {homes, history, stats, lastRefresh, verification, "/c/scan-cache.bin", now, calendar});
     }
 };
 
@@ -28,7 +29,8 @@ TEST(SourcesTabModel, HomesTellMissingFromEmptyAndAlwaysUsePluralNouns) {
     EXPECT_TRUE(in.build().homes.empty());
     const double day = in.calendar.instantOf(LocalDay::fromYMD(2025, 6, 1), 9, 0, 0);
     in.homes = {
-        {".claude", "/h/.claude/projects", true, 1, 1, CostEstimate{2.5, 0, {}}, day, day + 86400 * 3},
+        {".claude", "/h/.claude/projects", true, 1, 1, CostEstimate{2.5, 0, {}}, day,
+         day + 86400 * 3},
         {".claude-work", "/h/.claude-work/projects", false, 0, 0, {}, {}, {}},
         {".claude-yahoo", "/h/.claude-yahoo/projects", true, 0, 0, {}, {}, {}},
         {".claude-outlook", "/h/.claude-outlook/projects", true, 2, 0, {}, {}, {}},
@@ -51,7 +53,8 @@ TEST(SourcesTabModel, CompositionOfAnEmptyAndOfAnIncompleteHistory) {
     Inputs in;
     auto v = in.build();
     ASSERT_EQ(v.shares.size(), 4u);
-    for (const auto& s : v.shares) EXPECT_EQ(s.share.text, "unknown");
+    for (const auto& s : v.shares)
+        EXPECT_EQ(s.share.text, "unknown");
     EXPECT_EQ(v.tiles[0].figure.text, "0");
     EXPECT_EQ(v.tiles[1].figure.text, "0");
     EXPECT_EQ(v.tiles[2].figure.text, "unknown");
@@ -100,8 +103,9 @@ TEST(SourcesTabModel, RejectedLinesAreGroupedInTheGridAndPlainInTheWarning) {
     EXPECT_EQ(v.parsing[6].second, "123,456 bytes");
     EXPECT_EQ(v.parsing[7].second, "2");
     EXPECT_EQ(v.rejection.symbol, SourcesNotice::Symbol::warning);
-    EXPECT_EQ(v.rejection.text, "1234 lines carrying usage data could not be used. They are counted here "
-                                "precisely so they do not pass unnoticed.");
+    EXPECT_EQ(v.rejection.text,
+              "1234 lines carrying usage data could not be used. They are counted here "
+              "precisely so they do not pass unnoticed.");
     EXPECT_EQ(v.longestLine, "Longest line: /h/.claude/projects/p/x.jsonl");
 }
 
@@ -124,9 +128,10 @@ TEST(SourcesTabModel, CacheGridAndVerdicts) {
     in.stats = s;
     v = in.build();
     ASSERT_TRUE(v.cacheGrid);
-    const SourcesGrid expected = {{"last refresh", "unknown"}, {"duration", "250 ms"},
-                                  {"files unchanged", "9 / 12"}, {"grown / new / re-read", "1 / 2 / 0"},
-                                  {"bytes read", "1,048,576"},   {"gone", "1,234"}};
+    const SourcesGrid expected = {
+        {"last refresh", "unknown"},   {"duration", "250 ms"},
+        {"files unchanged", "9 / 12"}, {"grown / new / re-read", "1 / 2 / 0"},
+        {"bytes read", "1,048,576"},   {"gone", "1,234"}};
     EXPECT_EQ(*v.cacheGrid, expected);
     in.lastRefresh = in.now - 300;
     EXPECT_EQ(in.build().cacheGrid->at(0).second, "5 min ago");
@@ -142,7 +147,8 @@ TEST(SourcesTabModel, CacheGridAndVerdicts) {
     ASSERT_TRUE(v.verdict);
     EXPECT_TRUE(v.verdict->clean);
     EXPECT_EQ(v.verdict->summary, r.summary());
-    EXPECT_EQ(v.verdict->detail, "full verification 42s ago \u00B7 took 1.2 s \u00B7 cache cost $1.50 vs scan $1.50");
+    EXPECT_EQ(v.verdict->detail,
+              "full verification 42s ago \u00B7 took 1.2 s \u00B7 cache cost $1.50 vs scan $1.50");
     in.verification->missingFromCache = 1;
     EXPECT_FALSE(in.build().verdict->clean);
 }

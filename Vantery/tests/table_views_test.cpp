@@ -16,7 +16,8 @@ using namespace vantery::app;
 
 namespace {
 
-Bucket sample(std::int64_t requests, std::int64_t cacheRead, std::int64_t output, std::int64_t input, double cost) {
+Bucket sample(std::int64_t requests, std::int64_t cacheRead, std::int64_t output,
+              std::int64_t input, double cost) {
     Bucket b;
     b.requests = requests;
     b.cacheRead = cacheRead;
@@ -36,7 +37,9 @@ CostEstimate lowerBound() {
 }
 
 /// The width a plain-text rendering of `text` takes in `label`'s font.
-int plainWidth(const QLabel* label, const QString& text) { return QFontMetrics(label->font()).horizontalAdvance(text); }
+int plainWidth(const QLabel* label, const QString& text) {
+    return QFontMetrics(label->font()).horizontalAdvance(text);
+}
 
 } // namespace
 
@@ -45,11 +48,12 @@ TEST(TableViews, DataLabelsShowMarkupLiterally) {
     const QString literal = QString::fromStdString(markup);
     BucketRow row(markup, Bucket{}, 0, markup);
     SectionCard card(markup, markup);
-    StatTile tile(markup, Estimate<std::int64_t>::known(1), [](std::int64_t) { return std::string("<b>1</b>"); },
-                  markup);
+    StatTile tile(
+        markup, Estimate<std::int64_t>::known(1),
+        [](std::int64_t) { return std::string("<b>1</b>"); }, markup);
 
-    for (QLabel* label : {static_cast<QLabel*>(row.label()), row.accessory(), card.title(), card.subtitle(),
-                          tile.note(), static_cast<QLabel*>(tile.figure())}) {
+    for (QLabel* label : {static_cast<QLabel*>(row.label()), row.accessory(), card.title(),
+                          card.subtitle(), tile.note(), static_cast<QLabel*>(tile.figure())}) {
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->textFormat(), Qt::PlainText);
     }
@@ -88,8 +92,9 @@ TEST(TableViews, IndentShiftsTheLabelBySpacerAndSpacing) {
 }
 
 TEST(FigureViews, UnknownFiguresAndLowerBoundsLookTheirPart) {
-    StatTile tile("rate", Estimate<double>::unknown(UnknownReason::noRecentActivity()),
-                  [](double) { return std::string("$0.00"); }, std::string("per hour"));
+    StatTile tile(
+        "rate", Estimate<double>::unknown(UnknownReason::noRecentActivity()),
+        [](double) { return std::string("$0.00"); }, std::string("per hour"));
     EXPECT_EQ(tile.title()->text(), "RATE");
     EXPECT_EQ(tile.figure()->text(), "unknown");
     EXPECT_TRUE(tile.figure()->font().italic());
@@ -156,10 +161,10 @@ TEST(TableViews, SampleCardPicture) {
     auto* card = new SectionCard("Projects (3)", std::string("ranked by cost, largest first"));
     auto* tiles = new QHBoxLayout;
     tiles->setSpacing(20);
-    tiles->addWidget(new StatTile("requests", Estimate<std::int64_t>::known(12345), [](std::int64_t) {
-        return std::string("12,345");
-    }));
-    tiles->addWidget(new StatTile("current rate", Estimate<double>::unknown(UnknownReason::noRecentActivity()),
+    tiles->addWidget(new StatTile("requests", Estimate<std::int64_t>::known(12345),
+                                  [](std::int64_t) { return std::string("12,345"); }));
+    tiles->addWidget(new StatTile("current rate",
+                                  Estimate<double>::unknown(UnknownReason::noRecentActivity()),
                                   CostEstimate::money, std::string("per hour")));
     card->content()->addLayout(tiles);
     card->addWidget(new CompositionBar(sample(1, 900'000, 40'000, 10'000, 0), 8, true));
@@ -167,20 +172,22 @@ TEST(TableViews, SampleCardPicture) {
     auto* header = new TableHeader("project");
     card->addWidget(header);
     card->addWidget(new Divider);
-    addTableRow(card->content(), new BucketRow("~/code/vantery", sample(1234, 3'400'000, 120'000, 9'000, 42.5)));
+    addTableRow(card->content(),
+                new BucketRow("~/code/vantery", sample(1234, 3'400'000, 120'000, 9'000, 42.5)));
     Bucket partial = sample(12, 40'000, 3'000, 800, 3.2);
     partial.cost = lowerBound();
-    addTableRow(card->content(), new BucketRow("<b>x</b> " + std::string(90, 'p') + "/end", partial, 0,
-                                               std::string("some requests have no cwd")));
+    addTableRow(card->content(), new BucketRow("<b>x</b> " + std::string(90, 'p') + "/end", partial,
+                                               0, std::string("some requests have no cwd")));
     addTableRow(card->content(), new BucketRow("(unknown cwd)", Bucket{}));
     column->addWidget(card);
 
     // The same rows through the painted list, which must look the same.
     auto* painted = new SectionCard("Raw breakdown (3 rows)");
     auto* model = new BucketTableModel("project", painted);
-    model->setRows({{"~/code/vantery", sample(1234, 3'400'000, 120'000, 9'000, 42.5), std::nullopt},
-                    {"<b>x</b> " + std::string(90, 'p') + "/end", partial, "some requests have no cwd"},
-                    {"(unknown cwd)", Bucket{}, std::nullopt}});
+    model->setRows(
+        {{"~/code/vantery", sample(1234, 3'400'000, 120'000, 9'000, 42.5), std::nullopt},
+         {"<b>x</b> " + std::string(90, 'p') + "/end", partial, "some requests have no cwd"},
+         {"(unknown cwd)", Bucket{}, std::nullopt}});
     painted->addWidget(new TableHeader("project"));
     painted->addWidget(new Divider);
     painted->addWidget(new BucketListView(model));

@@ -122,9 +122,9 @@ TEST(UpdateCheck, AMalformedFeedFails) {
     FeedServer server(appcast.left(appcast.size() / 2));
     const auto result = check(server.url(), "0.1.0");
     EXPECT_EQ(result.kind, Kind::failed);
-    EXPECT_EQ(result.text().rfind("The update check failed: the update feed is not well-formed XML",
-                                  0),
-              0u)
+    EXPECT_EQ(
+        result.text().rfind("The update check failed: the update feed is not well-formed XML", 0),
+        0u)
         << result.text();
 }
 

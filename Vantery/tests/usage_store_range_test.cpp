@@ -32,7 +32,8 @@ class UsageStoreRangeTest : public ::testing::Test {
                                                  haikuLine("3", "2025-10-05T09:00:00Z", 3));
         store = std::make_unique<UsageStore>(fx.options(false));
         QObject::connect(store.get(), &UsageStore::rangeReportChanged, [this] {
-            published.emplace_back(*store->rangeReportSelection(), store->rangeReport().total.requests);
+            published.emplace_back(*store->rangeReportSelection(),
+                                   store->rangeReport().total.requests);
         });
         QSignalSpy refreshed(store.get(), &UsageStore::refreshPublished);
         store->refresh();
@@ -65,7 +66,8 @@ TEST_F(UsageStoreRangeTest, OnlyTheLatestComputationForTheCurrentSelectionPublis
     // The selection moves on while its computation runs: that result is stale.
     store->setRangeSelection(selection(RangePreset::last30Days));
     store->recomputeRangeUnchecked();
-    const auto oneDay = selection(RangePreset::custom, fx.at(2025, 10, 4, 12), fx.at(2025, 10, 4, 18));
+    const auto oneDay =
+        selection(RangePreset::custom, fx.at(2025, 10, 4, 12), fx.at(2025, 10, 4, 18));
     store->setRangeSelection(oneDay);
     testing::drainBackgroundWork();
     EXPECT_EQ(published.size(), 2u);
@@ -102,8 +104,7 @@ TEST(UsageStoreVerification, EndsInReadyOnlyOnceARefreshHasPublished) {
     options.beforeLoad = gate.hold();
     UsageStore store(options);
     std::vector<State> states;
-    QObject::connect(&store, &UsageStore::stateChanged,
-                     [&] { states.push_back(store.state()); });
+    QObject::connect(&store, &UsageStore::stateChanged, [&] { states.push_back(store.state()); });
     QSignalSpy verdict(&store, &UsageStore::verificationChanged);
     QSignalSpy published(&store, &UsageStore::refreshPublished);
 

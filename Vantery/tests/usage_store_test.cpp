@@ -38,7 +38,7 @@ class UsageStoreTest : public ::testing::Test {
     void SetUp() override {
         *fx.clock = fx.at(2025, 10, 5, 14, 0);
         fx.home.transcript("-w-app/a.jsonl",
-                           haikuLine("1", "2025-10-04T08:00:00Z", 2) +   // yesterday
+                           haikuLine("1", "2025-10-04T08:00:00Z", 2) +     // yesterday
                                haikuLine("2", "2025-10-05T09:00:00Z", 3)); // today, 11:00 local
     }
 };
@@ -50,7 +50,8 @@ TEST_F(UsageStoreTest, FirstStartReadsEverythingThenReloadsTheSavedCache) {
         QSignalSpy published(&store, &UsageStore::refreshPublished);
         EXPECT_EQ(store.state(), State::scanning("reading the cache")); // set in the constructor
         ASSERT_TRUE(waitFor(published));
-        EXPECT_EQ(log.states, (std::vector<State>{State::scanning("first full scan"), State::ready()}));
+        EXPECT_EQ(log.states,
+                  (std::vector<State>{State::scanning("first full scan"), State::ready()}));
         EXPECT_EQ(log.lastRefreshSetAt, (std::vector<bool>{false, true}));
         EXPECT_EQ(store.history().total.requests, 2);
         EXPECT_EQ(store.today().total.requests, 1);
@@ -63,7 +64,8 @@ TEST_F(UsageStoreTest, FirstStartReadsEverythingThenReloadsTheSavedCache) {
     StateLog log(again);
     QSignalSpy published(&again, &UsageStore::refreshPublished);
     ASSERT_TRUE(waitFor(published));
-    EXPECT_EQ(log.states, (std::vector<State>{State::scanning("updating what changed"), State::ready()}));
+    EXPECT_EQ(log.states,
+              (std::vector<State>{State::scanning("updating what changed"), State::ready()}));
     EXPECT_EQ(again.refreshStats()->filesUnchanged, 1);
     EXPECT_EQ(again.history().total.requests, 2);
 }
@@ -96,10 +98,10 @@ TEST_F(UsageStoreTest, ARefreshPublishesNothingUntilItsScanReturnsThenInOrder) {
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(store.state(), State::idle());
     ASSERT_TRUE(waitFor(range));
-    EXPECT_EQ(log, (std::vector<std::string>{"refreshStats", "history", "today", "roster",
-                                             "homeInventory", "lastRefresh", "state",
-                                             "rangeIsComputing", "published", "rangeReport",
-                                             "rangeIsComputing"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"refreshStats", "history", "today", "roster",
+                                        "homeInventory", "lastRefresh", "state", "rangeIsComputing",
+                                        "published", "rangeReport", "rangeIsComputing"}));
     EXPECT_FALSE(store.rangeIsComputing());
 }
 
@@ -121,7 +123,9 @@ TEST_F(UsageStoreTest, RefreshWhileOneRunsIsDroppedAndTheTimerRefreshes) {
 }
 
 TEST_F(UsageStoreTest, InventoryHasOneRowPerHomeEvenWithoutFilesOrRequests) {
-    fx.home.transcript("-w-x/notes.jsonl", R"({"type":"user","message":{"content":"hi"}})" "\n",
+    fx.home.transcript("-w-x/notes.jsonl",
+                       R"({"type":"user","message":{"content":"hi"}})"
+                       "\n",
                        ".claude-work");
     UsageStore store(fx.options(false));
     QSignalSpy published(&store, &UsageStore::refreshPublished);
@@ -138,9 +142,11 @@ TEST_F(UsageStoreTest, InventoryHasOneRowPerHomeEvenWithoutFilesOrRequests) {
     EXPECT_EQ(rows[0].firstActivity, fx.at(2025, 10, 4, 10, 0));
     EXPECT_EQ(rows[0].lastActivity, fx.at(2025, 10, 5, 11, 0));
 
-    UsageStore::HomeInfo noRequests{".claude-work", fx.home / ".claude-work/projects", true, 1, 0, {}, {}, {}};
+    UsageStore::HomeInfo noRequests{
+        ".claude-work", fx.home / ".claude-work/projects", true, 1, 0, {}, {}, {}};
     EXPECT_EQ(rows[1], noRequests);
-    UsageStore::HomeInfo missing{".claude-outlook", fx.home / ".claude-outlook/projects", false, 0, 0, {}, {}, {}};
+    UsageStore::HomeInfo missing{
+        ".claude-outlook", fx.home / ".claude-outlook/projects", false, 0, 0, {}, {}, {}};
     EXPECT_EQ(rows[2], missing);
     EXPECT_TRUE(rows[2].cost.isComplete());
 }

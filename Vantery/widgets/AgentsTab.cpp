@@ -189,7 +189,8 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent)
     privacyRow->setSpacing(4);
     privacyRow->addWidget(new ShieldMark(privacy), 0, Qt::AlignTop);
     privacyRow->addWidget(
-        plainText(rosterPrivacyText(), TextStyle::caption2(), Theme::secondary(), privacy, true), 1);
+        plainText(rosterPrivacyText(), TextStyle::caption2(), Theme::secondary(), privacy, true),
+        1);
     coverageCard->addWidget(privacy);
     column->addWidget(coverageCard);
     scroll->setPage(column);

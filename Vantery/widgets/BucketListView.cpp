@@ -15,17 +15,26 @@
 namespace vantery::app {
 
 namespace {
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-int labelHeight() { return QFontMetrics(TextStyle::body()).height(); }
-int captionHeight() { return QFontMetrics(TextStyle::caption2()).height(); }
-int markerSide() { return captionHeight() - 2; }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+int labelHeight() {
+    return QFontMetrics(TextStyle::body()).height();
+}
+int captionHeight() {
+    return QFontMetrics(TextStyle::caption2()).height();
+}
+int markerSide() {
+    return captionHeight() - 2;
+}
 } // namespace
 
 struct BucketListView::Columns {
     QRect label, requests, tokens, composition, cost;
 };
 
-BucketListView::BucketListView(BucketTableModel* model, QWidget* parent) : QWidget(parent), model_(model) {
+BucketListView::BucketListView(BucketTableModel* model, QWidget* parent)
+    : QWidget(parent), model_(model) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMouseTracking(true);
     const auto follow = [this] { relayout(); };
@@ -45,14 +54,17 @@ void BucketListView::relayout() {
     tops_.assign(static_cast<std::size_t>(rows) + 1, 0);
     for (int i = 0; i < rows; ++i) {
         const bool caption = model_->row(i).accessory.has_value();
-        tops_[std::size_t(i) + 1] = tops_[std::size_t(i)] + (caption ? withCaption : plain) + 1; // + divider
+        tops_[std::size_t(i) + 1] =
+            tops_[std::size_t(i)] + (caption ? withCaption : plain) + 1; // + divider
     }
     setFixedHeight(tops_.back());
     updateGeometry();
     update();
 }
 
-QSize BucketListView::sizeHint() const { return {minimumSizeHint().width() + 200, tops_.back()}; }
+QSize BucketListView::sizeHint() const {
+    return {minimumSizeHint().width() + 200, tops_.back()};
+}
 
 QSize BucketListView::minimumSizeHint() const {
     using namespace TableColumns;
@@ -65,9 +77,13 @@ int BucketListView::rowAt(int y) const {
     return static_cast<int>(it - tops_.begin()) - 1;
 }
 
-int BucketListView::rowTop(int row) const { return tops_.at(std::size_t(row)); }
+int BucketListView::rowTop(int row) const {
+    return tops_.at(std::size_t(row));
+}
 
-int BucketListView::rowHeight(int row) const { return tops_.at(std::size_t(row) + 1) - tops_.at(std::size_t(row)) - 1; }
+int BucketListView::rowHeight(int row) const {
+    return tops_.at(std::size_t(row) + 1) - tops_.at(std::size_t(row)) - 1;
+}
 
 BucketListView::Columns BucketListView::columns() const {
     using namespace TableColumns;
@@ -106,7 +122,8 @@ void BucketListView::paintEvent(QPaintEvent* event) {
         const auto span = [top, h](QRect c) { return QRect(c.left(), top, c.width(), h); };
 
         // Label and caption, one line each.
-        QRect text = span(cols.label).adjusted(0, TableColumns::rowPadding, 0, -TableColumns::rowPadding);
+        QRect text =
+            span(cols.label).adjusted(0, TableColumns::rowPadding, 0, -TableColumns::rowPadding);
         p.setFont(body);
         p.setPen(primary);
         const QRect labelRect(text.left(), text.top(), text.width(), labelHeight());
@@ -115,21 +132,27 @@ void BucketListView::paintEvent(QPaintEvent* event) {
         if (r.accessory) {
             p.setFont(caption);
             p.setPen(Theme::secondary());
-            const QRect captionRect(text.left(), labelRect.bottom() + 2, text.width(), captionHeight());
+            const QRect captionRect(text.left(), labelRect.bottom() + 2, text.width(),
+                                    captionHeight());
             p.drawText(captionRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                       QFontMetrics(caption).elidedText(qs(*r.accessory), Qt::ElideRight, captionRect.width()));
+                       QFontMetrics(caption).elidedText(qs(*r.accessory), Qt::ElideRight,
+                                                        captionRect.width()));
         }
 
         // Counts.
         p.setFont(small);
         p.setPen(primary);
-        p.drawText(span(cols.requests), Qt::AlignRight | Qt::AlignVCenter, qs(FigureTexts::requests(r.bucket)));
-        p.drawText(span(cols.tokens), Qt::AlignRight | Qt::AlignVCenter, qs(FigureTexts::tokens(r.bucket)));
+        p.drawText(span(cols.requests), Qt::AlignRight | Qt::AlignVCenter,
+                   qs(FigureTexts::requests(r.bucket)));
+        p.drawText(span(cols.tokens), Qt::AlignRight | Qt::AlignVCenter,
+                   qs(FigureTexts::tokens(r.bucket)));
 
         // Composition bar, centred in its column.
         const QRect bar = span(cols.composition);
-        CompositionBar::paint(p, QRectF(bar.left(), bar.center().y() - TableColumns::barHeight / 2.0 + 0.5,
-                                        bar.width(), TableColumns::barHeight),
+        CompositionBar::paint(p,
+                              QRectF(bar.left(),
+                                     bar.center().y() - TableColumns::barHeight / 2.0 + 0.5,
+                                     bar.width(), TableColumns::barHeight),
                               r.bucket);
 
         // Cost, with the caveat marker inside the column.
@@ -137,8 +160,8 @@ void BucketListView::paintEvent(QPaintEvent* event) {
         QRect costRect = span(cols.cost);
         if (cost.caveat) {
             const int side = markerSide();
-            CaveatMarker::paint(p, QRectF(costRect.right() + 1 - side, costRect.center().y() - side / 2.0 + 0.5,
-                                          side, side));
+            CaveatMarker::paint(p, QRectF(costRect.right() + 1 - side,
+                                          costRect.center().y() - side / 2.0 + 0.5, side, side));
             costRect.setRight(costRect.right() - side - 4);
         }
         p.setFont(mono);

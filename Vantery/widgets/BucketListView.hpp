@@ -14,7 +14,7 @@ namespace vantery::app {
 
 class BucketListView : public QWidget {
     Q_OBJECT
-public:
+  public:
     /// Follows every change of `model` (resets, inserts, removals, data changes).
     explicit BucketListView(BucketTableModel* model, QWidget* parent = nullptr);
 
@@ -26,12 +26,12 @@ public:
     int rowTop(int row) const;
     int rowHeight(int row) const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void relayout();
     struct Columns;
     Columns columns() const;

@@ -13,17 +13,19 @@ namespace vantery::app {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 /// A caption-sized circled "i" in front of the disclaimer.
 class InfoMark : public QWidget {
-public:
+  public:
     explicit InfoMark(QWidget* parent) : QWidget(parent) {
         const int side = QFontMetrics(TextStyle::caption2()).height() - 2;
         setFixedSize(side, side);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -44,25 +46,34 @@ protected:
 
 QColor toneColor(Tone tone, const QColor& primary) {
     switch (tone) {
-    case Tone::primary: return primary;
-    case Tone::accent: return Theme::accent();
-    case Tone::unknown: return Theme::unknown();
-    case Tone::secondary: return Theme::secondary();
+    case Tone::primary:
+        return primary;
+    case Tone::accent:
+        return Theme::accent();
+    case Tone::unknown:
+        return Theme::unknown();
+    case Tone::secondary:
+        return Theme::secondary();
     }
     return primary;
 }
 
 QColor componentColor(Component component) {
     switch (component) {
-    case Component::cacheRead: return Theme::cacheRead();
-    case Component::cacheWrite: return Theme::cacheWrite();
-    case Component::output: return Theme::output();
-    case Component::input: return Theme::input();
+    case Component::cacheRead:
+        return Theme::cacheRead();
+    case Component::cacheWrite:
+        return Theme::cacheWrite();
+    case Component::output:
+        return Theme::output();
+    case Component::input:
+        return Theme::input();
     }
     return Theme::unknown();
 }
 
-void applyFigure(QLabel* label, const FigureText& figure, const QFont& font, const QColor& primary) {
+void applyFigure(QLabel* label, const FigureText& figure, const QFont& font,
+                 const QColor& primary) {
     label->setTextFormat(Qt::PlainText); // data never renders as markup
     label->setText(qs(figure.text));
     label->setFont(figure.italic ? TextStyle::italic(font) : font);
@@ -72,12 +83,15 @@ void applyFigure(QLabel* label, const FigureText& figure, const QFont& font, con
 
 // EstimateText
 
-EstimateText::EstimateText(const FigureText& figure, const QFont& font, const QColor& color, QWidget* parent)
+EstimateText::EstimateText(const FigureText& figure, const QFont& font, const QColor& color,
+                           QWidget* parent)
     : QLabel(parent), font_(font), color_(color) {
     setFigure(figure);
 }
 
-void EstimateText::setFigure(const FigureText& figure) { applyFigure(this, figure, font_, color_); }
+void EstimateText::setFigure(const FigureText& figure) {
+    applyFigure(this, figure, font_, color_);
+}
 
 // CaveatMarker
 
@@ -92,8 +106,9 @@ QSize CaveatMarker::sizeHint() const {
 
 void CaveatMarker::paint(QPainter& p, const QRectF& rect) {
     const double side = std::min(rect.width(), rect.height());
-    SymbolMark::paint(p, QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side),
-                      SymbolMark::Symbol::warningTriangle, Theme::accent());
+    SymbolMark::paint(
+        p, QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side),
+        SymbolMark::Symbol::warningTriangle, Theme::accent());
 }
 
 void CaveatMarker::paintEvent(QPaintEvent*) {
@@ -103,8 +118,10 @@ void CaveatMarker::paintEvent(QPaintEvent*) {
 
 // CostText
 
-CostText::CostText(const CostEstimate& cost, const QFont& font, const QColor& color, QWidget* parent)
-    : QWidget(parent), font_(font), color_(color), amount_(new QLabel(this)), marker_(new CaveatMarker(this)) {
+CostText::CostText(const CostEstimate& cost, const QFont& font, const QColor& color,
+                   QWidget* parent)
+    : QWidget(parent), font_(font), color_(color), amount_(new QLabel(this)),
+      marker_(new CaveatMarker(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -124,7 +141,7 @@ void CostText::setCost(const CostEstimate& cost) {
 // CompositionBar
 
 class CompositionBar::Strip : public QWidget {
-public:
+  public:
     Strip(double height, QWidget* parent) : QWidget(parent) {
         setFixedHeight(qRound(height));
         setMinimumWidth(1);
@@ -136,17 +153,18 @@ public:
     }
     QSize sizeHint() const override { return {90, height()}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         CompositionBar::paint(p, rect(), bucket_);
     }
 
-private:
+  private:
     Bucket bucket_;
 };
 
-CompositionBar::CompositionBar(const Bucket& bucket, double height, bool showLegend, QWidget* parent)
+CompositionBar::CompositionBar(const Bucket& bucket, double height, bool showLegend,
+                               QWidget* parent)
     : QWidget(parent), strip_(new Strip(height, this)) {
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -162,7 +180,9 @@ CompositionBar::CompositionBar(const Bucket& bucket, double height, bool showLeg
 
 void CompositionBar::setBucket(const Bucket& bucket) {
     strip_->setBucket(bucket);
-    if (legend_) applyFigure(legend_, FigureTexts::dominant(bucket), TextStyle::caption2(), Theme::secondary());
+    if (legend_)
+        applyFigure(legend_, FigureTexts::dominant(bucket), TextStyle::caption2(),
+                    Theme::secondary());
 }
 
 void CompositionBar::paint(QPainter& p, const QRectF& rect, const Bucket& bucket) {
@@ -180,7 +200,8 @@ void CompositionBar::paint(QPainter& p, const QRectF& rect, const Bucket& bucket
         p.fillRect(rect, faded);
     }
     for (const auto& r : rects)
-        p.fillRect(QRectF(rect.left() + r.x, rect.top(), r.width, rect.height()), componentColor(r.component));
+        p.fillRect(QRectF(rect.left() + r.x, rect.top(), r.width, rect.height()),
+                   componentColor(r.component));
     p.restore();
 }
 
@@ -192,8 +213,8 @@ DisclaimerLine::DisclaimerLine(QWidget* parent) : QWidget(parent), text_(new QLa
     row->setSpacing(4);
     row->addWidget(new InfoMark(this), 0, Qt::AlignVCenter);
     row->addWidget(text_, 1, Qt::AlignVCenter);
-    applyFigure(text_, {FigureTexts::disclaimer(), Tone::secondary, false, {}}, TextStyle::caption2(),
-                Theme::secondary());
+    applyFigure(text_, {FigureTexts::disclaimer(), Tone::secondary, false, {}},
+                TextStyle::caption2(), Theme::secondary());
     text_->setWordWrap(true);
 }
 

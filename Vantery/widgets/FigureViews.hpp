@@ -10,8 +10,8 @@
 #include <QWidget>
 
 #include "model/FigureTexts.hpp"
-#include "vantery/report/Bucket.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
 
 class QPainter;
 
@@ -28,17 +28,19 @@ void applyFigure(QLabel* label, const FigureText& figure, const QFont& font, con
 /// "unknown" in the caller's font, italic, in Theme::unknown, the reason as tooltip.
 class EstimateText : public QLabel {
     Q_OBJECT
-public:
-    EstimateText(const FigureText& figure, const QFont& font, const QColor& color, QWidget* parent = nullptr);
+  public:
+    EstimateText(const FigureText& figure, const QFont& font, const QColor& color,
+                 QWidget* parent = nullptr);
     template <class T, class F>
     EstimateText(const Estimate<T>& estimate, F&& format, const QFont& font, const QColor& color,
                  QWidget* parent = nullptr)
-        : EstimateText(FigureTexts::estimate(estimate, std::forward<F>(format)), font, color, parent) {}
+        : EstimateText(FigureTexts::estimate(estimate, std::forward<F>(format)), font, color,
+                       parent) {}
 
     /// Shows another figure in the font and colour given at construction.
     void setFigure(const FigureText& figure);
 
-private:
+  private:
     QFont font_;
     QColor color_;
 };
@@ -46,13 +48,13 @@ private:
 /// The warning triangle behind which a lower bound's caveat sits (its tooltip).
 class CaveatMarker : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CaveatMarker(QWidget* parent = nullptr);
     QSize sizeHint() const override;
     /// Draws the marker into `rect` (also used by the painted table list).
     static void paint(QPainter& painter, const QRectF& rect);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
@@ -61,15 +63,16 @@ protected:
 /// whose tooltip is the caveat. Spacing 4, vertically centred.
 class CostText : public QWidget {
     Q_OBJECT
-public:
-    CostText(const CostEstimate& cost, const QFont& font, const QColor& color, QWidget* parent = nullptr);
+  public:
+    CostText(const CostEstimate& cost, const QFont& font, const QColor& color,
+             QWidget* parent = nullptr);
     void setCost(const CostEstimate& cost);
 
     QLabel* amount() const noexcept { return amount_; }
     /// The marker; hidden while the cost is complete.
     CaveatMarker* marker() const noexcept { return marker_; }
 
-private:
+  private:
     QFont font_;
     QColor color_;
     QLabel* amount_;
@@ -81,7 +84,7 @@ private:
 /// with the dominant-component line below it (spacing 6).
 class CompositionBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     CompositionBar(const Bucket& bucket, double height, bool showLegend, QWidget* parent = nullptr);
     void setBucket(const Bucket& bucket);
 
@@ -91,7 +94,7 @@ public:
     /// whose corner radius is half the height; the faded empty bar without tokens.
     static void paint(QPainter& painter, const QRectF& rect, const Bucket& bucket);
 
-private:
+  private:
     class Strip;
     Strip* strip_;
     QLabel* legend_ = nullptr;
@@ -100,11 +103,11 @@ private:
 /// The fixed disclaimer with an info mark, caption size, secondary colour, wrapping.
 class DisclaimerLine : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit DisclaimerLine(QWidget* parent = nullptr);
     QLabel* text() const noexcept { return text_; }
 
-private:
+  private:
     QLabel* text_;
 };
 

@@ -31,12 +31,18 @@ QString qstr(std::string_view text) {
 
 Icons::Symbol tabSymbol(Tab tab) {
     switch (tab) {
-    case Tab::today: return Icons::Symbol::sun;
-    case Tab::range: return Icons::Symbol::calendar;
-    case Tab::provenance: return Icons::Symbol::list;
-    case Tab::projects: return Icons::Symbol::folder;
-    case Tab::agents: return Icons::Symbol::people;
-    case Tab::sources: return Icons::Symbol::shield;
+    case Tab::today:
+        return Icons::Symbol::sun;
+    case Tab::range:
+        return Icons::Symbol::calendar;
+    case Tab::provenance:
+        return Icons::Symbol::list;
+    case Tab::projects:
+        return Icons::Symbol::folder;
+    case Tab::agents:
+        return Icons::Symbol::people;
+    case Tab::sources:
+        return Icons::Symbol::shield;
     }
     return Icons::Symbol::sun;
 }

@@ -18,11 +18,13 @@ namespace vantery::app {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 /// A whole row (mark and figures) that toggles its node when pressed.
 class NodeButton : public QAbstractButton {
-public:
+  public:
     explicit NodeButton(QWidget* parent = nullptr) : QAbstractButton(parent) {
         setCursor(Qt::PointingHandCursor);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -30,7 +32,7 @@ public:
     QSize sizeHint() const override { return layout() ? layout()->sizeHint() : QSize(); }
     QSize minimumSizeHint() const override { return layout() ? layout()->minimumSize() : QSize(); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {} // the children draw the row
 };
 
@@ -46,7 +48,8 @@ QWidget* rowWidget(const ProvenanceRow& row) {
         mark = new Dot(row.mainSession ? Theme::cacheRead() : Theme::accent(), 5);
     } else {
         const int side = QFontMetrics(TextStyle::caption2()).height();
-        mark = new SymbolMark(row.open ? SymbolMark::Symbol::chevronDown : SymbolMark::Symbol::chevronRight,
+        mark = new SymbolMark(row.open ? SymbolMark::Symbol::chevronDown
+                                       : SymbolMark::Symbol::chevronRight,
                               Theme::secondary(), std::min(side, 10), 10);
     }
     line->addWidget(mark, 0, Qt::AlignVCenter);
@@ -83,7 +86,8 @@ void ProvenanceTab::rebuildIndex() {
     }
     runInBackground(
         this,
-        [records = store_.records(), calendar = store_.userCalendar(), resolver = store_.resolver()] {
+        [records = store_.records(), calendar = store_.userCalendar(),
+         resolver = store_.resolver()] {
             return ProvenanceIndex::build(records, calendar, resolver);
         },
         [this, generation](std::shared_ptr<const ProvenanceIndex> index) {
@@ -103,8 +107,8 @@ void ProvenanceTab::toggle(const ProvenanceRow& row) {
 
 void ProvenanceTab::redraw() {
     const Calendar userCalendar = store_.userCalendar();
-    const ProvenanceSource source{store_.history(), *store_.records(), store_.resolver(),
-                                  store_.calendar(), userCalendar, index_.get()};
+    const ProvenanceSource source{store_.history(),  *store_.records(), store_.resolver(),
+                                  store_.calendar(), userCalendar,      index_.get()};
     view_ = ProvenanceTabModel::build(source, state_);
 
     auto* body = new QWidget;
@@ -114,7 +118,8 @@ void ProvenanceTab::redraw() {
     table->addWidget(new TableHeader(view_.firstColumn));
     table->addWidget(new Divider);
     if (view_.emptyText) {
-        table->addWidget(plainText(*view_.emptyText, TextStyle::italic(TextStyle::callout()), Theme::unknown()));
+        table->addWidget(
+            plainText(*view_.emptyText, TextStyle::italic(TextStyle::callout()), Theme::unknown()));
     }
     for (std::size_t i = 0; i < view_.rows.size(); ++i) {
         const ProvenanceRow& row = view_.rows[i];
@@ -122,7 +127,8 @@ void ProvenanceTab::redraw() {
             auto* none = new QWidget;
             auto* line = new QHBoxLayout(none);
             line->setContentsMargins(row.markPadding, 0, 0, 0);
-            line->addWidget(plainText(row.label, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
+            line->addWidget(
+                plainText(row.label, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
             table->addWidget(none);
         } else {
             QWidget* w = rowWidget(row);
@@ -138,8 +144,10 @@ void ProvenanceTab::redraw() {
         more->setFlat(true);
         more->setCursor(Qt::PointingHandCursor);
         more->setFont(TextStyle::caption());
-        more->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 4px 0; text-align: left; color: %1; }")
-                                .arg(palette().color(QPalette::Link).name()));
+        more->setStyleSheet(
+            QStringLiteral(
+                "QPushButton { border: none; padding: 4px 0; text-align: left; color: %1; }")
+                .arg(palette().color(QPalette::Link).name()));
         connect(more, &QPushButton::clicked, this, [this] {
             state_.showMoreDays();
             scheduler_.request();

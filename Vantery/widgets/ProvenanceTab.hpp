@@ -18,7 +18,7 @@ class UsageStore;
 
 class ProvenanceTab : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ProvenanceTab(UsageStore& store, QWidget* parent = nullptr);
 
     const ProvenanceState& state() const noexcept { return state_; }
@@ -29,11 +29,11 @@ public:
     /// True once the day index for the store's current records is in place.
     bool indexReady() const;
 
-signals:
+  signals:
     /// After every redraw.
     void redrawn();
 
-private:
+  private:
     void rebuildIndex();
     void redraw();
     void toggle(const ProvenanceRow& row);

@@ -99,8 +99,8 @@ RangeTab::RangeTab(UsageStore& store, QWidget* parent)
     : RangeTab(store, runDesktopExport, parent) {}
 
 RangeTab::RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent)
-    : QWidget(parent), store_(store), runner_(std::move(runner)), scroll_(TabScrollArea::filling(this)),
-      scheduler_(this, [this] { rebuildCards(); }) {
+    : QWidget(parent), store_(store), runner_(std::move(runner)),
+      scroll_(TabScrollArea::filling(this)), scheduler_(this, [this] { rebuildCards(); }) {
 
     page_ = TabScrollArea::newPage(14);
     buildSelector(page_);

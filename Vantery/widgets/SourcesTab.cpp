@@ -18,9 +18,13 @@ namespace vantery::app {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
-QColor primary(const QWidget* w) { return w->palette().color(QPalette::WindowText); }
+QColor primary(const QWidget* w) {
+    return w->palette().color(QPalette::WindowText);
+}
 
 QHBoxLayout* row(int spacing = -1) {
     auto* l = new QHBoxLayout;
@@ -46,8 +50,11 @@ QWidget* notice(const SourcesNotice& n) {
         color = Theme::accent();
         symbol = SymbolMark::Symbol::warningTriangle;
         break;
-    case SourcesNotice::Symbol::check: break;
-    case SourcesNotice::Symbol::eye: symbol = SymbolMark::Symbol::eye; break;
+    case SourcesNotice::Symbol::check:
+        break;
+    case SourcesNotice::Symbol::eye:
+        symbol = SymbolMark::Symbol::eye;
+        break;
     case SourcesNotice::Symbol::question:
         font = TextStyle::callout();
         color = Theme::unknown();
@@ -96,8 +103,8 @@ SourcesTab::SourcesTab(UsageStore& store, QWidget* parent)
 void SourcesTab::redraw() {
     const Calendar userCalendar = store_.userCalendar();
     view_ = SourcesTabModel::build({store_.homeInventory(), store_.history(), store_.refreshStats(),
-                                    store_.lastRefresh(), store_.verification(), store_.cache()->cachePath(),
-                                    store_.now(), userCalendar});
+                                    store_.lastRefresh(), store_.verification(),
+                                    store_.cache()->cachePath(), store_.now(), userCalendar});
     scroll_->setPage(buildPage());
     emit redrawn();
 }
@@ -117,20 +124,25 @@ QVBoxLayout* SourcesTab::buildPage() {
         entry->setContentsMargins(0, 3, 0, 3);
         entry->setSpacing(3);
         auto* first = row();
-        first->addWidget(new Dot(h.hasFiles ? Theme::output() : Theme::unknown(), 7), 0, Qt::AlignVCenter);
-        first->addWidget(plainText(h.name, TextStyle::weighted(TextStyle::callout(), QFont::Medium), text));
+        first->addWidget(new Dot(h.hasFiles ? Theme::output() : Theme::unknown(), 7), 0,
+                         Qt::AlignVCenter);
+        first->addWidget(
+            plainText(h.name, TextStyle::weighted(TextStyle::callout(), QFont::Medium), text));
         first->addStretch(1);
         if (h.hasFiles) {
             first->addWidget(plainText(h.files, Theme::monoSmall(), Theme::secondary()));
             first->addWidget(plainText(h.requests, Theme::monoSmall(), Theme::secondary()));
             first->addWidget(new CostText(h.cost, Theme::monoSmall(), text));
         } else {
-            first->addWidget(plainText(h.absentText, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
+            first->addWidget(
+                plainText(h.absentText, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
         }
         entry->addLayout(first);
         auto* second = row(8);
         second->addWidget(plainText(h.path, TextStyle::caption2(), Theme::secondary()));
-        if (h.activitySpan) second->addWidget(plainText(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
+        if (h.activitySpan)
+            second->addWidget(
+                plainText(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
         second->addStretch(1);
         entry->addLayout(second);
         addTableRow(cards[0]->content(), boxed(entry));
@@ -149,8 +161,10 @@ QVBoxLayout* SourcesTab::buildPage() {
         for (const auto& s : view_.shares) {
             auto* line = row(8);
             line->addWidget(new Dot(componentColor(s.component), 9, 2), 0, Qt::AlignVCenter);
-            line->addWidget(fixedWidth(plainText(s.label, TextStyle::callout(), text), 100, Qt::AlignLeft));
-            line->addWidget(fixedWidth(plainText(s.tokens, Theme::monoSmall(), text), 130, Qt::AlignRight));
+            line->addWidget(
+                fixedWidth(plainText(s.label, TextStyle::callout(), text), 100, Qt::AlignLeft));
+            line->addWidget(
+                fixedWidth(plainText(s.tokens, Theme::monoSmall(), text), 130, Qt::AlignRight));
             auto* share = new EstimateText(s.share, Theme::monoSmall(), text);
             share->setFixedWidth(60);
             share->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -161,7 +175,8 @@ QVBoxLayout* SourcesTab::buildPage() {
         content->addWidget(boxed(shares));
         content->addWidget(new Divider);
         auto* tiles = row(20);
-        for (const auto& t : view_.tiles) tiles->addWidget(statTile(t), 1, Qt::AlignTop);
+        for (const auto& t : view_.tiles)
+            tiles->addWidget(statTile(t), 1, Qt::AlignTop);
         content->addWidget(boxed(tiles));
         content->addWidget(notice(view_.priceLine));
     }
@@ -174,7 +189,8 @@ QVBoxLayout* SourcesTab::buildPage() {
         content->addWidget(notice(view_.rejection));
         if (view_.longestLine) {
             // At most two lines, cut in the middle: a path keeps both of its ends.
-            auto* longest = plainText(*view_.longestLine, TextStyle::caption2(), Theme::secondary());
+            auto* longest =
+                plainText(*view_.longestLine, TextStyle::caption2(), Theme::secondary());
             const QFontMetrics fm(longest->font());
             longest->setText(fm.elidedText(qs(*view_.longestLine), Qt::ElideMiddle, 2 * 560));
             longest->setWordWrap(true);
@@ -194,13 +210,15 @@ QVBoxLayout* SourcesTab::buildPage() {
             const auto& v = *view_.verdict;
             auto* line = row(8);
             const QColor tone = v.clean ? Theme::output() : Theme::accent();
-            line->addWidget(new SymbolMark(v.clean ? SymbolMark::Symbol::checkSeal : SymbolMark::Symbol::xmarkSeal,
+            line->addWidget(new SymbolMark(v.clean ? SymbolMark::Symbol::checkSeal
+                                                   : SymbolMark::Symbol::xmarkSeal,
                                            tone, 22),
                             0, Qt::AlignVCenter);
             auto* texts = new QVBoxLayout;
             texts->setSpacing(2);
             texts->addWidget(plainText(v.summary, TextStyle::callout(), text, nullptr, true));
-            texts->addWidget(plainText(v.detail, TextStyle::caption2(), Theme::secondary(), nullptr, true));
+            texts->addWidget(
+                plainText(v.detail, TextStyle::caption2(), Theme::secondary(), nullptr, true));
             line->addLayout(texts, 1);
             content->addWidget(boxed(line));
         } else {

@@ -17,7 +17,7 @@ class UsageStore;
 
 class SourcesTab : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SourcesTab(UsageStore& store, QWidget* parent = nullptr);
 
     /// The texts now shown (for tests and screenshots).
@@ -25,11 +25,11 @@ public:
     QPushButton* verifyButton() const noexcept { return verify_; }
     QPushButton* clearButton() const noexcept { return clear_; }
 
-signals:
+  signals:
     /// After every redraw.
     void redrawn();
 
-private:
+  private:
     void redraw();
     QVBoxLayout* buildPage();
 

@@ -14,7 +14,8 @@ SymbolMark::SymbolMark(Symbol symbol, const QColor& color, int side, int width, 
 void SymbolMark::paintEvent(QPaintEvent*) {
     QPainter p(this);
     // The glyph sits in a centred square of side side_.
-    paint(p, QRectF((width() - side_) / 2.0, (height() - side_) / 2.0, side_, side_), symbol_, color_);
+    paint(p, QRectF((width() - side_) / 2.0, (height() - side_) / 2.0, side_, side_), symbol_,
+          color_);
 }
 
 void SymbolMark::paint(QPainter& p, const QRectF& square, Symbol symbol, const QColor& color) {
@@ -63,7 +64,8 @@ void SymbolMark::paint(QPainter& p, const QRectF& square, Symbol symbol, const Q
     case Symbol::checkCircle:
     case Symbol::questionCircle: {
         p.setPen(pen);
-        p.drawEllipse(box.adjusted(pen.widthF() / 2, pen.widthF() / 2, -pen.widthF() / 2, -pen.widthF() / 2));
+        p.drawEllipse(
+            box.adjusted(pen.widthF() / 2, pen.widthF() / 2, -pen.widthF() / 2, -pen.widthF() / 2));
         if (symbol == Symbol::checkCircle) {
             p.drawPath(checkPath(s * 0.28));
         } else {

@@ -10,7 +10,7 @@ namespace vantery::app {
 
 class SymbolMark : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum class Symbol {
         chevronRight,
         chevronDown,
@@ -23,16 +23,17 @@ public:
     };
 
     /// A square mark `side` pixels wide, or `width` wide when given (the chevrons' frame).
-    SymbolMark(Symbol symbol, const QColor& color, int side, int width = -1, QWidget* parent = nullptr);
+    SymbolMark(Symbol symbol, const QColor& color, int side, int width = -1,
+               QWidget* parent = nullptr);
     Symbol symbol() const noexcept { return symbol_; }
     /// Draws `symbol` in `color` filling `square` (also for painted lists and other marks).
     static void paint(QPainter& painter, const QRectF& square, Symbol symbol, const QColor& color);
     QColor color() const { return color_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     Symbol symbol_;
     QColor color_;
     int side_;

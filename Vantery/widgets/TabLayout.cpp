@@ -84,8 +84,9 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
 }
 
 void addHeadlineRows(SectionCard* card, const std::string& caption, const CostEstimate& cost,
-                     const std::optional<std::string>& caveat, const std::vector<TileText>& firstRow,
-                     const std::vector<TileText>& secondRow, Qt::Alignment dividerAlignment) {
+                     const std::optional<std::string>& caveat,
+                     const std::vector<TileText>& firstRow, const std::vector<TileText>& secondRow,
+                     Qt::Alignment dividerAlignment) {
     auto* first = new QHBoxLayout;
     first->setSpacing(20);
     first->addWidget(headlineCost(caption, cost, caveat, card), 0, Qt::AlignTop);
@@ -103,7 +104,8 @@ void addHeadlineRows(SectionCard* card, const std::string& caption, const CostEs
 }
 
 QLabel* unknownLine(QWidget* parent) {
-    auto* label = plainText("unknown", TextStyle::italic(TextStyle::callout()), Theme::unknown(), parent);
+    auto* label =
+        plainText("unknown", TextStyle::italic(TextStyle::callout()), Theme::unknown(), parent);
     label->setContentsMargins(0, 4, 0, 4);
     return label;
 }

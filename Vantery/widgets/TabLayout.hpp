@@ -53,8 +53,9 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
 /// The headline rows of a cost card: headlineCost(caption, …), a divider 46 high at
 /// `dividerAlignment`, the tiles of `firstRow`; a divider; the centred tiles of `secondRow`.
 void addHeadlineRows(SectionCard* card, const std::string& caption, const CostEstimate& cost,
-                     const std::optional<std::string>& caveat, const std::vector<TileText>& firstRow,
-                     const std::vector<TileText>& secondRow, Qt::Alignment dividerAlignment);
+                     const std::optional<std::string>& caveat,
+                     const std::vector<TileText>& firstRow, const std::vector<TileText>& secondRow,
+                     Qt::Alignment dividerAlignment);
 
 /// The empty list's single word: "unknown", callout, italic, Theme::unknown.
 QLabel* unknownLine(QWidget* parent = nullptr);

@@ -12,15 +12,20 @@ namespace vantery::app {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
-QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& color, QWidget* parent) {
+QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& color,
+                   QWidget* parent) {
     auto* label = new QLabel(parent);
     applyFigure(label, {text, Tone::primary, false, {}}, font, color);
     return label;
 }
 
-QColor primaryText(const QWidget* w) { return w->palette().color(QPalette::WindowText); }
+QColor primaryText(const QWidget* w) {
+    return w->palette().color(QPalette::WindowText);
+}
 
 /// A fixed-width cell whose content sits at `align`.
 QWidget* cell(QWidget* content, int width, Qt::Alignment align, QWidget* parent) {
@@ -64,7 +69,8 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
     p.setFont(font());
-    p.drawText(contentsRect(), int(Qt::AlignLeft | Qt::AlignVCenter) | Qt::TextSingleLine, shownText());
+    p.drawText(contentsRect(), int(Qt::AlignLeft | Qt::AlignVCenter) | Qt::TextSingleLine,
+               shownText());
 }
 
 // Divider
@@ -133,14 +139,16 @@ BucketRow::BucketRow(const std::string& label, const Bucket& bucket, int indent,
     first->addLayout(texts, 1);
     row->addLayout(first, 1);
 
-    row->addWidget(cell(plainLabel(FigureTexts::requests(bucket), Theme::monoSmall(), primaryText(this), this),
-                        TableColumns::requests, Qt::AlignRight, this));
-    row->addWidget(cell(plainLabel(FigureTexts::tokens(bucket), Theme::monoSmall(), primaryText(this), this),
-                        TableColumns::tokens, Qt::AlignRight, this));
-    row->addWidget(cell(new CompositionBar(bucket, TableColumns::barHeight, false, this), TableColumns::composition,
-                        Qt::AlignHCenter, this));
-    row->addWidget(cell(new CostText(bucket.cost, Theme::mono(), primaryText(this), this), TableColumns::cost,
-                        Qt::AlignRight, this));
+    row->addWidget(
+        cell(plainLabel(FigureTexts::requests(bucket), Theme::monoSmall(), primaryText(this), this),
+             TableColumns::requests, Qt::AlignRight, this));
+    row->addWidget(
+        cell(plainLabel(FigureTexts::tokens(bucket), Theme::monoSmall(), primaryText(this), this),
+             TableColumns::tokens, Qt::AlignRight, this));
+    row->addWidget(cell(new CompositionBar(bucket, TableColumns::barHeight, false, this),
+                        TableColumns::composition, Qt::AlignHCenter, this));
+    row->addWidget(cell(new CostText(bucket.cost, Theme::mono(), primaryText(this), this),
+                        TableColumns::cost, Qt::AlignRight, this));
 }
 
 // TableHeader
@@ -155,11 +163,14 @@ TableHeader::TableHeader(const std::string& first, QWidget* parent) : QWidget(pa
     firstTitle->setFont(font);
     TextStyle::setTextColor(firstTitle, color);
     row->addWidget(firstTitle, 1);
-    row->addWidget(cell(plainLabel("requests", font, color, this), TableColumns::requests, Qt::AlignRight, this));
-    row->addWidget(cell(plainLabel("tokens", font, color, this), TableColumns::tokens, Qt::AlignRight, this));
+    row->addWidget(cell(plainLabel("requests", font, color, this), TableColumns::requests,
+                        Qt::AlignRight, this));
     row->addWidget(
-        cell(plainLabel("composition", font, color, this), TableColumns::composition, Qt::AlignLeft, this));
-    row->addWidget(cell(plainLabel("cost", font, color, this), TableColumns::cost, Qt::AlignRight, this));
+        cell(plainLabel("tokens", font, color, this), TableColumns::tokens, Qt::AlignRight, this));
+    row->addWidget(cell(plainLabel("composition", font, color, this), TableColumns::composition,
+                        Qt::AlignLeft, this));
+    row->addWidget(
+        cell(plainLabel("cost", font, color, this), TableColumns::cost, Qt::AlignRight, this));
 }
 
 void addTableRow(QBoxLayout* table, QWidget* row, double dividerOpacity) {
@@ -169,7 +180,8 @@ void addTableRow(QBoxLayout* table, QWidget* row, double dividerOpacity) {
 
 // SectionCard
 
-SectionCard::SectionCard(const std::string& title, const std::optional<std::string>& subtitle, QWidget* parent)
+SectionCard::SectionCard(const std::string& title, const std::optional<std::string>& subtitle,
+                         QWidget* parent)
     : QWidget(parent), title_(plainLabel(title, TextStyle::headline(), primaryText(this), this)),
       content_(new QVBoxLayout) {
     auto* stack = new QVBoxLayout(this);
@@ -200,10 +212,11 @@ void SectionCard::paintEvent(QPaintEvent*) {
 
 // StatTile
 
-StatTile::StatTile(const std::string& title, const FigureText& figure, const std::optional<std::string>& note,
-                   QWidget* parent)
+StatTile::StatTile(const std::string& title, const FigureText& figure,
+                   const std::optional<std::string>& note, QWidget* parent)
     : QWidget(parent),
-      title_(plainLabel(FigureTexts::tileTitle(title), TextStyle::weighted(TextStyle::caption2(), QFont::DemiBold),
+      title_(plainLabel(FigureTexts::tileTitle(title),
+                        TextStyle::weighted(TextStyle::caption2(), QFont::DemiBold),
                         Theme::secondary(), this)),
       figure_(new EstimateText(figure, TextStyle::title3(), primaryText(this), this)) {
     auto* stack = new QVBoxLayout(this);

@@ -11,8 +11,8 @@
 #include <QWidget>
 
 #include "model/FigureTexts.hpp"
-#include "vantery/report/Bucket.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/report/Bucket.hpp"
 #include "widgets/FigureViews.hpp"
 
 namespace vantery::app {
@@ -34,16 +34,17 @@ inline constexpr double rowDividerOpacity = 0.35;
 /// when it is too narrow, so both ends of a path or id stay visible. text() stays whole.
 class ElidedLabel : public QLabel {
     Q_OBJECT
-public:
-    explicit ElidedLabel(const QString& text, Qt::TextElideMode mode = Qt::ElideMiddle, QWidget* parent = nullptr);
+  public:
+    explicit ElidedLabel(const QString& text, Qt::TextElideMode mode = Qt::ElideMiddle,
+                         QWidget* parent = nullptr);
     QSize minimumSizeHint() const override;
     /// The text as drawn at the current width.
     QString shownText() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     Qt::TextElideMode mode_;
 };
 
@@ -51,16 +52,16 @@ private:
 /// full width, vertical ones the given height.
 class Divider : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Divider(double opacity = 1.0, QWidget* parent = nullptr);
     /// A vertical divider `height` pixels high (the tiles' separators).
     static Divider* vertical(int height, QWidget* parent = nullptr);
     double opacity() const noexcept { return opacity_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     double opacity_;
     Qt::Orientation orientation_ = Qt::Horizontal;
 };
@@ -69,13 +70,13 @@ private:
 /// corner radius, a rounded square (share rows).
 class Dot : public QWidget {
     Q_OBJECT
-public:
+  public:
     Dot(const QColor& color, int side, double cornerRadius = -1, QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor color_;
     double radius_;
 };
@@ -84,15 +85,16 @@ private:
 /// tokens, a 5-high composition bar and the cost, in the shared columns.
 class BucketRow : public QWidget {
     Q_OBJECT
-public:
+  public:
     BucketRow(const std::string& label, const Bucket& bucket, int indent = 0,
-              const std::optional<std::string>& accessory = std::nullopt, QWidget* parent = nullptr);
+              const std::optional<std::string>& accessory = std::nullopt,
+              QWidget* parent = nullptr);
 
     ElidedLabel* label() const noexcept { return label_; }
     /// The caption under the label, or null.
     QLabel* accessory() const noexcept { return accessory_; }
 
-private:
+  private:
     ElidedLabel* label_;
     QLabel* accessory_ = nullptr;
 };
@@ -100,17 +102,18 @@ private:
 /// The titles of the shared columns: `first`, "requests", "tokens", "composition", "cost".
 class TableHeader : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TableHeader(const std::string& first, QWidget* parent = nullptr);
 };
 
 /// Appends `row` and, below it, a divider at `dividerOpacity` to a table's layout.
-void addTableRow(QBoxLayout* table, QWidget* row, double dividerOpacity = TableColumns::rowDividerOpacity);
+void addTableRow(QBoxLayout* table, QWidget* row,
+                 double dividerOpacity = TableColumns::rowDividerOpacity);
 
 /// A titled section on a rounded card; its content stacks vertically in content().
 class SectionCard : public QWidget {
     Q_OBJECT
-public:
+  public:
     SectionCard(const std::string& title, const std::optional<std::string>& subtitle = std::nullopt,
                 QWidget* parent = nullptr);
 
@@ -120,10 +123,10 @@ public:
     QLabel* title() const noexcept { return title_; }
     QLabel* subtitle() const noexcept { return subtitle_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QLabel* title_;
     QLabel* subtitle_ = nullptr;
     QVBoxLayout* content_;
@@ -133,9 +136,9 @@ private:
 /// "unknown" with its reason when it cannot be computed), and an optional note.
 class StatTile : public QWidget {
     Q_OBJECT
-public:
-    StatTile(const std::string& title, const FigureText& figure, const std::optional<std::string>& note = std::nullopt,
-             QWidget* parent = nullptr);
+  public:
+    StatTile(const std::string& title, const FigureText& figure,
+             const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr);
     template <class T, class F>
     StatTile(const std::string& title, const Estimate<T>& estimate, F&& format,
              const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr)
@@ -145,7 +148,7 @@ public:
     EstimateText* figure() const noexcept { return figure_; }
     QLabel* note() const noexcept { return note_; }
 
-private:
+  private:
     QLabel* title_;
     EstimateText* figure_;
     QLabel* note_ = nullptr;

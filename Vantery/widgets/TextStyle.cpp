@@ -16,13 +16,27 @@ QFont scaled(double points) {
 }
 } // namespace
 
-QFont largeTitle() { return scaled(26); }
-QFont title3() { return scaled(15); }
-QFont headline() { return weighted(scaled(13), QFont::DemiBold); }
-QFont body() { return QApplication::font(); }
-QFont callout() { return scaled(12); }
-QFont caption() { return scaled(10); }
-QFont caption2() { return scaled(10); }
+QFont largeTitle() {
+    return scaled(26);
+}
+QFont title3() {
+    return scaled(15);
+}
+QFont headline() {
+    return weighted(scaled(13), QFont::DemiBold);
+}
+QFont body() {
+    return QApplication::font();
+}
+QFont callout() {
+    return scaled(12);
+}
+QFont caption() {
+    return scaled(10);
+}
+QFont caption2() {
+    return scaled(10);
+}
 
 QFont weighted(QFont font, QFont::Weight weight) {
     font.setWeight(weight);

@@ -7,14 +7,26 @@
 namespace vantery::app::Theme {
 
 namespace {
-QColor srgb(double r, double g, double b) { return QColor::fromRgbF(float(r), float(g), float(b), 1.0f); }
+QColor srgb(double r, double g, double b) {
+    return QColor::fromRgbF(float(r), float(g), float(b), 1.0f);
+}
 } // namespace
 
-QColor accent() { return srgb(0.95, 0.45, 0.2); }
-QColor cacheRead() { return srgb(0.36, 0.55, 0.85); }
-QColor cacheWrite() { return srgb(0.55, 0.45, 0.8); }
-QColor output() { return srgb(0.3, 0.68, 0.5); }
-QColor input() { return srgb(0.85, 0.7, 0.3); }
+QColor accent() {
+    return srgb(0.95, 0.45, 0.2);
+}
+QColor cacheRead() {
+    return srgb(0.36, 0.55, 0.85);
+}
+QColor cacheWrite() {
+    return srgb(0.55, 0.45, 0.8);
+}
+QColor output() {
+    return srgb(0.3, 0.68, 0.5);
+}
+QColor input() {
+    return srgb(0.85, 0.7, 0.3);
+}
 
 QColor secondary() {
     QColor c = QApplication::palette().color(QPalette::WindowText);

@@ -184,7 +184,8 @@ void TodayTab::rebuild() {
     const TodayTabModel model =
         buildTodayTab({store_.today(), store_.history(), *store_.records(),
                        store_.deltaVsYesterdayAtSameTime(), store_.now(), calendar});
-    scroll_->setPage(buildPage(model, buildSparkline(store_.today().byHour, store_.now(), calendar)));
+    scroll_->setPage(
+        buildPage(model, buildSparkline(store_.today().byHour, store_.now(), calendar)));
 }
 
 } // namespace vantery::app

@@ -70,7 +70,9 @@ TrayIcon::TrayIcon(UsageStore& store, Callbacks callbacks, QObject* parent)
 }
 
 // The icon goes before the menu it shows.
-TrayIcon::~TrayIcon() { delete tray_; }
+TrayIcon::~TrayIcon() {
+    delete tray_;
+}
 
 void TrayIcon::updateLabel() {
     const MenuBarLabelModel label = buildMenuBarLabel(store_.state(), store_.today());

@@ -19,9 +19,9 @@ QAction* makeAction(QObject* parent, QWidget* dialogParent, UpdateChecker* check
         const auto& result = *checker->result();
         const auto icon = result.kind == UpdateCheckResult::Kind::failed ? QMessageBox::Warning
                                                                          : QMessageBox::Information;
-        auto* box = new QMessageBox(icon, QStringLiteral("Check for Updates"),
-                                    QString::fromStdString(result.text()), QMessageBox::Ok,
-                                    boxParent);
+        auto* box =
+            new QMessageBox(icon, QStringLiteral("Check for Updates"),
+                            QString::fromStdString(result.text()), QMessageBox::Ok, boxParent);
         // Feed contents are shown as they are, never as markup; the link can be selected.
         box->setTextFormat(Qt::PlainText);
         box->setTextInteractionFlags(Qt::TextSelectableByMouse);

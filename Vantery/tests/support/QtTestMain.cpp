@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     // Qt warns about a missing or shared runtime folder; give it a private one.
     QTemporaryDir runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid()) {
-        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     }
     QApplication app(argc, argv);
