@@ -103,7 +103,10 @@ std::string R::costEst(const Estimate<CostEstimate>& e, std::string_view suffix)
 std::string R::signedPercent(const Estimate<double>& e) {
     if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
     double v = e.knownValue();
-    return (v >= 0 ? "+" : "") + format("%.1f%%", v);
+    // Appended rather than prepended: g++ 12 warns (-Wrestrict) on "+" + std::string&&.
+    std::string out = v >= 0 ? "+" : "";
+    out += format("%.1f%%", v);
+    return out;
 }
 
 std::string R::fractionEst(const Estimate<double>& e) {
