@@ -1,16 +1,49 @@
 // The entry of the desktop app: the application object, the app, the event loop.
+// --version and --help answer before the application object exists, so they need
+// no display.
 #include <QApplication>
 
+#include <iostream>
+#include <optional>
+#include <string>
+
 #include "model/ProductPage.hpp"
+#include "vantery/base/CommandLine.hpp"
 #include "widgets/ScreenshotRun.hpp"
 #include "widgets/VanteryApp.hpp"
 
+namespace {
+
+std::string usage(const std::string& version) {
+    return "Vantery " + version +
+           ": the Vantery desktop app. Its tray (menu bar) icon shows what your\n"
+           "Claude Code usage cost today, from the transcripts on this machine; its window\n"
+           "breaks the cost down and exports it.\n"
+           "\n"
+           "Usage: Vantery            start the app\n"
+           "       Vantery --help     show this text\n"
+           "       Vantery --version  print the version\n"
+           "\n"
+           "Transcripts are read from the Claude homes in your home folder:\n" +
+           vantery::cli::homesLine() +
+           "\n"
+           "Environment:\n" +
+           vantery::cli::commonUsageTail();
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    const std::optional<std::string> version = vantery::app::ProductPage::shippedVersion();
+    const std::string shownVersion = version.value_or("(unversioned)");
+    if (auto status = vantery::cli::answerOptions(argc, argv, "Vantery", shownVersion,
+                                                  usage(shownVersion), std::cout, std::cerr))
+        return *status;
+
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantery"));
     // The status bar shows the application version: the shipped one, when the build has one.
-    if (const auto version = vantery::app::ProductPage::shippedVersion())
-        QApplication::setApplicationVersion(QString::fromStdString(*version));
+    if (version) QApplication::setApplicationVersion(QString::fromStdString(*version));
     vantery::app::VanteryApp app;
     if (const QString shots = qEnvironmentVariable("VANTERY_SCREENSHOT_DIR"); !shots.isEmpty())
         vantery::app::startScreenshotRun(app, shots);

@@ -1,5 +1,6 @@
 // VanteryMCP: the stdio MCP server. Reads one JSON-RPC message per line on
 // standard input and writes one reply per line on standard output.
+// --version and --help answer and exit without serving.
 #include <cerrno>
 #include <csignal>
 #include <iostream>
@@ -7,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "vantery/base/CommandLine.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/Protocol.hpp"
@@ -38,10 +40,31 @@ bool writeLine(std::string_view text) {
     return true;
 }
 
+std::string usage() {
+    return "VanteryMCP " VANTERY_VERSION ": the Vantery MCP server. It answers an MCP client's\n"
+           "questions about what your Claude Code usage cost, from the transcripts on this\n"
+           "machine, over standard input and output (one JSON-RPC message a line).\n"
+           "\n"
+           "Usage: VanteryMCP            serve (the command to give an MCP client)\n"
+           "       VanteryMCP --help     show this text\n"
+           "       VanteryMCP --version  print the version\n"
+           "\n"
+           "Transcripts are read from the Claude homes in your home folder (or VANTERY_HOME):\n" +
+           vantery::cli::homesLine() +
+           "\n"
+           "Environment:\n"
+           "  VANTERY_HOME        the folder holding those homes, instead of your home folder\n"
+           "  VANTERY_CACHE_PATH  the scan cache file, instead of the default one\n" +
+           vantery::cli::commonUsageTail();
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     using namespace vantery::mcp;
+    if (auto status = vantery::cli::answerOptions(argc, argv, "VanteryMCP", VANTERY_VERSION,
+                                                  usage(), std::cout, std::cerr))
+        return *status;
     // A client that goes away must end the loop through a failed write, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
     std::ios::sync_with_stdio(false);

@@ -1,0 +1,25 @@
+#pragma once
+// The options both programs take before they start their work (--version, --help),
+// and the lines of their usage texts that are the same for both.
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace vantery::cli {
+
+/// Answers the command line of a program named `name`: with no argument, absent (the
+/// program runs); with --help, the usage on `out` (0); with --version, "<name> <version>"
+/// on `out` (0); with anything else, an error line and the usage on `err` (2).
+std::optional<int> answerOptions(int argc, const char* const* argv, std::string_view name,
+                                 std::string_view version, std::string_view usage,
+                                 std::ostream& out, std::ostream& err);
+
+/// The Claude homes read, as an indented line: "  .claude, .claude-work, ... and .claude-yahoo".
+std::string homesLine();
+
+/// The closing lines of both usage texts: the environment variables both programs
+/// read for places and days, then where the cache file lives by default.
+std::string commonUsageTail();
+
+} // namespace vantery::cli

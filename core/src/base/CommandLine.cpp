@@ -1,0 +1,65 @@
+#include "vantery/base/CommandLine.hpp"
+
+#include <vector>
+
+#include "vantery/base/Paths.hpp"
+#include "vantery/model/UsageRecord.hpp"
+
+namespace vantery::cli {
+
+std::optional<int> answerOptions(int argc, const char* const* argv, std::string_view name,
+                                 std::string_view version, std::string_view usage,
+                                 std::ostream& out, std::ostream& err) {
+    bool help = false, showVersion = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+#if defined(__APPLE__)
+        // Older macOS versions pass the process serial number to an app Finder opens.
+        if (arg.starts_with("-psn_")) continue;
+#endif
+        if (arg == "--help") {
+            help = true;
+        } else if (arg == "--version") {
+            showVersion = true;
+        } else {
+            err << name << (arg.starts_with('-') ? ": unknown option '" : ": unexpected argument '")
+                << arg << "'\n\n"
+                << usage << std::flush;
+            return 2;
+        }
+    }
+    if (help) {
+        out << usage << std::flush;
+        return 0;
+    }
+    if (showVersion) {
+        out << name << ' ' << version << '\n' << std::flush;
+        return 0;
+    }
+    return std::nullopt;
+}
+
+std::string homesLine() {
+    const std::vector<SourceHome> homes = SourceHome::defaults("");
+    std::string line = "  ";
+    for (std::size_t i = 0; i < homes.size(); ++i) {
+        if (i > 0) line += i + 1 == homes.size() ? " and " : ", ";
+        line += homes[i].name;
+    }
+    return line + '\n';
+}
+
+std::string commonUsageTail() {
+    std::string tail;
+#if !defined(__APPLE__)
+    tail += "  XDG_DATA_HOME       where the default cache file goes, when an absolute path\n";
+#endif
+    tail += "  HOME                your home folder\n"
+            "  TZ                  the time zone that decides days and hours\n"
+            "\nDefault cache file: ";
+    tail += paths::defaultCachePath().value_or("none (no home folder found)");
+    tail += '\n';
+    return tail;
+}
+
+} // namespace vantery::cli
