@@ -26,6 +26,9 @@ CALLS
 # file under it.
 echo
 app=build/release/Vantery/Vantery
+if [[ "$(uname -s)" == "Darwin" ]]; then
+  app=build/release/Vantery/Vantery.app/Contents/MacOS/Vantery # built as a bundle there
+fi
 if [[ "$(uname -s)" == "Darwin" || -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
   echo "Opening the Vantery app on the sample home (HOME=$sample/home); quit it from its tray menu or File > Quit."
   env -u XDG_DATA_HOME HOME="$sample/home" "$app" >"$sample/app.log" 2>&1 &
