@@ -26,8 +26,8 @@ command -v npm >/dev/null || command -v node >/dev/null || pkgs+=(npm)
 # The desktop app: Qt 6 Widgets (Concurrent, Network and Test come with qt6-base-dev),
 # Svg, OpenGL (other Qt modules' CMake files look for it) and a font to render with.
 pkgs+=(qt6-base-dev qt6-svg-dev libqt6opengl6-dev fonts-dejavu-core)
-# The CI format check.
-pkgs+=(clang-format)
+# The CI format check, and the install test's check of the desktop entry.
+pkgs+=(clang-format desktop-file-utils)
 [[ "$want_shots" == 1 ]] && pkgs+=(xvfb xauth trayer xdotool imagemagick x11-utils)
 
 missing=()
