@@ -139,18 +139,29 @@ class StatTile : public QWidget {
   public:
     StatTile(const std::string& title, const FigureText& figure,
              const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr);
+    /// A cost in the large font, drawn as CostText draws it (a lower bound in the accent
+    /// colour with its caveat marker).
+    StatTile(const std::string& title, const CostEstimate& cost,
+             const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr);
     template <class T, class F>
     StatTile(const std::string& title, const Estimate<T>& estimate, F&& format,
              const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr)
         : StatTile(title, FigureTexts::estimate(estimate, std::forward<F>(format)), note, parent) {}
 
     QLabel* title() const noexcept { return title_; }
+    /// The estimate; null on a cost tile.
     EstimateText* figure() const noexcept { return figure_; }
+    /// The cost; null unless a cost tile.
+    CostText* cost() const noexcept { return cost_; }
     QLabel* note() const noexcept { return note_; }
 
   private:
+    StatTile(const std::string& title, QWidget* parent);
+    void stack(QWidget* figure, const std::optional<std::string>& note);
+
     QLabel* title_;
-    EstimateText* figure_;
+    EstimateText* figure_ = nullptr;
+    CostText* cost_ = nullptr;
     QLabel* note_ = nullptr;
 };
 
