@@ -71,6 +71,8 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
 
     m.headline = {"Today \u2014 " + Fmt::day(in.now, in.userCalendar),
                   "the day is still running, so these figures grow until midnight"};
+    m.loading = in.loading;
+    if (m.loading) return m;
     m.cost = total.cost;
     m.costCaveat = total.cost.caveat();
 

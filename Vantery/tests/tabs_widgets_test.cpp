@@ -164,4 +164,16 @@ TEST(TodayTab, ShowsTheDayOrItsAbsence) {
     TodayTab tab(*empty.store);
     EXPECT_TRUE(labelWithText(tab, "No requests today"));
     EXPECT_FALSE(labelWithText(tab, "What the cost is made of"));
+
+    // A store that has not published yet shows no figure and no empty day.
+    vantery::testing::TempHome home;
+    UsageStore::Options o;
+    o.home = home.path();
+    o.cachePath = home / "cache.bin";
+    o.start = false;
+    UsageStore unread(o);
+    TodayTab waiting(unread);
+    EXPECT_TRUE(labelWithText(waiting, "waiting for the first scan"));
+    EXPECT_FALSE(labelWithText(waiting, "No requests today"));
+    EXPECT_FALSE(labelWithText(waiting, "$0.00"));
 }
