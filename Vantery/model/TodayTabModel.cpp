@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "model/FigureTexts.hpp"
 #include "model/Fmt.hpp"
 #include "vantery/report/Derived.hpp"
 
@@ -74,7 +75,7 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
     m.loading = in.loading;
     if (m.loading) return m;
     m.cost = total.cost;
-    m.costCaveat = total.cost.caveat();
+    m.costCaveat = FigureTexts::caveat(total.cost);
 
     m.firstRow = {
         countTile("requests", total.requests),

@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "model/Fmt.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/HourlySparkline.hpp"
 #include "widgets/Icons.hpp"
@@ -257,7 +258,8 @@ QWidget* agents(const PanelAgents& a) {
     for (const PanelAgentRow& r : a.rows) {
         auto* line = row(8);
         line->addWidget(new Dot(r.mainSession ? Theme::cacheRead() : Theme::accent()));
-        line->addWidget(new ElidedLabel(qs(r.label), Qt::ElideMiddle, TextStyle::callout()), 1);
+        line->addWidget(
+            new ElidedLabel(qs(Fmt::cleanName(r.label)), Qt::ElideMiddle, TextStyle::callout()), 1);
         line->addSpacing(8);
         line->addWidget(secondary(r.requests, Theme::monoSmall()));
         line->addWidget(new CostText(r.cost, Theme::monoSmall(), primary()));
@@ -273,7 +275,8 @@ QWidget* projects(const PanelProjects& p) {
     if (p.rows.empty()) v->addWidget(unknownList());
     for (const PanelProjectRow& r : p.rows) {
         auto* line = row(8);
-        line->addWidget(new ElidedLabel(qs(r.label), Qt::ElideLeft, TextStyle::callout()), 1);
+        line->addWidget(
+            new ElidedLabel(qs(Fmt::cleanName(r.label)), Qt::ElideLeft, TextStyle::callout()), 1);
         line->addSpacing(8);
         line->addWidget(new CostText(r.cost, Theme::monoSmall(), primary()));
         v->addLayout(line);

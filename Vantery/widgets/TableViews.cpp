@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "model/Fmt.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
@@ -52,7 +53,7 @@ QWidget* cell(QWidget* content, int width, Qt::Alignment align, QWidget* parent)
 ElidedLabel::ElidedLabel(const QString& text, Qt::TextElideMode mode, QWidget* parent)
     : QLabel(parent), mode_(mode) {
     setTextFormat(Qt::PlainText);
-    setText(text);
+    setText(qs(Fmt::cleanName(text.toStdString())));
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
@@ -132,7 +133,8 @@ BucketRow::BucketRow(const std::string& label, const Bucket& bucket, int indent,
     label_->setFont(TextStyle::body());
     texts->addWidget(label_);
     if (accessory) {
-        accessory_ = plainLabel(*accessory, TextStyle::caption2(), Theme::secondary(), this);
+        accessory_ =
+            plainLabel(Fmt::shownText(*accessory), TextStyle::caption2(), Theme::secondary(), this);
         accessory_->setWordWrap(true);
         texts->addWidget(accessory_);
     }

@@ -31,7 +31,8 @@ inline constexpr double rowDividerOpacity = 0.35;
 } // namespace TableColumns
 
 /// A one-line plain-text label that loses characters in the middle (or at the head)
-/// when it is too narrow, so both ends of a path or id stay visible. text() stays whole.
+/// when it is too narrow, so both ends of a path or id stay visible. text() is the whole
+/// text as Fmt::cleanName shows a name.
 class ElidedLabel : public QLabel {
     Q_OBJECT
   public:
