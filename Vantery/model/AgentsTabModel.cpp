@@ -14,10 +14,6 @@ std::string percent(double part, double total) {
     return Fmt::fixed(part / total * 100.0, 1) + "%";
 }
 
-std::string money(double dollars) {
-    return CostEstimate::money(dollars);
-}
-
 std::string joined(const std::vector<std::string>& parts) {
     std::string out;
     for (const auto& p : parts) {
@@ -42,20 +38,29 @@ Split split(const Report& report) {
     Split out;
     out.main = s.main;
     out.subagent = s.subagent;
-    const double total = s.main + s.subagent;
-    if (!(total > 0)) {
+    CostEstimate mainCost, subagentCost;
+    std::int64_t requests = 0, agents = 0;
+    for (const auto& [agent, bucket] : report.byAgent) {
+        requests += bucket.requests;
+        if (agent.isSubagent()) {
+            subagentCost += bucket.cost;
+            ++agents;
+        } else {
+            mainCost += bucket.cost;
+        }
+    }
+    if (requests == 0) {
         out.unknownText = "unknown \u2014 " + UnknownReason::noData().text();
         return out;
     }
-    const auto agents = static_cast<std::int64_t>(
-        std::count_if(report.byAgent.begin(), report.byAgent.end(),
-                      [](const auto& kv) { return kv.first.isSubagent(); }));
-    out.tiles = {
-        makeTile("main session", Estimate<double>::known(s.main), money, percent(s.main, total)),
-        makeTile("sub-agents", Estimate<double>::known(s.subagent), money,
-                 percent(s.subagent, total)),
-        countTile("distinct agents", agents),
+    // Shares of the priced cost only; with nothing priced there is no share to give.
+    const double total = s.main + s.subagent;
+    const auto share = [total](double part) {
+        return total > 0 ? std::optional(percent(part, total)) : std::nullopt;
     };
+    out.costTiles = {{"main session", std::move(mainCost), share(s.main)},
+                     {"sub-agents", std::move(subagentCost), share(s.subagent)}};
+    out.tiles = {countTile("distinct agents", agents)};
     return out;
 }
 
@@ -149,6 +154,18 @@ std::string coverageText() {
            "they cover little. "
            "Agents with no name in the id stay **declared anonymous** \u2014 they get no invented, "
            "plausible label.";
+}
+
+QString emphasized(std::string_view text) {
+    const QStringList parts = qs(text).split(QStringLiteral("**"));
+    QString out;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        // Odd parts sit between a pair of markers; a lone marker stays as typed.
+        const bool bold = i % 2 == 1 && i + 1 < parts.size();
+        if (i % 2 == 1 && !bold) out += QStringLiteral("**");
+        out += bold ? "<b>" + parts[i].toHtmlEscaped() + "</b>" : parts[i].toHtmlEscaped();
+    }
+    return out;
 }
 
 std::vector<TileText> coverageTiles(const RosterCoverage& c) {

@@ -29,18 +29,31 @@ enum class Scope { today, all };
 std::string scopeLabel(Scope scope);
 inline constexpr Scope scopes[] = {Scope::today, Scope::all};
 
+/// A tile whose figure is a cost, drawn as the cost columns draw it: "≥ " in the accent
+/// colour with the caveat marker while some of its requests are unpriced.
+struct CostTile {
+    std::string title;
+    CostEstimate cost;
+    std::optional<std::string> note;
+
+    friend bool operator==(const CostTile&, const CostTile&) = default;
+};
+
 /// The split card below the scope picker.
 struct Split {
-    /// Set when no priced cost exists (no request, or only unpriced ones): the card then
-    /// shows this line instead of the bar and tiles.
+    /// Set when the report holds no request: the card then shows this line instead of
+    /// the bar and tiles.
     std::optional<std::string> unknownText;
     double main = 0;     ///< priced dollars of the main session
     double subagent = 0; ///< priced dollars of every other agent
-    /// "main session", "sub-agents", "distinct agents"; empty with `unknownText`.
+    /// "main session" and "sub-agents", each its agents' summed estimate, noted with its
+    /// share of the priced cost (no note while nothing is priced); empty with `unknownText`.
+    std::vector<CostTile> costTiles;
+    /// "distinct agents"; empty with `unknownText`.
     std::vector<TileText> tiles;
 };
 
-/// The split of `report`'s priced cost between the main session and its sub-agents.
+/// The split of `report`'s cost between the main session and its sub-agents.
 Split split(const Report& report);
 
 /// The two rectangles of the split bar, `width` wide: the main session's from x = 0,
@@ -104,8 +117,11 @@ class AgentRanking {
     std::vector<Entry> entries_;
 };
 
-/// The coverage card's paragraph, shown verbatim (its backticks and asterisks are text).
+/// The coverage card's paragraph: plain text but for one "**…**" span meant in bold; its
+/// backticks are text.
 std::string coverageText();
+/// `text` as escaped rich text, each "**…**" span in bold.
+QString emphasized(std::string_view text);
 /// "named agents", "anonymous", "enriched from roster".
 std::vector<TileText> coverageTiles(const RosterCoverage& coverage);
 /// The line after the lock mark, verbatim.

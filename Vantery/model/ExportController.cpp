@@ -36,6 +36,10 @@ std::optional<std::string> AtomicFileWriter::write(const std::string& path,
     if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
     const auto size = static_cast<qint64>(contents.size());
     if (file.write(contents.data(), size) != size) return fail(file.errorString());
+    // write() only fills Qt's buffer, and commit() renames even when the flush inside it
+    // fails (a full disk): flush here and check what reached the file before renaming.
+    if (!file.flush()) return fail(file.errorString());
+    if (file.size() != size) return fail(QStringLiteral("only part of it was written"));
     if (!file.commit()) return fail(file.errorString());
     return std::nullopt;
 }
@@ -47,9 +51,12 @@ bool exportsAvailable(const Report& rangeReport, const std::optional<DateRange>&
 
 std::optional<std::string> ExportController::Outcome::message() const {
     switch (kind) {
-    case Kind::wrote:
+    case Kind::wrote: {
+        QString folder = QDir(qs(text)).dirName();
+        if (folder.isEmpty()) folder = QDir::cleanPath(qs(text)); // "/" has no name of its own
         return std::to_string(count) + (count == 1 ? " file" : " files") + " written to " +
-               QDir(qs(text)).dirName().toStdString();
+               folder.toStdString();
+    }
     case Kind::copied:
         return "Summary copied — " + std::to_string(count) + " characters";
     case Kind::failed:

@@ -10,7 +10,16 @@
 namespace vantery::app::FigureTexts {
 
 CostFigure cost(const CostEstimate& c) {
-    return {c.formatted(), c.isComplete() ? Tone::primary : Tone::accent, c.caveat()};
+    return {c.formatted(), c.isComplete() ? Tone::primary : Tone::accent, caveat(c)};
+}
+
+std::optional<std::string> caveat(const CostEstimate& c) {
+    if (c.isComplete()) return std::nullopt;
+    CostEstimate shown = c;
+    shown.unpricedModels.clear();
+    for (const auto& model : c.unpricedModels)
+        shown.unpricedModels.insert(Fmt::shownName(model));
+    return shown.caveat();
 }
 
 std::vector<CompositionSegment> composition(const Bucket& b) {

@@ -73,6 +73,9 @@ template <class T, class F> FigureText estimate(const Estimate<T>& e, F&& format
 
 /// The cost column's text: formatted(), accent and caveat while the cost is a lower bound.
 CostFigure cost(const CostEstimate& cost);
+/// CostEstimate::caveat() with each model named as Fmt::shownName shows it (no control
+/// character, at most 60 characters, isolated), so that the sentence always wraps.
+std::optional<std::string> caveat(const CostEstimate& cost);
 
 /// The composition bar's parts: empty when the bucket has no token; otherwise all four
 /// components in the order cache read, cache write, output, input (zero parts included).

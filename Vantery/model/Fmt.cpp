@@ -1,12 +1,92 @@
 #include "model/Fmt.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include <QList>
+#include <QString>
+#include <QTextBoundaryFinder>
 
 #include <fmt/format.h>
 
 namespace vantery::app::Fmt {
+
+namespace {
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString withoutControls(QString s) {
+    s.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return s;
+}
+
+bool turnsDirection(const QString& s) {
+    for (const uint c : s.toUcs4()) {
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirPDF:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+        case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+QString isolated(const QString& s) {
+    return turnsDirection(s) ? QChar(0x2068) + s + QChar(0x2069) : s;
+}
+
+/// `s` cut in the middle to `max` grapheme clusters, "…" being one of them.
+QString cutMiddle(const QString& s, int max) {
+    if (s.size() <= max) return s; // never more clusters than UTF-16 units
+    std::vector<qsizetype> bounds; // the start of every cluster, then the end
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
+    for (qsizetype at = 0; at >= 0; at = finder.toNextBoundary())
+        bounds.push_back(at);
+    const auto clusters = static_cast<int>(bounds.size()) - 1;
+    if (clusters <= max) return s;
+    const int head = (max - 1) / 2, tail = max - 1 - head;
+    return s.left(bounds[std::size_t(head)]) + QChar(0x2026) +
+           s.mid(bounds[std::size_t(clusters - tail)]);
+}
+
+} // namespace
+
+std::string cleanName(std::string_view name) {
+    return isolated(withoutControls(qs(name))).toStdString();
+}
+
+std::string shownName(std::string_view name, int maxCharacters) {
+    return isolated(cutMiddle(withoutControls(qs(name)), std::max(1, maxCharacters))).toStdString();
+}
+
+std::string shownText(std::string_view text, int maxWord) {
+    const QString s = withoutControls(qs(text));
+    QString out;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= s.size(); ++i) {
+        if (i < s.size() && !s[i].isSpace()) continue;
+        out += cutMiddle(s.mid(start, i - start), std::max(1, maxWord));
+        if (i < s.size()) out += s[i];
+        start = i + 1;
+    }
+    return out.toStdString();
+}
 
 std::string fixed(double value, int decimals) {
     // fmt never consults the locale for "{:.Nf}", unlike printf under a set LC_NUMERIC.

@@ -3,6 +3,7 @@
 // decimal point is always ".", grouping always ",", digits always Western.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "vantery/base/Calendar.hpp"
 
@@ -25,5 +26,18 @@ std::string day(LocalDay day);
 std::string dayTime(double instant, const Calendar& calendar);
 /// printf-style "%.Nf" without any locale: rounds as printf does.
 std::string fixed(double value, int decimals);
+
+/// A name from the transcripts (model, project, session, agent) as every label and
+/// tooltip shows it: control characters (NUL, newlines, escapes) dropped, and set between
+/// U+2068 and U+2069 when it holds right-to-left text or directional controls, so that it
+/// cannot reorder the text around it. Never cut: for labels that elide to their width.
+std::string cleanName(std::string_view name);
+/// cleanName cut in the middle to at most `maxCharacters` characters (grapheme clusters),
+/// "…" included, for names inside sentences (caveats), which cannot elide to a width.
+std::string shownName(std::string_view name, int maxCharacters = 60);
+/// A composed text that may hold names (captions, tooltips): control characters dropped
+/// and every run of more than `maxWord` characters without a space cut in the middle
+/// with "…", so that word wrap can always fit it to its width.
+std::string shownText(std::string_view text, int maxWord = 60);
 
 } // namespace vantery::app::Fmt

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "model/Fmt.hpp"
+#include "model/LoadingText.hpp"
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::app {
@@ -106,7 +107,10 @@ std::string shortProject(const std::string& project) {
 PanelModel buildPanel(const PanelInputs& in, double now, const Calendar& userCalendar) {
     PanelModel m;
     m.header = header(in.today);
-    if (in.today.total.requests == 0) {
+    m.loading = loadingText(in.state, in.lastRefresh);
+    if (m.loading) {
+        // Nothing read yet: no figure and no empty day, only the scan under way.
+    } else if (in.today.total.requests == 0) {
         m.emptyToday =
             PanelEmptyToday{"No requests today.", "That is not $0 spent \u2014 it means no request "
                                                   "was found in the transcripts for today."};

@@ -98,8 +98,11 @@ struct PanelFooter {
 };
 
 struct PanelModel {
-    PanelHeader header;
-    std::optional<PanelEmptyToday> emptyToday; ///< exactly one of emptyToday and day is set
+    PanelHeader header; ///< only its title is shown while `loading`
+    /// Until the store's first publish: the text shown instead of every figure; neither
+    /// emptyToday nor day is set then.
+    std::optional<std::string> loading;
+    std::optional<PanelEmptyToday> emptyToday; ///< once loaded, exactly one of these is set
     std::optional<PanelDay> day;
     PanelFooter footer;
 };

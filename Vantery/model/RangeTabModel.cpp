@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "model/FigureTexts.hpp"
 #include "model/Fmt.hpp"
 
 namespace vantery::app {
@@ -76,7 +77,7 @@ RangeTabModel buildRangeTab(const RangeTabInputs& in) {
                 "with today\u2019s \u2014 a period from before a price change keeps the price "
                 "of its own time"};
     m.cost = total.cost;
-    m.costCaveat = total.cost.caveat();
+    m.costCaveat = FigureTexts::caveat(total.cost);
     m.total = total;
     m.firstRow = {
         countTile("requests", total.requests),

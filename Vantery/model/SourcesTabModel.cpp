@@ -57,7 +57,7 @@ void composition(const Report& history, SourcesView& view) {
         costTile("median per day", history.medianPerActiveDay()),
         costTile("mean per day", history.averagePerActiveDay(), "the mean hides the real spread")};
 
-    if (auto caveat = t.cost.caveat())
+    if (auto caveat = FigureTexts::caveat(t.cost))
         view.priceLine = {SourcesNotice::Symbol::warning, *caveat};
     else
         view.priceLine = {

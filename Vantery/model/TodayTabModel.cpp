@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "model/FigureTexts.hpp"
 #include "model/Fmt.hpp"
 #include "vantery/report/Derived.hpp"
 
@@ -71,8 +72,10 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
 
     m.headline = {"Today \u2014 " + Fmt::day(in.now, in.userCalendar),
                   "the day is still running, so these figures grow until midnight"};
+    m.loading = in.loading;
+    if (m.loading) return m;
     m.cost = total.cost;
-    m.costCaveat = total.cost.caveat();
+    m.costCaveat = FigureTexts::caveat(total.cost);
 
     m.firstRow = {
         countTile("requests", total.requests),

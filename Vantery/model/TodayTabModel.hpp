@@ -54,7 +54,10 @@ struct ModelLine {
 
 struct TodayTabModel {
     CardTitle headline; ///< "Today — 2026-12-07"
-    CostEstimate cost;  ///< today's total, for the large cost text
+    /// Until the first publish: shown under the headline instead of every figure and of
+    /// the no-requests card; nothing below the headline is set then.
+    std::optional<std::string> loading;
+    CostEstimate cost; ///< today's total, for the large cost text
     std::optional<std::string> costCaveat;
     std::vector<TileText> firstRow;  ///< requests, current rate, yesterday, same time
     std::vector<TileText> secondRow; ///< yesterday, median of 7, mean per active day
@@ -88,6 +91,8 @@ struct TodayTabInputs {
     Estimate<double> deltaVsYesterdayAtSameTime;
     double now = 0;
     const Calendar& userCalendar;
+    /// Set until the store's first publish (see loadingText): the tab shows it alone.
+    std::optional<std::string> loading = std::nullopt;
 };
 
 /// The whole tab; pure, never fails.

@@ -3,7 +3,6 @@
 #include <QDir>
 
 #include <chrono>
-#include <cstdlib>
 #include <utility>
 
 #include "model/BackgroundTask.hpp"
@@ -32,10 +31,10 @@ std::shared_ptr<ScanCache> makeCache(const UsageStore::Options& options, const s
     if (options.cachePath) return std::make_shared<ScanCache>(*options.cachePath);
     if (options.home.empty()) return std::make_shared<ScanCache>();
     // An explicit home also places the default cache file under it, so that pointing the
-    // app at another home never writes that home's table into the user's own cache.
+    // app at another home never writes that home's table into the user's own cache: only
+    // HOME is answered, so the user's XDG_DATA_HOME cannot pull the cache back out of it.
     return std::make_shared<ScanCache>([home](const char* name) -> std::optional<std::string> {
         if (std::string_view(name) == "HOME") return home;
-        if (const char* value = std::getenv(name)) return std::string(value);
         return std::nullopt;
     });
 }

@@ -80,6 +80,10 @@ TEST_F(TabsTest, AgentsTabFiltersWithoutRebuildingAndKeepsTheQueryAcrossRefreshe
     AgentsTab tab(*store);
 
     EXPECT_EQ(tab.rankingCard()->title()->text(), "Ranking (4)");
+    auto* coverage = tab.findChild<QLabel*>("coverageText");
+    ASSERT_NE(coverage, nullptr);
+    EXPECT_EQ(coverage->textFormat(), Qt::RichText);
+    EXPECT_FALSE(coverage->text().contains("**"));
     EXPECT_EQ(rowLabels(tab.rankingRows()),
               (std::vector<std::string>{"main session", "report-writer", "anonymous agent axyz",
                                         "planner"}));
@@ -113,6 +117,40 @@ TEST_F(TabsTest, AgentsTabFiltersWithoutRebuildingAndKeepsTheQueryAcrossRefreshe
     // The split card is not filtered; history holds the same four agents here.
     tab.setScope(AgentsTabModel::Scope::all);
     EXPECT_EQ(tab.splitContent()->findChildren<StatTile*>().at(2)->figure()->text(), "3");
+}
+
+/// `line` on a model without a price.
+std::string unpricedLine(int id, const std::string& cwd, const std::string& agentId = {}) {
+    std::string l = line(id, 1, cwd, agentId);
+    return l.replace(l.find("claude-haiku-4-5"), 16, "claude-unpriced-9");
+}
+
+TEST_F(TabsTest, AgentsSplitTilesShowLowerBoundsAsTheRankingDoes) {
+    fx.home.transcript("-w-app/a.jsonl", line(1, 3.73, "/w/app") + unpricedLine(2, "/w/app") +
+                                             unpricedLine(3, "/w/app", "axyz"));
+    auto store = loadedStore();
+    AgentsTab tab(*store);
+    const auto tiles = tab.splitContent()->findChildren<StatTile*>();
+    ASSERT_EQ(tiles.size(), 3u);
+    ASSERT_NE(tiles[0]->cost(), nullptr);
+    const BucketTableRow& mainRow = tab.rankingRows()->rows().at(0);
+    ASSERT_EQ(mainRow.label, "main session");
+    const CostFigure shown = FigureTexts::cost(mainRow.bucket.cost);
+    EXPECT_EQ(tiles[0]->cost()->amount()->text().toStdString(), shown.text);
+    EXPECT_EQ(shown.text, "\u2265 $3.73");
+    EXPECT_FALSE(tiles[0]->cost()->marker()->isHidden());
+    EXPECT_EQ(tiles[0]->cost()->marker()->toolTip().toStdString(), shown.caveat);
+
+    // Every request unpriced: lower bounds of $0.00, not "no requests".
+    fx.home.transcript("-w-app/a.jsonl", unpricedLine(1, "/w/app"));
+    QSignalSpy published(store.get(), &UsageStore::refreshPublished);
+    store->refresh();
+    ASSERT_TRUE(waitFor(published));
+    QApplication::processEvents();
+    for (QLabel* label : tab.splitContent()->findChildren<QLabel*>())
+        EXPECT_FALSE(label->text().contains("no requests")) << label->text().toStdString();
+    EXPECT_EQ(tab.splitContent()->findChildren<StatTile*>().at(0)->cost()->amount()->text(),
+              QStringLiteral("\u2265 $0.00"));
 }
 
 TEST_F(TabsTest, AgentsTabCapsThousandsOfAgentsAndStaysFluid) {

@@ -39,20 +39,25 @@ Report manyAgents(int n) {
 
 } // namespace
 
-TEST(AgentsTabModel, SplitIsUnknownWithoutPricedCostButTheRankingStillListsAgents) {
-    const std::string unknown = "unknown \u2014 no requests in the selected range";
+TEST(AgentsTabModel, SplitIsUnknownOnlyWithoutRequestsAndUnpricedOnesAreLowerBounds) {
     const Report empty;
-    EXPECT_EQ(split(empty).unknownText, unknown);
+    EXPECT_EQ(split(empty).unknownText, "unknown \u2014 no requests in the selected range");
+    EXPECT_TRUE(split(empty).costTiles.empty());
     EXPECT_TRUE(split(empty).tiles.empty());
     const Ranking none = AgentRanking(empty, AgentRoster{}).filtered("");
     EXPECT_EQ(none.title, "Ranking (0)");
     EXPECT_TRUE(none.rows.empty());
 
+    // Nothing priced: still requests, so lower bounds without a share, never "no requests".
     Report unpriced;
     unpriced.byAgent[mainAgent] = costing(0, 2);
     unpriced.byAgent[AgentIdentity::anonymous("0123456789abc")] = costing(0, 1);
-    EXPECT_EQ(split(unpriced).unknownText, unknown);
-    EXPECT_EQ(splitBar(split(unpriced), 300).mainWidth, 0);
+    const Split s = split(unpriced);
+    EXPECT_FALSE(s.unknownText);
+    ASSERT_EQ(s.costTiles.size(), 2u);
+    EXPECT_EQ(s.costTiles[0], (CostTile{"main session", costing(0, 2).cost, std::nullopt}));
+    EXPECT_EQ(s.costTiles[1].cost.unpricedRequests, 1);
+    EXPECT_EQ(splitBar(s, 300).mainWidth, 0);
     EXPECT_EQ(labels(AgentRanking(unpriced, AgentRoster{}).filtered("")),
               (std::vector<std::string>{"main session", "anonymous agent 012345678"}));
 }
@@ -65,10 +70,11 @@ TEST(AgentsTabModel, SplitTilesAndBar) {
     r.byAgent[AgentIdentity::anonymous("bb")] = costing(0.5);
     const Split s = split(r);
     ASSERT_FALSE(s.unknownText);
-    ASSERT_EQ(s.tiles.size(), 3u);
-    EXPECT_EQ(s.tiles[0], (TileText{"main session", known("$3.00"), "75.0%"}));
-    EXPECT_EQ(s.tiles[1], (TileText{"sub-agents", known("$1.00"), "25.0%"}));
-    EXPECT_EQ(s.tiles[2], (TileText{"distinct agents", known("2"), std::nullopt}));
+    ASSERT_EQ(s.costTiles.size(), 2u);
+    EXPECT_EQ(s.costTiles[0], (CostTile{"main session", costing(3).cost, "75.0%"}));
+    // The sub-agents' unpriced request makes their figure a lower bound, not part of the share.
+    EXPECT_EQ(s.costTiles[1], (CostTile{"sub-agents", costing(1, 1).cost, "25.0%"}));
+    EXPECT_EQ(s.tiles, (std::vector<TileText>{{"distinct agents", known("2"), std::nullopt}}));
     const SplitBar bar = splitBar(s, 400);
     EXPECT_DOUBLE_EQ(bar.mainWidth, 300);
     EXPECT_DOUBLE_EQ(bar.subagentX, 302);
@@ -78,11 +84,11 @@ TEST(AgentsTabModel, SplitTilesAndBar) {
     onlyMain.byAgent[mainAgent] = costing(2);
     EXPECT_DOUBLE_EQ(splitBar(split(onlyMain), 400).mainWidth, 400); // spans the full width
     EXPECT_DOUBLE_EQ(splitBar(split(onlyMain), 400).subagentWidth, 0);
-    EXPECT_EQ(split(onlyMain).tiles[1].note, "0.0%");
+    EXPECT_EQ(split(onlyMain).costTiles[1].note, "0.0%");
     Report noMain;
     noMain.byAgent[AgentIdentity::anonymous("x")] = costing(2);
     EXPECT_DOUBLE_EQ(splitBar(split(noMain), 400).mainWidth, 0);
-    EXPECT_EQ(split(noMain).tiles[2].figure.text, "1");
+    EXPECT_EQ(split(noMain).tiles[0].figure.text, "1");
 }
 
 TEST(AgentsTabModel, RankingShowsAtMost200RowsCostliestFirstAndCountsThemAll) {
@@ -170,6 +176,12 @@ TEST(AgentsTabModel, RowCaptionsFromSessionRosterAndProject) {
         if (row.row.label == "writer") {
             EXPECT_EQ(row.row.accessory, accessory(r, roster, writer));
         }
+}
+
+TEST(AgentsTabModel, CoverageTextBoldsItsEmphasisAndEscapesTheRest) {
+    EXPECT_EQ(emphasized("a <x> **b & c** d ** e").toStdString(),
+              "a &lt;x&gt; <b>b &amp; c</b> d ** e");
+    EXPECT_TRUE(emphasized(coverageText()).contains("<b>declared anonymous</b>"));
 }
 
 TEST(AgentsTabModel, CoverageTiles) {

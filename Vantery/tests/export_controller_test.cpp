@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "model/ExportController.hpp"
@@ -64,6 +67,28 @@ QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+/// A file-size limit stands in for a full disk: a write past it fails (EFBIG) instead of
+/// raising SIGXFSZ. The old limit comes back at the end of the scope.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limited = old_;
+        limited.rlim_cur = bytes;
+        ok_ = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    rlimit old_{};
+    void (*oldHandler_)(int);
+    bool ok_ = false;
+};
+
 UsageRecord record(double ts, std::string model, std::string session, std::string cwd,
                    AgentIdentity agent) {
     UsageRecord r;
@@ -117,6 +142,7 @@ TEST_F(ExportControllerTest, SaveAllWritesSevenBreakdownsThenProvenanceForAMulti
     EXPECT_EQ(outcome, Outcome::wrote(8, exports.toStdString()));
     EXPECT_EQ(outcome.message(), "8 files written to exports");
     EXPECT_EQ(Outcome::wrote(8, exports.toStdString() + "/").message(), outcome.message());
+    EXPECT_EQ(Outcome::wrote(8, "/").message(), "8 files written to /");
     EXPECT_EQ(dialogs.prompt, "Export here");
     EXPECT_EQ(dialogs.message, "Every breakdown for 2026-03-09 → 2026-03-10, one CSV per axis, "
                                "plus the provenance document.");
@@ -149,6 +175,41 @@ TEST_F(ExportControllerTest, AFailedThirdWriteKeepsTheFirstTwoAndStops) {
     EXPECT_EQ(writer.names.size(), 3u); // nothing attempted after the failure
     EXPECT_EQ(filesIn(exports), (QStringList{"vantery-project-2026-03-09-2026-03-10.csv",
                                              "vantery-raw_cwd-2026-03-09-2026-03-10.csv"}));
+}
+
+TEST_F(ExportControllerTest, AFullDiskEndsSaveAllWithNoFileCutShort) {
+    std::vector<std::pair<QString, std::string>> texts;
+    for (auto& [axis, csv] : Exporter::allBreakdownCSVs(report, options))
+        texts.emplace_back(QString::fromStdString(Exporter::suggestedFileName(
+                               Exporter::Document::breakdown(axis), options)),
+                           std::move(csv));
+    texts.emplace_back(QString::fromStdString(
+                           Exporter::suggestedFileName(Exporter::Document::provenance(), options)),
+                       Exporter::provenanceCSV(report, options));
+    // Room for the first file: every file up to the first longer one fits, that one fails.
+    const std::size_t room = texts[0].second.size();
+    std::size_t fits = 1;
+    while (fits < texts.size() && texts[fits].second.size() <= room)
+        ++fits;
+    ASSERT_LT(fits, texts.size());
+
+    dialogs.folder = exports.toStdString();
+    Outcome outcome;
+    {
+        FileSizeLimit limit(room);
+        ASSERT_TRUE(limit.ok());
+        outcome = controller.saveAll(report, options);
+    }
+    EXPECT_EQ(outcome.kind, Outcome::Kind::failed);
+    EXPECT_EQ(outcome.text.rfind("could not write " + texts[fits].first.toStdString(), 0), 0u)
+        << outcome.text;
+    QStringList written;
+    for (std::size_t i = 0; i < fits; ++i) {
+        written << texts[i].first;
+        EXPECT_EQ(readFile(exports + "/" + texts[i].first), texts[i].second);
+    }
+    written.sort();
+    EXPECT_EQ(filesIn(exports), written);
 }
 
 TEST_F(ExportControllerTest, ProjectCSVWritesTheChosenFile) {

@@ -63,6 +63,15 @@ TEST(FigureTexts, LowerBoundCostIsMarkedAndExplained) {
     EXPECT_EQ(FigureTexts::cost(anonymous).text, "\u2265 $0.00");
     EXPECT_EQ(FigureTexts::cost(anonymous).caveat,
               "1 request with no known price () are not included");
+
+    // A caveat names each model as the app shows names: short, clean, isolated.
+    CostEstimate odd;
+    odd.unpricedRequests = 1;
+    odd.unpricedModels = {std::string(10'000, 'z'), std::string("x\0\u202Ey", 6)};
+    EXPECT_EQ(FigureTexts::caveat(odd), "1 request with no known price (" + std::string(29, 'z') +
+                                            "\u2026" + std::string(30, 'z') +
+                                            ", \u2068x\u202Ey\u2069) are not included");
+    EXPECT_EQ(FigureTexts::cost(odd).caveat, FigureTexts::caveat(odd));
 }
 
 TEST(FigureTexts, EmptyBucketHasNoSegmentsAndAnUnknownDominant) {

@@ -66,3 +66,28 @@ TEST(Fmt, DaysAreGregorianIsoInTheGivenZone) {
     EXPECT_EQ(Fmt::dayTime(instant, *tokyo), "02.03 00:30");
     EXPECT_EQ(Fmt::day(instant, vantery::Calendar::utc()), "2025-03-01");
 }
+
+TEST(Fmt, NamesLoseControlsAndAreIsolatedWhenTheyTurnDirection) {
+    using namespace std::string_literals;
+    EXPECT_EQ(Fmt::cleanName("claude-opus-4-1"), "claude-opus-4-1");
+    EXPECT_EQ(Fmt::cleanName("a\0b\n\x1b"s
+                             "c\u202Ed"),
+              "\u2068abc\u202Ed\u2069");
+    EXPECT_EQ(Fmt::cleanName("\u05E9\u05DC\u05D5\u05DD"), "\u2068\u05E9\u05DC\u05D5\u05DD\u2069");
+    EXPECT_EQ(Fmt::cleanName(std::string(500, 'x')).size(), 500u); // never cut
+}
+
+TEST(Fmt, ShownNamesAndWordsAreCutInTheMiddleBetweenCharacters) {
+    EXPECT_EQ(Fmt::shownName(std::string(10'000, 'a')),
+              std::string(29, 'a') + "\u2026" + std::string(30, 'a'));
+    EXPECT_EQ(Fmt::shownName("short"), "short");
+    // A family emoji is one character of several code points: never split.
+    std::string families;
+    for (int i = 0; i < 10; ++i)
+        families += "\U0001F469\u200D\U0001F467";
+    const std::string f = "\U0001F469\u200D\U0001F467";
+    EXPECT_EQ(Fmt::shownName(families, 5), f + f + "\u2026" + f + f);
+
+    EXPECT_EQ(Fmt::shownText("2 requests (" + std::string(100, 'm') + ", x) left\tout", 10),
+              "2 requests (mmm\u2026mmmm, x) leftout");
+}

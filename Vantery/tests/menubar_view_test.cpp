@@ -64,6 +64,9 @@ TEST(MenuBarView, FollowsTheStoreAndPassesItsButtonsOn) {
     MenuBarView view(s.store, {[&] { ++opened; }, [&] { ++quits; }});
     view.show();
     EXPECT_TRUE(showsLabel(view, "reading the cache"));
+    // Nothing read yet: neither a zero cost nor the empty day.
+    EXPECT_FALSE(showsLabel(view, "$"));
+    EXPECT_FALSE(showsLabel(view, "No requests today."));
     ASSERT_TRUE(s.published());
     QCoreApplication::processEvents(); // the rebuild after the last published value
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

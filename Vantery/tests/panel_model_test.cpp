@@ -14,8 +14,9 @@ struct Built {
     PanelModel model;
 };
 
+// By default a refresh has published (at the epoch: long ago).
 Built build(const TodayFixture& f, State state = State::ready(),
-            std::optional<double> lastRefresh = {},
+            std::optional<double> lastRefresh = 0.0,
             std::optional<ScanCache::RefreshStats> stats = {},
             std::vector<UsageStore::HomeInfo> homes = {}) {
     Built b{f.today(), f.history(), {}};
@@ -69,6 +70,19 @@ TEST(PanelModel, EmptyTodayShowsZeroHeaderAndOnlyTheExplanation) {
         m.emptyToday->note,
         "That is not $0 spent \u2014 it means no request was found in the transcripts for today.");
     EXPECT_FALSE(m.day);
+}
+
+TEST(PanelModel, BeforeTheFirstPublishOnlyTheScanShows) {
+    TodayFixture f;
+    PanelModel m = build(f, State::scanning("first full scan"), std::nullopt).model;
+    EXPECT_EQ(m.loading, "first full scan");
+    EXPECT_FALSE(m.emptyToday);
+    EXPECT_FALSE(m.day);
+    EXPECT_EQ(build(f, State::idle(), std::nullopt).model.loading, "waiting for the first scan");
+    // A later scan of a loaded store keeps the figures.
+    m = build(busyDay(), State::scanning("updating what changed"), f.now - 60).model;
+    EXPECT_FALSE(m.loading);
+    EXPECT_TRUE(m.day);
 }
 
 TEST(PanelModel, PopulatedDaySections) {
@@ -170,7 +184,7 @@ TEST(PanelModel, FooterFollowsTheStoreState) {
     EXPECT_FALSE(ft.duration);
     EXPECT_EQ(ft.sources, "0 sources");
 
-    ft = build(f, State::idle()).model.footer;
+    ft = build(f, State::idle(), std::nullopt).model.footer;
     EXPECT_FALSE(ft.scanning);
     EXPECT_FALSE(ft.updated);
     EXPECT_EQ(std::tuple(ft.openWindow, ft.refreshHelp, ft.quit),

@@ -12,8 +12,11 @@
 #include "StoreFixture.hpp"
 #include "model/Fmt.hpp"
 #include "vantery/ingest/Scanner.hpp"
+#include "widgets/FigureViews.hpp"
 #include "widgets/ProvenanceTab.hpp"
 #include "widgets/SourcesTab.hpp"
+#include "widgets/TableViews.hpp"
+#include "widgets/Theme.hpp"
 
 namespace vantery::app {
 namespace {
@@ -84,6 +87,37 @@ TEST(ProvenanceTab, OpensADayFromTheIndexAndRedrawsAfterARefresh) {
     EXPECT_EQ(tab.view().rows[3].label, "session-");
     EXPECT_EQ(tab.view().rows[4].accessory, "claude-haiku-4-5 \u00D71");
     grab(tab, "h10-provenance");
+}
+
+// Row texts inside a button draw in ButtonText: it must carry the same colours as WindowText.
+TEST(ProvenanceTab, ButtonRowsKeepTheLowerBoundAndSecondaryColours) {
+    StoreFixture f;
+    std::string unpriced = haikuLine("2", "2025-03-04T10:00:00Z", 1, "session-one");
+    unpriced.replace(unpriced.find("claude-haiku-4-5"), 16, "claude-unpriced-9");
+    f.home.transcript("p/a.jsonl",
+                      haikuLine("1", "2025-03-04T09:00:00Z", 2, "session-one") + unpriced);
+    UsageStore store(f.options());
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    ASSERT_TRUE(waitFor(published));
+    ProvenanceTab tab(store);
+    QSignalSpy redrawn(&tab, &ProvenanceTab::redrawn);
+    ASSERT_TRUE(tab.indexReady() || waitFor(redrawn));
+    nodeButtons(tab).at(0)->click();
+    settle();
+    nodeButtons(tab).at(1)->click();
+    settle();
+    ASSERT_EQ(tab.view().rows.at(2).kind, ProvenanceRow::Kind::session);
+
+    const auto buttons = nodeButtons(tab);
+    ASSERT_EQ(buttons.size(), 3u);
+    for (QAbstractButton* button : buttons) {
+        auto* cost = button->findChild<CostText*>();
+        ASSERT_NE(cost, nullptr);
+        EXPECT_EQ(cost->amount()->palette().color(QPalette::ButtonText), Theme::accent());
+    }
+    QLabel* lastActivity = buttons[2]->findChild<BucketRow*>()->accessory();
+    ASSERT_NE(lastActivity, nullptr);
+    EXPECT_EQ(lastActivity->palette().color(QPalette::ButtonText), Theme::secondary());
 }
 
 TEST(SourcesTab, VerifiesAndClearsTheStoresCache) {

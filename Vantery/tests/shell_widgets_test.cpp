@@ -121,6 +121,10 @@ TEST_F(Shell, MainAndHelpAreSingleWindowsBroughtForward) {
     EXPECT_EQ(app_->helpWindow(), window);
     EXPECT_EQ(visibleWindows<HelpWindow>(), 1);
     EXPECT_EQ(window->windowTitle(), "Vantery Help");
+    // The header is title 2: 17 points on a 13-point body.
+    auto* header = window->findChild<QLabel*>("header");
+    ASSERT_NE(header, nullptr);
+    EXPECT_DOUBLE_EQ(header->font().pointSizeF(), QApplication::font().pointSizeF() * 17 / 13);
 
     // A closed main window is built again, on Today.
     first->selectTab(Tab::agents);

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDateEdit>
 #include <QLabel>
+#include <QScrollArea>
 #include <QSignalSpy>
 
 #include <fmt/format.h>
@@ -22,13 +23,14 @@ Calendar berlin() {
     return *Calendar::named("Europe/Berlin");
 }
 
-std::string line(int id, const std::string& timestamp, long long inputTokens) {
+std::string line(int id, const std::string& timestamp, long long inputTokens,
+                 const std::string& model = "claude-haiku-4-5") {
     return fmt::format(
         R"({{"type":"assistant","timestamp":"{}","requestId":"req_{}","sessionId":"s1",)"
-        R"("cwd":"/w/app","message":{{"id":"msg_{}","model":"claude-haiku-4-5",)"
+        R"("cwd":"/w/app","message":{{"id":"msg_{}","model":"{}",)"
         R"("usage":{{"input_tokens":{},"output_tokens":0}}}}}})"
         "\n",
-        timestamp, id, id, inputTokens);
+        timestamp, id, id, model, inputTokens);
 }
 
 struct Fixture {
@@ -36,11 +38,12 @@ struct Fixture {
     vantery::testing::TempDir cacheDir;
     std::unique_ptr<UsageStore> store;
 
-    explicit Fixture(bool withData) {
+    explicit Fixture(bool withData, const std::string& extraLines = {}) {
         if (withData)
             home.transcript("-w-app/s1.jsonl", line(1, "2026-11-03T10:00:00Z", 2'000'000) +
                                                    line(2, "2026-11-20T10:00:00Z", 1'000'000) +
-                                                   line(3, "2026-12-07T09:00:00Z", 500'000));
+                                                   line(3, "2026-12-07T09:00:00Z", 500'000) +
+                                                   extraLines);
         UsageStore::Options o;
         o.home = home.path();
         o.cachePath = cacheDir / "cache.bin";
@@ -164,4 +167,38 @@ TEST(TodayTab, ShowsTheDayOrItsAbsence) {
     TodayTab tab(*empty.store);
     EXPECT_TRUE(labelWithText(tab, "No requests today"));
     EXPECT_FALSE(labelWithText(tab, "What the cost is made of"));
+
+    // A store that has not published yet shows no figure and no empty day.
+    vantery::testing::TempHome home;
+    UsageStore::Options o;
+    o.home = home.path();
+    o.cachePath = home / "cache.bin";
+    o.start = false;
+    UsageStore unread(o);
+    TodayTab waiting(unread);
+    EXPECT_TRUE(labelWithText(waiting, "waiting for the first scan"));
+    EXPECT_FALSE(labelWithText(waiting, "No requests today"));
+    EXPECT_FALSE(labelWithText(waiting, "$0.00"));
+}
+
+// An unpriced model with a 10,000-character name and one with controls in its name: the
+// pages still fit the 1040-pixel window and every label shows names clean and isolated.
+TEST(TodayTab, LongAndOddNamesKeepThePageInsideTheWindow) {
+    const std::string odd = R"(odd\u0000\u202Ename)";
+    Fixture f(true, line(4, "2026-12-07T10:00:00Z", 10, std::string(10'000, 'm')) +
+                        line(5, "2026-12-07T11:00:00Z", 10, odd));
+    ASSERT_EQ(f.store->today().total.requests, 3);
+    TodayTab today(*f.store);
+    RangeTab range(*f.store);
+    for (QWidget* tab : {static_cast<QWidget*>(&today), static_cast<QWidget*>(&range)}) {
+        QWidget* page = tab->findChild<QScrollArea*>()->widget();
+        ASSERT_NE(page, nullptr);
+        EXPECT_LE(page->minimumSizeHint().width(), 1040);
+        EXPECT_LE(page->sizeHint().width(), 1040);
+        for (auto* label : page->findChildren<QLabel*>()) {
+            EXPECT_FALSE(label->text().contains(QChar(0))) << label->text().left(80).toStdString();
+            EXPECT_LE(label->toolTip().size(), 1000);
+        }
+    }
+    EXPECT_TRUE(labelWithText(today, QString::fromUtf8("\u2068odd\u202Ename\u2069")));
 }

@@ -14,14 +14,14 @@ struct Day : BerlinAfternoon {
     std::vector<UsageRecord> records;
     Report today, history;
 
-    TodayTabModel build() {
+    TodayTabModel build(std::optional<std::string> loading = std::nullopt) {
         auto agg = aggregator(cal);
         const LocalDay d = cal.dayOf(now);
         history = agg.aggregate(records, std::nullopt, std::nullopt, {}, false);
         today = agg.aggregate(records, d, d, {}, true);
         const auto delta = Derived::delta(today.total.cost.priced,
                                           Derived::yesterdayAtSameTime(records, now, cal));
-        return buildTodayTab({today, history, records, delta, now, cal});
+        return buildTodayTab({today, history, records, delta, now, cal, std::move(loading)});
     }
 };
 
@@ -33,6 +33,17 @@ std::vector<std::string> titles(const std::vector<TileText>& tiles) {
 }
 
 } // namespace
+
+TEST(TodayTabModel, BeforeTheFirstPublishShowsTheScanInsteadOfAnyFigure) {
+    Day day;
+    const TodayTabModel m = day.build("first full scan");
+    EXPECT_EQ(m.headline.title, "Today \u2014 2026-12-07");
+    EXPECT_EQ(m.loading, "first full scan");
+    EXPECT_TRUE(m.firstRow.empty());
+    EXPECT_TRUE(m.secondRow.empty());
+    EXPECT_TRUE(m.noRequestsText.empty());
+    EXPECT_FALSE(day.build().loading);
+}
 
 TEST(TodayTabModel, DayWithoutRequestsShowsHeadlineAndAbsenceOnly) {
     Day day;

@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -214,6 +216,21 @@ TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {
     gate.open();
     testing::drainBackgroundWork(); // the work above ends with nothing to publish to
     EXPECT_TRUE(cache.expired());   // and lets go of the cache it kept alive
+}
+
+TEST_F(UsageStoreTest, AnExplicitHomeKeepsItsCacheWhateverXdgDataHomeSays) {
+    const char* before = std::getenv("XDG_DATA_HOME");
+    const std::optional<std::string> saved =
+        before ? std::optional<std::string>(before) : std::nullopt;
+    ::setenv("XDG_DATA_HOME", (fx.cacheDir / "user-data").c_str(), 1);
+    auto options = fx.options(false);
+    options.cachePath.reset();
+    const std::string path = UsageStore(options).cache()->cachePath();
+    if (saved)
+        ::setenv("XDG_DATA_HOME", saved->c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(path, fx.home.path() + "/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
 }
 
 } // namespace

@@ -81,6 +81,19 @@ class ShieldMark : public QWidget {
     }
 };
 
+/// The split's tiles in one row, as tilesRow lays them out: its two costs, then its counts.
+QWidget* splitTiles(const Split& split, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* l = new QHBoxLayout(row);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(20);
+    for (const CostTile& t : split.costTiles)
+        l->addWidget(new StatTile(t.title, t.cost, t.note, row), 1, Qt::AlignVCenter);
+    for (const TileText& t : split.tiles)
+        l->addWidget(statTile(t, row), 1, Qt::AlignVCenter);
+    return row;
+}
+
 } // namespace
 
 /// The column left of the painted ranking: a 6 × 6 dot per row (cacheRead for the main
@@ -178,8 +191,11 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent)
     // Coverage card: the fixed paragraph, the tiles (rebuilt), the privacy line.
     auto* coverageCard = new SectionCard(coverageTitle, coverageSubtitle, page);
     coverageCard->content()->setSpacing(10);
-    coverageCard->addWidget(
-        plainText(coverageText(), TextStyle::callout(), Theme::secondary(), coverageCard, true));
+    QLabel* coverage = plainText({}, TextStyle::callout(), Theme::secondary(), coverageCard, true);
+    coverage->setTextFormat(Qt::RichText);
+    coverage->setText(emphasized(coverageText()));
+    coverage->setObjectName("coverageText");
+    coverageCard->addWidget(coverage);
     coverageSlot_ = new QVBoxLayout;
     coverageSlot_->setContentsMargins(0, 0, 0, 0);
     coverageCard->content()->addLayout(coverageSlot_);
@@ -229,7 +245,7 @@ void AgentsTab::rebuild() {
             plainText(*s.unknownText, TextStyle::callout(), Theme::unknown(), nullptr, true));
     } else {
         body->addWidget(new SplitBarView(s, splitBody_));
-        body->addWidget(tilesRow(s.tiles, splitBody_));
+        body->addWidget(splitTiles(s, splitBody_));
     }
     splitSlot_->addWidget(splitBody_);
 

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include "model/Fmt.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
@@ -128,15 +129,16 @@ void BucketListView::paintEvent(QPaintEvent* event) {
         p.setPen(primary);
         const QRect labelRect(text.left(), text.top(), text.width(), labelHeight());
         p.drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                   QFontMetrics(body).elidedText(qs(r.label), Qt::ElideMiddle, labelRect.width()));
+                   QFontMetrics(body).elidedText(qs(Fmt::cleanName(r.label)), Qt::ElideMiddle,
+                                                 labelRect.width()));
         if (r.accessory) {
             p.setFont(caption);
             p.setPen(Theme::secondary());
             const QRect captionRect(text.left(), labelRect.bottom() + 2, text.width(),
                                     captionHeight());
             p.drawText(captionRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                       QFontMetrics(caption).elidedText(qs(*r.accessory), Qt::ElideRight,
-                                                        captionRect.width()));
+                       QFontMetrics(caption).elidedText(qs(Fmt::shownText(*r.accessory)),
+                                                        Qt::ElideRight, captionRect.width()));
         }
 
         // Counts.

@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "model/Fmt.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/HourlySparkline.hpp"
 #include "widgets/Icons.hpp"
@@ -184,12 +185,17 @@ QColor primary() {
     return QPalette().color(QPalette::WindowText);
 }
 
-QWidget* header(const PanelHeader& h) {
+// While loading only the title shows: no amount, counts or bar before anything was read.
+QWidget* header(const PanelHeader& h, bool loading) {
     auto* w = new QWidget;
     auto* v = column(w, 6, 12);
     auto* top = row();
     top->addWidget(text(h.title, TextStyle::headline()), 0, Qt::AlignBaseline);
     top->addStretch();
+    if (loading) {
+        v->addLayout(top);
+        return w;
+    }
     top->addWidget(new CostText(h.cost, title2(), primary()), 0, Qt::AlignBaseline);
     v->addLayout(top);
     auto* counts = row(8);
@@ -199,6 +205,15 @@ QWidget* header(const PanelHeader& h) {
     counts->addStretch();
     v->addLayout(counts);
     v->addWidget(new CompositionBar(h.composition, 6, true));
+    return w;
+}
+
+QWidget* loadingNote(const std::string& message) {
+    auto* w = new QWidget;
+    auto* v = column(w, 4, 12);
+    QLabel* note = secondary(message, TextStyle::callout());
+    note->setWordWrap(true);
+    v->addWidget(note);
     return w;
 }
 
@@ -243,7 +258,8 @@ QWidget* agents(const PanelAgents& a) {
     for (const PanelAgentRow& r : a.rows) {
         auto* line = row(8);
         line->addWidget(new Dot(r.mainSession ? Theme::cacheRead() : Theme::accent()));
-        line->addWidget(new ElidedLabel(qs(r.label), Qt::ElideMiddle, TextStyle::callout()), 1);
+        line->addWidget(
+            new ElidedLabel(qs(Fmt::cleanName(r.label)), Qt::ElideMiddle, TextStyle::callout()), 1);
         line->addSpacing(8);
         line->addWidget(secondary(r.requests, Theme::monoSmall()));
         line->addWidget(new CostText(r.cost, Theme::monoSmall(), primary()));
@@ -259,7 +275,8 @@ QWidget* projects(const PanelProjects& p) {
     if (p.rows.empty()) v->addWidget(unknownList());
     for (const PanelProjectRow& r : p.rows) {
         auto* line = row(8);
-        line->addWidget(new ElidedLabel(qs(r.label), Qt::ElideLeft, TextStyle::callout()), 1);
+        line->addWidget(
+            new ElidedLabel(qs(Fmt::cleanName(r.label)), Qt::ElideLeft, TextStyle::callout()), 1);
         line->addSpacing(8);
         line->addWidget(new CostText(r.cost, Theme::monoSmall(), primary()));
         v->addLayout(line);
@@ -338,9 +355,11 @@ void MenuBarPanel::setModel(const PanelModel& model) {
     auto* fresh = new QWidget(this);
     fresh->setFixedWidth(panelWidth);
     auto* v = column(fresh, 0);
-    v->addWidget(header(model.header));
+    v->addWidget(header(model.header, model.loading.has_value()));
     v->addWidget(divider());
-    if (model.emptyToday) {
+    if (model.loading) {
+        v->addWidget(loadingNote(*model.loading));
+    } else if (model.emptyToday) {
         v->addWidget(emptyToday(*model.emptyToday));
     } else if (model.day) {
         v->addWidget(rhythm(model.day->rhythm));

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "model/Fmt.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
@@ -52,7 +53,7 @@ QWidget* cell(QWidget* content, int width, Qt::Alignment align, QWidget* parent)
 ElidedLabel::ElidedLabel(const QString& text, Qt::TextElideMode mode, QWidget* parent)
     : QLabel(parent), mode_(mode) {
     setTextFormat(Qt::PlainText);
-    setText(text);
+    setText(qs(Fmt::cleanName(text.toStdString())));
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
@@ -132,7 +133,8 @@ BucketRow::BucketRow(const std::string& label, const Bucket& bucket, int indent,
     label_->setFont(TextStyle::body());
     texts->addWidget(label_);
     if (accessory) {
-        accessory_ = plainLabel(*accessory, TextStyle::caption2(), Theme::secondary(), this);
+        accessory_ =
+            plainLabel(Fmt::shownText(*accessory), TextStyle::caption2(), Theme::secondary(), this);
         accessory_->setWordWrap(true);
         texts->addWidget(accessory_);
     }
@@ -212,18 +214,35 @@ void SectionCard::paintEvent(QPaintEvent*) {
 
 // StatTile
 
-StatTile::StatTile(const std::string& title, const FigureText& figure,
-                   const std::optional<std::string>& note, QWidget* parent)
+StatTile::StatTile(const std::string& title, QWidget* parent)
     : QWidget(parent),
       title_(plainLabel(FigureTexts::tileTitle(title),
                         TextStyle::weighted(TextStyle::caption2(), QFont::DemiBold),
-                        Theme::secondary(), this)),
-      figure_(new EstimateText(figure, TextStyle::title3(), primaryText(this), this)) {
+                        Theme::secondary(), this)) {}
+
+StatTile::StatTile(const std::string& title, const FigureText& figure,
+                   const std::optional<std::string>& note, QWidget* parent)
+    : StatTile(title, parent) {
+    figure_ = new EstimateText(figure, TextStyle::title3(), primaryText(this), this);
+    stack(figure_, note);
+}
+
+StatTile::StatTile(const std::string& title, const CostEstimate& cost,
+                   const std::optional<std::string>& note, QWidget* parent)
+    : StatTile(title, parent) {
+    cost_ = new CostText(cost, TextStyle::title3(), primaryText(this), this);
+    stack(cost_, note);
+}
+
+void StatTile::stack(QWidget* figure, const std::optional<std::string>& note) {
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(3);
     stack->addWidget(title_);
-    stack->addWidget(figure_);
+    if (cost_)
+        stack->addWidget(figure, 0, Qt::AlignLeft); // the marker sits right after the amount
+    else
+        stack->addWidget(figure);
     if (note) {
         note_ = plainLabel(*note, TextStyle::caption2(), Theme::secondary(), this);
         note_->setWordWrap(true);

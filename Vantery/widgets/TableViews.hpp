@@ -31,7 +31,8 @@ inline constexpr double rowDividerOpacity = 0.35;
 } // namespace TableColumns
 
 /// A one-line plain-text label that loses characters in the middle (or at the head)
-/// when it is too narrow, so both ends of a path or id stay visible. text() stays whole.
+/// when it is too narrow, so both ends of a path or id stay visible. text() is the whole
+/// text as Fmt::cleanName shows a name.
 class ElidedLabel : public QLabel {
     Q_OBJECT
   public:
@@ -139,18 +140,29 @@ class StatTile : public QWidget {
   public:
     StatTile(const std::string& title, const FigureText& figure,
              const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr);
+    /// A cost in the large font, drawn as CostText draws it (a lower bound in the accent
+    /// colour with its caveat marker).
+    StatTile(const std::string& title, const CostEstimate& cost,
+             const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr);
     template <class T, class F>
     StatTile(const std::string& title, const Estimate<T>& estimate, F&& format,
              const std::optional<std::string>& note = std::nullopt, QWidget* parent = nullptr)
         : StatTile(title, FigureTexts::estimate(estimate, std::forward<F>(format)), note, parent) {}
 
     QLabel* title() const noexcept { return title_; }
+    /// The estimate; null on a cost tile.
     EstimateText* figure() const noexcept { return figure_; }
+    /// The cost; null unless a cost tile.
+    CostText* cost() const noexcept { return cost_; }
     QLabel* note() const noexcept { return note_; }
 
   private:
+    StatTile(const std::string& title, QWidget* parent);
+    void stack(QWidget* figure, const std::optional<std::string>& note);
+
     QLabel* title_;
-    EstimateText* figure_;
+    EstimateText* figure_ = nullptr;
+    CostText* cost_ = nullptr;
     QLabel* note_ = nullptr;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 
+#include "model/LoadingText.hpp"
 #include "model/SparklineModel.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/HourlySparkline.hpp"
@@ -156,6 +157,13 @@ QWidget* tables(const TodayTabModel& m) {
 
 QVBoxLayout* TodayTab::buildPage(const TodayTabModel& m, SparklineModel spark) {
     QVBoxLayout* page = TabScrollArea::newPage(14);
+    if (m.loading) { // nothing read yet: no figure to show, not even a zero
+        auto* card = sectionCard(m.headline);
+        card->addWidget(
+            plainText(*m.loading, TextStyle::callout(), Theme::secondary(), card, true));
+        page->addWidget(card);
+        return page;
+    }
     page->addWidget(headline(m));
     if (!m.hasRequests) {
         auto* card = sectionCard(m.noRequests);
@@ -176,14 +184,18 @@ TodayTab::TodayTab(UsageStore& store, QWidget* parent)
     for (auto signal :
          {&UsageStore::todayChanged, &UsageStore::historyChanged, &UsageStore::refreshPublished})
         connect(&store_, signal, this, [this] { scheduler_.request(); });
+    // Until the first publish the page shows the store's message, which moves on alone.
+    connect(&store_, &UsageStore::stateChanged, this, [this] {
+        if (!store_.lastRefresh()) scheduler_.request();
+    });
     rebuild();
 }
 
 void TodayTab::rebuild() {
     const Calendar calendar = store_.userCalendar();
-    const TodayTabModel model =
-        buildTodayTab({store_.today(), store_.history(), *store_.records(),
-                       store_.deltaVsYesterdayAtSameTime(), store_.now(), calendar});
+    const TodayTabModel model = buildTodayTab(
+        {store_.today(), store_.history(), *store_.records(), store_.deltaVsYesterdayAtSameTime(),
+         store_.now(), calendar, loadingText(store_.state(), store_.lastRefresh())});
     scroll_->setPage(
         buildPage(model, buildSparkline(store_.today().byHour, store_.now(), calendar)));
 }
