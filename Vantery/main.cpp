@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/ProductPage.hpp"
 #include "vantery/base/CommandLine.hpp"
@@ -31,13 +32,36 @@ std::string usage(const std::string& version) {
            vantery::cli::commonUsageTail();
 }
 
+// The options QApplication takes itself (it removes them before the app sees its
+// arguments), with the number of words each takes.
+int qtOptionWords(std::string_view arg) {
+    static constexpr std::string_view withValue[] = {"-platform",      "-platformpluginpath",
+                                                     "-platformtheme", "-plugin",
+                                                     "-style",         "-stylesheet",
+                                                     "-session",       "-qwindowgeometry",
+                                                     "-qwindowicon",   "-qwindowtitle",
+                                                     "-geometry",      "-display",
+                                                     "-name",          "-title",
+                                                     "-qmljsdebugger"};
+    static constexpr std::string_view alone[] = {"-reverse", "-widgetcount", "-nograb",
+                                                 "-dograb",  "-sync",        "-visual"};
+    for (std::string_view o : withValue) {
+        if (arg == o) return 2;
+        if (arg.size() > o.size() && arg.starts_with(o) && arg[o.size()] == '=') return 1;
+    }
+    for (std::string_view o : alone)
+        if (arg == o) return 1;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::optional<std::string> version = vantery::app::ProductPage::shippedVersion();
     const std::string shownVersion = version.value_or("(unversioned)");
-    if (auto status = vantery::cli::answerOptions(argc, argv, "Vantery", shownVersion,
-                                                  usage(shownVersion), std::cout, std::cerr))
+    if (auto status =
+            vantery::cli::answerOptions(argc, argv, "Vantery", shownVersion, usage(shownVersion),
+                                        std::cout, std::cerr, qtOptionWords))
         return *status;
 
     QApplication qtApp(argc, argv);

@@ -71,6 +71,12 @@ foreach(program SERVER APP)
   endif()
 endforeach()
 
+# Qt's own options are the application object's, not unknown ones.
+run(q "${APP}" ARGS -style Fusion -platform=offscreen --version)
+if(NOT q_rc EQUAL 0)
+  message(FATAL_ERROR "Vantery with Qt options: exit ${q_rc}: ${q_err}")
+endif()
+
 # The server over stdio: one request a line; the end of input ends it.
 set(requests "${scratch}/requests.jsonl")
 file(WRITE "${requests}"

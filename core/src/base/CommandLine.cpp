@@ -9,7 +9,8 @@ namespace vantery::cli {
 
 std::optional<int> answerOptions(int argc, const char* const* argv, std::string_view name,
                                  std::string_view version, std::string_view usage,
-                                 std::ostream& out, std::ostream& err) {
+                                 std::ostream& out, std::ostream& err,
+                                 const ForeignOptions& foreign) {
     bool help = false, showVersion = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -17,6 +18,10 @@ std::optional<int> answerOptions(int argc, const char* const* argv, std::string_
         // Older macOS versions pass the process serial number to an app Finder opens.
         if (arg.starts_with("-psn_")) continue;
 #endif
+        if (const int words = foreign ? foreign(arg) : 0; words > 0) {
+            i += words - 1;
+            continue;
+        }
         if (arg == "--help") {
             help = true;
         } else if (arg == "--version") {
