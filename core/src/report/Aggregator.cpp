@@ -133,16 +133,11 @@ void emit(Report& report, const Accumulated& t) {
 
 } // namespace
 
-Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
-                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
-                             bool includeHours) const {
-    return aggregate(records, from, to, diagnostics, includeHours, {});
-}
-
-Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
-                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
-                             bool includeHours,
-                             const std::function<bool(const UsageRecord&)>& keep) const {
+// TRANSITIONAL: the pass over materialised records, until it reads rows.
+Report Aggregator::aggregateRecords(std::span<const UsageRecord> records,
+                                    std::optional<LocalDay> from, std::optional<LocalDay> to,
+                                    const ScanDiagnostics& diagnostics, bool includeHours,
+                                    const std::function<bool(const UsageRecord&)>& keep) const {
     Report report;
     report.diagnostics = diagnostics;
 
@@ -307,9 +302,14 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
 }
 
 std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::agentsPerGroup(
-    std::span<const UsageRecord> records, std::optional<LocalDay> from, std::optional<LocalDay> to,
+    const RequestTable& table, std::optional<LocalDay> from, std::optional<LocalDay> to,
     std::size_t groups,
-    const std::function<std::optional<std::size_t>(const UsageRecord&)>& groupOf) const {
+    const std::function<std::optional<std::size_t>(const RequestRow&)>& rowGroupOf) const {
+    const std::vector<UsageRecord> materialised = table.records();
+    std::span<const UsageRecord> records = materialised;
+    auto groupOf = [&](const UsageRecord& r) {
+        return rowGroupOf(table[static_cast<std::size_t>(&r - materialised.data())]);
+    };
     std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> out(groups);
     if (groups == 0) return out;
 
@@ -371,17 +371,47 @@ std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::age
     return out;
 }
 
-Report Aggregator::report(std::span<const UsageRecord> records, const DateRange& range,
+Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> from,
+                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                             bool includeHours) const {
+    return aggregate(table, from, to, diagnostics, includeHours, {});
+}
+
+Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> from,
+                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                             bool includeHours, const RowFilter& keep) const {
+    const std::vector<UsageRecord> materialised = table.records();
+    std::function<bool(const UsageRecord&)> keepRecord;
+    if (keep)
+        keepRecord = [&](const UsageRecord& r) {
+            return keep(table[static_cast<std::size_t>(&r - materialised.data())]);
+        };
+    return aggregateRecords(materialised, from, to, diagnostics, includeHours, keepRecord);
+}
+
+Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                             bool includeHours) const {
+    return aggregate(RequestTable::fromRecords(records), from, to, diagnostics, includeHours);
+}
+
+Report Aggregator::report(const RequestTable& table, const DateRange& range,
                           const ScanDiagnostics& diagnostics,
                           std::optional<bool> includeHours) const {
-    return aggregate(records, range.from, range.through, diagnostics,
+    return aggregate(table, range.from, range.through, diagnostics,
                      includeHours.value_or(range.from == range.through));
 }
 
-Report Aggregator::report(std::span<const UsageRecord> records, const RangeSelection& selection,
-                          double now, const ScanDiagnostics& diagnostics) const {
+Report Aggregator::report(const RequestTable& table, const RangeSelection& selection, double now,
+                          const ScanDiagnostics& diagnostics) const {
     auto range = selection.resolved(now, calendar_);
-    return aggregate(records, range.from, range.through, diagnostics, range.from == range.through);
+    return aggregate(table, range.from, range.through, diagnostics, range.from == range.through);
+}
+
+Report Aggregator::report(std::span<const UsageRecord> records, const DateRange& range,
+                          const ScanDiagnostics& diagnostics,
+                          std::optional<bool> includeHours) const {
+    return report(RequestTable::fromRecords(records), range, diagnostics, includeHours);
 }
 
 } // namespace vantery

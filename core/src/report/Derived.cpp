@@ -38,6 +38,13 @@ CostFigure Derived::currentHourlyRate(const Report& today, double now, const Cal
 
 CostFigure Derived::yesterdayAtSameTime(std::span<const UsageRecord> records, double now,
                                         const Calendar& calendar) {
+    return yesterdayAtSameTime(RequestTable::fromRecords(records), now, calendar);
+}
+
+// TRANSITIONAL: over materialised records.
+CostFigure Derived::yesterdayAtSameTime(const RequestTable& table, double now,
+                                        const Calendar& calendar) {
+    const std::vector<UsageRecord> records = table.records();
     const LocalDay today = calendar.dayOf(now);
     const double todayStart = calendar.startOfDay(today);
     // The previous calendar day's own start: on a day whose midnight was skipped,

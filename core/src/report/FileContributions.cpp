@@ -67,8 +67,18 @@ class KeyCopies {
 FileContributions FileContributions::of(std::span<const ScanCache::FileProvenance> files,
                                         const Calendar& calendar, std::optional<LocalDay> from,
                                         std::optional<LocalDay> to,
-                                        const std::function<bool(const UsageRecord&)>& keep) {
+                                        const std::function<bool(const RequestRow&)>& keepRow) {
+    // TRANSITIONAL: over materialised records.
     using Entry = std::pair<const std::string, UsageRecord>;
+    std::vector<std::vector<Entry>> held(files.size());
+    std::vector<std::vector<const RequestRow*>> rowOf(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (files[i].block)
+            for (std::size_t k = 0; k < files[i].block->size(); ++k) {
+                held[i].emplace_back(std::string(files[i].block->key(k)),
+                                     files[i].dictionary->record(files[i].block->row(k)));
+                rowOf[i].push_back(&files[i].block->row(k));
+            }
     struct Counted {
         const Entry* entry;
         std::int32_t day;
@@ -78,22 +88,23 @@ FileContributions FileContributions::of(std::span<const ScanCache::FileProvenanc
     detail::PriceBook book;
     detail::Axis sums; // one key per contributing file
     std::vector<std::size_t> contributing;
-    std::size_t held = 0;
+    std::size_t held_count = 0;
     for (const auto& file : files)
-        held += file.records ? file.records->size() : 0;
-    KeyCopies copies(held);
+        held_count += file.block ? file.block->size() : 0;
+    KeyCopies copies(held_count);
     std::vector<Counted> counted;
 
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!files[i].records) continue;
+        if (!files[i].block) continue;
         counted.clear();
-        for (const Entry& entry : *files[i].records) {
+        for (const Entry& entry : held[i]) {
             std::int32_t day = 0;
             int hour = 0;
             clock.dayAndHour(entry.second.timestamp, day, hour);
             if (from && day < from->daysSinceEpoch()) continue;
             if (to && day > to->daysSinceEpoch()) continue;
-            if (keep && !keep(entry.second)) continue;
+            if (keepRow && !keepRow(*rowOf[i][static_cast<std::size_t>(&entry - held[i].data())]))
+                continue;
             counted.push_back({&entry, day});
         }
         if (counted.empty()) continue;

@@ -35,7 +35,7 @@ struct FileContributions {
     static FileContributions of(std::span<const ScanCache::FileProvenance> files,
                                 const Calendar& calendar, std::optional<LocalDay> from,
                                 std::optional<LocalDay> to,
-                                const std::function<bool(const UsageRecord&)>& keep);
+                                const std::function<bool(const RequestRow&)>& keep);
 };
 
 } // namespace vantery
