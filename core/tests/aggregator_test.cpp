@@ -151,12 +151,13 @@ TEST(Aggregator, HoursOnlyWhenAskedFor) {
               2);
 
     double now = at(cal, 2026, 5, 2, 18);
+    const auto table = RequestTable::fromRecords(records);
     auto today =
-        agg.report(records, RangeSelection(RangePreset::custom, now, now, now, cal), now, {});
+        agg.report(table, RangeSelection(RangePreset::custom, now, now, now, cal), now, {});
     EXPECT_EQ(today.total.requests, 1);
     EXPECT_EQ(today.byHour.at(9).requests, 1);
     auto month =
-        agg.report(records, RangeSelection(RangePreset::thisMonth, {}, {}, now, cal), now, {});
+        agg.report(table, RangeSelection(RangePreset::thisMonth, {}, {}, now, cal), now, {});
     EXPECT_EQ(month.total.requests, 2);
     EXPECT_TRUE(month.byHour.empty());
 }
@@ -296,15 +297,16 @@ TEST(Aggregator, KeptRecordsGiveTheReportOfTheCopiedSubset) {
         if (i % 2) r.agent = planner;
         records.push_back(std::move(r));
     }
-    auto keep = [](const UsageRecord& r) {
-        return r.sessionId == "s1" || r.rawCwd == "/Users/u/b";
+    const auto table = RequestTable::fromRecords(records);
+    auto keep = [&](const RequestRow& r) {
+        return table.sessionId(r) == "s1" || table.rawCwd(r) == "/Users/u/b";
     };
     std::vector<UsageRecord> subset;
-    for (const auto& r : records)
-        if (keep(r)) subset.push_back(r);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (keep(table[i])) subset.push_back(records[i]);
     auto from = agg.day(1.7e9 + 30000), to = agg.day(1.7e9 + 150000);
     for (bool hours : {false, true}) {
-        auto a = agg.aggregate(records, from, to, ScanDiagnostics{}, hours, keep);
+        auto a = agg.aggregate(table, from, to, ScanDiagnostics{}, hours, keep);
         auto b = agg.aggregate(subset, from, to, ScanDiagnostics{}, hours);
         EXPECT_EQ(a.total.requests, b.total.requests);
         EXPECT_EQ(a.total.cost.priced, b.total.cost.priced);
@@ -318,7 +320,7 @@ TEST(Aggregator, KeptRecordsGiveTheReportOfTheCopiedSubset) {
     }
     // An empty predicate keeps everything.
     auto everything =
-        agg.aggregate(records, std::nullopt, std::nullopt, ScanDiagnostics{}, false, {});
+        agg.aggregate(table, std::nullopt, std::nullopt, ScanDiagnostics{}, false, {});
     EXPECT_EQ(everything.total.requests, 40);
 }
 
@@ -340,19 +342,20 @@ TEST(Aggregator, AgentsPerGroupEqualOneReportPerGroup) {
         records.push_back(std::move(r));
     }
     // Groups by model; the unpriced model only in one session, its other records in none.
-    auto groupOf = [](const UsageRecord& r) -> std::optional<std::size_t> {
-        if (r.model == "claude-sonnet-4-5") return 0;
-        if (r.model == "claude-opus-4-1") return 2;
-        if (r.model == "gpt-x" && r.sessionId == "s1") return 1;
+    const auto table = RequestTable::fromRecords(records);
+    auto groupOf = [&](const RequestRow& r) -> std::optional<std::size_t> {
+        if (table.model(r) == "claude-sonnet-4-5") return 0;
+        if (table.model(r) == "claude-opus-4-1") return 2;
+        if (table.model(r) == "gpt-x" && table.sessionId(r) == "s1") return 1;
         return std::nullopt;
     };
     auto from = agg.day(1.7e9 + 40000), to = agg.day(1.7e9 + 300000);
-    auto perGroup = agg.agentsPerGroup(records, from, to, 4, groupOf);
+    auto perGroup = agg.agentsPerGroup(table, from, to, 4, groupOf);
     ASSERT_EQ(perGroup.size(), 4u);
     for (std::size_t g = 0; g < 4; ++g) {
         SCOPED_TRACE(g);
-        auto alone = agg.aggregate(records, from, to, ScanDiagnostics{}, false,
-                                   [&](const UsageRecord& r) { return groupOf(r) == g; });
+        auto alone = agg.aggregate(table, from, to, ScanDiagnostics{}, false,
+                                   [&](const RequestRow& r) { return groupOf(r) == g; });
         ASSERT_EQ(perGroup[g].size(), alone.byAgent.size());
         for (const auto& [agent, bucket] : alone.byAgent) {
             auto it = perGroup[g].find(agent);
@@ -370,5 +373,5 @@ TEST(Aggregator, AgentsPerGroupEqualOneReportPerGroup) {
     }
     EXPECT_TRUE(perGroup[3].empty()) << "a group no record names";
     EXPECT_FALSE(perGroup[2].empty());
-    EXPECT_TRUE(agg.agentsPerGroup(records, from, to, 0, groupOf).empty());
+    EXPECT_TRUE(agg.agentsPerGroup(table, from, to, 0, groupOf).empty());
 }

@@ -12,21 +12,23 @@ using vantery::fixtures::makeRecord;
 
 namespace {
 
+// Every file's ids refer to one dictionary, as the cache's do.
+const auto dictionary = std::make_shared<RequestDictionary>();
+
 ScanCache::FileProvenance file(std::string path,
                                std::vector<std::pair<std::string, UsageRecord>> rs) {
-    RequestMap map(rs.begin(), rs.end());
-    return {std::move(path), static_cast<std::int64_t>(rs.size()),
-            std::make_shared<const RequestMap>(std::move(map))};
+    FileBlock::Builder block;
+    for (const auto& [key, r] : rs)
+        block.add(key, dictionary->rowOf(r));
+    return {std::move(path), static_cast<std::int64_t>(rs.size()), block.finish(), dictionary};
 }
 
-// What Bucket::add gives for the file's counted requests, added in key order.
+// What Bucket::add gives for the file's counted requests, added in block order.
 Bucket reference(const ScanCache::FileProvenance& f, const Calendar& cal,
                  std::optional<LocalDay> from, std::optional<LocalDay> to) {
-    std::vector<std::pair<std::string, UsageRecord>> sorted(f.records->begin(), f.records->end());
-    std::sort(sorted.begin(), sorted.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
     Bucket b;
-    for (const auto& [key, r] : sorted) {
+    for (const RequestRow& row : f.block->rows()) {
+        const UsageRecord r = f.dictionary->record(row);
         const LocalDay day = cal.dayOf(r.timestamp);
         if ((from && day < *from) || (to && day > *to) || r.sessionId == "skip") continue;
         b.add(r, day);
@@ -60,8 +62,9 @@ TEST(FileContributions, SameBucketsAsBucketAddAcrossATierChangeDay) {
              {{"m4:r4", makeRecord(at(cal, 2026, 9, 1, 0, 10), "claude-sonnet-5", 2'000'000, 0)}}),
     };
     const auto from = LocalDay::fromYMD(2026, 8, 30);
-    const auto got = FileContributions::of(
-        files, cal, from, std::nullopt, [](const UsageRecord& r) { return r.sessionId != "skip"; });
+    const auto got = FileContributions::of(files, cal, from, std::nullopt, [](const RequestRow& r) {
+        return dictionary->session(r.session) != "skip";
+    });
 
     // d (3 × 2 = 6 dollars) before a (the tier-one copy of m1 and the rest), then b, whose
     // only request is a's m1: equal amounts keep the order of the list.

@@ -76,10 +76,6 @@ class Aggregator {
                   std::optional<bool> includeHours = std::nullopt) const;
 
   private:
-    Report aggregateRecords(std::span<const UsageRecord> records, std::optional<LocalDay> from,
-                            std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
-                            bool includeHours,
-                            const std::function<bool(const UsageRecord&)>& keep) const;
     Calendar calendar_;
     ProjectResolver resolver_;
 };
