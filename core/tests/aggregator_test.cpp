@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <set>
+#include <tuple>
 
 #include "RecordBuilder.hpp"
 #include "TempDir.hpp"
@@ -374,4 +377,82 @@ TEST(Aggregator, AgentsPerGroupEqualOneReportPerGroup) {
     EXPECT_TRUE(perGroup[3].empty()) << "a group no record names";
     EXPECT_FALSE(perGroup[2].empty());
     EXPECT_TRUE(agg.agentsPerGroup(table, from, to, 0, groupOf).empty());
+}
+
+namespace {
+
+// The fields of a bucket a report's reader sees, for comparing whole maps.
+auto figures(const Bucket& b) {
+    return std::make_tuple(b.requests, b.input, b.output, b.cacheWrite5m, b.cacheWrite1h,
+                           b.cacheRead, b.webSearch, b.webFetch, b.cost, b.modelCounts,
+                           b.firstActivity, b.lastActivity, b.cacheWriteAssumedRequests);
+}
+
+template <class Map> void expectSameBuckets(const Map& a, const Map& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j) {
+        EXPECT_TRUE(i->first == j->first);
+        EXPECT_EQ(figures(i->second), figures(j->second));
+    }
+}
+
+} // namespace
+
+TEST(Aggregator, ReportDoesNotDependOnDictionaryIdsAndKeepsWideCounters) {
+    auto agg = aggregatorIn("Europe/Berlin");
+    std::vector<UsageRecord> records;
+    for (int i = 0; i < 50; ++i) {
+        auto r = makeRecord(1.7e9 + i * 4000.0, i % 3 ? "claude-sonnet-4-5" : "mystery", 900 + i);
+        r.sessionId = "s" + std::to_string(i % 5);
+        r.rawCwd = "/Users/u/p" + std::to_string(i % 4);
+        r.sourceHome = i % 2 ? ".claude" : ".claude-work";
+        if (i % 3 == 1) r.agent = AgentIdentity::anonymous("a" + std::to_string(i % 7));
+        r.cacheWriteBreakdownAssumed = i % 6 == 0;
+        records.push_back(std::move(r));
+    }
+    records[7].input = 6'000'000'000; // beyond a row's 32 bits
+    records[7].webFetch = 2;
+
+    // The same requests with every id given in the reverse order of their first meeting.
+    auto dictionary = std::make_shared<RequestDictionary>();
+    for (auto r = records.rbegin(); r != records.rend(); ++r) {
+        dictionary->internModel(r->model);
+        dictionary->internSession(r->sessionId);
+        dictionary->internCwd(r->rawCwd);
+        dictionary->internHome(r->sourceHome);
+        dictionary->internAgent(r->agent);
+    }
+    FileBlock::Builder block;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        block.add("m" + std::to_string(i) + ":r", dictionary->rowOf(records[i]));
+    const RequestTable reversed(dictionary, {block.finish()});
+    const auto plain = RequestTable::fromRecords(records);
+
+    const Report a = agg.aggregate(plain, std::nullopt, std::nullopt, {}, true);
+    const Report b = agg.aggregate(reversed, std::nullopt, std::nullopt, {}, true);
+    EXPECT_EQ(figures(a.total), figures(b.total));
+    expectSameBuckets(a.byDay, b.byDay);
+    expectSameBuckets(a.byHour, b.byHour);
+    expectSameBuckets(a.byModel, b.byModel);
+    expectSameBuckets(a.byProject, b.byProject);
+    expectSameBuckets(a.byRawCwd, b.byRawCwd);
+    expectSameBuckets(a.bySession, b.bySession);
+    expectSameBuckets(a.byAgent, b.byAgent);
+    expectSameBuckets(a.bySource, b.bySource);
+    EXPECT_EQ(a.sessionProject, b.sessionProject);
+    EXPECT_EQ(a.agentSession, b.agentSession);
+    EXPECT_EQ(a.agentProject, b.agentProject);
+    EXPECT_EQ(a.projectProvenance, b.projectProvenance);
+
+    // Row by row through Bucket::add: the same sums, bit for bit, wide counters included.
+    Bucket byRow;
+    for (const RequestRow& row : reversed)
+        byRow.add(reversed, row, agg.day(row.timestamp));
+    EXPECT_EQ(figures(byRow), figures(b.total));
+    EXPECT_EQ(b.total.webFetch, 2);
+    std::int64_t input = 0;
+    for (const auto& r : records)
+        input += r.input;
+    EXPECT_EQ(b.total.input, input);
+    EXPECT_EQ(b.total.cost.unpricedModels, std::set<std::string>{"mystery"});
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Builds reports from records: prices each request on its local day and sums it into
-// every breakdown.
+// Builds reports from a table of requests: prices each request on its local day and
+// sums it into every breakdown.
 #include <cstddef>
 #include <functional>
 #include <map>
