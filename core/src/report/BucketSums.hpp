@@ -19,9 +19,11 @@ namespace vantery::detail {
 // Adds one request's counters and activity to sums whose fields are named as
 // Bucket's. The cost and the per-model counts are the caller's: a bucket keeps them
 // per request, the accumulators per model.
+// Always inlined: the aggregation calls it nine times per row, and as a call it costs
+// a seventh of the pass.
 template <class Sums>
-inline void addCounts(Sums& s, const RequestCounts& c, double timestamp,
-                      bool cacheWriteBreakdownAssumed) noexcept {
+[[gnu::always_inline]] inline void addCounts(Sums& s, const RequestCounts& c, double timestamp,
+                                             bool cacheWriteBreakdownAssumed) noexcept {
     s.requests = satAdd(s.requests, 1);
     s.input = satAdd(s.input, c.input);
     s.output = satAdd(s.output, c.output);
@@ -61,7 +63,8 @@ struct Sums {
             if (t > last) last = t;
         }
     }
-    void add(const RequestCounts& c, double timestamp, bool assumed, double cost) noexcept {
+    [[gnu::always_inline]] void add(const RequestCounts& c, double timestamp, bool assumed,
+                                    double cost) noexcept {
         addCounts(*this, c, timestamp, assumed);
         priced += cost; // 0 for an unpriced request, as Bucket::add adds nothing then
     }
@@ -89,8 +92,8 @@ class Axis {
         counts_ = std::move(grown);
         stride_ = wider;
     }
-    void add(std::uint32_t key, std::uint32_t model, const RequestCounts& c, double timestamp,
-             bool assumed, double cost) {
+    [[gnu::always_inline]] void add(std::uint32_t key, std::uint32_t model, const RequestCounts& c,
+                                    double timestamp, bool assumed, double cost) {
         sums_[key].add(c, timestamp, assumed, cost);
         auto& n = counts_[key * stride_ + model];
         n = satAdd(n, 1);

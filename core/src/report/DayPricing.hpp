@@ -23,35 +23,38 @@ class LocalClock {
   public:
     explicit LocalClock(const Calendar& calendar) : calendar_(calendar) {}
 
-    void dayAndHour(double instant, std::int32_t& day, int& hour) {
-        // Far-off or non-finite instants take the calendar's own (clamping) path.
-        if (!(instant > -1e11 && instant < 1e11)) return slow(instant, day, hour);
-        const Calendar::OffsetSpan* span = nullptr;
-        if (!spans_.empty() && spans_[lastSpan_].contains(instant)) {
-            span = &spans_[lastSpan_];
-        } else {
-            for (std::size_t i = 0; i < spans_.size(); ++i)
-                if (spans_[i].contains(instant)) {
-                    lastSpan_ = i;
-                    span = &spans_[i];
-                    break;
-                }
-            if (!span) {
-                auto s = calendar_.offsetSpan(instant);
-                if (!s.contains(instant)) return slow(instant, day, hour);
-                if (spans_.size() >= maxSpans) spans_.clear();
-                spans_.push_back(s);
-                lastSpan_ = spans_.size() - 1;
-                span = &spans_.back();
-            }
-        }
-        double local = std::floor(instant) + span->offsetSeconds;
+    // The common case, the stretch of the last instant, is inlined into the loops.
+    [[gnu::always_inline]] void dayAndHour(double instant, std::int32_t& day, int& hour) {
+        if (instant > -1e11 && instant < 1e11 && !spans_.empty() &&
+            spans_[lastSpan_].contains(instant))
+            return within(spans_[lastSpan_], instant, day, hour);
+        search(instant, day, hour);
+    }
+
+  private:
+    static void within(const Calendar::OffsetSpan& span, double instant, std::int32_t& day,
+                       int& hour) noexcept {
+        double local = std::floor(instant) + span.offsetSeconds;
         double d = std::floor(local / secondsPerDay);
         day = static_cast<std::int32_t>(d);
         hour = static_cast<int>((local - d * secondsPerDay) / 3600);
     }
+    [[gnu::noinline]] void search(double instant, std::int32_t& day, int& hour) {
+        // Far-off or non-finite instants take the calendar's own (clamping) path.
+        if (!(instant > -1e11 && instant < 1e11)) return slow(instant, day, hour);
+        for (std::size_t i = 0; i < spans_.size(); ++i)
+            if (spans_[i].contains(instant)) {
+                lastSpan_ = i;
+                return within(spans_[i], instant, day, hour);
+            }
+        auto s = calendar_.offsetSpan(instant);
+        if (!s.contains(instant)) return slow(instant, day, hour);
+        if (spans_.size() >= maxSpans) spans_.clear();
+        spans_.push_back(s);
+        lastSpan_ = spans_.size() - 1;
+        within(spans_.back(), instant, day, hour);
+    }
 
-  private:
     static constexpr std::size_t maxSpans = 64;
     static constexpr double secondsPerDay = 86400;
     void slow(double instant, std::int32_t& day, int& hour) {
@@ -98,19 +101,14 @@ class PriceBook {
     }
     // Whether a model has a price at all depends on its id only, never on the day, so
     // an unpriced request adds 0 here and is accounted for by its model's count.
-    double cost(std::uint32_t slot, std::int32_t day, const RequestCounts& counts) {
+    [[gnu::always_inline]] double cost(std::uint32_t slot, std::int32_t day,
+                                       const RequestCounts& counts) {
         if (!priced[slot]) return 0;
-        Last& last = last_[slot];
-        if (!last.valid || last.day != day) {
-            const auto key =
-                (static_cast<std::uint64_t>(slot) << 32) | static_cast<std::uint32_t>(day);
-            auto it = cache_.find(key);
-            if (it == cache_.end())
-                it = cache_.emplace(key, Pricing::prices(names[slot], LocalDay(day)).value()).first;
-            last = {it->second, day, true};
-        }
-        if (!last.prices) return 0;
-        return Pricing::costOf(*last.prices, counts);
+        const Last& last = last_[slot];
+        const std::optional<Prices>& prices =
+            last.valid && last.day == day ? last.prices : lookUp(slot, day);
+        if (!prices) return 0;
+        return Pricing::costOf(*prices, counts);
     }
     std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(names.size()); }
 
@@ -128,6 +126,15 @@ class PriceBook {
     std::unordered_map<std::string, std::uint32_t> byText_;
     std::vector<Last> last_;
     std::unordered_map<std::uint64_t, std::optional<Prices>> cache_;
+
+    [[gnu::noinline]] const std::optional<Prices>& lookUp(std::uint32_t slot, std::int32_t day) {
+        const auto key = (static_cast<std::uint64_t>(slot) << 32) | static_cast<std::uint32_t>(day);
+        auto it = cache_.find(key);
+        if (it == cache_.end())
+            it = cache_.emplace(key, Pricing::prices(names[slot], LocalDay(day)).value()).first;
+        last_[slot] = {it->second, day, true};
+        return last_[slot].prices;
+    }
 };
 
 } // namespace vantery::detail
