@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <set>
 
 #include "RecordBuilder.hpp"
 #include "vantery/report/FileContributions.hpp"
@@ -90,4 +92,35 @@ TEST(FileContributions, SameBucketsAsBucketAddAcrossATierChangeDay) {
     EXPECT_DOUBLE_EQ(got.files[0].bucket.cost.priced, 6.0);
     EXPECT_EQ(got.distinctRequests, 4); // m1, m2, m9, m4
     EXPECT_EQ(got.duplicatedRequests, 1);
+}
+
+TEST(FileContributions, FilesOfSeveralDictionariesKeepTheirModels) {
+    // Id 0 names a different model in each dictionary; one model is in both.
+    const Calendar cal = fixtures::zone("UTC");
+    const double t = at(cal, 2026, 5, 4, 12);
+    auto own = [&](std::vector<std::pair<std::string, UsageRecord>> rs) {
+        auto dict = std::make_shared<RequestDictionary>();
+        FileBlock::Builder block;
+        for (const auto& [key, r] : rs)
+            block.add(key, dict->rowOf(r));
+        return ScanCache::FileProvenance{"f", 1, block.finish(), dict};
+    };
+    const std::vector<ScanCache::FileProvenance> files = {
+        own({{"m1:r", makeRecord(t, "claude-haiku-4-5", 1'000'000, 0)},
+             {"m2:r", makeRecord(t, "gpt-x", 5, 0)}}),
+        own({{"m3:r", makeRecord(t, "gpt-x", 7, 0)},
+             {"m4:r", makeRecord(t, "claude-haiku-4-5", 3'000'000, 0)}}),
+    };
+    const auto got = FileContributions::of(files, cal, std::nullopt, std::nullopt, {});
+    ASSERT_EQ(got.files.size(), 2u);
+    EXPECT_EQ(got.files[0].file, 1u);
+    EXPECT_DOUBLE_EQ(got.files[0].bucket.cost.priced, 3.0);
+    EXPECT_DOUBLE_EQ(got.files[1].bucket.cost.priced, 1.0);
+    const std::map<std::string, std::int64_t, std::less<>> both = {{"claude-haiku-4-5", 1},
+                                                                   {"gpt-x", 1}};
+    for (const auto& c : got.files) {
+        EXPECT_EQ(c.bucket.modelCounts, both);
+        EXPECT_EQ(c.bucket.cost.unpricedModels, std::set<std::string>{"gpt-x"});
+    }
+    EXPECT_EQ(got.distinctRequests, 4);
 }
