@@ -1,6 +1,6 @@
 #pragma once
 // Text measured in user-perceived characters (extended grapheme clusters), and the
-// number and name texts every part of the system writes the same way. Nothing here
+// number and name texts the core, the server and the app write the same way. Nothing here
 // depends on the process locale.
 #include <cstddef>
 #include <cstdint>
