@@ -27,7 +27,10 @@ struct Command {
 const Command commands[] = {
     {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
     {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
-    {"aggregate", bench::aggregate, {}, "aggregate --home DIR [--repeat N]"},
+    {"aggregate",
+     bench::aggregate,
+     {"help"},
+     "aggregate (--home DIR | --agents N [--requests M]) [--repeat N] [--help]"},
     {"refresh", bench::refresh, {}, "refresh --home DIR --cache FILE"},
     {"mcp", bench::mcp, {}, "mcp --home DIR --server PATH [--repeat N]"},
     {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},

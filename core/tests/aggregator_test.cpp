@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <set>
+#include <tuple>
 
 #include "RecordBuilder.hpp"
 #include "TempDir.hpp"
@@ -151,12 +154,13 @@ TEST(Aggregator, HoursOnlyWhenAskedFor) {
               2);
 
     double now = at(cal, 2026, 5, 2, 18);
+    const auto table = RequestTable::fromRecords(records);
     auto today =
-        agg.report(records, RangeSelection(RangePreset::custom, now, now, now, cal), now, {});
+        agg.report(table, RangeSelection(RangePreset::custom, now, now, now, cal), now, {});
     EXPECT_EQ(today.total.requests, 1);
     EXPECT_EQ(today.byHour.at(9).requests, 1);
     auto month =
-        agg.report(records, RangeSelection(RangePreset::thisMonth, {}, {}, now, cal), now, {});
+        agg.report(table, RangeSelection(RangePreset::thisMonth, {}, {}, now, cal), now, {});
     EXPECT_EQ(month.total.requests, 2);
     EXPECT_TRUE(month.byHour.empty());
 }
@@ -296,15 +300,16 @@ TEST(Aggregator, KeptRecordsGiveTheReportOfTheCopiedSubset) {
         if (i % 2) r.agent = planner;
         records.push_back(std::move(r));
     }
-    auto keep = [](const UsageRecord& r) {
-        return r.sessionId == "s1" || r.rawCwd == "/Users/u/b";
+    const auto table = RequestTable::fromRecords(records);
+    auto keep = [&](const RequestRow& r) {
+        return table.sessionId(r) == "s1" || table.rawCwd(r) == "/Users/u/b";
     };
     std::vector<UsageRecord> subset;
-    for (const auto& r : records)
-        if (keep(r)) subset.push_back(r);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (keep(table[i])) subset.push_back(records[i]);
     auto from = agg.day(1.7e9 + 30000), to = agg.day(1.7e9 + 150000);
     for (bool hours : {false, true}) {
-        auto a = agg.aggregate(records, from, to, ScanDiagnostics{}, hours, keep);
+        auto a = agg.aggregate(table, from, to, ScanDiagnostics{}, hours, keep);
         auto b = agg.aggregate(subset, from, to, ScanDiagnostics{}, hours);
         EXPECT_EQ(a.total.requests, b.total.requests);
         EXPECT_EQ(a.total.cost.priced, b.total.cost.priced);
@@ -318,7 +323,7 @@ TEST(Aggregator, KeptRecordsGiveTheReportOfTheCopiedSubset) {
     }
     // An empty predicate keeps everything.
     auto everything =
-        agg.aggregate(records, std::nullopt, std::nullopt, ScanDiagnostics{}, false, {});
+        agg.aggregate(table, std::nullopt, std::nullopt, ScanDiagnostics{}, false, {});
     EXPECT_EQ(everything.total.requests, 40);
 }
 
@@ -340,19 +345,20 @@ TEST(Aggregator, AgentsPerGroupEqualOneReportPerGroup) {
         records.push_back(std::move(r));
     }
     // Groups by model; the unpriced model only in one session, its other records in none.
-    auto groupOf = [](const UsageRecord& r) -> std::optional<std::size_t> {
-        if (r.model == "claude-sonnet-4-5") return 0;
-        if (r.model == "claude-opus-4-1") return 2;
-        if (r.model == "gpt-x" && r.sessionId == "s1") return 1;
+    const auto table = RequestTable::fromRecords(records);
+    auto groupOf = [&](const RequestRow& r) -> std::optional<std::size_t> {
+        if (table.model(r) == "claude-sonnet-4-5") return 0;
+        if (table.model(r) == "claude-opus-4-1") return 2;
+        if (table.model(r) == "gpt-x" && table.sessionId(r) == "s1") return 1;
         return std::nullopt;
     };
     auto from = agg.day(1.7e9 + 40000), to = agg.day(1.7e9 + 300000);
-    auto perGroup = agg.agentsPerGroup(records, from, to, 4, groupOf);
+    auto perGroup = agg.agentsPerGroup(table, from, to, 4, groupOf);
     ASSERT_EQ(perGroup.size(), 4u);
     for (std::size_t g = 0; g < 4; ++g) {
         SCOPED_TRACE(g);
-        auto alone = agg.aggregate(records, from, to, ScanDiagnostics{}, false,
-                                   [&](const UsageRecord& r) { return groupOf(r) == g; });
+        auto alone = agg.aggregate(table, from, to, ScanDiagnostics{}, false,
+                                   [&](const RequestRow& r) { return groupOf(r) == g; });
         ASSERT_EQ(perGroup[g].size(), alone.byAgent.size());
         for (const auto& [agent, bucket] : alone.byAgent) {
             auto it = perGroup[g].find(agent);
@@ -370,5 +376,83 @@ TEST(Aggregator, AgentsPerGroupEqualOneReportPerGroup) {
     }
     EXPECT_TRUE(perGroup[3].empty()) << "a group no record names";
     EXPECT_FALSE(perGroup[2].empty());
-    EXPECT_TRUE(agg.agentsPerGroup(records, from, to, 0, groupOf).empty());
+    EXPECT_TRUE(agg.agentsPerGroup(table, from, to, 0, groupOf).empty());
+}
+
+namespace {
+
+// The fields of a bucket a report's reader sees, for comparing whole maps.
+auto figures(const Bucket& b) {
+    return std::make_tuple(b.requests, b.input, b.output, b.cacheWrite5m, b.cacheWrite1h,
+                           b.cacheRead, b.webSearch, b.webFetch, b.cost, b.modelCounts,
+                           b.firstActivity, b.lastActivity, b.cacheWriteAssumedRequests);
+}
+
+template <class Map> void expectSameBuckets(const Map& a, const Map& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j) {
+        EXPECT_TRUE(i->first == j->first);
+        EXPECT_EQ(figures(i->second), figures(j->second));
+    }
+}
+
+} // namespace
+
+TEST(Aggregator, ReportDoesNotDependOnDictionaryIdsAndKeepsWideCounters) {
+    auto agg = aggregatorIn("Europe/Berlin");
+    std::vector<UsageRecord> records;
+    for (int i = 0; i < 50; ++i) {
+        auto r = makeRecord(1.7e9 + i * 4000.0, i % 3 ? "claude-sonnet-4-5" : "mystery", 900 + i);
+        r.sessionId = "s" + std::to_string(i % 5);
+        r.rawCwd = "/Users/u/p" + std::to_string(i % 4);
+        r.sourceHome = i % 2 ? ".claude" : ".claude-work";
+        if (i % 3 == 1) r.agent = AgentIdentity::anonymous("a" + std::to_string(i % 7));
+        r.cacheWriteBreakdownAssumed = i % 6 == 0;
+        records.push_back(std::move(r));
+    }
+    records[7].input = 6'000'000'000; // beyond a row's 32 bits
+    records[7].webFetch = 2;
+
+    // The same requests with every id given in the reverse order of their first meeting.
+    auto dictionary = std::make_shared<RequestDictionary>();
+    for (auto r = records.rbegin(); r != records.rend(); ++r) {
+        dictionary->internModel(r->model);
+        dictionary->internSession(r->sessionId);
+        dictionary->internCwd(r->rawCwd);
+        dictionary->internHome(r->sourceHome);
+        dictionary->internAgent(r->agent);
+    }
+    FileBlock::Builder block;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        block.add("m" + std::to_string(i) + ":r", dictionary->rowOf(records[i]));
+    const RequestTable reversed(dictionary, {block.finish()});
+    const auto plain = RequestTable::fromRecords(records);
+
+    const Report a = agg.aggregate(plain, std::nullopt, std::nullopt, {}, true);
+    const Report b = agg.aggregate(reversed, std::nullopt, std::nullopt, {}, true);
+    EXPECT_EQ(figures(a.total), figures(b.total));
+    expectSameBuckets(a.byDay, b.byDay);
+    expectSameBuckets(a.byHour, b.byHour);
+    expectSameBuckets(a.byModel, b.byModel);
+    expectSameBuckets(a.byProject, b.byProject);
+    expectSameBuckets(a.byRawCwd, b.byRawCwd);
+    expectSameBuckets(a.bySession, b.bySession);
+    expectSameBuckets(a.byAgent, b.byAgent);
+    expectSameBuckets(a.bySource, b.bySource);
+    EXPECT_EQ(a.sessionProject, b.sessionProject);
+    EXPECT_EQ(a.agentSession, b.agentSession);
+    EXPECT_EQ(a.agentProject, b.agentProject);
+    EXPECT_EQ(a.projectProvenance, b.projectProvenance);
+
+    // Row by row through Bucket::add: the same sums, bit for bit, wide counters included.
+    Bucket byRow;
+    for (const RequestRow& row : reversed)
+        byRow.add(reversed, row, agg.day(row.timestamp));
+    EXPECT_EQ(figures(byRow), figures(b.total));
+    EXPECT_EQ(b.total.webFetch, 2);
+    std::int64_t input = 0;
+    for (const auto& r : records)
+        input += r.input;
+    EXPECT_EQ(b.total.input, input);
+    EXPECT_EQ(b.total.cost.unpricedModels, std::set<std::string>{"mystery"});
 }

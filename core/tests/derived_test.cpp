@@ -75,7 +75,7 @@ TEST(YesterdayAtSameTime, WindowEdgesAreIncluded) {
         makeRecord(at(cal, 2026, 6, 15, 1), "claude-haiku-4-5", 8'000'000, 0), // today: out
     };
     EXPECT_DOUBLE_EQ(priced(Derived::yesterdayAtSameTime(records, now, cal)), 3);
-    EXPECT_EQ(Derived::yesterdayAtSameTime({}, now, cal), noData);
+    EXPECT_EQ(Derived::yesterdayAtSameTime(RequestTable(), now, cal), noData);
 }
 
 TEST(YesterdayAtSameTime, UnpricedWindowIsKnownZero) {

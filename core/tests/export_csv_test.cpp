@@ -201,6 +201,10 @@ TEST(ExportBreakdown, RandomHazardousLabelsReadBack) {
     const std::vector<std::string> modelIds = {"claude-sonnet-4-5", "claude-opus-4-1",
                                                "no-such-model", "claude-haiku-4-5"};
     auto cal = vantery::testing::sampleCalendar();
+    // Homes are few by nature (a table holds at most 255 names).
+    std::vector<std::string> homes(40);
+    for (auto& h : homes)
+        h = randomText();
     std::vector<UsageRecord> records;
     for (int i = 0; i < 300; ++i) {
         UsageRecord r;
@@ -209,7 +213,7 @@ TEST(ExportBreakdown, RandomHazardousLabelsReadBack) {
         r.model = modelIds[rng() % modelIds.size()];
         r.sessionId = randomText();
         r.rawCwd = randomText();
-        r.sourceHome = randomText();
+        r.sourceHome = homes[rng() % homes.size()];
         r.agent = rng() % 2 ? AgentIdentity::anonymous(randomText()) : AgentIdentity::mainSession();
         r.input = static_cast<std::int64_t>(rng() % 100000);
         r.output = static_cast<std::int64_t>(rng() % 10000);

@@ -135,7 +135,7 @@ TEST(ExportProvenance, SourceFilesOutsideThePeriodOrFilteredOut) {
 
     // A filter keeps the sub-agents' requests only: the resumed file still repeats R4.
     options = sampleOptions();
-    options.recordFilter = [](const UsageRecord& r) { return r.agent.isSubagent(); };
+    options.recordFilter = [](const RequestRow& r) { return r.agent != 0; }; // 0: main session
     ls = detail::ExportParts::sourceFileLines(report, options);
     ASSERT_TRUE(find(ls, "files_contributing"));
     EXPECT_EQ(find(ls, "files_contributing")->value, "4");

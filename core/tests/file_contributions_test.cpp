@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <set>
 
 #include "RecordBuilder.hpp"
 #include "vantery/report/FileContributions.hpp"
@@ -12,21 +14,23 @@ using vantery::fixtures::makeRecord;
 
 namespace {
 
+// Every file's ids refer to one dictionary, as the cache's do.
+const auto dictionary = std::make_shared<RequestDictionary>();
+
 ScanCache::FileProvenance file(std::string path,
                                std::vector<std::pair<std::string, UsageRecord>> rs) {
-    RequestMap map(rs.begin(), rs.end());
-    return {std::move(path), static_cast<std::int64_t>(rs.size()),
-            std::make_shared<const RequestMap>(std::move(map))};
+    FileBlock::Builder block;
+    for (const auto& [key, r] : rs)
+        block.add(key, dictionary->rowOf(r));
+    return {std::move(path), static_cast<std::int64_t>(rs.size()), block.finish(), dictionary};
 }
 
-// What Bucket::add gives for the file's counted requests, added in key order.
+// What Bucket::add gives for the file's counted requests, added in block order.
 Bucket reference(const ScanCache::FileProvenance& f, const Calendar& cal,
                  std::optional<LocalDay> from, std::optional<LocalDay> to) {
-    std::vector<std::pair<std::string, UsageRecord>> sorted(f.records->begin(), f.records->end());
-    std::sort(sorted.begin(), sorted.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
     Bucket b;
-    for (const auto& [key, r] : sorted) {
+    for (const RequestRow& row : f.block->rows()) {
+        const UsageRecord r = f.dictionary->record(row);
         const LocalDay day = cal.dayOf(r.timestamp);
         if ((from && day < *from) || (to && day > *to) || r.sessionId == "skip") continue;
         b.add(r, day);
@@ -60,8 +64,9 @@ TEST(FileContributions, SameBucketsAsBucketAddAcrossATierChangeDay) {
              {{"m4:r4", makeRecord(at(cal, 2026, 9, 1, 0, 10), "claude-sonnet-5", 2'000'000, 0)}}),
     };
     const auto from = LocalDay::fromYMD(2026, 8, 30);
-    const auto got = FileContributions::of(
-        files, cal, from, std::nullopt, [](const UsageRecord& r) { return r.sessionId != "skip"; });
+    const auto got = FileContributions::of(files, cal, from, std::nullopt, [](const RequestRow& r) {
+        return dictionary->session(r.session) != "skip";
+    });
 
     // d (3 × 2 = 6 dollars) before a (the tier-one copy of m1 and the rest), then b, whose
     // only request is a's m1: equal amounts keep the order of the list.
@@ -87,4 +92,35 @@ TEST(FileContributions, SameBucketsAsBucketAddAcrossATierChangeDay) {
     EXPECT_DOUBLE_EQ(got.files[0].bucket.cost.priced, 6.0);
     EXPECT_EQ(got.distinctRequests, 4); // m1, m2, m9, m4
     EXPECT_EQ(got.duplicatedRequests, 1);
+}
+
+TEST(FileContributions, FilesOfSeveralDictionariesKeepTheirModels) {
+    // Id 0 names a different model in each dictionary; one model is in both.
+    const Calendar cal = fixtures::zone("UTC");
+    const double t = at(cal, 2026, 5, 4, 12);
+    auto own = [&](std::vector<std::pair<std::string, UsageRecord>> rs) {
+        auto dict = std::make_shared<RequestDictionary>();
+        FileBlock::Builder block;
+        for (const auto& [key, r] : rs)
+            block.add(key, dict->rowOf(r));
+        return ScanCache::FileProvenance{"f", 1, block.finish(), dict};
+    };
+    const std::vector<ScanCache::FileProvenance> files = {
+        own({{"m1:r", makeRecord(t, "claude-haiku-4-5", 1'000'000, 0)},
+             {"m2:r", makeRecord(t, "gpt-x", 5, 0)}}),
+        own({{"m3:r", makeRecord(t, "gpt-x", 7, 0)},
+             {"m4:r", makeRecord(t, "claude-haiku-4-5", 3'000'000, 0)}}),
+    };
+    const auto got = FileContributions::of(files, cal, std::nullopt, std::nullopt, {});
+    ASSERT_EQ(got.files.size(), 2u);
+    EXPECT_EQ(got.files[0].file, 1u);
+    EXPECT_DOUBLE_EQ(got.files[0].bucket.cost.priced, 3.0);
+    EXPECT_DOUBLE_EQ(got.files[1].bucket.cost.priced, 1.0);
+    const std::map<std::string, std::int64_t, std::less<>> both = {{"claude-haiku-4-5", 1},
+                                                                   {"gpt-x", 1}};
+    for (const auto& c : got.files) {
+        EXPECT_EQ(c.bucket.modelCounts, both);
+        EXPECT_EQ(c.bucket.cost.unpricedModels, std::set<std::string>{"gpt-x"});
+    }
+    EXPECT_EQ(got.distinctRequests, 4);
 }

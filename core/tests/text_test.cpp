@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "vantery/base/Text.hpp"
 
 using namespace vantery::text;
@@ -47,4 +53,44 @@ TEST(Text, Lowercased) {
                          "B"),
               "a\xFF"
               "b");
+}
+
+TEST(Text, NumbersAndWords) {
+    EXPECT_EQ(groupedDigits(0), "0");
+    EXPECT_EQ(groupedDigits(999), "999");
+    EXPECT_EQ(groupedDigits(1000), "1,000");
+    EXPECT_EQ(groupedDigits(-1234567), "-1,234,567");
+    EXPECT_EQ(groupedDigits(std::numeric_limits<std::int64_t>::min()),
+              "-9,223,372,036,854,775,808");
+    EXPECT_EQ(counted(1, "request", "requests"), "1 request");
+    EXPECT_EQ(counted(-1, "request", "requests"), "-1 request");
+    EXPECT_EQ(counted(1000, "request", "requests"), "1,000 requests");
+    EXPECT_EQ(counted(0, "request", "requests"), "0 requests");
+
+    EXPECT_EQ(compactCount(999), "999");
+    EXPECT_EQ(compactCount(-5000), "-5000");
+    EXPECT_EQ(compactCount(1000), "1.0k");
+    EXPECT_EQ(compactCount(1250), "1.2k"); // 1.25 is held as 1.25 exactly: ties to even
+    EXPECT_EQ(compactCount(1'234'567), "1.23M");
+    EXPECT_EQ(compactCount(1'230'000'000), "1.23G");
+
+    const std::set<std::string> names = {"b", "a"};
+    EXPECT_EQ(joined(names, ", "), "a, b");
+    EXPECT_EQ(joined(std::vector<std::string>{}, ", "), "");
+    EXPECT_EQ(joined(std::vector<std::string>{"", "x"}, "; "), "; x");
+    EXPECT_EQ(trimmed(" \t a b \r\n"), "a b");
+    EXPECT_EQ(trimmed(" \n "), "");
+}
+
+TEST(Text, IsolatedNameCannotReorderOrBreakTheSentence) {
+    const std::string fsi = "\u2068", pdi = "\u2069";
+    EXPECT_EQ(isolatedName("claude-x"), fsi + "claude-x" + pdi);
+    // A right-to-left override inside the name is dropped, and the isolate closes
+    // before the words that follow.
+    EXPECT_EQ(isolatedName("evil\u202Eledom"), fsi + "evilledom" + pdi);
+    EXPECT_EQ(isolatedName(std::string("a\0b\n\x1B[2J\u0085c\u2067\u200Fd", 18)),
+              fsi + "ab[2Jcd" + pdi);
+    // Letters of any script stay; a stray byte becomes U+FFFD.
+    EXPECT_EQ(isolatedName("\u05E9\u05DC\xFF"), fsi + "\u05E9\u05DC\uFFFD" + pdi);
+    EXPECT_EQ(isolatedName(""), fsi + pdi);
 }

@@ -1,6 +1,7 @@
 #include "vantery/base/Text.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 #include <utf8proc.h>
@@ -121,6 +122,76 @@ std::string composed(std::string_view s) {
     std::string result(reinterpret_cast<const char*>(out), static_cast<std::size_t>(n));
     std::free(out);
     return result;
+}
+
+std::string groupedDigits(std::int64_t n) {
+    // The magnitude as unsigned, so that the most negative value needs no negation.
+    const std::uint64_t magnitude =
+        n < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    const auto count = static_cast<std::size_t>(end - digits);
+    std::string out;
+    out.reserve(count + count / 3 + 1);
+    if (n < 0) out.push_back('-');
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0 && (count - i) % 3 == 0) out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+std::string compactCount(std::int64_t n) {
+    auto fixed = [](double v, int places, char unit) {
+        char buf[48];
+        auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, places);
+        std::string out(buf, r.ptr);
+        out.push_back(unit);
+        return out;
+    };
+    const auto d = static_cast<double>(n);
+    if (n >= 1'000'000'000) return fixed(d / 1e9, 2, 'G');
+    if (n < 1'000) return std::to_string(n);
+    if (n < 1'000'000) return fixed(d / 1000, 1, 'k');
+    return fixed(d / 1e6, 2, 'M');
+}
+
+std::string counted(std::int64_t n, std::string_view singular, std::string_view pluralForm) {
+    std::string out = groupedDigits(n);
+    out += ' ';
+    out += plural(n, singular, pluralForm);
+    return out;
+}
+
+std::string_view trimmed(std::string_view s) noexcept {
+    auto space = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    };
+    while (!s.empty() && space(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && space(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string isolatedName(std::string_view name) {
+    auto dropped = [](utf8proc_int32_t cp) {
+        return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
+               cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+    };
+    std::string out = "\u2068";
+    out.reserve(name.size() + 6);
+    for (std::size_t pos = 0; pos < name.size();) {
+        std::size_t len = 0;
+        const utf8proc_int32_t cp = decodeAt(name, pos, len);
+        if (cp < 0)
+            out += "\xEF\xBF\xBD";
+        else if (!dropped(cp))
+            out.append(name.substr(pos, len));
+        pos += len;
+    }
+    out += "\u2069";
+    return out;
 }
 
 } // namespace vantery::text

@@ -295,7 +295,7 @@ std::string ScanCache::VerificationResult::summary() const {
 }
 
 ScanResult ScanCache::Refresh::result() const {
-    return ScanResult{records ? *records : std::vector<UsageRecord>{}, diagnostics};
+    return ScanResult{table ? table->records() : std::vector<UsageRecord>{}, diagnostics};
 }
 
 // MARK: - Location
@@ -325,15 +325,25 @@ std::vector<ScanCache::FileProvenance> ScanCache::recordsPerFile() const {
     FileTable copy = snapshot();
     std::vector<FileProvenance> out;
     out.reserve(copy.size());
-    for (auto& [path, state] : copy)
-        out.push_back(FileProvenance{path, state.diag.usageLines, state.records});
+    std::shared_ptr<RequestDictionary> dictionary;
+    {
+        std::lock_guard g(lock_);
+        dictionary = dictionary_;
+    }
+    for (auto& [path, state] : copy) {
+        FileBlock::Builder block(state.records->size());
+        for (const auto& [key, record] : *state.records)
+            block.add(key, dictionary->rowOf(record));
+        out.push_back(FileProvenance{path, state.diag.usageLines, block.finish(), dictionary});
+    }
     return out;
 }
 
 void ScanCache::clear() {
     FileTable old; // freed after the lock is released
-    std::shared_ptr<const std::vector<UsageRecord>> oldMerged;
+    std::shared_ptr<const RequestTable> oldMerged;
     std::lock_guard g(lock_);
+    dictionary_ = std::make_shared<RequestDictionary>();
     old.swap(files_);
     lastVerification_.reset();
     oldMerged.swap(merged_);
@@ -569,14 +579,20 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     table = {};
 
     // Merge across files in list order; reuse the last merge when no set changed.
-    std::shared_ptr<const std::vector<UsageRecord>> merged;
+    std::shared_ptr<const RequestTable> merged;
+    std::shared_ptr<RequestDictionary> dictionary;
     {
         std::lock_guard g(lock_);
         if (merged_ && mergedFrom_ == order) merged = merged_;
+        dictionary = dictionary_;
     }
     if (!merged) {
-        merged =
-            std::make_shared<const std::vector<UsageRecord>>(mergeInListOrder(order, expected));
+        const std::vector<UsageRecord> all = mergeInListOrder(order, expected);
+        FileBlock::Builder block(all.size());
+        for (const UsageRecord& r : all)
+            block.add({}, dictionary->rowOf(r));
+        merged = std::make_shared<const RequestTable>(
+            dictionary, std::vector<std::shared_ptr<const FileBlock>>{block.finish()});
         std::lock_guard g(lock_);
         merged_ = merged;
         mergedFrom_ = order;
@@ -719,6 +735,7 @@ bool ScanCache::load() {
     std::lock_guard g(lock_);
     old.swap(files_);
     files_ = std::move(*table);
+    dictionary_ = std::make_shared<RequestDictionary>();
     fileVersion_ = ++tableVersion_;
     return true;
 }

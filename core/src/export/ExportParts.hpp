@@ -96,10 +96,6 @@ struct ExportParts : Exporter {
 
     /// The cost of a bucket for a person: "$1,234.50", "≥ $…" with its caveat, or why unknown.
     static std::string humanCost(const Bucket& bucket);
-    /// n with "," between groups of three digits.
-    static std::string grouped(std::int64_t n);
-    /// grouped(n), a blank, then the singular when |n| is 1, else the plural.
-    static std::string noun(std::int64_t n, std::string_view singular, std::string_view pluralForm);
     /// First and last activity joined by " to ", or why unknown.
     static std::string span(const Bucket& bucket, const Stamps& stamps);
 };

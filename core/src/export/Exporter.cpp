@@ -375,15 +375,6 @@ std::string activity(const std::optional<double>& t, const Parts::Stamps& stamps
     return t ? stamps.instant(*t) : "unknown — the row holds no dated request";
 }
 
-std::string unpricedModelList(const CostEstimate& cost, std::string_view separator) {
-    std::string out;
-    for (const auto& m : cost.unpricedModels) { // a std::set: already ascending
-        if (!out.empty()) out.append(separator);
-        out += m;
-    }
-    return out;
-}
-
 } // namespace
 
 std::vector<std::string> Parts::fields(const Entry& entry, Axis axis, const Report& report,
@@ -417,8 +408,8 @@ std::vector<std::string> Parts::fields(const Entry& entry, Axis axis, const Repo
     f.push_back(textField(cost.value));
     f.push_back(textField(cost.basis));
     f.push_back(integer(b.cost.unpricedRequests));
-    f.push_back(
-        textField(b.cost.unpricedModels.empty() ? "(none)" : unpricedModelList(b.cost, "; ")));
+    f.push_back(textField(
+        b.cost.unpricedModels.empty() ? "(none)" : text::joined(b.cost.unpricedModels, "; ")));
     f.push_back(integer(b.cacheWriteAssumedRequests));
     return f;
 }

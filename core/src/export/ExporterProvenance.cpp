@@ -5,6 +5,7 @@
 #include "export/ExportParts.hpp"
 #include "export/ExportText.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/export/Exporter.hpp"
 #include "vantery/report/Derived.hpp"
 #include "vantery/report/FileContributions.hpp"
@@ -65,19 +66,10 @@ std::string costText(const Bucket& b) {
     return Parts::decimal(b.cost.priced, Exporter::moneyDecimalsCSV);
 }
 
-std::string joined(const std::set<std::string>& items, std::string_view separator) {
-    std::string out;
-    for (const auto& s : items) {
-        if (!out.empty()) out.append(separator);
-        out += s;
-    }
-    return out;
-}
-
 } // namespace
 
 std::string Parts::plural(std::int64_t n, std::string_view singular, std::string_view pluralForm) {
-    return integer(n) + " " + std::string(n == 1 || n == -1 ? singular : pluralForm);
+    return integer(n) + " " + std::string(text::plural(n, singular, pluralForm));
 }
 
 std::string Parts::periodDescription(const Report& report, const Options& options,
@@ -229,11 +221,11 @@ Parts::provenanceLines(const Report& report, const Options& options, const Stamp
                        "none is claimed to be zero"));
     out.push_back(line(Section::assumption, "web_fetch_requests", integer(total.webFetch),
                        "counted, but not priced"));
-    out.push_back(line(Section::assumption, "unpriced_requests",
-                       integer(total.cost.unpricedRequests),
-                       total.cost.unpricedModels.empty()
-                           ? "every model in range had a known price"
-                           : "no known price for: " + joined(total.cost.unpricedModels, "; ")));
+    out.push_back(
+        line(Section::assumption, "unpriced_requests", integer(total.cost.unpricedRequests),
+             total.cost.unpricedModels.empty()
+                 ? "every model in range had a known price"
+                 : "no known price for: " + text::joined(total.cost.unpricedModels, "; ")));
 
     for (auto& l : attributionLines(report))
         out.push_back(std::move(l));

@@ -1,6 +1,7 @@
 // The plain-text summary: the export's figures written for a person, padded for a
 // monospaced font. Widths count user-perceived characters, not bytes.
 #include <algorithm>
+#include <vector>
 
 #include "export/ExportParts.hpp"
 #include "export/ExportText.hpp"
@@ -27,35 +28,14 @@ std::string fitted(std::string_view s, std::size_t width) {
 
 } // namespace
 
-std::string Parts::grouped(std::int64_t n) {
-    // The magnitude as unsigned, so that the most negative value needs no negation.
-    std::uint64_t magnitude =
-        n < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
-    std::string digits = exporttext::integer(magnitude);
-    std::string out = n < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
-std::string Parts::noun(std::int64_t n, std::string_view singular, std::string_view pluralForm) {
-    return grouped(n) + " " + std::string(n == 1 || n == -1 ? singular : pluralForm);
-}
-
 std::string Parts::humanCost(const Bucket& bucket) {
     const CostEstimate& cost = bucket.cost;
     if (bucket.requests < 1) return "unknown — no request in range";
     if (cost.priced == 0.0 && cost.unpricedRequests >= 1) {
-        std::string out = "unknown — no known price for ";
-        bool first = true;
-        for (const auto& m : cost.unpricedModels) { // a std::set: already ascending
-            if (!first) out += ", ";
-            out += m;
-            first = false;
-        }
-        return out;
+        std::vector<std::string> names; // a std::set: already ascending
+        for (const auto& m : cost.unpricedModels)
+            names.push_back(text::isolatedName(m));
+        return "unknown — no known price for " + text::joined(names, ", ");
     }
     std::string out = cost.formatted();
     if (auto caveat = cost.caveat()) out += " [" + *caveat + "]";
@@ -85,11 +65,11 @@ std::string Exporter::clipboardSummary(const Report& report, const Options& opti
     emit("");
     emit("TOTAL      " + Parts::humanCost(total));
     if (total.requests >= 1) {
-        emit(indent + Parts::noun(total.requests, "request", "requests") + std::string(dot) +
-             Parts::grouped(total.totalTokens()) + " tokens  (in " + Parts::grouped(total.input) +
-             " · out " + Parts::grouped(total.output) + " · cache write " +
-             Parts::grouped(total.cacheWrite()) + " · cache read " +
-             Parts::grouped(total.cacheRead) + ")");
+        emit(indent + text::counted(total.requests, "request", "requests") + std::string(dot) +
+             text::groupedDigits(total.totalTokens()) + " tokens  (in " +
+             text::groupedDigits(total.input) + " · out " + text::groupedDigits(total.output) +
+             " · cache write " + text::groupedDigits(total.cacheWrite()) + " · cache read " +
+             text::groupedDigits(total.cacheRead) + ")");
         emit(indent + "range " + Parts::span(total, stamps));
     } else {
         emit(indent + (report.diagnostics.filesScanned < 1
@@ -108,12 +88,12 @@ std::string Exporter::clipboardSummary(const Report& report, const Options& opti
         for (std::size_t i = 0; i < shown; ++i) {
             const Bucket& b = entries[i].bucket;
             emit("  " + fitted(entries[i].label, 38) + "  " + Parts::humanCost(b) +
-                 std::string(dot) + Parts::noun(b.requests, "request", "requests") +
-                 std::string(dot) + Parts::grouped(b.totalTokens()) + " tokens");
+                 std::string(dot) + text::counted(b.requests, "request", "requests") +
+                 std::string(dot) + text::groupedDigits(b.totalTokens()) + " tokens");
         }
         if (entries.size() > shown) {
             auto hidden = static_cast<std::int64_t>(entries.size() - shown);
-            emit("  (" + Parts::grouped(hidden) + (hidden == 1 ? " more row" : " more rows") +
+            emit("  (" + text::groupedDigits(hidden) + (hidden == 1 ? " more row" : " more rows") +
                  " — the CSV export has all of them)");
         }
     }

@@ -4,15 +4,18 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "vantery/base/Saturating.hpp"
+#include "vantery/base/Text.hpp"
 
 namespace vantery {
 
 std::string UnknownReason::text() const {
     switch (kind_) {
     case Kind::noPriceForModel:
-        return "no known price for model: " + payload_ + " \u2014 its cost is not included";
+        return "no known price for model: " + text::isolatedName(payload_) +
+               " \u2014 its cost is not included";
     case Kind::noData:
         return "no requests in the selected range";
     case Kind::noRecentActivity:
@@ -122,15 +125,11 @@ std::string CostEstimate::money(double amount) {
 
 std::optional<std::string> CostEstimate::caveat() const {
     if (unpricedRequests == 0) return std::nullopt;
-    std::string s = std::to_string(unpricedRequests) +
-                    (unpricedRequests == 1 ? " request" : " requests") + " with no known price (";
-    bool first = true;
-    for (const auto& m : unpricedModels) {
-        if (!first) s += ", ";
-        s += m;
-        first = false;
-    }
-    return s + ") are not included";
+    std::vector<std::string> names; // a std::set: already ascending
+    for (const auto& m : unpricedModels)
+        names.push_back(text::isolatedName(m));
+    return std::to_string(unpricedRequests) + (unpricedRequests == 1 ? " request" : " requests") +
+           " with no known price (" + text::joined(names, ", ") + ") are not included";
 }
 
 } // namespace vantery

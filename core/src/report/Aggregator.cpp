@@ -1,19 +1,19 @@
 #include "vantery/report/Aggregator.hpp"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "pricing/DayPricing.hpp"
 #include "report/BucketSums.hpp"
-#include "report/TextKeys.hpp"
+#include "report/DayPricing.hpp"
 #include "vantery/base/Saturating.hpp"
-#include "vantery/pricing/Pricing.hpp"
 #include "vantery/report/Report.hpp"
 
-// One pass over the records. Every key of every axis gets a dense index, and each
-// record is priced once and added to one flat accumulator per axis; the report's
+// One pass over the table's rows in its order. Every key of every axis gets a dense
+// index, found from the row's dictionary id through an array made for this call, and
+// each row is priced once and added to one flat accumulator per axis; the report's
 // buckets are built from the accumulators at the end. Per key only the request count
 // of each model is kept besides the sums: whether a model is priced does not depend on
 // the day, so the unpriced count and models of a bucket follow from those counts.
@@ -22,15 +22,11 @@ namespace vantery {
 namespace {
 
 constexpr std::string_view unknownCwd = "(unknown cwd)";
+constexpr std::uint32_t none = 0xFFFFFFFFu;
 
-using detail::AgentEq;
-using detail::AgentHash;
 using detail::Axis;
-using detail::Interner;
 using detail::LocalClock;
 using detail::PriceBook;
-using detail::sameAgent;
-using detail::sameText;
 
 // Dense indices of days, remembering the last one asked for.
 class DayIndex {
@@ -55,112 +51,192 @@ class DayIndex {
     bool has_ = false;
 };
 
-// Per session: the keys of its last record, with their indices.
-struct SessionHint {
-    std::string_view model, cwd, source;
-    const AgentIdentity* agent = nullptr;
-    std::uint32_t modelIx = 0, cwdIx = 0, sourceIx = 0, agentIx = 0;
-    bool valid = false;
+// Dense slots of the ids of one kind met in a pass, in the order first met.
+class Slots {
+  public:
+    explicit Slots(std::size_t ids) : slotOf_(ids, none) {}
+    // The id's slot; `added` tells whether it is new.
+    std::uint32_t slot(std::uint32_t id, bool& added) {
+        std::uint32_t& s = slotOf_[id];
+        added = s == none;
+        if (added) {
+            s = static_cast<std::uint32_t>(ids_.size());
+            ids_.push_back(id);
+        }
+        return s;
+    }
+    std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(ids_.size()); }
+    std::uint32_t id(std::uint32_t slot) const { return ids_[slot]; }
+
+  private:
+    std::vector<std::uint32_t> slotOf_;
+    std::vector<std::uint32_t> ids_;
 };
-// Per distinct directory: its project and raw-cwd key.
+
+// The slots 0..n-1 ordered by `less`, so that maps are filled at their end.
+template <class Less> std::vector<std::uint32_t> sortedSlots(std::uint32_t n, Less less) {
+    std::vector<std::uint32_t> order(n);
+    for (std::uint32_t i = 0; i < n; ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), less);
+    return order;
+}
+
+// Per distinct directory id: its project and raw-cwd key.
 struct CwdInfo {
-    std::uint32_t project, rawKey;
+    std::uint32_t project = none, rawKey = none;
 };
-// Per session: latest activity and the project of its latest record.
+// Per session: latest activity and the project of its latest row.
 struct SessionLink {
     double last = 0;
     std::uint32_t project = 0;
     bool seen = false;
 };
-// Per agent: session and project of its first record.
+// Per agent: session and project of its first row.
 struct AgentLink {
     std::uint32_t session, project;
 };
 
+// The distinct projects and raw-cwd keys of a pass: each directory is resolved once,
+// and equal labels share a slot (a literal "~/x" and home + "/x" give one raw-cwd key).
+class Places {
+  public:
+    Places(const ProjectResolver& resolver, std::size_t cwds) : resolver_(resolver), info_(cwds) {}
+
+    // The place of a directory id, resolved on its first meeting; `added` tells whether
+    // a new project or raw-cwd key appeared.
+    const CwdInfo& of(std::uint32_t id, std::string_view rawCwd, bool& added) {
+        CwdInfo& info = info_[id];
+        added = false;
+        if (info.project != none) return info;
+        auto resolved = resolver_.resolve(rawCwd, "");
+        auto [pit, newProject] = projectIndex_.try_emplace(
+            resolved.canonical, static_cast<std::uint32_t>(projectNames.size()));
+        if (newProject) {
+            projectNames.push_back(std::move(resolved.canonical));
+            provenances.emplace_back();
+        }
+        provenances[pit->second].insert(std::move(resolved.provenanceRaw));
+        std::string raw = rawCwd.empty() ? std::string(unknownCwd) : resolver_.tildify(rawCwd);
+        auto [rit, newKey] =
+            rawKeyIndex_.try_emplace(std::move(raw), static_cast<std::uint32_t>(rawKeys.size()));
+        if (newKey) rawKeys.push_back(rit->first);
+        info = {pit->second, rit->second};
+        added = newProject || newKey;
+        return info;
+    }
+
+    std::vector<std::string> projectNames, rawKeys;
+    std::vector<std::set<std::string>> provenances;
+
+  private:
+    const ProjectResolver& resolver_;
+    std::vector<CwdInfo> info_;
+    std::unordered_map<std::string, std::uint32_t> projectIndex_, rawKeyIndex_;
+};
+
 // What one pass accumulated, for the emit step.
 struct Accumulated {
+    const RequestDictionary& dictionary;
     const Axis &total, &byDay, &byHour, &byModel, &byProject, &byRawCwd, &bySession, &byAgent,
         &bySource;
     const PriceBook& book;
     const DayIndex& days;
     bool includeHours;
-    const std::vector<std::string>& projectNames;
-    std::vector<std::set<std::string>>& provenances;
-    const std::vector<std::string>& rawKeys;
-    const Interner& sessions;
+    Places& places;
+    const Slots& sessions;
     const std::vector<SessionLink>& sessionLinks;
-    const std::vector<const AgentIdentity*>& agents;
+    const Slots& agents;
     const std::vector<AgentLink>& agentLinks;
-    const Interner& sources;
+    const Slots& homes;
 };
 
-// Emit: the report's buckets and links from the accumulators.
+// Emit: the report's buckets and links from the accumulators. Every map is filled in
+// its own order, each entry at its end: inserting tens of thousands of agents in the
+// order met costs a search each.
 void emit(Report& report, const Accumulated& t) {
     if (!t.total.used(0)) return;
-    report.total = t.total.bucket(0, t.book.names, t.book.priced);
-    for (std::uint32_t i = 0; i < t.days.size(); ++i)
-        report.byDay.emplace(LocalDay(t.days.day(i)),
-                             t.byDay.bucket(i, t.book.names, t.book.priced));
+    const auto& names = t.book.names;
+    const auto& priced = t.book.priced;
+    report.total = t.total.bucket(0, names, priced);
+
+    for (std::uint32_t i :
+         sortedSlots(t.days.size(), [&](auto a, auto b) { return t.days.day(a) < t.days.day(b); }))
+        report.byDay.emplace_hint(report.byDay.end(), LocalDay(t.days.day(i)),
+                                  t.byDay.bucket(i, names, priced));
     if (t.includeHours)
         for (std::uint32_t h = 0; h < 24; ++h)
             if (t.byHour.used(h))
-                report.byHour.emplace(static_cast<int>(h),
-                                      t.byHour.bucket(h, t.book.names, t.book.priced));
-    for (std::uint32_t i = 0; i < t.book.names.size(); ++i)
-        report.byModel.emplace(t.book.names[i], t.byModel.bucket(i, t.book.names, t.book.priced));
-    for (std::uint32_t i = 0; i < t.projectNames.size(); ++i) {
-        report.byProject.emplace(t.projectNames[i],
-                                 t.byProject.bucket(i, t.book.names, t.book.priced));
-        report.projectProvenance.emplace(t.projectNames[i], std::move(t.provenances[i]));
+                report.byHour.emplace_hint(report.byHour.end(), static_cast<int>(h),
+                                           t.byHour.bucket(h, names, priced));
+    for (std::uint32_t i :
+         sortedSlots(t.book.size(), [&](auto a, auto b) { return names[a] < names[b]; }))
+        report.byModel.emplace_hint(report.byModel.end(), names[i],
+                                    t.byModel.bucket(i, names, priced));
+
+    const auto& projects = t.places.projectNames;
+    for (std::uint32_t i : sortedSlots(static_cast<std::uint32_t>(projects.size()),
+                                       [&](auto a, auto b) { return projects[a] < projects[b]; })) {
+        report.byProject.emplace_hint(report.byProject.end(), projects[i],
+                                      t.byProject.bucket(i, names, priced));
+        report.projectProvenance.emplace_hint(report.projectProvenance.end(), projects[i],
+                                              std::move(t.places.provenances[i]));
     }
-    for (std::uint32_t i = 0; i < t.rawKeys.size(); ++i)
-        report.byRawCwd.emplace(t.rawKeys[i], t.byRawCwd.bucket(i, t.book.names, t.book.priced));
-    for (std::uint32_t i = 0; i < t.sessions.size(); ++i) {
-        std::string id(t.sessions.key(i));
-        report.sessionProject.emplace(id, t.projectNames[t.sessionLinks[i].project]);
-        report.bySession.emplace(std::move(id), t.bySession.bucket(i, t.book.names, t.book.priced));
+    const auto& rawKeys = t.places.rawKeys;
+    for (std::uint32_t i : sortedSlots(static_cast<std::uint32_t>(rawKeys.size()),
+                                       [&](auto a, auto b) { return rawKeys[a] < rawKeys[b]; }))
+        report.byRawCwd.emplace_hint(report.byRawCwd.end(), rawKeys[i],
+                                     t.byRawCwd.bucket(i, names, priced));
+
+    auto session = [&](std::uint32_t slot) { return t.dictionary.session(t.sessions.id(slot)); };
+    for (std::uint32_t i :
+         sortedSlots(t.sessions.size(), [&](auto a, auto b) { return session(a) < session(b); })) {
+        const std::string id(session(i));
+        report.sessionProject.emplace_hint(report.sessionProject.end(), id,
+                                           projects[t.sessionLinks[i].project]);
+        report.bySession.emplace_hint(report.bySession.end(), id,
+                                      t.bySession.bucket(i, names, priced));
     }
-    for (std::uint32_t i = 0; i < t.agents.size(); ++i) {
-        const AgentIdentity& a = *t.agents[i];
-        report.byAgent.emplace(a, t.byAgent.bucket(i, t.book.names, t.book.priced));
-        report.agentSession.emplace(a, std::string(t.sessions.key(t.agentLinks[i].session)));
-        report.agentProject.emplace(a, t.projectNames[t.agentLinks[i].project]);
+
+    auto agent = [&](std::uint32_t slot) -> const AgentIdentity& {
+        return t.dictionary.agent(t.agents.id(slot));
+    };
+    const AgentIdentityOrder agentLess;
+    for (std::uint32_t i : sortedSlots(
+             t.agents.size(), [&](auto a, auto b) { return agentLess(agent(a), agent(b)); })) {
+        const AgentIdentity& a = agent(i);
+        report.byAgent.emplace_hint(report.byAgent.end(), a, t.byAgent.bucket(i, names, priced));
+        report.agentSession.emplace_hint(report.agentSession.end(), a,
+                                         std::string(session(t.agentLinks[i].session)));
+        report.agentProject.emplace_hint(report.agentProject.end(), a,
+                                         projects[t.agentLinks[i].project]);
     }
-    for (std::uint32_t i = 0; i < t.sources.size(); ++i)
-        report.bySource.emplace(std::string(t.sources.key(i)),
-                                t.bySource.bucket(i, t.book.names, t.book.priced));
+
+    auto home = [&](std::uint32_t slot) {
+        return t.dictionary.home(static_cast<std::uint8_t>(t.homes.id(slot)));
+    };
+    for (std::uint32_t i :
+         sortedSlots(t.homes.size(), [&](auto a, auto b) { return home(a) < home(b); }))
+        report.bySource.emplace_hint(report.bySource.end(), std::string(home(i)),
+                                     t.bySource.bucket(i, names, priced));
 }
 
 } // namespace
 
-Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> from,
                              std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
-                             bool includeHours) const {
-    return aggregate(records, from, to, diagnostics, includeHours, {});
-}
-
-Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
-                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
-                             bool includeHours,
-                             const std::function<bool(const UsageRecord&)>& keep) const {
+                             bool includeHours, const RowFilter& keep) const {
     Report report;
     report.diagnostics = diagnostics;
 
+    const RequestDictionary& dictionary = table.dictionary();
+    const RequestDictionary::Sizes& sizes = table.sizes();
     LocalClock clock(calendar_);
     DayIndex days;
     PriceBook book;
-    Interner cwds, sessions, sources;
-    std::unordered_map<const AgentIdentity*, std::uint32_t, AgentHash, AgentEq> agentIndex;
-    std::vector<const AgentIdentity*> agents;
-    std::vector<SessionHint> hints;
-
-    // Per distinct directory: its project and raw-cwd key, each resolved once; equal
-    // labels share a slot (a literal "~/x" and home + "/x" give one raw-cwd key).
-    std::vector<CwdInfo> cwdInfo;
-    std::vector<std::string> projectNames, rawKeys;
-    std::unordered_map<std::string, std::uint32_t> projectIndex, rawKeyIndex;
-    std::vector<std::set<std::string>> provenances;
-
+    book.use(dictionary, sizes.models);
+    Places places(resolver_, sizes.cwds);
+    Slots sessions(sizes.sessions), agents(sizes.agents), homes(sizes.homes);
     std::vector<SessionLink> sessionLinks;
     std::vector<AgentLink> agentLinks;
 
@@ -170,30 +246,14 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
     total.ensureKeys(1);
     byHour.ensureKeys(24);
 
-    // The records' strings live wherever the scan allocated them: the records a few
-    // steps ahead are fetched first, then, once their pointers are at hand, their
-    // strings, so that most of the memory latency is hidden.
-    constexpr std::size_t lookAhead = 8;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (i + 2 * lookAhead < records.size()) {
-            const char* far = reinterpret_cast<const char*>(&records[i + 2 * lookAhead]);
-            for (std::size_t line = 0; line < sizeof(UsageRecord); line += 64)
-                __builtin_prefetch(far + line);
-        }
-        if (i + lookAhead < records.size()) {
-            const UsageRecord& ahead = records[i + lookAhead];
-            __builtin_prefetch(ahead.sessionId.data());
-            __builtin_prefetch(ahead.rawCwd.data());
-            __builtin_prefetch(ahead.model.data());
-            __builtin_prefetch(ahead.agent.rawIdText().data());
-            __builtin_prefetch(ahead.sourceHome.data());
-        }
-        const UsageRecord& r = records[i];
+    const std::size_t n = table.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const RequestRow& r = table[i];
 
-        // Key: the record's local day, then, when it is in range and kept, its index on
+        // Key: the row's local day, then, when it is in range and kept, its index on
         // every axis. This step and the next stay in the loop's body: moved into an
         // object or behind calls, the pass's state is reloaded from memory on every
-        // record, at two thirds of the speed.
+        // row, at two thirds of the speed.
         std::int32_t day = 0;
         int hour = 0;
         clock.dayAndHour(r.timestamp, day, hour);
@@ -205,138 +265,86 @@ Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional
         const std::uint32_t dayIx = days.index(day);
         byDay.ensureKeys(days.size());
 
-        // The session first: its other keys rarely change within it, so the last ones
-        // met in the session are checked before any table is consulted.
-        const std::uint32_t session = sessions.index(r.sessionId, added);
+        const std::uint32_t session = sessions.slot(r.session, added);
         if (added) {
             sessionLinks.emplace_back();
-            hints.emplace_back();
             bySession.ensureKeys(sessions.size());
         }
-        SessionHint& hint = hints[session];
 
-        std::uint32_t model;
-        if (hint.valid && sameText(hint.model, r.model)) {
-            model = hint.modelIx;
-        } else {
-            model = book.model(r.model, day, added);
-            if (added) {
-                for (Axis* a : axes)
-                    a->ensureModels(book.names.size());
-                byModel.ensureKeys(book.size());
-            }
+        const std::uint32_t model = book.model(r.model, day, added);
+        if (added) {
+            for (Axis* a : axes)
+                a->ensureModels(book.size());
+            byModel.ensureKeys(book.size());
         }
 
-        std::uint32_t cwd;
-        if (hint.valid && sameText(hint.cwd, r.rawCwd)) {
-            cwd = hint.cwdIx;
-        } else {
-            cwd = cwds.index(r.rawCwd, added);
-            if (added) {
-                auto resolved = resolver_.resolve(r.rawCwd, "");
-                auto [pit, newProject] = projectIndex.try_emplace(
-                    resolved.canonical, static_cast<std::uint32_t>(projectNames.size()));
-                if (newProject) {
-                    projectNames.push_back(std::move(resolved.canonical));
-                    provenances.emplace_back();
-                }
-                provenances[pit->second].insert(std::move(resolved.provenanceRaw));
-                std::string raw =
-                    r.rawCwd.empty() ? std::string(unknownCwd) : resolver_.tildify(r.rawCwd);
-                auto [rit, newKey] = rawKeyIndex.try_emplace(
-                    std::move(raw), static_cast<std::uint32_t>(rawKeys.size()));
-                if (newKey) rawKeys.push_back(rit->first);
-                cwdInfo.push_back({pit->second, rit->second});
-                byProject.ensureKeys(projectNames.size());
-                byRawCwd.ensureKeys(rawKeys.size());
-            }
-        }
-        const CwdInfo& place = cwdInfo[cwd];
-
-        std::uint32_t source;
-        if (hint.valid && sameText(hint.source, r.sourceHome)) {
-            source = hint.sourceIx;
-        } else {
-            source = sources.index(r.sourceHome, added);
-            if (added) bySource.ensureKeys(sources.size());
+        const CwdInfo& place = places.of(r.cwd, dictionary.cwd(r.cwd), added);
+        if (added) {
+            byProject.ensureKeys(places.projectNames.size());
+            byRawCwd.ensureKeys(places.rawKeys.size());
         }
 
-        std::uint32_t agent;
-        if (hint.valid && sameAgent(*hint.agent, r.agent)) {
-            agent = hint.agentIx;
-        } else {
-            auto [it, inserted] =
-                agentIndex.try_emplace(&r.agent, static_cast<std::uint32_t>(agents.size()));
-            if (inserted) {
-                agents.push_back(&r.agent);
-                agentLinks.push_back({session, place.project}); // first wins
-                byAgent.ensureKeys(agents.size());
-            }
-            agent = it->second;
+        const std::uint32_t source = homes.slot(r.home, added);
+        if (added) bySource.ensureKeys(homes.size());
+
+        const std::uint32_t agent = agents.slot(r.agent, added);
+        if (added) {
+            agentLinks.push_back({session, place.project}); // first wins
+            byAgent.ensureKeys(agents.size());
         }
-        // The hints point at each key's first copy, which stays in cache, never at
-        // this record's strings, which would be cold by the session's next record.
-        hint = {book.key(model), cwds.key(cwd), sources.key(source),
-                agents[agent],   model,         cwd,
-                source,          agent,         true};
 
-        // Add: priced once, on the record's own local day, for every bucket it joins.
-        const double cost = book.cost(model, day, r);
+        // Add: priced once, on the row's own local day, for every bucket it joins.
+        const RequestCounts c = dictionary.counts(r);
+        const double t = r.timestamp;
+        const bool assumed = r.cacheWriteBreakdownAssumed();
+        const double cost = book.cost(model, day, c);
 
-        total.add(0, model, r, cost);
-        byDay.add(dayIx, model, r, cost);
-        if (includeHours) byHour.add(static_cast<std::uint32_t>(hour), model, r, cost);
-        byModel.add(model, model, r, cost);
-        byProject.add(place.project, model, r, cost);
-        byRawCwd.add(place.rawKey, model, r, cost);
-        bySession.add(session, model, r, cost);
-        byAgent.add(agent, model, r, cost);
-        bySource.add(source, model, r, cost);
+        total.add(0, model, c, t, assumed, cost);
+        byDay.add(dayIx, model, c, t, assumed, cost);
+        if (includeHours) byHour.add(static_cast<std::uint32_t>(hour), model, c, t, assumed, cost);
+        byModel.add(model, model, c, t, assumed, cost);
+        byProject.add(place.project, model, c, t, assumed, cost);
+        byRawCwd.add(place.rawKey, model, c, t, assumed, cost);
+        bySession.add(session, model, c, t, assumed, cost);
+        byAgent.add(agent, model, c, t, assumed, cost);
+        bySource.add(source, model, c, t, assumed, cost);
 
-        // Latest wins; on equal times the later record in input order.
+        // Latest wins; on equal times the later row in table order.
         SessionLink& link = sessionLinks[session];
-        if (!link.seen || r.timestamp > link.last) link.last = r.timestamp;
-        if (!link.seen || !(link.last > r.timestamp)) link.project = place.project;
+        if (!link.seen || t > link.last) link.last = t;
+        if (!link.seen || !(link.last > t)) link.project = place.project;
         link.seen = true;
     }
 
-    emit(report, {total,   byDay,    byHour,       byModel, byProject,    byRawCwd,     bySession,
-                  byAgent, bySource, book,         days,    includeHours, projectNames, provenances,
-                  rawKeys, sessions, sessionLinks, agents,  agentLinks,   sources});
+    emit(report, {dictionary, total, byDay, byHour, byModel, byProject, byRawCwd, bySession,
+                  byAgent, bySource, book, days, includeHours, places, sessions, sessionLinks,
+                  agents, agentLinks, homes});
     return report;
 }
 
 std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::agentsPerGroup(
-    std::span<const UsageRecord> records, std::optional<LocalDay> from, std::optional<LocalDay> to,
+    const RequestTable& table, std::optional<LocalDay> from, std::optional<LocalDay> to,
     std::size_t groups,
-    const std::function<std::optional<std::size_t>(const UsageRecord&)>& groupOf) const {
+    const std::function<std::optional<std::size_t>(const RequestRow&)>& groupOf) const {
     std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> out(groups);
     if (groups == 0) return out;
 
+    const RequestDictionary& dictionary = table.dictionary();
     LocalClock clock(calendar_);
     PriceBook book;
-    // One dense key per (group, agent); the agent points at its first record.
+    book.use(dictionary, table.sizes().models);
+    // One dense key per (group, agent id); per agent id the key of the last group it
+    // was met in answers most rows without the table.
     struct Key {
         std::size_t group;
-        const AgentIdentity* agent;
+        std::uint32_t agent;
     };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const noexcept {
-            return AgentHash{}(k.agent) ^ (k.group * 0x9e3779b97f4a7c15ull);
-        }
-    };
-    struct KeyEq {
-        bool operator()(const Key& a, const Key& b) const noexcept {
-            return a.group == b.group && sameAgent(*a.agent, *b.agent);
-        }
-    };
-    std::unordered_map<Key, std::uint32_t, KeyHash, KeyEq> index;
     std::vector<Key> keys;
+    std::vector<std::uint32_t> lastKeyOfAgent(table.sizes().agents, none);
+    std::unordered_map<std::uint64_t, std::uint32_t> index;
     Axis byKey;
-    std::uint32_t lastKey = 0;
-    bool hasLast = false;
 
-    for (const UsageRecord& r : records) {
+    for (const RequestRow& r : table) {
         std::int32_t day = 0;
         int hour = 0;
         clock.dayAndHour(r.timestamp, day, hour);
@@ -347,41 +355,66 @@ std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::age
 
         bool added = false;
         const std::uint32_t model = book.model(r.model, day, added);
-        if (added) byKey.ensureModels(book.names.size());
+        if (added) byKey.ensureModels(book.size());
 
-        std::uint32_t key;
-        if (hasLast && keys[lastKey].group == *g && sameAgent(*keys[lastKey].agent, r.agent)) {
-            key = lastKey;
-        } else {
+        std::uint32_t& last = lastKeyOfAgent[r.agent];
+        if (last == none || keys[last].group != *g) {
+            const std::uint64_t packed = (static_cast<std::uint64_t>(*g) << 32) | r.agent;
             auto [it, inserted] =
-                index.try_emplace(Key{*g, &r.agent}, static_cast<std::uint32_t>(keys.size()));
+                index.try_emplace(packed, static_cast<std::uint32_t>(keys.size()));
             if (inserted) {
-                keys.push_back(Key{*g, &r.agent});
+                keys.push_back({*g, r.agent});
                 byKey.ensureKeys(keys.size());
             }
-            key = it->second;
+            last = it->second;
         }
-        lastKey = key;
-        hasLast = true;
-        byKey.add(key, model, r, book.cost(model, day, r));
+        const RequestCounts c = dictionary.counts(r);
+        byKey.add(last, model, c, r.timestamp, r.cacheWriteBreakdownAssumed(),
+                  book.cost(model, day, c));
     }
 
-    for (std::uint32_t k = 0; k < keys.size(); ++k)
-        out[keys[k].group].emplace(*keys[k].agent, byKey.bucket(k, book.names, book.priced));
+    const AgentIdentityOrder agentLess;
+    for (std::uint32_t k :
+         sortedSlots(static_cast<std::uint32_t>(keys.size()), [&](auto a, auto b) {
+             if (keys[a].group != keys[b].group) return keys[a].group < keys[b].group;
+             return agentLess(dictionary.agent(keys[a].agent), dictionary.agent(keys[b].agent));
+         })) {
+        auto& group = out[keys[k].group];
+        group.emplace_hint(group.end(), dictionary.agent(keys[k].agent),
+                           byKey.bucket(k, book.names, book.priced));
+    }
     return out;
+}
+
+Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> from,
+                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                             bool includeHours) const {
+    return aggregate(table, from, to, diagnostics, includeHours, {});
+}
+
+Report Aggregator::aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+                             std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                             bool includeHours) const {
+    return aggregate(RequestTable::fromRecords(records), from, to, diagnostics, includeHours);
+}
+
+Report Aggregator::report(const RequestTable& table, const DateRange& range,
+                          const ScanDiagnostics& diagnostics,
+                          std::optional<bool> includeHours) const {
+    return aggregate(table, range.from, range.through, diagnostics,
+                     includeHours.value_or(range.from == range.through));
+}
+
+Report Aggregator::report(const RequestTable& table, const RangeSelection& selection, double now,
+                          const ScanDiagnostics& diagnostics) const {
+    auto range = selection.resolved(now, calendar_);
+    return aggregate(table, range.from, range.through, diagnostics, range.from == range.through);
 }
 
 Report Aggregator::report(std::span<const UsageRecord> records, const DateRange& range,
                           const ScanDiagnostics& diagnostics,
                           std::optional<bool> includeHours) const {
-    return aggregate(records, range.from, range.through, diagnostics,
-                     includeHours.value_or(range.from == range.through));
-}
-
-Report Aggregator::report(std::span<const UsageRecord> records, const RangeSelection& selection,
-                          double now, const ScanDiagnostics& diagnostics) const {
-    auto range = selection.resolved(now, calendar_);
-    return aggregate(records, range.from, range.through, diagnostics, range.from == range.through);
+    return report(RequestTable::fromRecords(records), range, diagnostics, includeHours);
 }
 
 } // namespace vantery

@@ -2,8 +2,27 @@
 
 #include "report/BucketSums.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "vantery/pricing/Pricing.hpp"
 
 namespace vantery {
+namespace {
+
+// The per-model count and the cost, as every form of Bucket::add takes them.
+void addModelAndCost(Bucket& b, std::string_view model, const Estimate<double>& e) {
+    if (auto it = b.modelCounts.find(model); it != b.modelCounts.end())
+        it->second = satAdd(it->second, 1);
+    else
+        b.modelCounts.emplace(model, 1);
+    if (e.isKnown()) {
+        b.cost.priced += e.knownValue();
+    } else {
+        b.cost.unpricedRequests = satAdd(b.cost.unpricedRequests, 1);
+        if (e.unknownReason().kind() == UnknownReason::Kind::noPriceForModel)
+            b.cost.unpricedModels.insert(std::string(model));
+    }
+}
+
+} // namespace
 
 std::int64_t Bucket::cacheWrite() const noexcept {
     return satAdd(cacheWrite5m, cacheWrite1h);
@@ -18,18 +37,23 @@ void Bucket::add(const UsageRecord& r, LocalDay day) {
 }
 
 void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
-    detail::addCounts(*this, r);
-    if (auto it = modelCounts.find(r.model); it != modelCounts.end())
-        it->second = satAdd(it->second, 1);
-    else
-        modelCounts.emplace(r.model, 1);
-    if (e.isKnown()) {
-        cost.priced += e.knownValue();
-    } else {
-        cost.unpricedRequests = satAdd(cost.unpricedRequests, 1);
-        if (e.unknownReason().kind() == UnknownReason::Kind::noPriceForModel)
-            cost.unpricedModels.insert(r.model);
-    }
+    detail::addCounts(*this, detail::countsOf(r), r.timestamp, r.cacheWriteBreakdownAssumed);
+    addModelAndCost(*this, r.model, e);
+}
+
+void Bucket::add(const RequestTable& table, const RequestRow& row, LocalDay day) {
+    add(table, row, costOf(table, row, day));
+}
+
+void Bucket::add(const RequestTable& table, const RequestRow& row, const Estimate<double>& e) {
+    detail::addCounts(*this, table.counts(row), row.timestamp, row.cacheWriteBreakdownAssumed());
+    addModelAndCost(*this, table.model(row), e);
+}
+
+Estimate<double> Bucket::costOf(const RequestTable& table, const RequestRow& row, LocalDay day) {
+    auto p = Pricing::prices(table.model(row), day);
+    if (!p.isKnown()) return Estimate<double>::unknown(p.unknownReason());
+    return Estimate<double>::known(Pricing::costOf(p.knownValue(), table.counts(row)));
 }
 
 Estimate<double> Bucket::share(std::int64_t Bucket::*counter) const {

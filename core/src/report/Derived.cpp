@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "report/DayPricing.hpp"
 #include "vantery/base/Saturating.hpp"
 #include "vantery/pricing/Pricing.hpp"
 
@@ -38,6 +39,11 @@ CostFigure Derived::currentHourlyRate(const Report& today, double now, const Cal
 
 CostFigure Derived::yesterdayAtSameTime(std::span<const UsageRecord> records, double now,
                                         const Calendar& calendar) {
+    return yesterdayAtSameTime(RequestTable::fromRecords(records), now, calendar);
+}
+
+CostFigure Derived::yesterdayAtSameTime(const RequestTable& table, double now,
+                                        const Calendar& calendar) {
     const LocalDay today = calendar.dayOf(now);
     const double todayStart = calendar.startOfDay(today);
     // The previous calendar day's own start: on a day whose midnight was skipped,
@@ -49,18 +55,24 @@ CostFigure Derived::yesterdayAtSameTime(std::span<const UsageRecord> records, do
     if (!std::isfinite(todayStart) || !std::isfinite(yesterdayStart) || !std::isfinite(windowEnd))
         return CostFigure::unknown(UnknownReason::noData());
 
+    detail::LocalClock clock(calendar);
+    detail::PriceBook book;
+    book.use(table.dictionary(), table.sizes().models);
     CostEstimate sum;
     bool any = false;
-    for (const UsageRecord& r : records) {
+    for (const RequestRow& r : table) {
         if (!(r.timestamp >= yesterdayStart && r.timestamp <= windowEnd)) continue;
         any = true;
-        auto cost = r.cost(calendar.dayOf(r.timestamp));
-        if (cost.isKnown()) {
-            sum.priced += cost.knownValue();
+        std::int32_t day = 0;
+        int hour = 0;
+        clock.dayAndHour(r.timestamp, day, hour);
+        bool added = false;
+        const std::uint32_t model = book.model(r.model, day, added);
+        if (book.priced[model]) {
+            sum.priced += book.cost(model, day, table.counts(r));
         } else {
             sum.unpricedRequests = satAdd(sum.unpricedRequests, 1);
-            if (cost.unknownReason().kind() == UnknownReason::Kind::noPriceForModel)
-                sum.unpricedModels.insert(r.model);
+            sum.unpricedModels.insert(book.names[model]);
         }
     }
     if (!any) return CostFigure::unknown(UnknownReason::noData());

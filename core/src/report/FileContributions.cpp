@@ -4,8 +4,8 @@
 #include <functional>
 #include <string_view>
 
-#include "pricing/DayPricing.hpp"
 #include "report/BucketSums.hpp"
+#include "report/DayPricing.hpp"
 
 namespace vantery {
 namespace {
@@ -17,14 +17,14 @@ class KeyCopies {
   public:
     explicit KeyCopies(std::size_t expected) { keys_.reserve(expected); }
 
-    void add(std::string_view key) { keys_.push_back({std::hash<std::string_view>{}(key), key}); }
+    void add(std::uint64_t hash, std::string_view key) { keys_.push_back({hash, key}); }
 
     /// Counts the distinct keys and those held by two files or more.
     void count(std::int64_t& distinct, std::int64_t& duplicated) {
         // Spread by the hash's top bits, then sort each small group.
         constexpr int bits = 16;
         std::vector<std::size_t> start((std::size_t{1} << bits) + 1, 0);
-        auto group = [](const Key& k) { return k.hash >> (8 * sizeof(std::size_t) - bits); };
+        auto group = [](const Key& k) { return k.hash >> (64 - bits); };
         for (const Key& k : keys_)
             ++start[group(k) + 1];
         for (std::size_t g = 1; g < start.size(); ++g)
@@ -56,7 +56,7 @@ class KeyCopies {
 
   private:
     struct Key {
-        std::size_t hash;
+        std::uint64_t hash;
         std::string_view text;
     };
     std::vector<Key> keys_;
@@ -67,49 +67,45 @@ class KeyCopies {
 FileContributions FileContributions::of(std::span<const ScanCache::FileProvenance> files,
                                         const Calendar& calendar, std::optional<LocalDay> from,
                                         std::optional<LocalDay> to,
-                                        const std::function<bool(const UsageRecord&)>& keep) {
-    using Entry = std::pair<const std::string, UsageRecord>;
-    struct Counted {
-        const Entry* entry;
-        std::int32_t day;
-    };
-
+                                        const std::function<bool(const RequestRow&)>& keepRow) {
     detail::LocalClock clock(calendar);
     detail::PriceBook book;
     detail::Axis sums; // one key per contributing file
     std::vector<std::size_t> contributing;
     std::size_t held = 0;
     for (const auto& file : files)
-        held += file.records ? file.records->size() : 0;
+        held += file.block ? file.block->size() : 0;
     KeyCopies copies(held);
-    std::vector<Counted> counted;
 
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!files[i].records) continue;
-        counted.clear();
-        for (const Entry& entry : *files[i].records) {
+        const FileProvenance& file = files[i];
+        if (!file.block || !file.dictionary) continue;
+        const FileBlock& block = *file.block;
+        book.use(*file.dictionary, file.dictionary->sizes().models);
+        std::uint32_t key = 0;
+        bool any = false;
+        // In block order, the order the file met its requests: the same on every run.
+        for (std::size_t k = 0; k < block.size(); ++k) {
+            const RequestRow& r = block.row(k);
             std::int32_t day = 0;
             int hour = 0;
-            clock.dayAndHour(entry.second.timestamp, day, hour);
+            clock.dayAndHour(r.timestamp, day, hour);
             if (from && day < from->daysSinceEpoch()) continue;
             if (to && day > to->daysSinceEpoch()) continue;
-            if (keep && !keep(entry.second)) continue;
-            counted.push_back({&entry, day});
-        }
-        if (counted.empty()) continue;
-        std::sort(counted.begin(), counted.end(), [](const Counted& a, const Counted& b) {
-            return a.entry->first < b.entry->first;
-        });
-        const auto key = static_cast<std::uint32_t>(contributing.size());
-        contributing.push_back(i);
-        sums.ensureKeys(contributing.size());
-        for (const Counted& c : counted) {
-            const UsageRecord& r = c.entry->second;
+            if (keepRow && !keepRow(r)) continue;
+            if (!any) {
+                any = true;
+                key = static_cast<std::uint32_t>(contributing.size());
+                contributing.push_back(i);
+                sums.ensureKeys(contributing.size());
+            }
             bool added = false;
-            const std::uint32_t model = book.model(r.model, c.day, added);
-            if (added) sums.ensureModels(book.names.size());
-            sums.add(key, model, r, book.cost(model, c.day, r));
-            copies.add(c.entry->first);
+            const std::uint32_t model = book.model(r.model, day, added);
+            if (added) sums.ensureModels(book.size());
+            const RequestCounts c = file.dictionary->counts(r);
+            sums.add(key, model, c, r.timestamp, r.cacheWriteBreakdownAssumed(),
+                     book.cost(model, day, c));
+            copies.add(block.keyHash(k), block.key(k));
         }
     }
 

@@ -1,6 +1,9 @@
 #pragma once
-// Text measured in user-perceived characters (extended grapheme clusters).
+// Text measured in user-perceived characters (extended grapheme clusters), and the
+// number and name texts the core, the server and the app write the same way. Nothing here
+// depends on the process locale.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,6 +35,47 @@ std::string composed(std::string_view s);
 
 /// Calls f(cluster) for each grapheme cluster of s, in order.
 template <class F> void forEachCharacter(std::string_view s, F&& f);
+
+/// n with "," between groups of three digits: "1,234,567", "-1,000"; every int64 value.
+std::string groupedDigits(std::int64_t n);
+
+/// A compact count: plain below 1,000 (negatives too), then "1.0k", "1.00M", "1.23G"
+/// (one decimal for thousands, two above; "." as the decimal point).
+std::string compactCount(std::int64_t n);
+
+/// The singular when |n| is 1, else the plural.
+constexpr std::string_view plural(std::int64_t n, std::string_view singular,
+                                  std::string_view pluralForm) noexcept {
+    return n == 1 || n == -1 ? singular : pluralForm;
+}
+
+/// groupedDigits(n), a blank, then plural(n, singular, pluralForm): "1,200 requests".
+std::string counted(std::int64_t n, std::string_view singular, std::string_view pluralForm);
+
+/// The items in their order with `separator` between them; empty for no items. Items
+/// are anything a std::string_view is made from.
+template <class Range> std::string joined(const Range& items, std::string_view separator) {
+    std::string out;
+    bool first = true;
+    for (const auto& item : items) {
+        if (!first) out += separator;
+        out += std::string_view(item);
+        first = false;
+    }
+    return out;
+}
+
+/// s without ASCII white space (space, tab, line feed, carriage return, vertical tab,
+/// form feed) at either end.
+std::string_view trimmed(std::string_view s) noexcept;
+
+/// A name from the data (a model id, a path) made safe to put inside a sentence:
+/// invalid UTF-8 replaced by U+FFFD, C0 and C1 control characters (NUL, line breaks,
+/// escapes) and bidirectional controls (U+061C, U+200E, U+200F, U+202A-U+202E,
+/// U+2066-U+2069) dropped, and the rest wrapped in U+2068 FIRST STRONG ISOLATE ...
+/// U+2069 POP DIRECTIONAL ISOLATE, so that its direction cannot reorder the words
+/// around it. Texts for machines (CSV cells) keep the raw name instead.
+std::string isolatedName(std::string_view name);
 
 namespace detail {
 /// Byte length of the grapheme cluster that starts at s[pos]; 0 at the end.

@@ -5,18 +5,16 @@
 #include <memory>
 #include <string>
 
-#include "vantery/ingest/RequestMap.hpp"
+#include "vantery/model/RequestTable.hpp"
 
 namespace vantery {
-
-/// An immutable set of requests of one file, shared between copies of the cache's table.
-using RecordSet = std::shared_ptr<const RequestMap>;
 
 /// The requests of one cached file, for provenance listings (ScanCache::FileProvenance).
 struct FileProvenance {
     std::string path;
     std::int64_t usageLines = 0;
-    RecordSet records; ///< never null
+    std::shared_ptr<const FileBlock> block;                ///< never null
+    std::shared_ptr<const RequestDictionary> dictionary; ///< what the block's ids refer to
 };
 
 } // namespace vantery

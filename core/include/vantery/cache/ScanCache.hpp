@@ -14,6 +14,7 @@
 #include "vantery/cache/FileProvenance.hpp"
 #include "vantery/ingest/RequestMap.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
 namespace vantery {
@@ -42,7 +43,7 @@ class ScanCache {
     };
 
     /// An immutable set of requests of one file, shared between copies of the table.
-    using RecordSet = vantery::RecordSet;
+    using RecordSet = std::shared_ptr<const RequestMap>;
 
     /// What the cache knows of one transcript file.
     struct FileState {
@@ -97,10 +98,10 @@ class ScanCache {
         std::string summary() const;
     };
 
-    /// The outcome of a refresh. The records are shared and immutable, so that a
-    /// refresh in which nothing changed costs no copy of them.
+    /// The outcome of a refresh. The table is shared and immutable, so that a
+    /// refresh in which nothing changed costs no copy of it.
     struct Refresh {
-        std::shared_ptr<const std::vector<UsageRecord>> records; ///< never null
+        std::shared_ptr<const RequestTable> table; ///< never null
         ScanDiagnostics diagnostics;
         RefreshStats stats;
 
@@ -185,7 +186,8 @@ class ScanCache {
     std::optional<VerificationResult> lastVerification_;
     // The merged records of the last refresh and the record sets, with their ranks
     // in merge order, they were built from; reused while every set is the same.
-    std::shared_ptr<const std::vector<UsageRecord>> merged_;
+    std::shared_ptr<const RequestTable> merged_;
+    std::shared_ptr<RequestDictionary> dictionary_ = std::make_shared<RequestDictionary>();
     std::vector<std::pair<RecordSet, std::int64_t>> mergedFrom_;
     // Bumped whenever the table's content changes; the version the file is known
     // to hold, when this process loaded or wrote it.

@@ -108,7 +108,7 @@ struct Exporter {
         /// Per-file provenance of the records, for the provenance document.
         std::vector<FileProvenance> sourceFiles{};
         /// Which records of the source files belong to the export; empty keeps all.
-        std::function<bool(const UsageRecord&)> recordFilter{};
+        std::function<bool(const RequestRow&)> recordFilter{};
         /// Start each CSV with U+FEFF.
         bool byteOrderMark = false;
         /// The axes of the text summary, in the order shown.

@@ -8,6 +8,7 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
 namespace vantery {
@@ -49,9 +50,9 @@ struct Pricing {
     static std::string normalizeModel(std::string_view model);
 
     /// The cost of one request at the given prices, in dollars: the one cost formula,
-    /// behind UsageRecord::cost and every cached price lookup. Web fetches add nothing.
-    /// Inline, as the aggregation calls it for every request.
-    static double costOf(const Prices& p, const UsageRecord& request) {
+    /// behind UsageRecord::cost, every cached price lookup and every priced row. Web
+    /// fetches add nothing. Inline, as the aggregation calls it for every request.
+    static double costOf(const Prices& p, const RequestCounts& request) noexcept {
         const double in = p.input;
         double a = in * static_cast<double>(request.input);
         a = a + (in * static_cast<double>(request.cacheRead)) * cacheReadMultiplier;
@@ -59,6 +60,12 @@ struct Pricing {
         a = a + cacheWrite1hMultiplier * (in * static_cast<double>(request.cacheWrite1h));
         a = a + p.output * static_cast<double>(request.output);
         return a / 1'000'000.0 + static_cast<double>(request.webSearch) * webSearchCostPerRequest;
+    }
+    /// The same for a record's counters.
+    static double costOf(const Prices& p, const UsageRecord& request) noexcept {
+        return costOf(p, RequestCounts{request.input, request.output, request.cacheWrite5m,
+                                       request.cacheWrite1h, request.cacheRead, request.webSearch,
+                                       request.webFetch});
     }
 };
 

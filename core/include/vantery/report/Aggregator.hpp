@@ -1,6 +1,6 @@
 #pragma once
-// Builds reports from records: prices each request on its local day and sums it into
-// every breakdown.
+// Builds reports from a table of requests: prices each request on its local day and
+// sums it into every breakdown.
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -11,6 +11,7 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/AgentIdentity.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
 #include "vantery/report/Bucket.hpp"
 #include "vantery/report/DateRange.hpp"
@@ -32,35 +33,47 @@ class Aggregator {
     /// The local day of an instant in the aggregator's calendar.
     LocalDay day(double instant) const { return calendar_.dayOf(instant); }
 
-    /// The report of the records whose local day lies in [from, to]; an absent bound is
-    /// no bound. Each record is priced on its own local day. Hours are filled only when
-    /// asked for.
-    Report aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+    /// Chooses rows of a table; ids compare against the table's dictionary.
+    using RowFilter = std::function<bool(const RequestRow&)>;
+
+    /// The report of the requests whose local day lies in [from, to]; an absent bound is
+    /// no bound. Each request is priced on its own local day; every sum runs in the
+    /// table's order. Hours are filled only when asked for.
+    Report aggregate(const RequestTable& table, std::optional<LocalDay> from,
                      std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
                      bool includeHours) const;
-    /// The same over only the records that `keep` accepts (every record when it is
-    /// empty), as if the others had been left out of `records`; nothing is copied.
-    Report aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+    /// The same over only the rows that `keep` accepts (every row when it is empty), as
+    /// if the others had been left out of the table; nothing is copied.
+    Report aggregate(const RequestTable& table, std::optional<LocalDay> from,
                      std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
-                     bool includeHours, const std::function<bool(const UsageRecord&)>& keep) const;
+                     bool includeHours, const RowFilter& keep) const;
 
-    /// The agents of each of several groups of the records whose local day lies in
+    /// The agents of each of several groups of the requests whose local day lies in
     /// [from, to]: for every group, the same buckets as the byAgent of aggregate()
-    /// over only that group's records. `groupOf` names a record's group (below
+    /// over only that group's requests. `groupOf` names a row's group (below
     /// `groups`), or none to leave it out. One pass; nothing is copied.
     std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> agentsPerGroup(
-        std::span<const UsageRecord> records, std::optional<LocalDay> from,
-        std::optional<LocalDay> to, std::size_t groups,
-        const std::function<std::optional<std::size_t>(const UsageRecord&)>& groupOf) const;
+        const RequestTable& table, std::optional<LocalDay> from, std::optional<LocalDay> to,
+        std::size_t groups,
+        const std::function<std::optional<std::size_t>(const RequestRow&)>& groupOf) const;
 
     /// The report of a range; an absent includeHours means "only for a single day".
-    Report report(std::span<const UsageRecord> records, const DateRange& range,
+    Report report(const RequestTable& table, const DateRange& range,
                   const ScanDiagnostics& diagnostics,
                   std::optional<bool> includeHours = std::nullopt) const;
 
     /// The report of a selection resolved on the day of `now`; hours for a single day only.
-    Report report(std::span<const UsageRecord> records, const RangeSelection& selection, double now,
+    Report report(const RequestTable& table, const RangeSelection& selection, double now,
                   const ScanDiagnostics& diagnostics) const;
+
+    /// Adapters for small callers and tests: the same over a table of these records,
+    /// in this order (RequestTable::fromRecords).
+    Report aggregate(std::span<const UsageRecord> records, std::optional<LocalDay> from,
+                     std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
+                     bool includeHours) const;
+    Report report(std::span<const UsageRecord> records, const DateRange& range,
+                  const ScanDiagnostics& diagnostics,
+                  std::optional<bool> includeHours = std::nullopt) const;
 
   private:
     Calendar calendar_;

@@ -4,9 +4,11 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
 namespace vantery {
@@ -41,6 +43,13 @@ struct Bucket {
     /// Folds one request in with a cost already worked out (by record.cost(day)),
     /// so one aggregation prices each record once for all its buckets.
     void add(const UsageRecord& record, const Estimate<double>& cost);
+    /// The same for a row of a table, priced on its local day.
+    void add(const RequestTable& table, const RequestRow& row, LocalDay day);
+    /// The same for a row with a cost already worked out (by costOf).
+    void add(const RequestTable& table, const RequestRow& row, const Estimate<double>& cost);
+    /// The list-price cost of a row on a local day, by the one formula of
+    /// Pricing::costOf; unknown(noPriceForModel) when its model has no price.
+    static Estimate<double> costOf(const RequestTable& table, const RequestRow& row, LocalDay day);
 
     /// A counter as a percentage of totalTokens; unknown(noData) when there are no tokens.
     Estimate<double> share(std::int64_t Bucket::*counter) const;

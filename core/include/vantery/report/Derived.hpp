@@ -6,6 +6,7 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
 #include "vantery/report/Report.hpp"
 
@@ -27,6 +28,9 @@ struct Derived {
     /// Cost of the records from the start of yesterday up to the same elapsed time
     /// (both ends included), each priced on its own local day; unknown(noData) when
     /// none lies in that window.
+    static Estimate<CostEstimate> yesterdayAtSameTime(const RequestTable& table, double now,
+                                                      const Calendar& calendar);
+    /// The same over a table of these records (RequestTable::fromRecords).
     static Estimate<CostEstimate> yesterdayAtSameTime(std::span<const UsageRecord> records,
                                                       double now, const Calendar& calendar);
 

@@ -30,12 +30,12 @@ struct FileContributions {
 
     /// A request counts when its local day in `calendar` lies in [from, to] (an absent
     /// bound is no bound) and `keep`, when given, accepts it. Within a file requests are
-    /// added in ascending key order, so that a file's cost rounds the same on every run
-    /// whatever order its records are held in.
+    /// added in the file's block order (the order the file first met them), so that a
+    /// file's cost rounds the same on every run, thread count and cache load.
     static FileContributions of(std::span<const ScanCache::FileProvenance> files,
                                 const Calendar& calendar, std::optional<LocalDay> from,
                                 std::optional<LocalDay> to,
-                                const std::function<bool(const UsageRecord&)>& keep);
+                                const std::function<bool(const RequestRow&)>& keep);
 };
 
 } // namespace vantery

@@ -1,0 +1,311 @@
+#pragma once
+// Requests held once. Each unified request is a 48-byte row whose texts are small ids
+// into dictionaries where each text is stored once; rows are grouped per transcript
+// file in immutable blocks that copies of the cache share; a RequestTable lists the
+// unified requests of a whole reading in one canonical order, pointing into the blocks.
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "vantery/model/AgentIdentity.hpp"
+#include "vantery/model/UsageRecord.hpp"
+
+namespace vantery {
+
+/// A request's counters at full width.
+struct RequestCounts {
+    std::int64_t input = 0;
+    std::int64_t output = 0;
+    std::int64_t cacheWrite5m = 0;
+    std::int64_t cacheWrite1h = 0;
+    std::int64_t cacheRead = 0;
+    std::int64_t webSearch = 0;
+    std::int64_t webFetch = 0;
+
+    friend bool operator==(const RequestCounts&, const RequestCounts&) = default;
+};
+
+/// One unified request in 48 bytes. The counters that fit are held here; a request with
+/// a counter that does not (or any web fetch) is `wide`: its `input` field then holds the
+/// position of its full counters in the dictionary and the other four are 0.
+struct RequestRow {
+    double timestamp = 0; ///< earliest line of the request, seconds since 1970
+    std::uint32_t input = 0;
+    std::uint32_t output = 0;
+    std::uint32_t cacheWrite5m = 0;
+    std::uint32_t cacheWrite1h = 0;
+    std::uint32_t cacheRead = 0;
+    std::uint32_t model = 0;   ///< id of the normalised model id
+    std::uint32_t session = 0; ///< id of the session id
+    std::uint32_t cwd = 0;     ///< id of the raw working directory
+    std::uint32_t agent = 0;   ///< id of the agent; 0 is always the main session
+    std::uint16_t webSearch = 0;
+    std::uint8_t home = 0; ///< id of the home's name
+    std::uint8_t flags = 0;
+
+    static constexpr std::uint8_t assumedFlag = 1; ///< cache-write breakdown assumed
+    static constexpr std::uint8_t wideFlag = 2;
+
+    bool cacheWriteBreakdownAssumed() const noexcept { return (flags & assumedFlag) != 0; }
+    bool wide() const noexcept { return (flags & wideFlag) != 0; }
+};
+static_assert(sizeof(RequestRow) == 48);
+
+namespace detail {
+
+// An append-only array whose elements never move: a reader may read any element below
+// a size it was handed (through a lock or a published table) while a writer appends.
+template <class T> class StableArray {
+  public:
+    static constexpr std::size_t chunkBits = 12;
+    static constexpr std::size_t chunkSize = std::size_t{1} << chunkBits;
+    static constexpr std::size_t maxChunks = std::size_t{1} << 14;
+
+    StableArray() = default;
+    StableArray(const StableArray&) = delete;
+    StableArray& operator=(const StableArray&) = delete;
+    ~StableArray() {
+        for (auto& c : chunks_)
+            delete[] c.load(std::memory_order_relaxed);
+    }
+
+    std::size_t size() const noexcept { return size_.load(std::memory_order_acquire); }
+    const T& operator[](std::size_t i) const noexcept {
+        return chunks_[i >> chunkBits].load(std::memory_order_acquire)[i & (chunkSize - 1)];
+    }
+    /// Appends; the caller serialises writers. Throws std::length_error when full.
+    std::size_t push(T value) {
+        const std::size_t i = size_.load(std::memory_order_relaxed);
+        const std::size_t c = i >> chunkBits;
+        if (c >= maxChunks) throw std::length_error("dictionary full");
+        T* chunk = chunks_[c].load(std::memory_order_relaxed);
+        if (!chunk) {
+            chunk = new T[chunkSize];
+            chunks_[c].store(chunk, std::memory_order_release);
+        }
+        chunk[i & (chunkSize - 1)] = std::move(value);
+        size_.store(i + 1, std::memory_order_release);
+        return i;
+    }
+
+  private:
+    std::array<std::atomic<T*>, maxChunks> chunks_{};
+    std::atomic<std::size_t> size_{0};
+};
+
+} // namespace detail
+
+/// The texts, agents and wide counters that rows refer to, each stored once. Append
+/// only: ids stay valid for the dictionary's life. Interning is serialised by a lock;
+/// reading an id that a row holds takes no lock and is safe while others intern.
+/// Ids are given in the order texts are first interned, which depends on thread timing:
+/// nothing may order output by id.
+class RequestDictionary {
+  public:
+    RequestDictionary();
+    RequestDictionary(const RequestDictionary&) = delete;
+    RequestDictionary& operator=(const RequestDictionary&) = delete;
+
+    std::uint32_t internModel(std::string_view text);
+    std::uint32_t internSession(std::string_view text);
+    std::uint32_t internCwd(std::string_view text);
+    /// Homes are few; more than 255 distinct names throw std::length_error.
+    std::uint8_t internHome(std::string_view text);
+    /// 0 for the main session.
+    std::uint32_t internAgent(const AgentIdentity& agent);
+    std::uint32_t internWide(const RequestCounts& counts);
+
+    std::string_view model(std::uint32_t id) const noexcept { return models_.texts[id]; }
+    std::string_view session(std::uint32_t id) const noexcept { return sessions_.texts[id]; }
+    std::string_view cwd(std::uint32_t id) const noexcept { return cwds_.texts[id]; }
+    std::string_view home(std::uint8_t id) const noexcept { return homes_.texts[id]; }
+    const AgentIdentity& agent(std::uint32_t id) const noexcept { return agents_[id]; }
+    const RequestCounts& wide(std::uint32_t id) const noexcept { return wides_[id]; }
+
+    /// The id of a text already interned; absent otherwise (for filters).
+    std::optional<std::uint32_t> findModel(std::string_view text) const;
+    std::optional<std::uint32_t> findSession(std::string_view text) const;
+    std::optional<std::uint32_t> findCwd(std::string_view text) const;
+    std::optional<std::uint32_t> findHome(std::string_view text) const;
+    std::optional<std::uint32_t> findAgent(const AgentIdentity& agent) const;
+
+    /// How many ids of each kind exist now; arrays indexed by id are sized by these.
+    struct Sizes {
+        std::size_t models = 0, sessions = 0, cwds = 0, homes = 0, agents = 0;
+    };
+    Sizes sizes() const noexcept;
+
+    /// The row of a request, its texts interned. Never fails but by running out of memory.
+    RequestRow rowOf(const UsageRecord& record);
+    /// The counters of a row at full width.
+    RequestCounts counts(const RequestRow& row) const noexcept {
+        if (row.wide()) return wide(row.input);
+        return {row.input,        row.output,    row.cacheWrite5m, row.cacheWrite1h,
+                row.cacheRead,    row.webSearch, 0};
+    }
+    /// The row as a plain record; sourceRank is left at its default.
+    UsageRecord record(const RequestRow& row) const;
+
+  private:
+    struct Pool {
+        detail::StableArray<std::string> texts;
+        std::unordered_map<std::string, std::uint32_t> index;
+        std::uint32_t intern(std::string_view text);
+        std::optional<std::uint32_t> find(std::string_view text) const;
+    };
+    static std::string agentKey(const AgentIdentity& agent);
+
+    mutable std::mutex lock_;
+    Pool models_, sessions_, cwds_, homes_;
+    detail::StableArray<AgentIdentity> agents_;
+    std::unordered_map<std::string, std::uint32_t> agentIndex_;
+    detail::StableArray<RequestCounts> wides_;
+};
+
+/// The requests of one transcript file, unified within the file, in the order each was
+/// first met; with their keys ("<message id>:<request id>") for unification across
+/// files, refreshes, the cache file and verification. Immutable once built.
+class FileBlock {
+  public:
+    std::size_t size() const noexcept { return rows_.size(); }
+    bool empty() const noexcept { return rows_.empty(); }
+    std::span<const RequestRow> rows() const noexcept { return rows_; }
+    const RequestRow& row(std::size_t i) const noexcept { return rows_[i]; }
+    std::string_view key(std::size_t i) const noexcept {
+        const std::uint32_t from = i == 0 ? 0 : keyEnds_[i - 1];
+        return std::string_view(keyChars_).substr(from, keyEnds_[i] - from);
+    }
+    std::uint64_t keyHash(std::size_t i) const noexcept { return keyHashes_[i]; }
+
+    /// The hash every block and index uses for a key.
+    static std::uint64_t hashOf(std::string_view key) noexcept;
+
+    /// Builds a block row by row.
+    class Builder {
+      public:
+        explicit Builder(std::size_t expected = 0);
+        /// Starts from a block's rows (a grown file resumes from what it had).
+        explicit Builder(const FileBlock& from);
+        void add(std::string_view key, const RequestRow& row);
+        std::size_t size() const noexcept { return block_->rows_.size(); }
+        RequestRow& row(std::size_t i) noexcept { return block_->rows_[i]; }
+        /// The position of a key added before; absent when new.
+        std::optional<std::size_t> find(std::string_view key) const;
+        std::shared_ptr<const FileBlock> finish();
+
+      private:
+        std::shared_ptr<FileBlock> block_;
+        std::unordered_map<std::string_view, std::uint32_t> index_;
+    };
+
+  private:
+    std::vector<RequestRow> rows_;
+    std::vector<std::uint64_t> keyHashes_;
+    std::string keyChars_;
+    std::vector<std::uint32_t> keyEnds_;
+};
+
+/// The unified requests of a reading, in one canonical order: the blocks in the order
+/// given (the scan's file list), each block's rows in its own order; a request met in
+/// several blocks sits where it is first met, with the cross-file rule applied (the
+/// first block's descriptive fields, the largest counters, the earliest time). Points
+/// into the blocks it shares; immutable, so safe to read from several threads.
+class RequestTable {
+  public:
+    /// An empty table with a dictionary of its own.
+    RequestTable();
+    /// Unifies `blocks`, in that order; every block's ids refer to `dictionary`.
+    /// Requests met in several blocks whose combined counters do not fit a row are
+    /// interned in the dictionary as wide counters.
+    RequestTable(std::shared_ptr<RequestDictionary> dictionary,
+                 std::vector<std::shared_ptr<const FileBlock>> blocks);
+
+    /// A table of exactly these records, in this order, each its own request (no
+    /// unification), with a dictionary of its own: for tests, fuzzers and small callers.
+    static RequestTable fromRecords(std::span<const UsageRecord> records);
+
+    // Rows point into merged_: a copy would point into the original.
+    RequestTable(const RequestTable&) = delete;
+    RequestTable& operator=(const RequestTable&) = delete;
+    RequestTable(RequestTable&&) noexcept = default;
+    RequestTable& operator=(RequestTable&&) noexcept = default;
+
+    std::size_t size() const noexcept { return rows_.size(); }
+    bool empty() const noexcept { return rows_.empty(); }
+    const RequestRow& operator[](std::size_t i) const noexcept { return *rows_[i]; }
+
+    /// Iterates rows in canonical order.
+    class Iterator {
+      public:
+        using value_type = RequestRow;
+        using difference_type = std::ptrdiff_t;
+        Iterator() = default;
+        explicit Iterator(const RequestRow* const* p) : p_(p) {}
+        const RequestRow& operator*() const noexcept { return **p_; }
+        const RequestRow* operator->() const noexcept { return *p_; }
+        Iterator& operator++() noexcept {
+            ++p_;
+            return *this;
+        }
+        Iterator operator++(int) noexcept {
+            Iterator t = *this;
+            ++p_;
+            return t;
+        }
+        friend bool operator==(Iterator, Iterator) = default;
+
+      private:
+        const RequestRow* const* p_ = nullptr;
+    };
+    Iterator begin() const noexcept { return Iterator(rows_.data()); }
+    Iterator end() const noexcept { return Iterator(rows_.data() + rows_.size()); }
+
+    const RequestDictionary& dictionary() const noexcept { return *dictionary_; }
+    const std::shared_ptr<const RequestDictionary>& sharedDictionary() const noexcept {
+        return dictionary_;
+    }
+    /// The blocks the table was built from, in order.
+    const std::vector<std::shared_ptr<const FileBlock>>& blocks() const noexcept {
+        return blocks_;
+    }
+    /// The dictionary's sizes when the table was built: every id in the table is below.
+    const RequestDictionary::Sizes& sizes() const noexcept { return sizes_; }
+
+    std::string_view model(const RequestRow& r) const noexcept {
+        return dictionary_->model(r.model);
+    }
+    std::string_view sessionId(const RequestRow& r) const noexcept {
+        return dictionary_->session(r.session);
+    }
+    std::string_view rawCwd(const RequestRow& r) const noexcept { return dictionary_->cwd(r.cwd); }
+    std::string_view sourceHome(const RequestRow& r) const noexcept {
+        return dictionary_->home(r.home);
+    }
+    const AgentIdentity& agent(const RequestRow& r) const noexcept {
+        return dictionary_->agent(r.agent);
+    }
+    RequestCounts counts(const RequestRow& r) const noexcept { return dictionary_->counts(r); }
+    /// The row as a plain record (sourceRank at its default).
+    UsageRecord record(const RequestRow& r) const { return dictionary_->record(r); }
+    /// Every row as plain records, in canonical order.
+    std::vector<UsageRecord> records() const;
+
+  private:
+    std::shared_ptr<const RequestDictionary> dictionary_;
+    std::vector<std::shared_ptr<const FileBlock>> blocks_;
+    std::vector<RequestRow> merged_; ///< rows of requests met in several blocks
+    std::vector<const RequestRow*> rows_;
+    RequestDictionary::Sizes sizes_;
+};
+
+} // namespace vantery
