@@ -130,7 +130,7 @@ DataSource::DataSource(Environment env)
               : env_.userHome)),
       cache_(makeCache(env_, homes_)), resolver_(env_.userHome, true),
       aggregator_(env_.calendar, ProjectResolver(env_.userHome, true)),
-      records_(std::make_shared<const std::vector<UsageRecord>>()) {}
+      table_(std::make_shared<const RequestTable>()) {}
 
 const ScanCache::RefreshStats& DataSource::ensureFresh() {
     const double t = env_.monotonicClock();
@@ -139,11 +139,11 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     // is not read either.
     if (!lastRefresh_ && cacheMayBeKept()) cache_->load();
     ScanCache::Refresh r = cache_->refresh(homes_);
-    // The same record list aggregates to the same history (projects resolve through
-    // a memo that never forgets), so only its diagnostics need renewing.
-    if (r.records != records_) history_.reset();
+    // The same table aggregates to the same history (projects resolve through a memo
+    // that never forgets), so only its diagnostics need renewing.
+    if (r.table != table_) history_.reset();
     historyCurrent_ = false;
-    records_ = r.records;
+    table_ = r.table;
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
     // Rewriting a large cache file after a refresh that changed nothing cost more
@@ -181,10 +181,10 @@ Report DataSource::report(const Period& period, const RecordFilter& filter,
                           std::optional<bool> includeHours) {
     ensureFresh();
     bool hours = includeHours.value_or(period.isSingleDay);
-    // The filter runs inside the aggregation: copying the kept records of a large
+    // The filter runs inside the aggregation: copying the kept rows of a large
     // history cost more than aggregating them.
-    Report r =
-        aggregator_.aggregate(*records_, period.from, period.through, diagnostics_, hours, filter);
+    Report r = aggregator_.aggregate(*table_, period.from, period.through, diagnostics_, hours,
+                                     filter.bind(table_->dictionary()));
     r.diagnostics = diagnostics_;
     return r;
 }

@@ -45,9 +45,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveAgent(v, history);
         switch (r.kind) {
         case DataSource::Resolution<AgentIdentity>::Kind::one: {
-            AgentIdentity a = *r.match;
-            parts.push_back([a](const UsageRecord& rec) { return rec.agent == a; });
-            f.described.push_back("agent = " + R::agent(a));
+            f.described.push_back("agent = " + R::agent(*r.match));
+            parts.push_back(RecordFilter::agent(*r.match));
             break;
         }
         case DataSource::Resolution<AgentIdentity>::Kind::none:
@@ -66,12 +65,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveProject(v, history);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            std::string label = *r.match;
-            ProjectResolver resolver = data->resolver();
-            parts.push_back([label, resolver](const UsageRecord& rec) {
-                return resolver.resolve(rec.rawCwd, "").canonical == label;
-            });
-            f.described.push_back("project = " + label);
+            f.described.push_back("project = " + *r.match);
+            parts.push_back(RecordFilter::project(*r.match, data->resolver()));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
@@ -88,9 +83,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveSession(v, history);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            std::string id = *r.match;
-            parts.push_back([id](const UsageRecord& rec) { return rec.sessionId == id; });
-            f.described.push_back("session = " + id);
+            f.described.push_back("session = " + *r.match);
+            parts.push_back(RecordFilter::session(*r.match));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
@@ -103,11 +97,7 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         }
     }
 
-    f.predicate = [parts = std::move(parts)](const UsageRecord& rec) {
-        for (const auto& p : parts)
-            if (!p(rec)) return false;
-        return true;
-    };
+    f.predicate = RecordFilter::allOf(std::move(parts));
     return f;
 }
 

@@ -106,7 +106,7 @@ TEST_F(FilterFixture, NoFilterArgumentsMeanNoPredicateAndNoRefresh) {
     auto filters = server->buildFilters({{"agent", ""}, {"project", ""}, {"session_id", ""}});
     EXPECT_FALSE(filters.predicate);
     EXPECT_TRUE(filters.described.empty());
-    EXPECT_TRUE(data->records().empty()) << "no refresh may happen";
+    EXPECT_TRUE(data->table().empty()) << "no refresh may happen";
     EXPECT_FALSE(server->buildFilters({{"agent", 5}}).predicate);
 }
 

@@ -142,14 +142,15 @@ TEST(TopProjectsTool, AgentListsMatchOneFilteredReportPerProject) {
         const auto projects = t.data->report(period, filters.predicate).topProjects(10);
         for (const auto& project : projects) {
             const std::string label = project.key;
-            auto agents =
-                t.data
-                    ->report(period,
-                             [&](const vantery::UsageRecord& r) {
-                                 return resolver.resolve(r.rawCwd, "").canonical == label &&
-                                        (!filters.predicate || filters.predicate(r));
-                             })
-                    .topAgents(9, true);
+            // The project compared as text, row by row, apart from the id-based filter.
+            const vantery::mcp::RecordFilter byText([&](const vantery::RequestDictionary& d) {
+                auto inner = filters.predicate.bind(d);
+                return [&d, &resolver, &label, inner](const vantery::RequestRow& r) {
+                    return resolver.resolve(d.cwd(r.cwd), "").canonical == label &&
+                           (!inner || inner(r));
+                };
+            });
+            auto agents = t.data->report(period, byText).topAgents(9, true);
             expected += ". " + label + "\n";
             for (const auto& a : agents)
                 expected += "      \u00b7 " + R::fit(R::agentLabel(a.key), 28) + " " +

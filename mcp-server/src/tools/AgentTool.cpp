@@ -39,8 +39,7 @@ std::string MCPServer::agent(const Json& arguments) {
                "\u201d. See `vant_top_agents` with `period: \"all\"` for the real names.";
 
     const AgentIdentity who = *found.match;
-    const Report report = data->report(
-        p, [&who](const UsageRecord& rec) { return rec.agent == who; }, std::nullopt);
+    const Report report = data->report(p, RecordFilter::agent(who), std::nullopt);
     const Calendar& cal = data->calendar();
     const Bucket& total = report.total;
 

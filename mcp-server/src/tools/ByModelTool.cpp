@@ -30,8 +30,9 @@ std::string MCPServer::byModel(const Json& arguments) {
         for (std::size_t i = 0; i < models.size(); ++i)
             index.emplace(models[i].key, i);
         agents = tools::agentsPerGroup(*data, p, filters.predicate, models.size(),
-                                       [&](const UsageRecord& r) -> std::optional<std::size_t> {
-                                           auto it = index.find(r.model);
+                                       tools::GroupField::model,
+                                       [&](std::string_view model) -> std::optional<std::size_t> {
+                                           auto it = index.find(model);
                                            if (it == index.end()) return std::nullopt;
                                            return it->second;
                                        });

@@ -20,14 +20,14 @@ std::string MCPServer::overview(const Json& arguments) {
     const Calendar& cal = data->aggregator().calendar();
     const LocalDay today = cal.dayOf(now);
 
-    // Every record without hours: the history the data source keeps per refresh.
+    // Every request without hours: the history the data source keeps per refresh.
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;
     const Period todayPeriod{today, today, "today", true, true};
     const Report todayReport = data->report(todayPeriod, {}, true);
 
     const auto rate = Derived::currentHourlyRate(todayReport, now, cal);
-    const auto sameTime = Derived::yesterdayAtSameTime(data->records(), now, cal);
+    const auto sameTime = Derived::yesterdayAtSameTime(data->table(), now, cal);
     const auto change = Derived::delta(todayReport.total.cost.priced, sameTime);
     const auto yesterday = Derived::yesterdayCost(history, now, cal);
     const auto median = Derived::medianOfRecentDays(history, 7, now, cal);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -16,14 +17,26 @@ std::string counter(std::string_view label, std::int64_t n) {
     return std::string(label) + R::count(n) + "\n";
 }
 
+// The filter bound to the dictionary the cached files' rows refer to: the cache keeps
+// one for all of them. Files that refer to another could not be tested by id.
+RecordFilter::RowFilter filesFilter(const std::vector<ScanCache::FileProvenance>& files,
+                                    const RecordFilter& filter) {
+    if (!filter || files.empty()) return {};
+    const std::shared_ptr<const RequestDictionary>& dictionary = files.front().dictionary;
+    for (const auto& f : files)
+        if (f.dictionary != dictionary)
+            throw std::runtime_error("the cached files do not share one dictionary");
+    return filter.bind(*dictionary);
+}
+
 } // namespace
 
 // The per-file contributions of one period, unfiltered, over one state of the
-// cached files. The files are held weakly: a memo never keeps old record sets alive,
-// and an expired one still compares unequal to every live set.
+// cached files. The blocks are held weakly: a memo never keeps old blocks alive, and
+// an expired one still compares unequal to every live block.
 struct ProvenanceMemo {
     std::optional<LocalDay> from, through;
-    std::vector<std::pair<std::string, std::weak_ptr<const RequestMap>>> files;
+    std::vector<std::pair<std::string, std::weak_ptr<const FileBlock>>> files;
     FileContributions found;
 
     ProvenanceMemo(const std::vector<ScanCache::FileProvenance>& list, const Period& p,
@@ -31,15 +44,15 @@ struct ProvenanceMemo {
         : from(p.from), through(p.through), found(std::move(found)) {
         files.reserve(list.size());
         for (const auto& f : list)
-            files.emplace_back(f.path, f.records);
+            files.emplace_back(f.path, f.block);
     }
 
     bool sameAs(const std::vector<ScanCache::FileProvenance>& list, const Period& p) const {
         if (from != p.from || through != p.through || files.size() != list.size()) return false;
         for (std::size_t i = 0; i < list.size(); ++i) {
             const auto& [path, held] = files[i];
-            if (path != list[i].path || held.owner_before(list[i].records) ||
-                list[i].records.owner_before(held))
+            if (path != list[i].path || held.owner_before(list[i].block) ||
+                list[i].block.owner_before(held))
                 return false;
         }
         return true;
@@ -70,7 +83,7 @@ std::string MCPServer::provenance(const Json& arguments) {
         memo = std::make_shared<ProvenanceMemo>(
             files, p,
             FileContributions::of(files, data->aggregator().calendar(), p.from, p.through,
-                                  filters.predicate));
+                                  filesFilter(files, filters.predicate)));
         if (!filters.predicate) provenanceMemo_ = memo;
     }
     const FileContributions& found = memo->found;

@@ -1,12 +1,13 @@
 #pragma once
 // Pieces shared by the ranking tools (overview, cost, top agents, top projects,
 // by model): labelled list rows, percentages, clamped integer arguments, and the
-// agents of each of several groups of records (a project's, a model's).
+// agents of each of several groups of requests (a project's, a model's).
 #include <climits>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,15 +39,19 @@ std::vector<std::pair<std::string, Bucket>> labelled(const std::vector<RankedEnt
     return rows;
 }
 
-/// Which of the groups a record belongs to; absent for none.
-using GroupOf = std::function<std::optional<std::size_t>(const UsageRecord&)>;
+/// The field of a request whose text decides its group.
+enum class GroupField { model, cwd };
+
+/// Which of the groups a text belongs to; absent for none. Asked once per distinct text
+/// of the field, never per request.
+using GroupOfText = std::function<std::optional<std::size_t>(std::string_view text)>;
 
 /// Every agent of each group over the period, ranked as Report::topAgents ranks
-/// them (main session included), from the data source's records that `extra`
+/// them (main session included), from the data source's requests that `extra`
 /// accepts (all when it is empty). The same figures as one report per group made
-/// with a group predicate, from a single pass over the records.
+/// with a group filter, from a single pass over the table.
 std::vector<std::vector<RankedEntry<AgentIdentity>>>
 agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra,
-               std::size_t groups, const GroupOf& groupOf);
+               std::size_t groups, GroupField field, const GroupOfText& groupOf);
 
 } // namespace vantery::mcp::tools

@@ -25,8 +25,7 @@ std::string MCPServer::session(const Json& arguments) {
                "\u201d. See `vant_cost` with `by: \"session\"` for the real ids.";
 
     const std::string id = *found.match;
-    const Report report = data->report(
-        p, [&id](const UsageRecord& rec) { return rec.sessionId == id; }, std::nullopt);
+    const Report report = data->report(p, RecordFilter::session(id), std::nullopt);
     const Calendar& cal = data->calendar();
     const Bucket& total = report.total;
 

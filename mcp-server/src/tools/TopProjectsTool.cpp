@@ -37,27 +37,21 @@ std::string MCPServer::topProjects(const Json& arguments) {
     const auto projects = report.topProjects(limit);
     if (projects.empty()) s += "  unknown \u2014 no project with activity in range\n";
 
-    // The agents of every listed project, each record's project found again from
+    // The agents of every listed project, each request's project found again from
     // its working directory alone, as the project filter finds it.
     std::vector<std::vector<RankedEntry<AgentIdentity>>> agents;
     if (perProject >= 1 && !projects.empty()) {
         std::unordered_map<std::string_view, std::size_t> index;
         for (std::size_t i = 0; i < projects.size(); ++i)
             index.emplace(projects[i].key, i);
-        std::unordered_map<std::string_view, std::optional<std::size_t>> byCwd;
         const ProjectResolver& resolver = data->resolver();
-        agents =
-            tools::agentsPerGroup(*data, p, filters.predicate, projects.size(),
-                                  [&](const UsageRecord& r) -> std::optional<std::size_t> {
-                                      auto known = byCwd.find(r.rawCwd);
-                                      if (known != byCwd.end()) return known->second;
-                                      std::optional<std::size_t> g;
-                                      auto it =
-                                          index.find(resolver.resolve(r.rawCwd, "").canonical);
-                                      if (it != index.end()) g = it->second;
-                                      byCwd.emplace(r.rawCwd, g); // the records outlive this call
-                                      return g;
-                                  });
+        agents = tools::agentsPerGroup(*data, p, filters.predicate, projects.size(),
+                                       tools::GroupField::cwd,
+                                       [&](std::string_view cwd) -> std::optional<std::size_t> {
+                                           auto it = index.find(resolver.resolve(cwd).canonical);
+                                           if (it == index.end()) return std::nullopt;
+                                           return it->second;
+                                       });
     }
 
     for (std::size_t i = 0; i < projects.size(); ++i) {
