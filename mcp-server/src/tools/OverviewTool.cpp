@@ -8,6 +8,32 @@
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
+namespace {
+
+// One side of today's split, its cost as the ranking rows show one (a lower bound
+// with its caveat, "unknown (…)" when none of it is priced), then its share of the
+// priced dollars when it has any. A side without requests cost nothing.
+std::string splitCost(const Bucket& side, double pricedTotal) {
+    if (side.requests == 0) return CostEstimate::money(0) + "  (" + tools::percent(0) + ")";
+    std::string s = R::cost(side);
+    if (side.cost.priced > 0 || side.cost.isComplete())
+        s += "  (" + tools::percent(side.cost.priced / pricedTotal * 100) + ")";
+    return s;
+}
+
+// The change against yesterday at the same time. A side whose every request is
+// unpriced has requests, so its reason says so rather than "no requests".
+std::string changeText(const Bucket& today, const Estimate<CostEstimate>& sameTime,
+                       const Estimate<double>& change) {
+    if (today.requests >= 1 && !(today.cost.priced > 0) && !today.cost.isComplete())
+        return "unknown \u2014 none of today\u2019s requests has a known price";
+    if (sameTime.isKnown() && !(sameTime.knownValue().priced > 0) &&
+        !sameTime.knownValue().isComplete())
+        return "unknown \u2014 none of yesterday\u2019s requests up to this time has a known price";
+    return R::signedPercent(change);
+}
+
+} // namespace
 
 std::string MCPServer::overview(const Json& arguments) {
     // The headings name the number asked for; the rankings take at most INT_MAX.
@@ -31,8 +57,14 @@ std::string MCPServer::overview(const Json& arguments) {
     const auto change = Derived::delta(todayReport.total.cost.priced, sameTime);
     const auto yesterday = Derived::yesterdayCost(history, now, cal);
     const auto median = Derived::medianOfRecentDays(history, 7, now, cal);
-    const SubagentSplit split = todayReport.subagentSplit();
-    const double splitTotal = split.main + split.subagent;
+    // Summed in the report's agent order, as its split is.
+    Bucket mainSession, subagents;
+    for (const auto& [agent, bucket] : todayReport.byAgent) {
+        Bucket& side = agent.isSubagent() ? subagents : mainSession;
+        side.requests += bucket.requests;
+        side.cost += bucket.cost;
+    }
+    const double splitTotal = mainSession.cost.priced + subagents.cost.priced;
 
     std::string s = "Vantery \u2014 status at " + R::stamp(now, cal) + "\n";
     s += R::rule;
@@ -40,7 +72,7 @@ std::string MCPServer::overview(const Json& arguments) {
     s += "  cost                 " + R::cost(todayReport.total) + "\n";
     s += "  current rate         " + R::costEst(rate, "/h") + "\n";
     s += "  yesterday, same time " + R::costEst(sameTime, "") + "\n";
-    s += "  change               " + R::signedPercent(change) + "\n";
+    s += "  change               " + changeText(todayReport.total, sameTime, change) + "\n";
     s += "  yesterday, full day  " + R::costEst(yesterday, "") + "\n";
     s += "  median, 7 full days  " + R::costEst(median, "") + "\n";
 
@@ -50,10 +82,8 @@ std::string MCPServer::overview(const Json& arguments) {
     } else if (!(splitTotal > 0)) {
         s += "  unknown \u2014 none of today\u2019s requests has a known price\n";
     } else {
-        s += "  main session         " + CostEstimate::money(split.main) + "  (" +
-             tools::percent(split.main / splitTotal * 100) + ")\n";
-        s += "  sub-agents           " + CostEstimate::money(split.subagent) + "  (" +
-             tools::percent(split.subagent / splitTotal * 100) + ")\n";
+        s += "  main session         " + splitCost(mainSession, splitTotal) + "\n";
+        s += "  sub-agents           " + splitCost(subagents, splitTotal) + "\n";
         s += "  distinct agents      " +
              R::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
     }
