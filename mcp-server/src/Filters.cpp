@@ -1,30 +1,17 @@
 // Narrowing a tool call to one agent, one project and one session, each looked
 // up by what the user typed against the whole history.
+#include "tools/ThreadText.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
-
-std::string joinedCandidates(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& line : lines)
-        s += "\n  " + line;
-    return s;
-}
 
 // A filter argument counts when it is a non-empty string (spaces included).
 std::optional<std::string> given(const Json& arguments, std::string_view key) {
     auto v = argString(arguments, key);
     if (v && !v->empty()) return v;
     return std::nullopt;
-}
-
-// "matches N" counts every match, while the lines show the dearest few; say so
-// when they differ.
-std::string shownNote(std::int64_t matches, std::size_t shown) {
-    if (static_cast<std::size_t>(matches) <= shown) return {};
-    return " (the " + std::to_string(shown) + " dearest shown)";
 }
 
 } // namespace
@@ -45,7 +32,7 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveAgent(v, history);
         switch (r.kind) {
         case DataSource::Resolution<AgentIdentity>::Kind::one: {
-            f.described.push_back("agent = " + R::agent(*r.match));
+            f.described.push_back("agent = " + AnswerText::agent(*r.match));
             parts.push_back(RecordFilter::agent(*r.match));
             break;
         }
@@ -54,10 +41,10 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
                                 "\u201d. See `vant_top_agents` with `period: \"all\"` for the "
                                 "real names.");
         case DataSource::Resolution<AgentIdentity>::Kind::many:
-            throw MCPError::bad(
-                "\u201c" + v + "\u201d matches " + std::to_string(r.matches) + " agents" +
-                shownNote(r.matches, r.lines.size()) +
-                ". Pick one (give the exact name or the `agentId`):" + joinedCandidates(r.lines));
+            throw MCPError::bad("\u201c" + v + "\u201d matches " + std::to_string(r.matches) +
+                                " agents" + tools::shownNote(r) +
+                                ". Pick one (give the exact name or the `agentId`):" +
+                                tools::candidateLines(r.lines));
         }
     }
     if (projectArg) {
@@ -74,8 +61,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
                                 "\u201d. See `vant_top_projects` with `period: \"all\"`.");
         case DataSource::Resolution<std::string>::Kind::many:
             throw MCPError::bad("\u201c" + v + "\u201d matches " + std::to_string(r.matches) +
-                                " projects" + shownNote(r.matches, r.lines.size()) + ":" +
-                                joinedCandidates(r.lines));
+                                " projects" + tools::shownNote(r) + ":" +
+                                tools::candidateLines(r.lines));
         }
     }
     if (sessionArg) {
@@ -91,9 +78,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
             throw MCPError::bad("No session starts with \u201c" + v + "\u201d.");
         case DataSource::Resolution<std::string>::Kind::many:
             throw MCPError::bad("The prefix \u201c" + v + "\u201d matches " +
-                                std::to_string(r.matches) + " sessions" +
-                                shownNote(r.matches, r.lines.size()) + ":" +
-                                joinedCandidates(r.lines));
+                                std::to_string(r.matches) + " sessions" + tools::shownNote(r) +
+                                ":" + tools::candidateLines(r.lines));
         }
     }
 

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "ServerFixture.hpp"
-#include "vantery/mcp/R.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 
 using namespace vantery;
 using namespace vantery::mcp;
@@ -21,7 +21,7 @@ Bucket costing(double dollars) {
 }
 
 std::string lineOf(std::string label, double dollars) {
-    return label + " \u2014 " + R::cost(costing(dollars));
+    return label + " \u2014 " + AnswerText::cost(costing(dollars));
 }
 
 Line request(std::string id, std::string session = "s1") {

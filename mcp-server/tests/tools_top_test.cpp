@@ -7,7 +7,7 @@
 #include "Golden.hpp"
 #include "ServerFixture.hpp"
 #include "ToolsHome.hpp"
-#include "vantery/mcp/R.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
@@ -153,9 +153,9 @@ TEST(TopProjectsTool, AgentListsMatchOneFilteredReportPerProject) {
             auto agents = t.data->report(period, byText).topAgents(9, true);
             expected += ". " + label + "\n";
             for (const auto& a : agents)
-                expected += "      \u00b7 " + R::fit(R::agentLabel(a.key), 28) + " " +
-                            R::cost(a.value) + " \u00b7 " +
-                            R::noun(a.value.requests, "request", "requests") + "\n";
+                expected += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(a.key), 28) +
+                            " " + AnswerText::cost(a.value) + " \u00b7 " +
+                            AnswerText::noun(a.value.requests, "request", "requests") + "\n";
         }
         // Keep only the project titles and agent lines of the answer.
         std::string got;

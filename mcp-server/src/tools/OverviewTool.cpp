@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "tools/Rankings.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
@@ -15,7 +15,7 @@ namespace {
 // priced dollars when it has any. A side without requests cost nothing.
 std::string splitCost(const Bucket& side, double pricedTotal) {
     if (side.requests == 0) return CostEstimate::money(0) + "  (" + tools::percent(0) + ")";
-    std::string s = R::cost(side);
+    std::string s = AnswerText::cost(side);
     if (side.cost.priced > 0 || side.cost.isComplete())
         s += "  (" + tools::percent(side.cost.priced / pricedTotal * 100) + ")";
     return s;
@@ -30,7 +30,7 @@ std::string changeText(const Bucket& today, const Estimate<CostEstimate>& sameTi
     if (sameTime.isKnown() && !(sameTime.knownValue().priced > 0) &&
         !sameTime.knownValue().isComplete())
         return "unknown \u2014 none of yesterday\u2019s requests up to this time has a known price";
-    return R::signedPercent(change);
+    return AnswerText::signedPercent(change);
 }
 
 } // namespace
@@ -66,15 +66,15 @@ std::string MCPServer::overview(const Json& arguments) {
     }
     const double splitTotal = mainSession.cost.priced + subagents.cost.priced;
 
-    std::string s = "Vantery \u2014 status at " + R::stamp(now, cal) + "\n";
-    s += R::rule;
-    s += "TODAY (" + R::day(today) + ")\n";
-    s += "  cost                 " + R::cost(todayReport.total) + "\n";
-    s += "  current rate         " + R::costEst(rate, "/h") + "\n";
-    s += "  yesterday, same time " + R::costEst(sameTime, "") + "\n";
+    std::string s = "Vantery \u2014 status at " + AnswerText::stamp(now, cal) + "\n";
+    s += AnswerText::rule;
+    s += "TODAY (" + AnswerText::day(today) + ")\n";
+    s += "  cost                 " + AnswerText::cost(todayReport.total) + "\n";
+    s += "  current rate         " + AnswerText::costEst(rate, "/h") + "\n";
+    s += "  yesterday, same time " + AnswerText::costEst(sameTime, "") + "\n";
     s += "  change               " + changeText(todayReport.total, sameTime, change) + "\n";
-    s += "  yesterday, full day  " + R::costEst(yesterday, "") + "\n";
-    s += "  median, 7 full days  " + R::costEst(median, "") + "\n";
+    s += "  yesterday, full day  " + AnswerText::costEst(yesterday, "") + "\n";
+    s += "  median, 7 full days  " + AnswerText::costEst(median, "") + "\n";
 
     s += "\nWHO SPENT IT TODAY\n";
     if (todayReport.total.requests == 0) {
@@ -85,12 +85,12 @@ std::string MCPServer::overview(const Json& arguments) {
         s += "  main session         " + splitCost(mainSession, splitTotal) + "\n";
         s += "  sub-agents           " + splitCost(subagents, splitTotal) + "\n";
         s += "  distinct agents      " +
-             R::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
+             AnswerText::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
     }
 
     const std::string n = std::to_string(asked);
     s += "\nTOP " + n + " AGENTS TODAY\n";
-    s += list(tools::labelled(todayReport.topAgents(top, true), R::agentLabel),
+    s += list(tools::labelled(todayReport.topAgents(top, true), AnswerText::agentLabel),
               "no agent with activity today");
     s += "\nTOP " + n + " PROJECTS TODAY\n";
     s += list(tools::labelled(todayReport.topProjects(top),
@@ -98,9 +98,9 @@ std::string MCPServer::overview(const Json& arguments) {
               "no project with activity today");
 
     s += "\nHISTORY\n";
-    s += "  days with activity   " + R::count(history.activeDays()) + "\n";
-    s += "  total recorded       " + R::cost(history.total) + "\n";
-    s += "  range                " + R::span(history.total, cal) + "\n";
+    s += "  days with activity   " + AnswerText::count(history.activeDays()) + "\n";
+    s += "  total recorded       " + AnswerText::cost(history.total) + "\n";
+    s += "  range                " + AnswerText::span(history.total, cal) + "\n";
 
     s += footer(todayReport, todayPeriod);
     s += "Next: vant_top_agents \u00b7 vant_provenance \u00b7 vant_sources\n";

@@ -6,15 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 #include "vantery/report/FileContributions.hpp"
 
 namespace vantery::mcp {
 namespace {
 
 std::string counter(std::string_view label, std::int64_t n) {
-    return std::string(label) + R::count(n) + "\n";
+    return std::string(label) + AnswerText::count(n) + "\n";
 }
 
 // The filter bound to the dictionary the cached files' rows refer to: the cache keeps
@@ -69,10 +69,10 @@ std::string MCPServer::provenance(const Json& arguments) {
     const Report& report = *shared;
 
     std::string s = header("Provenance", p, filters);
-    s += R::rule;
+    s += AnswerText::rule;
     s += "THE FIGURE\n";
-    s += "  cost   " + R::cost(report.total) + "\n";
-    s += "  from   " + R::noun(report.total.requests, "request", "requests") +
+    s += "  cost   " + AnswerText::cost(report.total) + "\n";
+    s += "  from   " + AnswerText::noun(report.total.requests, "request", "requests") +
          " after unification (one request = every line sharing a `message.id:requestId`)\n";
 
     // The files as the cache holds them; a memo holds only the unfiltered answer.
@@ -89,7 +89,8 @@ std::string MCPServer::provenance(const Json& arguments) {
     const FileContributions& found = memo->found;
 
     const auto rowCount = static_cast<std::int64_t>(found.files.size());
-    s += "\nSOURCE FILES (" + R::noun(rowCount, "file", "files") + " produced the figure)\n";
+    s += "\nSOURCE FILES (" + AnswerText::noun(rowCount, "file", "files") +
+         " produced the figure)\n";
     if (found.files.empty())
         s += "  unknown \u2014 no usage line falls inside the requested filter\n";
     const std::int64_t listed = std::min(limit, rowCount);
@@ -98,19 +99,20 @@ std::string MCPServer::provenance(const Json& arguments) {
         const ScanCache::FileProvenance& file = files[row.file];
         s += "  " + data->shortened(file.path) + "\n";
         s += "      home " + homeName(file.path) + " \u00b7 " +
-             R::noun(row.bucket.requests, "request", "requests") + " \u00b7 " +
-             R::cost(row.bucket) + " \u00b7 the file holds " +
-             R::noun(file.usageLines, "line", "lines") + " with usage in total\n";
+             AnswerText::noun(row.bucket.requests, "request", "requests") + " \u00b7 " +
+             AnswerText::cost(row.bucket) + " \u00b7 the file holds " +
+             AnswerText::noun(file.usageLines, "line", "lines") + " with usage in total\n";
     }
     if (rowCount > limit)
-        s += "  (" + R::noun(rowCount - limit, "file", "files") + " more \u2014 raise `limit`)\n";
+        s += "  (" + AnswerText::noun(rowCount - limit, "file", "files") +
+             " more \u2014 raise `limit`)\n";
 
     s += "\nUNIFICATION\n";
     const std::int64_t distinct = found.distinctRequests, duplicated = found.duplicatedRequests;
     s += counter("  distinct requests in files    ", distinct);
     s += counter("  requests in the report above  ", report.total.requests);
     if (duplicated > 0)
-        s += "  " + R::noun(duplicated, "request", "requests") +
+        s += "  " + AnswerText::noun(duplicated, "request", "requests") +
              " appear in more than one file (a resumed or forked session). The lower-ranked "
              "file wins the attribution; the per-file costs above count each copy, the total "
              "does not.\n";
@@ -135,9 +137,10 @@ std::string MCPServer::provenance(const Json& arguments) {
     s += counter("  rejected: no identity       ", d.linesRejectedNoIdentity);
     s += counter("  skipped: usage all zero     ", d.linesSkippedZeroUsage);
     if (!d.filesUnreadable.empty()) {
-        s += "  UNREADABLE FILES            " +
-             R::noun(static_cast<std::int64_t>(d.filesUnreadable.size()), "file", "files") +
-             " \u2014 the figure above leaves them out:\n";
+        s +=
+            "  UNREADABLE FILES            " +
+            AnswerText::noun(static_cast<std::int64_t>(d.filesUnreadable.size()), "file", "files") +
+            " \u2014 the figure above leaves them out:\n";
         const std::size_t shown = std::min<std::size_t>(d.filesUnreadable.size(), 10);
         for (std::size_t i = 0; i < shown; ++i)
             s += "      " + data->shortened(d.filesUnreadable[i]) + "\n";

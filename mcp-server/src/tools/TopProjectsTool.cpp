@@ -5,23 +5,10 @@
 #include <unordered_map>
 
 #include "tools/Rankings.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
-namespace {
-
-std::string joined(const std::set<std::string>& values) {
-    std::string out;
-    for (const auto& v : values) {
-        if (!out.empty()) out += ", ";
-        out += v;
-    }
-    return out;
-}
-
-} // namespace
-
 std::string MCPServer::topProjects(const Json& arguments) {
     const Period p = period(arguments, "today");
     const int limit = tools::intArgument(arguments, "limit", 10, 1);
@@ -32,7 +19,7 @@ std::string MCPServer::topProjects(const Json& arguments) {
     const Report& report = *shared;
 
     std::string s = header("Top projects by cost", p, filters);
-    s += R::rule;
+    s += AnswerText::rule;
 
     const auto projects = report.topProjects(limit);
     if (projects.empty()) s += "  unknown \u2014 no project with activity in range\n";
@@ -58,12 +45,12 @@ std::string MCPServer::topProjects(const Json& arguments) {
         const std::string& label = projects[i].key;
         const Bucket& b = projects[i].value;
         s += tools::position(i) + label + "\n";
-        s += "    cost   " + R::cost(b) + "  \u00b7  " +
-             R::noun(b.requests, "request", "requests") + "  \u00b7  " +
-             R::tokens(b.totalTokens()) + " tokens\n";
+        s += "    cost   " + AnswerText::cost(b) + "  \u00b7  " +
+             AnswerText::noun(b.requests, "request", "requests") + "  \u00b7  " +
+             AnswerText::tokens(b.totalTokens()) + " tokens\n";
         if (auto how = report.projectProvenance.find(label);
             how != report.projectProvenance.end() && !how->second.empty())
-            s += "    how the label was decided: " + joined(how->second) + "\n";
+            s += "    how the label was decided: " + AnswerText::joined(how->second, ", ") + "\n";
         if (perProject < 1) continue;
         const auto& ranked = agents[i];
         if (ranked.empty()) {
@@ -72,12 +59,13 @@ std::string MCPServer::topProjects(const Json& arguments) {
         }
         const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(perProject));
         for (std::size_t k = 0; k < shown; ++k)
-            s += "      \u00b7 " + R::fit(R::agentLabel(ranked[k].key), 28) + " " +
-                 R::cost(ranked[k].value) + " \u00b7 " +
-                 R::noun(ranked[k].value.requests, "request", "requests") + "\n";
+            s += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(ranked[k].key), 28) +
+                 " " + AnswerText::cost(ranked[k].value) + " \u00b7 " +
+                 AnswerText::noun(ranked[k].value.requests, "request", "requests") + "\n";
         if (ranked.size() > shown)
             s += "      (" +
-                 R::noun(static_cast<std::int64_t>(ranked.size() - shown), "agent", "agents") +
+                 AnswerText::noun(static_cast<std::int64_t>(ranked.size() - shown), "agent",
+                                  "agents") +
                  " more)\n";
     }
     s += footer(report, p);
