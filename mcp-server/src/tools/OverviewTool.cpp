@@ -10,17 +10,6 @@
 namespace vantery::mcp {
 namespace {
 
-// One side of today's split, its cost as the ranking rows show one (a lower bound
-// with its caveat, "unknown (…)" when none of it is priced), then its share of the
-// priced dollars when it has any. A side without requests cost nothing.
-std::string splitCost(const Bucket& side, double pricedTotal) {
-    if (side.requests == 0) return CostEstimate::money(0) + "  (" + tools::percent(0) + ")";
-    std::string s = AnswerText::cost(side);
-    if (side.cost.priced > 0 || side.cost.isComplete())
-        s += "  (" + tools::percent(side.cost.priced / pricedTotal * 100) + ")";
-    return s;
-}
-
 // The change against yesterday at the same time. A side whose every request is
 // unpriced has requests, so its reason says so rather than "no requests".
 std::string changeText(const Bucket& today, const Estimate<CostEstimate>& sameTime,
@@ -57,14 +46,8 @@ std::string MCPServer::overview(const Json& arguments) {
     const auto change = Derived::delta(todayReport.total.cost.priced, sameTime);
     const auto yesterday = Derived::yesterdayCost(history, now, cal);
     const auto median = Derived::medianOfRecentDays(history, 7, now, cal);
-    // Summed in the report's agent order, as its split is.
-    Bucket mainSession, subagents;
-    for (const auto& [agent, bucket] : todayReport.byAgent) {
-        Bucket& side = agent.isSubagent() ? subagents : mainSession;
-        side.requests += bucket.requests;
-        side.cost += bucket.cost;
-    }
-    const double splitTotal = mainSession.cost.priced + subagents.cost.priced;
+    const tools::Split split = tools::splitOf(todayReport);
+    const double splitTotal = split.priced();
 
     std::string s = "Vantery \u2014 status at " + AnswerText::stamp(now, cal) + "\n";
     s += AnswerText::rule;
@@ -82,8 +65,9 @@ std::string MCPServer::overview(const Json& arguments) {
     } else if (!(splitTotal > 0)) {
         s += "  unknown \u2014 none of today\u2019s requests has a known price\n";
     } else {
-        s += "  main session         " + splitCost(mainSession, splitTotal) + "\n";
-        s += "  sub-agents           " + splitCost(subagents, splitTotal) + "\n";
+        s += "  main session         " + tools::splitCost(split.mainSession, splitTotal, "  ") +
+             "\n";
+        s += "  sub-agents           " + tools::splitCost(split.subagents, splitTotal, "  ") + "\n";
         s += "  distinct agents      " +
              AnswerText::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
     }

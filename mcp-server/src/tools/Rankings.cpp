@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "vantery/mcp/AnswerText.hpp"
+
 namespace vantery::mcp::tools {
 
 std::string position(std::size_t index) {
@@ -24,6 +26,25 @@ std::string percent(double value) {
     std::snprintf(big.data(), big.size(), "%.1f%%", value);
     big.resize(static_cast<std::size_t>(n));
     return big;
+}
+
+Split splitOf(const Report& report) {
+    Split split;
+    for (const auto& [agent, bucket] : report.byAgent) {
+        Bucket& side = agent.isSubagent() ? split.subagents : split.mainSession;
+        side.requests += bucket.requests;
+        side.cost += bucket.cost;
+    }
+    return split;
+}
+
+std::string splitCost(const Bucket& side, double pricedTotal, std::string_view gap) {
+    std::string s = side.requests == 0 ? CostEstimate::money(0) : AnswerText::cost(side);
+    if (side.requests == 0 || side.cost.priced > 0 || side.cost.isComplete()) {
+        s += gap;
+        s += "(" + percent(side.requests == 0 ? 0 : side.cost.priced / pricedTotal * 100) + ")";
+    }
+    return s;
 }
 
 int intArgument(const Json& arguments, std::string_view key, int fallback, int low) {

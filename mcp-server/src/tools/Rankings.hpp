@@ -28,6 +28,19 @@ std::string percent(double value);
 /// not an integer.
 int intArgument(const Json& arguments, std::string_view key, int fallback, int low);
 
+/// The requests of a report's main session and of its sub-agents, each side's count and
+/// cost summed in the report's agent order (the order of Report::subagentSplit).
+struct Split {
+    Bucket mainSession, subagents;
+    double priced() const noexcept { return mainSession.cost.priced + subagents.cost.priced; }
+};
+Split splitOf(const Report& report);
+
+/// One side of a split: its cost as ranking rows show one (a lower bound with its caveat,
+/// "unknown (…)" when none of it is priced), then `gap` and its share of `pricedTotal`
+/// ("(12.3%)") unless it is unknown. A side without requests shows "$0.00" and "(0.0%)".
+std::string splitCost(const Bucket& side, double pricedTotal, std::string_view gap);
+
 /// The rows of a ranking as (label, bucket) pairs for MCPServer::list.
 template <class K, class Label>
 std::vector<std::pair<std::string, Bucket>> labelled(const std::vector<RankedEntry<K>>& ranked,

@@ -53,15 +53,13 @@ std::string MCPServer::topAgents(const Json& arguments) {
     }
 
     s += "\nOF WHICH\n";
-    const SubagentSplit split = report.subagentSplit();
-    const double total = split.main + split.subagent;
+    const tools::Split split = tools::splitOf(report);
+    const double total = split.priced();
     if (!(total > 0)) {
         s += "  unknown \u2014 nothing priced in range\n";
     } else {
-        s += "  main session " + CostEstimate::money(split.main) + " (" +
-             tools::percent(split.main / total * 100) + ") \u00b7 sub-agents " +
-             CostEstimate::money(split.subagent) + " (" +
-             tools::percent(split.subagent / total * 100) + ")\n";
+        s += "  main session " + tools::splitCost(split.mainSession, total, " ") +
+             " \u00b7 sub-agents " + tools::splitCost(split.subagents, total, " ") + "\n";
     }
     s += "  distinct agents " +
          AnswerText::count(static_cast<std::int64_t>(report.byAgent.size())) + " (shown " +
