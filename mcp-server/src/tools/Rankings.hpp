@@ -1,7 +1,8 @@
 #pragma once
 // Pieces shared by the ranking tools (overview, cost, top agents, top projects,
-// by model): labelled list rows, percentages, clamped integer arguments, and the
-// agents of each of several groups of requests (a project's, a model's).
+// by model): labelled list rows, percentages, the main-session and sub-agent split,
+// clamped integer arguments, and the agents of each of several groups of requests
+// (a project's, a model's).
 #include <climits>
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,7 @@
 #pragma once
-// The plain-text pieces every tool answer is built from. Widths, cuts and
-// prefixes count user-perceived characters, never bytes.
+// The plain-text pieces every tool answer is built from: dates, counts, costs,
+// agents, aligned list lines and notes. Widths, cuts and prefixes count
+// user-perceived characters, never bytes.
 #include <cstdint>
 #include <optional>
 #include <set>
