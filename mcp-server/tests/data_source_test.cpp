@@ -190,6 +190,8 @@ TEST(DataSourceFreshness, ReportKeepsFilteredRecordsAndTheWholeScanDiagnostics) 
     Report onlyS2 = data->report(Period::all(), RecordFilter::session("s2"));
     EXPECT_EQ(onlyS2.total.requests, 1);
     EXPECT_EQ(onlyS2.bySession.begin()->first, "s2");
+    EXPECT_EQ(data->report(Period::all(), RecordFilter::session("s3")).total.requests, 0)
+        << "a text no request holds keeps none";
 }
 
 class Resolve : public ::testing::Test {
