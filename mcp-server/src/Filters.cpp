@@ -25,7 +25,7 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
 
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;
-    std::vector<RecordFilter> parts;
+    std::vector<RecordFilter> chosen;
 
     if (agentArg) {
         const std::string& v = *agentArg;
@@ -33,7 +33,7 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         switch (r.kind) {
         case DataSource::Resolution<AgentIdentity>::Kind::one: {
             f.described.push_back("agent = " + AnswerText::agent(*r.match));
-            parts.push_back(RecordFilter::agent(*r.match));
+            chosen.push_back(RecordFilter::agent(*r.match));
             break;
         }
         case DataSource::Resolution<AgentIdentity>::Kind::none:
@@ -53,7 +53,7 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
             f.described.push_back("project = " + *r.match);
-            parts.push_back(RecordFilter::project(*r.match, data->resolver()));
+            chosen.push_back(RecordFilter::project(*r.match, data->resolver()));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
@@ -71,7 +71,7 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
             f.described.push_back("session = " + *r.match);
-            parts.push_back(RecordFilter::session(*r.match));
+            chosen.push_back(RecordFilter::session(*r.match));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
@@ -83,7 +83,7 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         }
     }
 
-    f.predicate = RecordFilter::allOf(std::move(parts));
+    f.predicate = RecordFilter::allOf(std::move(chosen));
     return f;
 }
 

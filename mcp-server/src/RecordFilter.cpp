@@ -46,14 +46,14 @@ RecordFilter RecordFilter::project(std::string label, ProjectResolver resolver) 
     });
 }
 
-RecordFilter RecordFilter::allOf(std::vector<RecordFilter> parts) {
-    std::erase_if(parts, [](const RecordFilter& f) { return !f; });
-    if (parts.empty()) return {};
-    if (parts.size() == 1) return std::move(parts.front());
-    return RecordFilter([parts = std::move(parts)](const RequestDictionary& d) -> RowFilter {
+RecordFilter RecordFilter::allOf(std::vector<RecordFilter> filters) {
+    std::erase_if(filters, [](const RecordFilter& f) { return !f; });
+    if (filters.empty()) return {};
+    if (filters.size() == 1) return std::move(filters.front());
+    return RecordFilter([filters = std::move(filters)](const RequestDictionary& d) -> RowFilter {
         std::vector<RowFilter> tests;
-        tests.reserve(parts.size());
-        for (const RecordFilter& p : parts)
+        tests.reserve(filters.size());
+        for (const RecordFilter& p : filters)
             tests.push_back(p.bind(d));
         return [tests = std::move(tests)](const RequestRow& row) {
             for (const RowFilter& t : tests)

@@ -29,8 +29,8 @@ class RecordFilter {
     static RecordFilter session(std::string sessionId);
     /// The requests whose working directory, resolved alone, gives this project label.
     static RecordFilter project(std::string label, ProjectResolver resolver);
-    /// The requests every part keeps; empty parts keep all.
-    static RecordFilter allOf(std::vector<RecordFilter> parts);
+    /// The requests that every one of `filters` keeps; empty ones keep all.
+    static RecordFilter allOf(std::vector<RecordFilter> filters);
 
     explicit operator bool() const noexcept { return static_cast<bool>(binder_); }
 
