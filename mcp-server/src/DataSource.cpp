@@ -7,7 +7,7 @@
 
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Text.hpp"
-#include "vantery/mcp/R.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 
 namespace vantery::mcp {
 namespace {
@@ -32,15 +32,6 @@ std::unique_ptr<ScanCache> makeCache(const DataSource::Environment& env,
     if (paths::checkCacheTarget(file, homes) != paths::CacheTarget::insideHomeTrees)
         paths::makePrivateFolders(paths::folderOf(file));
     return std::make_unique<ScanCache>(file);
-}
-
-std::string trimmed(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return std::string(s);
 }
 
 bool startsWith(std::string_view s, std::string_view prefix) {
@@ -71,7 +62,7 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
     std::vector<std::string> lines;
     lines.reserve(rows.size());
     for (const Row& r : rows)
-        lines.push_back(r.label + " \u2014 " + R::cost(*r.bucket));
+        lines.push_back(r.label + " \u2014 " + AnswerText::cost(*r.bucket));
     return lines;
 }
 
@@ -81,7 +72,7 @@ DataSource::Resolution<std::string>
 resolveLabel(std::string_view query, const std::map<std::string, Bucket, std::less<>>& buckets,
              Pred matches) {
     using Res = DataSource::Resolution<std::string>;
-    std::string q = text::lowercased(trimmed(query));
+    std::string q = text::lowercased(AnswerText::trimmed(query));
     if (q.empty()) return Res::none(std::string(query));
     std::vector<std::string> found;
     for (const auto& [label, bucket] : buckets) {
@@ -130,7 +121,7 @@ DataSource::DataSource(Environment env)
               : env_.userHome)),
       cache_(makeCache(env_, homes_)), resolver_(env_.userHome, true),
       aggregator_(env_.calendar, ProjectResolver(env_.userHome, true)),
-      records_(std::make_shared<const std::vector<UsageRecord>>()) {}
+      table_(std::make_shared<const RequestTable>()) {}
 
 const ScanCache::RefreshStats& DataSource::ensureFresh() {
     const double t = env_.monotonicClock();
@@ -139,11 +130,11 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     // is not read either.
     if (!lastRefresh_ && cacheMayBeKept()) cache_->load();
     ScanCache::Refresh r = cache_->refresh(homes_);
-    // The same record list aggregates to the same history (projects resolve through
-    // a memo that never forgets), so only its diagnostics need renewing.
-    if (r.records != records_) history_.reset();
+    // The same table aggregates to the same history (projects resolve through a memo
+    // that never forgets), so only its diagnostics need renewing.
+    if (r.table != table_) history_.reset();
     historyCurrent_ = false;
-    records_ = r.records;
+    table_ = r.table;
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
     // Rewriting a large cache file after a refresh that changed nothing cost more
@@ -181,10 +172,10 @@ Report DataSource::report(const Period& period, const RecordFilter& filter,
                           std::optional<bool> includeHours) {
     ensureFresh();
     bool hours = includeHours.value_or(period.isSingleDay);
-    // The filter runs inside the aggregation: copying the kept records of a large
+    // The filter runs inside the aggregation: copying the kept rows of a large
     // history cost more than aggregating them.
-    Report r =
-        aggregator_.aggregate(*records_, period.from, period.through, diagnostics_, hours, filter);
+    Report r = aggregator_.aggregate(*table_, period.from, period.through, diagnostics_, hours,
+                                     filter.bind(table_->dictionary()));
     r.diagnostics = diagnostics_;
     return r;
 }
@@ -213,7 +204,7 @@ std::shared_ptr<const Report> DataSource::sharedReport(const Period& period,
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
                                                                const Report& report) const {
     using Res = Resolution<AgentIdentity>;
-    std::string q = text::lowercased(trimmed(query));
+    std::string q = text::lowercased(AnswerText::trimmed(query));
     if (q.empty()) return Res::none(std::string(query));
     if (q == "main" || q == "main session" || q == "main-session") {
         if (report.byAgent.count(AgentIdentity::mainSession())) return Res::one(AgentIdentity());
@@ -233,7 +224,7 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
     if (exact.size() > 1) {
         std::vector<std::string> lines;
         for (const auto& a : exact)
-            lines.push_back(R::agent(a));
+            lines.push_back(AnswerText::agent(a));
         std::sort(lines.begin(), lines.end());
         auto n = static_cast<std::int64_t>(lines.size());
         return Res::many(std::move(lines), n);
@@ -242,7 +233,8 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
     if (fuzzy.size() == 1) return Res::one(fuzzy.front());
     auto n = static_cast<std::int64_t>(fuzzy.size());
     return Res::many(
-        rank(fuzzy, report.byAgent, [](const AgentIdentity& a) { return R::agent(a); }), n);
+        rank(fuzzy, report.byAgent, [](const AgentIdentity& a) { return AnswerText::agent(a); }),
+        n);
 }
 
 DataSource::Resolution<std::string> DataSource::resolveProject(std::string_view query,

@@ -1,30 +1,17 @@
 // Narrowing a tool call to one agent, one project and one session, each looked
 // up by what the user typed against the whole history.
+#include "tools/ThreadText.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
-
-std::string joinedCandidates(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& line : lines)
-        s += "\n  " + line;
-    return s;
-}
 
 // A filter argument counts when it is a non-empty string (spaces included).
 std::optional<std::string> given(const Json& arguments, std::string_view key) {
     auto v = argString(arguments, key);
     if (v && !v->empty()) return v;
     return std::nullopt;
-}
-
-// "matches N" counts every match, while the lines show the dearest few; say so
-// when they differ.
-std::string shownNote(std::int64_t matches, std::size_t shown) {
-    if (static_cast<std::size_t>(matches) <= shown) return {};
-    return " (the " + std::to_string(shown) + " dearest shown)";
 }
 
 } // namespace
@@ -38,16 +25,15 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
 
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;
-    std::vector<RecordFilter> parts;
+    std::vector<RecordFilter> chosen;
 
     if (agentArg) {
         const std::string& v = *agentArg;
         auto r = data->resolveAgent(v, history);
         switch (r.kind) {
         case DataSource::Resolution<AgentIdentity>::Kind::one: {
-            AgentIdentity a = *r.match;
-            parts.push_back([a](const UsageRecord& rec) { return rec.agent == a; });
-            f.described.push_back("agent = " + R::agent(a));
+            f.described.push_back("agent = " + AnswerText::agent(*r.match));
+            chosen.push_back(RecordFilter::agent(*r.match));
             break;
         }
         case DataSource::Resolution<AgentIdentity>::Kind::none:
@@ -55,10 +41,10 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
                                 "\u201d. See `vant_top_agents` with `period: \"all\"` for the "
                                 "real names.");
         case DataSource::Resolution<AgentIdentity>::Kind::many:
-            throw MCPError::bad(
-                "\u201c" + v + "\u201d matches " + std::to_string(r.matches) + " agents" +
-                shownNote(r.matches, r.lines.size()) +
-                ". Pick one (give the exact name or the `agentId`):" + joinedCandidates(r.lines));
+            throw MCPError::bad("\u201c" + v + "\u201d matches " + std::to_string(r.matches) +
+                                " agents" + tools::shownNote(r) +
+                                ". Pick one (give the exact name or the `agentId`):" +
+                                tools::candidateLines(r.lines));
         }
     }
     if (projectArg) {
@@ -66,12 +52,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveProject(v, history);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            std::string label = *r.match;
-            ProjectResolver resolver = data->resolver();
-            parts.push_back([label, resolver](const UsageRecord& rec) {
-                return resolver.resolve(rec.rawCwd, "").canonical == label;
-            });
-            f.described.push_back("project = " + label);
+            f.described.push_back("project = " + *r.match);
+            chosen.push_back(RecordFilter::project(*r.match, data->resolver()));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
@@ -79,8 +61,8 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
                                 "\u201d. See `vant_top_projects` with `period: \"all\"`.");
         case DataSource::Resolution<std::string>::Kind::many:
             throw MCPError::bad("\u201c" + v + "\u201d matches " + std::to_string(r.matches) +
-                                " projects" + shownNote(r.matches, r.lines.size()) + ":" +
-                                joinedCandidates(r.lines));
+                                " projects" + tools::shownNote(r) + ":" +
+                                tools::candidateLines(r.lines));
         }
     }
     if (sessionArg) {
@@ -88,26 +70,20 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveSession(v, history);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            std::string id = *r.match;
-            parts.push_back([id](const UsageRecord& rec) { return rec.sessionId == id; });
-            f.described.push_back("session = " + id);
+            f.described.push_back("session = " + *r.match);
+            chosen.push_back(RecordFilter::session(*r.match));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
             throw MCPError::bad("No session starts with \u201c" + v + "\u201d.");
         case DataSource::Resolution<std::string>::Kind::many:
             throw MCPError::bad("The prefix \u201c" + v + "\u201d matches " +
-                                std::to_string(r.matches) + " sessions" +
-                                shownNote(r.matches, r.lines.size()) + ":" +
-                                joinedCandidates(r.lines));
+                                std::to_string(r.matches) + " sessions" + tools::shownNote(r) +
+                                ":" + tools::candidateLines(r.lines));
         }
     }
 
-    f.predicate = [parts = std::move(parts)](const UsageRecord& rec) {
-        for (const auto& p : parts)
-            if (!p(rec)) return false;
-        return true;
-    };
+    f.predicate = RecordFilter::allOf(std::move(chosen));
     return f;
 }
 

@@ -1,6 +1,6 @@
 // The shared pieces every tool answer is assembled from.
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
@@ -24,15 +24,15 @@ std::string MCPServer::list(const std::vector<std::pair<std::string, Bucket>>& i
     if (items.empty()) return "  unknown \u2014 " + std::string(empty) + "\n";
     std::string s;
     for (const auto& [label, bucket] : items)
-        s += R::bucketLine(label, bucket, 34) + "\n";
+        s += AnswerText::bucketLine(label, bucket, 34) + "\n";
     return s;
 }
 
 std::string MCPServer::footer(const Report& report, const Period& period) const {
     std::string s = "\n";
     if (period.includesToday) s += "The period includes today \u2014 the figure is not final.\n";
-    if (auto note = R::unpricedNote(report.total)) s += *note + "\n";
-    if (auto note = R::assumedNote(report.total)) s += *note + "\n";
+    if (auto note = AnswerText::unpricedNote(report.total)) s += *note + "\n";
+    if (auto note = AnswerText::assumedNote(report.total)) s += *note + "\n";
     s += "\u2014 " + std::string(Derived::disclaimer) + "\n";
     return s;
 }

@@ -4,22 +4,13 @@
 #include <cstdint>
 
 #include "vantery/base/Text.hpp"
-#include "vantery/mcp/R.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 
 namespace vantery::mcp {
 namespace {
 
 // Days before year 0 cannot be written as yyyy-MM-dd, so a period may not reach them.
 const LocalDay firstFormableDay = LocalDay::fromYMD(0, 1, 1);
-
-std::string trimmedLower(std::string_view s) {
-    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return text::lowercased(s);
-}
 
 LocalDay day(const std::string& text) {
     if (auto d = LocalDay::parseISO(text)) return *d;
@@ -62,16 +53,17 @@ Period Period::parse(const Json& arguments, std::string_view defaultPeriod,
         auto toText = argString(arguments, "to");
         LocalDay b = toText && !toText->empty() ? day(*toText) : today;
         if (a > b) throw MCPError::bad("reversed range: from=" + *fromText + " is later than to");
-        return Period{a, b, R::day(a) + " \u2192 " + R::day(b), b >= today, a == b};
+        return Period{a, b, AnswerText::day(a) + " \u2192 " + AnswerText::day(b), b >= today,
+                      a == b};
     }
 
-    std::string p =
-        trimmedLower(argString(arguments, "period").value_or(std::string(defaultPeriod)));
+    std::string p = text::lowercased(
+        AnswerText::trimmed(argString(arguments, "period").value_or(std::string(defaultPeriod))));
     if (p.empty() || p == "today")
-        return Period{today, today, "today (" + R::day(today) + ")", true, true};
+        return Period{today, today, "today (" + AnswerText::day(today) + ")", true, true};
     if (p == "yesterday") {
         LocalDay y = today.addingDays(-1);
-        return Period{y, y, "yesterday (" + R::day(y) + ")", false, true};
+        return Period{y, y, "yesterday (" + AnswerText::day(y) + ")", false, true};
     }
     if (p == "all") return all();
     if (auto n = dayCount(p)) {
@@ -82,8 +74,8 @@ Period Period::parse(const Json& arguments, std::string_view defaultPeriod,
         if (back > reach) throw unknownPeriod(p);
         LocalDay start = today.addingDays(static_cast<std::int32_t>(-back));
         return Period{start, today,
-                      "last " + std::to_string(*n) + " days (" + R::day(start) + " \u2192 " +
-                          R::day(today) + ")",
+                      "last " + std::to_string(*n) + " days (" + AnswerText::day(start) +
+                          " \u2192 " + AnswerText::day(today) + ")",
                       true, *n == 1};
     }
     throw unknownPeriod(p);

@@ -345,6 +345,17 @@ struct Answer {
     std::string rawId;
 };
 
+// The text of a parsed message's id as the client wrote it: a number of thirty digits
+// held as a double would go back rounded. Empty in the rare case the member the parser
+// kept cannot be told apart by its text (a key written with escapes).
+std::string rawIdOf(std::string_view text, const Incoming& parsed) {
+    const TopLevel top = skimTopLevel(text);
+    if (!top.id) return {};
+    Incoming same = Incoming::parse(*top.id, nullptr, false);
+    if (same.is_discarded() || same != parsed) return {};
+    return std::string(*top.id);
+}
+
 constexpr std::string_view ignored = "line ignored: not JSON, or no `method`";
 
 std::optional<Answer> answer(std::string_view line, MCPServer& server, const Protocol::Log& log) {
@@ -369,10 +380,12 @@ std::optional<Answer> answer(std::string_view line, MCPServer& server, const Pro
         }
         auto idIt = msg.find("id");
         const bool hasId = idIt != msg.end();
-        auto reply = dispatch(m->get<std::string>(), hasId, hasId ? toServerJson(*idIt) : Json(),
-                              paramsOf(msg), server);
+        std::string rawId = hasId ? rawIdOf(text, *idIt) : std::string();
+        auto reply =
+            dispatch(m->get<std::string>(), hasId,
+                     hasId && rawId.empty() ? toServerJson(*idIt) : Json(), paramsOf(msg), server);
         if (!reply) return std::nullopt;
-        return Answer{std::move(*reply), {}};
+        return Answer{std::move(*reply), std::move(rawId)};
     }
 
     // The line does not parse, or nests too deep to be read safely. When its
@@ -410,6 +423,10 @@ std::optional<Answer> answer(std::string_view line, MCPServer& server, const Pro
 std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server, const Log& log) {
     auto a = answer(line, server, log);
     if (!a) return std::nullopt;
+    if (!a->rawId.empty()) {
+        Incoming id = Incoming::parse(a->rawId, nullptr, false);
+        if (!id.is_discarded()) a->reply["id"] = toServerJson(id);
+    }
     return std::move(a->reply);
 }
 

@@ -46,7 +46,7 @@ TEST(CacheTarget, TheServerNeverSavesOverATranscript) {
         data.ensureFresh();
         *f.monotonic += 60;
         data.ensureFresh();
-        EXPECT_EQ(data.records().size(), 1u) << target;
+        EXPECT_EQ(data.table().size(), 1u) << target;
         EXPECT_EQ(contentOf(target), kept) << target;
         ASSERT_EQ(logged.size(), 1u) << target;
         EXPECT_NE(logged[0].find(target), std::string::npos);

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "ServerFixture.hpp"
-#include "vantery/mcp/R.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 
 using namespace vantery;
 using namespace vantery::mcp;
@@ -21,7 +21,7 @@ Bucket costing(double dollars) {
 }
 
 std::string lineOf(std::string label, double dollars) {
-    return label + " \u2014 " + R::cost(costing(dollars));
+    return label + " \u2014 " + AnswerText::cost(costing(dollars));
 }
 
 Line request(std::string id, std::string session = "s1") {
@@ -104,7 +104,7 @@ TEST(DataSourceFreshness, FirstRefreshLoadsTheSavedCacheAndReadsTheRosterOnce) {
     const auto& stats = second->ensureFresh();
     EXPECT_TRUE(stats.fromCache);
     EXPECT_EQ(stats.filesUnchanged, 1);
-    EXPECT_EQ(second->records().size(), 1u);
+    EXPECT_EQ(second->table().size(), 1u);
     EXPECT_EQ(second->roster().coverage().rostersRead, 1);
     *f.monotonic += 60;
     second->ensureFresh();
@@ -139,7 +139,7 @@ TEST(DataSourceFreshness, ARefreshThatChangedNothingLeavesTheCacheFileAlone) {
     // A new process that loaded the file and finds nothing changed keeps it too.
     auto again = f.make();
     EXPECT_TRUE(again->ensureFresh().fromCache);
-    EXPECT_EQ(again->records().size(), 2u);
+    EXPECT_EQ(again->table().size(), 2u);
     EXPECT_EQ(inode(), written);
     f.transcript("p/b.jsonl", usageLine(request("3")));
     *f.monotonic += 20;
@@ -187,10 +187,11 @@ TEST(DataSourceFreshness, ReportKeepsFilteredRecordsAndTheWholeScanDiagnostics) 
     EXPECT_FALSE(r.byHour.empty()) << "a single day gets hours by default";
     EXPECT_EQ(r.diagnostics.linesRejectedInvalidJSON, data->diagnostics().linesRejectedInvalidJSON);
     EXPECT_TRUE(data->report(day, {}, false).byHour.empty());
-    Report onlyS2 =
-        data->report(Period::all(), [](const UsageRecord& rec) { return rec.sessionId == "s2"; });
+    Report onlyS2 = data->report(Period::all(), RecordFilter::session("s2"));
     EXPECT_EQ(onlyS2.total.requests, 1);
     EXPECT_EQ(onlyS2.bySession.begin()->first, "s2");
+    EXPECT_EQ(data->report(Period::all(), RecordFilter::session("s3")).total.requests, 0)
+        << "a text no request holds keeps none";
 }
 
 class Resolve : public ::testing::Test {

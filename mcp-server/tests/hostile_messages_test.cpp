@@ -42,6 +42,17 @@ TEST(HostileMessages, EveryReadableIdIsAnswered) {
     EXPECT_EQ(s.answer(R"({"jsonrpc":"2.0","id":"\ud800","method":"ping"})"),
               R"({"jsonrpc":"2.0","id":"\ud800","result":{}})");
 
+    // Ids that parse are sent back as written too: thirty digits are not rounded to a
+    // double, and a number's or a string's spelling is kept.
+    EXPECT_EQ(s.answer(R"({"jsonrpc":"2.0","id":123456789012345678901234567890,"method":"ping"})"),
+              R"({"jsonrpc":"2.0","id":123456789012345678901234567890,"result":{}})");
+    EXPECT_EQ(
+        s.answer(R"({"jsonrpc":"2.0","id":1.50E+2,"method":"nope"})"),
+        R"({"jsonrpc":"2.0","id":1.50E+2,"error":{"code":-32601,"message":"Unknown method: nope"}})");
+    EXPECT_EQ(s.answer(R"({"id":-0,"jsonrpc":"2.0","method":"ping", "id" : "caf\u00e9\/1" })"),
+              R"({"jsonrpc":"2.0","id":"caf\u00e9\/1","result":{}})")
+        << "the last of repeated ids counts, as when the line is parsed";
+
     // A line cut short after its id and method: a parse error for that id.
     EXPECT_EQ(s.answer(R"({"jsonrpc":"2.0","id":"x","method":"tools/call","params":{"name":)"),
               R"({"jsonrpc":"2.0","id":"x","error":{"code":-32700,"message":"Parse error"}})");

@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "ServerFixture.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/Protocol.hpp"
-#include "vantery/mcp/R.hpp"
 #include "vantery/report/Derived.hpp"
 
 using namespace vantery;
@@ -106,7 +106,7 @@ TEST_F(FilterFixture, NoFilterArgumentsMeanNoPredicateAndNoRefresh) {
     auto filters = server->buildFilters({{"agent", ""}, {"project", ""}, {"session_id", ""}});
     EXPECT_FALSE(filters.predicate);
     EXPECT_TRUE(filters.described.empty());
-    EXPECT_TRUE(data->records().empty()) << "no refresh may happen";
+    EXPECT_TRUE(data->table().empty()) << "no refresh may happen";
     EXPECT_FALSE(server->buildFilters({{"agent", 5}}).predicate);
 }
 
@@ -179,7 +179,8 @@ TEST(Layout, ListFooterAndHomeName) {
     b.requests = 2;
     b.cost.priced = 1.5;
     EXPECT_EQ(MCPServer::list({{"a", b}, {"b", b}}, "x"),
-              R::bucketLine("a", b, 34) + "\n" + R::bucketLine("b", b, 34) + "\n");
+              AnswerText::bucketLine("a", b, 34) + "\n" + AnswerText::bucketLine("b", b, 34) +
+                  "\n");
 
     Period past{LocalDay::fromYMD(2025, 1, 1), LocalDay::fromYMD(2025, 1, 1), "p", false, true};
     Report report;
@@ -190,8 +191,8 @@ TEST(Layout, ListFooterAndHomeName) {
     report.total.cacheWriteAssumedRequests = 2;
     EXPECT_EQ(server.footer(report, Period::all()),
               "\nThe period includes today \u2014 the figure is not final.\n" +
-                  *R::unpricedNote(report.total) + "\n" + *R::assumedNote(report.total) + "\n" +
-                  disclaimer);
+                  *AnswerText::unpricedNote(report.total) + "\n" +
+                  *AnswerText::assumedNote(report.total) + "\n" + disclaimer);
 
     EXPECT_EQ(server.header("Top agents by cost", Period::all(), {}),
               "Top agents by cost \u2014 all history\n");

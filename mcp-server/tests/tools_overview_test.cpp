@@ -71,11 +71,12 @@ TEST(OverviewTool, NothingPricedTodayAndNothingPricedYesterday) {
     auto a = server.callTool("vant_overview", Json::object());
     EXPECT_FALSE(a.isError);
     // Yesterday up to the same time has a request but no priced dollar: its own
-    // text stands, and the change cannot be worked out.
+    // text stands, and the change cannot be worked out, for want of prices.
     EXPECT_NE(
         a.text.find("  yesterday, same time \u2265 $0.00 [1 request with no known price "
                     "(mystery-model-x) are not included]\n"
-                    "  change               unknown \u2014 no requests in the selected range\n"),
+                    "  change               unknown \u2014 none of today\u2019s requests has a "
+                    "known price\n"),
         std::string::npos)
         << a.text;
     EXPECT_NE(a.text.find("\nWHO SPENT IT TODAY\n  unknown \u2014 none of today\u2019s requests "
@@ -108,4 +109,23 @@ TEST(OverviewTool, OneReadingOfTheClockNearMidnight) {
               std::string::npos)
         << a.text;
     EXPECT_NE(a.text.find("  yesterday, full day  $0.0045\n"), std::string::npos) << a.text;
+}
+
+TEST(OverviewTool, AnUnpricedMainSessionIsNeitherExactNorEmpty) {
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    Line sub = at("3", "2025-03-12T11:40:00Z", "claude-sonnet-4-5");
+    sub.agentId = "aworker-0123456789abcdef";
+    f.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
+                                  usageLine(sub) +
+                                  usageLine(at("2", "2025-03-11T11:00:00Z", "mystery-model-x")));
+    MCPServer server(f.make());
+    const std::string text = server.callTool("vant_overview", Json::object()).text;
+    EXPECT_NE(text.find("  change               unknown \u2014 none of yesterday\u2019s requests "
+                        "up to this time has a known price\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\n  main session         unknown (1 request, no known price: "
+                        "mystery-model-x)\n  sub-agents           $0.0045  (100.0%)\n"),
+              std::string::npos)
+        << text;
 }

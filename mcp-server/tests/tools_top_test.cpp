@@ -7,7 +7,7 @@
 #include "Golden.hpp"
 #include "ServerFixture.hpp"
 #include "ToolsHome.hpp"
-#include "vantery/mcp/R.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
@@ -142,19 +142,20 @@ TEST(TopProjectsTool, AgentListsMatchOneFilteredReportPerProject) {
         const auto projects = t.data->report(period, filters.predicate).topProjects(10);
         for (const auto& project : projects) {
             const std::string label = project.key;
-            auto agents =
-                t.data
-                    ->report(period,
-                             [&](const vantery::UsageRecord& r) {
-                                 return resolver.resolve(r.rawCwd, "").canonical == label &&
-                                        (!filters.predicate || filters.predicate(r));
-                             })
-                    .topAgents(9, true);
+            // The project compared as text, row by row, apart from the id-based filter.
+            const vantery::mcp::RecordFilter byText([&](const vantery::RequestDictionary& d) {
+                auto inner = filters.predicate.bind(d);
+                return [&d, &resolver, &label, inner](const vantery::RequestRow& r) {
+                    return resolver.resolve(d.cwd(r.cwd), "").canonical == label &&
+                           (!inner || inner(r));
+                };
+            });
+            auto agents = t.data->report(period, byText).topAgents(9, true);
             expected += ". " + label + "\n";
             for (const auto& a : agents)
-                expected += "      \u00b7 " + R::fit(R::agentLabel(a.key), 28) + " " +
-                            R::cost(a.value) + " \u00b7 " +
-                            R::noun(a.value.requests, "request", "requests") + "\n";
+                expected += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(a.key), 28) +
+                            " " + AnswerText::cost(a.value) + " \u00b7 " +
+                            AnswerText::noun(a.value.requests, "request", "requests") + "\n";
         }
         // Keep only the project titles and agent lines of the answer.
         std::string got;

@@ -1,7 +1,7 @@
 // vant_agent: one agent followed through the history.
 #include "tools/ThreadText.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
@@ -39,19 +39,18 @@ std::string MCPServer::agent(const Json& arguments) {
                "\u201d. See `vant_top_agents` with `period: \"all\"` for the real names.";
 
     const AgentIdentity who = *found.match;
-    const Report report = data->report(
-        p, [&who](const UsageRecord& rec) { return rec.agent == who; }, std::nullopt);
+    const Report report = data->report(p, RecordFilter::agent(who), std::nullopt);
     const Calendar& cal = data->calendar();
     const Bucket& total = report.total;
 
-    std::string s = "Agent " + R::agent(who) + " \u2014 " + p.label + "\n";
-    s += R::rule;
+    std::string s = "Agent " + AnswerText::agent(who) + " \u2014 " + p.label + "\n";
+    s += AnswerText::rule;
     s += std::string("  type      ") +
          (who.kind() == AgentIdentity::Kind::main ? "main session" : "sub-agent") + "\n";
-    s += "  cost      " + R::cost(total) + "\n";
+    s += "  cost      " + AnswerText::cost(total) + "\n";
     s += "  volume    " + tools::volume(total) + "\n";
-    s += "  active    " + R::span(total, cal) + "\n";
-    s += "  models    " + R::models(total).value_or("unknown") + "\n";
+    s += "  active    " + AnswerText::span(total, cal) + "\n";
+    s += "  models    " + AnswerText::models(total).value_or("unknown") + "\n";
     s += rosterLine(data->roster(), who, history);
 
     s += "\nBY DAY\n";

@@ -4,8 +4,8 @@
 #include <unordered_map>
 
 #include "tools/Rankings.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 
@@ -18,8 +18,8 @@ std::string MCPServer::byModel(const Json& arguments) {
     const Report& report = *shared;
 
     std::string s = header("Breakdown by model", p, filters);
-    s += R::rule;
-    s += "  TOTAL " + R::cost(report.total) + "\n\n";
+    s += AnswerText::rule;
+    s += "  TOTAL " + AnswerText::cost(report.total) + "\n\n";
 
     const auto models = report.topModels(50);
     if (models.empty()) s += "  unknown \u2014 no model with activity in range\n";
@@ -30,8 +30,9 @@ std::string MCPServer::byModel(const Json& arguments) {
         for (std::size_t i = 0; i < models.size(); ++i)
             index.emplace(models[i].key, i);
         agents = tools::agentsPerGroup(*data, p, filters.predicate, models.size(),
-                                       [&](const UsageRecord& r) -> std::optional<std::size_t> {
-                                           auto it = index.find(r.model);
+                                       tools::GroupField::model,
+                                       [&](std::string_view model) -> std::optional<std::size_t> {
+                                           auto it = index.find(model);
                                            if (it == index.end()) return std::nullopt;
                                            return it->second;
                                        });
@@ -45,11 +46,12 @@ std::string MCPServer::byModel(const Json& arguments) {
                                       ? tools::percent(b.cost.priced / pricedTotal * 100)
                                       : std::string("unknown (nothing priced)");
         s += model + "\n";
-        s += "    cost   " + R::cost(b) + "  (" + share + " of the total)\n";
-        s += "    volume " + R::noun(b.requests, "request", "requests") + " \u00b7 " +
-             R::tokens(b.totalTokens()) + " tokens (in " + R::tokens(b.input) + " \u00b7 out " +
-             R::tokens(b.output) + " \u00b7 cw " + R::tokens(b.cacheWrite()) + " \u00b7 cr " +
-             R::tokens(b.cacheRead) + ")\n";
+        s += "    cost   " + AnswerText::cost(b) + "  (" + share + " of the total)\n";
+        s += "    volume " + AnswerText::noun(b.requests, "request", "requests") + " \u00b7 " +
+             AnswerText::tokens(b.totalTokens()) + " tokens (in " + AnswerText::tokens(b.input) +
+             " \u00b7 out " + AnswerText::tokens(b.output) + " \u00b7 cw " +
+             AnswerText::tokens(b.cacheWrite()) + " \u00b7 cr " + AnswerText::tokens(b.cacheRead) +
+             ")\n";
         if (b.cost.unpricedModels.count(model))
             s += "    PRICE  unknown \u2014 this model is not in the price table, its cost is NOT "
                  "included anywhere\n";
@@ -61,8 +63,8 @@ std::string MCPServer::byModel(const Json& arguments) {
         }
         const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(perModel));
         for (std::size_t k = 0; k < shown; ++k)
-            s += "      \u00b7 " + R::fit(R::agentLabel(ranked[k].key), 28) + " " +
-                 R::cost(ranked[k].value) + "\n";
+            s += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(ranked[k].key), 28) +
+                 " " + AnswerText::cost(ranked[k].value) + "\n";
     }
     s += footer(report, p);
     return s;

@@ -4,8 +4,8 @@
 
 #include "tools/Rankings.hpp"
 #include "vantery/base/Text.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
@@ -40,13 +40,13 @@ std::string MCPServer::cost(const Json& arguments) {
     const Bucket& total = report.total;
 
     std::string s = header("Cost", p, filters);
-    s += R::rule;
-    s += "  TOTAL  " + R::cost(total) + "\n";
+    s += AnswerText::rule;
+    s += "  TOTAL  " + AnswerText::cost(total) + "\n";
     if (total.requests >= 1) {
-        s += "  tokens " + R::tokens(total.totalTokens()) + " (in " + R::tokens(total.input) +
-             " \u00b7 out " + R::tokens(total.output) + " \u00b7 cache-write " +
-             R::tokens(total.cacheWrite()) + " \u00b7 cache-read " + R::tokens(total.cacheRead) +
-             ")\n";
+        s += "  tokens " + AnswerText::tokens(total.totalTokens()) + " (in " +
+             AnswerText::tokens(total.input) + " \u00b7 out " + AnswerText::tokens(total.output) +
+             " \u00b7 cache-write " + AnswerText::tokens(total.cacheWrite()) +
+             " \u00b7 cache-read " + AnswerText::tokens(total.cacheRead) + ")\n";
         auto dominant = total.dominantComponent();
         s += "  dominant: ";
         if (dominant.isKnown())
@@ -54,7 +54,7 @@ std::string MCPServer::cost(const Json& arguments) {
         else
             s += "unknown \u2014 " + dominant.unknownReason().text();
         s += "\n";
-        s += "  range: " + R::span(total, cal) + "\n";
+        s += "  range: " + AnswerText::span(total, cal) + "\n";
     }
 
     s += "\nBREAKDOWN BY " + upper(by) + "\n";
@@ -62,7 +62,7 @@ std::string MCPServer::cost(const Json& arguments) {
         std::vector<std::pair<std::string, Bucket>> rows;
         rows.reserve(report.byDay.size());
         for (auto it = report.byDay.rbegin(); it != report.byDay.rend(); ++it)
-            rows.emplace_back(R::day(it->first), it->second);
+            rows.emplace_back(AnswerText::day(it->first), it->second);
         s += list(rows, "no day with activity in range");
     } else if (by == "hour") {
         if (!p.isSingleDay)
@@ -74,13 +74,15 @@ std::string MCPServer::cost(const Json& arguments) {
             rows.emplace_back(hourLabel(hour), bucket);
         s += list(rows, "no hour with activity on this day");
     } else if (by == "agent") {
-        s += list(tools::labelled(report.topAgents(50, true), R::agentLabel), "no agent in range");
+        s += list(tools::labelled(report.topAgents(50, true), AnswerText::agentLabel),
+                  "no agent in range");
     } else if (by == "project") {
         s += list(tools::labelled(report.topProjects(50), same), "no project in range");
     } else if (by == "model") {
         s += list(tools::labelled(report.topModels(50), same), "no model in range");
     } else if (by == "session") {
-        s += list(tools::labelled(report.topSessions(50), R::sessionLabel), "no session in range");
+        s += list(tools::labelled(report.topSessions(50), AnswerText::sessionLabel),
+                  "no session in range");
     } else {
         throw MCPError::bad("unknown axis \u201c" + by +
                             "\u201d \u2014 accepted: day, hour, agent, project, model, session");
@@ -88,7 +90,8 @@ std::string MCPServer::cost(const Json& arguments) {
 
     if (by != "agent" && total.requests >= 1) {
         s += "\nWHO (top 5 agents over the same range)\n";
-        s += list(tools::labelled(report.topAgents(5, true), R::agentLabel), "no agent in range");
+        s += list(tools::labelled(report.topAgents(5, true), AnswerText::agentLabel),
+                  "no agent in range");
     }
     s += footer(report, p);
     return s;

@@ -3,11 +3,26 @@
 #include <algorithm>
 
 #include "tools/Rankings.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
+namespace {
+
+// The change against yesterday at the same time. A side whose every request is
+// unpriced has requests, so its reason says so rather than "no requests".
+std::string changeText(const Bucket& today, const Estimate<CostEstimate>& sameTime,
+                       const Estimate<double>& change) {
+    if (today.requests >= 1 && !(today.cost.priced > 0) && !today.cost.isComplete())
+        return "unknown \u2014 none of today\u2019s requests has a known price";
+    if (sameTime.isKnown() && !(sameTime.knownValue().priced > 0) &&
+        !sameTime.knownValue().isComplete())
+        return "unknown \u2014 none of yesterday\u2019s requests up to this time has a known price";
+    return AnswerText::signedPercent(change);
+}
+
+} // namespace
 
 std::string MCPServer::overview(const Json& arguments) {
     // The headings name the number asked for; the rankings take at most INT_MAX.
@@ -20,29 +35,29 @@ std::string MCPServer::overview(const Json& arguments) {
     const Calendar& cal = data->aggregator().calendar();
     const LocalDay today = cal.dayOf(now);
 
-    // Every record without hours: the history the data source keeps per refresh.
+    // Every request without hours: the history the data source keeps per refresh.
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;
     const Period todayPeriod{today, today, "today", true, true};
     const Report todayReport = data->report(todayPeriod, {}, true);
 
     const auto rate = Derived::currentHourlyRate(todayReport, now, cal);
-    const auto sameTime = Derived::yesterdayAtSameTime(data->records(), now, cal);
+    const auto sameTime = Derived::yesterdayAtSameTime(data->table(), now, cal);
     const auto change = Derived::delta(todayReport.total.cost.priced, sameTime);
     const auto yesterday = Derived::yesterdayCost(history, now, cal);
     const auto median = Derived::medianOfRecentDays(history, 7, now, cal);
-    const SubagentSplit split = todayReport.subagentSplit();
-    const double splitTotal = split.main + split.subagent;
+    const tools::Split split = tools::splitOf(todayReport);
+    const double splitTotal = split.priced();
 
-    std::string s = "Vantery \u2014 status at " + R::stamp(now, cal) + "\n";
-    s += R::rule;
-    s += "TODAY (" + R::day(today) + ")\n";
-    s += "  cost                 " + R::cost(todayReport.total) + "\n";
-    s += "  current rate         " + R::costEst(rate, "/h") + "\n";
-    s += "  yesterday, same time " + R::costEst(sameTime, "") + "\n";
-    s += "  change               " + R::signedPercent(change) + "\n";
-    s += "  yesterday, full day  " + R::costEst(yesterday, "") + "\n";
-    s += "  median, 7 full days  " + R::costEst(median, "") + "\n";
+    std::string s = "Vantery \u2014 status at " + AnswerText::stamp(now, cal) + "\n";
+    s += AnswerText::rule;
+    s += "TODAY (" + AnswerText::day(today) + ")\n";
+    s += "  cost                 " + AnswerText::cost(todayReport.total) + "\n";
+    s += "  current rate         " + AnswerText::costEst(rate, "/h") + "\n";
+    s += "  yesterday, same time " + AnswerText::costEst(sameTime, "") + "\n";
+    s += "  change               " + changeText(todayReport.total, sameTime, change) + "\n";
+    s += "  yesterday, full day  " + AnswerText::costEst(yesterday, "") + "\n";
+    s += "  median, 7 full days  " + AnswerText::costEst(median, "") + "\n";
 
     s += "\nWHO SPENT IT TODAY\n";
     if (todayReport.total.requests == 0) {
@@ -50,17 +65,16 @@ std::string MCPServer::overview(const Json& arguments) {
     } else if (!(splitTotal > 0)) {
         s += "  unknown \u2014 none of today\u2019s requests has a known price\n";
     } else {
-        s += "  main session         " + CostEstimate::money(split.main) + "  (" +
-             tools::percent(split.main / splitTotal * 100) + ")\n";
-        s += "  sub-agents           " + CostEstimate::money(split.subagent) + "  (" +
-             tools::percent(split.subagent / splitTotal * 100) + ")\n";
+        s += "  main session         " + tools::splitCost(split.mainSession, splitTotal, "  ") +
+             "\n";
+        s += "  sub-agents           " + tools::splitCost(split.subagents, splitTotal, "  ") + "\n";
         s += "  distinct agents      " +
-             R::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
+             AnswerText::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
     }
 
     const std::string n = std::to_string(asked);
     s += "\nTOP " + n + " AGENTS TODAY\n";
-    s += list(tools::labelled(todayReport.topAgents(top, true), R::agentLabel),
+    s += list(tools::labelled(todayReport.topAgents(top, true), AnswerText::agentLabel),
               "no agent with activity today");
     s += "\nTOP " + n + " PROJECTS TODAY\n";
     s += list(tools::labelled(todayReport.topProjects(top),
@@ -68,9 +82,9 @@ std::string MCPServer::overview(const Json& arguments) {
               "no project with activity today");
 
     s += "\nHISTORY\n";
-    s += "  days with activity   " + R::count(history.activeDays()) + "\n";
-    s += "  total recorded       " + R::cost(history.total) + "\n";
-    s += "  range                " + R::span(history.total, cal) + "\n";
+    s += "  days with activity   " + AnswerText::count(history.activeDays()) + "\n";
+    s += "  total recorded       " + AnswerText::cost(history.total) + "\n";
+    s += "  range                " + AnswerText::span(history.total, cal) + "\n";
 
     s += footer(todayReport, todayPeriod);
     s += "Next: vant_top_agents \u00b7 vant_provenance \u00b7 vant_sources\n";

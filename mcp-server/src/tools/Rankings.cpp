@@ -1,7 +1,11 @@
 #include "tools/Rankings.hpp"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
+
+#include "vantery/mcp/AnswerText.hpp"
 
 namespace vantery::mcp::tools {
 
@@ -24,6 +28,25 @@ std::string percent(double value) {
     return big;
 }
 
+Split splitOf(const Report& report) {
+    Split split;
+    for (const auto& [agent, bucket] : report.byAgent) {
+        Bucket& side = agent.isSubagent() ? split.subagents : split.mainSession;
+        side.requests += bucket.requests;
+        side.cost += bucket.cost;
+    }
+    return split;
+}
+
+std::string splitCost(const Bucket& side, double pricedTotal, std::string_view gap) {
+    std::string s = side.requests == 0 ? CostEstimate::money(0) : AnswerText::cost(side);
+    if (side.requests == 0 || side.cost.priced > 0 || side.cost.isComplete()) {
+        s += gap;
+        s += "(" + percent(side.requests == 0 ? 0 : side.cost.priced / pricedTotal * 100) + ")";
+    }
+    return s;
+}
+
 int intArgument(const Json& arguments, std::string_view key, int fallback, int low) {
     auto v = argInt(arguments, key);
     if (!v) return fallback;
@@ -34,18 +57,33 @@ int intArgument(const Json& arguments, std::string_view key, int fallback, int l
 
 std::vector<std::vector<RankedEntry<AgentIdentity>>>
 agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra,
-               std::size_t groups, const GroupOf& groupOf) {
+               std::size_t groups, GroupField field, const GroupOfText& groupOf) {
     std::vector<std::vector<RankedEntry<AgentIdentity>>> out(groups);
     if (groups == 0) return out;
     data.ensureFresh();
-    auto perGroup =
-        data.aggregator().agentsPerGroup(data.records(), period.from, period.through, groups,
-                                         [&](const UsageRecord& r) -> std::optional<std::size_t> {
-                                             auto g = groupOf(r);
-                                             if (!g || (extra && !extra(r))) return std::nullopt;
-                                             return g;
-                                         });
-    // Ranked exactly as a report of the group's records ranks its agents.
+    const std::shared_ptr<const RequestTable> table = data.sharedTable();
+    const RequestDictionary& dictionary = table->dictionary();
+
+    // The group of every id of the field, from its text, before the pass.
+    constexpr std::uint32_t none = UINT32_MAX;
+    const std::size_t ids =
+        field == GroupField::model ? table->sizes().models : table->sizes().cwds;
+    std::vector<std::uint32_t> groupOfId(ids, none);
+    for (std::size_t i = 0; i < ids; ++i) {
+        const auto id = static_cast<std::uint32_t>(i);
+        auto g = groupOf(field == GroupField::model ? dictionary.model(id) : dictionary.cwd(id));
+        if (g && *g < groups) groupOfId[i] = static_cast<std::uint32_t>(*g);
+    }
+    const RecordFilter::RowFilter keep = extra.bind(dictionary);
+    auto perGroup = data.aggregator().agentsPerGroup(
+        *table, period.from, period.through, groups,
+        [&](const RequestRow& row) -> std::optional<std::size_t> {
+            const std::uint32_t id = field == GroupField::model ? row.model : row.cwd;
+            const std::uint32_t g = id < groupOfId.size() ? groupOfId[id] : none;
+            if (g == none || (keep && !keep(row))) return std::nullopt;
+            return g;
+        });
+    // Ranked exactly as a report of the group's requests ranks its agents.
     for (std::size_t i = 0; i < groups; ++i) {
         Report r;
         r.byAgent = std::move(perGroup[i]);

@@ -2,8 +2,8 @@
 #include <climits>
 
 #include "tools/ThreadText.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 
@@ -25,29 +25,29 @@ std::string MCPServer::session(const Json& arguments) {
                "\u201d. See `vant_cost` with `by: \"session\"` for the real ids.";
 
     const std::string id = *found.match;
-    const Report report = data->report(
-        p, [&id](const UsageRecord& rec) { return rec.sessionId == id; }, std::nullopt);
+    const Report report = data->report(p, RecordFilter::session(id), std::nullopt);
     const Calendar& cal = data->calendar();
     const Bucket& total = report.total;
 
     auto project = history.sessionProject.find(id);
     std::string s = "Session " + id + " \u2014 " + p.label + "\n";
-    s += R::rule;
+    s += AnswerText::rule;
     s += "  project   " +
          (project == history.sessionProject.end() ? std::string("unknown") : project->second) +
          "\n";
-    s += "  cost      " + R::cost(total) + "\n";
+    s += "  cost      " + AnswerText::cost(total) + "\n";
     s += "  volume    " + tools::volume(total) + "\n";
-    s += "  active    " + R::span(total, cal) + "\n";
-    s += "  models    " + R::models(total).value_or("unknown") + "\n";
+    s += "  active    " + AnswerText::span(total, cal) + "\n";
+    s += "  models    " + AnswerText::models(total).value_or("unknown") + "\n";
 
     s += "\nAGENTS IN THIS SESSION (ranked by cost)\n";
     const auto agents = report.topAgents(INT_MAX, true);
     if (agents.empty()) s += "  unknown \u2014 no requests in the period asked for\n";
     for (const auto& a : agents)
-        s += "  " + R::fit(R::agentLabel(a.key), 30) + " " + R::cost(a.value) + " \u00b7 " +
-             R::noun(a.value.requests, "request", "requests") + " \u00b7 " + R::span(a.value, cal) +
-             "\n";
+        s += "  " + AnswerText::fit(AnswerText::agentLabel(a.key), 30) + " " +
+             AnswerText::cost(a.value) + " \u00b7 " +
+             AnswerText::noun(a.value.requests, "request", "requests") + " \u00b7 " +
+             AnswerText::span(a.value, cal) + "\n";
 
     s += "\nBY DAY\n";
     s += list(tools::daysNewestFirst(report), "no day with activity in the period asked for");

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <unordered_map>
 
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
@@ -32,12 +32,13 @@ std::string MCPServer::sources(const Json& arguments) {
     const ScanDiagnostics& d = data->diagnostics();
     const Calendar& cal = data->calendar();
 
-    std::string s = "Sources and the health of the measurement \u2014 " + R::stamp(now, cal) + "\n";
-    s += R::rule;
+    std::string s =
+        "Sources and the health of the measurement \u2014 " + AnswerText::stamp(now, cal) + "\n";
+    s += AnswerText::rule;
     s += "CLAUDE HOMES\n";
     static const Bucket none;
     for (const SourceHome& home : data->homes()) {
-        s += "  " + R::fit(home.name, 18);
+        s += "  " + AnswerText::fit(home.name, 18);
         if (!onDisk(home.projectsPath)) {
             s += " not on disk (" + home.projectsPath +
                  ") \u2014 normal if you do not use that account\n";
@@ -48,32 +49,35 @@ std::string MCPServer::sources(const Json& arguments) {
         const Bucket& b = bucket == history.bySource.end() ? none : bucket->second;
         s += ' ';
         s += files == d.perHome.end() ? std::string("unknown")
-                                      : R::noun(files->second, "file", "files");
-        s += " \u00b7 " + R::cost(b) + " \u00b7 " + R::noun(b.requests, "request", "requests") +
-             " \u00b7 " + R::span(b, cal) + "\n";
+                                      : AnswerText::noun(files->second, "file", "files");
+        s += " \u00b7 " + AnswerText::cost(b) + " \u00b7 " +
+             AnswerText::noun(b.requests, "request", "requests") + " \u00b7 " +
+             AnswerText::span(b, cal) + "\n";
     }
 
     s += "\nSCAN\n";
-    s += "  files scanned         " + R::count(d.filesScanned) + "\n";
-    s += "  unified requests      " + R::count(d.uniqueRequests) + "\n";
-    s += "  usage lines           " + R::count(d.usageLinesSeen) + "\n";
-    s += "  lines rejected total  " + R::count(d.totalRejected()) + "\n";
-    s += "  longest line          " + R::count(d.longestLineBytes) + " bytes";
+    s += "  files scanned         " + AnswerText::count(d.filesScanned) + "\n";
+    s += "  unified requests      " + AnswerText::count(d.uniqueRequests) + "\n";
+    s += "  usage lines           " + AnswerText::count(d.usageLinesSeen) + "\n";
+    s += "  lines rejected total  " + AnswerText::count(d.totalRejected()) + "\n";
+    s += "  longest line          " + AnswerText::count(d.longestLineBytes) + " bytes";
     if (!d.longestLinePath.empty()) s += " \u2014 " + data->shortened(d.longestLinePath);
     s += "\n";
     s += "  unreadable files      " +
-         R::count(static_cast<std::int64_t>(d.filesUnreadable.size())) + "\n";
+         AnswerText::count(static_cast<std::int64_t>(d.filesUnreadable.size())) + "\n";
     for (std::size_t i = 0; i < d.filesUnreadable.size() && i < 10; ++i)
         s += "      " + data->shortened(d.filesUnreadable[i]) + "\n";
     s += "  last read took        " + seconds(d.duration) + " s\n";
 
     s += "\nINCREMENTAL CACHE\n";
     s += "  file     " + data->shortened(data->cache().cachePath()) + "\n";
-    s += "  at the last refresh: " + R::count(stats.filesUnchanged) + " unchanged \u00b7 " +
-         R::count(stats.filesGrown) + " grown \u00b7 " + R::count(stats.filesNew) + " new \u00b7 " +
-         R::count(stats.filesRewound) + " re-read in full \u00b7 " + R::count(stats.filesGone) +
-         " gone\n";
-    s += "  files left untouched " + R::fractionEst(stats.savedFraction()) + " of the total\n";
+    s += "  at the last refresh: " + AnswerText::count(stats.filesUnchanged) +
+         " unchanged \u00b7 " + AnswerText::count(stats.filesGrown) + " grown \u00b7 " +
+         AnswerText::count(stats.filesNew) + " new \u00b7 " +
+         AnswerText::count(stats.filesRewound) + " re-read in full \u00b7 " +
+         AnswerText::count(stats.filesGone) + " gone\n";
+    s += "  files left untouched " + AnswerText::fractionEst(stats.savedFraction()) +
+         " of the total\n";
     s += std::string("  started from cache: ") +
          (stats.fromCache ? "yes" : "no \u2014 first full scan") + "\n";
     s += "  NOTE: the full cache verification (a scan from scratch, then a comparison) runs from "
@@ -85,13 +89,14 @@ std::string MCPServer::sources(const Json& arguments) {
         history.agentSession.begin(), history.agentSession.end()));
     const RosterCoverage& c = roster.coverage();
     s += "\nAGENT ROSTER (`teams/session-*/config.json`)\n";
-    s += "  rosters read          " + R::count(c.rostersRead) + "\n";
-    s += "  entries loaded        " + R::count(c.entriesLoaded) + "\n";
-    s += "  named agents seen     " + R::count(c.namedAgentsSeen) +
-         " (matched: " + R::count(c.namedAgentsMatched) + ")\n";
-    s += "  anonymous agents      " + R::count(c.anonymousAgentsSeen) +
+    s += "  rosters read          " + AnswerText::count(c.rostersRead) + "\n";
+    s += "  entries loaded        " + AnswerText::count(c.entriesLoaded) + "\n";
+    s += "  named agents seen     " + AnswerText::count(c.namedAgentsSeen) +
+         " (matched: " + AnswerText::count(c.namedAgentsMatched) + ")\n";
+    s += "  anonymous agents      " + AnswerText::count(c.anonymousAgentsSeen) +
          " \u2014 they stay anonymous, no plausible name is invented for them\n";
-    s += "  coverage              " + R::fractionEst(c.matchFraction()) + " of the named agents\n";
+    s += "  coverage              " + AnswerText::fractionEst(c.matchFraction()) +
+         " of the named agents\n";
 
     s += "\n\u2014 " + std::string(Derived::disclaimer) + "\n";
     return s;

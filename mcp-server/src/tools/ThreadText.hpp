@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/DataSource.hpp"
-#include "vantery/mcp/R.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::mcp::tools {
@@ -31,14 +31,14 @@ inline std::vector<std::pair<std::string, Bucket>> daysNewestFirst(const Report&
     std::vector<std::pair<std::string, Bucket>> days;
     days.reserve(report.byDay.size());
     for (auto it = report.byDay.rbegin(); it != report.byDay.rend(); ++it)
-        days.emplace_back(R::day(it->first), it->second);
+        days.emplace_back(AnswerText::day(it->first), it->second);
     return days;
 }
 
 /// "  volume    " value: requests and all tokens.
 inline std::string volume(const Bucket& b) {
-    return R::noun(b.requests, "request", "requests") + " \u00b7 " + R::tokens(b.totalTokens()) +
-           " tokens";
+    return AnswerText::noun(b.requests, "request", "requests") + " \u00b7 " +
+           AnswerText::tokens(b.totalTokens()) + " tokens";
 }
 
 template <class K>

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "tools/Rankings.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
 namespace {
@@ -29,22 +29,22 @@ std::string MCPServer::topAgents(const Json& arguments) {
 
     std::string s = header("Top agents by cost", p, filters);
     if (subagentsOnly) s += "main session: excluded\n";
-    s += R::rule;
+    s += AnswerText::rule;
 
     const auto agents = report.topAgents(limit, !subagentsOnly);
     if (agents.empty()) s += "  unknown \u2014 no agent with activity in range\n";
     for (std::size_t i = 0; i < agents.size(); ++i) {
         const AgentIdentity& agent = agents[i].key;
         const Bucket& b = agents[i].value;
-        s += tools::position(i) + R::agent(agent) + "\n";
-        s += "    cost      " + R::cost(b) + "\n";
-        s += "    volume    " + R::noun(b.requests, "request", "requests") + " \u00b7 " +
-             R::tokens(b.totalTokens()) + " tokens\n";
-        s += "    models    " + R::models(b).value_or("unknown") + "\n";
+        s += tools::position(i) + AnswerText::agent(agent) + "\n";
+        s += "    cost      " + AnswerText::cost(b) + "\n";
+        s += "    volume    " + AnswerText::noun(b.requests, "request", "requests") + " \u00b7 " +
+             AnswerText::tokens(b.totalTokens()) + " tokens\n";
+        s += "    models    " + AnswerText::models(b).value_or("unknown") + "\n";
         auto session = report.agentSession.find(agent);
         s += "    session   " + linkOf(report.agentSession, agent) + "\n";
         s += "    project   " + linkOf(report.agentProject, agent) + "\n";
-        s += "    active    " + R::span(b, cal) + "\n";
+        s += "    active    " + AnswerText::span(b, cal) + "\n";
         const std::string sessionId =
             session == report.agentSession.end() ? std::string() : session->second;
         if (auto entry = data->roster().entry(agent, sessionId))
@@ -53,18 +53,17 @@ std::string MCPServer::topAgents(const Json& arguments) {
     }
 
     s += "\nOF WHICH\n";
-    const SubagentSplit split = report.subagentSplit();
-    const double total = split.main + split.subagent;
+    const tools::Split split = tools::splitOf(report);
+    const double total = split.priced();
     if (!(total > 0)) {
         s += "  unknown \u2014 nothing priced in range\n";
     } else {
-        s += "  main session " + CostEstimate::money(split.main) + " (" +
-             tools::percent(split.main / total * 100) + ") \u00b7 sub-agents " +
-             CostEstimate::money(split.subagent) + " (" +
-             tools::percent(split.subagent / total * 100) + ")\n";
+        s += "  main session " + tools::splitCost(split.mainSession, total, " ") +
+             " \u00b7 sub-agents " + tools::splitCost(split.subagents, total, " ") + "\n";
     }
-    s += "  distinct agents " + R::count(static_cast<std::int64_t>(report.byAgent.size())) +
-         " (shown " + R::count(static_cast<std::int64_t>(agents.size())) + ")\n";
+    s += "  distinct agents " +
+         AnswerText::count(static_cast<std::int64_t>(report.byAgent.size())) + " (shown " +
+         AnswerText::count(static_cast<std::int64_t>(agents.size())) + ")\n";
     s += footer(report, p);
     return s;
 }

@@ -5,23 +5,10 @@
 #include <unordered_map>
 
 #include "tools/Rankings.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
-#include "vantery/mcp/R.hpp"
 
 namespace vantery::mcp {
-namespace {
-
-std::string joined(const std::set<std::string>& values) {
-    std::string out;
-    for (const auto& v : values) {
-        if (!out.empty()) out += ", ";
-        out += v;
-    }
-    return out;
-}
-
-} // namespace
-
 std::string MCPServer::topProjects(const Json& arguments) {
     const Period p = period(arguments, "today");
     const int limit = tools::intArgument(arguments, "limit", 10, 1);
@@ -32,44 +19,38 @@ std::string MCPServer::topProjects(const Json& arguments) {
     const Report& report = *shared;
 
     std::string s = header("Top projects by cost", p, filters);
-    s += R::rule;
+    s += AnswerText::rule;
 
     const auto projects = report.topProjects(limit);
     if (projects.empty()) s += "  unknown \u2014 no project with activity in range\n";
 
-    // The agents of every listed project, each record's project found again from
+    // The agents of every listed project, each request's project found again from
     // its working directory alone, as the project filter finds it.
     std::vector<std::vector<RankedEntry<AgentIdentity>>> agents;
     if (perProject >= 1 && !projects.empty()) {
         std::unordered_map<std::string_view, std::size_t> index;
         for (std::size_t i = 0; i < projects.size(); ++i)
             index.emplace(projects[i].key, i);
-        std::unordered_map<std::string_view, std::optional<std::size_t>> byCwd;
         const ProjectResolver& resolver = data->resolver();
-        agents =
-            tools::agentsPerGroup(*data, p, filters.predicate, projects.size(),
-                                  [&](const UsageRecord& r) -> std::optional<std::size_t> {
-                                      auto known = byCwd.find(r.rawCwd);
-                                      if (known != byCwd.end()) return known->second;
-                                      std::optional<std::size_t> g;
-                                      auto it =
-                                          index.find(resolver.resolve(r.rawCwd, "").canonical);
-                                      if (it != index.end()) g = it->second;
-                                      byCwd.emplace(r.rawCwd, g); // the records outlive this call
-                                      return g;
-                                  });
+        agents = tools::agentsPerGroup(*data, p, filters.predicate, projects.size(),
+                                       tools::GroupField::cwd,
+                                       [&](std::string_view cwd) -> std::optional<std::size_t> {
+                                           auto it = index.find(resolver.resolve(cwd).canonical);
+                                           if (it == index.end()) return std::nullopt;
+                                           return it->second;
+                                       });
     }
 
     for (std::size_t i = 0; i < projects.size(); ++i) {
         const std::string& label = projects[i].key;
         const Bucket& b = projects[i].value;
         s += tools::position(i) + label + "\n";
-        s += "    cost   " + R::cost(b) + "  \u00b7  " +
-             R::noun(b.requests, "request", "requests") + "  \u00b7  " +
-             R::tokens(b.totalTokens()) + " tokens\n";
+        s += "    cost   " + AnswerText::cost(b) + "  \u00b7  " +
+             AnswerText::noun(b.requests, "request", "requests") + "  \u00b7  " +
+             AnswerText::tokens(b.totalTokens()) + " tokens\n";
         if (auto how = report.projectProvenance.find(label);
             how != report.projectProvenance.end() && !how->second.empty())
-            s += "    how the label was decided: " + joined(how->second) + "\n";
+            s += "    how the label was decided: " + AnswerText::joined(how->second, ", ") + "\n";
         if (perProject < 1) continue;
         const auto& ranked = agents[i];
         if (ranked.empty()) {
@@ -78,12 +59,13 @@ std::string MCPServer::topProjects(const Json& arguments) {
         }
         const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(perProject));
         for (std::size_t k = 0; k < shown; ++k)
-            s += "      \u00b7 " + R::fit(R::agentLabel(ranked[k].key), 28) + " " +
-                 R::cost(ranked[k].value) + " \u00b7 " +
-                 R::noun(ranked[k].value.requests, "request", "requests") + "\n";
+            s += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(ranked[k].key), 28) +
+                 " " + AnswerText::cost(ranked[k].value) + " \u00b7 " +
+                 AnswerText::noun(ranked[k].value.requests, "request", "requests") + "\n";
         if (ranked.size() > shown)
             s += "      (" +
-                 R::noun(static_cast<std::int64_t>(ranked.size() - shown), "agent", "agents") +
+                 AnswerText::noun(static_cast<std::int64_t>(ranked.size() - shown), "agent",
+                                  "agents") +
                  " more)\n";
     }
     s += footer(report, p);

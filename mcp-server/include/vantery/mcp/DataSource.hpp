@@ -1,5 +1,5 @@
 #pragma once
-// The server's only state: where transcripts and the cache are, the records of
+// The server's only state: where transcripts and the cache are, the request table of
 // the last refresh, the agent roster, and the lookups of what a user typed.
 #include <cstdint>
 #include <functional>
@@ -13,15 +13,13 @@
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/mcp/Period.hpp"
-#include "vantery/model/UsageRecord.hpp"
+#include "vantery/mcp/RecordFilter.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/ProjectResolver.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::mcp {
-
-/// A record filter; an empty function keeps every record.
-using RecordFilter = std::function<bool(const UsageRecord&)>;
 
 class DataSource {
   public:
@@ -66,7 +64,7 @@ class DataSource {
 
     /// Candidate lines beyond this many are not shown.
     static constexpr std::size_t maxCandidates = 25;
-    /// Records younger than this (seconds) are not refreshed again.
+    /// A table younger than this (seconds) is not refreshed again.
     static constexpr double freshnessWindow = 15.0;
 
     /// Reads the environment (VANTERY_CACHE_PATH, VANTERY_HOME); reads no file.
@@ -85,22 +83,25 @@ class DataSource {
     /// The wall clock's now.
     double now() const { return env_.wallClock(); }
 
-    /// The records, diagnostics and roster of the last refresh (empty before the first).
-    const std::vector<UsageRecord>& records() const noexcept { return *records_; }
+    /// The table, diagnostics and roster of the last refresh (empty before the first).
+    const RequestTable& table() const noexcept { return *table_; }
+    /// The same table, for a caller that must keep reading it across a refresh.
+    const std::shared_ptr<const RequestTable>& sharedTable() const noexcept { return table_; }
     const ScanDiagnostics& diagnostics() const noexcept { return diagnostics_; }
     const AgentRoster& roster() const noexcept { return roster_; }
 
-    /// Brings the records up to date unless the last refresh is under 15 seconds
+    /// Brings the table up to date unless the last refresh is under 15 seconds
     /// old; the first call loads the cache file first and reads the rosters after.
     /// Returns the statistics of the last refresh.
     const ScanCache::RefreshStats& ensureFresh();
 
-    /// The report of the records that pass `filter` over the period, after
-    /// ensureFresh(); hours when asked, else exactly for a single-day period.
+    /// The report of the requests that pass `filter` over the period, after
+    /// ensureFresh(); hours when asked, else exactly for a single-day period. The
+    /// filter is bound once, to the table read.
     Report report(const Period& period, const RecordFilter& filter,
                   std::optional<bool> includeHours = std::nullopt);
 
-    /// The same as report(Period::all(), {}): every record, no hours. Built once
+    /// The same as report(Period::all(), {}): every request, no hours. Built once
     /// per refresh and shared by the calls until the next one.
     std::shared_ptr<const Report> history();
 
@@ -128,14 +129,14 @@ class DataSource {
     std::unique_ptr<ScanCache> cache_;
     ProjectResolver resolver_;
     Aggregator aggregator_;
-    std::shared_ptr<const std::vector<UsageRecord>> records_;
+    std::shared_ptr<const RequestTable> table_;
     ScanDiagnostics diagnostics_;
     std::optional<ScanCache::RefreshStats> refreshStats_;
     AgentRoster roster_;
     std::optional<double> lastRefresh_; ///< on the monotonic clock
     bool rosterLoaded_ = false;
     bool cacheRefusalLogged_ = false;
-    /// Of the current records; kept by a refresh that left them as they were.
+    /// Of the current table; kept by a refresh that left it as it was.
     std::shared_ptr<const Report> history_;
     bool historyCurrent_ = false; ///< history_'s diagnostics are the current ones
 };

@@ -1,8 +1,10 @@
 #pragma once
-// The plain-text pieces every tool answer is built from. Widths, cuts and
-// prefixes count user-perceived characters, never bytes.
+// The plain-text pieces every tool answer is built from: dates, counts, costs,
+// agents, aligned list lines and notes. Widths, cuts and prefixes count
+// user-perceived characters, never bytes.
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -15,8 +17,8 @@ namespace vantery::mcp {
 
 /// Static formatters of the server's answers. Pure functions: every date is shown in the
 /// calendar the caller passes.
-struct R {
-    R() = delete;
+struct AnswerText {
+    AnswerText() = delete;
 
     /// The rule line under every title: "─" (U+2500) 62 times, then a line feed.
     static const std::string rule;
@@ -34,6 +36,10 @@ struct R {
     static std::string noun(std::int64_t n, std::string_view singular, std::string_view plural);
     /// Compact token count: 999, 1.0k, 1.23M, 2.50G.
     static std::string tokens(std::int64_t n);
+    /// The texts in set order, `separator` between them.
+    static std::string joined(const std::set<std::string>& texts, std::string_view separator);
+    /// Without leading and trailing spaces and tabs.
+    static std::string_view trimmed(std::string_view s);
 
     /// The cost text of a bucket, saying "unknown (…)" when nothing could be priced.
     static std::string cost(const Bucket& bucket);

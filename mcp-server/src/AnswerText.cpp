@@ -1,4 +1,4 @@
-#include "vantery/mcp/R.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,15 +21,6 @@ std::string format(const char* fmt, double v) {
     return big;
 }
 
-std::string joined(const std::set<std::string>& names, std::string_view sep) {
-    std::string out;
-    for (const auto& n : names) {
-        if (!out.empty()) out += sep;
-        out += n;
-    }
-    return out;
-}
-
 std::string repeat(std::string_view piece, int times) {
     std::string out;
     for (int i = 0; i < times; ++i)
@@ -39,17 +30,17 @@ std::string repeat(std::string_view piece, int times) {
 
 } // namespace
 
-const std::string R::rule = repeat("\u2500", 62) + "\n";
+const std::string AnswerText::rule = repeat("\u2500", 62) + "\n";
 
-std::string R::day(LocalDay d) {
+std::string AnswerText::day(LocalDay d) {
     return d.iso();
 }
 
-std::string R::day(double instant, const Calendar& cal) {
+std::string AnswerText::day(double instant, const Calendar& cal) {
     return cal.dayOf(instant).iso();
 }
 
-std::string R::stamp(std::optional<double> instant, const Calendar& cal) {
+std::string AnswerText::stamp(std::optional<double> instant, const Calendar& cal) {
     if (!instant) return "unknown";
     LocalTime t = cal.localTime(*instant);
     char buf[16];
@@ -57,7 +48,7 @@ std::string R::stamp(std::optional<double> instant, const Calendar& cal) {
     return t.day.iso() + buf;
 }
 
-std::string R::count(std::int64_t n) {
+std::string AnswerText::count(std::int64_t n) {
     // The magnitude as unsigned, so INT64_MIN has one too.
     std::uint64_t mag = n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
     std::string digits = std::to_string(mag);
@@ -69,12 +60,12 @@ std::string R::count(std::int64_t n) {
     return n < 0 ? "-" + out : out;
 }
 
-std::string R::noun(std::int64_t n, std::string_view singular, std::string_view plural) {
+std::string AnswerText::noun(std::int64_t n, std::string_view singular, std::string_view plural) {
     bool one = n == 1 || n == -1;
     return count(n) + " " + std::string(one ? singular : plural);
 }
 
-std::string R::tokens(std::int64_t n) {
+std::string AnswerText::tokens(std::int64_t n) {
     auto d = static_cast<double>(n);
     if (n >= 1'000'000'000) return format("%.2fG", d / 1e9);
     if (n < 1'000) return std::to_string(n);
@@ -82,7 +73,25 @@ std::string R::tokens(std::int64_t n) {
     return format("%.2fM", d / 1e6);
 }
 
-std::string R::cost(const Bucket& b) {
+std::string AnswerText::joined(const std::set<std::string>& texts, std::string_view separator) {
+    std::string out;
+    for (const auto& t : texts) {
+        if (!out.empty()) out += separator;
+        out += t;
+    }
+    return out;
+}
+
+std::string_view AnswerText::trimmed(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string AnswerText::cost(const Bucket& b) {
     if (b.requests < 1) return "unknown (no requests in range)";
     if (b.cost.priced == 0 && b.cost.unpricedRequests >= 1)
         return "unknown (" + noun(b.cost.unpricedRequests, "request", "requests") +
@@ -92,7 +101,7 @@ std::string R::cost(const Bucket& b) {
     return s;
 }
 
-std::string R::costEst(const Estimate<CostEstimate>& e, std::string_view suffix) {
+std::string AnswerText::costEst(const Estimate<CostEstimate>& e, std::string_view suffix) {
     if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
     const CostEstimate& c = e.knownValue();
     std::string s = c.formatted() + std::string(suffix);
@@ -100,7 +109,7 @@ std::string R::costEst(const Estimate<CostEstimate>& e, std::string_view suffix)
     return s;
 }
 
-std::string R::signedPercent(const Estimate<double>& e) {
+std::string AnswerText::signedPercent(const Estimate<double>& e) {
     if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
     double v = e.knownValue();
     // Appended rather than prepended: g++ 12 warns (-Wrestrict) on "+" + std::string&&.
@@ -109,12 +118,12 @@ std::string R::signedPercent(const Estimate<double>& e) {
     return out;
 }
 
-std::string R::fractionEst(const Estimate<double>& e) {
+std::string AnswerText::fractionEst(const Estimate<double>& e) {
     if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
     return format("%.1f%%", e.knownValue() * 100);
 }
 
-std::optional<std::string> R::models(const Bucket& b) {
+std::optional<std::string> AnswerText::models(const Bucket& b) {
     if (b.modelCounts.empty()) return std::nullopt;
     std::vector<std::pair<std::string, std::int64_t>> pairs(b.modelCounts.begin(),
                                                             b.modelCounts.end());
@@ -130,7 +139,7 @@ std::optional<std::string> R::models(const Bucket& b) {
     return out;
 }
 
-std::string R::fit(std::string_view text, int width) {
+std::string AnswerText::fit(std::string_view text, int width) {
     if (width <= 0) return {};
     auto w = static_cast<std::size_t>(width);
     std::string_view head = text::prefixCharacters(text, w);
@@ -140,7 +149,7 @@ std::string R::fit(std::string_view text, int width) {
     return out;
 }
 
-std::string R::bucketLine(std::string_view label, const Bucket& b, int width) {
+std::string AnswerText::bucketLine(std::string_view label, const Bucket& b, int width) {
     std::string s = "  " + fit(label, width) + "  " + cost(b) + "  \u00b7  " +
                     noun(b.requests, "request", "requests") + "  \u00b7  " +
                     tokens(b.totalTokens()) + " tokens";
@@ -148,26 +157,26 @@ std::string R::bucketLine(std::string_view label, const Bucket& b, int width) {
     return s;
 }
 
-std::string R::span(const Bucket& b, const Calendar& cal) {
+std::string AnswerText::span(const Bucket& b, const Calendar& cal) {
     if (!b.firstActivity || !b.lastActivity) return "unknown";
     return stamp(b.firstActivity, cal) + " \u2192 " + stamp(b.lastActivity, cal);
 }
 
-std::optional<std::string> R::unpricedNote(const Bucket& b) {
+std::optional<std::string> AnswerText::unpricedNote(const Bucket& b) {
     if (b.cost.unpricedRequests < 1) return std::nullopt;
     return "WARNING: " + noun(b.cost.unpricedRequests, "request", "requests") +
            " with no known price (" + joined(b.cost.unpricedModels, ", ") +
            ") are not included \u2014 the figures above are lower bounds.";
 }
 
-std::optional<std::string> R::assumedNote(const Bucket& b) {
+std::optional<std::string> AnswerText::assumedNote(const Bucket& b) {
     if (b.cacheWriteAssumedRequests < 1) return std::nullopt;
     return "NOTE: for " + noun(b.cacheWriteAssumedRequests, "request", "requests") +
            " the cache_creation breakdown was missing or did not add up; 5m was assumed "
            "(multiplier 1.25 instead of 2.00).";
 }
 
-std::string R::agent(const AgentIdentity& id) {
+std::string AnswerText::agent(const AgentIdentity& id) {
     switch (id.kind()) {
     case AgentIdentity::Kind::named:
         return id.name() + "  [" + id.rawIdText() + "]";
@@ -179,7 +188,7 @@ std::string R::agent(const AgentIdentity& id) {
     return "main session (no agentId)";
 }
 
-std::string R::agentLabel(const AgentIdentity& id) {
+std::string AnswerText::agentLabel(const AgentIdentity& id) {
     switch (id.kind()) {
     case AgentIdentity::Kind::named:
         return id.name();
@@ -191,7 +200,7 @@ std::string R::agentLabel(const AgentIdentity& id) {
     return "(main session)";
 }
 
-std::string R::sessionLabel(std::string_view id) {
+std::string AnswerText::sessionLabel(std::string_view id) {
     return std::string(text::prefixCharacters(id, 12));
 }
 
