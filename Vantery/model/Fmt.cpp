@@ -12,6 +12,8 @@
 
 #include <fmt/format.h>
 
+#include "vantery/base/Text.hpp"
+
 namespace vantery::app::Fmt {
 
 namespace {
@@ -20,35 +22,10 @@ QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QString withoutControls(QString s) {
-    s.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
-    return s;
-}
-
-bool turnsDirection(const QString& s) {
-    for (const uint c : s.toUcs4()) {
-        switch (QChar::direction(c)) {
-        case QChar::DirR:
-        case QChar::DirAL:
-        case QChar::DirRLE:
-        case QChar::DirRLO:
-        case QChar::DirLRE:
-        case QChar::DirLRO:
-        case QChar::DirPDF:
-        case QChar::DirLRI:
-        case QChar::DirRLI:
-        case QChar::DirFSI:
-        case QChar::DirPDI:
-            return true;
-        default:
-            break;
-        }
-    }
-    return false;
-}
-
-QString isolated(const QString& s) {
-    return turnsDirection(s) ? QChar(0x2068) + s + QChar(0x2069) : s;
+// Names are cleaned and isolated by the core's rules, so that the app's texts and the
+// core's (caveats, the summary) treat a name alike.
+QString cleanedText(std::string_view s) {
+    return qs(text::cleanedName(s));
 }
 
 /// `s` cut in the middle to `max` grapheme clusters, "…" being one of them.
@@ -68,15 +45,16 @@ QString cutMiddle(const QString& s, int max) {
 } // namespace
 
 std::string cleanName(std::string_view name) {
-    return isolated(withoutControls(qs(name))).toStdString();
+    return text::isolatedName(name);
 }
 
 std::string shownName(std::string_view name, int maxCharacters) {
-    return isolated(cutMiddle(withoutControls(qs(name)), std::max(1, maxCharacters))).toStdString();
+    return text::isolatedName(
+        cutMiddle(cleanedText(name), std::max(1, maxCharacters)).toStdString());
 }
 
-std::string shownText(std::string_view text, int maxWord) {
-    const QString s = withoutControls(qs(text));
+std::string shownText(std::string_view composed, int maxWord) {
+    const QString s = cleanedText(composed);
     QString out;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= s.size(); ++i) {

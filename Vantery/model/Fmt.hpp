@@ -28,9 +28,9 @@ std::string dayTime(double instant, const Calendar& calendar);
 std::string fixed(double value, int decimals);
 
 /// A name from the transcripts (model, project, session, agent) as every label and
-/// tooltip shows it: control characters (NUL, newlines, escapes) dropped, and set between
-/// U+2068 and U+2069 when it holds right-to-left text or directional controls, so that it
-/// cannot reorder the text around it. Never cut: for labels that elide to their width.
+/// tooltip shows it: text::isolatedName (control and direction characters dropped, set
+/// between U+2068 and U+2069 when it holds right-to-left letters, so that it cannot
+/// reorder the text around it). Never cut: for labels that elide to their width.
 std::string cleanName(std::string_view name);
 /// cleanName cut in the middle to at most `maxCharacters` characters (grapheme clusters),
 /// "…" included, for names inside sentences (caveats), which cannot elide to a width.

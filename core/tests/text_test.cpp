@@ -84,13 +84,14 @@ TEST(Text, NumbersAndWords) {
 
 TEST(Text, IsolatedNameCannotReorderOrBreakTheSentence) {
     const std::string fsi = "\u2068", pdi = "\u2069";
-    EXPECT_EQ(isolatedName("claude-x"), fsi + "claude-x" + pdi);
-    // A right-to-left override inside the name is dropped, and the isolate closes
-    // before the words that follow.
-    EXPECT_EQ(isolatedName("evil\u202Eledom"), fsi + "evilledom" + pdi);
-    EXPECT_EQ(isolatedName(std::string("a\0b\n\x1B[2J\u0085c\u2067\u200Fd", 18)),
-              fsi + "ab[2Jcd" + pdi);
-    // Letters of any script stay; a stray byte becomes U+FFFD.
+    // A name that cannot turn the sentence's direction stays as it is.
+    EXPECT_EQ(isolatedName("claude-x"), "claude-x");
+    // A right-to-left override inside the name is dropped.
+    EXPECT_EQ(isolatedName("evil\u202Eledom"), "evilledom");
+    EXPECT_EQ(isolatedName(std::string("a\0b\n\x1B[2J\u0085c\u2067\u200Fd", 18)), "ab[2Jcd");
+    // Right-to-left letters stay, isolated so that the isolate closes before the words
+    // that follow; a stray byte becomes U+FFFD.
     EXPECT_EQ(isolatedName("\u05E9\u05DC\xFF"), fsi + "\u05E9\u05DC\uFFFD" + pdi);
-    EXPECT_EQ(isolatedName(""), fsi + pdi);
+    EXPECT_EQ(cleanedName("\u05E9\u202E\u05DC"), "\u05E9\u05DC");
+    EXPECT_EQ(isolatedName(""), "");
 }

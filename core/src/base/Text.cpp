@@ -174,24 +174,42 @@ std::string_view trimmed(std::string_view s) noexcept {
     return s;
 }
 
-std::string isolatedName(std::string_view name) {
+namespace {
+
+std::string cleaned(std::string_view name, bool& rightToLeft) {
     auto dropped = [](utf8proc_int32_t cp) {
         return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
                cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
     };
-    std::string out = "\u2068";
-    out.reserve(name.size() + 6);
+    std::string out;
+    out.reserve(name.size());
+    rightToLeft = false;
     for (std::size_t pos = 0; pos < name.size();) {
         std::size_t len = 0;
         const utf8proc_int32_t cp = decodeAt(name, pos, len);
-        if (cp < 0)
+        if (cp < 0) {
             out += "\xEF\xBF\xBD";
-        else if (!dropped(cp))
+        } else if (!dropped(cp)) {
             out.append(name.substr(pos, len));
+            const auto bidi = utf8proc_get_property(cp)->bidi_class;
+            rightToLeft |= bidi == UTF8PROC_BIDI_CLASS_R || bidi == UTF8PROC_BIDI_CLASS_AL;
+        }
         pos += len;
     }
-    out += "\u2069";
     return out;
+}
+
+} // namespace
+
+std::string cleanedName(std::string_view name) {
+    bool rightToLeft = false;
+    return cleaned(name, rightToLeft);
+}
+
+std::string isolatedName(std::string_view name) {
+    bool rightToLeft = false;
+    std::string out = cleaned(name, rightToLeft);
+    return rightToLeft ? "\u2068" + out + "\u2069" : out;
 }
 
 } // namespace vantery::text

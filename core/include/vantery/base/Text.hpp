@@ -69,12 +69,15 @@ template <class Range> std::string joined(const Range& items, std::string_view s
 /// form feed) at either end.
 std::string_view trimmed(std::string_view s) noexcept;
 
-/// A name from the data (a model id, a path) made safe to put inside a sentence:
-/// invalid UTF-8 replaced by U+FFFD, C0 and C1 control characters (NUL, line breaks,
-/// escapes) and bidirectional controls (U+061C, U+200E, U+200F, U+202A-U+202E,
-/// U+2066-U+2069) dropped, and the rest wrapped in U+2068 FIRST STRONG ISOLATE ...
-/// U+2069 POP DIRECTIONAL ISOLATE, so that its direction cannot reorder the words
-/// around it. Texts for machines (CSV cells) keep the raw name instead.
+/// A name from the data (a model id, a path) with invalid UTF-8 replaced by U+FFFD and
+/// C0 and C1 control characters (NUL, line breaks, escapes) and bidirectional controls
+/// (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) dropped.
+std::string cleanedName(std::string_view name);
+
+/// cleanedName(name), safe to put inside a sentence: when it holds right-to-left letters
+/// it is wrapped in U+2068 FIRST STRONG ISOLATE ... U+2069 POP DIRECTIONAL ISOLATE, so
+/// that its direction cannot reorder the words around it (a name without them cannot,
+/// and stays as it is). Texts for machines (CSV cells) keep the raw name instead.
 std::string isolatedName(std::string_view name);
 
 namespace detail {
