@@ -182,8 +182,8 @@ TodayTab::TodayTab(UsageStore& store, QWidget* parent)
 void TodayTab::rebuild() {
     const Calendar calendar = store_.userCalendar();
     const TodayTabModel model =
-        buildTodayTab({store_.today(), store_.history(), *store_.records(),
-                       store_.deltaVsYesterdayAtSameTime(), store_.now(), calendar});
+        buildTodayTab({store_.today(), store_.history(), store_.sameTimeYesterday().cost,
+                       store_.sameTimeYesterday().change, store_.now(), calendar});
     scroll_->setPage(
         buildPage(model, buildSparkline(store_.today().byHour, store_.now(), calendar)));
 }
