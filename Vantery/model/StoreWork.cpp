@@ -19,7 +19,6 @@ RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& hom
     } catch (...) {
         // The figures are good without a saved cache; the next save tries again.
     }
-    out.sourceFiles = cache.recordsPerFile();
     out.roster.load(homes);
     out.projectsExist.reserve(homes.size());
     for (const auto& home : homes) {

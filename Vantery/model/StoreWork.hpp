@@ -11,17 +11,16 @@ namespace vantery::app::detail {
 /// ready to be assigned.
 struct RefreshOutcome {
     ScanCache::Refresh scan;
-    std::vector<FileProvenance> sourceFiles; ///< the cache's files after this refresh
-    AgentRoster roster;                      ///< read afresh; coverage recorded by summarize()
-    std::vector<char> projectsExist;         ///< per home, in order: its projects folder exists
-    Report history;                          ///< all records, without hours (summarize())
-    Report today;                            ///< the records of the summarized day, with hours
+    AgentRoster roster;              ///< read afresh; coverage recorded by summarize()
+    std::vector<char> projectsExist; ///< per home, in order: its projects folder exists
+    Report history;                  ///< all records, without hours (summarize())
+    Report today;                    ///< the records of the summarized day, with hours
     UsageStore::SameTimeYesterday sameTimeYesterday; ///< (summarize())
     std::vector<UsageStore::HomeInfo> inventory;     ///< (summarize())
 };
 
 /// Brings the cache up to date with the homes, saves it unless its file already holds
-/// exactly this table (a failed save is dropped), lists its files and reads the rosters. With
+/// exactly this table (a failed save is dropped) and reads the rosters. With
 /// `clearFirst` the cache (file included) is emptied before, so every transcript is read again.
 /// Runs on a worker thread; never throws.
 RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,

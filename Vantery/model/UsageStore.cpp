@@ -82,7 +82,6 @@ struct UsageStore::Impl {
 
     std::shared_ptr<ScanCache> cache;
     std::shared_ptr<const RequestTable> table;
-    std::vector<FileProvenance> sourceFiles;
     ScanDiagnostics diagnostics;
     ProjectResolver resolver;
     Aggregator aggregator;
@@ -185,7 +184,6 @@ void UsageStore::startRefresh(bool held, bool clearFirst) {
 void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
     Impl& d = *d_;
     releaseInBackground(std::exchange(d.table, std::move(outcome.scan.table)));
-    releaseInBackground(std::exchange(d.sourceFiles, std::move(outcome.sourceFiles)));
     releaseInBackground(std::exchange(d.diagnostics, std::move(outcome.scan.diagnostics)));
     d.refreshStats = outcome.scan.stats;
     emit refreshStatsChanged();
@@ -318,8 +316,8 @@ const std::vector<UsageStore::HomeInfo>& UsageStore::homeInventory() const noexc
 const std::shared_ptr<const RequestTable>& UsageStore::table() const noexcept {
     return d_->table;
 }
-const std::vector<FileProvenance>& UsageStore::sourceFiles() const noexcept {
-    return d_->sourceFiles;
+std::vector<FileProvenance> UsageStore::sourceFiles() const {
+    return d_->cache->recordsPerFile();
 }
 const std::string& UsageStore::cachePath() const noexcept {
     return d_->cache->cachePath();

@@ -117,11 +117,11 @@ class UsageStore : public QObject {
     const std::vector<SourceHome>& homes() const noexcept;
     const std::vector<HomeInfo>& homeInventory() const noexcept;
 
-    // Published with each refresh (before refreshPublished), read by views and commands.
+    // Not published, read by views and commands.
     /// The unified requests of the last refresh (shared, immutable; never null).
     const std::shared_ptr<const RequestTable>& table() const noexcept;
-    /// The cached transcript files the table was built from, sorted by path.
-    const std::vector<FileProvenance>& sourceFiles() const noexcept;
+    /// The cache's transcript files as they are now, sorted by path (for exports).
+    std::vector<FileProvenance> sourceFiles() const;
     /// The cache file's path (empty when no default location could be formed).
     const std::string& cachePath() const noexcept;
     const ScanDiagnostics& diagnostics() const noexcept;
