@@ -49,7 +49,7 @@ std::shared_ptr<const RequestTable> generate(std::size_t count, int days,
         r.output = static_cast<std::int64_t>(rng() % 2000);
         r.cacheRead = static_cast<std::int64_t>(rng() % 200000);
         r.cacheWrite5m = static_cast<std::int64_t>(rng() % 20000);
-        block.add("m" + std::to_string(i), dictionary->rowOf(r));
+        block.add(std::to_string(i), dictionary->rowOf(r));
         if (block.size() == 400'000) {
             blocks.push_back(block.finish());
             block = FileBlock::Builder();
