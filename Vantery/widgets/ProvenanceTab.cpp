@@ -84,6 +84,7 @@ void ProvenanceTab::rebuildIndex() {
         scheduler_.request();
         return;
     }
+    indexPending_ = true;
     runInBackground(
         this,
         [table = store_.table(), calendar = store_.userCalendar(), resolver = store_.resolver()] {
@@ -91,6 +92,7 @@ void ProvenanceTab::rebuildIndex() {
         },
         [this, generation](std::shared_ptr<const ProvenanceIndex> index) {
             if (generation != indexGeneration_) return; // a newer refresh is being indexed
+            indexPending_ = false;
             index_ = std::move(index);
             scheduler_.request();
         });
@@ -105,6 +107,12 @@ void ProvenanceTab::toggle(const ProvenanceRow& row) {
 }
 
 void ProvenanceTab::redraw() {
+    // An open day lists its rows from the index; until the index of this table and zone
+    // is in place the redraw waits for it rather than walk every request on this thread.
+    if (!state_.expandedDays.empty() && !indexReady()) {
+        if (!indexPending_) rebuildIndex();
+        return;
+    }
     const Calendar userCalendar = store_.userCalendar();
     const ProvenanceSource source{store_.history(),  *store_.table(), store_.resolver(),
                                   store_.calendar(), userCalendar,    index_.get()};

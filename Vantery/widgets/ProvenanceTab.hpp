@@ -47,6 +47,7 @@ class ProvenanceTab : public QWidget {
     QAbstractButton* moreDays_ = nullptr;
     RebuildScheduler scheduler_;
     quint64 indexGeneration_ = 0;
+    bool indexPending_ = false; ///< an index build runs
 };
 
 } // namespace vantery::app
