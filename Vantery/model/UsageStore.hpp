@@ -142,6 +142,7 @@ class UsageStore : public QObject {
     /// transcript again. During a running refresh the clear is remembered and done, with
     /// its refresh, once that refresh ends, so its save cannot bring the old table back.
     void clearCache();
+
     /// The core's disclaimer line.
     static const std::string& disclaimer();
 
