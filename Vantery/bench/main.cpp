@@ -4,7 +4,7 @@
 // the range computations run, and the process's peak memory with the history loaded.
 //
 //   vantery-app-bench [--requests N] [--dir DIR]
-//   vantery-app-bench provenance [--records N] [--days D]   (opening Provenance nodes)
+//   vantery-app-bench provenance [--requests N] [--days D]   (opening Provenance nodes)
 // DIR (default: a new temporary folder, removed at the end) is the home and holds the
 // cache file; an existing DIR with transcripts is reused as it is.
 #include <QCoreApplication>
@@ -18,7 +18,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 #include <vector>
 
@@ -95,21 +97,66 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+constexpr const char* usage =
+    "usage: vantery-app-bench [--requests N] [--dir DIR]\n"
+    "       vantery-app-bench provenance [--requests N] [--days D]\n"
+    "\n"
+    "Times the usage store over a synthetic history: a full scan and save, refreshes,\n"
+    "preset changes and the GUI thread's stalls, then prints the peak memory.\n"
+    "`provenance` times opening Provenance nodes over a generated table instead.\n"
+    "\n"
+    "  --requests N  requests in the history (default 1000000)\n"
+    "  --dir DIR     the home, holding the cache file; transcripts already there are\n"
+    "                reused (default: a temporary folder, removed at the end)\n"
+    "  --days D      provenance: days the history spans (default 90)\n"
+    "  --help        this text\n";
+
+/// Parses "--flag value" pairs into `set`; false (after saying why) on anything else.
+bool parseFlags(int argc, char** argv,
+                const std::function<bool(std::string_view, const char*)>& set) {
+    for (int i = 0; i < argc; i += 2) {
+        if (i + 1 >= argc || !set(argv[i], argv[i + 1])) {
+            std::fprintf(stderr, "vantery-app-bench: bad argument '%s'\n%s", argv[i], usage);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-int provenanceBench(int argc, char** argv);
+int provenanceBench(std::size_t requests, int days);
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && !std::strcmp(argv[1], "provenance"))
-        return provenanceBench(argc - 2, argv + 2);
-    std::int64_t requests = 1'000'000;
-    std::string dir;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--requests"))
-            requests = std::stoll(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--dir"))
-            dir = argv[i + 1];
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
     }
+    const bool provenance = argc >= 2 && !std::strcmp(argv[1], "provenance");
+    std::int64_t requests = 1'000'000;
+    int days = 90;
+    std::string dir;
+    const bool parsed = parseFlags(argc - (provenance ? 2 : 1), argv + (provenance ? 2 : 1),
+                                   [&](std::string_view flag, const char* value) {
+                                       char* end = nullptr;
+                                       if (flag == "--requests") {
+                                           requests = std::strtoll(value, &end, 10);
+                                           return *end == 0 && requests > 0;
+                                       }
+                                       if (flag == "--days" && provenance) {
+                                           days = static_cast<int>(std::strtol(value, &end, 10));
+                                           return *end == 0 && days > 0;
+                                       }
+                                       if (flag == "--dir" && !provenance) {
+                                           dir = value;
+                                           return !dir.empty();
+                                       }
+                                       return false;
+                                   });
+    if (!parsed) return 2;
+    if (provenance) return provenanceBench(static_cast<std::size_t>(requests), days);
     QCoreApplication app(argc, argv);
     QTemporaryDir temp;
     if (dir.empty()) dir = temp.path().toStdString();
@@ -178,8 +225,7 @@ int main(int argc, char** argv) {
         stalls.reset();
         QElapsedTimer t;
         t.start();
-        store.setRangeSelection(selection);
-        store.recomputeRangeUnchecked();
+        store.selectRange(selection);
         if (!waitFor(store, &UsageStore::rangeReportChanged)) return 1;
         presetMs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
         presetStallMs.push_back(stalls.longestMs());

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -24,15 +22,19 @@ double ms(std::chrono::steady_clock::time_point since) {
         .count();
 }
 
-std::vector<UsageRecord> generate(std::size_t count, int days, const Calendar& calendar) {
+// Built straight into a table's rows: ten million plain records would take gigabytes.
+std::shared_ptr<const RequestTable> generate(std::size_t count, int days,
+                                             const Calendar& calendar) {
     std::mt19937_64 rng(7);
+    auto dictionary = std::make_shared<RequestDictionary>();
+    std::vector<std::shared_ptr<const FileBlock>> blocks;
+    FileBlock::Builder block;
     const char* models[] = {"claude-opus-4-1", "claude-sonnet-4-5", "claude-haiku-4-5",
                             "claude-3-5-haiku"};
     const double start = calendar.startOfDay(LocalDay::fromYMD(2025, 1, 1));
     const double span = days * 86400.0;
-    std::vector<UsageRecord> out(count);
     for (std::size_t i = 0; i < count; ++i) {
-        UsageRecord& r = out[i];
+        UsageRecord r;
         // Time-ordered like a real history: sessions of a few hundred requests each.
         r.timestamp = start + span * static_cast<double>(i) / static_cast<double>(count);
         const std::size_t session = i / 400;
@@ -47,33 +49,32 @@ std::vector<UsageRecord> generate(std::size_t count, int days, const Calendar& c
         r.output = static_cast<std::int64_t>(rng() % 2000);
         r.cacheRead = static_cast<std::int64_t>(rng() % 200000);
         r.cacheWrite5m = static_cast<std::int64_t>(rng() % 20000);
+        block.add(std::to_string(i), dictionary->rowOf(r));
+        if (block.size() == 400'000) {
+            blocks.push_back(block.finish());
+            block = FileBlock::Builder();
+        }
     }
-    return out;
+    blocks.push_back(block.finish());
+    return std::make_shared<const RequestTable>(std::move(dictionary), std::move(blocks));
 }
 
 } // namespace
 
-int provenanceBench(int argc, char** argv) {
-    std::size_t count = 1'000'000;
-    int days = 90;
-    for (int i = 0; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--records") == 0) count = std::strtoull(argv[i + 1], nullptr, 10);
-        if (std::strcmp(argv[i], "--days") == 0) days = std::atoi(argv[i + 1]);
-    }
+int provenanceBench(std::size_t count, int days) {
     const Calendar calendar = Calendar::current();
     const ProjectResolver resolver("/Users/me", false);
-    auto records =
-        std::make_shared<const std::vector<UsageRecord>>(generate(count, days, calendar));
+    const auto table = generate(count, days, calendar);
     const Report history =
-        Aggregator(calendar, resolver).aggregate(*records, std::nullopt, std::nullopt, {}, false);
+        Aggregator(calendar, resolver).aggregate(*table, std::nullopt, std::nullopt, {}, false);
 
     auto t = std::chrono::steady_clock::now();
-    const auto index = ProvenanceIndex::build(records, calendar, resolver);
+    const auto index = ProvenanceIndex::build(table, calendar, resolver);
     const double indexMs = ms(t);
 
     // Open the newest day, its most expensive project and that project's top session.
     const LocalDay day = history.byDay.rbegin()->first;
-    ProvenanceSource source{history, *records, resolver, calendar, calendar, index.get()};
+    ProvenanceSource source{history, *table, resolver, calendar, calendar, index.get()};
     const auto project = ProvenanceTabModel::projectsFor(source, day).front().first;
     const double dayStart = calendar.startOfDay(day);
     const auto session = ProvenanceTabModel::sessionsFor(source, day, project).front().first;
@@ -87,8 +88,8 @@ int provenanceBench(int argc, char** argv) {
         {"day", {}},
         {"day+project", ProvenanceTabModel::projectKey(dayStart, project)},
         {"day+project+session", ProvenanceTabModel::sessionKey(dayStart, project, session)}};
-    std::printf("records %zu over %d days (%zu on the open day); index build %.1f ms\n", count,
-                days, index->recordsOn(day).size(), indexMs);
+    std::printf("requests %zu over %d days (%zu on the open day); index build %.1f ms\n", count,
+                days, index->rowsOn(day).size(), indexMs);
     for (const Step& step : steps) {
         if (step.key.empty())
             state.toggleDay(day);
@@ -108,9 +109,9 @@ int provenanceBench(int argc, char** argv) {
             ProvenanceTabModel::build(unindexed, state);
             bestWithout = std::min(bestWithout, ms(t));
         }
-        std::printf(
-            "open %-20s redraw %7.2f ms with the index, %8.1f ms walking every record (%zu rows)\n",
-            step.name, best, bestWithout, rows);
+        std::printf("open %-20s redraw %7.2f ms with the index, %8.1f ms walking every request "
+                    "(%zu rows)\n",
+                    step.name, best, bestWithout, rows);
     }
     return 0;
 }

@@ -16,7 +16,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -45,20 +47,51 @@ struct Args {
     std::string grab;
 };
 
-Args parse(int argc, char** argv) {
+constexpr const char* usage =
+    "usage: vantery-tabs-bench [--requests N] [--projects P] [--days D] [--dir DIR] "
+    "[--grab DIR]\n"
+    "\n"
+    "Times the Date range tab from a preset click to its redraw over a synthetic history,\n"
+    "with the GUI thread's longest gap, after a real store has loaded it.\n"
+    "\n"
+    "  --requests N  requests in the history (default 1000000)\n"
+    "  --projects P  projects, one transcript file each (default 2000)\n"
+    "  --days D      days the history spans, ending now (default 400)\n"
+    "  --dir DIR     holds the home and the cache file; a home already there is reused,\n"
+    "                so a second run starts with the cache present (default: a temporary\n"
+    "                folder, removed at the end)\n"
+    "  --grab DIR    also saves both tabs as PNG files into DIR\n"
+    "  --help        this text\n";
+
+/// The arguments, or absent (after saying why) when one is not understood.
+std::optional<Args> parse(int argc, char** argv) {
     Args a;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string k = argv[i], v = argv[i + 1];
-        if (k == "--requests")
-            a.requests = std::stoll(v);
-        else if (k == "--projects")
-            a.projects = std::stoi(v);
-        else if (k == "--days")
-            a.days = std::stoi(v);
-        else if (k == "--dir")
-            a.dir = v;
-        else if (k == "--grab")
-            a.grab = v;
+    for (int i = 1; i < argc; i += 2) {
+        const std::string k = argv[i];
+        bool ok = i + 1 < argc;
+        if (ok) {
+            const std::string v = argv[i + 1];
+            std::size_t used = 0;
+            try {
+                if (k == "--requests")
+                    a.requests = std::stoll(v, &used);
+                else if (k == "--projects")
+                    a.projects = std::stoi(v, &used);
+                else if (k == "--days")
+                    a.days = std::stoi(v, &used);
+                else if (k == "--dir")
+                    a.dir = v, used = v.size();
+                else if (k == "--grab")
+                    a.grab = v, used = v.size();
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            ok = used != 0 && used == v.size() && a.requests > 0 && a.projects > 0 && a.days > 0;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "vantery-tabs-bench: bad argument '%s'\n%s", k.c_str(), usage);
+            return std::nullopt;
+        }
     }
     return a;
 }
@@ -130,9 +163,17 @@ void grab(QWidget& w, const std::string& dir, const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+    }
+    const auto parsed = parse(argc, argv);
+    if (!parsed) return 2;
+    const Args& a = *parsed;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const Args a = parse(argc, argv);
     QTemporaryDir temp;
     const fs::path root = a.dir.empty() ? fs::path(temp.path().toStdString()) : fs::path(a.dir);
     const fs::path home = root / "home";
@@ -152,7 +193,7 @@ int main(int argc, char** argv) {
     options.timerIntervalMs = 3'600'000;
     UsageStore store(options);
     if (!waitFor(&store, &UsageStore::refreshPublished)) return 1;
-    std::printf("store ready: %zu records in %lld ms\n", store.records()->size(),
+    std::printf("store ready: %zu requests in %lld ms\n", store.table()->size(),
                 static_cast<long long>(clock.restart()));
 
     {

@@ -11,8 +11,7 @@ std::optional<ExportRequest> currentExportRequest(const UsageStore& store) {
         return std::nullopt;
     return ExportRequest{
         store.rangeReport(),
-        ExportController::options(*range, store.cache()->recordsPerFile(), store.userCalendar(),
-                                  store.now()),
+        ExportController::options(*range, store.sourceFiles(), store.userCalendar(), store.now()),
     };
 }
 

@@ -32,9 +32,7 @@ PanelRhythm rhythm(const PanelInputs& in, double now, const Calendar& cal) {
     r.rate = {"current rate", costEstimate(Derived::currentHourlyRate(in.today, now, cal), "/h"),
               "the hour you are in, or a recent finished one \u2014 after a few idle hours it says "
               "unknown rather than reporting the hour you last worked as if it were now"};
-    r.yesterdaySameWindow = {"yesterday, same window",
-                             costEstimate(Derived::yesterdayAtSameTime(in.records, now, cal)),
-                             {}};
+    r.yesterdaySameWindow = {"yesterday, same window", costEstimate(in.yesterdayAtSameTime), {}};
     return r;
 }
 

@@ -13,7 +13,6 @@
 #include "vantery/base/Calendar.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/model/Estimate.hpp"
-#include "vantery/model/UsageRecord.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::app {
@@ -112,7 +111,7 @@ struct PanelInputs {
     UsageStore::LoadState state;
     const Report& today;
     const Report& history;
-    std::span<const UsageRecord> records;
+    Estimate<CostEstimate> yesterdayAtSameTime; ///< the store's, of its last refresh
     std::optional<double> lastRefresh;
     std::optional<ScanCache::RefreshStats> refreshStats;
     std::span<const UsageStore::HomeInfo> homeInventory;

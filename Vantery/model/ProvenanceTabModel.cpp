@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 
@@ -28,39 +29,66 @@ class DayFinder {
     Calendar::OffsetSpan span_{0, 0, 0};
 };
 
-/// Walks the records on one day (in the user's calendar) with their project labels.
-template <class F>
-void forEachOnDay(const ProvenanceSource& source, LocalDay nodeDay, LocalDay& userDay, F&& body) {
-    userDay = source.userCalendar.dayOf(source.calendar.startOfDay(nodeDay));
-    const ProvenanceIndex* index = source.index;
-    if (index && index->covers(source.records, source.userCalendar)) {
-        for (std::uint32_t i : index->recordsOn(userDay))
-            body(source.records[i], index->projectOf(i));
-        return;
+/// The rows on one day of the user's calendar, each with its project label resolved:
+/// from the index when it covers the table, else by walking every row.
+class DayRows {
+  public:
+    DayRows(const ProvenanceSource& source, LocalDay nodeDay)
+        : userDay_(source.userCalendar.dayOf(source.calendar.startOfDay(nodeDay))) {
+        const ProvenanceIndex* index = source.index;
+        if (index && index->covers(source.table, source.userCalendar)) {
+            positions_ = index->rowsOn(userDay_);
+            labels_ = &index->labels();
+            return;
+        }
+        own_ = std::make_unique<ProjectLabels>(source.table);
+        DayFinder dayOf(source.userCalendar);
+        for (std::size_t i = 0; i < source.table.size(); ++i) {
+            const RequestRow& row = source.table[i];
+            if (dayOf(row.timestamp) != userDay_) continue;
+            own_->resolve(source.table, row, source.resolver);
+            ownPositions_.push_back(static_cast<std::uint32_t>(i));
+        }
+        positions_ = ownPositions_;
+        labels_ = own_.get();
     }
-    DayFinder dayOf(source.userCalendar);
-    for (const UsageRecord& r : source.records) {
-        if (dayOf(r.timestamp) != userDay) continue;
-        const std::string project = source.resolver.resolve(r.rawCwd, {}).canonical;
-        body(r, project);
-    }
-}
 
-/// The one grouping routine: records on the day that `keep` accepts, grouped by `key`,
-/// priced on the day, then ordered by priced cost, largest first, first-seen on ties.
-template <class K, class Keep, class Key>
-ProvenanceTabModel::Rows<K> aggregate(const ProvenanceSource& source, LocalDay day, Keep&& keep,
-                                      Key&& key) {
+    LocalDay userDay() const noexcept { return userDay_; }
+    std::span<const std::uint32_t> positions() const noexcept { return positions_; }
+    const ProjectLabels& labels() const noexcept { return *labels_; }
+
+  private:
+    LocalDay userDay_;
+    std::span<const std::uint32_t> positions_;
+    const ProjectLabels* labels_ = nullptr;
+    std::unique_ptr<ProjectLabels> own_;
+    std::vector<std::uint32_t> ownPositions_;
+};
+
+/// The one grouping routine: the day's rows that `keep` accepts, grouped by the integer
+/// `key` gives, priced on the day, then ordered by priced cost, largest first, first-seen
+/// on ties; `name` turns a key into what the caller lists.
+template <class K, class Keep, class Key, class Name>
+ProvenanceTabModel::Rows<K> aggregate(const ProvenanceSource& source, const DayRows& day,
+                                      Keep&& keep, Key&& key, Name&& name) {
     ProvenanceTabModel::Rows<K> rows;
-    std::unordered_map<K, std::size_t> slot;
-    LocalDay userDay;
-    forEachOnDay(source, day, userDay, [&](const UsageRecord& r, const std::string& project) {
-        if (!keep(r, project)) return;
-        K k = key(r, project);
+    std::vector<std::uint32_t> keys; // per listed row
+    std::unordered_map<std::uint32_t, std::size_t> slot;
+    const RequestTable& table = source.table;
+    for (std::uint32_t i : day.positions()) {
+        const RequestRow& row = table[i];
+        const std::uint32_t label = day.labels().of(row);
+        if (!keep(row, label)) continue;
+        const std::uint32_t k = key(row, label);
         auto [it, inserted] = slot.try_emplace(k, rows.size());
-        if (inserted) rows.emplace_back(std::move(k), Bucket{});
-        rows[it->second].second.add(r, userDay);
-    });
+        if (inserted) {
+            rows.emplace_back(K{}, Bucket{});
+            keys.push_back(k);
+        }
+        rows[it->second].second.add(table.record(row), day.userDay());
+    }
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        rows[r].first = name(keys[r]);
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
         return b.second.cost.priced < a.second.cost.priced;
     });
@@ -89,61 +117,67 @@ std::string firstCharacters(const std::string& text, std::size_t n) {
 
 } // namespace
 
+// ProjectLabels
+
+std::uint32_t ProjectLabels::resolve(const RequestTable& table, const RequestRow& row,
+                                     const ProjectResolver& resolver) {
+    std::uint32_t& label = labelOf_[row.cwd];
+    if (label != unresolved) return label;
+    std::string text = resolver.resolve(table.rawCwd(row), {}).canonical;
+    auto [it, added] =
+        byText_.try_emplace(std::move(text), static_cast<std::uint32_t>(texts_.size()));
+    if (added) texts_.push_back(it->first);
+    label = it->second;
+    return label;
+}
+
+std::optional<std::uint32_t> ProjectLabels::find(const std::string& text) const {
+    if (auto it = byText_.find(text); it != byText_.end()) return it->second;
+    return std::nullopt;
+}
+
 // ProvenanceIndex
 
 std::shared_ptr<const ProvenanceIndex>
-ProvenanceIndex::build(std::shared_ptr<const std::vector<UsageRecord>> records,
-                       const Calendar& userCalendar, const ProjectResolver& resolver) {
-    std::shared_ptr<ProvenanceIndex> index(new ProvenanceIndex(userCalendar));
-    const auto& list = *records;
-    index->projectOf_.resize(list.size());
-    std::vector<LocalDay> dayOfRecord(list.size());
-    std::unordered_map<std::string_view, std::uint32_t> byCwd;
-    std::unordered_map<std::string, std::uint32_t> byLabel;
+ProvenanceIndex::build(std::shared_ptr<const RequestTable> table, const Calendar& userCalendar,
+                       const ProjectResolver& resolver) {
+    std::shared_ptr<ProvenanceIndex> index(new ProvenanceIndex(std::move(table), userCalendar));
+    const RequestTable& rows = *index->table_;
+    const std::size_t n = rows.size();
+    std::vector<LocalDay> dayOfRow(n);
     DayFinder dayOf(userCalendar);
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const UsageRecord& r = list[i];
-        dayOfRecord[i] = dayOf(r.timestamp);
-        auto cwd = byCwd.find(r.rawCwd);
-        if (cwd == byCwd.end()) {
-            std::string label = resolver.resolve(r.rawCwd, {}).canonical;
-            auto [lab, added] = byLabel.try_emplace(
-                std::move(label), static_cast<std::uint32_t>(index->projects_.size()));
-            if (added) index->projects_.push_back(lab->first);
-            cwd = byCwd.emplace(r.rawCwd, lab->second).first;
-        }
-        index->projectOf_[i] = cwd->second;
+    for (std::size_t i = 0; i < n; ++i) {
+        dayOfRow[i] = dayOf(rows[i].timestamp);
+        index->labels_.resolve(rows, rows[i], resolver);
     }
-    // Counting sort by day keeps each day's records in record order.
-    index->days_ = dayOfRecord;
+    // Counting sort by day keeps each day's rows in table order.
+    index->days_ = dayOfRow;
     std::sort(index->days_.begin(), index->days_.end());
     index->days_.erase(std::unique(index->days_.begin(), index->days_.end()), index->days_.end());
     index->dayStarts_.assign(index->days_.size() + 1, 0);
-    std::vector<std::uint32_t> slotOf(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) {
+    std::vector<std::uint32_t> slotOf(n);
+    for (std::size_t i = 0; i < n; ++i) {
         auto slot = static_cast<std::uint32_t>(
-            std::lower_bound(index->days_.begin(), index->days_.end(), dayOfRecord[i]) -
+            std::lower_bound(index->days_.begin(), index->days_.end(), dayOfRow[i]) -
             index->days_.begin());
         slotOf[i] = slot;
         ++index->dayStarts_[slot + 1];
     }
     for (std::size_t d = 1; d < index->dayStarts_.size(); ++d)
         index->dayStarts_[d] += index->dayStarts_[d - 1];
-    index->order_.resize(list.size());
+    index->order_.resize(n);
     std::vector<std::uint32_t> fill(index->dayStarts_.begin(), index->dayStarts_.end() - 1);
-    for (std::size_t i = 0; i < list.size(); ++i)
+    for (std::size_t i = 0; i < n; ++i)
         index->order_[fill[slotOf[i]]++] = static_cast<std::uint32_t>(i);
-    index->records_ = std::move(records);
     return index;
 }
 
-bool ProvenanceIndex::covers(std::span<const UsageRecord> records,
+bool ProvenanceIndex::covers(const RequestTable& table,
                              const Calendar& userCalendar) const noexcept {
-    return records.data() == records_->data() && records.size() == records_->size() &&
-           userCalendar == calendar_;
+    return &table == table_.get() && userCalendar == calendar_;
 }
 
-std::span<const std::uint32_t> ProvenanceIndex::recordsOn(LocalDay day) const {
+std::span<const std::uint32_t> ProvenanceIndex::rowsOn(LocalDay day) const {
     auto it = std::lower_bound(days_.begin(), days_.end(), day);
     if (it == days_.end() || *it != day) return {};
     const auto d = static_cast<std::size_t>(it - days_.begin());
@@ -180,26 +214,39 @@ std::string sessionKey(double dayStart, const std::string& project, const std::s
 }
 
 Rows<std::string> projectsFor(const ProvenanceSource& source, LocalDay day) {
+    const DayRows rows(source, day);
     return aggregate<std::string>(
-        source, day, [](const UsageRecord&, const std::string&) { return true; },
-        [](const UsageRecord&, const std::string& project) { return project; });
+        source, rows, [](const RequestRow&, std::uint32_t) { return true; },
+        [](const RequestRow&, std::uint32_t label) { return label; },
+        [&](std::uint32_t label) { return rows.labels().text(label); });
 }
 
 Rows<std::string> sessionsFor(const ProvenanceSource& source, LocalDay day,
                               const std::string& project) {
+    const DayRows rows(source, day);
+    const auto wanted = rows.labels().find(project);
+    if (!wanted) return {};
     return aggregate<std::string>(
-        source, day, [&](const UsageRecord&, const std::string& p) { return p == project; },
-        [](const UsageRecord& r, const std::string&) { return r.sessionId; });
+        source, rows, [&](const RequestRow&, std::uint32_t label) { return label == *wanted; },
+        [](const RequestRow& r, std::uint32_t) { return r.session; },
+        [&](std::uint32_t session) {
+            return std::string(source.table.dictionary().session(session));
+        });
 }
 
 Rows<AgentIdentity> agentsFor(const ProvenanceSource& source, LocalDay day,
                               const std::string& project, const std::string& session) {
+    const DayRows rows(source, day);
+    const auto wantedProject = rows.labels().find(project);
+    const auto wantedSession = source.table.dictionary().findSession(session);
+    if (!wantedProject || !wantedSession) return {};
     return aggregate<AgentIdentity>(
-        source, day,
-        [&](const UsageRecord& r, const std::string& p) {
-            return p == project && r.sessionId == session;
+        source, rows,
+        [&](const RequestRow& r, std::uint32_t label) {
+            return label == *wantedProject && r.session == *wantedSession;
         },
-        [](const UsageRecord& r, const std::string&) { return r.agent; });
+        [](const RequestRow& r, std::uint32_t) { return r.agent; },
+        [&](std::uint32_t agent) { return source.table.dictionary().agent(agent); });
 }
 
 std::optional<std::string> modelsSummary(const Bucket& bucket) {

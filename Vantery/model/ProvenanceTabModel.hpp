@@ -1,56 +1,76 @@
 #pragma once
 // The Provenance tab as plain values: the listed days, newest first, and below every
-// open node its projects, sessions and agents, each grouped from the store's records
-// and priced with the core's Bucket::add on the record's own day.
+// open node its projects, sessions and agents, each grouped from the store's table
+// and priced with the core's Bucket::add on the request's own day.
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/AgentIdentity.hpp"
-#include "vantery/model/UsageRecord.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/report/Bucket.hpp"
 #include "vantery/report/ProjectResolver.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::app {
 
-/// Which records each local day of one calendar holds, and the project of every record:
-/// built once per published set of records (off the GUI thread), so that an open node
-/// walks only its day's records instead of the whole history. Immutable.
-class ProvenanceIndex {
+/// The project labels of the working directories of a table, each directory resolved
+/// once (empty transcript path). Labels are numbered in the order they are first met.
+class ProjectLabels {
   public:
-    /// Resolves every distinct working directory once with `resolver` (empty transcript
-    /// path) and files every record under its local day in `userCalendar`.
-    static std::shared_ptr<const ProvenanceIndex>
-    build(std::shared_ptr<const std::vector<UsageRecord>> records, const Calendar& userCalendar,
-          const ProjectResolver& resolver);
+    explicit ProjectLabels(const RequestTable& table) : labelOf_(table.sizes().cwds, unresolved) {}
 
-    /// True when the index was built over exactly these records and in this calendar's zone.
-    bool covers(std::span<const UsageRecord> records, const Calendar& userCalendar) const noexcept;
-    /// The positions of the records on `day`, in record order.
-    std::span<const std::uint32_t> recordsOn(LocalDay day) const;
-    /// The canonical project label of the record at `position`.
-    const std::string& projectOf(std::uint32_t position) const {
-        return projects_[projectOf_[position]];
-    }
-    const std::vector<UsageRecord>& records() const noexcept { return *records_; }
+    /// The label of a row's directory, resolving the directory on its first meeting.
+    std::uint32_t resolve(const RequestTable& table, const RequestRow& row,
+                          const ProjectResolver& resolver);
+    /// The label of a row whose directory was resolved before.
+    std::uint32_t of(const RequestRow& row) const noexcept { return labelOf_[row.cwd]; }
+    const std::string& text(std::uint32_t label) const noexcept { return texts_[label]; }
+    /// The number of a label text met so far; absent otherwise.
+    std::optional<std::uint32_t> find(const std::string& text) const;
 
   private:
-    explicit ProvenanceIndex(Calendar calendar) : calendar_(std::move(calendar)) {}
+    static constexpr std::uint32_t unresolved = 0xffffffffu;
+    std::vector<std::uint32_t> labelOf_; ///< per directory id
+    std::vector<std::string> texts_;
+    std::unordered_map<std::string, std::uint32_t> byText_;
+};
 
-    std::shared_ptr<const std::vector<UsageRecord>> records_;
+/// Which rows of a table each local day of one calendar holds, and the project of every
+/// row: built once per published table (off the GUI thread), so that an open node walks
+/// only its day's rows instead of the whole history. Immutable.
+class ProvenanceIndex {
+  public:
+    /// Resolves every distinct working directory once with `resolver` and files every
+    /// row under its local day in `userCalendar`.
+    static std::shared_ptr<const ProvenanceIndex> build(std::shared_ptr<const RequestTable> table,
+                                                        const Calendar& userCalendar,
+                                                        const ProjectResolver& resolver);
+
+    /// True when the index was built over exactly this table and in this calendar's zone.
+    bool covers(const RequestTable& table, const Calendar& userCalendar) const noexcept;
+    /// The positions of the rows on `day`, in table order.
+    std::span<const std::uint32_t> rowsOn(LocalDay day) const;
+    const ProjectLabels& labels() const noexcept { return labels_; }
+    const RequestTable& table() const noexcept { return *table_; }
+
+  private:
+    ProvenanceIndex(std::shared_ptr<const RequestTable> table, Calendar calendar)
+        : table_(std::move(table)), calendar_(std::move(calendar)), labels_(*table_) {}
+
+    std::shared_ptr<const RequestTable> table_;
     Calendar calendar_;
-    std::vector<std::string> projects_;
-    std::vector<std::uint32_t> projectOf_; ///< per record: its label in projects_
-    std::vector<LocalDay> days_;           ///< ascending, distinct
-    std::vector<std::uint32_t>
-        dayStarts_; ///< days_[i]'s records are order_[dayStarts_[i] .. dayStarts_[i+1])
+    ProjectLabels labels_;
+    std::vector<LocalDay> days_; ///< ascending, distinct
+    /// days_[i]'s rows are order_[dayStarts_[i] .. dayStarts_[i+1])
+    std::vector<std::uint32_t> dayStarts_;
     std::vector<std::uint32_t> order_;
 };
 
@@ -71,11 +91,11 @@ struct ProvenanceState {
 /// What the tab reads of the store, for one redraw.
 struct ProvenanceSource {
     const Report& history;
-    std::span<const UsageRecord> records;
+    const RequestTable& table;
     const ProjectResolver& resolver;
     const Calendar& calendar;     ///< the aggregator's: the history's day keys
-    const Calendar& userCalendar; ///< the user's current calendar: which records are on a day
-    /// Used only when it covers `records` in `userCalendar`; otherwise every record is walked.
+    const Calendar& userCalendar; ///< the user's current calendar: which rows are on a day
+    /// Used only when it covers `table` in `userCalendar`; otherwise every row is walked.
     const ProvenanceIndex* index = nullptr;
 };
 
@@ -120,7 +140,7 @@ std::vector<LocalDay> days(const Report& history, int dayLimit);
 std::string projectKey(double dayStart, const std::string& project);
 std::string sessionKey(double dayStart, const std::string& project, const std::string& session);
 
-/// The day's records grouped by project, by session of one project, by agent of one
+/// The day's requests grouped by project, by session of one project, by agent of one
 /// session: priced cost, largest first (stable; equal costs in first-seen order).
 Rows<std::string> projectsFor(const ProvenanceSource& source, LocalDay day);
 Rows<std::string> sessionsFor(const ProvenanceSource& source, LocalDay day,

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "vantery/report/Derived.hpp"
+
 namespace vantery::app::detail {
 
 RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
@@ -27,12 +29,15 @@ RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& hom
 }
 
 void summarize(RefreshOutcome& outcome, const std::vector<SourceHome>& homes,
-               const Aggregator& aggregator, double now) {
-    const auto& records = *outcome.scan.records;
+               const Aggregator& aggregator, const Calendar& userCalendar, double now) {
+    const RequestTable& table = *outcome.scan.table;
     const ScanDiagnostics& diagnostics = outcome.scan.diagnostics;
     const LocalDay day = aggregator.day(now);
-    outcome.history = aggregator.aggregate(records, std::nullopt, std::nullopt, diagnostics, false);
-    outcome.today = aggregator.aggregate(records, day, day, diagnostics, true);
+    outcome.history = aggregator.aggregate(table, std::nullopt, std::nullopt, diagnostics, false);
+    outcome.today = aggregator.aggregate(table, day, day, diagnostics, true);
+    auto& yesterday = outcome.sameTimeYesterday;
+    yesterday.cost = Derived::yesterdayAtSameTime(table, now, userCalendar);
+    yesterday.change = Derived::delta(outcome.today.total.cost.priced, yesterday.cost);
     outcome.roster.recordCoverage(agentSessions(outcome.history));
     outcome.inventory = buildInventory(homes, outcome.projectsExist, outcome.history, diagnostics);
 }

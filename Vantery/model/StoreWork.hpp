@@ -11,25 +11,27 @@ namespace vantery::app::detail {
 /// ready to be assigned.
 struct RefreshOutcome {
     ScanCache::Refresh scan;
-    AgentRoster roster;                          ///< read afresh; coverage recorded by summarize()
-    std::vector<char> projectsExist;             ///< per home, in order: its projects folder exists
-    Report history;                              ///< all records, without hours (summarize())
-    Report today;                                ///< the records of the summarized day, with hours
-    std::vector<UsageStore::HomeInfo> inventory; ///< (summarize())
+    AgentRoster roster;              ///< read afresh; coverage recorded by summarize()
+    std::vector<char> projectsExist; ///< per home, in order: its projects folder exists
+    Report history;                  ///< all records, without hours (summarize())
+    Report today;                    ///< the records of the summarized day, with hours
+    UsageStore::SameTimeYesterday sameTimeYesterday; ///< (summarize())
+    std::vector<UsageStore::HomeInfo> inventory;     ///< (summarize())
 };
 
 /// Brings the cache up to date with the homes, saves it unless its file already holds
-/// exactly this table (a failed save is dropped) and
-/// reads the rosters. With `clearFirst` the cache (file included) is emptied before, so
-/// every transcript is read again. Runs on a worker thread; never throws.
+/// exactly this table (a failed save is dropped) and reads the rosters. With
+/// `clearFirst` the cache (file included) is emptied before, so every transcript is read again.
+/// Runs on a worker thread; never throws.
 RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
                             bool clearFirst);
 
 /// Fills in the figures of a refresh from its scan: the history, today (the local day of
-/// `now` in the aggregator's calendar, from its start, with hours), the roster's coverage
-/// of the history's agents and the inventory of `homes`. Runs on a worker thread.
+/// `now` in the aggregator's calendar, from its start, with hours), yesterday up to the
+/// time of day of `now` in `userCalendar` with today's change against it, the roster's
+/// coverage of the history's agents and the inventory of `homes`. Runs on a worker thread.
 void summarize(RefreshOutcome& outcome, const std::vector<SourceHome>& homes,
-               const Aggregator& aggregator, double now);
+               const Aggregator& aggregator, const Calendar& userCalendar, double now);
 
 /// One row per home, in order, from the history's per-home buckets and the scan's
 /// per-home file counts; a home without a bucket has zero requests and a zero, complete cost.

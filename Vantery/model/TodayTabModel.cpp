@@ -84,8 +84,7 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
             [](const CostEstimate& c) { return c.formatted() + "/h"; },
             "the hour you are in, or a recent finished one \u2014 unknown after a few idle "
             "hours"),
-        costTile("yesterday, same time",
-                 Derived::yesterdayAtSameTime(in.records, in.now, in.userCalendar),
+        costTile("yesterday, same time", in.yesterdayAtSameTime,
                  deltaNote(in.deltaVsYesterdayAtSameTime)),
     };
     m.secondRow = {

@@ -11,7 +11,6 @@
 #include "model/TabParts.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
-#include "vantery/model/UsageRecord.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::app {
@@ -87,7 +86,8 @@ struct TodayTabModel {
 struct TodayTabInputs {
     const Report& today;
     const Report& history;
-    std::span<const UsageRecord> records;
+    /// Yesterday up to the same time of day, and today's change against it (the store's).
+    Estimate<CostEstimate> yesterdayAtSameTime;
     Estimate<double> deltaVsYesterdayAtSameTime;
     double now = 0;
     const Calendar& userCalendar;

@@ -52,7 +52,7 @@ struct UsageStore::Impl {
         : options(std::move(opts)), home(homeOf(options)),
           rangeSelection(RangePreset::thisMonth, std::nullopt, std::nullopt, now(), userCalendar()),
           homes(SourceHome::defaults(home)), cache(makeCache(options, home)),
-          records(std::make_shared<const std::vector<UsageRecord>>()), resolver(home, true),
+          table(std::make_shared<const RequestTable>()), resolver(home, true),
           aggregator(options.calendar.value_or(Calendar::current()), ProjectResolver(home, true)) {}
 
     double now() const { return options.clock ? options.clock() : systemNow(); }
@@ -66,6 +66,7 @@ struct UsageStore::Impl {
     LoadState state;
     Report today;
     Report history;
+    SameTimeYesterday sameTimeYesterday;
     RangeSelection rangeSelection;
     Report rangeReport;
     std::optional<DateRange> rangeReportRange;
@@ -79,7 +80,7 @@ struct UsageStore::Impl {
     std::vector<HomeInfo> homeInventory;
 
     std::shared_ptr<ScanCache> cache;
-    std::shared_ptr<const std::vector<UsageRecord>> records;
+    std::shared_ptr<const RequestTable> table;
     ScanDiagnostics diagnostics;
     ProjectResolver resolver;
     Aggregator aggregator;
@@ -158,9 +159,10 @@ void UsageStore::startRefresh(bool held, bool clearFirst) {
     runInBackground(
         this,
         [cache = d_->cache, homes = d_->homes, clearFirst, aggregator = d_->aggregator,
-         clock = d_->options.clock] {
+         userCalendar = d_->userCalendar(), clock = d_->options.clock] {
             auto outcome = detail::refreshCache(*cache, homes, clearFirst);
-            detail::summarize(outcome, homes, aggregator, clock ? clock() : systemNow());
+            detail::summarize(outcome, homes, aggregator, userCalendar,
+                              clock ? clock() : systemNow());
             return outcome;
         },
         [this, held](detail::RefreshOutcome outcome) {
@@ -174,13 +176,13 @@ void UsageStore::startRefresh(bool held, bool clearFirst) {
         });
 }
 
-// The history and today reports, the roster's coverage and the inventory were built on
-// the refresh's worker, today from the clock read there: over a large history those
-// aggregations would hold the GUI thread for hundreds of milliseconds. Here they are
+// The history and today reports, yesterday at the same time, the roster's coverage and
+// the inventory were built on the refresh's worker, today from the clock read there: over
+// a large history those walks would hold the GUI thread for hundreds of milliseconds. Here they are
 // only assigned, in the published order; what they replace is freed on a pool thread.
 void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
     Impl& d = *d_;
-    releaseInBackground(std::exchange(d.records, std::move(outcome.scan.records)));
+    releaseInBackground(std::exchange(d.table, std::move(outcome.scan.table)));
     releaseInBackground(std::exchange(d.diagnostics, std::move(outcome.scan.diagnostics)));
     d.refreshStats = outcome.scan.stats;
     emit refreshStatsChanged();
@@ -188,6 +190,7 @@ void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
     releaseInBackground(std::exchange(d.history, std::move(outcome.history)));
     emit historyChanged();
     releaseInBackground(std::exchange(d.today, std::move(outcome.today)));
+    d.sameTimeYesterday = outcome.sameTimeYesterday;
     emit todayChanged();
 
     releaseInBackground(std::exchange(d.roster, std::move(outcome.roster)));
@@ -199,11 +202,19 @@ void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
     emit lastRefreshChanged();
     d.refreshHasPublished = true;
     setState(LoadState::ready());
-    recomputeRangeUnchecked();
+    recomputeRange();
     emit refreshPublished();
 }
 
-void UsageStore::recomputeRangeUnchecked() {
+void UsageStore::selectRange(const RangeSelection& selection) {
+    if (!(selection == d_->rangeSelection)) {
+        d_->rangeSelection = selection;
+        emit rangeSelectionChanged();
+    }
+    recomputeRange();
+}
+
+void UsageStore::recomputeRange() {
     Impl& d = *d_;
     const std::uint64_t generation = ++d.rangeGeneration;
     const RangeSelection selection = d.rangeSelection;
@@ -211,10 +222,10 @@ void UsageStore::recomputeRangeUnchecked() {
     emit rangeIsComputingChanged();
     runInBackground(
         this,
-        [records = d.records, diagnostics = d.diagnostics, selection, aggregator = d.aggregator,
+        [table = d.table, diagnostics = d.diagnostics, selection, aggregator = d.aggregator,
          now = d.now()] {
             DateRange range = selection.resolved(now, aggregator.calendar());
-            Report report = aggregator.report(*records, range, diagnostics);
+            Report report = aggregator.report(*table, range, diagnostics);
             return RangeOutcome{range, std::move(report)};
         },
         [this, generation, selection](RangeOutcome outcome) {
@@ -251,16 +262,6 @@ void UsageStore::clearVerification() {
     emit verificationChanged();
 }
 
-void UsageStore::setRangeSelection(const RangeSelection& selection) {
-    d_->rangeSelection = selection;
-    emit rangeSelectionChanged();
-}
-
-Estimate<double> UsageStore::deltaVsYesterdayAtSameTime() const {
-    const auto yesterday = Derived::yesterdayAtSameTime(*d_->records, now(), userCalendar());
-    return Derived::delta(d_->today.total.cost.priced, yesterday);
-}
-
 const std::string& UsageStore::disclaimer() {
     static const std::string text(Derived::disclaimer);
     return text;
@@ -274,6 +275,9 @@ const Report& UsageStore::today() const noexcept {
 }
 const Report& UsageStore::history() const noexcept {
     return d_->history;
+}
+const UsageStore::SameTimeYesterday& UsageStore::sameTimeYesterday() const noexcept {
+    return d_->sameTimeYesterday;
 }
 const RangeSelection& UsageStore::rangeSelection() const noexcept {
     return d_->rangeSelection;
@@ -308,11 +312,14 @@ const std::vector<SourceHome>& UsageStore::homes() const noexcept {
 const std::vector<UsageStore::HomeInfo>& UsageStore::homeInventory() const noexcept {
     return d_->homeInventory;
 }
-const std::shared_ptr<ScanCache>& UsageStore::cache() const noexcept {
-    return d_->cache;
+const std::shared_ptr<const RequestTable>& UsageStore::table() const noexcept {
+    return d_->table;
 }
-const std::shared_ptr<const std::vector<UsageRecord>>& UsageStore::records() const noexcept {
-    return d_->records;
+std::vector<FileProvenance> UsageStore::sourceFiles() const {
+    return d_->cache->recordsPerFile();
+}
+const std::string& UsageStore::cachePath() const noexcept {
+    return d_->cache->cachePath();
 }
 const ScanDiagnostics& UsageStore::diagnostics() const noexcept {
     return d_->diagnostics;

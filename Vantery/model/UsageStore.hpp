@@ -1,8 +1,8 @@
 #pragma once
 // The app's one model: owns the scan cache and the aggregator, keeps the figures
 // fresh and publishes what every view reads. Lives on the GUI thread; all file
-// reading, scanning, saving, range aggregation and verification run on worker
-// threads over copies and the shared cache.
+// reading, scanning, saving, aggregation and verification run on worker threads over
+// the shared, immutable request table and the cache, which no view is handed.
 #include <QObject>
 #include <QTimer>
 
@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "vantery/base/Calendar.hpp"
+#include "vantery/cache/FileProvenance.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/AgentRoster.hpp"
 #include "vantery/model/Estimate.hpp"
-#include "vantery/model/UsageRecord.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/DateRange.hpp"
 #include "vantery/report/ProjectResolver.hpp"
@@ -62,6 +63,13 @@ class UsageStore : public QObject {
         friend bool operator==(const HomeInfo&, const HomeInfo&) = default;
     };
 
+    /// Yesterday's cost from its start up to the time of day of a refresh, and today's
+    /// change against it; worked out with every refresh, in the user's calendar of then.
+    struct SameTimeYesterday {
+        Estimate<CostEstimate> cost = Estimate<CostEstimate>::unknown(UnknownReason::noData());
+        Estimate<double> change = Estimate<double>::unknown(UnknownReason::noData());
+    };
+
     /// What a store is built from; the defaults are the real app's. Tests inject a home,
     /// a cache file, a clock, calendars and a short timer.
     struct Options {
@@ -87,9 +95,13 @@ class UsageStore : public QObject {
     const LoadState& state() const noexcept;
     const Report& today() const noexcept;
     const Report& history() const noexcept;
+    /// Published with today (todayChanged).
+    const SameTimeYesterday& sameTimeYesterday() const noexcept;
     const RangeSelection& rangeSelection() const noexcept;
-    /// Writes the selection (the Date range tab); callers then call recomputeRangeUnchecked().
-    void setRangeSelection(const RangeSelection& selection);
+    /// Makes `selection` current (rangeSelectionChanged when it differs) and computes its
+    /// range report on a worker thread from the current now; a computation still running
+    /// never publishes.
+    void selectRange(const RangeSelection& selection);
     /// The report of the last published range computation, and the range it was computed for
     /// (absent before the first one publishes): exports name their period from this range.
     const Report& rangeReport() const noexcept;
@@ -106,9 +118,12 @@ class UsageStore : public QObject {
     const std::vector<HomeInfo>& homeInventory() const noexcept;
 
     // Not published, read by views and commands.
-    const std::shared_ptr<ScanCache>& cache() const noexcept;
-    /// The records of the last refresh (shared, immutable; never null).
-    const std::shared_ptr<const std::vector<UsageRecord>>& records() const noexcept;
+    /// The unified requests of the last refresh (shared, immutable; never null).
+    const std::shared_ptr<const RequestTable>& table() const noexcept;
+    /// The cache's transcript files as they are now, sorted by path (for exports).
+    std::vector<FileProvenance> sourceFiles() const;
+    /// The cache file's path (empty when no default location could be formed).
+    const std::string& cachePath() const noexcept;
     const ScanDiagnostics& diagnostics() const noexcept;
     const ProjectResolver& resolver() const noexcept;
     const Aggregator& aggregator() const noexcept;
@@ -121,17 +136,12 @@ class UsageStore : public QObject {
 
     /// Asks for a refresh and returns at once; a request while one runs is dropped.
     void refresh();
-    /// Recomputes the range report of the current selection on a worker thread; an older
-    /// computation never publishes.
-    void recomputeRangeUnchecked();
     /// Verifies the cache against a full re-read of the transcripts, at low priority.
     void runFullVerification();
     /// Clears the cache (file included), drops the verdict and refreshes, reading every
     /// transcript again. During a running refresh the clear is remembered and done, with
     /// its refresh, once that refresh ends, so its save cannot bring the old table back.
     void clearCache();
-    /// Today's priced cost against yesterday's up to the same time of day, in percent.
-    Estimate<double> deltaVsYesterdayAtSameTime() const;
 
     /// The core's disclaimer line.
     static const std::string& disclaimer();
@@ -157,6 +167,7 @@ class UsageStore : public QObject {
     void publishRefresh(detail::RefreshOutcome outcome);
     void setState(LoadState state);
     void setFirstLoadState(LoadState state);
+    void recomputeRange();
 
     struct Impl;
     std::unique_ptr<Impl> d_;

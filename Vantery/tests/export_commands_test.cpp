@@ -63,15 +63,12 @@ TEST_F(ExportCommandsTest, ItemsFollowThePublishedRangeAndCopyItsSummary) {
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               Exporter::clipboardSummary(request->report, request->options));
 
-    // A new selection: the published report is still the old range's and keeps its name;
-    // once the new range computes, nothing is exported until it publishes.
-    store.setRangeSelection(RangeSelection(RangePreset::custom, fx.at(2025, 8, 1),
-                                           fx.at(2025, 8, 2), *fx.clock, testing::testCalendar()));
-    const auto stale = currentExportRequest(store);
-    ASSERT_TRUE(stale);
-    EXPECT_EQ(stale->options.periodLabel, request->options.periodLabel);
-    store.recomputeRangeUnchecked();
+    // A new selection: while its range computes, the published report is still the old
+    // range's, and nothing is exported until the new one publishes.
+    store.selectRange(RangeSelection(RangePreset::custom, fx.at(2025, 8, 1), fx.at(2025, 8, 2),
+                                     *fx.clock, testing::testCalendar()));
     EXPECT_TRUE(store.rangeIsComputing());
+    EXPECT_FALSE(currentExportRequest(store));
     EXPECT_TRUE(allEnabled(menu, false));
     ASSERT_TRUE(waitFor(ranges, 2));
     EXPECT_EQ(store.rangeReport().total.requests, 0);

@@ -21,8 +21,13 @@ namespace {
 
 PanelModel model(const TodayFixture& f, const Report& today, const Report& history) {
     const std::vector<UsageStore::HomeInfo> homes(1);
-    const PanelInputs in{
-        UsageStore::LoadState::ready(), today, history, f.records, f.now - 60, {}, homes};
+    const PanelInputs in{UsageStore::LoadState::ready(),
+                         today,
+                         history,
+                         f.yesterdayAtSameTime(),
+                         f.now - 60,
+                         {},
+                         homes};
     return buildPanel(in, f.now, f.cal);
 }
 

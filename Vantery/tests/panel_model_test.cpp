@@ -20,7 +20,8 @@ Built build(const TodayFixture& f, State state = State::ready(),
             std::optional<ScanCache::RefreshStats> stats = {},
             std::vector<UsageStore::HomeInfo> homes = {}) {
     Built b{f.today(), f.history(), {}};
-    const PanelInputs in{state, b.today, b.history, f.records, lastRefresh, stats, homes};
+    const PanelInputs in{state,       b.today, b.history, f.yesterdayAtSameTime(),
+                         lastRefresh, stats,   homes};
     b.model = buildPanel(in, f.now, f.cal);
     return b;
 }

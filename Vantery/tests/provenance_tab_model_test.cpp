@@ -32,22 +32,24 @@ UsageRecord request(double at, const std::string& session, const std::string& cw
     return r;
 }
 
-/// The store's published values over a list of records, in one fixture.
+/// The store's published values over a table of records, in one fixture.
 struct Published {
     Calendar calendar = berlin();
     ProjectResolver resolver{"/home/u", false};
-    std::shared_ptr<const std::vector<UsageRecord>> records;
+    std::shared_ptr<const RequestTable> table;
     Report history;
     std::shared_ptr<const ProvenanceIndex> index;
 
-    explicit Published(std::vector<UsageRecord> list, bool indexed = true)
-        : records(std::make_shared<const std::vector<UsageRecord>>(std::move(list))) {
-        history = Aggregator(calendar, resolver)
-                      .aggregate(*records, std::nullopt, std::nullopt, {}, false);
-        if (indexed) index = ProvenanceIndex::build(records, calendar, resolver);
+    explicit Published(const std::vector<UsageRecord>& list, bool indexed = true)
+        : Published(std::make_shared<const RequestTable>(RequestTable::fromRecords(list)),
+                    indexed) {}
+    Published(std::shared_ptr<const RequestTable> rows, bool indexed) : table(std::move(rows)) {
+        history =
+            Aggregator(calendar, resolver).aggregate(*table, std::nullopt, std::nullopt, {}, false);
+        if (indexed) index = ProvenanceIndex::build(table, calendar, resolver);
     }
     ProvenanceSource source() const {
-        return {history, *records, resolver, calendar, calendar, index.get()};
+        return {history, *table, resolver, calendar, calendar, index.get()};
     }
     double at(int d, int h, int mi = 0) const {
         return calendar.instantOf(LocalDay::fromYMD(2025, 3, d), h, mi, 0);
@@ -194,6 +196,35 @@ TEST(ProvenanceTabModel, SessionsSplitAtMidnightAndAcrossProjects) {
     }
 }
 
+TEST(ProvenanceTabModel, EqualCostsKeepTableOrderWhicheverOrderTheDictionaryMetTheTexts) {
+    // Another file interned these texts first, in the opposite order.
+    auto dictionary = std::make_shared<RequestDictionary>();
+    dictionary->internSession("s-late");
+    dictionary->internCwd("/w/late");
+    FileBlock::Builder block;
+    const double at = Published({}).at(3, 9);
+    int key = 0;
+    for (const auto& [session, cwd] : {std::pair{"s-early", "/w/early"},
+                                       {"s-late", "/w/late"},
+                                       {"s-late", "/w/early"},
+                                       {"s-early", "/w/late"}})
+        block.add(std::to_string(key++), dictionary->rowOf(request(at, session, cwd)));
+    const auto table = std::make_shared<const RequestTable>(
+        dictionary, std::vector<std::shared_ptr<const FileBlock>>{block.finish()});
+    for (bool indexed : {true, false}) {
+        Published pub(table, indexed);
+        const auto projects = M::projectsFor(pub.source(), pub.day(3));
+        ASSERT_EQ(projects.size(), 2u);
+        EXPECT_EQ(projects[0].first, "/w/early");
+        EXPECT_EQ(projects[1].first, "/w/late");
+        const auto sessions = M::sessionsFor(pub.source(), pub.day(3), "/w/early");
+        ASSERT_EQ(sessions.size(), 2u);
+        EXPECT_EQ(sessions[0].first, "s-early");
+        EXPECT_EQ(sessions[1].first, "s-late");
+        EXPECT_TRUE(M::sessionsFor(pub.source(), pub.day(3), "/w/none").empty());
+    }
+}
+
 TEST(ProvenanceTabModel, UnpricedProjectsComeLastAndAnEmptyDayShowsUnknown) {
     Published pub0({});
     Published pub({
@@ -211,8 +242,8 @@ TEST(ProvenanceTabModel, UnpricedProjectsComeLastAndAnEmptyDayShowsUnknown) {
     // A day the user's calendar no longer places any record on (the zone changed).
     const Calendar tokyo = *Calendar::named("Asia/Tokyo");
     Published late({request(pub0.at(8, 23, 30), "s", "/w/a")});
-    ProvenanceSource moved{late.history,  *late.records, late.resolver,
-                           late.calendar, tokyo,         late.index.get()};
+    ProvenanceSource moved{late.history,  *late.table, late.resolver,
+                           late.calendar, tokyo,       late.index.get()};
     ProvenanceState state;
     state.toggleDay(late.day(8));
     const auto v = M::build(moved, state);

@@ -19,9 +19,9 @@ struct Day : BerlinAfternoon {
         const LocalDay d = cal.dayOf(now);
         history = agg.aggregate(records, std::nullopt, std::nullopt, {}, false);
         today = agg.aggregate(records, d, d, {}, true);
-        const auto delta = Derived::delta(today.total.cost.priced,
-                                          Derived::yesterdayAtSameTime(records, now, cal));
-        return buildTodayTab({today, history, records, delta, now, cal, std::move(loading)});
+        const auto yesterday = Derived::yesterdayAtSameTime(records, now, cal);
+        const auto delta = Derived::delta(today.total.cost.priced, yesterday);
+        return buildTodayTab({today, history, yesterday, delta, now, cal, std::move(loading)});
     }
 };
 

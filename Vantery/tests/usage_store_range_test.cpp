@@ -46,8 +46,7 @@ class UsageStoreRangeTest : public ::testing::Test {
         return {preset, from, to, *fx.clock, testing::testCalendar()};
     }
     void show(const RangeSelection& s) {
-        store->setRangeSelection(s);
-        store->recomputeRangeUnchecked();
+        store->selectRange(s);
         testing::drainBackgroundWork();
     }
 };
@@ -57,24 +56,19 @@ TEST_F(UsageStoreRangeTest, OnlyTheLatestComputationForTheCurrentSelectionPublis
     ASSERT_EQ(published.size(), 1u); // the refresh's own computation
     EXPECT_EQ(published[0], std::make_pair(thisMonth, std::int64_t{2}));
 
-    store->recomputeRangeUnchecked();
-    store->recomputeRangeUnchecked(); // cancels the one before
+    store->selectRange(thisMonth);
+    store->selectRange(thisMonth); // cancels the one before
     testing::drainBackgroundWork();
     EXPECT_EQ(published.size(), 2u);
     EXPECT_FALSE(store->rangeIsComputing());
 
     // The selection moves on while its computation runs: that result is stale.
-    store->setRangeSelection(selection(RangePreset::last30Days));
-    store->recomputeRangeUnchecked();
+    store->selectRange(selection(RangePreset::last30Days));
+    EXPECT_TRUE(store->rangeIsComputing());
     const auto oneDay =
         selection(RangePreset::custom, fx.at(2025, 10, 4, 12), fx.at(2025, 10, 4, 18));
-    store->setRangeSelection(oneDay);
-    testing::drainBackgroundWork();
-    EXPECT_EQ(published.size(), 2u);
-    EXPECT_TRUE(store->rangeIsComputing());
+    store->selectRange(oneDay);
     EXPECT_EQ(store->rangeReportSelection(), thisMonth);
-
-    store->recomputeRangeUnchecked();
     testing::drainBackgroundWork();
     ASSERT_EQ(published.size(), 3u);
     EXPECT_EQ(published[2], std::make_pair(oneDay, std::int64_t{1}));
@@ -127,7 +121,7 @@ TEST(UsageStoreVerification, EndsInReadyOnlyOnceARefreshHasPublished) {
     EXPECT_FALSE(store.verification());
 }
 
-// Today's cost against yesterday's up to 14:00, over a store refreshed from these lines.
+// Today's cost against yesterday's up to 14:00, as published by a refresh of these lines.
 Estimate<double> deltaAtTwoPm(const std::string& lines) {
     StoreFixture fx;
     *fx.clock = fx.at(2025, 10, 5, 14, 0);
@@ -136,7 +130,7 @@ Estimate<double> deltaAtTwoPm(const std::string& lines) {
     QSignalSpy published(&store, &UsageStore::refreshPublished);
     store.refresh();
     EXPECT_TRUE(waitFor(published));
-    return store.deltaVsYesterdayAtSameTime();
+    return store.sameTimeYesterday().change;
 }
 
 TEST(UsageStoreDelta, ComparesWithYesterdayUpToTheSameTimeOfDay) {

@@ -208,14 +208,14 @@ TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {
     auto options = fx.options();
     options.beforeLoad = gate.hold();
     auto store = std::make_unique<UsageStore>(options);
-    std::weak_ptr<ScanCache> cache = store->cache();
+    std::weak_ptr<const RequestTable> table = store->table();
     store->refresh();
     store->runFullVerification();
-    store->recomputeRangeUnchecked();
+    store->selectRange(store->rangeSelection());
     store.reset();
     gate.open();
     testing::drainBackgroundWork(); // the work above ends with nothing to publish to
-    EXPECT_TRUE(cache.expired());   // and lets go of the cache it kept alive
+    EXPECT_TRUE(table.expired());   // and lets go of the table it kept alive
 }
 
 TEST_F(UsageStoreTest, AnExplicitHomeKeepsItsCacheWhateverXdgDataHomeSays) {

@@ -7,8 +7,9 @@
 namespace vantery::app {
 
 PanelModel buildPanel(const UsageStore& store) {
-    const PanelInputs in{store.state(),        store.today(),       store.history(),
-                         *store.records(),     store.lastRefresh(), store.refreshStats(),
+    const PanelInputs in{store.state(),        store.today(),
+                         store.history(),      store.sameTimeYesterday().cost,
+                         store.lastRefresh(),  store.refreshStats(),
                          store.homeInventory()};
     return buildPanel(in, store.now(), store.userCalendar());
 }

@@ -79,7 +79,7 @@ ProvenanceTab::ProvenanceTab(UsageStore& store, QWidget* parent)
     page->addWidget(card_);
     scroll->setPage(page);
 
-    // Every published refresh brings new records: index them off the GUI thread, then
+    // Every published refresh brings a new table: index it off the GUI thread, then
     // redraw once from the new history and records together.
     connect(&store_, &UsageStore::refreshPublished, this, &ProvenanceTab::rebuildIndex);
     rebuildIndex();
@@ -87,23 +87,24 @@ ProvenanceTab::ProvenanceTab(UsageStore& store, QWidget* parent)
 }
 
 bool ProvenanceTab::indexReady() const {
-    return index_ && index_->covers(*store_.records(), store_.userCalendar());
+    return index_ && index_->covers(*store_.table(), store_.userCalendar());
 }
 
 void ProvenanceTab::rebuildIndex() {
     const quint64 generation = ++indexGeneration_;
-    if (indexReady()) { // a refresh that changed nothing keeps the same records
+    if (indexReady()) { // a refresh that changed nothing keeps the same table
         scheduler_.request();
         return;
     }
+    indexPending_ = true;
     runInBackground(
         this,
-        [records = store_.records(), calendar = store_.userCalendar(),
-         resolver = store_.resolver()] {
-            return ProvenanceIndex::build(records, calendar, resolver);
+        [table = store_.table(), calendar = store_.userCalendar(), resolver = store_.resolver()] {
+            return ProvenanceIndex::build(table, calendar, resolver);
         },
         [this, generation](std::shared_ptr<const ProvenanceIndex> index) {
             if (generation != indexGeneration_) return; // a newer refresh is being indexed
+            indexPending_ = false;
             index_ = std::move(index);
             scheduler_.request();
         });
@@ -118,9 +119,15 @@ void ProvenanceTab::toggle(const ProvenanceRow& row) {
 }
 
 void ProvenanceTab::redraw() {
+    // An open day lists its rows from the index; until the index of this table and zone
+    // is in place the redraw waits for it rather than walk every request on this thread.
+    if (!state_.expandedDays.empty() && !indexReady()) {
+        if (!indexPending_) rebuildIndex();
+        return;
+    }
     const Calendar userCalendar = store_.userCalendar();
-    const ProvenanceSource source{store_.history(),  *store_.records(), store_.resolver(),
-                                  store_.calendar(), userCalendar,      index_.get()};
+    const ProvenanceSource source{store_.history(),  *store_.table(), store_.resolver(),
+                                  store_.calendar(), userCalendar,    index_.get()};
     view_ = ProvenanceTabModel::build(source, state_);
 
     auto* body = new QWidget;

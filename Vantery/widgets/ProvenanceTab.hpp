@@ -26,7 +26,7 @@ class ProvenanceTab : public QWidget {
     const ProvenanceView& view() const noexcept { return view_; }
     /// The more-days button, or null while every day is listed.
     QAbstractButton* moreDaysButton() const noexcept { return moreDays_; }
-    /// True once the day index for the store's current records is in place.
+    /// True once the day index for the store's current table is in place.
     bool indexReady() const;
 
   signals:
@@ -47,6 +47,7 @@ class ProvenanceTab : public QWidget {
     QAbstractButton* moreDays_ = nullptr;
     RebuildScheduler scheduler_;
     quint64 indexGeneration_ = 0;
+    bool indexPending_ = false; ///< an index build runs
 };
 
 } // namespace vantery::app

@@ -115,7 +115,7 @@ RangeTab::RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent)
     });
     connect(&store_, &UsageStore::rangeReportChanged, this, [this] { scheduler_.request(); });
     // Drawn at once from the report already published, then asks for the current one.
-    QTimer::singleShot(0, this, [this] { store_.recomputeRangeUnchecked(); });
+    QTimer::singleShot(0, this, [this] { store_.selectRange(store_.rangeSelection()); });
 }
 
 RangeTabModel RangeTab::model() const {
@@ -126,8 +126,7 @@ RangeTabModel RangeTab::model() const {
 void RangeTab::choose(const RangeSelection& selection) {
     // Only a real change asks for a computation: re-picking the same preset does not.
     if (selection == store_.rangeSelection()) return;
-    store_.setRangeSelection(selection);
-    store_.recomputeRangeUnchecked();
+    store_.selectRange(selection);
 }
 
 void RangeTab::buildSelector(QVBoxLayout* page) {

@@ -103,8 +103,8 @@ SourcesTab::SourcesTab(UsageStore& store, QWidget* parent)
 void SourcesTab::redraw() {
     const Calendar userCalendar = store_.userCalendar();
     view_ = SourcesTabModel::build({store_.homeInventory(), store_.history(), store_.refreshStats(),
-                                    store_.lastRefresh(), store_.verification(),
-                                    store_.cache()->cachePath(), store_.now(), userCalendar});
+                                    store_.lastRefresh(), store_.verification(), store_.cachePath(),
+                                    store_.now(), userCalendar});
     scroll_->setPage(buildPage());
     emit redrawn();
 }

@@ -193,9 +193,10 @@ TodayTab::TodayTab(UsageStore& store, QWidget* parent)
 
 void TodayTab::rebuild() {
     const Calendar calendar = store_.userCalendar();
-    const TodayTabModel model = buildTodayTab(
-        {store_.today(), store_.history(), *store_.records(), store_.deltaVsYesterdayAtSameTime(),
-         store_.now(), calendar, loadingText(store_.state(), store_.lastRefresh())});
+    const TodayTabModel model =
+        buildTodayTab({store_.today(), store_.history(), store_.sameTimeYesterday().cost,
+                       store_.sameTimeYesterday().change, store_.now(), calendar,
+                       loadingText(store_.state(), store_.lastRefresh())});
     scroll_->setPage(
         buildPage(model, buildSparkline(store_.today().byHour, store_.now(), calendar)));
 }

@@ -7,6 +7,7 @@
 
 #include "RecordBuilder.hpp"
 #include "vantery/report/Aggregator.hpp"
+#include "vantery/report/Derived.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::app {
@@ -36,6 +37,9 @@ struct TodayFixture {
     Report today() const { return aggregator.aggregate(records, todayDay, todayDay, {}, true); }
     Report history() const {
         return aggregator.aggregate(records, std::nullopt, std::nullopt, {}, false);
+    }
+    Estimate<CostEstimate> yesterdayAtSameTime() const {
+        return Derived::yesterdayAtSameTime(records, now, cal);
     }
 };
 
