@@ -225,7 +225,7 @@ TEST_F(UsageStoreTest, AnExplicitHomeKeepsItsCacheWhateverXdgDataHomeSays) {
     ::setenv("XDG_DATA_HOME", (fx.cacheDir / "user-data").c_str(), 1);
     auto options = fx.options(false);
     options.cachePath.reset();
-    const std::string path = UsageStore(options).cache()->cachePath();
+    const std::string path = UsageStore(options).cachePath();
     if (saved)
         ::setenv("XDG_DATA_HOME", saved->c_str(), 1);
     else
