@@ -69,8 +69,8 @@ TEST(FigureTexts, LowerBoundCostIsMarkedAndExplained) {
     odd.unpricedRequests = 1;
     odd.unpricedModels = {std::string(10'000, 'z'), std::string("x\0\u202Ey", 6)};
     EXPECT_EQ(FigureTexts::caveat(odd), "1 request with no known price (xy, " +
-                                            std::string(29, 'z') + "\u2026" +
-                                            std::string(30, 'z') + ") are not included");
+                                            std::string(29, 'z') + "\u2026" + std::string(30, 'z') +
+                                            ") are not included");
     EXPECT_EQ(FigureTexts::cost(odd).caveat, FigureTexts::caveat(odd));
 }
 
