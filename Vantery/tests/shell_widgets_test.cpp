@@ -204,10 +204,13 @@ TEST_F(Shell, WithoutATrayStartOpensTheMainWindowOnceAndOffersThePanel) {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-TEST_F(Shell, TheLaunchCheckCountsTheHelpWindowButNotPopups) {
+TEST_F(Shell, TheLaunchCheckCountsTheAppsWindowsOnly) {
     EXPECT_FALSE(TrayIcon::mainWindowVisible());
     QWidget popup(nullptr, Qt::Popup);
     popup.show();
+    // A plain top-level window, as an XEmbed tray icon's own widget is.
+    QWidget trayWidget(nullptr, Qt::Window);
+    trayWidget.show();
     EXPECT_FALSE(TrayIcon::mainWindowVisible());
     app_->openHelp();
     EXPECT_TRUE(TrayIcon::mainWindowVisible());
