@@ -17,6 +17,7 @@
 #include "widgets/StatusBar.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
+#include "widgets/WindowShortcuts.hpp"
 
 namespace vantery::app {
 namespace {
@@ -77,6 +78,7 @@ MainWindow::MainWindow(UsageStore& store, Tab initial, QWidget* parent)
     setCentralWidget(central);
 
     buildToolbar();
+    new WindowShortcuts(this);
     resize(1040, 720);
     connect(&store_, &UsageStore::stateChanged, this, &MainWindow::redrawProgress);
     redrawProgress();
