@@ -182,8 +182,10 @@ TEST_F(Shell, TabsStartOverAfterSwitching) {
 }
 
 TEST(TabLabels, MapExactlyToTheirTabs) {
-    for (Tab tab : allTabs)
-        EXPECT_EQ(tabFromLabel(tabLabel(tab)), tab);
+    for (const TabInfo& t : tabTable()) {
+        EXPECT_EQ(tabFromLabel(t.label), t.tab);
+        EXPECT_EQ(tabTable()[static_cast<std::size_t>(tabIndex(t.tab))].tab, t.tab);
+    }
     EXPECT_EQ(tabFromLabel("Date range"), Tab::range);
     EXPECT_EQ(tabFromLabel("date range"), std::nullopt);
     EXPECT_EQ(tabFromLabel(""), std::nullopt);

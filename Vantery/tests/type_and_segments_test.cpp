@@ -37,7 +37,8 @@ TEST(Type, NoLabelOfAnyTabIsBelowEightPoints) {
     options.start = false;
     VanteryApp app(std::move(options));
     app.openMainWindow();
-    for (Tab tab : allTabs) {
+    for (const TabInfo& t : tabTable()) {
+        const Tab tab = t.tab;
         app.mainWindow()->selectTab(tab);
         for (const QLabel* label : app.mainWindow()->findChildren<QLabel*>())
             EXPECT_GE(label->font().pointSizeF(), 8.0)
