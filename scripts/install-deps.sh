@@ -3,8 +3,8 @@
 # Idempotent: does nothing when every package is already present.
 set -euo pipefail
 
-# VANTERY_WITH_SCREENSHOTS=1 adds what scripts/screenshots.sh needs (X server, tray host,
-# clicker, capture).
+# VANTERY_WITH_SCREENSHOTS=1 adds what scripts/screenshots.sh needs beyond the tests
+# (ImageMagick, to capture and scale).
 want_shots=${VANTERY_WITH_SCREENSHOTS:-0}
 
 if [[ "$(uname -s)" == "Darwin" ]]; then
@@ -28,7 +28,9 @@ command -v npm >/dev/null || command -v node >/dev/null || pkgs+=(npm)
 pkgs+=(qt6-base-dev qt6-svg-dev libqt6opengl6-dev fonts-dejavu-core)
 # The CI format check, and the install test's check of the desktop entry.
 pkgs+=(clang-format desktop-file-utils)
-[[ "$want_shots" == 1 ]] && pkgs+=(xvfb xauth trayer xdotool imagemagick x11-utils)
+# The launch test (scripts/xvfb-launch-test.sh): an X server, a tray host, a window finder.
+pkgs+=(xvfb xauth trayer xdotool x11-utils)
+[[ "$want_shots" == 1 ]] && pkgs+=(imagemagick)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/BackgroundTask.hpp"
+#include "model/LowPriority.hpp"
 #include "model/StoreWork.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Derived.hpp"
@@ -247,14 +248,16 @@ void UsageStore::runFullVerification() {
     setState(LoadState::scanning(fullVerification));
     runInBackground(
         this,
-        [cache = d_->cache, homes = d_->homes] { return cache->verifyAgainstFullScan(homes); },
+        [cache = d_->cache, homes = d_->homes] {
+            // A background check: its threads yield to everything the user is doing.
+            return atLowPriority([&] { return cache->verifyAgainstFullScan(homes); });
+        },
         [this](ScanCache::VerificationResult result) {
             d_->verification = std::move(result);
             emit verificationChanged();
             // Before the first refresh publishes, "ready" would show empty figures as final.
             setState(d_->refreshHasPublished ? LoadState::ready() : d_->firstLoadState);
-        },
-        QThread::LowPriority);
+        });
 }
 
 void UsageStore::clearVerification() {

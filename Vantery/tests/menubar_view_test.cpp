@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -102,6 +103,41 @@ TEST(TrayIcon, WithoutASystemTrayOpensTheWindowAndOffersThePanel) {
     EXPECT_TRUE(panel->windowFlags().testFlag(Qt::Popup));
     EXPECT_FALSE(TrayIcon::mainWindowVisible()); // a popup never counts as the main window
     panel->hide();
+}
+
+TEST(TrayIcon, AmountKeepsOnlyWhatASquareCanShow) {
+    const auto text = [](const char* label, bool lowerBound) {
+        return trayIconText({false, label, lowerBound, label});
+    };
+    EXPECT_EQ(text("$35", false), (TrayIconText{"$35", false}));
+    EXPECT_EQ(text("$999", false), (TrayIconText{"999", false}));
+    EXPECT_EQ(text("$1.2k", false), (TrayIconText{"1.2k", false}));
+    EXPECT_EQ(text("\u2265$54", true), (TrayIconText{"54", true}));
+    EXPECT_EQ(text("\u2265$1.2k", true), (TrayIconText{"1.2k", true}));
+}
+
+// At the tray's own sizes the digits are large and white on a dark plate: readable on a
+// light and on a dark panel, not shrunk into the square.
+TEST(TrayIcon, AmountIsLargeWhiteOnADarkPlateAtTraySizes) {
+    for (int side : {22, 24}) {
+        for (const char* label : {"$35", "\u2265$54"}) {
+            const QImage img =
+                menuBarLabelIcon({false, label, label[0] != '$', label}).pixmap(side).toImage();
+            ASSERT_EQ(img.width(), side) << "drawn for its size, not scaled";
+            int top = side, bottom = -1, white = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x)
+                    if (QColor c = img.pixelColor(x, y); c.lightness() > 200 && c.alpha() == 255) {
+                        ++white;
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                    }
+            EXPECT_LT(QColor(img.pixel(side / 2, 1)).lightness(), 60) << label << side;
+            EXPECT_EQ(img.pixelColor(side / 2, 1).alpha(), 255) << "an opaque plate";
+            EXPECT_GE(bottom - top + 1, side / 2) << label << " digits at " << side << " px";
+            EXPECT_GT(white, side) << label;
+        }
+    }
 }
 
 TEST(MenuBarPanel, LaysOutBothFormsAsPlainText) {

@@ -186,8 +186,10 @@ TEST_F(Shell, TabsStartOverAfterSwitching) {
 }
 
 TEST(TabLabels, MapExactlyToTheirTabs) {
-    for (Tab tab : allTabs)
-        EXPECT_EQ(tabFromLabel(tabLabel(tab)), tab);
+    for (const TabInfo& t : tabTable()) {
+        EXPECT_EQ(tabFromLabel(t.label), t.tab);
+        EXPECT_EQ(tabTable()[static_cast<std::size_t>(tabIndex(t.tab))].tab, t.tab);
+    }
     EXPECT_EQ(tabFromLabel("Date range"), Tab::range);
     EXPECT_EQ(tabFromLabel("date range"), std::nullopt);
     EXPECT_EQ(tabFromLabel(""), std::nullopt);
@@ -208,10 +210,13 @@ TEST_F(Shell, WithoutATrayStartOpensTheMainWindowOnceAndOffersThePanel) {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-TEST_F(Shell, TheLaunchCheckCountsTheHelpWindowButNotPopups) {
+TEST_F(Shell, TheLaunchCheckCountsTheAppsWindowsOnly) {
     EXPECT_FALSE(TrayIcon::mainWindowVisible());
     QWidget popup(nullptr, Qt::Popup);
     popup.show();
+    // A plain top-level window, as an XEmbed tray icon's own widget is.
+    QWidget trayWidget(nullptr, Qt::Window);
+    trayWidget.show();
     EXPECT_FALSE(TrayIcon::mainWindowVisible());
     app_->openHelp();
     EXPECT_TRUE(TrayIcon::mainWindowVisible());

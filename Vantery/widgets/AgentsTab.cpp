@@ -9,6 +9,7 @@
 
 #include "model/BucketTableModel.hpp"
 #include "widgets/BucketListView.hpp"
+#include "widgets/SegmentButton.hpp"
 #include "widgets/TabLayout.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
@@ -148,7 +149,7 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent)
     picker_ = new QButtonGroup(this);
     picker_->setExclusive(true);
     for (Scope s : scopes) {
-        auto* segment = new QPushButton(QString::fromStdString(scopeLabel(s)), pickerBox);
+        auto* segment = new SegmentButton(QString::fromStdString(scopeLabel(s)), pickerBox);
         segment->setCheckable(true);
         segment->setChecked(s == scope_);
         picker_->addButton(segment, int(s));

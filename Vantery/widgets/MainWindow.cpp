@@ -17,6 +17,7 @@
 #include "widgets/StatusBar.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
+#include "widgets/WindowShortcuts.hpp"
 
 namespace vantery::app {
 namespace {
@@ -27,24 +28,6 @@ constexpr int kSidebarMax = 240;
 
 QString qstr(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-Icons::Symbol tabSymbol(Tab tab) {
-    switch (tab) {
-    case Tab::today:
-        return Icons::Symbol::sun;
-    case Tab::range:
-        return Icons::Symbol::calendar;
-    case Tab::provenance:
-        return Icons::Symbol::list;
-    case Tab::projects:
-        return Icons::Symbol::folder;
-    case Tab::agents:
-        return Icons::Symbol::people;
-    case Tab::sources:
-        return Icons::Symbol::shield;
-    }
-    return Icons::Symbol::sun;
 }
 
 } // namespace
@@ -77,6 +60,7 @@ MainWindow::MainWindow(UsageStore& store, Tab initial, QWidget* parent)
     setCentralWidget(central);
 
     buildToolbar();
+    new WindowShortcuts(this);
     resize(1040, 720);
     connect(&store_, &UsageStore::stateChanged, this, &MainWindow::redrawProgress);
     redrawProgress();
@@ -96,20 +80,18 @@ QWidget* MainWindow::buildSidebar() {
     sidebar_->setFrameShape(QFrame::NoFrame);
     sidebar_->setSelectionMode(QAbstractItemView::SingleSelection);
     sidebar_->setIconSize({18, 18});
-    for (Tab tab : allTabs) {
-        auto* item =
-            new QListWidgetItem(Icons::icon(tabSymbol(tab), Theme::accent()), qstr(tabLabel(tab)));
+    for (const TabInfo& tab : tabTable()) {
+        auto* item = new QListWidgetItem(Icons::icon(tab.icon, Theme::accent()), qstr(tab.label));
         item->setSizeHint({0, 30});
         sidebar_->addItem(item);
     }
     connect(sidebar_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && row < static_cast<int>(allTabs.size()))
-            showTab(allTabs[static_cast<size_t>(row)]);
+        if (row >= 0 && row < static_cast<int>(tabTable().size()))
+            showTab(tabTable()[static_cast<size_t>(row)].tab);
     });
     // The selection can never be empty: a click that clears it puts the tab back.
     connect(sidebar_, &QListWidget::itemSelectionChanged, this, [this] {
-        if (sidebar_->selectedItems().isEmpty())
-            sidebar_->item(static_cast<int>(tab_))->setSelected(true);
+        if (sidebar_->selectedItems().isEmpty()) sidebar_->item(tabIndex(tab_))->setSelected(true);
     });
     column->addWidget(sidebar_, 1);
 
@@ -170,10 +152,10 @@ void MainWindow::redrawProgress() {
 }
 
 void MainWindow::selectTab(Tab tab) {
-    if (sidebar_->currentRow() == static_cast<int>(tab))
+    if (sidebar_->currentRow() == tabIndex(tab))
         showTab(tab);
     else
-        sidebar_->setCurrentRow(static_cast<int>(tab));
+        sidebar_->setCurrentRow(tabIndex(tab));
 }
 
 void MainWindow::showTab(Tab tab) {

@@ -44,8 +44,18 @@ class MenuBarView : public MenuBarPanel {
 /// The panel model of the store's current values.
 PanelModel buildPanel(const UsageStore& store);
 
-/// The label as a square icon: the flame while loading, else its text fitted to the
-/// icon, light with a dark outline so it reads on light and dark trays alike.
+/// The amount as a square tray icon shows it: no cents, no dollar sign beside three
+/// characters or more ("$35", "999", "1.2k"), the lower bound as a mark of its own.
+struct TrayIconText {
+    QString amount;  ///< "$35", "54", "1.2k"
+    bool lowerBound; ///< drawn as "≥" before the amount
+    friend bool operator==(const TrayIconText&, const TrayIconText&) = default;
+};
+TrayIconText trayIconText(const MenuBarLabelModel& label);
+
+/// The label as a square icon, drawn for each size a tray asks for (16 to 64 pixels): the
+/// flame while loading, else white digits on a rounded dark plate that reads on light and
+/// dark trays alike, with an accent "≥" before a lower bound.
 QIcon menuBarLabelIcon(const MenuBarLabelModel& label);
 
 } // namespace vantery::app

@@ -9,13 +9,13 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
-#include <QToolButton>
 
 #include "model/BucketTableModel.hpp"
 #include "model/ExportRequest.hpp"
 #include "widgets/BucketListView.hpp"
 #include "widgets/ExportServices.hpp"
 #include "widgets/FigureViews.hpp"
+#include "widgets/SegmentButton.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -138,11 +138,8 @@ void RangeTab::buildSelector(QVBoxLayout* page) {
     presets_ = new QButtonGroup(card);
     presets_->setExclusive(true);
     for (std::size_t i = 0; i < m.presets.size(); ++i) {
-        auto* button = new QToolButton(card);
-        button->setText(QString::fromStdString(m.presets[i].label));
+        auto* button = new SegmentButton(QString::fromStdString(m.presets[i].label), card);
         button->setObjectName(QString::fromStdString(m.presets[i].id));
-        button->setCheckable(true);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         presets_->addButton(button, static_cast<int>(i));
         segments->addWidget(button);
     }

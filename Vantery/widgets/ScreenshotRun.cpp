@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <span>
 
 #include "widgets/HelpWindow.hpp"
 #include "widgets/MainWindow.hpp"
@@ -13,9 +14,6 @@
 
 namespace vantery::app {
 namespace {
-
-constexpr const char* kTabFiles[] = {"today",    "range",  "provenance",
-                                     "projects", "agents", "sources"};
 
 // Walks the tabs one timer tick at a time so each page can lay out and publish.
 class Run : public QObject {
@@ -41,11 +39,15 @@ class Run : public QObject {
         started_ = true;
         // A page may start work of its own (the range report); let it publish first.
         if (app_.store().rangeIsComputing()) return later();
-        if (next_ > 0 &&
-            !save(app_.mainWindow(), QStringLiteral("main-%1.png").arg(kTabFiles[next_ - 1])))
-            return;
-        if (next_ < static_cast<int>(allTabs.size())) {
-            app_.mainWindow()->selectTab(allTabs[static_cast<size_t>(next_++)]);
+        const std::span<const TabInfo> tabs = tabTable();
+        if (next_ > 0) {
+            const std::string_view name = tabs[next_ - 1].screenshotName;
+            const QString file = QStringLiteral("main-%1.png")
+                                     .arg(QString::fromUtf8(name.data(), qsizetype(name.size())));
+            if (!save(app_.mainWindow(), file)) return;
+        }
+        if (next_ < tabs.size()) {
+            app_.mainWindow()->selectTab(tabs[next_++].tab);
             return later();
         }
         app_.openHelp();
@@ -68,7 +70,7 @@ class Run : public QObject {
 
     VanteryApp& app_;
     QString dir_;
-    int next_ = 0;
+    std::size_t next_ = 0;
     bool started_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "model/UsageStore.hpp"
+#include "widgets/AgeTicker.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/SymbolMark.hpp"
 #include "widgets/TabLayout.hpp"
@@ -97,6 +98,8 @@ SourcesTab::SourcesTab(UsageStore& store, QWidget* parent)
                         &UsageStore::refreshStatsChanged, &UsageStore::lastRefreshChanged,
                         &UsageStore::verificationChanged})
         connect(&store_, signal, this, [this] { scheduler_.request(); });
+    // The ages ("last refresh 14s ago") move on with the status bar's.
+    connect(&AgeTicker::of(store_), &AgeTicker::ticked, this, [this] { scheduler_.request(); });
     redraw();
 }
 
@@ -104,7 +107,7 @@ void SourcesTab::redraw() {
     const Calendar userCalendar = store_.userCalendar();
     view_ = SourcesTabModel::build({store_.homeInventory(), store_.history(), store_.refreshStats(),
                                     store_.lastRefresh(), store_.verification(), store_.cachePath(),
-                                    store_.now(), userCalendar});
+                                    AgeTicker::of(store_).now(), userCalendar});
     scroll_->setPage(buildPage());
     emit redrawn();
 }

@@ -6,6 +6,7 @@
 
 #include "model/StatusBarModel.hpp"
 #include "model/UsageStore.hpp"
+#include "widgets/AgeTicker.hpp"
 #include "widgets/Icons.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -21,7 +22,8 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
 
 } // namespace
 
-StatusBar::StatusBar(UsageStore& store, QWidget* parent) : QWidget(parent), store_(store) {
+StatusBar::StatusBar(UsageStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), ticker_(AgeTicker::of(store)) {
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::AlternateBase);
     setFont(TextStyle::caption());
@@ -41,7 +43,7 @@ StatusBar::StatusBar(UsageStore& store, QWidget* parent) : QWidget(parent), stor
     identity->addWidget(flame);
 
     const auto texts =
-        StatusBarModel::build(store_.state(), store_.lastRefresh(), {}, store_.now());
+        StatusBarModel::build(store_.state(), store_.lastRefresh(), {}, ticker_.now());
     auto* name = plainLabel(QString::fromStdString(texts.name), this);
     name->setFont(TextStyle::weighted(TextStyle::caption(), QFont::Medium));
     TextStyle::setTextColor(name, QApplication::palette().color(QPalette::WindowText));
@@ -55,8 +57,9 @@ StatusBar::StatusBar(UsageStore& store, QWidget* parent) : QWidget(parent), stor
     identity->addWidget(freshness_);
 
     connect(&store_, &UsageStore::stateChanged, this, &StatusBar::redraw);
-    connect(&store_, &UsageStore::lastRefreshChanged, this, &StatusBar::redraw);
     connect(&store_, &UsageStore::refreshPublished, this, &StatusBar::redraw);
+    // Also after every refresh, which the ticker reads the clock for.
+    connect(&ticker_, &AgeTicker::ticked, this, &StatusBar::redraw);
     redraw();
 }
 
@@ -65,7 +68,7 @@ void StatusBar::redraw() {
     std::optional<std::string> version;
     if (!shipped.isEmpty()) version = shipped.toStdString();
     const auto texts =
-        StatusBarModel::build(store_.state(), store_.lastRefresh(), version, store_.now());
+        StatusBarModel::build(store_.state(), store_.lastRefresh(), version, ticker_.now());
     version_->setVisible(texts.version.has_value());
     version_->setText(QString::fromStdString(texts.version.value_or("")));
     freshness_->setText(QString::fromStdString(texts.freshness));

@@ -1,12 +1,14 @@
 #pragma once
 // The thin bar along the bottom of the main window: which program and version runs,
-// and how fresh the figures are. Keeps no state; redraws on every publish of the store.
+// and how fresh the figures are. Keeps no state; redraws on every publish of the store
+// and every tick of the app's AgeTicker.
 #include <QWidget>
 
 class QLabel;
 
 namespace vantery::app {
 
+class AgeTicker;
 class UsageStore;
 
 class StatusBar : public QWidget {
@@ -20,6 +22,7 @@ class StatusBar : public QWidget {
     void redraw();
 
     UsageStore& store_;
+    AgeTicker& ticker_;
     QLabel* version_ = nullptr;
     QLabel* freshness_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "widgets/TabFactory.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "widgets/AgentsTab.hpp"
 #include "widgets/ProjectsTab.hpp"
@@ -10,48 +11,51 @@
 #include "widgets/TodayTab.hpp"
 
 namespace vantery::app {
+namespace {
+
+template <class Page> QWidget* make(UsageStore& store, QWidget* parent) {
+    return new Page(store, parent);
+}
+
+using Symbol = Icons::Symbol;
+const std::array<TabInfo, 6> table{{
+    {Tab::today, "Today", Symbol::sun, "today", &make<TodayTab>},
+    {Tab::range, "Date range", Symbol::calendar, "range", &make<RangeTab>},
+    {Tab::provenance, "Provenance", Symbol::list, "provenance", &make<ProvenanceTab>},
+    {Tab::projects, "Projects", Symbol::folder, "projects", &make<ProjectsTab>},
+    {Tab::agents, "Agents", Symbol::people, "agents", &make<AgentsTab>},
+    {Tab::sources, "Sources & honesty", Symbol::shield, "sources", &make<SourcesTab>},
+}};
+
+} // namespace
+
+std::span<const TabInfo> tabTable() {
+    return table;
+}
+
+int tabIndex(Tab tab) {
+    const auto it =
+        std::find_if(table.begin(), table.end(), [tab](const TabInfo& t) { return t.tab == tab; });
+    return static_cast<int>(it - table.begin()); // every Tab has its entry
+}
+
+const TabInfo& tabInfo(Tab tab) {
+    return table[static_cast<std::size_t>(tabIndex(tab))];
+}
 
 std::string_view tabLabel(Tab tab) {
-    switch (tab) {
-    case Tab::today:
-        return "Today";
-    case Tab::range:
-        return "Date range";
-    case Tab::provenance:
-        return "Provenance";
-    case Tab::projects:
-        return "Projects";
-    case Tab::agents:
-        return "Agents";
-    case Tab::sources:
-        return "Sources & honesty";
-    }
-    return {};
+    return tabInfo(tab).label;
 }
 
 std::optional<Tab> tabFromLabel(std::string_view label) {
-    const auto it = std::find_if(allTabs.begin(), allTabs.end(),
-                                 [&](Tab tab) { return tabLabel(tab) == label; });
-    if (it == allTabs.end()) return std::nullopt;
-    return *it;
+    const auto it = std::find_if(table.begin(), table.end(),
+                                 [&](const TabInfo& t) { return t.label == label; });
+    if (it == table.end()) return std::nullopt;
+    return it->tab;
 }
 
 QWidget* createTab(Tab tab, UsageStore& store, QWidget* parent) {
-    switch (tab) {
-    case Tab::today:
-        return new TodayTab(store, parent);
-    case Tab::range:
-        return new RangeTab(store, parent);
-    case Tab::projects:
-        return new ProjectsTab(store, parent);
-    case Tab::agents:
-        return new AgentsTab(store, parent);
-    case Tab::provenance:
-        return new ProvenanceTab(store, parent);
-    case Tab::sources:
-        return new SourcesTab(store, parent);
-    }
-    return new TodayTab(store, parent);
+    return tabInfo(tab).create(store, parent);
 }
 
 } // namespace vantery::app

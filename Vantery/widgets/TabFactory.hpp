@@ -1,11 +1,13 @@
 #pragma once
-// The six analysis tabs of the main window, in sidebar order, and the one place that
-// builds a tab's page.
+// The analysis tabs of the main window: one table says everything the app keeps about
+// a tab (label, icon, screenshot name, how its page is built), in sidebar order.
 #include <QString>
 
-#include <array>
 #include <optional>
+#include <span>
 #include <string_view>
+
+#include "widgets/Icons.hpp"
 
 class QWidget;
 
@@ -15,9 +17,22 @@ class UsageStore;
 
 enum class Tab { today, range, provenance, projects, agents, sources };
 
-/// Every tab in sidebar order.
-inline constexpr std::array<Tab, 6> allTabs{Tab::today,    Tab::range,  Tab::provenance,
-                                            Tab::projects, Tab::agents, Tab::sources};
+/// One tab's entry in the table.
+struct TabInfo {
+    Tab tab;
+    std::string_view label;          ///< the sidebar label ("Date range")
+    Icons::Symbol icon;              ///< the sidebar icon
+    std::string_view screenshotName; ///< the picture's name: docs/main-<name>.png
+    /// A fresh page over the store, owned by `parent` (view state starts over).
+    QWidget* (*create)(UsageStore& store, QWidget* parent);
+};
+
+/// Every tab, once, in sidebar order.
+std::span<const TabInfo> tabTable();
+/// The entry of `tab`.
+const TabInfo& tabInfo(Tab tab);
+/// The position of `tab` in the table (its sidebar row).
+int tabIndex(Tab tab);
 
 /// The sidebar label: "Today", "Date range", "Provenance", "Projects", "Agents",
 /// "Sources & honesty".

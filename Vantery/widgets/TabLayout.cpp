@@ -56,8 +56,10 @@ QWidget* tilesRow(const std::vector<TileText>& tiles, QWidget* parent) {
     auto* l = new QHBoxLayout(row);
     l->setContentsMargins(0, 0, 0, 0);
     l->setSpacing(20);
+    // No alignment flag: every tile fills the row's height and tops its content, so the
+    // titles of tiles with and without a note sit on one line.
     for (const TileText& t : tiles)
-        l->addWidget(statTile(t, row), 1, Qt::AlignVCenter);
+        l->addWidget(statTile(t, row), 1);
     return row;
 }
 
@@ -99,7 +101,7 @@ void addHeadlineRows(SectionCard* card, const std::string& caption, const CostEs
     auto* second = new QHBoxLayout;
     second->setSpacing(20);
     for (const auto& tile : secondRow)
-        second->addWidget(statTile(tile, card), 1, Qt::AlignVCenter);
+        second->addWidget(statTile(tile, card), 1);
     card->content()->addLayout(second);
 }
 

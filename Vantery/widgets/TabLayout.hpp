@@ -39,7 +39,7 @@ QLabel* plainText(const std::string& text, const QFont& font, const QColor& colo
 /// A stat tile from its texts.
 StatTile* statTile(const TileText& tile, QWidget* parent = nullptr);
 
-/// A row, spacing 20, of one equally stretched, vertically centred StatTile per tile.
+/// A row, spacing 20, of one equally stretched StatTile per tile, their titles on one line.
 QWidget* tilesRow(const std::vector<TileText>& tiles, QWidget* parent = nullptr);
 
 /// A card with a title and optional subtitle; `spacing` between its content's items
@@ -51,7 +51,8 @@ QWidget* headlineCost(const std::string& caption, const CostEstimate& cost,
                       const std::optional<std::string>& caveat, QWidget* parent = nullptr);
 
 /// The headline rows of a cost card: headlineCost(caption, …), a divider 46 high at
-/// `dividerAlignment`, the tiles of `firstRow`; a divider; the centred tiles of `secondRow`.
+/// `dividerAlignment`, the tiles of `firstRow`; a divider; the tiles of `secondRow`. The
+/// tiles of a row align their titles on one line.
 void addHeadlineRows(SectionCard* card, const std::string& caption, const CostEstimate& cost,
                      const std::optional<std::string>& caveat,
                      const std::vector<TileText>& firstRow, const std::vector<TileText>& secondRow,

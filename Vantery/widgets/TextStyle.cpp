@@ -8,10 +8,11 @@
 namespace vantery::app::TextStyle {
 
 namespace {
-// Sizes relative to a 13-point body, the proportions of the platform's text styles.
+// Sizes relative to a 13-point body, the proportions of the platform's text styles,
+// never below the smallest legible size (a 9-point body would give 7-point captions).
 QFont scaled(double points) {
     QFont f = QApplication::font();
-    f.setPointSizeF(std::max(6.0, f.pointSizeF() * points / 13.0));
+    f.setPointSizeF(std::max(minimumPointSize, f.pointSizeF() * points / 13.0));
     return f;
 }
 } // namespace

@@ -1,11 +1,15 @@
 #pragma once
 // The app's text styles (large title down to caption 2), scaled from the application
-// font so that every view keeps the same proportions on every platform font.
+// font so that every view keeps the same proportions on every platform font, and never
+// smaller than 8 points.
 #include <QColor>
 #include <QFont>
 #include <QWidget>
 
 namespace vantery::app::TextStyle {
+
+/// No style is smaller than this, whatever the application font.
+inline constexpr double minimumPointSize = 8.0;
 
 QFont largeTitle(); ///< 2 × body
 QFont title3();     ///< 15/13 × body

@@ -1,8 +1,12 @@
 #include "widgets/Theme.hpp"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QPalette>
+
+#include "widgets/TextStyle.hpp"
 
 namespace vantery::app::Theme {
 
@@ -48,13 +52,13 @@ QFont mono() {
 
 QFont monoSmall() {
     QFont f = mono();
-    f.setPointSizeF(f.pointSizeF() - 1.5);
+    f.setPointSizeF(std::max(TextStyle::minimumPointSize, f.pointSizeF() - 1.5));
     return f;
 }
 
 QFont font(double pointDelta, QFont::Weight weight) {
     QFont f = QApplication::font();
-    f.setPointSizeF(f.pointSizeF() + pointDelta);
+    f.setPointSizeF(std::max(TextStyle::minimumPointSize, f.pointSizeF() + pointDelta));
     f.setWeight(weight);
     return f;
 }

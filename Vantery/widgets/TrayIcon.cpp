@@ -10,6 +10,8 @@
 
 #include "model/MenuBarLabelModel.hpp"
 #include "model/UsageStore.hpp"
+#include "widgets/HelpWindow.hpp"
+#include "widgets/MainWindow.hpp"
 #include "widgets/MenuBarView.hpp"
 
 namespace vantery::app {
@@ -19,8 +21,11 @@ constexpr int launchDelayMs = 1500;
 } // namespace
 
 bool TrayIcon::mainWindowVisible() {
+    // Only the app's own windows: an XEmbed tray's icon is itself a visible top-level
+    // Qt::Window (QSystemTrayIconSys) and must not pass for one.
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowType() == Qt::Window) return true;
+        if (w->isVisible() && (qobject_cast<MainWindow*>(w) || qobject_cast<HelpWindow*>(w)))
+            return true;
     return false;
 }
 

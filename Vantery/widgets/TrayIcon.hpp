@@ -29,7 +29,7 @@ class TrayIcon : public QObject {
     };
 
     /// Shows the icon when a system tray exists and schedules the launch check: 1.5 s
-    /// later the main window opens unless a window that can be the main one is visible.
+    /// later the main window opens unless the main or help window is visible.
     /// Without a system tray the main window opens at once and the View menu gets "Show Panel".
     TrayIcon(UsageStore& store, Callbacks callbacks, QObject* parent = nullptr);
     ~TrayIcon() override;
@@ -37,8 +37,8 @@ class TrayIcon : public QObject {
     /// Opens the panel as a popup at the icon, or at the top right of the screen without one.
     void showPanel();
 
-    /// True when some visible top-level window can serve as the main window: a plain
-    /// window, not a popup, tool window or dialog.
+    /// True when one of the app's own windows (the main window or the help window) is
+    /// visible; popups, dialogs and the tray host's own windows never count.
     static bool mainWindowVisible();
 
   private:

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QSystemTrayIcon>
 
+#include "widgets/AgeTicker.hpp"
 #include "widgets/ExportCommands.hpp"
 #include "widgets/HelpWindow.hpp"
 #include "widgets/MainWindow.hpp"
@@ -17,6 +18,7 @@ namespace vantery::app {
 
 VanteryApp::VanteryApp(UsageStore::Options options, QObject* parent)
     : QObject(parent), store_(std::make_unique<UsageStore>(std::move(options))) {
+    AgeTicker::of(*store_); // the app's one clock for ages, ticking from the start
     buildMenus();
 }
 

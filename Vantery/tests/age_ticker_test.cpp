@@ -1,0 +1,65 @@
+// The ages of the status bar and the Sources tab move on while nothing else happens
+// and always come from the same clock read.
+#include <QCoreApplication>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+#include "StoreFixture.hpp"
+#include "widgets/AgeTicker.hpp"
+#include "widgets/MainWindow.hpp"
+#include "widgets/SourcesTab.hpp"
+
+namespace vantery::app {
+namespace {
+
+using testing::haikuLine;
+using testing::StoreFixture;
+using testing::waitFor;
+
+std::string lastRefreshText(const SourcesTab& tab) {
+    for (const auto& [label, value] : tab.view().cacheGrid.value_or(SourcesGrid{}))
+        if (label == "last refresh") return value;
+    return "(none)";
+}
+
+TEST(AgeTicker, StatusBarAndSourcesTabAgeTogetherOnEveryTick) {
+    StoreFixture f;
+    *f.clock = f.at(2025, 3, 4, 12);
+    f.home.transcript("p/a.jsonl", haikuLine("1", "2025-03-04T09:00:00Z", 1));
+    UsageStore store(f.options());
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    ASSERT_TRUE(waitFor(published));
+
+    MainWindow window(store, Tab::sources);
+    auto* freshness = window.findChild<QLabel*>("freshness");
+    auto* sources = qobject_cast<SourcesTab*>(window.currentPage());
+    ASSERT_TRUE(freshness && sources);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(freshness->text(), "updated 0s ago");
+    EXPECT_EQ(lastRefreshText(*sources), "0s ago");
+
+    AgeTicker& ticker = AgeTicker::of(store);
+    EXPECT_EQ(&AgeTicker::of(store), &ticker); // one per store, so one clock read
+    EXPECT_TRUE(ticker.timer().isActive());
+    EXPECT_LE(ticker.timer().interval(), 15'000);
+
+    *f.clock += 47;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(freshness->text(), "updated 0s ago"); // nothing reads the clock between ticks
+    ticker.tick();                                  // what its timer does
+    QCoreApplication::processEvents();
+    EXPECT_EQ(freshness->text(), "updated 47s ago");
+    EXPECT_EQ(lastRefreshText(*sources), "47s ago");
+
+    // A refresh publishes: both measure against a read taken after it.
+    *f.clock += 200;
+    store.refresh();
+    ASSERT_TRUE(waitFor(published, 2));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(freshness->text(), "updated 0s ago");
+    EXPECT_EQ(lastRefreshText(*sources), "0s ago");
+}
+
+} // namespace
+} // namespace vantery::app
