@@ -71,27 +71,13 @@ std::string fixed(double value, int decimals) {
     return fmt::format("{:.{}f}", value, decimals);
 }
 
+// Counts are written by the core's helpers, as in the exports and the server's answers.
 std::string tokens(std::int64_t n) {
-    if (n >= 1'000'000'000) return fixed(static_cast<double>(n) / 1e9, 2) + "G";
-    if (n < 1'000) return std::to_string(n);
-    if (n < 1'000'000) return fixed(static_cast<double>(n) / 1000.0, 1) + "k";
-    return fixed(static_cast<double>(n) / 1e6, 2) + "M";
+    return text::compactCount(n);
 }
 
 std::string exact(std::int64_t n) {
-    // The magnitude of INT64_MIN does not fit an int64: go through unsigned.
-    const std::uint64_t magnitude =
-        n < 0 ? static_cast<std::uint64_t>(-(n + 1)) + 1 : static_cast<std::uint64_t>(n);
-    const std::string digits = std::to_string(magnitude);
-    std::string out;
-    out.reserve(digits.size() + digits.size() / 3 + 1);
-    if (n < 0) out.push_back('-');
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        const std::size_t fromRight = digits.size() - i;
-        if (i > 0 && fromRight % 3 == 0) out.push_back(',');
-        out.push_back(digits[i]);
-    }
-    return out;
+    return text::groupedDigits(n);
 }
 
 std::string ago(double date, double now) {

@@ -48,47 +48,26 @@ std::string AnswerText::stamp(std::optional<double> instant, const Calendar& cal
     return t.day.iso() + buf;
 }
 
+// The number and word helpers are the core's, so that the server, the exports and the
+// app write counts alike.
 std::string AnswerText::count(std::int64_t n) {
-    // The magnitude as unsigned, so INT64_MIN has one too.
-    std::uint64_t mag = n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
-    std::string digits = std::to_string(mag);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return n < 0 ? "-" + out : out;
+    return text::groupedDigits(n);
 }
 
 std::string AnswerText::noun(std::int64_t n, std::string_view singular, std::string_view plural) {
-    bool one = n == 1 || n == -1;
-    return count(n) + " " + std::string(one ? singular : plural);
+    return text::counted(n, singular, plural);
 }
 
 std::string AnswerText::tokens(std::int64_t n) {
-    auto d = static_cast<double>(n);
-    if (n >= 1'000'000'000) return format("%.2fG", d / 1e9);
-    if (n < 1'000) return std::to_string(n);
-    if (n < 1'000'000) return format("%.1fk", d / 1000);
-    return format("%.2fM", d / 1e6);
+    return text::compactCount(n);
 }
 
 std::string AnswerText::joined(const std::set<std::string>& texts, std::string_view separator) {
-    std::string out;
-    for (const auto& t : texts) {
-        if (!out.empty()) out += separator;
-        out += t;
-    }
-    return out;
+    return text::joined(texts, separator);
 }
 
 std::string_view AnswerText::trimmed(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    return text::trimmed(s);
 }
 
 std::string AnswerText::cost(const Bucket& b) {
