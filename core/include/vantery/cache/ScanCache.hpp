@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "vantery/cache/FileProvenance.hpp"
-#include "vantery/ingest/RequestMap.hpp"
 #include "vantery/model/Estimate.hpp"
 #include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
@@ -42,9 +41,6 @@ class ScanCache {
         friend bool operator==(const FileDiagnostics&, const FileDiagnostics&) = default;
     };
 
-    /// An immutable set of requests of one file, shared between copies of the table.
-    using RecordSet = std::shared_ptr<const RequestMap>;
-
     /// What the cache knows of one transcript file.
     struct FileState {
         /// Size when last brought up to date (taken before reading). For a file whose
@@ -53,7 +49,8 @@ class ScanCache {
         double mtime = 0;           ///< modification time, seconds since 1970; 0 when unknown
         std::uint64_t inode = 0;    ///< file number; 0 when unknown
         std::uint64_t consumed = 0; ///< offset after the last newline accounted for
-        RecordSet records;          ///< never null; requests unified within this file only
+        /// Never null; the file's requests unified within it, ids in the cache's dictionary.
+        std::shared_ptr<const FileBlock> block;
         FileDiagnostics diag;
     };
 
@@ -184,11 +181,12 @@ class ScanCache {
     mutable std::mutex lock_;
     FileTable files_;
     std::optional<VerificationResult> lastVerification_;
-    // The merged records of the last refresh and the record sets, with their ranks
-    // in merge order, they were built from; reused while every set is the same.
-    std::shared_ptr<const RequestTable> merged_;
+    // The one dictionary of every block in files_.
     std::shared_ptr<RequestDictionary> dictionary_ = std::make_shared<RequestDictionary>();
-    std::vector<std::pair<RecordSet, std::int64_t>> mergedFrom_;
+    // The table of the last refresh and the blocks, in list order, it was built from;
+    // reused while every block is the same.
+    std::shared_ptr<const RequestTable> merged_;
+    std::vector<std::shared_ptr<const FileBlock>> mergedFrom_;
     // Bumped whenever the table's content changes; the version the file is known
     // to hold, when this process loaded or wrote it.
     std::uint64_t tableVersion_ = 0;
