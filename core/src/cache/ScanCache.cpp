@@ -256,6 +256,11 @@ ScanCache::FileTable ScanCache::snapshot() const {
     return files_;
 }
 
+std::shared_ptr<const RequestDictionary> ScanCache::dictionary() const {
+    std::lock_guard g(lock_);
+    return dictionary_;
+}
+
 // MARK: - Refresh
 
 namespace {

@@ -154,8 +154,10 @@ class ScanCache {
     /// Number of files in the table.
     std::size_t fileCount() const;
 
-    /// A copy of the table (cheap: record sets are shared).
+    /// A copy of the table (cheap: blocks are shared).
     FileTable snapshot() const;
+    /// The dictionary the blocks of the table refer to.
+    std::shared_ptr<const RequestDictionary> dictionary() const;
 
     /// Re-reads every cached file up to its consumed offset and compares the
     /// requests with the cache; stores and returns the verdict. Never throws.
