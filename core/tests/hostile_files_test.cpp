@@ -60,7 +60,7 @@ TEST(HostileFiles, SpecialFilesAreSkippedNotWaitedOn) {
     for (const char* name : {"fifo-cache.bin", "zero-cache.bin"}) {
         ScanCache cache(home / name);
         EXPECT_FALSE(cache.load()) << name;
-        EXPECT_EQ(cache.refresh(homes).records->size(), 1u);
+        EXPECT_EQ(cache.refresh(homes).table->size(), 1u);
         EXPECT_THROW(cache.save(), std::system_error) << name << ": not a cache file";
     }
 
@@ -104,7 +104,7 @@ TEST(HostileFiles, AFileTooLongToHoldIsUnreadableAndTriedAgain) {
         for (int pass = 0; pass < 2; ++pass) {
             auto r = cache.refresh(homes);
             EXPECT_EQ(r.diagnostics.filesUnreadable, std::vector<std::string>{big}) << pass;
-            EXPECT_EQ(r.records->size(), 2u) << pass;
+            EXPECT_EQ(r.table->size(), 2u) << pass;
         }
         cache.save();
     }
@@ -112,7 +112,7 @@ TEST(HostileFiles, AFileTooLongToHoldIsUnreadableAndTriedAgain) {
     ASSERT_TRUE(reloaded.load());
     auto r = reloaded.refresh(homes);
     EXPECT_TRUE(r.diagnostics.filesUnreadable.empty());
-    EXPECT_EQ(r.records->size(), 3u);
+    EXPECT_EQ(r.table->size(), 3u);
     auto verdict = reloaded.verifyAgainstFullScan(homes);
     EXPECT_TRUE(verdict.isClean()) << verdict.summary();
 }

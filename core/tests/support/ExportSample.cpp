@@ -138,19 +138,20 @@ Report sampleReport() {
 
 std::vector<ScanCache::FileProvenance> sampleFiles() {
     auto rs = sampleRecords();
+    auto dictionary = std::make_shared<RequestDictionary>();
     auto file = [&](std::string path, std::int64_t usageLines, std::vector<int> which) {
-        auto map = std::make_shared<RequestMap>();
+        FileBlock::Builder block;
         for (int n : which) {
             std::string key = "m" + std::to_string(n) + ":r" + std::to_string(n);
             if (n == 0) {
                 auto old = rs[0];
                 old.timestamp = sampleCalendar().instantOf(LocalDay::fromYMD(2026, 3, 1), 12, 0, 0);
-                map->emplace("m0:r0", old);
+                block.add("m0:r0", dictionary->rowOf(old));
             } else {
-                map->emplace(key, rs[static_cast<std::size_t>(n - 1)]);
+                block.add(key, dictionary->rowOf(rs[static_cast<std::size_t>(n - 1)]));
             }
         }
-        return ScanCache::FileProvenance{std::move(path), usageLines, std::move(map)};
+        return ScanCache::FileProvenance{std::move(path), usageLines, block.finish(), dictionary};
     };
     return {
         file("/home/ana/.claude/projects/old/s0.jsonl", 3, {0}),
