@@ -11,6 +11,8 @@
 #include "TempDir.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/CacheLocation.hpp"
+#include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
@@ -316,18 +318,23 @@ TEST(ScanCacheFile, DefaultLocationFollowsThePlatformRules) {
         };
     };
 #if defined(__APPLE__)
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/Users/u"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/Users/u"}})),
               "/Users/u/Library/Application Support/ro.kelvora.vantery/scan-cache.v2.bin");
 #else
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}})),
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/data"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/data"}})),
               "/data/ro.kelvora.vantery/scan-cache.v2.bin");
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "rel"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "rel"}})),
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", ""}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", ""}})),
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
 #endif
+    // VANTERY_CACHE_PATH wins when not empty, "~" expanded.
+    EXPECT_EQ(cachefile::location(env({{"HOME", "/home/u"}, {"VANTERY_CACHE_PATH", "~/c.bin"}})),
+              "/home/u/c.bin");
+    EXPECT_EQ(cachefile::location(env({{"HOME", "/home/u"}, {"VANTERY_CACHE_PATH", ""}})),
+              cachefile::defaultPath(env({{"HOME", "/home/u"}})));
 }
 
 // Large enough for the encoder and decoder to split the work over threads.
@@ -457,6 +464,8 @@ TEST(ScanCacheFile, DefaultLocationFolderIsCreatedPrivate) {
     const std::string folder = data + "/ro.kelvora.vantery";
 #endif
     EXPECT_EQ(cache.cachePath(), folder + "/scan-cache.v2.bin");
+    EXPECT_FALSE(std::filesystem::exists(folder)) << "made only once the location is checked";
+    EXPECT_TRUE(refreshAndKeep(cache, {}).saved);
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));

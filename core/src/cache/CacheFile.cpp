@@ -9,12 +9,13 @@
 #include "base/Parallel.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/base/Text.hpp"
+#include "vantery/cache/CacheLocation.hpp"
 
 namespace vantery {
 
 namespace {
 
-constexpr std::string_view magic = "VTC1";
+using cachefile::magic;
 constexpr std::uint64_t version = 2;
 constexpr std::uint64_t maxInt =
     static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());

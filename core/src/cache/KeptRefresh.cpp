@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "vantery/base/Paths.hpp"
+#include "vantery/cache/CacheLocation.hpp"
 
 namespace vantery {
 
@@ -15,11 +15,13 @@ KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& home
     // Rewriting a large cache file after a refresh that changed nothing costs more
     // than the refresh itself.
     if (!path.empty() && !cache.fileHoldsTable()) {
-        const paths::CacheTarget target = paths::checkCacheTarget(path, homes);
-        if (target != paths::CacheTarget::ok) {
-            out.notKept = paths::describe(target, path);
+        const cachefile::Target target = cachefile::check(path, homes);
+        if (target != cachefile::Target::ok) {
+            out.notKept = cachefile::describe(target, path);
         } else {
             try {
+                // A folder that cannot be made shows as a failed save.
+                paths::makePrivateFolders(paths::folderOf(path));
                 cache.save();
                 out.saved = true;
             } catch (const std::bad_alloc&) {

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <functional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <system_error>
@@ -19,10 +20,10 @@
 #include "base/Parallel.hpp"
 #include "ingest/FileReading.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/base/FlatIndex.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Saturating.hpp"
 #include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/CacheLocation.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
 namespace vantery {
@@ -67,23 +68,32 @@ ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& a,
 }
 
 // Writes whatever `produce` hands its sink to a private temporary beside `path`, then
-// renames it over `path`.
+// renames it over `path`. The temporary is locked while it exists, so that a later
+// save or load can tell it from one a killed save left behind.
 void writeAtomically(
     const std::string& path,
     const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
     if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "no cache location");
-    std::string folder = paths::folderOf(path);
-    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    std::string temp = folder + "/." + name + ".XXXXXX";
+    // Only a cache file written earlier is ever replaced: never a transcript, a link or
+    // anything else that happens to sit at the cache's path; decided before anything is
+    // created beside it.
+    if (!cachefile::replaceable(path)) {
+        errno = EEXIST;
+        throwErrno("not replacing " + path + ": it is not a cache file");
+    }
+    const std::string folder = paths::folderOf(path);
+    cachefile::removeStaleTemporaries(path);
+    std::string temp = cachefile::temporaryPattern(path);
     int fd = ::mkstemp(temp.data());
     if (fd < 0) throwErrno("cannot create a temporary file beside " + path);
     auto fail = [&](const std::string& what) {
         int saved = errno;
-        ::close(fd);
         ::unlink(temp.c_str());
+        ::close(fd);
         errno = saved;
         throwErrno(what);
     };
+    if (::flock(fd, LOCK_EX) != 0) fail("cannot lock " + temp);
     if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
     try {
         produce([&](std::string_view piece) {
@@ -100,30 +110,19 @@ void writeAtomically(
     } catch (const std::system_error&) {
         throw; // the temporary is gone already
     } catch (...) {
-        ::close(fd);
         ::unlink(temp.c_str());
+        ::close(fd);
         throw;
     }
     if (::fsync(fd) != 0) fail("cannot flush " + temp);
-    if (::close(fd) != 0) {
-        int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        throwErrno("cannot close " + temp);
-    }
-    // Only a cache file written earlier is ever replaced: never a transcript, a
-    // link or anything else that happens to sit at the cache's path.
-    if (!paths::holdsNoForeignFile(path)) {
-        ::unlink(temp.c_str());
+    // Checked again: something may have appeared at the path meanwhile.
+    if (!cachefile::replaceable(path)) {
         errno = EEXIST;
-        throwErrno("not replacing " + path + ": it is not a cache file");
+        fail("not replacing " + path + ": it is not a cache file");
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        throwErrno("cannot replace " + path);
-    }
+    // Renamed while still open and locked; closed after.
+    if (::rename(temp.c_str(), path.c_str()) != 0) fail("cannot replace " + path);
+    if (::close(fd) != 0) throwErrno("cannot close " + path);
     // Make the rename itself durable; a failure here leaves a whole file either way.
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -191,22 +190,10 @@ ScanResult ScanCache::Refresh::result() const {
 
 // MARK: - Location
 
-std::optional<std::string> ScanCache::defaultStorePath(const Environment& env) {
-    return paths::defaultCachePath(env);
-}
+ScanCache::ScanCache(const paths::Environment& env)
+    : storePath_(cachefile::location(env).value_or(std::string())) {}
 
-std::optional<std::string> ScanCache::defaultStorePath() {
-    return paths::defaultCachePath();
-}
-
-ScanCache::ScanCache(const Environment& env)
-    : storePath_(defaultStorePath(env).value_or(std::string())) {
-    if (!storePath_.empty()) paths::makePrivateFolders(paths::folderOf(storePath_));
-}
-
-ScanCache::ScanCache() : storePath_(defaultStorePath().value_or(std::string())) {
-    if (!storePath_.empty()) paths::makePrivateFolders(paths::folderOf(storePath_));
-}
+ScanCache::ScanCache() : ScanCache(paths::processEnvironment()) {}
 
 ScanCache::ScanCache(std::string storePath) : storePath_(std::move(storePath)) {}
 
@@ -233,7 +220,7 @@ void ScanCache::clear() {
     ++tableVersion_;
     fileVersion_.reset();
     // Only a cache file is ever removed, never whatever else sits at the path.
-    if (!storePath_.empty() && paths::holdsNoForeignFile(storePath_)) ::unlink(storePath_.c_str());
+    if (!storePath_.empty() && cachefile::replaceable(storePath_)) ::unlink(storePath_.c_str());
 }
 
 bool ScanCache::fileHoldsTable() const {
@@ -502,6 +489,7 @@ void ScanCache::save() const {
 
 bool ScanCache::load() {
     if (storePath_.empty()) return false;
+    cachefile::removeStaleTemporaries(storePath_);
     std::optional<CacheContent> content;
     try {
         auto bytes = fileio::readWholeFile(storePath_, maxCacheFileBytes);

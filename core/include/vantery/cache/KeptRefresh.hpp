@@ -22,7 +22,8 @@ struct KeptRefresh {
 
 /// Refreshes `cache` against `homes`; then saves it unless its file already holds the
 /// table, it has no location, or the location is refused (inside a home's projects or
-/// teams tree, or over a file that is not a cache file); then reads the rosters. The
+/// teams tree, or over a file that is not a cache file), making its folder (private)
+/// when missing; then reads the rosters. The
 /// first refusal or failed save of the process is written to stderr; the figures never
 /// depend on the save. Throws only std::bad_alloc.
 KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes);

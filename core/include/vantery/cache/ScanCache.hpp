@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vantery/base/Paths.hpp"
 #include "vantery/cache/FileProvenance.hpp"
 #include "vantery/model/Estimate.hpp"
 #include "vantery/model/RequestTable.hpp"
@@ -110,22 +111,12 @@ class ScanCache {
     /// 100 MB); the next refresh then reads every transcript again.
     static constexpr std::uint64_t maxCacheFileBytes = std::uint64_t{2} << 30;
 
-    /// Looks up an environment variable; absent when unset.
-    using Environment = std::function<std::optional<std::string>(const char* name)>;
-
-    /// The default cache file for a user, as paths::defaultCachePath gives it
-    /// (<application data>/ro.kelvora.vantery/scan-cache.v2.bin). Absent when no
-    /// home directory can be found.
-    static std::optional<std::string> defaultStorePath(const Environment& env);
-    /// The same from the process environment.
-    static std::optional<std::string> defaultStorePath();
-
-    /// A cache at the default location; its folder is created (mode 0700) when
-    /// missing, and a failure to do so only makes later saves fail.
+    /// A cache at cachefile::location of the process environment. Touches no file: the
+    /// folder is made (private) by refreshAndKeep once the location passes its checks.
     ScanCache();
-    /// The same, with the location taken from `env` instead of the process environment.
-    explicit ScanCache(const Environment& env);
-    /// A cache whose file is exactly `storePath`; no folder is created.
+    /// The same, with the location taken from `env`.
+    explicit ScanCache(const paths::Environment& env);
+    /// A cache whose file is exactly `storePath`.
     explicit ScanCache(std::string storePath);
 
     ScanCache(const ScanCache&) = delete;
@@ -163,14 +154,17 @@ class ScanCache {
     /// requests with the cache; stores and returns the verdict. Never throws.
     VerificationResult verifyAgainstFullScan(const std::vector<SourceHome>& homes);
 
-    /// Writes the whole table to the cache file, replacing it atomically (a
-    /// private temporary file in the same folder, flushed and renamed). Throws
-    /// std::system_error on failure, leaving the old file as it was. Never replaces
-    /// anything but a cache file (see paths::holdsNoForeignFile).
+    /// Writes the whole table to the cache file, replacing it atomically (a private,
+    /// locked temporary file in the same folder, written in pieces, flushed and renamed);
+    /// temporaries killed saves left there are removed. Makes no folder. Throws std::system_error
+    /// on failure, leaving the old file as it was. Never replaces anything but a cache file or an
+    /// empty file (cachefile::replaceable), checked before anything is created. Does not know the
+    /// homes: refreshAndKeep (KeptRefresh.hpp) also refuses paths inside their trees.
     void save() const;
 
     /// Replaces the table with the cache file's content; false (table untouched)
     /// when the file is absent, unreadable, foreign, of another version or damaged.
+    /// Removes temporaries killed saves left beside the file.
     bool load();
 
     /// True when this cache last loaded its table from, or saved it to, its file and
