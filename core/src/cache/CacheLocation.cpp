@@ -131,13 +131,17 @@ std::string describe(Target target, const std::string& path) {
     return {};
 }
 
+// Built by appending: g++ 12 warns, wrongly, about prepending to a temporary string.
 std::string temporaryPattern(const std::string& path) {
-    return paths::folderOf(path) + "/." + nameOf(path) + ".XXXXXX";
+    std::string out = paths::folderOf(path);
+    out.append("/.").append(nameOf(path)).append(".XXXXXX");
+    return out;
 }
 
 void removeStaleTemporaries(const std::string& path) {
     if (path.empty()) return;
-    const std::string prefix = "." + nameOf(path) + ".";
+    std::string prefix(1, '.');
+    prefix.append(nameOf(path)).append(".");
     int dir = ::open(paths::folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return;
     DIR* d = ::fdopendir(dir);
