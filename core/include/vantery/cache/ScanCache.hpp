@@ -127,12 +127,13 @@ class ScanCache {
 
     /// Brings every listed transcript file up to date and returns all requests,
     /// unified across files, with diagnostics and statistics. Never throws; never
-    /// touches the cache file. The result equals a full scan of the consumed bytes:
-    /// each request's sourceRank is the position, in this pass's file list, of the
-    /// first file that holds it, whichever pass read that file.
+    /// touches the cache file. The table equals Scanner::scanTable of the consumed
+    /// bytes, row for row in the same canonical order, whichever pass read each file:
+    /// a grown file's new requests follow its old ones, as they follow in the file.
+    /// When no file changed, the last table is returned again (no copy).
     Refresh refresh(const std::vector<SourceHome>& homes);
 
-    /// One entry per cached file, sorted by path.
+    /// One entry per cached file, sorted by path; the blocks are shared, not copied.
     std::vector<FileProvenance> recordsPerFile() const;
 
     /// Empties the table, forgets the last verdict and deletes the cache file
