@@ -400,6 +400,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
 
     RefreshStats stats;
     FileTable snap;
+    std::shared_ptr<RequestDictionary> dictionary;
     {
         std::unordered_set<std::string_view> listed;
         listed.reserve(list.size());
@@ -416,14 +417,10 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
             }
         }
         snap = files_;
+        dictionary = dictionary_; // what every block of the snapshot refers to
     }
 
     // Plan which files to read, read them, then merge the table and the requests.
-    std::shared_ptr<RequestDictionary> dictionary;
-    {
-        std::lock_guard g(lock_);
-        dictionary = dictionary_;
-    }
     std::vector<Slot> slots(list.size());
     const std::vector<std::size_t> jobs = plan(list, snap, slots, stats);
     readJobs(list, jobs, slots, *dictionary);
@@ -440,6 +437,9 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     {
         std::lock_guard g(lock_);
         files_.swap(table); // the old table is freed below, outside the lock
+        // A load or clear meanwhile brought another dictionary; the table now in place
+        // refers to this pass's.
+        dictionary_ = dictionary;
         if (changed) ++tableVersion_;
     }
     table = {};
