@@ -176,7 +176,44 @@ struct StringNumbers {
                 return d.agent(static_cast<std::uint32_t>(i)).rawIdText();
             })};
     }
+    /// The numbers of a row met by `of` before; reads only, so threads may share it.
+    Row known(const RequestRow& r) const {
+        return {model[r.model] - 1, session[r.session] - 1, cwd[r.cwd] - 1, home[r.home] - 1,
+                agent[r.agent] - 1};
+    }
 };
+
+// One file entry, its string numbers already known.
+void encodeEntry(BinaryWriter& w, const ScanCache::FileState& state, std::uint32_t path,
+                 const std::uint32_t* keys, std::int64_t rank, const StringNumbers& numbers,
+                 const RequestDictionary& dictionary) {
+    w.writeUInt(path);
+    w.writeUInt(state.size);
+    w.writeDouble(state.mtime);
+    w.writeUInt(state.inode);
+    w.writeUInt(state.consumed);
+    const ScanCache::FileDiagnostics& d = state.diag;
+    for (std::int64_t v :
+         {d.usageLines, d.notUsageBearing, d.skippedZeroUsage, d.rejectedInvalidJSON,
+          d.rejectedNoMessage, d.rejectedNoTimestamp, d.rejectedNoIdentity, d.longestLineBytes})
+        w.writeInt(v);
+    const std::size_t n = state.block ? state.block->size() : 0;
+    w.writeUInt(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const RequestRow& r = state.block->row(i);
+        const StringNumbers::Row s = numbers.known(r);
+        w.writeUInt(keys[i]);
+        w.writeDouble(r.timestamp);
+        for (std::uint32_t v : {s.model, s.session, s.cwd, s.home, s.agent})
+            w.writeUInt(v);
+        const RequestCounts c = dictionary.counts(r);
+        for (std::int64_t v : {c.input, c.output, c.cacheWrite5m, c.cacheWrite1h, c.cacheRead,
+                               c.webSearch, c.webFetch})
+            w.writeInt(v);
+        w.writeBool(r.cacheWriteBreakdownAssumed());
+        w.writeInt(rank);
+    }
+}
 
 // Hands the writer's bytes to the sink once they pass the piece size.
 void flushIf(BinaryWriter& w, const std::function<void(std::string_view)>& sink, bool always) {
@@ -193,14 +230,22 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     for (const auto& [path, state] : table)
         records += state.block ? state.block->size() : 0;
 
-    // The string table, numbered in writing order.
+    // The string table, numbered in writing order; each entry's path and keys noted.
+    std::vector<const ScanCache::FileTable::value_type*> entries;
+    std::vector<std::uint32_t> paths;
+    std::vector<std::size_t> firstKey; // position of each entry's first key in keys
+    std::vector<std::uint32_t> keys;
+    entries.reserve(table.size());
+    keys.reserve(records);
     StringNumbers numbers(records + table.size() + 64, dictionary.sizes());
-    for (const auto& [path, state] : table) {
-        numbers.intern(path);
-        if (!state.block) continue;
-        const FileBlock& b = *state.block;
+    for (const auto& entry : table) {
+        entries.push_back(&entry);
+        paths.push_back(numbers.intern(entry.first));
+        firstKey.push_back(keys.size());
+        if (!entry.second.block) continue;
+        const FileBlock& b = *entry.second.block;
         for (std::size_t i = 0; i < b.size(); ++i) {
-            numbers.intern(b.key(i), b.keyHash(i));
+            keys.push_back(numbers.intern(b.key(i), b.keyHash(i)));
             (void)numbers.of(b.row(i), dictionary);
         }
     }
@@ -216,41 +261,41 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
         flushIf(w, sink, false);
     }
     w.writeUInt(table.size());
-
-    // The entries; a request's rank is its file's position in the table.
-    std::int64_t rank = 0;
-    for (const auto& [path, state] : table) {
-        w.writeUInt(numbers.intern(path));
-        w.writeUInt(state.size);
-        w.writeDouble(state.mtime);
-        w.writeUInt(state.inode);
-        w.writeUInt(state.consumed);
-        const ScanCache::FileDiagnostics& d = state.diag;
-        for (std::int64_t v :
-             {d.usageLines, d.notUsageBearing, d.skippedZeroUsage, d.rejectedInvalidJSON,
-              d.rejectedNoMessage, d.rejectedNoTimestamp, d.rejectedNoIdentity, d.longestLineBytes})
-            w.writeInt(v);
-        const std::size_t n = state.block ? state.block->size() : 0;
-        w.writeUInt(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const FileBlock& b = *state.block;
-            const RequestRow& r = b.row(i);
-            const StringNumbers::Row s = numbers.of(r, dictionary);
-            w.writeUInt(numbers.intern(b.key(i), b.keyHash(i)));
-            w.writeDouble(r.timestamp);
-            for (std::uint32_t v : {s.model, s.session, s.cwd, s.home, s.agent})
-                w.writeUInt(v);
-            const RequestCounts c = dictionary.counts(r);
-            for (std::int64_t v : {c.input, c.output, c.cacheWrite5m, c.cacheWrite1h, c.cacheRead,
-                                   c.webSearch, c.webFetch})
-                w.writeInt(v);
-            w.writeBool(r.cacheWriteBreakdownAssumed());
-            w.writeInt(rank);
-            flushIf(w, sink, false);
-        }
-        ++rank;
-    }
     flushIf(w, sink, true);
+
+    // The entries, a request's rank its file's position in the table: runs of entries
+    // of about a piece each, a few runs encoded at once on several threads and handed
+    // on in order, so that only those few pieces are ever held.
+    // A record takes some 40 to 80 bytes.
+    constexpr std::size_t recordsPerRun = pieceBytes / 128;
+    std::vector<std::size_t> runStart{0};
+    for (std::size_t e = 0, inRun = 0; e < entries.size(); ++e) {
+        inRun += entries[e]->second.block ? entries[e]->second.block->size() : 0;
+        if (inRun >= recordsPerRun || e + 1 == entries.size()) {
+            runStart.push_back(e + 1);
+            inRun = 0;
+        }
+    }
+    const std::size_t runs = runStart.size() - 1;
+    const std::size_t together = std::max<std::size_t>(1, parallel::maxThreads());
+    std::vector<std::string> encoded(together);
+    for (std::size_t first = 0; first < runs; first += together) {
+        const std::size_t count = std::min(together, runs - first);
+        parallel::forEach(count, [&](std::size_t k) {
+            BinaryWriter out;
+            const std::size_t from = runStart[first + k], to = runStart[first + k + 1];
+            const std::size_t upTo = to < entries.size() ? firstKey[to] : keys.size();
+            out.bytes.reserve((upTo - firstKey[from]) * 88 + (to - from) * 128);
+            for (std::size_t e = from; e < to; ++e)
+                encodeEntry(out, entries[e]->second, paths[e], keys.data() + firstKey[e],
+                            static_cast<std::int64_t>(e), numbers, dictionary);
+            encoded[k] = std::move(out.bytes);
+        });
+        for (std::size_t k = 0; k < count; ++k) {
+            sink(encoded[k]);
+            encoded[k] = {};
+        }
+    }
 }
 
 std::string encodeCacheFile(const ScanCache::FileTable& table,
