@@ -284,22 +284,23 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
     // in the partition's merged rows when later meetings folded into it, repeatMark
     // for a later meeting.
     std::vector<std::uint32_t> state(total, 0);
-    const std::size_t parts =
+    const std::size_t partitions =
         total < 65'536 ? 1 : std::min<std::size_t>(parallel::maxThreads(), 64);
-    std::vector<std::vector<RequestRow>> merged(parts);
-    parallel::forEach(parts, [&](std::size_t part) {
+    std::vector<std::vector<RequestRow>> merged(partitions);
+    parallel::forEach(partitions, [&](std::size_t partition) {
         struct Slot {
             std::uint64_t hash = 0;
             std::uint32_t block = 0, row = 0; // row + 1; 0 for an empty slot
         };
-        std::vector<Slot> index(std::bit_ceil(std::max<std::size_t>(16, 2 * total / parts + 16)));
+        std::vector<Slot> index(
+            std::bit_ceil(std::max<std::size_t>(16, 2 * total / partitions + 16)));
         std::size_t mask = index.size() - 1, used = 0;
-        std::vector<RequestRow>& rows = merged[part];
+        std::vector<RequestRow>& rows = merged[partition];
         for (std::uint32_t b = 0; b < blocks_.size(); ++b) {
             const FileBlock& block = *blocks_[b];
             for (std::uint32_t i = 0; i < block.size(); ++i) {
                 const std::uint64_t h = block.keyHash(i);
-                if (parts > 1 && (h >> 58) % parts != part) continue;
+                if (partitions > 1 && (h >> 58) % partitions != partition) continue;
                 const std::string_view key = block.key(i);
                 if (key.empty()) continue; // never unified: its own request
                 std::size_t k = h & mask;
@@ -348,10 +349,10 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
     });
 
     // The merged rows in one array; each partition's start within it.
-    std::vector<std::size_t> base(parts + 1, 0);
-    for (std::size_t p = 0; p < parts; ++p)
+    std::vector<std::size_t> base(partitions + 1, 0);
+    for (std::size_t p = 0; p < partitions; ++p)
         base[p + 1] = base[p] + merged[p].size();
-    merged_.reserve(base[parts]);
+    merged_.reserve(base[partitions]);
     for (auto& m : merged)
         merged_.insert(merged_.end(), m.begin(), m.end());
     merged = {};
@@ -368,7 +369,8 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
                 rows_.push_back(&block.row(i));
             else if (s != repeatMark)
                 rows_.push_back(
-                    &merged_[base[parts > 1 ? (block.keyHash(i) >> 58) % parts : 0] + s - 1]);
+                    &merged_[base[partitions > 1 ? (block.keyHash(i) >> 58) % partitions : 0] + s -
+                             1]);
         }
     }
     sizes_ = dictionary_->sizes();
