@@ -7,13 +7,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/ProductPage.hpp"
 #include "vantery/base/CommandLine.hpp"
+#include "vantery/base/Paths.hpp"
+#include "vantery/cache/CacheLocation.hpp"
+#include "vantery/model/UsageRecord.hpp"
 #include "widgets/ScreenshotRun.hpp"
 #include "widgets/VanteryApp.hpp"
 
 namespace {
+
+std::vector<std::string> homeNames() {
+    std::vector<std::string> names;
+    for (const vantery::SourceHome& home : vantery::SourceHome::defaults(""))
+        names.push_back(home.name);
+    return names;
+}
 
 std::string usage(const std::string& version) {
     return "Vantery " + version +
@@ -26,10 +37,11 @@ std::string usage(const std::string& version) {
            "       Vantery --version  print the version\n"
            "\n"
            "Transcripts are read from the Claude homes in your home folder:\n" +
-           vantery::cli::homesLine() +
+           vantery::cli::homesLine(homeNames()) +
            "\n"
            "Environment:\n" +
-           vantery::cli::commonUsageTail();
+           vantery::cli::commonUsageTail(
+               vantery::cachefile::defaultPath(vantery::paths::processEnvironment()));
 }
 
 // The options QApplication takes itself (it removes them before the app sees its

@@ -26,7 +26,13 @@ struct Command {
 
 const Command commands[] = {
     {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
-    {"scan", bench::scan, {"serial", "no-timing"}, "scan --home DIR [--serial] [--no-timing]"},
+    {"scan",
+     bench::scan,
+     {"serial", "no-timing"},
+     "scan --home DIR [--serial] [--threads N] [--cache FILE] [--no-timing]\n"
+     "      the full scan's figures as JSON; --threads caps the worker threads (default: all\n"
+     "      cores); --cache loads FILE (when it holds a cache), refreshes it against the\n"
+     "      home, prints the cached table's figures and keeps the cache in FILE"},
     {"aggregate",
      bench::aggregate,
      {"help"},
@@ -49,8 +55,17 @@ int main(int argc, char** argv) {
         printUsage();
         return 2;
     }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printUsage();
+        return 0;
+    }
     for (const auto& c : commands) {
         if (std::strcmp(argv[1], c.name) != 0) continue;
+        for (int i = 2; i < argc; ++i)
+            if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+                std::printf("usage: vantery-bench %s\n", c.usage);
+                return 0;
+            }
         try {
             std::vector<std::string> flags;
             for (const char* f : c.flags)

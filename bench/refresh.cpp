@@ -49,7 +49,7 @@ std::string newLines(std::size_t bytes, int file, int& serial) {
 ordered_json step(const char* name, double seconds, const vantery::ScanCache::Refresh* r) {
     ordered_json j = {{"step", name}, {"seconds", seconds}};
     if (r) {
-        j["records"] = r->records->size();
+        j["records"] = r->table->size();
         j["filesNew"] = r->stats.filesNew;
         j["filesGrown"] = r->stats.filesGrown;
         j["filesUnchanged"] = r->stats.filesUnchanged;
@@ -70,11 +70,11 @@ int refresh(Args& args) {
 
     // The full scan first: it also warms the page cache for the refreshes.
     double t0 = bench::now();
-    auto full = vantery::Scanner::scanKeyed(homes, true);
+    auto full = vantery::Scanner::scanTable(homes, true);
     const double fullScanSeconds = bench::now() - t0;
     steps.push_back({{"step", "parallel full scan"},
                      {"seconds", fullScanSeconds},
-                     {"records", full.records.size()}});
+                     {"records", full.table->size()}});
     full = {};
 
     vantery::ScanCache first(cachePath);
@@ -91,16 +91,17 @@ int refresh(Args& args) {
     // The codec alone, without the file system.
     {
         auto table = first.snapshot();
+        auto dictionary = first.dictionary();
         std::size_t entries = 0;
         for (const auto& [path, state] : table)
-            entries += state.records->size();
+            entries += state.block->size();
         // Best of three: the machine may be busy with other work.
         double encodeSeconds = 1e9, decodeSeconds = 1e9;
         std::string bytes;
-        std::optional<vantery::ScanCache::FileTable> decoded;
+        std::optional<vantery::CacheContent> decoded;
         for (int run = 0; run < 3; ++run) {
             t0 = bench::now();
-            bytes = vantery::encodeCacheFile(table);
+            bytes = vantery::encodeCacheFile(table, *dictionary);
             encodeSeconds = std::min(encodeSeconds, bench::now() - t0);
             t0 = bench::now();
             decoded = vantery::decodeCacheFile(bytes);
@@ -147,9 +148,10 @@ int refresh(Args& args) {
     ordered_json million;
     {
         auto table = loaded.snapshot();
+        auto dictionary = loaded.dictionary();
         std::size_t entries = 0;
         for (const auto& [path, state] : table)
-            entries += state.records->size();
+            entries += state.block->size();
         if (entries > 0) {
             vantery::ScanCache::FileTable big;
             std::size_t total = 0;
@@ -157,20 +159,21 @@ int refresh(Args& args) {
                 std::string tag = "#";
                 tag += std::to_string(copy);
                 for (const auto& [path, state] : table) {
-                    auto set = std::make_shared<vantery::RequestMap>();
-                    set->reserve(state.records->size());
-                    for (const auto& [key, r] : *state.records)
-                        set->emplace(key + tag, r);
-                    total += set->size();
+                    vantery::FileBlock::Builder block(state.block->size());
+                    for (std::size_t i = 0; i < state.block->size(); ++i)
+                        block.add(std::string(state.block->key(i)) + tag, state.block->row(i));
+                    total += block.size();
                     auto copyState = state;
-                    copyState.records = std::move(set);
+                    copyState.block = block.finish();
                     big.emplace(path + tag, std::move(copyState));
                 }
             }
             const std::string bigPath = cachePath + ".million";
             {
-                std::ofstream(bigPath, std::ios::binary | std::ios::trunc)
-                    << vantery::encodeCacheFile(big);
+                std::ofstream file(bigPath, std::ios::binary | std::ios::trunc);
+                vantery::writeCacheFile(big, *dictionary, [&](std::string_view piece) {
+                    file.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+                });
             }
             big = {};
 #if defined(__GLIBC__)
@@ -195,7 +198,7 @@ int refresh(Args& args) {
         }
     }
 
-    const auto records = r1.records->size();
+    const auto records = r1.table->size();
     ordered_json out = {
         {"home", home},
         {"files", r1.stats.filesTotal},

@@ -12,9 +12,12 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
+#include "base/Parallel.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "vantery/cache/KeptRefresh.hpp"
+#include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
 namespace bench {
@@ -25,8 +28,7 @@ using vantery::satAdd;
 
 std::size_t workerCount(std::size_t files, bool parallel) {
     if (!parallel) return 1;
-    std::size_t cpus = std::max(1u, std::thread::hardware_concurrency());
-    return std::max<std::size_t>(1, std::min(files, cpus));
+    return std::max<std::size_t>(1, std::min(files, vantery::parallel::maxThreads()));
 }
 
 // Reads every file in 1 MiB blocks and does nothing else; returns the bytes read.
@@ -60,7 +62,11 @@ int scan(Args& args) {
     const std::string home = args.require("home");
     const bool parallel = !args.flag("serial");
     const bool timing = !args.flag("no-timing");
+    const std::int64_t threads = args.integer("threads", 0);
+    const std::optional<std::string> cacheFile = args.get("cache");
     args.finish();
+    if (threads < 0) throw UsageError("--threads must be at least 1");
+    vantery::parallel::setMaxThreads(static_cast<std::size_t>(threads));
 
     const auto homes = vantery::SourceHome::defaults(home);
     double baselineSeconds = 0;
@@ -74,9 +80,26 @@ int scan(Args& args) {
     }
 
     double t0 = bench::now();
-    auto keyed = vantery::Scanner::scanKeyed(homes, parallel);
+    std::shared_ptr<const vantery::RequestTable> table;
+    vantery::ScanDiagnostics d;
+    if (cacheFile) {
+        // The cached table: loaded, brought up to date and kept, as the programs do.
+        vantery::ScanCache cache(*cacheFile);
+        const bool loaded = cache.load();
+        auto kept = vantery::refreshAndKeep(cache, homes);
+        std::fprintf(stderr, "cache %s: %s, %lld files read again\n", cacheFile->c_str(),
+                     loaded ? "loaded" : "not loaded",
+                     static_cast<long long>(kept.refresh.stats.filesNew +
+                                            kept.refresh.stats.filesGrown +
+                                            kept.refresh.stats.filesRewound));
+        table = kept.refresh.table;
+        d = std::move(kept.refresh.diagnostics);
+    } else {
+        auto scanned = vantery::Scanner::scanTable(homes, parallel);
+        table = std::move(scanned.table);
+        d = std::move(scanned.diagnostics);
+    }
     double scanSeconds = bench::now() - t0;
-    const auto& d = keyed.diagnostics;
 
     ordered_json diagnostics = {
         {"filesScanned", d.filesScanned},
@@ -99,14 +122,8 @@ int scan(Args& args) {
         perHome[name] = count;
     diagnostics["perHome"] = perHome;
 
-    // Sums and prices over the records in key order, so the floating-point sums do
-    // not depend on the map's iteration order.
-    std::vector<const std::pair<const std::string, vantery::UsageRecord>*> sorted;
-    sorted.reserve(keyed.records.size());
-    for (const auto& e : keyed.records)
-        sorted.push_back(&e);
-    std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->first < b->first; });
-
+    // Sums and prices over the requests in the table's canonical order: the same
+    // figures, to the last digit, whatever the threads or the cache.
     const auto calendar = vantery::Calendar::current();
     std::int64_t input = 0, output = 0, cw5 = 0, cw1 = 0, cacheRead = 0, webSearch = 0,
                  webFetch = 0, assumed = 0;
@@ -116,8 +133,8 @@ int scan(Args& args) {
         double priced = 0;
     };
     std::map<std::string, ModelFigures> byModel;
-    for (const auto* e : sorted) {
-        const auto& r = e->second;
+    for (const vantery::RequestRow& row : *table) {
+        const vantery::UsageRecord r = table->record(row);
         input = satAdd(input, r.input);
         output = satAdd(output, r.output);
         cw5 = satAdd(cw5, r.cacheWrite5m);

@@ -11,13 +11,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     auto table = vantery::decodeCacheFile(bytes);
     if (!table) return 0;
-    auto again = vantery::decodeCacheFile(vantery::encodeCacheFile(*table));
-    if (!again || again->size() != table->size()) std::abort();
-    for (const auto& [path, state] : *table) {
-        auto it = again->find(path);
-        if (it == again->end() || it->second.records->size() != state.records->size() ||
+    auto again =
+        vantery::decodeCacheFile(vantery::encodeCacheFile(table->files, *table->dictionary));
+    if (!again || again->files.size() != table->files.size()) std::abort();
+    for (const auto& [path, state] : table->files) {
+        auto it = again->files.find(path);
+        if (it == again->files.end() || it->second.block->size() != state.block->size() ||
             it->second.consumed != state.consumed)
             std::abort();
+        for (std::size_t i = 0; i < state.block->size(); ++i)
+            if (it->second.block->key(i) != state.block->key(i) ||
+                again->dictionary->counts(it->second.block->row(i)) !=
+                    table->dictionary->counts(state.block->row(i)))
+                std::abort();
     }
     return 0;
 }

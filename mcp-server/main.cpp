@@ -7,13 +7,24 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "vantery/base/CommandLine.hpp"
+#include "vantery/base/Paths.hpp"
+#include "vantery/cache/CacheLocation.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/MCPServer.hpp"
 #include "vantery/mcp/Protocol.hpp"
+#include "vantery/model/UsageRecord.hpp"
 
 namespace {
+
+std::vector<std::string> homeNames() {
+    std::vector<std::string> names;
+    for (const vantery::SourceHome& home : vantery::SourceHome::defaults(""))
+        names.push_back(home.name);
+    return names;
+}
 
 void logLine(std::string_view message) {
     std::string line(vantery::mcp::Protocol::logPrefix);
@@ -50,12 +61,13 @@ std::string usage() {
            "       VanteryMCP --version  print the version\n"
            "\n"
            "Transcripts are read from the Claude homes in your home folder (or VANTERY_HOME):\n" +
-           vantery::cli::homesLine() +
+           vantery::cli::homesLine(homeNames()) +
            "\n"
            "Environment:\n"
            "  VANTERY_HOME        the folder holding those homes, instead of your home folder\n"
            "  VANTERY_CACHE_PATH  the scan cache file, instead of the default one\n" +
-           vantery::cli::commonUsageTail();
+           vantery::cli::commonUsageTail(
+               vantery::cachefile::defaultPath(vantery::paths::processEnvironment()));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::app::detail {
@@ -11,15 +12,9 @@ RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& hom
                             bool clearFirst) {
     if (clearFirst) cache.clear();
     RefreshOutcome out;
-    out.scan = cache.refresh(homes);
-    try {
-        // A refresh that changed nothing would write the same bytes again; saving a
-        // million requests takes half a second of work and some 150 MB for the encoding.
-        if (!cache.fileHoldsTable()) cache.save();
-    } catch (...) {
-        // The figures are good without a saved cache; the next save tries again.
-    }
-    out.roster.load(homes);
+    KeptRefresh kept = refreshAndKeep(cache, homes);
+    out.scan = std::move(kept.refresh);
+    out.roster = std::move(kept.roster);
     out.projectsExist.reserve(homes.size());
     for (const auto& home : homes) {
         std::error_code ec;

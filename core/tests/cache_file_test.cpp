@@ -11,6 +11,8 @@
 #include "TempDir.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/CacheLocation.hpp"
+#include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
@@ -55,22 +57,44 @@ UsageRecord record(std::string model, AgentIdentity agent, std::int64_t rank) {
     return r;
 }
 
-ScanCache::FileTable sampleTable() {
-    ScanCache::FileTable t;
-    auto a = std::make_shared<RequestMap>();
-    (*a)["msg_1:req_1"] = record("claude-opus-4-5", AgentIdentity::mainSession(), 0);
-    (*a)["msg_2:req_2"] =
-        record("claude-sonnet-4-5", AgentIdentity::parse("aplanner-0123456789abcdef"), 0);
-    (*a)["msg_3:req_3"] = record("unknown", AgentIdentity::anonymous("xyz"),
-                                 std::numeric_limits<std::int64_t>::max());
+// A block of these requests, in this order, interned in `d`.
+std::shared_ptr<const FileBlock>
+blockOf(RequestDictionary& d, const std::vector<std::pair<std::string, UsageRecord>>& rows) {
+    FileBlock::Builder b;
+    for (const auto& [key, r] : rows)
+        b.add(key, d.rowOf(r));
+    return b.finish();
+}
+
+std::string encode(const CacheContent& c) {
+    return encodeCacheFile(c.files, *c.dictionary);
+}
+
+// The request of `key` in the file at `path`.
+UsageRecord at(const CacheContent& c, const std::string& path, std::string_view key) {
+    const FileBlock& b = *c.files.at(path).block;
+    for (std::size_t i = 0; i < b.size(); ++i)
+        if (b.key(i) == key) return c.dictionary->record(b.row(i));
+    ADD_FAILURE() << "no " << key << " in " << path;
+    return {};
+}
+
+CacheContent sampleTable() {
+    CacheContent t{{}, std::make_shared<RequestDictionary>()};
+    auto a = blockOf(*t.dictionary,
+                     {{"msg_1:req_1", record("claude-opus-4-5", AgentIdentity::mainSession(), 0)},
+                      {"msg_2:req_2", record("claude-sonnet-4-5",
+                                             AgentIdentity::parse("aplanner-0123456789abcdef"), 0)},
+                      {"msg_3:req_3", record("unknown", AgentIdentity::anonymous("xyz"),
+                                             std::numeric_limits<std::int64_t>::max())}});
     ScanCache::FileDiagnostics d{5, 1, 2, 3, 4, 5, 6, 70'000};
-    t["/h/.claude/projects/a.jsonl"] = {4096, 1'759'672'987.123456, 1234567, 4000, a, d};
-    t["/h/.claude/projects/b.jsonl"] = {std::numeric_limits<std::uint64_t>::max(),
-                                        0,
-                                        std::uint64_t(1) << 63,
-                                        std::uint64_t(1) << 63,
-                                        std::make_shared<RequestMap>(),
-                                        {}};
+    t.files["/h/.claude/projects/a.jsonl"] = {4096, 1'759'672'987.123456, 1234567, 4000, a, d};
+    t.files["/h/.claude/projects/b.jsonl"] = {std::numeric_limits<std::uint64_t>::max(),
+                                              0,
+                                              std::uint64_t(1) << 63,
+                                              std::uint64_t(1) << 63,
+                                              blockOf(*t.dictionary, {}),
+                                              {}};
     return t;
 }
 
@@ -89,10 +113,11 @@ void expectSameRecord(const UsageRecord& a, const UsageRecord& b) {
     EXPECT_EQ(a.webSearch, b.webSearch);
     EXPECT_EQ(a.webFetch, b.webFetch);
     EXPECT_EQ(a.cacheWriteBreakdownAssumed, b.cacheWriteBreakdownAssumed);
-    EXPECT_EQ(a.sourceRank, b.sourceRank);
 }
 
-void expectSameTable(const ScanCache::FileTable& a, const ScanCache::FileTable& b) {
+// The same files with the same requests in the same order.
+void expectSameTable(const ScanCache::FileTable& a, const RequestDictionary& da,
+                     const ScanCache::FileTable& b, const RequestDictionary& db) {
     ASSERT_EQ(a.size(), b.size());
     for (const auto& [path, s] : a) {
         auto it = b.find(path);
@@ -103,13 +128,15 @@ void expectSameTable(const ScanCache::FileTable& a, const ScanCache::FileTable& 
         EXPECT_EQ(s.inode, t.inode);
         EXPECT_EQ(s.consumed, t.consumed);
         EXPECT_EQ(s.diag, t.diag);
-        ASSERT_EQ(s.records->size(), t.records->size());
-        for (const auto& [key, r] : *s.records) {
-            auto rt = t.records->find(key);
-            ASSERT_NE(rt, t.records->end()) << key;
-            expectSameRecord(r, rt->second);
+        ASSERT_EQ(s.block->size(), t.block->size());
+        for (std::size_t i = 0; i < s.block->size(); ++i) {
+            EXPECT_EQ(s.block->key(i), t.block->key(i));
+            expectSameRecord(da.record(s.block->row(i)), db.record(t.block->row(i)));
         }
     }
+}
+void expectSameTable(const CacheContent& a, const CacheContent& b) {
+    expectSameTable(a.files, *a.dictionary, b.files, *b.dictionary);
 }
 
 // A hand-built file: header, strings, then the body bytes.
@@ -144,41 +171,38 @@ TEST(CacheFileFormat, TenthVarintByteCountsOnlyItsLowestBit) {
 }
 
 TEST(CacheFileFormat, EmptyTableIsSevenBytes) {
-    std::string bytes = encodeCacheFile({});
+    std::string bytes = encodeCacheFile({}, RequestDictionary());
     EXPECT_EQ(bytes, std::string("VTC1\x02\x00\x00", 7));
     auto t = decodeCacheFile(bytes);
     ASSERT_TRUE(t);
-    EXPECT_TRUE(t->empty());
+    EXPECT_TRUE(t->files.empty());
 }
 
 TEST(CacheFileFormat, RoundTripsEveryField) {
     auto table = sampleTable();
-    std::string bytes = encodeCacheFile(table);
+    std::string bytes = encode(table);
     // The first string is the first file's path.
     EXPECT_EQ(bytes.substr(0, 7), std::string("VTC1\x02\x0E\x1B", 7)); // 14 strings, 27-byte path
     auto back = decodeCacheFile(bytes);
     ASSERT_TRUE(back);
     expectSameTable(table, *back);
-    const auto& named = back->at("/h/.claude/projects/a.jsonl").records->at("msg_2:req_2").agent;
+    const auto named = at(*back, "/h/.claude/projects/a.jsonl", "msg_2:req_2").agent;
     EXPECT_EQ(named.kind(), AgentIdentity::Kind::named);
     EXPECT_EQ(named.name(), "planner");
     EXPECT_EQ(bytes.back(), '\x00'); // the second file has no records
 }
 
 TEST(CacheFileFormat, NegativeCountersAreSavedAsZero) {
-    ScanCache::FileTable t;
-    auto m = std::make_shared<RequestMap>();
+    CacheContent t{{}, std::make_shared<RequestDictionary>()};
     UsageRecord r = record("m", {}, -5);
     r.input = -7;
-    (*m)["k"] = r;
-    t["/p"] = {1, 1, 1, 1, m, {-1, 0, 0, 0, 0, 0, 0, -9}};
-    auto back = decodeCacheFile(encodeCacheFile(t));
+    t.files["/p"] = {1, 1, 1, 1, blockOf(*t.dictionary, {{"k", r}}), {-1, 0, 0, 0, 0, 0, 0, -9}};
+    auto back = decodeCacheFile(encode(t));
     ASSERT_TRUE(back);
-    const auto& s = back->at("/p");
+    const auto& s = back->files.at("/p");
     EXPECT_EQ(s.diag.usageLines, 0);
     EXPECT_EQ(s.diag.longestLineBytes, 0);
-    EXPECT_EQ(s.records->at("k").input, 0);
-    EXPECT_EQ(s.records->at("k").sourceRank, 0);
+    EXPECT_EQ(at(*back, "/p", "k").input, 0);
 }
 
 TEST(CacheFileFormat, RefusesShortForeignAndOtherVersions) {
@@ -209,12 +233,12 @@ TEST(CacheFileFormat, RefusesBadStringTables) {
 }
 
 TEST(CacheFileFormat, InvalidUtf8InAStringBecomesReplacementCharacter) {
-    ScanCache::FileTable t;
-    t["/p\xFF"] = {1, 1, 1, 1, std::make_shared<RequestMap>(), {}};
-    auto back = decodeCacheFile(encodeCacheFile(t));
+    CacheContent t{{}, std::make_shared<RequestDictionary>()};
+    t.files["/p\xFF"] = {1, 1, 1, 1, blockOf(*t.dictionary, {}), {}};
+    auto back = decodeCacheFile(encode(t));
     ASSERT_TRUE(back);
-    ASSERT_EQ(back->size(), 1u);
-    EXPECT_EQ(back->begin()->first, "/p\xEF\xBF\xBD");
+    ASSERT_EQ(back->files.size(), 1u);
+    EXPECT_EQ(back->files.begin()->first, "/p\xEF\xBF\xBD");
 }
 
 TEST(CacheFileFormat, LaterDuplicatePathOrKeyWins) {
@@ -225,12 +249,12 @@ TEST(CacheFileFormat, LaterDuplicatePathOrKeyWins) {
                          std::string("\x00\x00", 2) + std::string(8, '\0') + '\x00';
     auto t = decodeCacheFile(file({"p"}, "\x02" + entry1 + entry2));
     ASSERT_TRUE(t);
-    ASSERT_EQ(t->size(), 1u);
-    EXPECT_EQ(t->at("p").size, 9u);
+    ASSERT_EQ(t->files.size(), 1u);
+    EXPECT_EQ(t->files.at("p").size, 9u);
 }
 
 TEST(CacheFileFormat, EveryTruncationFailsAndFlippedBytesNeverCrash) {
-    std::string bytes = encodeCacheFile(sampleTable());
+    std::string bytes = encode(sampleTable());
     for (std::size_t n = 0; n < bytes.size(); ++n)
         EXPECT_FALSE(decodeCacheFile(std::string_view(bytes).substr(0, n))) << "length " << n;
     std::mt19937 rng(7);
@@ -270,16 +294,17 @@ TEST(ScanCacheFile, SaveIntoAMissingFolderThrowsAndLeavesNoTemporaryFile) {
 TEST(ScanCacheFile, EveryTruncatedFileFailsToLoadAndLeavesTheTableUntouched) {
     TempDir dir;
     std::string path = dir / "cache.bin";
-    std::string bytes = encodeCacheFile(sampleTable());
+    std::string bytes = encode(sampleTable());
     std::ofstream(path, std::ios::binary) << bytes;
     ScanCache cache(path);
     ASSERT_TRUE(cache.load());
     const auto before = cache.snapshot();
+    const auto dictionary = cache.dictionary();
     for (std::size_t n = 0; n < bytes.size(); ++n) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes.substr(0, n);
         EXPECT_FALSE(cache.load()) << "length " << n;
     }
-    expectSameTable(before, cache.snapshot());
+    expectSameTable(before, *dictionary, cache.snapshot(), *cache.dictionary());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     EXPECT_TRUE(cache.load());
 }
@@ -293,26 +318,31 @@ TEST(ScanCacheFile, DefaultLocationFollowsThePlatformRules) {
         };
     };
 #if defined(__APPLE__)
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/Users/u"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/Users/u"}})),
               "/Users/u/Library/Application Support/ro.kelvora.vantery/scan-cache.v2.bin");
 #else
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}})),
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/data"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/data"}})),
               "/data/ro.kelvora.vantery/scan-cache.v2.bin");
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "rel"}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "rel"}})),
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
-    EXPECT_EQ(ScanCache::defaultStorePath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", ""}})),
+    EXPECT_EQ(cachefile::defaultPath(env({{"HOME", "/home/u"}, {"XDG_DATA_HOME", ""}})),
               "/home/u/.local/share/ro.kelvora.vantery/scan-cache.v2.bin");
 #endif
+    // VANTERY_CACHE_PATH wins when not empty, "~" expanded.
+    EXPECT_EQ(cachefile::location(env({{"HOME", "/home/u"}, {"VANTERY_CACHE_PATH", "~/c.bin"}})),
+              "/home/u/c.bin");
+    EXPECT_EQ(cachefile::location(env({{"HOME", "/home/u"}, {"VANTERY_CACHE_PATH", ""}})),
+              cachefile::defaultPath(env({{"HOME", "/home/u"}})));
 }
 
 // Large enough for the encoder and decoder to split the work over threads.
 TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
-    ScanCache::FileTable table;
+    CacheContent table{{}, std::make_shared<RequestDictionary>()};
     std::mt19937 rng(11);
     for (int f = 0; f < 40; ++f) {
-        auto set = std::make_shared<RequestMap>();
+        std::vector<std::pair<std::string, UsageRecord>> set;
         for (int i = 0; i < 400; ++i) {
             UsageRecord r = record(f % 3 ? "claude-opus-4-5" : "claude-haiku-4-5",
                                    i % 7 ? AgentIdentity::mainSession()
@@ -321,12 +351,13 @@ TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
             r.sessionId = "session-" + std::to_string(f / 4);
             r.input = static_cast<std::int64_t>(rng() % 100000);
             // Keys shared between neighbouring files, as with resumed sessions.
-            (*set)["msg_" + std::to_string(f * 300 + i) + ":req"] = r;
+            set.emplace_back("msg_" + std::to_string(f * 300 + i) + ":req", r);
         }
-        table["/h/projects/f" + std::to_string(1000 + f) + ".jsonl"] = {
-            static_cast<std::uint64_t>(f), 1.5, 7, 3, set, {f, 0, 0, 0, 0, 0, 0, 0}};
+        table.files["/h/projects/f" + std::to_string(1000 + f) + ".jsonl"] = {
+            static_cast<std::uint64_t>(f), 1.5, 7, 3, blockOf(*table.dictionary, set),
+            {f, 0, 0, 0, 0, 0, 0, 0}};
     }
-    std::string bytes = encodeCacheFile(table);
+    std::string bytes = encode(table);
     auto back = decodeCacheFile(bytes);
     ASSERT_TRUE(back);
     expectSameTable(table, *back);
@@ -373,15 +404,15 @@ TEST(ScanCacheFile, ConcurrentSavesNeverLeaveATornFile) {
     // Two programs with different tables save the same file over and over while a
     // third loads it: every load sees one whole table or the other.
     auto tableA = sampleTable();
-    ScanCache::FileTable tableB;
-    auto set = std::make_shared<RequestMap>();
+    CacheContent tableB{{}, std::make_shared<RequestDictionary>()};
+    std::vector<std::pair<std::string, UsageRecord>> set;
     for (int i = 0; i < 3000; ++i)
-        (*set)["k" + std::to_string(i)] = record("m", {}, i);
-    tableB["/other/path.jsonl"] = {1, 2, 3, 4, set, {}};
+        set.emplace_back("k" + std::to_string(i), record("m", {}, i));
+    tableB.files["/other/path.jsonl"] = {1, 2, 3, 4, blockOf(*tableB.dictionary, set), {}};
     ScanCache writerA(path), writerB(path);
-    { std::ofstream(path, std::ios::binary) << encodeCacheFile(tableA); }
+    { std::ofstream(path, std::ios::binary) << encode(tableA); }
     ASSERT_TRUE(writerA.load());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << encodeCacheFile(tableB);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << encode(tableB);
     ASSERT_TRUE(writerB.load());
 
     std::atomic<bool> stop{false};
@@ -394,7 +425,7 @@ TEST(ScanCacheFile, ConcurrentSavesNeverLeaveATornFile) {
                 continue;
             }
             auto n = r.fileCount();
-            if (n != tableA.size() && n != tableB.size()) failures++;
+            if (n != tableA.files.size() && n != tableB.files.size()) failures++;
             loads++;
         }
     });
@@ -433,6 +464,8 @@ TEST(ScanCacheFile, DefaultLocationFolderIsCreatedPrivate) {
     const std::string folder = data + "/ro.kelvora.vantery";
 #endif
     EXPECT_EQ(cache.cachePath(), folder + "/scan-cache.v2.bin");
+    EXPECT_FALSE(std::filesystem::exists(folder)) << "made only once the location is checked";
+    EXPECT_TRUE(refreshAndKeep(cache, {}).saved);
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));

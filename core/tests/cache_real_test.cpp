@@ -28,7 +28,7 @@ std::string readAll(const fs::path& p) {
 void expectSameAsFullScan(const ScanCache::Refresh& r, const std::vector<SourceHome>& homes) {
     ScanDiagnostics want;
     RequestMap scan = fullScan(homes, &want);
-    ASSERT_EQ(r.records->size(), scan.size());
+    ASSERT_EQ(r.table->size(), scan.size());
     // Requests have no key of their own: match them by every field.
     std::multiset<std::string> got, expected;
     auto text = [](const UsageRecord& u) {
@@ -37,11 +37,10 @@ void expectSameAsFullScan(const ScanCache::Refresh& r, const std::vector<SourceH
         o << u.timestamp << '|' << u.model << '|' << u.sessionId << '|' << u.rawCwd << '|'
           << u.agent.description() << '|' << u.sourceHome << '|' << u.input << '|' << u.output
           << '|' << u.cacheWrite5m << '|' << u.cacheWrite1h << '|' << u.cacheRead << '|'
-          << u.webSearch << '|' << u.webFetch << '|' << u.cacheWriteBreakdownAssumed << '|'
-          << u.sourceRank;
+          << u.webSearch << '|' << u.webFetch << '|' << u.cacheWriteBreakdownAssumed;
         return o.str();
     };
-    for (const auto& u : *r.records)
+    for (const auto& u : r.table->records())
         got.insert(text(u));
     for (const auto& [k, u] : scan)
         expected.insert(text(u));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +9,8 @@
 #include "UsageLines.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Paths.hpp"
+#include "vantery/cache/CacheLocation.hpp"
+#include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/AgentRoster.hpp"
 
@@ -60,7 +64,7 @@ TEST(HostileFiles, SpecialFilesAreSkippedNotWaitedOn) {
     for (const char* name : {"fifo-cache.bin", "zero-cache.bin"}) {
         ScanCache cache(home / name);
         EXPECT_FALSE(cache.load()) << name;
-        EXPECT_EQ(cache.refresh(homes).records->size(), 1u);
+        EXPECT_EQ(cache.refresh(homes).table->size(), 1u);
         EXPECT_THROW(cache.save(), std::system_error) << name << ": not a cache file";
     }
 
@@ -104,7 +108,7 @@ TEST(HostileFiles, AFileTooLongToHoldIsUnreadableAndTriedAgain) {
         for (int pass = 0; pass < 2; ++pass) {
             auto r = cache.refresh(homes);
             EXPECT_EQ(r.diagnostics.filesUnreadable, std::vector<std::string>{big}) << pass;
-            EXPECT_EQ(r.records->size(), 2u) << pass;
+            EXPECT_EQ(r.table->size(), 2u) << pass;
         }
         cache.save();
     }
@@ -112,7 +116,7 @@ TEST(HostileFiles, AFileTooLongToHoldIsUnreadableAndTriedAgain) {
     ASSERT_TRUE(reloaded.load());
     auto r = reloaded.refresh(homes);
     EXPECT_TRUE(r.diagnostics.filesUnreadable.empty());
-    EXPECT_EQ(r.records->size(), 3u);
+    EXPECT_EQ(r.table->size(), 3u);
     auto verdict = reloaded.verifyAgainstFullScan(homes);
     EXPECT_TRUE(verdict.isClean()) << verdict.summary();
 }
@@ -123,18 +127,18 @@ TEST(HostileFiles, CacheIsNeverWrittenOverAnotherFile) {
     TempHome home;
     const auto homes = SourceHome::defaults(home.path());
     const std::string transcript = home.transcript("p/a.jsonl", usageLine(1) + "\n");
-    EXPECT_EQ(paths::checkCacheTarget(transcript, homes), paths::CacheTarget::insideHomeTrees);
-    EXPECT_EQ(paths::checkCacheTarget(home / ".claude/teams/new/cache.bin", homes),
-              paths::CacheTarget::insideHomeTrees);
-    EXPECT_EQ(paths::checkCacheTarget(home / "cache.bin", homes), paths::CacheTarget::ok);
+    EXPECT_EQ(cachefile::check(transcript, homes), cachefile::Target::insideHomeTrees);
+    EXPECT_EQ(cachefile::check(home / ".claude/teams/new/cache.bin", homes),
+              cachefile::Target::insideHomeTrees);
+    EXPECT_EQ(cachefile::check(home / "cache.bin", homes), cachefile::Target::ok);
 
     // Through a link into the transcripts.
     std::filesystem::create_directory_symlink(home / ".claude/projects", home / "elsewhere");
-    EXPECT_EQ(paths::checkCacheTarget(home / "elsewhere/p/new.bin", homes),
-              paths::CacheTarget::insideHomeTrees);
+    EXPECT_EQ(cachefile::check(home / "elsewhere/p/new.bin", homes),
+              cachefile::Target::insideHomeTrees);
 
     const std::string notes = home.write("notes.txt", "mine");
-    EXPECT_EQ(paths::checkCacheTarget(notes, homes), paths::CacheTarget::foreignFile);
+    EXPECT_EQ(cachefile::check(notes, homes), cachefile::Target::foreignFile);
     ScanCache cache(notes);
     cache.refresh(homes);
     EXPECT_THROW(cache.save(), std::system_error);
@@ -142,7 +146,7 @@ TEST(HostileFiles, CacheIsNeverWrittenOverAnotherFile) {
     own.refresh(homes);
     own.save();
     own.save(); // its own file is replaced
-    EXPECT_EQ(paths::checkCacheTarget(home / "cache.bin", homes), paths::CacheTarget::ok);
+    EXPECT_EQ(cachefile::check(home / "cache.bin", homes), cachefile::Target::ok);
 
     const std::string folder = home / "a/b";
     ASSERT_TRUE(paths::makePrivateFolders(folder));
@@ -160,4 +164,77 @@ TEST(HostileFiles, CacheIsNeverWrittenOverAnotherFile) {
     };
     auto fallback = paths::userHome(env); // a relative HOME is not taken
     EXPECT_TRUE(!fallback || fallback->front() == '/');
+}
+
+// A cache location inside a transcript home (by XDG_DATA_HOME or VANTERY_CACHE_PATH)
+// is refused before anything is created there; the figures come all the same.
+TEST(HostileFiles, NothingIsCreatedForACacheInsideAHome) {
+    TempHome home;
+    const auto homes = SourceHome::defaults(home.path());
+    home.transcript("p/a.jsonl", usageLine(1) + "\n");
+    const std::string projects = home / ".claude/projects";
+    for (const char* variable : {"XDG_DATA_HOME", "VANTERY_CACHE_PATH"}) {
+        SCOPED_TRACE(variable);
+        const std::string value = std::string(variable) == "XDG_DATA_HOME"
+                                      ? projects + "/data"
+                                      : projects + "/app/scan-cache.v2.bin";
+        ScanCache cache([&](const char* name) -> std::optional<std::string> {
+            if (std::string_view(name) == variable) return value;
+            if (std::string_view(name) == "HOME") return home.path();
+            return std::nullopt;
+        });
+        ASSERT_TRUE(cache.cachePath().starts_with(projects)) << cache.cachePath();
+        auto kept = refreshAndKeep(cache, homes);
+        EXPECT_EQ(kept.refresh.table->size(), 1u);
+        EXPECT_FALSE(kept.saved);
+        ASSERT_TRUE(kept.notKept);
+        EXPECT_NE(kept.notKept->find("inside a Claude home"), std::string::npos);
+        std::vector<std::string> entries;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(projects))
+            entries.push_back(e.path().string());
+        EXPECT_EQ(entries, (std::vector<std::string>{projects + "/p", projects + "/p/a.jsonl"}));
+    }
+}
+
+// A save killed midway leaves its temporary; the next load or save removes it, and
+// only it: not a live save's locked temporary, nor anything else of a similar name.
+TEST(HostileFiles, StaleTemporariesOfTheCacheAreRemoved) {
+    TempHome home;
+    const std::string path = home / "cache/scan-cache.v2.bin";
+    const std::string dir = home / "cache";
+    std::filesystem::create_directory(dir);
+    ScanCache cache(path);
+    cache.save();
+    const std::string dead = home.write("cache/.scan-cache.v2.bin.Ab3dE9", "VTC1 half");
+    const std::string live = home.write("cache/.scan-cache.v2.bin.Zz9yX8", "VTC1 writing");
+    const std::string other = home.write("cache/.scan-cache.v2.bin.notmine", "x");
+    const std::string similar = home.write("cache/.other.bin.Ab3dE9", "x");
+    std::filesystem::create_directory(dir + "/.scan-cache.v2.bin.Folder");
+    int fd = ::open(live.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_TRUE(cache.load());
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    for (const std::string& kept : {live, other, similar, dir + "/.scan-cache.v2.bin.Folder"})
+        EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
+    ::close(fd);
+    home.write("cache/.scan-cache.v2.bin.Qq1234", "");
+    cache.save();
+    EXPECT_FALSE(std::filesystem::exists(live));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/.scan-cache.v2.bin.Qq1234"));
+}
+
+// An empty file at the cache path is no one's data: saving replaces it.
+TEST(HostileFiles, AnEmptyFileAtTheCachePathIsReplaced) {
+    TempHome home;
+    const auto homes = SourceHome::defaults(home.path());
+    home.transcript("p/a.jsonl", usageLine(1) + "\n");
+    const std::string path = home.write("scan-cache.v2.bin", "");
+    EXPECT_EQ(cachefile::check(path, homes), cachefile::Target::ok);
+    ScanCache cache(path);
+    EXPECT_FALSE(cache.load());
+    EXPECT_TRUE(refreshAndKeep(cache, homes).saved);
+    ScanCache again(path);
+    ASSERT_TRUE(again.load());
+    EXPECT_EQ(again.fileCount(), 1u);
 }

@@ -51,7 +51,7 @@ TEST(NegativeCounts, FreshScanReloadedCacheAndVerificationAgree) {
     ASSERT_TRUE(reloaded.load());
     auto again = reloaded.refresh(homes);
     EXPECT_EQ(again.stats.filesUnchanged, 1);
-    EXPECT_EQ(sumOfTokens(*again.records), sumOfTokens(freshRecords));
+    EXPECT_EQ(sumOfTokens(again.table->records()), sumOfTokens(freshRecords));
     EXPECT_EQ(again.diagnostics.linesSkippedZeroUsage, 1);
 
     auto verdict = reloaded.verifyAgainstFullScan(homes);

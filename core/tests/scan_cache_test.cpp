@@ -23,15 +23,16 @@ std::string canonical(const UsageRecord& r) {
     o << r.timestamp << '|' << r.model << '|' << r.sessionId << '|' << r.rawCwd << '|'
       << r.agent.description() << '|' << r.sourceHome << '|' << r.input << '|' << r.output << '|'
       << r.cacheWrite5m << '|' << r.cacheWrite1h << '|' << r.cacheRead << '|' << r.webSearch << '|'
-      << r.webFetch << '|' << r.cacheWriteBreakdownAssumed << '|' << r.sourceRank;
+      << r.webFetch << '|' << r.cacheWriteBreakdownAssumed;
     return o.str();
 }
 
-std::vector<std::string> canonicalAll(const std::vector<UsageRecord>& records) {
+// In the given order; sorted when asked.
+std::vector<std::string> canonicalAll(const std::vector<UsageRecord>& records, bool sorted = true) {
     std::vector<std::string> out;
     for (const auto& r : records)
         out.push_back(canonical(r));
-    std::sort(out.begin(), out.end());
+    if (sorted) std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -45,14 +46,18 @@ std::vector<UsageRecord> valuesOf(const RequestMap& m) {
 // The cache's table unified by key, each file at its rank in today's list.
 RequestMap keyedFromTable(const ScanCache& cache, const std::vector<SourceHome>& homes) {
     auto table = cache.snapshot();
+    auto dictionary = cache.dictionary();
     RequestMap out;
     auto list = Scanner::fileList(homes, nullptr);
     for (std::size_t rank = 0; rank < list.size(); ++rank)
-        if (auto it = table.find(list[rank].path); it != table.end())
-            for (auto [k, r] : *it->second.records) {
+        if (auto it = table.find(list[rank].path); it != table.end()) {
+            const FileBlock& block = *it->second.block;
+            for (std::size_t i = 0; i < block.size(); ++i) {
+                UsageRecord r = dictionary->record(block.row(i));
                 r.sourceRank = static_cast<std::int64_t>(rank);
-                Scanner::mergeCrossFile(out, k, r);
+                Scanner::mergeCrossFile(out, std::string(block.key(i)), r);
             }
+        }
     return out;
 }
 
@@ -70,7 +75,10 @@ void expectMatchesFullScan(const ScanCache& cache, const ScanCache::Refresh& got
         ASSERT_NE(it, keyed.end()) << k;
         EXPECT_TRUE(sameButRank(it->second, r)) << k;
     }
-    EXPECT_EQ(canonicalAll(*got.records), canonicalAll(valuesOf(scan)));
+    EXPECT_EQ(canonicalAll(got.table->records()), canonicalAll(valuesOf(scan)));
+    // In the same canonical order as the cache-less scan.
+    EXPECT_EQ(canonicalAll(got.table->records(), false),
+              canonicalAll(Scanner::scan(homes, true).records, false));
     const ScanDiagnostics& d = got.diagnostics;
     EXPECT_EQ(d.filesScanned, want.filesScanned);
     EXPECT_EQ(d.filesUnreadable, want.filesUnreadable);
@@ -124,7 +132,7 @@ TEST_F(CacheTest, FirstRefreshReadsEverythingAndSecondReadsNothing) {
     EXPECT_EQ(first.stats.filesNew, 2);
     EXPECT_EQ(first.stats.filesUnchanged, 0);
     EXPECT_EQ(first.stats.savedFraction().knownValue(), 0.0);
-    EXPECT_EQ(first.records->size(), 3u);
+    EXPECT_EQ(first.table->size(), 3u);
     expectMatchesFullScan(cache, first, homes, "first");
 
     auto second = cache.refresh(homes);
@@ -135,7 +143,7 @@ TEST_F(CacheTest, FirstRefreshReadsEverythingAndSecondReadsNothing) {
     EXPECT_EQ(second.diagnostics.bytesRead, first.diagnostics.bytesRead);
     EXPECT_EQ(second.diagnostics.usageLinesSeen, 3);
     // Nothing changed: the merged records are shared, not rebuilt.
-    EXPECT_EQ(second.records, first.records);
+    EXPECT_EQ(second.table, first.table);
     expectMatchesFullScan(cache, second, homes, "second");
 }
 
@@ -150,7 +158,7 @@ TEST_F(CacheTest, PartialLastLineIsReadOnceWhenCompleted) {
     EXPECT_EQ(second.stats.filesGrown, 1);
     EXPECT_EQ(second.stats.bytesRead, line.size() + 1);
     EXPECT_EQ(second.diagnostics.usageLinesSeen, 2);
-    EXPECT_EQ(second.records->size(), 2u);
+    EXPECT_EQ(second.table->size(), 2u);
     expectMatchesFullScan(cache, second, homes, "completed");
 }
 
@@ -200,7 +208,10 @@ TEST_F(CacheTest, FileCutBackBelowWhatWasConsumedIsReadAgain) {
     ScanCache::FileState& s = table.at(p);
     ASSERT_EQ(s.consumed, content.size());
     s.size = content.size() - 10;
-    { std::ofstream(home / "seeded.bin", std::ios::binary) << encodeCacheFile(table); }
+    {
+        std::ofstream(home / "seeded.bin", std::ios::binary)
+            << encodeCacheFile(table, *cache.dictionary());
+    }
     ScanCache seeded(home / "seeded.bin");
     ASSERT_TRUE(seeded.load());
     // Now cut the file to a length between the recorded size and consumed.
@@ -208,7 +219,7 @@ TEST_F(CacheTest, FileCutBackBelowWhatWasConsumedIsReadAgain) {
     touch(p);
     auto r = seeded.refresh(homes);
     EXPECT_EQ(r.stats.filesRewound, 1);
-    EXPECT_EQ(r.records->size(), 1u);
+    EXPECT_EQ(r.table->size(), 1u);
     expectMatchesFullScan(seeded, r, homes, "cut back");
 }
 
@@ -219,12 +230,12 @@ TEST_F(CacheTest, GoneFilesLeaveTheTableAndTheResult) {
     std::filesystem::remove(a);
     auto r = cache.refresh(homes);
     EXPECT_EQ(r.stats.filesGone, 1);
-    EXPECT_EQ(r.records->size(), 1u);
+    EXPECT_EQ(r.table->size(), 1u);
     std::filesystem::remove_all(home / ".claude");
     auto none = cache.refresh(homes);
     EXPECT_EQ(none.stats.filesGone, 1);
     EXPECT_EQ(cache.fileCount(), 0u);
-    EXPECT_TRUE(none.records->empty());
+    EXPECT_TRUE(none.table->empty());
     EXPECT_TRUE(none.diagnostics.perHome.empty());
 }
 
@@ -265,10 +276,9 @@ TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {
     write("a.jsonl", usageLine(5, {1, 900}, 30) + "\n");
     write("b.jsonl", usageLine(5, {50, 2}, 10) + "\n", ".claude-work");
     auto r = cache.refresh(homes);
-    ASSERT_EQ(r.records->size(), 1u);
-    const UsageRecord& u = r.records->front();
+    ASSERT_EQ(r.table->size(), 1u);
+    const UsageRecord u = r.table->record((*r.table)[0]);
     EXPECT_EQ(u.sourceHome, ".claude");
-    EXPECT_EQ(u.sourceRank, 0);
     EXPECT_EQ(u.input, 50);
     EXPECT_EQ(u.output, 900);
     EXPECT_EQ(r.diagnostics.perHome,
@@ -288,7 +298,7 @@ TEST_F(CacheTest, UnreadableFileIsTriedAgainAtEveryRefresh) {
     std::filesystem::permissions(p, std::filesystem::perms::owner_read);
     auto third = cache.refresh(homes);
     EXPECT_TRUE(third.diagnostics.filesUnreadable.empty());
-    EXPECT_EQ(third.records->size(), 1u);
+    EXPECT_EQ(third.table->size(), 1u);
     expectMatchesFullScan(cache, third, homes, "readable again");
 }
 
@@ -301,8 +311,8 @@ TEST_F(CacheTest, RecordsPerFileAndClear) {
     ASSERT_EQ(per.size(), 2u);
     EXPECT_LT(per[0].path, per[1].path);
     EXPECT_EQ(per[0].usageLines, 2);
-    EXPECT_EQ(per[0].records->size(), 1u);
-    EXPECT_EQ(per[1].records->size(), 2u);
+    EXPECT_EQ(per[0].block->size(), 1u);
+    EXPECT_EQ(per[1].block->size(), 2u);
 
     cache.save();
     cache.verifyAgainstFullScan(homes);
@@ -412,7 +422,7 @@ TEST_F(CacheTest, DifferentialAgainstFullScan) {
     auto after = reloaded.refresh(homes);
     EXPECT_EQ(after.stats.filesUnchanged, after.stats.filesTotal);
     EXPECT_EQ(after.stats.bytesRead, 0u);
-    EXPECT_EQ(canonicalAll(*after.records), canonicalAll(*before.records));
+    EXPECT_EQ(canonicalAll(after.table->records()), canonicalAll(before.table->records()));
     EXPECT_EQ(after.diagnostics.bytesRead, before.diagnostics.bytesRead);
     expectMatchesFullScan(reloaded, after, homes, "reloaded");
 }
@@ -435,7 +445,7 @@ TEST_F(CacheTest, LargeRefreshEqualsFullScan) {
               f % 3 ? ".claude" : ".claude-work");
     }
     auto r = cache.refresh(homes);
-    EXPECT_EQ(r.records->size(), 30'000u);
+    EXPECT_EQ(r.table->size(), 30'000u);
     expectMatchesFullScan(cache, r, homes, "large");
     cache.save();
     ScanCache reloaded(home / "cache.bin");

@@ -7,6 +7,8 @@
 
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Text.hpp"
+#include "vantery/cache/CacheLocation.hpp"
+#include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/mcp/AnswerText.hpp"
 
 namespace vantery::mcp {
@@ -29,7 +31,7 @@ std::unique_ptr<ScanCache> makeCache(const DataSource::Environment& env,
     if (!path) return std::make_unique<ScanCache>();
     std::string file = paths::expandTilde(*path, env.userHome);
     // A folder that cannot be made only makes the saves fail.
-    if (paths::checkCacheTarget(file, homes) != paths::CacheTarget::insideHomeTrees)
+    if (cachefile::check(file, homes) != cachefile::Target::insideHomeTrees)
         paths::makePrivateFolders(paths::folderOf(file));
     return std::make_unique<ScanCache>(file);
 }
@@ -129,7 +131,8 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     // An unusable file leaves the cache empty; a path the cache may not be kept at
     // is not read either.
     if (!lastRefresh_ && cacheMayBeKept()) cache_->load();
-    ScanCache::Refresh r = cache_->refresh(homes_);
+    KeptRefresh kept = refreshAndKeep(*cache_, homes_);
+    ScanCache::Refresh r = std::move(kept.refresh);
     // The same table aggregates to the same history (projects resolve through a memo
     // that never forgets), so only its diagnostics need renewing.
     if (r.table != table_) history_.reset();
@@ -137,21 +140,9 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     table_ = r.table;
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
-    // Rewriting a large cache file after a refresh that changed nothing cost more
-    // than the refresh itself; skip it while the file already holds this table.
-    if (!cache_->fileHoldsTable() && cacheMayBeKept()) {
-        try {
-            cache_->save();
-        } catch (const std::exception&) {
-            // The figures come from the transcripts; a cache that cannot be kept only
-            // costs the next start a full read.
-        }
-    }
     lastRefresh_ = env_.monotonicClock();
     if (!rosterLoaded_) {
-        AgentRoster roster;
-        roster.load(homes_);
-        roster_ = std::move(roster);
+        roster_ = std::move(kept.roster);
         rosterLoaded_ = true;
     }
     return *refreshStats_;
@@ -160,10 +151,10 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
 bool DataSource::cacheMayBeKept() {
     const std::string& path = cache_->cachePath();
     if (path.empty()) return false; // no location could be formed: nothing to read or keep
-    const paths::CacheTarget target = paths::checkCacheTarget(path, homes_);
-    if (target == paths::CacheTarget::ok) return true;
+    const cachefile::Target target = cachefile::check(path, homes_);
+    if (target == cachefile::Target::ok) return true;
     // Said once: the figures still come from the transcripts.
-    if (!cacheRefusalLogged_ && env_.log) env_.log(paths::describe(target, path));
+    if (!cacheRefusalLogged_ && env_.log) env_.log(cachefile::describe(target, path));
     cacheRefusalLogged_ = true;
     return false;
 }

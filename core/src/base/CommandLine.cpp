@@ -2,9 +2,6 @@
 
 #include <vector>
 
-#include "vantery/base/Paths.hpp"
-#include "vantery/model/UsageRecord.hpp"
-
 namespace vantery::cli {
 
 std::optional<int> answerOptions(int argc, const char* const* argv, std::string_view name,
@@ -44,17 +41,16 @@ std::optional<int> answerOptions(int argc, const char* const* argv, std::string_
     return std::nullopt;
 }
 
-std::string homesLine() {
-    const std::vector<SourceHome> homes = SourceHome::defaults("");
+std::string homesLine(const std::vector<std::string>& names) {
     std::string line = "  ";
-    for (std::size_t i = 0; i < homes.size(); ++i) {
-        if (i > 0) line += i + 1 == homes.size() ? " and " : ", ";
-        line += homes[i].name;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) line += i + 1 == names.size() ? " and " : ", ";
+        line += names[i];
     }
     return line + '\n';
 }
 
-std::string commonUsageTail() {
+std::string commonUsageTail(const std::optional<std::string>& defaultCachePath) {
     std::string tail;
 #if !defined(__APPLE__)
     tail += "  XDG_DATA_HOME       where the default cache file goes, when an absolute path\n";
@@ -62,7 +58,7 @@ std::string commonUsageTail() {
     tail += "  HOME                your home folder\n"
             "  TZ                  the time zone that decides days and hours\n"
             "\nDefault cache file: ";
-    tail += paths::defaultCachePath().value_or("none (no home folder found)");
+    tail += defaultCachePath.value_or("none (no home folder found)");
     tail += '\n';
     return tail;
 }

@@ -12,12 +12,28 @@
 
 namespace vantery::parallel {
 
+namespace detail {
+inline std::atomic<std::size_t> threadCap{0}; // 0: no cap
+}
+
+/// Caps the worker threads of every scan, refresh and merge of this process; 0 lifts
+/// the cap. Figures never depend on it: only how long they take.
+inline void setMaxThreads(std::size_t n) noexcept {
+    detail::threadCap.store(n, std::memory_order_relaxed);
+}
+
+/// How many threads a job may use: one per hardware thread, within the cap.
+inline std::size_t maxThreads() noexcept {
+    std::size_t n = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t cap = detail::threadCap.load(std::memory_order_relaxed);
+    return cap == 0 ? n : std::min(n, cap);
+}
+
 /// Calls job(i) once for every i in [0, count), on up to one thread per hardware
-/// thread (never more than count or maxWorkers); returns when all are done. The first exception
-/// a job throws is rethrown here after every thread has finished.
+/// thread within maxThreads() (never more than count or maxWorkers); returns when all are done. The
+/// first exception a job throws is rethrown here after every thread has finished.
 template <class Job> void forEach(std::size_t count, Job&& job, std::size_t maxWorkers = SIZE_MAX) {
-    std::size_t workers = std::max(1u, std::thread::hardware_concurrency());
-    workers = std::min({workers, count, maxWorkers});
+    const std::size_t workers = std::min({maxThreads(), count, maxWorkers});
     if (workers <= 1) {
         for (std::size_t i = 0; i < count; ++i)
             job(i);

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vantery/base/FlatIndex.hpp"
+#include "base/FlatIndex.hpp"
 
 namespace vantery {
 

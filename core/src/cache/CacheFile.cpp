@@ -2,18 +2,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <thread>
 
 #include "base/Parallel.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/base/Text.hpp"
+#include "vantery/cache/CacheLocation.hpp"
 
 namespace vantery {
 
 namespace {
 
-constexpr std::string_view magic = "VTC1";
+using cachefile::magic;
 constexpr std::uint64_t version = 2;
 constexpr std::uint64_t maxInt =
     static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
@@ -131,71 +133,61 @@ void BinaryReader::readStringTable() {
 
 namespace {
 
-// A file's strings in the order first met, and for each string field of the file,
-// in field order, the position of its string in that list.
-struct LocalStrings {
+// Pieces handed to the sink are about this large: the file is never held whole.
+constexpr std::size_t pieceBytes = std::size_t{4} << 20;
+
+// The cache file's string table: every string of the entries in the order a writer
+// going through them in order meets it, each once. Texts of the dictionary are looked
+// up once per id, keys on their blocks' stored hashes.
+struct StringNumbers {
+    FlatIndex index;
     std::vector<std::string_view> strings;
-    std::vector<std::size_t> hashes;
-    std::vector<std::uint32_t> refs;
-    // Where each string occurs first in the whole file: (entry << 32) | position.
-    std::vector<std::uint64_t> owner;
-    // For a string met here first: its rank among this entry's first meetings.
-    std::vector<std::uint32_t> firstRank;
-    std::uint32_t firstCount = 0;
-    std::vector<std::uint32_t> global;
-    std::string body;
-};
+    // String index + 1 of each dictionary id, 0 until met.
+    std::vector<std::uint32_t> model, session, cwd, home, agent;
 
-// The fields that repeat from record to record (model, session, directory, home,
-// agent) are looked up only when they change.
-struct Repeated {
-    std::string_view last;
-    std::uint32_t index = 0;
-    bool valid = false;
-};
-
-void collectStrings(const std::string& path, const ScanCache::FileState& state, LocalStrings& out) {
-    const std::size_t records = state.records ? state.records->size() : 0;
-    FlatIndex index(records + 8);
-    out.strings.reserve(records + 8);
-    out.refs.reserve(1 + records * 6);
-    out.hashes.reserve(records + 8);
-    auto intern = [&](std::string_view s) {
-        const std::size_t h = FlatIndex::hashOf(s);
-        auto [i, inserted] = index.tryEmplace(s, h, static_cast<std::uint32_t>(out.strings.size()));
-        if (inserted) {
-            out.strings.push_back(s);
-            out.hashes.push_back(h);
-        }
-        return i;
-    };
-    auto repeated = [&](Repeated& memo, std::string_view s) {
-        if (!memo.valid || s != memo.last) memo = {s, intern(s), true};
-        out.refs.push_back(memo.index);
-    };
-    out.refs.push_back(intern(path));
-    if (!state.records) return;
-    Repeated model, session, cwd, home, agent;
-    for (const auto& [key, r] : *state.records) {
-        out.refs.push_back(intern(key));
-        repeated(model, r.model);
-        repeated(session, r.sessionId);
-        repeated(cwd, r.rawCwd);
-        repeated(home, r.sourceHome);
-        repeated(agent, r.agent.rawIdText());
+    StringNumbers(std::size_t expected, const RequestDictionary::Sizes& sizes)
+        : index(expected), model(sizes.models), session(sizes.sessions), cwd(sizes.cwds),
+          home(sizes.homes), agent(sizes.agents) {
+        strings.reserve(expected);
     }
-}
+    std::uint32_t intern(std::string_view s, std::size_t hash) {
+        auto [value, inserted] =
+            index.tryEmplace(s, hash, static_cast<std::uint32_t>(strings.size()));
+        if (inserted) strings.push_back(s);
+        return value;
+    }
+    std::uint32_t intern(std::string_view s) { return intern(s, FlatIndex::hashOf(s)); }
+    template <class Text>
+    std::uint32_t byId(std::vector<std::uint32_t>& ids, std::size_t id, Text&& text) {
+        if (id >= ids.size()) ids.resize(id + 1, 0); // interned after the sizes were taken
+        if (ids[id] == 0) ids[id] = intern(text(id)) + 1;
+        return ids[id] - 1;
+    }
+    struct Row {
+        std::uint32_t model, session, cwd, home, agent;
+    };
+    Row of(const RequestRow& r, const RequestDictionary& d) {
+        return {
+            byId(model, r.model, [&](std::size_t i) { return d.model(i); }),
+            byId(session, r.session, [&](std::size_t i) { return d.session(i); }),
+            byId(cwd, r.cwd, [&](std::size_t i) { return d.cwd(i); }),
+            byId(home, r.home, [&](std::size_t i) { return d.home(static_cast<std::uint8_t>(i)); }),
+            byId(agent, r.agent, [&](std::size_t i) -> std::string_view {
+                return d.agent(static_cast<std::uint32_t>(i)).rawIdText();
+            })};
+    }
+    /// The numbers of a row met by `of` before; reads only, so threads may share it.
+    Row known(const RequestRow& r) const {
+        return {model[r.model] - 1, session[r.session] - 1, cwd[r.cwd] - 1, home[r.home] - 1,
+                agent[r.agent] - 1};
+    }
+};
 
-// One file entry with its string fields taken, in order, from `refs` mapped
-// through `global` (local position -> index in the file's string table).
-std::string encodeEntry(const ScanCache::FileState& state, const std::vector<std::uint32_t>& refs,
-                        const std::vector<std::uint32_t>& global) {
-    BinaryWriter w;
-    std::size_t next = 0;
-    auto str = [&] { w.writeUInt(global[refs[next++]]); };
-    const std::size_t records = state.records ? state.records->size() : 0;
-    w.bytes.reserve(64 + records * 48);
-    str();
+// One file entry, its string numbers already known.
+void encodeEntry(BinaryWriter& w, const ScanCache::FileState& state, std::uint32_t path,
+                 const std::uint32_t* keys, std::int64_t rank, const StringNumbers& numbers,
+                 const RequestDictionary& dictionary) {
+    w.writeUInt(path);
     w.writeUInt(state.size);
     w.writeDouble(state.mtime);
     w.writeUInt(state.inode);
@@ -205,173 +197,111 @@ std::string encodeEntry(const ScanCache::FileState& state, const std::vector<std
          {d.usageLines, d.notUsageBearing, d.skippedZeroUsage, d.rejectedInvalidJSON,
           d.rejectedNoMessage, d.rejectedNoTimestamp, d.rejectedNoIdentity, d.longestLineBytes})
         w.writeInt(v);
-    w.writeUInt(records);
-    if (!state.records) return std::move(w.bytes);
-    // The same, unchanged map visited again: the same order as when collecting.
-    for (const auto& [key, r] : *state.records) {
-        str();
+    const std::size_t n = state.block ? state.block->size() : 0;
+    w.writeUInt(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const RequestRow& r = state.block->row(i);
+        const StringNumbers::Row s = numbers.known(r);
+        w.writeUInt(keys[i]);
         w.writeDouble(r.timestamp);
-        for (int i = 0; i < 5; ++i)
-            str();
-        for (std::int64_t v : {r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead,
-                               r.webSearch, r.webFetch})
+        for (std::uint32_t v : {s.model, s.session, s.cwd, s.home, s.agent})
+            w.writeUInt(v);
+        const RequestCounts c = dictionary.counts(r);
+        for (std::int64_t v : {c.input, c.output, c.cacheWrite5m, c.cacheWrite1h, c.cacheRead,
+                               c.webSearch, c.webFetch})
             w.writeInt(v);
-        w.writeBool(r.cacheWriteBreakdownAssumed);
-        w.writeInt(r.sourceRank);
+        w.writeBool(r.cacheWriteBreakdownAssumed());
+        w.writeInt(rank);
     }
-    return std::move(w.bytes);
 }
 
-// Numbers the strings of all entries in the order one writer going through the
-// entries in order would meet them, deduplicated across entries. Strings are split
-// by hash over `parts` threads, each keeping the first entry to meet a string.
-std::vector<std::string_view> numberStrings(std::vector<LocalStrings>& locals, std::size_t parts,
-                                            std::size_t expected) {
-    const std::size_t n = locals.size();
-    auto partOf = [parts](std::size_t h) { return (h >> 40) % parts; };
-    parallel::forEach(
-        parts,
-        [&](std::size_t p) {
-            FlatIndex index(expected / parts + 16);
-            std::vector<std::uint64_t> owners;
-            owners.reserve(expected / parts + 16);
-            for (std::size_t f = 0; f < n; ++f) {
-                LocalStrings& l = locals[f];
-                for (std::size_t j = 0; j < l.strings.size(); ++j) {
-                    if (partOf(l.hashes[j]) != p) continue;
-                    const std::uint64_t self = (static_cast<std::uint64_t>(f) << 32) | j;
-                    auto [at, inserted] = index.tryEmplace(
-                        l.strings[j], l.hashes[j], static_cast<std::uint32_t>(owners.size()));
-                    if (inserted) owners.push_back(self);
-                    l.owner[j] = owners[at];
-                }
-            }
-        },
-        parts);
-
-    // Each entry's first meetings, numbered within the entry, then across entries.
-    parallel::forEach(
-        n,
-        [&](std::size_t f) {
-            LocalStrings& l = locals[f];
-            for (std::size_t j = 0; j < l.strings.size(); ++j) {
-                const bool first = l.owner[j] == ((static_cast<std::uint64_t>(f) << 32) | j);
-                l.firstRank[j] = first ? l.firstCount++ : 0;
-            }
-        },
-        parts);
-    std::vector<std::uint32_t> base(n);
-    std::uint64_t total = 0;
-    for (std::size_t f = 0; f < n; ++f) {
-        base[f] = static_cast<std::uint32_t>(total);
-        total += locals[f].firstCount;
-    }
-    parallel::forEach(
-        n,
-        [&](std::size_t f) {
-            LocalStrings& l = locals[f];
-            l.global.resize(l.strings.size());
-            for (std::size_t j = 0; j < l.strings.size(); ++j) {
-                const auto of = static_cast<std::size_t>(l.owner[j] >> 32);
-                const auto oj = static_cast<std::size_t>(l.owner[j] & 0xFFFFFFFFu);
-                l.global[j] = base[of] + locals[of].firstRank[oj];
-            }
-        },
-        parts);
-
-    std::vector<std::string_view> table;
-    table.reserve(static_cast<std::size_t>(total));
-    for (std::size_t f = 0; f < n; ++f) {
-        const LocalStrings& l = locals[f];
-        for (std::size_t j = 0; j < l.strings.size(); ++j)
-            if (l.owner[j] == ((static_cast<std::uint64_t>(f) << 32) | j))
-                table.push_back(l.strings[j]);
-    }
-    return table;
+// Hands the writer's bytes to the sink once they pass the piece size.
+void flushIf(BinaryWriter& w, const std::function<void(std::string_view)>& sink, bool always) {
+    if (w.bytes.empty() || (!always && w.bytes.size() < pieceBytes)) return;
+    sink(w.bytes);
+    w.bytes.clear();
 }
 
 } // namespace
 
-std::vector<std::string> encodeCacheFileParts(const ScanCache::FileTable& table) {
-    std::vector<const ScanCache::FileTable::value_type*> entries;
-    entries.reserve(table.size());
+void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& dictionary,
+                    const std::function<void(std::string_view)>& sink) {
     std::size_t records = 0;
+    for (const auto& [path, state] : table)
+        records += state.block ? state.block->size() : 0;
+
+    // The string table, numbered in writing order; each entry's path and keys noted.
+    std::vector<const ScanCache::FileTable::value_type*> entries;
+    std::vector<std::uint32_t> paths;
+    std::vector<std::size_t> firstKey; // position of each entry's first key in keys
+    std::vector<std::uint32_t> keys;
+    entries.reserve(table.size());
+    keys.reserve(records);
+    StringNumbers numbers(records + table.size() + 64, dictionary.sizes());
     for (const auto& entry : table) {
         entries.push_back(&entry);
-        records += entry.second.records ? entry.second.records->size() : 0;
+        paths.push_back(numbers.intern(entry.first));
+        firstKey.push_back(keys.size());
+        if (!entry.second.block) continue;
+        const FileBlock& b = *entry.second.block;
+        for (std::size_t i = 0; i < b.size(); ++i) {
+            keys.push_back(numbers.intern(b.key(i), b.keyHash(i)));
+            (void)numbers.of(b.row(i), dictionary);
+        }
     }
-    const std::size_t workers =
-        records < 8192 ? 1 : std::max(1u, std::thread::hardware_concurrency());
-
-    // Each entry's strings, on several threads.
-    std::vector<LocalStrings> locals(entries.size());
-    parallel::forEach(
-        entries.size(),
-        [&](std::size_t i) {
-            collectStrings(entries[i]->first, entries[i]->second, locals[i]);
-            locals[i].owner.resize(locals[i].strings.size());
-            locals[i].firstRank.resize(locals[i].strings.size());
-        },
-        workers);
 
     BinaryWriter w;
-    w.strings = numberStrings(locals, workers, records + entries.size());
+    w.bytes.reserve(pieceBytes + 4096);
+    w.bytes.assign(magic);
+    w.bytes.push_back(static_cast<char>(version));
+    w.writeUInt(numbers.strings.size());
+    for (std::string_view s : numbers.strings) {
+        w.writeUInt(s.size());
+        w.bytes.append(s);
+        flushIf(w, sink, false);
+    }
+    w.writeUInt(table.size());
+    flushIf(w, sink, true);
 
-    // The entries, on several threads.
-    parallel::forEach(
-        entries.size(),
-        [&](std::size_t i) {
-            LocalStrings& l = locals[i];
-            l.body = encodeEntry(entries[i]->second, l.refs, l.global);
-            l.refs = {};
-            l.global = {};
-        },
-        workers);
-
-    // Header and string count, the strings in a few slices written on several
-    // threads, the file count, then the entries.
-    const std::size_t slices = std::min<std::size_t>(workers, w.strings.size() / 4096 + 1);
-    std::vector<std::string> out(1 + slices + 1);
-    BinaryWriter head;
-    head.bytes.assign(magic);
-    head.bytes.push_back(static_cast<char>(version));
-    head.writeUInt(w.strings.size());
-    out[0] = std::move(head.bytes);
-    parallel::forEach(
-        slices,
-        [&](std::size_t k) {
-            const std::size_t from = k * w.strings.size() / slices;
-            const std::size_t to = (k + 1) * w.strings.size() / slices;
-            BinaryWriter slice;
-            std::size_t size = 0;
-            for (std::size_t i = from; i < to; ++i)
-                size += w.strings[i].size() + 2;
-            slice.bytes.reserve(size);
-            for (std::size_t i = from; i < to; ++i) {
-                slice.writeUInt(w.strings[i].size());
-                slice.bytes.append(w.strings[i]);
-            }
-            out[1 + k] = std::move(slice.bytes);
-        },
-        workers);
-    BinaryWriter count;
-    count.writeUInt(entries.size());
-    out[1 + slices] = std::move(count.bytes);
-    out.reserve(out.size() + entries.size());
-    for (auto& l : locals)
-        out.push_back(std::move(l.body));
-    return out;
+    // The entries, a request's rank its file's position in the table: runs of entries
+    // of about a piece each, a few runs encoded at once on several threads and handed
+    // on in order, so that only those few pieces are ever held.
+    // A record takes some 40 to 80 bytes.
+    constexpr std::size_t recordsPerRun = pieceBytes / 128;
+    std::vector<std::size_t> runStart{0};
+    for (std::size_t e = 0, inRun = 0; e < entries.size(); ++e) {
+        inRun += entries[e]->second.block ? entries[e]->second.block->size() : 0;
+        if (inRun >= recordsPerRun || e + 1 == entries.size()) {
+            runStart.push_back(e + 1);
+            inRun = 0;
+        }
+    }
+    const std::size_t runs = runStart.size() - 1;
+    const std::size_t together = std::max<std::size_t>(1, parallel::maxThreads());
+    std::vector<std::string> encoded(together);
+    for (std::size_t first = 0; first < runs; first += together) {
+        const std::size_t count = std::min(together, runs - first);
+        parallel::forEach(count, [&](std::size_t k) {
+            BinaryWriter out;
+            const std::size_t from = runStart[first + k], to = runStart[first + k + 1];
+            const std::size_t upTo = to < entries.size() ? firstKey[to] : keys.size();
+            out.bytes.reserve((upTo - firstKey[from]) * 88 + (to - from) * 128);
+            for (std::size_t e = from; e < to; ++e)
+                encodeEntry(out, entries[e]->second, paths[e], keys.data() + firstKey[e],
+                            static_cast<std::int64_t>(e), numbers, dictionary);
+            encoded[k] = std::move(out.bytes);
+        });
+        for (std::size_t k = 0; k < count; ++k) {
+            sink(encoded[k]);
+            encoded[k] = {};
+        }
+    }
 }
 
-std::string encodeCacheFile(const ScanCache::FileTable& table) {
-    auto parts = encodeCacheFileParts(table);
-    std::size_t size = 0;
-    for (const auto& p : parts)
-        size += p.size();
+std::string encodeCacheFile(const ScanCache::FileTable& table,
+                            const RequestDictionary& dictionary) {
     std::string out;
-    out.reserve(size);
-    for (const auto& p : parts)
-        out.append(p);
+    writeCacheFile(table, dictionary, [&](std::string_view piece) { out.append(piece); });
     return out;
 }
 
@@ -416,22 +346,54 @@ RecordFields readRecord(BinaryReader& r, std::size_t strings) {
     return f;
 }
 
+// The dictionary ids of the strings used as descriptive fields, interned once each
+// while the file is checked, so that the blocks can then be built on several threads.
+struct FieldIds {
+    static constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
+    struct Ids {
+        std::uint32_t model = none, session = none, cwd = none, home = none, agent = none;
+    };
+    std::vector<std::uint32_t> slot; ///< by string index: 1 + position in ids, 0 when unused
+    std::vector<Ids> ids;
+
+    Ids& at(std::size_t string) {
+        if (slot[string] == 0) {
+            ids.emplace_back();
+            slot[string] = static_cast<std::uint32_t>(ids.size());
+        }
+        return ids[slot[string] - 1];
+    }
+    const Ids& of(std::size_t string) const { return ids[slot[string] - 1]; }
+
+    void note(const RecordFields& f, const std::vector<std::string_view>& strings,
+              RequestDictionary& d) {
+        if (Ids& m = at(f.model); m.model == none) m.model = d.internModel(strings[f.model]);
+        if (Ids& s = at(f.session); s.session == none)
+            s.session = d.internSession(strings[f.session]);
+        if (Ids& c = at(f.cwd); c.cwd == none) c.cwd = d.internCwd(strings[f.cwd]);
+        if (Ids& h = at(f.home); h.home == none) h.home = d.internHome(strings[f.home]);
+        if (Ids& a = at(f.agent); a.agent == none) {
+            std::string_view raw = strings[f.agent];
+            a.agent = raw.empty() ? 0 : d.internAgent(AgentIdentity::parse(raw));
+        }
+    }
+};
+
 } // namespace
 
-std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes) {
+std::optional<CacheContent> decodeCacheFile(std::string_view bytes) {
     if (bytes.size() < 6 || bytes.substr(0, 4) != magic) return std::nullopt;
     BinaryReader r(bytes.substr(4));
     std::vector<EntrySpan> spans;
-    // Agent ids repeat across records: each distinct one is classified once.
-    // agentOf[string index] is 1 + its position in agents, 0 until classified.
-    std::vector<AgentIdentity> agents;
-    std::vector<std::uint32_t> agentOf;
+    auto dictionary = std::make_shared<RequestDictionary>();
+    FieldIds fields;
     try {
         if (r.readUInt() != version) return std::nullopt;
         r.readStringTable();
-        agentOf.resize(r.strings.size());
+        fields.slot.assign(r.strings.size(), 0);
 
-        // First pass: check everything and note where each file's records start.
+        // First pass: check everything, note where each file's records start and
+        // intern the descriptive texts.
         const std::int64_t fileCount = r.readInt();
         for (std::int64_t f = 0; f < fileCount; ++f) {
             EntrySpan e;
@@ -448,65 +410,56 @@ std::optional<ScanCache::FileTable> decodeCacheFile(std::string_view bytes) {
                 *v = r.readInt();
             e.recordCount = r.readInt();
             e.recordsAt = r.offset;
-            for (std::int64_t i = 0; i < e.recordCount; ++i) {
-                const std::size_t a = readRecord(r, r.strings.size()).agent;
-                if (agentOf[a] == 0) {
-                    std::string_view raw = r.strings[a];
-                    agents.push_back(raw.empty() ? AgentIdentity::mainSession()
-                                                 : AgentIdentity::parse(raw));
-                    agentOf[a] = static_cast<std::uint32_t>(agents.size());
-                }
-            }
+            for (std::int64_t i = 0; i < e.recordCount; ++i)
+                fields.note(readRecord(r, r.strings.size()), r.strings, *dictionary);
             spans.push_back(std::move(e));
         }
     } catch (const BinaryReader::Failure&) {
         return std::nullopt;
+    } catch (const std::length_error&) {
+        return std::nullopt; // more homes than a row can name
     }
 
-    // Second pass, on several threads: build each file's requests from the
-    // checked bytes (the reads cannot fail any more).
-    std::vector<std::shared_ptr<RequestMap>> sets(spans.size());
+    // Second pass, on several threads: each file's block from the checked bytes (the
+    // reads cannot fail any more), rows in the file's order.
     std::size_t totalRecords = 0;
     for (const EntrySpan& e : spans)
         totalRecords += static_cast<std::size_t>(e.recordCount);
     parallel::forEach(
         spans.size(),
         [&](std::size_t i) {
-            const EntrySpan& e = spans[i];
+            EntrySpan& e = spans[i];
             BinaryReader rr(r.bytes);
             rr.offset = e.recordsAt;
-            auto set = std::make_shared<RequestMap>();
-            set->reserve(static_cast<std::size_t>(e.recordCount));
+            FileBlock::Builder block(static_cast<std::size_t>(e.recordCount));
             for (std::int64_t k = 0; k < e.recordCount; ++k) {
                 const RecordFields f = readRecord(rr, r.strings.size());
-                UsageRecord u;
-                u.timestamp = f.timestamp;
-                u.model = r.strings[f.model];
-                u.sessionId = r.strings[f.session];
-                u.rawCwd = r.strings[f.cwd];
-                u.sourceHome = r.strings[f.home];
-                u.agent = agents[agentOf[f.agent] - 1];
-                u.input = f.counts[0];
-                u.output = f.counts[1];
-                u.cacheWrite5m = f.counts[2];
-                u.cacheWrite1h = f.counts[3];
-                u.cacheRead = f.counts[4];
-                u.webSearch = f.counts[5];
-                u.webFetch = f.counts[6];
-                u.cacheWriteBreakdownAssumed = f.assumed;
-                u.sourceRank = f.rank;
-                set->insert_or_assign(std::string(r.strings[f.key]), std::move(u));
+                RequestRow row;
+                row.timestamp = f.timestamp;
+                row.model = fields.of(f.model).model;
+                row.session = fields.of(f.session).session;
+                row.cwd = fields.of(f.cwd).cwd;
+                row.home = static_cast<std::uint8_t>(fields.of(f.home).home);
+                row.agent = fields.of(f.agent).agent;
+                if (f.assumed) row.flags |= RequestRow::assumedFlag;
+                dictionary->setCounts(row, {f.counts[0], f.counts[1], f.counts[2], f.counts[3],
+                                            f.counts[4], f.counts[5], f.counts[6]});
+                const std::string_view key = r.strings[f.key];
+                // A key written twice in one entry: the later one stands, where the first was.
+                if (auto at = block.find(key))
+                    block.row(*at) = row;
+                else
+                    block.add(key, row);
             }
-            sets[i] = std::move(set);
+            e.state.block = block.finish();
         },
         totalRecords < 8192 ? 1 : SIZE_MAX);
 
-    ScanCache::FileTable table;
-    for (std::size_t i = 0; i < spans.size(); ++i) {
-        spans[i].state.records = std::move(sets[i]);
-        table.insert_or_assign(std::string(r.strings[spans[i].path]), std::move(spans[i].state));
-    }
-    return table;
+    CacheContent out;
+    out.dictionary = std::move(dictionary);
+    for (EntrySpan& e : spans)
+        out.files.insert_or_assign(std::string(r.strings[e.path]), std::move(e.state));
+    return out;
 }
 
 } // namespace vantery

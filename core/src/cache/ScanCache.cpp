@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <functional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <system_error>
@@ -16,12 +18,12 @@
 
 #include "base/FileIO.hpp"
 #include "base/Parallel.hpp"
-#include "ingest/LineReader.hpp"
+#include "ingest/FileReading.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/base/FlatIndex.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Saturating.hpp"
 #include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/CacheLocation.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
 namespace vantery {
@@ -32,106 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-constexpr std::size_t mergeReserve = 80'000;
-
-// Unifies per-file record sets, visited in a fixed order, without copying keys:
-// the views point into the sets, which the caller keeps alive.
-struct Merger {
-    std::vector<UsageRecord> records;
-    std::unordered_map<std::string_view, std::size_t> where;
-
-    explicit Merger(std::size_t expected) {
-        records.reserve(std::max(expected, mergeReserve));
-        where.reserve(std::max(expected, mergeReserve));
-    }
-    void add(const RequestMap& set) {
-        for (const auto& [key, record] : set) {
-            auto [it, inserted] = where.try_emplace(key, records.size());
-            if (inserted)
-                records.push_back(record);
-            else
-                Scanner::combineCrossFile(records[it->second], record);
-        }
-    }
-};
-
-// Unifies the record sets of one pass, given in list order with their ranks. Keys
-// are split into partitions by hash and each partition is merged on its own thread,
-// visiting the sets in list order, so the outcome is that of one serial merge.
-std::vector<UsageRecord>
-mergeInListOrder(const std::vector<std::pair<ScanCache::RecordSet, std::int64_t>>& order,
-                 std::size_t expected) {
-    struct Item {
-        std::size_t hash;
-        const std::string* key;
-        const UsageRecord* record;
-        std::int64_t rank;
-    };
-    const std::size_t hw = std::max(1u, std::thread::hardware_concurrency());
-    // Small inputs are not worth the threads.
-    const std::size_t parts = std::clamp<std::size_t>(expected / 8'192, 1, hw);
-    const std::size_t chunks = std::min(parts, std::max<std::size_t>(1, order.size()));
-
-    // buckets[c * parts + p]: the items of partition p from the sets of chunk c.
-    std::vector<std::vector<Item>> buckets(chunks * parts);
-    parallel::forEach(chunks, [&](std::size_t c) {
-        const std::size_t from = c * order.size() / chunks, to = (c + 1) * order.size() / chunks;
-        for (std::size_t p = 0; p < parts; ++p)
-            buckets[c * parts + p].reserve(expected / (chunks * parts) + 16);
-        for (std::size_t f = from; f < to; ++f)
-            for (const auto& [key, record] : *order[f].first) {
-                const std::size_t h = FlatIndex::hashOf(key);
-                buckets[c * parts + (h >> 7) % parts].push_back(
-                    Item{h, &key, &record, order[f].second});
-            }
-    });
-
-    // Per partition: the first item of each key, and the later items of a key with
-    // the position of its first item, both in list order.
-    struct Partition {
-        std::vector<const Item*> firsts;
-        std::vector<std::pair<std::uint32_t, const Item*>> repeats;
-    };
-    std::vector<Partition> partitions(parts);
-    parallel::forEach(parts, [&](std::size_t p) {
-        std::size_t count = 0;
-        for (std::size_t c = 0; c < chunks; ++c)
-            count += buckets[c * parts + p].size();
-        FlatIndex where(count);
-        Partition& part = partitions[p];
-        part.firsts.reserve(count);
-        for (std::size_t c = 0; c < chunks; ++c)
-            for (const Item& item : buckets[c * parts + p]) {
-                auto [index, inserted] = where.tryEmplace(
-                    *item.key, item.hash, static_cast<std::uint32_t>(part.firsts.size()));
-                if (inserted)
-                    part.firsts.push_back(&item);
-                else
-                    part.repeats.emplace_back(index, &item);
-            }
-    });
-
-    // Each partition fills its own slice of the result.
-    std::vector<std::size_t> base(parts + 1, 0);
-    for (std::size_t p = 0; p < parts; ++p)
-        base[p + 1] = base[p] + partitions[p].firsts.size();
-    std::vector<UsageRecord> all(base[parts]);
-    parallel::forEach(parts, [&](std::size_t p) {
-        const Partition& part = partitions[p];
-        UsageRecord* out = all.data() + base[p];
-        for (std::size_t k = 0; k < part.firsts.size(); ++k) {
-            out[k] = *part.firsts[k]->record;
-            out[k].sourceRank = part.firsts[k]->rank;
-        }
-        for (const auto& [index, item] : part.repeats) {
-            UsageRecord ranked = *item->record;
-            ranked.sourceRank = item->rank;
-            Scanner::combineCrossFile(out[index], ranked);
-        }
-    });
-    return all;
 }
 
 ScanCache::FileDiagnostics countersOf(const ScanDiagnostics& d) {
@@ -165,74 +67,62 @@ ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& a,
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-void writeAtomically(const std::string& path, const std::vector<std::string>& pieces) {
+// Writes whatever `produce` hands its sink to a private temporary beside `path`, then
+// renames it over `path`. The temporary is locked while it exists, so that a later
+// save or load can tell it from one a killed save left behind.
+void writeAtomically(
+    const std::string& path,
+    const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
     if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "no cache location");
-    std::string folder = paths::folderOf(path);
-    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    std::string temp = folder + "/." + name + ".XXXXXX";
+    // Only a cache file written earlier is ever replaced: never a transcript, a link or
+    // anything else that happens to sit at the cache's path; decided before anything is
+    // created beside it.
+    if (!cachefile::replaceable(path)) {
+        errno = EEXIST;
+        throwErrno("not replacing " + path + ": it is not a cache file");
+    }
+    const std::string folder = paths::folderOf(path);
+    cachefile::removeStaleTemporaries(path);
+    std::string temp = cachefile::temporaryPattern(path);
     int fd = ::mkstemp(temp.data());
     if (fd < 0) throwErrno("cannot create a temporary file beside " + path);
     auto fail = [&](const std::string& what) {
         int saved = errno;
-        ::close(fd);
         ::unlink(temp.c_str());
+        ::close(fd);
         errno = saved;
         throwErrno(what);
     };
+    if (::flock(fd, LOCK_EX) != 0) fail("cannot lock " + temp);
     if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
-    // Many small pieces: hand them to the kernel a batch at a time.
-    std::vector<struct iovec> batch;
-    std::size_t next = 0, offset = 0; // first piece not fully written, bytes of it written
-    while (next < pieces.size()) {
-        batch.clear();
-        for (std::size_t i = next; i < pieces.size() && batch.size() < 512; ++i) {
-            const std::size_t skip = i == next ? offset : 0;
-            if (pieces[i].size() == skip) continue;
-            batch.push_back({const_cast<char*>(pieces[i].data() + skip), pieces[i].size() - skip});
-        }
-        if (batch.empty()) break;
-        ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot write " + temp);
-        }
-        if (n == 0) {
-            errno = EIO;
-            fail("cannot write " + temp);
-        }
-        // Advance past what was written.
-        auto left = static_cast<std::size_t>(n);
-        while (next < pieces.size()) {
-            const std::size_t rest = pieces[next].size() - offset;
-            if (left < rest) {
-                offset += left;
-                break;
+    try {
+        produce([&](std::string_view piece) {
+            while (!piece.empty()) {
+                ssize_t n = ::write(fd, piece.data(), piece.size());
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    if (n == 0) errno = EIO;
+                    fail("cannot write " + temp);
+                }
+                piece.remove_prefix(static_cast<std::size_t>(n));
             }
-            left -= rest;
-            ++next;
-            offset = 0;
-        }
+        });
+    } catch (const std::system_error&) {
+        throw; // the temporary is gone already
+    } catch (...) {
+        ::unlink(temp.c_str());
+        ::close(fd);
+        throw;
     }
     if (::fsync(fd) != 0) fail("cannot flush " + temp);
-    if (::close(fd) != 0) {
-        int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        throwErrno("cannot close " + temp);
-    }
-    // Only a cache file written earlier is ever replaced: never a transcript, a
-    // link or anything else that happens to sit at the cache's path.
-    if (!paths::holdsNoForeignFile(path)) {
-        ::unlink(temp.c_str());
+    // Checked again: something may have appeared at the path meanwhile.
+    if (!cachefile::replaceable(path)) {
         errno = EEXIST;
-        throwErrno("not replacing " + path + ": it is not a cache file");
+        fail("not replacing " + path + ": it is not a cache file");
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        throwErrno("cannot replace " + path);
-    }
+    // Renamed while still open and locked; closed after.
+    if (::rename(temp.c_str(), path.c_str()) != 0) fail("cannot replace " + path);
+    if (::close(fd) != 0) throwErrno("cannot close " + path);
     // Make the rename itself durable; a failure here leaves a whole file either way.
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -300,42 +190,21 @@ ScanResult ScanCache::Refresh::result() const {
 
 // MARK: - Location
 
-std::optional<std::string> ScanCache::defaultStorePath(const Environment& env) {
-    return paths::defaultCachePath(env);
-}
+ScanCache::ScanCache(const paths::Environment& env)
+    : storePath_(cachefile::location(env).value_or(std::string())) {}
 
-std::optional<std::string> ScanCache::defaultStorePath() {
-    return paths::defaultCachePath();
-}
-
-ScanCache::ScanCache(const Environment& env)
-    : storePath_(defaultStorePath(env).value_or(std::string())) {
-    if (!storePath_.empty()) paths::makePrivateFolders(paths::folderOf(storePath_));
-}
-
-ScanCache::ScanCache() : storePath_(defaultStorePath().value_or(std::string())) {
-    if (!storePath_.empty()) paths::makePrivateFolders(paths::folderOf(storePath_));
-}
+ScanCache::ScanCache() : ScanCache(paths::processEnvironment()) {}
 
 ScanCache::ScanCache(std::string storePath) : storePath_(std::move(storePath)) {}
 
 // MARK: - Table access
 
 std::vector<ScanCache::FileProvenance> ScanCache::recordsPerFile() const {
-    FileTable copy = snapshot();
+    std::lock_guard g(lock_);
     std::vector<FileProvenance> out;
-    out.reserve(copy.size());
-    std::shared_ptr<RequestDictionary> dictionary;
-    {
-        std::lock_guard g(lock_);
-        dictionary = dictionary_;
-    }
-    for (auto& [path, state] : copy) {
-        FileBlock::Builder block(state.records->size());
-        for (const auto& [key, record] : *state.records)
-            block.add(key, dictionary->rowOf(record));
-        out.push_back(FileProvenance{path, state.diag.usageLines, block.finish(), dictionary});
-    }
+    out.reserve(files_.size());
+    for (const auto& [path, state] : files_)
+        out.push_back(FileProvenance{path, state.diag.usageLines, state.block, dictionary_});
     return out;
 }
 
@@ -351,7 +220,7 @@ void ScanCache::clear() {
     ++tableVersion_;
     fileVersion_.reset();
     // Only a cache file is ever removed, never whatever else sits at the path.
-    if (!storePath_.empty() && paths::holdsNoForeignFile(storePath_)) ::unlink(storePath_.c_str());
+    if (!storePath_.empty() && cachefile::replaceable(storePath_)) ::unlink(storePath_.c_str());
 }
 
 bool ScanCache::fileHoldsTable() const {
@@ -374,6 +243,11 @@ ScanCache::FileTable ScanCache::snapshot() const {
     return files_;
 }
 
+std::shared_ptr<const RequestDictionary> ScanCache::dictionary() const {
+    std::lock_guard g(lock_);
+    return dictionary_;
+}
+
 // MARK: - Refresh
 
 namespace {
@@ -386,7 +260,7 @@ struct Slot {
     const ScanCache::FileState* old = nullptr; // the snapshot entry: kept, or resumed from
     std::uint64_t startOffset = 0;
     // Filled by the reading job.
-    std::shared_ptr<RequestMap> records; // null when the reading ran out of memory
+    std::shared_ptr<const FileBlock> block; // null when the reading ran out of memory
     ScanDiagnostics read;
     std::uint64_t consumed = 0;
     bool failed = false;
@@ -440,32 +314,24 @@ std::vector<std::size_t> plan(const std::vector<TranscriptFile>& list,
 
 // Read: every job on several threads, each file into its own slot.
 void readJobs(const std::vector<TranscriptFile>& list, const std::vector<std::size_t>& jobs,
-              std::vector<Slot>& slots) {
+              std::vector<Slot>& slots, RequestDictionary& dictionary) {
     parallel::forEach(jobs.size(), [&](std::size_t j) {
         const std::size_t i = jobs[j];
         Slot& s = slots[i];
-        const TranscriptFile& file = list[i];
-        const auto rank = static_cast<std::int64_t>(i);
-        Scanner::LastRequest last;
+        const FileBlock* resume =
+            s.startOffset > 0 && s.old && s.old->block ? s.old->block.get() : nullptr;
         try {
-            s.records = s.startOffset > 0 && s.old && s.old->records
-                            ? std::make_shared<RequestMap>(*s.old->records)
-                            : std::make_shared<RequestMap>();
-            RequestMap& into = *s.records;
-            s.consumed = LineReader::forEachLineInline(
-                file.path, s.startOffset, std::nullopt, [&](std::string_view line) {
-                    Scanner::ingest(line, file.path, file.home, rank, into, s.read, last);
-                });
-        } catch (const LineReader::ReadError& e) {
-            // Exactly the lines delivered before the failure are accounted for.
-            s.failed = true;
-            s.consumed = std::max(e.deliveredUpTo, s.startOffset);
-        } catch (const std::bad_alloc&) {
+            auto r = detail::readFile(list[i], s.startOffset, std::nullopt, resume, dictionary);
+            s.block = std::move(r.block);
+            s.read = std::move(r.diagnostics);
+            s.consumed = r.consumed;
+            s.failed = r.failed;
+        } catch (const std::exception&) {
             // A file whose lines cannot be held is unreadable like one that cannot be
             // opened; nothing of this pass's reading of it counts, the other files'
             // figures stand.
             s.failed = true;
-            s.records.reset();
+            s.block.reset();
             s.read = ScanDiagnostics{};
             s.consumed = s.startOffset;
         }
@@ -476,8 +342,7 @@ void readJobs(const std::vector<TranscriptFile>& list, const std::vector<std::si
 struct Built {
     ScanDiagnostics diag;
     ScanCache::FileTable table;
-    std::vector<std::pair<ScanCache::RecordSet, std::int64_t>> order; ///< with each file's rank
-    std::size_t expected = 0; ///< requests over every file, before merging across files
+    std::vector<std::shared_ptr<const FileBlock>> order; ///< the blocks in list order
 };
 
 // Merge, first half: the table and the diagnostics in list order, as a serial pass would
@@ -488,7 +353,6 @@ Built buildTable(const std::vector<TranscriptFile>& list, std::vector<Slot>& slo
     ScanDiagnostics& diag = out.diag;
     ScanCache::FileTable& table = out.table;
     auto& order = out.order;
-    std::size_t& expected = out.expected;
     order.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
         Slot& s = slots[i];
@@ -498,20 +362,19 @@ Built buildTable(const std::vector<TranscriptFile>& list, std::vector<Slot>& slo
             diag.bytesRead += s.old->consumed;
             s.old->diag.apply(diag, path);
             auto placed = table.emplace_hint(table.end(), path, *s.old);
-            order.emplace_back(placed->second.records, static_cast<std::int64_t>(i));
+            order.push_back(placed->second.block);
         } else {
             if (s.failed) diag.filesUnreadable.push_back(path);
             stats.bytesRead += s.consumed - s.startOffset;
             ScanCache::FileDiagnostics base =
                 s.startOffset > 0 && s.old ? s.old->diag : ScanCache::FileDiagnostics{};
-            ScanCache::RecordSet records = std::move(s.records);
-            if (!records)
-                records = s.startOffset > 0 && s.old && s.old->records
-                              ? s.old->records
-                              : std::make_shared<const RequestMap>();
-            ScanCache::FileState state{s.attrs.size,       s.attrs.mtime,
-                                       s.attrs.inode,      s.consumed,
-                                       std::move(records), plus(base, countersOf(s.read))};
+            std::shared_ptr<const FileBlock> block = std::move(s.block);
+            if (!block)
+                block = s.startOffset > 0 && s.old && s.old->block ? s.old->block
+                                                                   : FileBlock::Builder().finish();
+            ScanCache::FileState state{s.attrs.size,     s.attrs.mtime,
+                                       s.attrs.inode,    s.consumed,
+                                       std::move(block), plus(base, countersOf(s.read))};
             if (s.failed) {
                 // Recorded as read up to where it stopped and of unknown time, so that
                 // the next pass (in this process or after a reload) tries it again
@@ -521,10 +384,9 @@ Built buildTable(const std::vector<TranscriptFile>& list, std::vector<Slot>& slo
             }
             diag.bytesRead += state.consumed;
             state.diag.apply(diag, path);
-            order.emplace_back(state.records, static_cast<std::int64_t>(i));
+            order.push_back(state.block);
             table.insert_or_assign(path, std::move(state));
         }
-        expected += order.back().first->size();
     }
     return out;
 }
@@ -538,6 +400,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
 
     RefreshStats stats;
     FileTable snap;
+    std::shared_ptr<RequestDictionary> dictionary;
     {
         std::unordered_set<std::string_view> listed;
         listed.reserve(list.size());
@@ -554,17 +417,17 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
             }
         }
         snap = files_;
+        dictionary = dictionary_; // what every block of the snapshot refers to
     }
 
     // Plan which files to read, read them, then merge the table and the requests.
     std::vector<Slot> slots(list.size());
     const std::vector<std::size_t> jobs = plan(list, snap, slots, stats);
-    readJobs(list, jobs, slots);
+    readJobs(list, jobs, slots, *dictionary);
     Built built = buildTable(list, slots, stats);
     ScanDiagnostics& diag = built.diag;
     FileTable& table = built.table;
-    const auto& order = built.order;
-    const std::size_t expected = built.expected;
+    auto& order = built.order;
 
     // Files that could not be examined leave the table, so only a pass that kept
     // every file as it was leaves its content the same.
@@ -574,28 +437,26 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     {
         std::lock_guard g(lock_);
         files_.swap(table); // the old table is freed below, outside the lock
+        // A load or clear meanwhile brought another dictionary; the table now in place
+        // refers to this pass's.
+        dictionary_ = dictionary;
         if (changed) ++tableVersion_;
     }
     table = {};
 
-    // Merge across files in list order; reuse the last merge when no set changed.
+    // Unify across files in list order; reuse the last table when no block changed.
     std::shared_ptr<const RequestTable> merged;
-    std::shared_ptr<RequestDictionary> dictionary;
     {
         std::lock_guard g(lock_);
-        if (merged_ && mergedFrom_ == order) merged = merged_;
-        dictionary = dictionary_;
+        if (merged_ && mergedFrom_ == order && merged_->sharedDictionary() == dictionary)
+            merged = merged_;
     }
     if (!merged) {
-        const std::vector<UsageRecord> all = mergeInListOrder(order, expected);
-        FileBlock::Builder block(all.size());
-        for (const UsageRecord& r : all)
-            block.add({}, dictionary->rowOf(r));
-        merged = std::make_shared<const RequestTable>(
-            dictionary, std::vector<std::shared_ptr<const FileBlock>>{block.finish()});
+        auto from = order;
+        merged = std::make_shared<const RequestTable>(dictionary, std::move(order));
         std::lock_guard g(lock_);
         merged_ = merged;
-        mergedFrom_ = order;
+        mergedFrom_ = std::move(from);
     }
 
     stats.filesTotal = static_cast<std::int64_t>(list.size());
@@ -607,135 +468,45 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     return Refresh{std::move(merged), std::move(diag), stats};
 }
 
-// MARK: - Verification
-
-ScanCache::VerificationResult
-ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
-    const auto start = Clock::now();
-    const FileTable snap = snapshot();
-
-    std::size_t cachedCount = 0;
-    for (const auto& [path, state] : snap)
-        cachedCount += state.records->size();
-    Merger cached(cachedCount);
-    for (const auto& [path, state] : snap)
-        cached.add(*state.records);
-
-    const std::vector<TranscriptFile> list = Scanner::fileList(homes, nullptr);
-    VerificationResult v;
-    struct Slot {
-        const FileState* entry = nullptr;
-        RequestMap records;
-    };
-    std::vector<Slot> slots(list.size());
-    std::vector<std::size_t> jobs;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        auto attrs = fileio::attributesOf(list[i].path);
-        auto it = snap.find(list[i].path);
-        if (it == snap.end()) {
-            if (attrs) v.bytesNotCompared += attrs->size;
-            continue;
-        }
-        slots[i].entry = &it->second;
-        if (attrs && attrs->size > it->second.consumed)
-            v.bytesNotCompared += attrs->size - it->second.consumed;
-        jobs.push_back(i);
-    }
-    parallel::forEach(jobs.size(), [&](std::size_t j) {
-        const std::size_t i = jobs[j];
-        Slot& s = slots[i];
-        const TranscriptFile& file = list[i];
-        ScanDiagnostics scratch;
-        Scanner::LastRequest last;
-        try {
-            LineReader::forEachLineInline(
-                file.path, 0, s.entry->consumed, [&](std::string_view line) {
-                    Scanner::ingest(line, file.path, file.home, static_cast<std::int64_t>(i),
-                                    s.records, scratch, last);
-                });
-        } catch (const LineReader::ReadError&) {
-            // What was read before the failure still counts.
-        } catch (const std::bad_alloc&) {
-            // Likewise: one file too large to hold never fails the verification.
-        }
-    });
-    Merger fresh(cached.records.size());
-    for (std::size_t i : jobs)
-        fresh.add(slots[i].records);
-
-    // Sum in key order so that equal request sets give exactly equal costs.
-    const Calendar calendar = Calendar::current();
-    auto costOf = [&](const Merger& m) {
-        std::vector<std::pair<std::string_view, std::size_t>> byKey(m.where.begin(), m.where.end());
-        std::sort(byKey.begin(), byKey.end());
-        double sum = 0;
-        for (const auto& [key, index] : byKey) {
-            const UsageRecord& r = m.records[index];
-            auto cost = r.cost(calendar.dayOf(r.timestamp));
-            if (cost.isKnown()) sum += cost.knownValue();
-        }
-        return sum;
-    };
-    v.cachedCost = costOf(cached);
-    v.freshCost = costOf(fresh);
-
-    for (const auto& [key, index] : fresh.where) {
-        auto it = cached.where.find(key);
-        if (it == cached.where.end()) {
-            v.missingFromCache += 1;
-            continue;
-        }
-        const UsageRecord& a = fresh.records[index];
-        const UsageRecord& b = cached.records[it->second];
-        if (a.input != b.input || a.output != b.output || a.cacheRead != b.cacheRead ||
-            a.cacheWrite5m != b.cacheWrite5m || a.cacheWrite1h != b.cacheWrite1h)
-            v.mismatchedRecords += 1;
-    }
-    for (const auto& [key, index] : cached.where)
-        if (!fresh.where.count(key)) v.extraInCache += 1;
-
-    v.cachedRequests = static_cast<std::int64_t>(cached.records.size());
-    v.freshRequests = static_cast<std::int64_t>(fresh.records.size());
-    v.arrivedDuringCheck = 0;
-    v.checkedAt = fileio::now();
-    v.duration = secondsSince(start);
-
-    std::lock_guard g(lock_);
-    lastVerification_ = v;
-    return v;
-}
-
 // MARK: - Cache file
 
 void ScanCache::save() const {
     FileTable table;
+    std::shared_ptr<const RequestDictionary> dictionary;
     std::uint64_t version = 0;
     {
         std::lock_guard g(lock_);
         table = files_;
+        dictionary = dictionary_;
         version = tableVersion_;
     }
-    writeAtomically(storePath_, encodeCacheFileParts(table));
+    writeAtomically(storePath_, [&](const std::function<void(std::string_view)>& sink) {
+        writeCacheFile(table, *dictionary, sink);
+    });
     std::lock_guard g(lock_);
     fileVersion_ = version;
 }
 
 bool ScanCache::load() {
     if (storePath_.empty()) return false;
-    std::optional<FileTable> table;
+    cachefile::removeStaleTemporaries(storePath_);
+    std::optional<CacheContent> content;
     try {
         auto bytes = fileio::readWholeFile(storePath_, maxCacheFileBytes);
         if (!bytes) return false;
-        table = decodeCacheFile(*bytes);
+        content = decodeCacheFile(*bytes);
     } catch (const std::bad_alloc&) {
         return false; // a table too large for this machine: the next refresh reads all
     }
-    if (!table) return false;
+    if (!content) return false;
     FileTable old; // freed after the lock is released
+    std::shared_ptr<const RequestTable> oldMerged;
     std::lock_guard g(lock_);
     old.swap(files_);
-    files_ = std::move(*table);
-    dictionary_ = std::make_shared<RequestDictionary>();
+    files_ = std::move(content->files);
+    dictionary_ = std::move(content->dictionary);
+    oldMerged.swap(merged_);
+    mergedFrom_.clear();
     fileVersion_ = ++tableVersion_;
     return true;
 }

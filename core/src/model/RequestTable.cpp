@@ -1,21 +1,17 @@
 #include "vantery/model/RequestTable.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <functional>
 #include <limits>
+
+#include "base/Parallel.hpp"
 
 namespace vantery {
 
 namespace {
 
 constexpr std::int64_t narrowMax = std::numeric_limits<std::uint32_t>::max();
-
-bool fitsNarrow(const UsageRecord& r) noexcept {
-    auto fits = [](std::int64_t v) { return v >= 0 && v <= narrowMax; };
-    return fits(r.input) && fits(r.output) && fits(r.cacheWrite5m) && fits(r.cacheWrite1h) &&
-           fits(r.cacheRead) && r.webSearch >= 0 &&
-           r.webSearch <= std::numeric_limits<std::uint16_t>::max() && r.webFetch == 0;
-}
 
 } // namespace
 
@@ -109,8 +105,8 @@ std::optional<std::uint32_t> RequestDictionary::findAgent(const AgentIdentity& a
 }
 
 RequestDictionary::Sizes RequestDictionary::sizes() const noexcept {
-    return {models_.texts.size(), sessions_.texts.size(), cwds_.texts.size(),
-            homes_.texts.size(), agents_.size()};
+    return {models_.texts.size(), sessions_.texts.size(), cwds_.texts.size(), homes_.texts.size(),
+            agents_.size()};
 }
 
 RequestRow RequestDictionary::rowOf(const UsageRecord& r) {
@@ -122,19 +118,29 @@ RequestRow RequestDictionary::rowOf(const UsageRecord& r) {
     row.agent = internAgent(r.agent);
     row.home = internHome(r.sourceHome);
     if (r.cacheWriteBreakdownAssumed) row.flags |= RequestRow::assumedFlag;
-    if (fitsNarrow(r)) {
-        row.input = static_cast<std::uint32_t>(r.input);
-        row.output = static_cast<std::uint32_t>(r.output);
-        row.cacheWrite5m = static_cast<std::uint32_t>(r.cacheWrite5m);
-        row.cacheWrite1h = static_cast<std::uint32_t>(r.cacheWrite1h);
-        row.cacheRead = static_cast<std::uint32_t>(r.cacheRead);
-        row.webSearch = static_cast<std::uint16_t>(r.webSearch);
+    setCounts(row, {r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead, r.webSearch,
+                    r.webFetch});
+    return row;
+}
+
+void RequestDictionary::setCounts(RequestRow& row, const RequestCounts& c) {
+    auto fits = [](std::int64_t v) { return v >= 0 && v <= narrowMax; };
+    if (fits(c.input) && fits(c.output) && fits(c.cacheWrite5m) && fits(c.cacheWrite1h) &&
+        fits(c.cacheRead) && c.webSearch >= 0 &&
+        c.webSearch <= std::numeric_limits<std::uint16_t>::max() && c.webFetch == 0) {
+        row.flags &= static_cast<std::uint8_t>(~RequestRow::wideFlag);
+        row.input = static_cast<std::uint32_t>(c.input);
+        row.output = static_cast<std::uint32_t>(c.output);
+        row.cacheWrite5m = static_cast<std::uint32_t>(c.cacheWrite5m);
+        row.cacheWrite1h = static_cast<std::uint32_t>(c.cacheWrite1h);
+        row.cacheRead = static_cast<std::uint32_t>(c.cacheRead);
+        row.webSearch = static_cast<std::uint16_t>(c.webSearch);
     } else {
         row.flags |= RequestRow::wideFlag;
-        row.input = internWide({r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead,
-                                r.webSearch, r.webFetch});
+        row.input = internWide(c);
+        row.output = row.cacheWrite5m = row.cacheWrite1h = row.cacheRead = 0;
+        row.webSearch = 0;
     }
-    return row;
 }
 
 UsageRecord RequestDictionary::record(const RequestRow& row) const {
@@ -163,44 +169,85 @@ std::uint64_t FileBlock::hashOf(std::string_view key) noexcept {
     return std::hash<std::string_view>{}(key);
 }
 
+namespace {
+
+constexpr std::uint64_t tagOf(std::uint64_t hash) noexcept {
+    return hash >> 32 << 32;
+}
+
+} // namespace
+
 FileBlock::Builder::Builder(std::size_t expected) : block_(std::make_shared<FileBlock>()) {
     block_->rows_.reserve(expected);
     block_->keyHashes_.reserve(expected);
     block_->keyEnds_.reserve(expected);
+    index_.assign(std::bit_ceil(std::max<std::size_t>(16, 2 * expected)), 0);
 }
 
 FileBlock::Builder::Builder(const FileBlock& from) : block_(std::make_shared<FileBlock>(from)) {
-    // Views into the copy's own characters; rebuilt whenever they move (see add).
-    for (std::size_t i = 0; i < block_->size(); ++i)
-        index_.emplace(block_->key(i), static_cast<std::uint32_t>(i));
+    index_.assign(std::bit_ceil(std::max<std::size_t>(16, 4 * from.size())), 0);
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t p = 0; p < from.size(); ++p) {
+        if (from.key(p).empty()) continue;
+        const std::uint64_t h = from.keyHash(p);
+        std::size_t i = h & mask;
+        while (index_[i] != 0)
+            i = (i + 1) & mask;
+        index_[i] = tagOf(h) | (p + 1);
+    }
+}
+
+void FileBlock::Builder::grow() {
+    const FileBlock& b = *block_;
+    index_.assign(index_.size() * 2, 0);
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t p = 0; p < b.size(); ++p) {
+        if (b.key(p).empty()) continue;
+        const std::uint64_t h = b.keyHashes_[p];
+        std::size_t i = h & mask;
+        while (index_[i] != 0)
+            i = (i + 1) & mask;
+        index_[i] = tagOf(h) | (p + 1);
+    }
 }
 
 void FileBlock::Builder::add(std::string_view key, const RequestRow& row) {
     FileBlock& b = *block_;
-    if (b.keyChars_.size() + key.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("block keys too long");
-    const char* before = b.keyChars_.data();
+    if (b.keyChars_.size() + key.size() > std::numeric_limits<std::uint32_t>::max() ||
+        b.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+        throw std::length_error("block too large");
+    const std::uint64_t h = hashOf(key);
     b.keyChars_.append(key);
     b.keyEnds_.push_back(static_cast<std::uint32_t>(b.keyChars_.size()));
-    b.keyHashes_.push_back(hashOf(key));
+    b.keyHashes_.push_back(h);
     b.rows_.push_back(row);
-    if (b.keyChars_.data() != before) {
-        index_.clear();
-        for (std::size_t i = 0; i < b.size(); ++i)
-            index_.emplace(b.key(i), static_cast<std::uint32_t>(i));
-    } else {
-        index_.emplace(b.key(b.size() - 1), static_cast<std::uint32_t>(b.size() - 1));
+    if (key.empty()) return;
+    if (b.size() * 2 > index_.size()) {
+        grow();
+        return;
     }
+    const std::size_t mask = index_.size() - 1;
+    std::size_t i = h & mask;
+    while (index_[i] != 0)
+        i = (i + 1) & mask;
+    index_[i] = tagOf(h) | b.size();
 }
 
 std::optional<std::size_t> FileBlock::Builder::find(std::string_view key) const {
-    auto it = index_.find(key);
-    if (it == index_.end()) return std::nullopt;
-    return it->second;
+    if (key.empty()) return std::nullopt;
+    const FileBlock& b = *block_;
+    const std::uint64_t h = hashOf(key);
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t i = h & mask; index_[i] != 0; i = (i + 1) & mask) {
+        if ((index_[i] & ~std::uint64_t{0xffffffff}) != tagOf(h)) continue;
+        const std::size_t p = (index_[i] & 0xffffffffu) - 1;
+        if (b.keyHashes_[p] == h && b.key(p) == key) return p;
+    }
+    return std::nullopt;
 }
 
 std::shared_ptr<const FileBlock> FileBlock::Builder::finish() {
-    index_.clear();
+    index_ = {};
     block_->rows_.shrink_to_fit();
     block_->keyHashes_.shrink_to_fit();
     block_->keyChars_.shrink_to_fit();
@@ -214,73 +261,119 @@ RequestTable::RequestTable() : dictionary_(std::make_shared<RequestDictionary>()
     sizes_ = dictionary_->sizes();
 }
 
+namespace {
+
+// What unifying found for one row, by its position over all blocks.
+constexpr std::uint32_t repeatMark = std::numeric_limits<std::uint32_t>::max();
+
+} // namespace
+
 RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
                            std::vector<std::shared_ptr<const FileBlock>> blocks)
     : dictionary_(dictionary), blocks_(std::move(blocks)) {
-    sizes_ = dictionary_->sizes();
-    std::size_t total = 0;
-    for (const auto& b : blocks_)
-        total += b->size();
-    // First meeting of each key: (block, row). Later meetings fold into a merged row.
-    struct Where {
-        std::uint32_t block, row, merged; // merged: 1 + position in merged_, 0 when none
-    };
-    std::unordered_map<std::string_view, Where> first;
-    first.reserve(total);
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats; // (first's index, later)
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> order;   // (block, row) kept
-    order.reserve(total);
-    std::vector<const RequestRow*> later;
-    for (std::uint32_t b = 0; b < blocks_.size(); ++b) {
+    std::vector<std::size_t> offset(blocks_.size() + 1, 0);
+    for (std::size_t b = 0; b < blocks_.size(); ++b)
+        offset[b + 1] = offset[b] + blocks_[b]->size();
+    const std::size_t total = offset.back();
+    if (total >= repeatMark) throw std::length_error("too many requests");
+
+    // Keys are split into partitions by hash; each partition walks every row in
+    // canonical order and unifies its own keys. A key's outcome depends only on the
+    // order of its own meetings, so it is the same for any number of partitions.
+    // state[position]: 0 for a request's first meeting kept as it is, 1 + its position
+    // in the partition's merged rows when later meetings folded into it, repeatMark
+    // for a later meeting.
+    std::vector<std::uint32_t> state(total, 0);
+    const std::size_t partitions =
+        total < 65'536 ? 1 : std::min<std::size_t>(parallel::maxThreads(), 64);
+    std::vector<std::vector<RequestRow>> merged(partitions);
+    parallel::forEach(partitions, [&](std::size_t partition) {
+        struct Slot {
+            std::uint64_t hash = 0;
+            std::uint32_t block = 0, row = 0; // row + 1; 0 for an empty slot
+        };
+        std::vector<Slot> index(
+            std::bit_ceil(std::max<std::size_t>(16, 2 * total / partitions + 16)));
+        std::size_t mask = index.size() - 1, used = 0;
+        std::vector<RequestRow>& rows = merged[partition];
+        for (std::uint32_t b = 0; b < blocks_.size(); ++b) {
+            const FileBlock& block = *blocks_[b];
+            for (std::uint32_t i = 0; i < block.size(); ++i) {
+                const std::uint64_t h = block.keyHash(i);
+                if (partitions > 1 && (h >> 58) % partitions != partition) continue;
+                const std::string_view key = block.key(i);
+                if (key.empty()) continue; // never unified: its own request
+                std::size_t k = h & mask;
+                for (; index[k].row != 0; k = (k + 1) & mask)
+                    if (index[k].hash == h && blocks_[index[k].block]->key(index[k].row - 1) == key)
+                        break;
+                if (index[k].row == 0) {
+                    index[k] = Slot{h, b, i + 1};
+                    if (++used * 2 > index.size()) {
+                        std::vector<Slot> bigger(index.size() * 2);
+                        mask = bigger.size() - 1;
+                        for (const Slot& s : index) {
+                            if (s.row == 0) continue;
+                            std::size_t j = s.hash & mask;
+                            while (bigger[j].row != 0)
+                                j = (j + 1) & mask;
+                            bigger[j] = s;
+                        }
+                        index = std::move(bigger);
+                    }
+                    continue;
+                }
+                // A later meeting: the first block's fields, the largest counters and
+                // the earliest time.
+                state[offset[b] + i] = repeatMark;
+                std::uint32_t& first = state[offset[index[k].block] + index[k].row - 1];
+                if (first == 0) {
+                    rows.push_back(blocks_[index[k].block]->row(index[k].row - 1));
+                    first = static_cast<std::uint32_t>(rows.size());
+                }
+                RequestRow& m = rows[first - 1];
+                const RequestRow& o = block.row(i);
+                const RequestCounts a = dictionary_->counts(m);
+                const RequestCounts c = dictionary_->counts(o);
+                const RequestCounts both{std::max(a.input, c.input),
+                                         std::max(a.output, c.output),
+                                         std::max(a.cacheWrite5m, c.cacheWrite5m),
+                                         std::max(a.cacheWrite1h, c.cacheWrite1h),
+                                         std::max(a.cacheRead, c.cacheRead),
+                                         std::max(a.webSearch, c.webSearch),
+                                         std::max(a.webFetch, c.webFetch)};
+                if (both != a) dictionary->setCounts(m, both);
+                m.timestamp = std::min(m.timestamp, o.timestamp);
+            }
+        }
+    });
+
+    // The merged rows in one array; each partition's start within it.
+    std::vector<std::size_t> base(partitions + 1, 0);
+    for (std::size_t p = 0; p < partitions; ++p)
+        base[p + 1] = base[p] + merged[p].size();
+    merged_.reserve(base[partitions]);
+    for (auto& m : merged)
+        merged_.insert(merged_.end(), m.begin(), m.end());
+    merged = {};
+
+    std::size_t kept = 0;
+    for (std::uint32_t s : state)
+        kept += s != repeatMark;
+    rows_.reserve(kept);
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
         const FileBlock& block = *blocks_[b];
-        for (std::uint32_t i = 0; i < block.size(); ++i) {
-            const std::string_view key = block.key(i);
-            auto [it, inserted] = first.try_emplace(key, Where{b, i, 0});
-            if (inserted || key.empty()) {
-                order.emplace_back(b, i);
-                continue;
-            }
-            // A repeat: fold it into the first meeting's merged row.
-            Where& w = it->second;
-            if (w.merged == 0) {
-                merged_.push_back(blocks_[w.block]->row(w.row));
-                w.merged = static_cast<std::uint32_t>(merged_.size());
-            }
-            RequestRow& m = merged_[w.merged - 1];
-            const RequestCounts a = dictionary_->counts(m);
-            const RequestCounts o = dictionary_->counts(block.row(i));
-            RequestCounts c{std::max(a.input, o.input),
-                            std::max(a.output, o.output),
-                            std::max(a.cacheWrite5m, o.cacheWrite5m),
-                            std::max(a.cacheWrite1h, o.cacheWrite1h),
-                            std::max(a.cacheRead, o.cacheRead),
-                            std::max(a.webSearch, o.webSearch),
-                            std::max(a.webFetch, o.webFetch)};
-            m.timestamp = std::min(m.timestamp, block.row(i).timestamp);
-            if (c != a) {
-                // The combination may not fit the narrow fields: keep it at full width.
-                UsageRecord r = dictionary_->record(m);
-                r.input = c.input;
-                r.output = c.output;
-                r.cacheWrite5m = c.cacheWrite5m;
-                r.cacheWrite1h = c.cacheWrite1h;
-                r.cacheRead = c.cacheRead;
-                r.webSearch = c.webSearch;
-                r.webFetch = c.webFetch;
-                m = dictionary->rowOf(r);
-            }
+        for (std::size_t i = 0; i < block.size(); ++i) {
+            const std::uint32_t s = state[offset[b] + i];
+            if (s == 0)
+                rows_.push_back(&block.row(i));
+            else if (s != repeatMark)
+                rows_.push_back(
+                    &merged_[base[partitions > 1 ? (block.keyHash(i) >> 58) % partitions : 0] + s -
+                             1]);
         }
     }
     sizes_ = dictionary_->sizes();
-    rows_.reserve(order.size());
-    for (const auto& [b, i] : order) {
-        auto it = first.find(blocks_[b]->key(i));
-        if (it != first.end() && it->second.merged != 0 && it->second.block == b &&
-            it->second.row == i)
-            rows_.push_back(&merged_[it->second.merged - 1]);
-        else
-            rows_.push_back(&blocks_[b]->row(i));
-    }
 }
 
 RequestTable RequestTable::fromRecords(std::span<const UsageRecord> records) {

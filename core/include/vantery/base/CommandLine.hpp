@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantery::cli {
 
@@ -23,10 +24,11 @@ std::optional<int> answerOptions(int argc, const char* const* argv, std::string_
                                  const ForeignOptions& foreign = {});
 
 /// The Claude homes read, as an indented line: "  .claude, .claude-work, ... and .claude-yahoo".
-std::string homesLine();
+std::string homesLine(const std::vector<std::string>& names);
 
 /// The closing lines of both usage texts: the environment variables both programs
-/// read for places and days, then where the cache file lives by default.
-std::string commonUsageTail();
+/// read for places and days, then where the cache file lives by default (absent when
+/// no home folder can be found).
+std::string commonUsageTail(const std::optional<std::string>& defaultCachePath);
 
 } // namespace vantery::cli

@@ -13,7 +13,7 @@ namespace vantery {
 struct FileProvenance {
     std::string path;
     std::int64_t usageLines = 0;
-    std::shared_ptr<const FileBlock> block;                ///< never null
+    std::shared_ptr<const FileBlock> block;              ///< never null
     std::shared_ptr<const RequestDictionary> dictionary; ///< what the block's ids refer to
 };
 

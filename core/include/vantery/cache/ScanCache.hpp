@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vantery/base/Paths.hpp"
 #include "vantery/cache/FileProvenance.hpp"
-#include "vantery/ingest/RequestMap.hpp"
 #include "vantery/model/Estimate.hpp"
 #include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
@@ -42,9 +42,6 @@ class ScanCache {
         friend bool operator==(const FileDiagnostics&, const FileDiagnostics&) = default;
     };
 
-    /// An immutable set of requests of one file, shared between copies of the table.
-    using RecordSet = std::shared_ptr<const RequestMap>;
-
     /// What the cache knows of one transcript file.
     struct FileState {
         /// Size when last brought up to date (taken before reading). For a file whose
@@ -53,7 +50,8 @@ class ScanCache {
         double mtime = 0;           ///< modification time, seconds since 1970; 0 when unknown
         std::uint64_t inode = 0;    ///< file number; 0 when unknown
         std::uint64_t consumed = 0; ///< offset after the last newline accounted for
-        RecordSet records;          ///< never null; requests unified within this file only
+        /// Never null; the file's requests unified within it, ids in the cache's dictionary.
+        std::shared_ptr<const FileBlock> block;
         FileDiagnostics diag;
     };
 
@@ -113,22 +111,12 @@ class ScanCache {
     /// 100 MB); the next refresh then reads every transcript again.
     static constexpr std::uint64_t maxCacheFileBytes = std::uint64_t{2} << 30;
 
-    /// Looks up an environment variable; absent when unset.
-    using Environment = std::function<std::optional<std::string>(const char* name)>;
-
-    /// The default cache file for a user, as paths::defaultCachePath gives it
-    /// (<application data>/ro.kelvora.vantery/scan-cache.v2.bin). Absent when no
-    /// home directory can be found.
-    static std::optional<std::string> defaultStorePath(const Environment& env);
-    /// The same from the process environment.
-    static std::optional<std::string> defaultStorePath();
-
-    /// A cache at the default location; its folder is created (mode 0700) when
-    /// missing, and a failure to do so only makes later saves fail.
+    /// A cache at cachefile::location of the process environment. Touches no file: the
+    /// folder is made (private) by refreshAndKeep once the location passes its checks.
     ScanCache();
-    /// The same, with the location taken from `env` instead of the process environment.
-    explicit ScanCache(const Environment& env);
-    /// A cache whose file is exactly `storePath`; no folder is created.
+    /// The same, with the location taken from `env`.
+    explicit ScanCache(const paths::Environment& env);
+    /// A cache whose file is exactly `storePath`.
     explicit ScanCache(std::string storePath);
 
     ScanCache(const ScanCache&) = delete;
@@ -139,12 +127,13 @@ class ScanCache {
 
     /// Brings every listed transcript file up to date and returns all requests,
     /// unified across files, with diagnostics and statistics. Never throws; never
-    /// touches the cache file. The result equals a full scan of the consumed bytes:
-    /// each request's sourceRank is the position, in this pass's file list, of the
-    /// first file that holds it, whichever pass read that file.
+    /// touches the cache file. The table equals Scanner::scanTable of the consumed
+    /// bytes, row for row in the same canonical order, whichever pass read each file:
+    /// a grown file's new requests follow its old ones, as they follow in the file.
+    /// When no file changed, the last table is returned again (no copy).
     Refresh refresh(const std::vector<SourceHome>& homes);
 
-    /// One entry per cached file, sorted by path.
+    /// One entry per cached file, sorted by path; the blocks are shared, not copied.
     std::vector<FileProvenance> recordsPerFile() const;
 
     /// Empties the table, forgets the last verdict and deletes the cache file
@@ -157,21 +146,26 @@ class ScanCache {
     /// Number of files in the table.
     std::size_t fileCount() const;
 
-    /// A copy of the table (cheap: record sets are shared).
+    /// A copy of the table (cheap: blocks are shared).
     FileTable snapshot() const;
+    /// The dictionary the blocks of the table refer to.
+    std::shared_ptr<const RequestDictionary> dictionary() const;
 
     /// Re-reads every cached file up to its consumed offset and compares the
     /// requests with the cache; stores and returns the verdict. Never throws.
     VerificationResult verifyAgainstFullScan(const std::vector<SourceHome>& homes);
 
-    /// Writes the whole table to the cache file, replacing it atomically (a
-    /// private temporary file in the same folder, flushed and renamed). Throws
-    /// std::system_error on failure, leaving the old file as it was. Never replaces
-    /// anything but a cache file (see paths::holdsNoForeignFile).
+    /// Writes the whole table to the cache file, replacing it atomically (a private,
+    /// locked temporary file in the same folder, written in pieces, flushed and renamed);
+    /// temporaries killed saves left there are removed. Makes no folder. Throws std::system_error
+    /// on failure, leaving the old file as it was. Never replaces anything but a cache file or an
+    /// empty file (cachefile::replaceable), checked before anything is created. Does not know the
+    /// homes: refreshAndKeep (KeptRefresh.hpp) also refuses paths inside their trees.
     void save() const;
 
     /// Replaces the table with the cache file's content; false (table untouched)
     /// when the file is absent, unreadable, foreign, of another version or damaged.
+    /// Removes temporaries killed saves left beside the file.
     bool load();
 
     /// True when this cache last loaded its table from, or saved it to, its file and
@@ -184,11 +178,12 @@ class ScanCache {
     mutable std::mutex lock_;
     FileTable files_;
     std::optional<VerificationResult> lastVerification_;
-    // The merged records of the last refresh and the record sets, with their ranks
-    // in merge order, they were built from; reused while every set is the same.
-    std::shared_ptr<const RequestTable> merged_;
+    // The one dictionary of every block in files_.
     std::shared_ptr<RequestDictionary> dictionary_ = std::make_shared<RequestDictionary>();
-    std::vector<std::pair<RecordSet, std::int64_t>> mergedFrom_;
+    // The table of the last refresh and the blocks, in list order, it was built from;
+    // reused while every block is the same.
+    std::shared_ptr<const RequestTable> merged_;
+    std::vector<std::shared_ptr<const FileBlock>> mergedFrom_;
     // Bumped whenever the table's content changes; the version the file is known
     // to hold, when this process loaded or wrote it.
     std::uint64_t tableVersion_ = 0;

@@ -7,7 +7,9 @@
 
 namespace vantery {
 
-/// Unified requests keyed by "<message id>:<request id>".
+/// Unified requests keyed by "<message id>:<request id>": what Scanner::ingest fills
+/// line by line and Scanner::scanKeyed returns, for tests and fuzzers. Readings for
+/// the cache and the full scan build FileBlocks instead.
 using RequestMap = std::unordered_map<std::string, UsageRecord>;
 
 } // namespace vantery

@@ -2,12 +2,14 @@
 // Reading transcripts: the per-line ingestion and the full scan.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "vantery/ingest/RequestMap.hpp"
+#include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
 namespace vantery {
@@ -63,13 +65,23 @@ struct Scanner {
     static void mergeCrossFile(RequestMap& into, const std::string& key, const UsageRecord& record);
     static void mergeCrossFile(RequestMap& into, std::string&& key, UsageRecord&& record);
 
+    struct Table {
+        std::shared_ptr<const RequestTable> table; ///< never null
+        ScanDiagnostics diagnostics;
+    };
+    /// Full scan of every file of every home, without a cache: the requests in canonical
+    /// order (the file list's order, then each request's first line in its file), the
+    /// same whatever the number of threads and equal to a refresh of the same bytes.
+    /// Unreadable files (also one whose line cannot be held in memory) are reported in
+    /// the diagnostics, never thrown; only a failed allocation outside reading escapes.
+    static Table scanTable(const std::vector<SourceHome>& homes, bool parallel);
+
     struct Keyed {
         RequestMap records;
         ScanDiagnostics diagnostics;
     };
-    /// Full scan of every file of every home, without a cache. Unreadable files
-    /// (also one whose line cannot be held in memory) are reported in the
-    /// diagnostics, never thrown; only a failed allocation outside reading escapes.
+    /// The same scan keyed by request (sourceRank: the first file's position), and as
+    /// plain records in canonical order (sourceRank left at its default).
     static Keyed scanKeyed(const std::vector<SourceHome>& homes, bool parallel);
     static ScanResult scan(const std::vector<SourceHome>& homes, bool parallel);
 };

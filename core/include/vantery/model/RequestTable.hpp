@@ -147,11 +147,13 @@ class RequestDictionary {
 
     /// The row of a request, its texts interned. Never fails but by running out of memory.
     RequestRow rowOf(const UsageRecord& record);
+    /// Sets a row's counters: in the row when they fit, else interned as wide counters.
+    void setCounts(RequestRow& row, const RequestCounts& counts);
     /// The counters of a row at full width.
     RequestCounts counts(const RequestRow& row) const noexcept {
         if (row.wide()) return wide(row.input);
-        return {row.input,        row.output,    row.cacheWrite5m, row.cacheWrite1h,
-                row.cacheRead,    row.webSearch, 0};
+        return {row.input,     row.output, row.cacheWrite5m, row.cacheWrite1h, row.cacheRead,
+                row.webSearch, 0};
     }
     /// The row as a plain record; sourceRank is left at its default.
     UsageRecord record(const RequestRow& row) const;
@@ -199,13 +201,16 @@ class FileBlock {
         void add(std::string_view key, const RequestRow& row);
         std::size_t size() const noexcept { return block_->rows_.size(); }
         RequestRow& row(std::size_t i) noexcept { return block_->rows_[i]; }
-        /// The position of a key added before; absent when new.
+        /// The position of a key added before; absent when new (and for the empty key,
+        /// which never unifies).
         std::optional<std::size_t> find(std::string_view key) const;
         std::shared_ptr<const FileBlock> finish();
 
       private:
+        void grow();
         std::shared_ptr<FileBlock> block_;
-        std::unordered_map<std::string_view, std::uint32_t> index_;
+        // Open addressing over the keys' stored hashes: (hash >> 32) << 32 | 1 + position.
+        std::vector<std::uint64_t> index_;
     };
 
   private:
@@ -275,9 +280,7 @@ class RequestTable {
         return dictionary_;
     }
     /// The blocks the table was built from, in order.
-    const std::vector<std::shared_ptr<const FileBlock>>& blocks() const noexcept {
-        return blocks_;
-    }
+    const std::vector<std::shared_ptr<const FileBlock>>& blocks() const noexcept { return blocks_; }
     /// The dictionary's sizes when the table was built: every id in the table is below.
     const RequestDictionary::Sizes& sizes() const noexcept { return sizes_; }
 

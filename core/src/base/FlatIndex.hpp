@@ -1,8 +1,8 @@
 #pragma once
-// An open-addressing map from string views to 32-bit values, for the hot loops of
-// the cache (string interning, cross-file merging). Its probe table holds 8 bytes
-// per slot, so that large tables stay cache-friendly; keys and values live in
-// insertion order beside it. The viewed strings must outlive the index.
+// The core's one private interning index: an open-addressing map from string views
+// to 32-bit values for hot loops (the cache file's strings, the report's texts). Its
+// probe table holds 8 bytes per slot, so that large tables stay cache-friendly; keys
+// and values live in insertion order beside it. The viewed strings must outlive it.
 #include <algorithm>
 #include <bit>
 #include <cstddef>

@@ -1,0 +1,41 @@
+#include "vantery/cache/KeptRefresh.hpp"
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+
+#include "vantery/cache/CacheLocation.hpp"
+
+namespace vantery {
+
+KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes) {
+    KeptRefresh out;
+    out.refresh = cache.refresh(homes);
+    const std::string& path = cache.cachePath();
+    // Rewriting a large cache file after a refresh that changed nothing costs more
+    // than the refresh itself.
+    if (!path.empty() && !cache.fileHoldsTable()) {
+        const cachefile::Target target = cachefile::check(path, homes);
+        if (target != cachefile::Target::ok) {
+            out.notKept = cachefile::describe(target, path);
+        } else {
+            try {
+                // A folder that cannot be made shows as a failed save.
+                paths::makePrivateFolders(paths::folderOf(path));
+                cache.save();
+                out.saved = true;
+            } catch (const std::bad_alloc&) {
+                throw;
+            } catch (const std::exception& e) {
+                out.notKept = std::string("cache not saved: ") + e.what();
+            }
+        }
+    }
+    // Said once: a cache that cannot be kept only costs the next start a full read.
+    static std::atomic<bool> logged{false};
+    if (out.notKept && !logged.exchange(true)) std::fprintf(stderr, "%s\n", out.notKept->c_str());
+    out.roster.load(homes);
+    return out;
+}
+
+} // namespace vantery
