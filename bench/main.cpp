@@ -13,6 +13,7 @@ int aggregate(Args& args);
 int refresh(Args& args);
 int mcp(Args& args);
 int mcpAsk(Args& args);
+int verify(Args& args);
 } // namespace bench
 
 namespace {
@@ -40,6 +41,12 @@ const Command commands[] = {
     {"refresh", bench::refresh, {}, "refresh --home DIR --cache FILE"},
     {"mcp", bench::mcp, {}, "mcp --home DIR --server PATH [--repeat N]"},
     {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},
+    {"verify",
+     bench::verify,
+     {},
+     "verify --home DIR --cache FILE\n"
+     "      loads and refreshes the cache in FILE, then times its full verification against\n"
+     "      the home; exits 1 when they diverge"},
 };
 
 void printUsage() {
