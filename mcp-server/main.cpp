@@ -64,8 +64,7 @@ std::string usage() {
            vantery::cli::homesLine(homeNames()) +
            "\n"
            "Environment:\n"
-           "  VANTERY_HOME        the folder holding those homes, instead of your home folder\n"
-           "  VANTERY_CACHE_PATH  the scan cache file, instead of the default one\n" +
+           "  VANTERY_HOME        the folder holding those homes, instead of your home folder\n" +
            vantery::cli::commonUsageTail(
                vantery::cachefile::defaultPath(vantery::paths::processEnvironment()));
 }

@@ -51,7 +51,7 @@ std::string homesLine(const std::vector<std::string>& names) {
 }
 
 std::string commonUsageTail(const std::optional<std::string>& defaultCachePath) {
-    std::string tail;
+    std::string tail = "  VANTERY_CACHE_PATH  the scan cache file, instead of the default one\n";
 #if !defined(__APPLE__)
     tail += "  XDG_DATA_HOME       where the default cache file goes, when an absolute path\n";
 #endif
