@@ -54,7 +54,10 @@ struct BinaryReader {
     void readStringTable();
 };
 
-/// Largest number of strings a cache file may declare.
-inline constexpr std::uint64_t maxCacheStrings = 4'999'999;
+/// Largest number of strings a cache file may declare. Every request key is one, so this
+/// bounds the history a cache can hold: well above any real one (a table of ten million
+/// requests declares over ten million), while a damaged count still fails before any
+/// reservation (each string takes at least its length byte, checked as it is read).
+inline constexpr std::uint64_t maxCacheStrings = std::uint64_t{1} << 28;
 
 } // namespace vantery
