@@ -94,14 +94,8 @@ TEST_F(ExportRunnerTest, EveryBreakdownArrivesLaterWithTheExportersTextsOneExpor
 }
 
 TEST_F(ExportRunnerTest, SummaryReachesTheClipboardBeforeItsOutcome) {
-    clipboard->accepts = false;
     start(ExportOperation::copySummary);
-    ASSERT_TRUE(waitForOutcome());
-    EXPECT_EQ(*outcome, Outcome::failed("the clipboard refused the text"));
-
-    clipboard->accepts = true;
-    outcome.reset();
-    start(ExportOperation::copySummary);
+    EXPECT_EQ(clipboard->text, "what the user had");
     ASSERT_TRUE(waitForOutcome());
     const auto request = currentExportRequest(*store);
     EXPECT_EQ(clipboard->text, Exporter::clipboardSummary(*request->report, request->options));
