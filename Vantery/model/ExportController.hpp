@@ -2,9 +2,9 @@
 // The three exports of a range report: the per-project CSV, every breakdown plus the
 // provenance document into a folder, and the plain-text summary onto the clipboard.
 // The texts come from the core's Exporter; this controller asks where they go, writes
-// them and says how it went, each step on the thread it belongs to. Dialogs, clipboard and file
-// writing sit behind small interfaces, so the menu, the Date range tab and the tests each plug in
-// their own.
+// them and says how it went, each step on the thread it belongs to. Dialogs, clipboard
+// and file writing sit behind small interfaces, so the menu, the Date range tab and the
+// tests each plug in their own.
 #include <cstdint>
 #include <optional>
 #include <string>

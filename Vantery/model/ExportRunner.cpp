@@ -32,7 +32,9 @@ void ExportRunner::start(ExportOperation operation, const ExportServices& servic
                          QObject* context, Done done) {
     if (!canStart()) return;
     // The report and the period it was computed for travel together, whatever the
-    // selection says meanwhile; a refresh during a dialog changes nothing exported.
+    // selection says meanwhile; a refresh during a dialog changes neither. The cache's
+    // file list for the provenance document is read by the worker, once the dialog is
+    // answered: listing it walks every cached request.
     auto request = currentExportRequest(store_);
     if (!request) return;
     QPointer<QObject> receiver(context);
