@@ -1,7 +1,8 @@
 // vantery-app-bench: the usage store over a synthetic history of a million requests.
 // Measures the GUI-thread time of a refresh's publish, the time from a preset change to
 // its published range report, the longest stall of a 5 ms GUI timer while the scan and
-// the range computations run, and the process's peak memory with the history loaded.
+// the range computations run, the process's peak memory with the history loaded, and the
+// three exports of a 400-day range with the GUI's longest stall during each.
 //
 //   vantery-app-bench [--requests N] [--dir DIR]
 //   vantery-app-bench provenance [--requests N] [--days D]   (opening Provenance nodes)
@@ -26,12 +27,14 @@
 
 #include <fmt/format.h>
 
+#include "StallMeter.hpp"
 #include "SyntheticHome.hpp"
 #include "model/UsageStore.hpp"
 
 using vantery::RangePreset;
 using vantery::RangeSelection;
 using vantery::app::UsageStore;
+using vantery::app::bench::StallMeter;
 
 namespace {
 
@@ -45,38 +48,6 @@ double wallNow() {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count();
 }
-
-// The longest interval between ticks of a 5 ms timer on the GUI thread: how long the
-// event loop was kept from running.
-class StallMeter {
-  public:
-    StallMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-        clock_.start();
-        timer_.start();
-    }
-    void reset() {
-        last_ = clock_.nsecsElapsed();
-        longest_ = 0;
-    }
-    /// Longest gap so far, the one still open included, in milliseconds.
-    double longestMs() const {
-        return static_cast<double>(std::max(longest_, clock_.nsecsElapsed() - last_)) / 1e6;
-    }
-
-  private:
-    void tick() {
-        const qint64 t = clock_.nsecsElapsed();
-        longest_ = std::max(longest_, t - last_);
-        last_ = t;
-    }
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = 0;
-    qint64 longest_ = 0;
-};
 
 // Runs the event loop until the signal fires (or the timeout passes).
 template <class Signal> bool waitFor(UsageStore& store, Signal signal, int timeoutMs = 600'000) {
@@ -126,6 +97,7 @@ bool parseFlags(int argc, char** argv,
 } // namespace
 
 int provenanceBench(std::size_t requests, int days);
+bool exportBench(UsageStore& store, StallMeter& stalls, const std::string& folder);
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -239,5 +211,5 @@ int main(int argc, char** argv) {
         median(presetMs), *std::max_element(presetMs.begin(), presetMs.end()),
         *std::max_element(presetStallMs.begin(), presetStallMs.end()));
     fmt::print("peak memory with the history loaded: {:.0f} MiB (target < 400 MiB)\n", peakMiB());
-    return 0;
+    return exportBench(store, stalls, dir + "/exports") ? 0 : 1;
 }

@@ -28,13 +28,13 @@ struct ExportNote {
 struct ExportBarModel {
     std::vector<ExportButton> buttons; ///< in bar order
     /// Whether the buttons can be pressed: not while a range computes, so that an export
-    /// never names one period and holds another's figures.
+    /// never names one period and holds another's figures, nor while an export runs.
     bool enabled = false;
     std::optional<std::string> note;
     bool noteFailed = false; ///< red when true, the secondary colour otherwise
 };
 
-/// `available` is exportsAvailable() of the store's range report (ExportController.hpp).
+/// `available` is ExportRunner::canStart() of the store's runner (ExportRunner.hpp).
 ExportBarModel buildExportBar(const ExportNote& note, bool available);
 
 } // namespace vantery::app

@@ -67,58 +67,65 @@ std::optional<std::string> ExportController::Outcome::message() const {
     return std::nullopt;
 }
 
-ExportController::Outcome ExportController::projectCSV(const Report& report,
-                                                       const Exporter::Options& options) const {
-    const auto name = Exporter::suggestedFileName(
-        Exporter::Document::breakdown(Exporter::Axis::project), options);
-    const auto path =
-        dialogs_.chooseCSVFile(name, "The project breakdown for " + periodOf(options) + ".");
-    if (!path || path->empty()) return Outcome::cancelled();
-    const auto csv = Exporter::breakdownCSV(report, Exporter::Axis::project, options);
-    if (auto error = files_.write(*path, csv)) return Outcome::failed(std::move(*error));
-    return Outcome::wrote(1, QFileInfo(qs(*path)).path().toStdString());
-}
-
-ExportController::Outcome ExportController::saveAll(const Report& report,
-                                                    const Exporter::Options& options) const {
-    const auto folder = dialogs_.chooseFolder(
-        "Export here", "Every breakdown for " + periodOf(options) +
-                           ", one CSV per axis, plus the provenance document.");
-    if (!folder || folder->empty()) return Outcome::cancelled();
-
-    std::vector<std::pair<std::string, std::string>> files;
-    for (auto& [axis, csv] : Exporter::allBreakdownCSVs(report, options))
-        files.emplace_back(
-            Exporter::suggestedFileName(Exporter::Document::breakdown(axis), options),
-            std::move(csv));
-    files.emplace_back(Exporter::suggestedFileName(Exporter::Document::provenance(), options),
-                       Exporter::provenanceCSV(report, options));
-
-    const QDir dir(qs(*folder));
-    for (const auto& [name, csv] : files)
-        if (auto error = files_.write(dir.filePath(qs(name)).toStdString(), csv))
-            return Outcome::failed(std::move(*error));
-    return Outcome::wrote(static_cast<std::int64_t>(files.size()), *folder);
-}
-
-ExportController::Outcome ExportController::copySummary(const Report& report,
-                                                        const Exporter::Options& options) const {
-    const auto text = Exporter::clipboardSummary(report, options);
-    if (!clipboard_.setText(text)) return Outcome::failed("the clipboard refused the text");
-    return Outcome::copied(static_cast<std::int64_t>(text::characterCount(text)));
-}
-
-ExportController::Outcome ExportController::run(ExportOperation operation, const Report& report,
-                                                const Exporter::Options& options) const {
+std::optional<ExportController::Target> ExportController::ask(ExportOperation operation,
+                                                              const Exporter::Options& options,
+                                                              ExportDialogs& dialogs) {
+    std::optional<std::string> path;
     switch (operation) {
     case ExportOperation::projectCSV:
-        return projectCSV(report, options);
+        path = dialogs.chooseCSVFile(
+            Exporter::suggestedFileName(Exporter::Document::breakdown(Exporter::Axis::project),
+                                        options),
+            "The project breakdown for " + periodOf(options) + ".");
+        break;
     case ExportOperation::everyBreakdown:
-        return saveAll(report, options);
+        path = dialogs.chooseFolder("Export here",
+                                    "Every breakdown for " + periodOf(options) +
+                                        ", one CSV per axis, plus the provenance document.");
+        break;
     case ExportOperation::copySummary:
-        return copySummary(report, options);
+        return Target{operation, {}};
     }
-    return Outcome::cancelled();
+    if (!path || path->empty()) return std::nullopt;
+    return Target{operation, std::move(*path)};
+}
+
+ExportController::Product ExportController::produce(const Target& target, const Report& report,
+                                                    const Exporter::Options& options,
+                                                    FileWriter& files) {
+    switch (target.operation) {
+    case ExportOperation::projectCSV: {
+        const auto csv = Exporter::breakdownCSV(report, Exporter::Axis::project, options);
+        if (auto error = files.write(target.path, csv)) return {Outcome::failed(*error), {}};
+        return {Outcome::wrote(1, QFileInfo(qs(target.path)).path().toStdString()), {}};
+    }
+    case ExportOperation::everyBreakdown: {
+        std::vector<std::pair<std::string, std::string>> texts;
+        for (auto& [axis, csv] : Exporter::allBreakdownCSVs(report, options))
+            texts.emplace_back(
+                Exporter::suggestedFileName(Exporter::Document::breakdown(axis), options),
+                std::move(csv));
+        texts.emplace_back(Exporter::suggestedFileName(Exporter::Document::provenance(), options),
+                           Exporter::provenanceCSV(report, options));
+        const QDir dir(qs(target.path));
+        for (const auto& [name, csv] : texts)
+            if (auto error = files.write(dir.filePath(qs(name)).toStdString(), csv))
+                return {Outcome::failed(*error), {}};
+        return {Outcome::wrote(static_cast<std::int64_t>(texts.size()), target.path), {}};
+    }
+    case ExportOperation::copySummary: {
+        auto text = Exporter::clipboardSummary(report, options);
+        const auto characters = static_cast<std::int64_t>(text::characterCount(text));
+        return {Outcome::copied(characters), std::move(text)};
+    }
+    }
+    return {Outcome::cancelled(), {}};
+}
+
+ExportController::Outcome ExportController::deliver(Product product, ClipboardSink& clipboard) {
+    if (product.clipboardText && !clipboard.setText(*product.clipboardText))
+        return Outcome::failed("the clipboard refused the text");
+    return product.outcome;
 }
 
 Exporter::Options ExportController::options(const DateRange& reportRange,

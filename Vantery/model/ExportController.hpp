@@ -2,8 +2,9 @@
 // The three exports of a range report: the per-project CSV, every breakdown plus the
 // provenance document into a folder, and the plain-text summary onto the clipboard.
 // The texts come from the core's Exporter; this controller asks where they go, writes
-// them and says how it went. Dialogs, clipboard and file writing sit behind small
-// interfaces, so the menu, the Date range tab and the tests each plug in their own.
+// them and says how it went, each step on the thread it belongs to. Dialogs, clipboard
+// and file writing sit behind small interfaces, so the menu, the Date range tab and the
+// tests each plug in their own.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -64,6 +65,9 @@ bool exportsAvailable(const Report& rangeReport, const std::optional<DateRange>&
 /// Which of the three exports to run.
 enum class ExportOperation { projectCSV, everyBreakdown, copySummary };
 
+/// The three steps of an export, split by thread: ask() where it goes on the GUI thread,
+/// produce() its texts and files on any thread, deliver() the summary to the clipboard on
+/// the GUI thread.
 class ExportController {
   public:
     /// How an export ended.
@@ -87,21 +91,32 @@ class ExportController {
         friend bool operator==(const Outcome&, const Outcome&) = default;
     };
 
-    /// The controller keeps references to its services; they must outlive it.
-    ExportController(ExportDialogs& dialogs, ClipboardSink& clipboard, FileWriter& files)
-        : dialogs_(dialogs), clipboard_(clipboard), files_(files) {}
+    /// Where an export goes, chosen before any text is built.
+    struct Target {
+        ExportOperation operation = ExportOperation::copySummary;
+        std::string path; ///< projectCSV: the file; everyBreakdown: the folder; else empty
+        friend bool operator==(const Target&, const Target&) = default;
+    };
 
-    /// The project breakdown as one CSV file the user picks.
-    Outcome projectCSV(const Report& report, const Exporter::Options& options) const;
-    /// Every breakdown with rows plus the provenance document into a folder the user picks.
-    /// All texts are built before the first file is written; the first failed write ends
-    /// the export, files written before it stay.
-    Outcome saveAll(const Report& report, const Exporter::Options& options) const;
-    /// The plain-text summary onto the clipboard.
-    Outcome copySummary(const Report& report, const Exporter::Options& options) const;
-    /// One of the three above.
-    Outcome run(ExportOperation operation, const Report& report,
-                const Exporter::Options& options) const;
+    /// What produce() hands back: the outcome of writing files, or the summary that still
+    /// has to reach the clipboard.
+    struct Product {
+        Outcome outcome;
+        std::optional<std::string> clipboardText; ///< copySummary only
+    };
+
+    /// Asks the user where `operation` goes (the project CSV's file or the breakdowns'
+    /// folder; the summary needs no question). Absent when the user cancelled.
+    static std::optional<Target> ask(ExportOperation operation, const Exporter::Options& options,
+                                     ExportDialogs& dialogs);
+    /// Builds the texts of `target` and writes its files; safe on any thread. Every text is
+    /// built before the first file is written; the first failed write ends the export, and
+    /// the files written before it stay.
+    static Product produce(const Target& target, const Report& report,
+                           const Exporter::Options& options, FileWriter& files);
+    /// Puts a produced summary on the clipboard and says how the export ended; the other
+    /// products' outcomes pass through.
+    static Outcome deliver(Product product, ClipboardSink& clipboard);
 
     /// The options of every export of a range report, named after the range the report
     /// was computed for (not the selection's current range, which may have moved on):
@@ -111,11 +126,6 @@ class ExportController {
     static Exporter::Options options(const DateRange& reportRange,
                                      std::vector<ScanCache::FileProvenance> sourceFiles,
                                      const Calendar& userCalendar, double now);
-
-  private:
-    ExportDialogs& dialogs_;
-    ClipboardSink& clipboard_;
-    FileWriter& files_;
 };
 
 } // namespace vantery::app

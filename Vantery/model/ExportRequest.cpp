@@ -10,8 +10,9 @@ std::optional<ExportRequest> currentExportRequest(const UsageStore& store) {
     if (!exportsAvailable(store.rangeReport(), range, store.rangeIsComputing()))
         return std::nullopt;
     return ExportRequest{
-        store.rangeReport(),
-        ExportController::options(*range, store.sourceFiles(), store.userCalendar(), store.now()),
+        store.rangeReportShared(),
+        ExportController::options(*range, {}, store.userCalendar(), store.now()),
+        store.sourceFilesReader(),
     };
 }
 

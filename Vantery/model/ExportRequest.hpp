@@ -2,8 +2,12 @@
 // What an export of the store's range report starts from: the report as published and
 // options named after the range it was computed for. Shared by the File menu's export
 // commands and the Date range tab's export bar.
+#include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
+#include "vantery/cache/FileProvenance.hpp"
 #include "vantery/export/Exporter.hpp"
 #include "vantery/report/DateRange.hpp"
 #include "vantery/report/Report.hpp"
@@ -13,13 +17,18 @@ namespace vantery::app {
 class UsageStore;
 
 struct ExportRequest {
-    Report report;
+    std::shared_ptr<const Report> report; ///< never null
+    /// ExportController::options() for the report's range, without the source files:
+    /// listing them walks every cached request, so the worker reads them.
     Exporter::Options options;
+    /// The cache's per-file provenance as it is when called; safe on any thread and
+    /// after the store is gone.
+    std::function<std::vector<FileProvenance>()> sourceFiles;
 };
 
 /// A copy of the store's range report with the options of ExportController::options() for
-/// its own range, the cache's per-file provenance, the user's calendar and the store's now;
-/// absent while exportsAvailable() (ExportController.hpp) is false.
+/// its own range, the user's calendar and the store's now, and a reader of the cache's
+/// per-file provenance; absent while exportsAvailable() (ExportController.hpp) is false.
 std::optional<ExportRequest> currentExportRequest(const UsageStore& store);
 
 } // namespace vantery::app

@@ -43,7 +43,7 @@ std::shared_ptr<ScanCache> makeCache(const UsageStore::Options& options, const s
 /// What a range computation brings back from its worker thread.
 struct RangeOutcome {
     DateRange range;
-    Report report;
+    std::shared_ptr<const Report> report;
 };
 
 } // namespace
@@ -69,7 +69,8 @@ struct UsageStore::Impl {
     Report history;
     SameTimeYesterday sameTimeYesterday;
     RangeSelection rangeSelection;
-    Report rangeReport;
+    // Shared so that an export reads it on a worker without a copy on the GUI thread.
+    std::shared_ptr<const Report> rangeReport = std::make_shared<const Report>();
     std::optional<DateRange> rangeReportRange;
     std::optional<RangeSelection> rangeReportSelection;
     bool rangeIsComputing = false;
@@ -226,8 +227,8 @@ void UsageStore::recomputeRange() {
         [table = d.table, diagnostics = d.diagnostics, selection, aggregator = d.aggregator,
          now = d.now()] {
             DateRange range = selection.resolved(now, aggregator.calendar());
-            Report report = aggregator.report(*table, range, diagnostics);
-            return RangeOutcome{range, std::move(report)};
+            return RangeOutcome{range, std::make_shared<const Report>(
+                                           aggregator.report(*table, range, diagnostics))};
         },
         [this, generation, selection](RangeOutcome outcome) {
             // A later computation cancelled this one, or the selection moved on.
@@ -286,6 +287,9 @@ const RangeSelection& UsageStore::rangeSelection() const noexcept {
     return d_->rangeSelection;
 }
 const Report& UsageStore::rangeReport() const noexcept {
+    return *d_->rangeReport;
+}
+const std::shared_ptr<const Report>& UsageStore::rangeReportShared() const noexcept {
     return d_->rangeReport;
 }
 const std::optional<DateRange>& UsageStore::rangeReportRange() const noexcept {
@@ -318,8 +322,8 @@ const std::vector<UsageStore::HomeInfo>& UsageStore::homeInventory() const noexc
 const std::shared_ptr<const RequestTable>& UsageStore::table() const noexcept {
     return d_->table;
 }
-std::vector<FileProvenance> UsageStore::sourceFiles() const {
-    return d_->cache->recordsPerFile();
+std::function<std::vector<FileProvenance>()> UsageStore::sourceFilesReader() const {
+    return [cache = d_->cache] { return cache->recordsPerFile(); };
 }
 const std::string& UsageStore::cachePath() const noexcept {
     return d_->cache->cachePath();

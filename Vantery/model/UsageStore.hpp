@@ -105,6 +105,8 @@ class UsageStore : public QObject {
     /// The report of the last published range computation, and the range it was computed for
     /// (absent before the first one publishes): exports name their period from this range.
     const Report& rangeReport() const noexcept;
+    /// The same report, shared (never null): a worker may read it while a later one publishes.
+    const std::shared_ptr<const Report>& rangeReportShared() const noexcept;
     const std::optional<DateRange>& rangeReportRange() const noexcept;
     const std::optional<RangeSelection>& rangeReportSelection() const noexcept;
     bool rangeIsComputing() const noexcept;
@@ -120,8 +122,10 @@ class UsageStore : public QObject {
     // Not published, read by views and commands.
     /// The unified requests of the last refresh (shared, immutable; never null).
     const std::shared_ptr<const RequestTable>& table() const noexcept;
-    /// The cache's transcript files as they are now, sorted by path (for exports).
-    std::vector<FileProvenance> sourceFiles() const;
+    /// Reads the cache's transcript files as they are when called, sorted by path (for
+    /// exports). Listing them walks every cached request, so call it on a worker: it may
+    /// run on any thread, and after the store is gone.
+    std::function<std::vector<FileProvenance>()> sourceFilesReader() const;
     /// The cache file's path (empty when no default location could be formed).
     const std::string& cachePath() const noexcept;
     const ScanDiagnostics& diagnostics() const noexcept;

@@ -1,6 +1,6 @@
 // The File menu's export items over a running store: their texts and shortcuts, enabled
-// only for a published range with requests and never while a range computes, and the
-// copied summary named after the range its report was computed for.
+// only for a published range with requests and never while a range computes or an export
+// runs, and the copied summary named after the range its report was computed for.
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -12,6 +12,7 @@
 
 #include "StoreFixture.hpp"
 #include "model/ExportRequest.hpp"
+#include "model/ExportRunner.hpp"
 #include "widgets/ExportCommands.hpp"
 
 namespace vantery::app {
@@ -59,9 +60,14 @@ TEST_F(ExportCommandsTest, ItemsFollowThePublishedRangeAndCopyItsSummary) {
     const auto request = currentExportRequest(store);
     ASSERT_TRUE(request);
     EXPECT_EQ(request->options.periodLabel, "2025-10-01 → 2025-10-05"); // this month so far
+    // The summary is built on a worker: every item waits until it is on the clipboard.
+    QSignalSpy running(&ExportRunner::of(store), &ExportRunner::runningChanged);
     actions[2]->trigger();
+    EXPECT_TRUE(allEnabled(menu, false));
+    ASSERT_TRUE(waitFor(running, 2));
+    EXPECT_TRUE(allEnabled(menu, true));
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
-              Exporter::clipboardSummary(request->report, request->options));
+              Exporter::clipboardSummary(*request->report, request->options));
 
     // A new selection: while its range computes, the published report is still the old
     // range's, and nothing is exported until the new one publishes.

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "model/ExportController.hpp"
+#include "support/FakeExportServices.hpp"
 #include "vantery/base/Text.hpp"
 #include "vantery/report/Aggregator.hpp"
 
@@ -22,40 +23,9 @@ using Outcome = ExportController::Outcome;
 
 namespace {
 
-struct FakeDialogs : ExportDialogs {
-    std::optional<std::string> file, folder;
-    std::string suggestedName, message, prompt;
-    std::optional<std::string> chooseCSVFile(const std::string& name,
-                                             const std::string& msg) override {
-        suggestedName = name, message = msg;
-        return file;
-    }
-    std::optional<std::string> chooseFolder(const std::string& p, const std::string& msg) override {
-        prompt = p, message = msg;
-        return folder;
-    }
-};
-
-struct FakeClipboard : ClipboardSink {
-    bool accepts = true;
-    std::string text = "what the user had";
-    bool setText(const std::string& t) override {
-        if (accepts) text = t;
-        return accepts;
-    }
-};
-
-/// The real writer, failing on the n-th call.
-struct CountingWriter : FileWriter {
-    AtomicFileWriter real;
-    int failOn = 0;
-    std::vector<std::string> names;
-    std::optional<std::string> write(const std::string& path, std::string_view contents) override {
-        names.push_back(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
-        if (static_cast<int>(names.size()) == failOn) return std::string("disk full");
-        return real.write(path, contents);
-    }
-};
+using vantery::app::testing::CountingWriter;
+using vantery::app::testing::FakeClipboard;
+using vantery::app::testing::FakeDialogs;
 
 std::string readFile(const QString& path) {
     QFile f(path);
@@ -128,16 +98,23 @@ class ExportControllerTest : public ::testing::Test {
     FakeDialogs dialogs;
     FakeClipboard clipboard;
     CountingWriter writer;
-    ExportController controller{dialogs, clipboard, writer};
 
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(exports)); }
+
+    /// The three steps in a row, as the runner takes them across threads.
+    Outcome run(ExportOperation operation) {
+        const auto target = ExportController::ask(operation, options, dialogs);
+        if (!target) return Outcome::cancelled();
+        return ExportController::deliver(
+            ExportController::produce(*target, report, options, writer), clipboard);
+    }
 };
 
 } // namespace
 
 TEST_F(ExportControllerTest, SaveAllWritesSevenBreakdownsThenProvenanceForAMultiDayRange) {
     dialogs.folder = exports.toStdString();
-    const Outcome outcome = controller.saveAll(report, options);
+    const Outcome outcome = run(ExportOperation::everyBreakdown);
 
     EXPECT_EQ(outcome, Outcome::wrote(8, exports.toStdString()));
     EXPECT_EQ(outcome.message(), "8 files written to exports");
@@ -168,7 +145,7 @@ TEST_F(ExportControllerTest, SaveAllWritesSevenBreakdownsThenProvenanceForAMulti
 TEST_F(ExportControllerTest, AFailedThirdWriteKeepsTheFirstTwoAndStops) {
     dialogs.folder = exports.toStdString();
     writer.failOn = 3;
-    const Outcome outcome = controller.saveAll(report, options);
+    const Outcome outcome = run(ExportOperation::everyBreakdown);
 
     EXPECT_EQ(outcome, Outcome::failed("disk full"));
     EXPECT_EQ(outcome.message(), "Export failed: disk full");
@@ -198,7 +175,7 @@ TEST_F(ExportControllerTest, AFullDiskEndsSaveAllWithNoFileCutShort) {
     {
         FileSizeLimit limit(room);
         ASSERT_TRUE(limit.ok());
-        outcome = controller.saveAll(report, options);
+        outcome = run(ExportOperation::everyBreakdown);
     }
     EXPECT_EQ(outcome.kind, Outcome::Kind::failed);
     EXPECT_EQ(outcome.text.rfind("could not write " + texts[fits].first.toStdString(), 0), 0u)
@@ -215,7 +192,7 @@ TEST_F(ExportControllerTest, AFullDiskEndsSaveAllWithNoFileCutShort) {
 TEST_F(ExportControllerTest, ProjectCSVWritesTheChosenFile) {
     const QString path = exports + "/invoice.csv";
     dialogs.file = path.toStdString();
-    const Outcome outcome = controller.projectCSV(report, options);
+    const Outcome outcome = run(ExportOperation::projectCSV);
 
     EXPECT_EQ(outcome, Outcome::wrote(1, exports.toStdString()));
     EXPECT_EQ(outcome.message(), "1 file written to exports");
@@ -225,28 +202,28 @@ TEST_F(ExportControllerTest, ProjectCSVWritesTheChosenFile) {
 
     // A write error becomes the outcome rather than passing for success.
     writer.failOn = 2;
-    EXPECT_EQ(controller.projectCSV(report, options), Outcome::failed("disk full"));
+    EXPECT_EQ(run(ExportOperation::projectCSV), Outcome::failed("disk full"));
 }
 
 TEST_F(ExportControllerTest, CancellingEitherDialogWritesNothing) {
-    EXPECT_EQ(controller.saveAll(report, options), Outcome::cancelled());
-    EXPECT_EQ(controller.projectCSV(report, options), Outcome::cancelled());
+    EXPECT_EQ(run(ExportOperation::everyBreakdown), Outcome::cancelled());
+    EXPECT_EQ(run(ExportOperation::projectCSV), Outcome::cancelled());
     dialogs.file = "";
-    EXPECT_EQ(controller.run(ExportOperation::projectCSV, report, options), Outcome::cancelled());
+    EXPECT_EQ(run(ExportOperation::projectCSV), Outcome::cancelled());
     EXPECT_TRUE(writer.names.empty());
     EXPECT_EQ(Outcome::cancelled().message(), std::nullopt);
 
     // Without a period label both dialogs name "the selected period".
     options.periodLabel.reset();
-    controller.saveAll(report, options);
+    run(ExportOperation::everyBreakdown);
     EXPECT_EQ(dialogs.message, "Every breakdown for the selected period, one CSV per axis, plus "
                                "the provenance document.");
-    controller.projectCSV(report, options);
+    run(ExportOperation::projectCSV);
     EXPECT_EQ(dialogs.message, "The project breakdown for the selected period.");
 }
 
 TEST_F(ExportControllerTest, CopySummaryCountsUserPerceivedCharacters) {
-    const Outcome outcome = controller.run(ExportOperation::copySummary, report, options);
+    const Outcome outcome = run(ExportOperation::copySummary);
     ASSERT_EQ(clipboard.text, Exporter::clipboardSummary(report, options));
     // "é" as one scalar and the family emoji (five scalars, eight UTF-16 units) are one
     // character each.
@@ -260,7 +237,7 @@ TEST_F(ExportControllerTest, CopySummaryCountsUserPerceivedCharacters) {
     // A refused text fails, and the clipboard keeps what it held.
     clipboard.accepts = false;
     clipboard.text = "what the user had";
-    const Outcome refused = controller.copySummary(report, options);
+    const Outcome refused = run(ExportOperation::copySummary);
     EXPECT_EQ(refused.message(), "Export failed: the clipboard refused the text");
     EXPECT_EQ(clipboard.text, "what the user had");
 }

@@ -11,6 +11,7 @@
 
 #include "TempDir.hpp"
 #include "model/UsageStore.hpp"
+#include "support/FakeExportServices.hpp"
 #include "widgets/RangeTab.hpp"
 #include "widgets/TodayTab.hpp"
 
@@ -74,16 +75,14 @@ QLabel* labelWithText(const QWidget& w, const QString& text) {
 
 TEST(RangeTab, FollowsTheSelectionAndDisablesExportsWhileComputing) {
     Fixture f(true);
-    std::vector<ExportController::Outcome> outcomes = {
-        ExportController::Outcome::failed("disk full"), ExportController::Outcome::cancelled()};
-    std::vector<std::string> periods;
-    RangeTab tab(*f.store,
-                 [&](ExportOperation, const Report&, const Exporter::Options& o, QWidget*) {
-                     periods.push_back(o.periodLabel.value_or(""));
-                     auto next = outcomes.front();
-                     outcomes.erase(outcomes.begin());
-                     return next;
-                 });
+    // The CSV's write fails; the folder dialog is cancelled.
+    auto dialogs = std::make_shared<app::testing::FakeDialogs>();
+    dialogs->file = f.cacheDir / "out.csv";
+    auto writer = std::make_shared<app::testing::CountingWriter>();
+    writer->failOn = 1;
+    RangeTab tab(*f.store, [&](QWidget*) {
+        return ExportServices{dialogs, std::make_shared<app::testing::FakeClipboard>(), writer};
+    });
     ASSERT_TRUE(waitForReport(*f.store)); // coming into view asks for a computation
     EXPECT_TRUE(labelWithText(tab, "What this period cost"));
     EXPECT_TRUE(labelWithText(tab, "By project (1)"));
@@ -108,14 +107,21 @@ TEST(RangeTab, FollowsTheSelectionAndDisablesExportsWhileComputing) {
     QCoreApplication::processEvents();
     EXPECT_EQ(computing.count(), 0);
 
+    QSignalSpy running(&ExportRunner::of(*f.store), &ExportRunner::runningChanged);
     tab.exportButtons()[0]->click();
+    EXPECT_EQ(dialogs->message, "The project breakdown for November 2026.");
+    for (auto* b : tab.exportButtons()) // until the write on the worker has ended
+        EXPECT_FALSE(b->isEnabled());
+    ASSERT_TRUE(running.wait(10'000) && running.count() == 2);
     ASSERT_TRUE(tab.exportNoteLabel());
     EXPECT_EQ(tab.exportNoteLabel()->text(), "Export failed: disk full");
+    EXPECT_TRUE(tab.exportButtons()[0]->isEnabled());
     const QColor failedColour = tab.exportNoteLabel()->palette().color(QPalette::WindowText);
-    tab.exportButtons()[2]->click();
+    tab.exportButtons()[1]->click();
+    EXPECT_EQ(dialogs->message, "Every breakdown for November 2026, one CSV per axis, plus the "
+                                "provenance document.");
     EXPECT_EQ(tab.exportNoteLabel()->text(), "Export failed: disk full");
     EXPECT_NE(tab.exportNoteLabel()->palette().color(QPalette::WindowText), failedColour);
-    EXPECT_EQ(periods, (std::vector<std::string>{"November 2026", "November 2026"}));
 }
 
 TEST(RangeTab, CustomPickersShowTheSelectionsDaysAndAskForAComputationOnChange) {

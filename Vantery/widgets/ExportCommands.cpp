@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QPointer>
 
-#include "model/ExportRequest.hpp"
+#include "model/ExportRunner.hpp"
 #include "widgets/ExportServices.hpp"
 
 namespace vantery::app {
@@ -37,34 +37,32 @@ void installExportCommands(QMenu* fileMenu, UsageStore& store, QWidget* dialogPa
          ExportOperation::copySummary},
     };
     QPointer<QWidget> parent(dialogParent);
-    QPointer<UsageStore> source(&store);
+    QPointer<ExportRunner> runner(&ExportRunner::of(store));
     std::vector<QAction*> actions;
     for (const auto& item : items) {
         auto* action = fileMenu->addAction(QString::fromUtf8(item.text));
         action->setShortcut(item.shortcut);
         const auto operation = item.operation;
-        QObject::connect(action, &QAction::triggered, fileMenu, [source, parent, operation] {
-            if (!source) return;
-            // The report and options are copied now; a refresh that publishes while a
-            // dialog is open does not change what is exported.
-            auto request = currentExportRequest(*source);
-            if (!request) return;
-            const auto outcome =
-                runDesktopExport(operation, request->report, request->options, parent);
-            if (outcome.kind == ExportController::Outcome::Kind::failed)
-                showFailure(parent, *outcome.message());
-        });
+        QObject::connect(
+            action, &QAction::triggered, fileMenu, [runner, parent, operation, fileMenu] {
+                if (!runner) return;
+                runner->start(operation, desktopExportServices(parent), fileMenu,
+                              [parent](const ExportController::Outcome& outcome) {
+                                  if (outcome.kind == ExportController::Outcome::Kind::failed)
+                                      showFailure(parent, *outcome.message());
+                              });
+            });
         actions.push_back(action);
     }
-    const auto update = [&store, actions] {
-        const bool enabled = exportsAvailable(store.rangeReport(), store.rangeReportRange(),
-                                              store.rangeIsComputing());
+    const auto update = [runner, actions] {
+        const bool enabled = runner && runner->canStart();
         for (auto* action : actions)
             action->setEnabled(enabled);
     };
     update();
     QObject::connect(&store, &UsageStore::rangeReportChanged, fileMenu, update);
     QObject::connect(&store, &UsageStore::rangeIsComputingChanged, fileMenu, update);
+    QObject::connect(runner, &ExportRunner::runningChanged, fileMenu, update);
 }
 
 } // namespace vantery::app

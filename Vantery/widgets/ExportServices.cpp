@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QStandardPaths>
 
+#include <memory>
+
 namespace vantery::app {
 
 namespace {
@@ -53,13 +55,9 @@ bool QtClipboard::setText(const std::string& text) {
     return clipboard->text() == qtext;
 }
 
-ExportController::Outcome runDesktopExport(ExportOperation operation, const Report& report,
-                                           const Exporter::Options& options,
-                                           QWidget* dialogParent) {
-    QtExportDialogs dialogs(dialogParent);
-    QtClipboard clipboard;
-    AtomicFileWriter files;
-    return ExportController(dialogs, clipboard, files).run(operation, report, options);
+ExportServices desktopExportServices(QWidget* dialogParent) {
+    return {std::make_shared<QtExportDialogs>(dialogParent), std::make_shared<QtClipboard>(),
+            std::make_shared<AtomicFileWriter>()};
 }
 
 } // namespace vantery::app

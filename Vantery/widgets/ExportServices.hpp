@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "model/ExportController.hpp"
+#include "model/ExportRunner.hpp"
 
 namespace vantery::app {
 
@@ -29,8 +29,8 @@ class QtClipboard final : public ClipboardSink {
     bool setText(const std::string& text) override;
 };
 
-/// Runs one export with the desktop services and returns its outcome.
-ExportController::Outcome runDesktopExport(ExportOperation operation, const Report& report,
-                                           const Exporter::Options& options, QWidget* dialogParent);
+/// The desktop's services: the dialogs above over `dialogParent`, the system clipboard
+/// and the atomic file writer.
+ExportServices desktopExportServices(QWidget* dialogParent);
 
 } // namespace vantery::app

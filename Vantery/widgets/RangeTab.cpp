@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include "model/BucketTableModel.hpp"
-#include "model/ExportRequest.hpp"
 #include "widgets/BucketListView.hpp"
 #include "widgets/ExportServices.hpp"
 #include "widgets/FigureViews.hpp"
@@ -96,10 +95,10 @@ QWidget* shortTable(const std::string& first, const std::vector<TableRow>& rows,
 } // namespace
 
 RangeTab::RangeTab(UsageStore& store, QWidget* parent)
-    : RangeTab(store, runDesktopExport, parent) {}
+    : RangeTab(store, desktopExportServices, parent) {}
 
-RangeTab::RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent)
-    : QWidget(parent), store_(store), runner_(std::move(runner)),
+RangeTab::RangeTab(UsageStore& store, ExportServicesFor services, QWidget* parent)
+    : QWidget(parent), store_(store), services_(std::move(services)),
       scroll_(TabScrollArea::filling(this)), scheduler_(this, [this] { rebuildCards(); }) {
 
     page_ = TabScrollArea::newPage(14);
@@ -114,6 +113,8 @@ RangeTab::RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent)
         showExportState();
     });
     connect(&store_, &UsageStore::rangeReportChanged, this, [this] { scheduler_.request(); });
+    connect(&ExportRunner::of(store_), &ExportRunner::runningChanged, this,
+            [this] { showExportState(); });
     // Drawn at once from the report already published, then asks for the current one.
     QTimer::singleShot(0, this, [this] { store_.selectRange(store_.rangeSelection()); });
 }
@@ -305,17 +306,15 @@ void RangeTab::showExportState() {
 }
 
 bool RangeTab::exportsAvailable() const {
-    return app::exportsAvailable(store_.rangeReport(), store_.rangeReportRange(),
-                                 store_.rangeIsComputing());
+    return ExportRunner::of(store_).canStart();
 }
 
 void RangeTab::runExport(ExportOperation operation) {
-    // The report and the period it was computed for travel together, whatever the
-    // selection says meanwhile; a refresh during a dialog changes nothing exported.
-    const auto request = currentExportRequest(store_);
-    if (!request) return;
-    note_.record(runner_(operation, request->report, request->options, this));
-    showExportState();
+    ExportRunner::of(store_).start(operation, services_(this), this,
+                                   [this](const ExportController::Outcome& outcome) {
+                                       note_.record(outcome);
+                                       showExportState();
+                                   });
 }
 
 } // namespace vantery::app

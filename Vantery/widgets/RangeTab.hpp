@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "model/ExportBarModel.hpp"
+#include "model/ExportRunner.hpp"
 #include "model/RangeTabModel.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/RebuildScheduler.hpp"
@@ -23,17 +24,17 @@ class QProgressBar;
 
 namespace vantery::app {
 
-/// Runs one export of a report with its options, dialogs over `dialogParent`; the
-/// desktop's is runDesktopExport (ExportServices.hpp).
-using ExportRunner = std::function<ExportController::Outcome(
-    ExportOperation, const Report&, const Exporter::Options&, QWidget* dialogParent)>;
+/// The services of one export, dialogs over `dialogParent`; the desktop's are
+/// desktopExportServices (ExportServices.hpp).
+using ExportServicesFor = std::function<ExportServices(QWidget* dialogParent)>;
 
 class RangeTab : public QWidget {
     Q_OBJECT
   public:
     explicit RangeTab(UsageStore& store, QWidget* parent = nullptr);
-    /// A tab whose export buttons run `runner` (tests replace the dialogs this way).
-    RangeTab(UsageStore& store, ExportRunner runner, QWidget* parent = nullptr);
+    /// A tab whose exports use `services` (tests replace the dialogs this way). They run
+    /// on the store's ExportRunner, one at a time with the File menu's.
+    RangeTab(UsageStore& store, ExportServicesFor services, QWidget* parent = nullptr);
 
     /// The export buttons, in bar order (empty while no totals card is shown).
     const std::vector<QAbstractButton*>& exportButtons() const noexcept { return exportButtons_; }
@@ -52,7 +53,7 @@ class RangeTab : public QWidget {
     RangeTabModel model() const;
 
     UsageStore& store_;
-    ExportRunner runner_;
+    ExportServicesFor services_;
     ExportNote note_;
     TabScrollArea* scroll_;
     QVBoxLayout* page_ = nullptr;
