@@ -210,6 +210,6 @@ int main(int argc, char** argv) {
         "  longest GUI stall while ranges computed {:.1f} ms\n",
         median(presetMs), *std::max_element(presetMs.begin(), presetMs.end()),
         *std::max_element(presetStallMs.begin(), presetStallMs.end()));
-    fmt::print("peak memory with the history loaded: {:.0f} MiB (target < 400 MiB)\n", peakMiB());
+    fmt::print("peak memory with the history loaded: {:.0f} MiB (target < 300 MiB)\n", peakMiB());
     return exportBench(store, stalls, dir + "/exports") ? 0 : 1;
 }
