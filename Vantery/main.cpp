@@ -19,13 +19,6 @@
 
 namespace {
 
-std::vector<std::string> homeNames() {
-    std::vector<std::string> names;
-    for (const vantery::SourceHome& home : vantery::SourceHome::defaults(""))
-        names.push_back(home.name);
-    return names;
-}
-
 std::string usage(const std::string& version) {
     return "Vantery " + version +
            ": the Vantery desktop app. Its tray (menu bar) icon shows what your\n"
@@ -37,7 +30,7 @@ std::string usage(const std::string& version) {
            "       Vantery --version  print the version\n"
            "\n"
            "Transcripts are read from the Claude homes in your home folder:\n" +
-           vantery::cli::homesLine(homeNames()) +
+           vantery::cli::homesLine(vantery::SourceHome::defaultNames()) +
            "\n"
            "Environment:\n" +
            vantery::cli::commonUsageTail(

@@ -19,13 +19,6 @@
 
 namespace {
 
-std::vector<std::string> homeNames() {
-    std::vector<std::string> names;
-    for (const vantery::SourceHome& home : vantery::SourceHome::defaults(""))
-        names.push_back(home.name);
-    return names;
-}
-
 void logLine(std::string_view message) {
     std::string line(vantery::mcp::Protocol::logPrefix);
     line += message;
@@ -61,7 +54,7 @@ std::string usage() {
            "       VanteryMCP --version  print the version\n"
            "\n"
            "Transcripts are read from the Claude homes in your home folder (or VANTERY_HOME):\n" +
-           vantery::cli::homesLine(homeNames()) +
+           vantery::cli::homesLine(vantery::SourceHome::defaultNames()) +
            "\n"
            "Environment:\n"
            "  VANTERY_HOME        the folder holding those homes, instead of your home folder\n" +

@@ -17,6 +17,13 @@ std::vector<SourceHome> SourceHome::defaults(const std::string& home) {
             SourceHome(".claude-outlook", home), SourceHome(".claude-yahoo", home)};
 }
 
+std::vector<std::string> SourceHome::defaultNames() {
+    std::vector<std::string> names;
+    for (const SourceHome& h : defaults(""))
+        names.push_back(h.name);
+    return names;
+}
+
 std::int64_t ScanDiagnostics::totalRejected() const noexcept {
     return satAdd(
         satAdd(satAdd(linesRejectedInvalidJSON, linesRejectedNoMessage), linesRejectedNoTimestamp),

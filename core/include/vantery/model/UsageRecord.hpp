@@ -52,6 +52,8 @@ struct SourceHome {
 
     /// The four homes read by the system, in their fixed order.
     static std::vector<SourceHome> defaults(const std::string& home);
+    /// The names of those four homes, in the same order.
+    static std::vector<std::string> defaultNames();
 
     friend bool operator==(const SourceHome&, const SourceHome&) = default;
 };
