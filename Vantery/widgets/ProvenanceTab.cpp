@@ -36,16 +36,6 @@ class NodeButton : public QAbstractButton {
     void paintEvent(QPaintEvent*) override {} // the children draw the row
 };
 
-/// Labels inside a button take the Button background role and so draw in ButtonText,
-/// which the text styles leave alone: each styled child gets its WindowText there too.
-void keepTextColours(QWidget* button) {
-    for (auto* child : button->findChildren<QWidget*>()) {
-        if (!child->testAttribute(Qt::WA_SetPalette)) continue;
-        QPalette p = child->palette();
-        p.setColor(QPalette::ButtonText, p.color(QPalette::WindowText));
-        child->setPalette(p);
-    }
-}
 
 QWidget* rowWidget(const ProvenanceRow& row) {
     QWidget* holder = row.isButton() ? static_cast<QWidget*>(new NodeButton) : new QWidget;
@@ -65,7 +55,6 @@ QWidget* rowWidget(const ProvenanceRow& row) {
     }
     line->addWidget(mark, 0, Qt::AlignVCenter);
     line->addWidget(new BucketRow(row.label, row.bucket, 0, row.accessory), 1);
-    if (row.isButton()) keepTextColours(holder);
     return holder;
 }
 

@@ -53,6 +53,8 @@ void setTextColor(QWidget* widget, const QColor& color) {
     QPalette p = widget->palette();
     p.setColor(QPalette::WindowText, color);
     p.setColor(QPalette::Text, color);
+    // A label inside a button draws in ButtonText.
+    p.setColor(QPalette::ButtonText, color);
     widget->setPalette(p);
 }
 
