@@ -65,13 +65,6 @@ QLabel* text(const QString& content, const QFont& font, bool secondary, QWidget*
     return label;
 }
 
-// Title 2 (17 on a 13-point body): the text styles stop at title 3.
-QFont title2() {
-    QFont f = TextStyle::body();
-    f.setPointSizeF(f.pointSizeF() * 17.0 / 13.0);
-    return TextStyle::weighted(f, QFont::DemiBold);
-}
-
 } // namespace
 
 HelpWindow::HelpWindow(QWidget* parent) : QScrollArea(parent) {
@@ -91,7 +84,8 @@ HelpWindow::HelpWindow(QWidget* parent) : QScrollArea(parent) {
     const QFont callout = TextStyle::callout();
     auto* header = new QVBoxLayout;
     header->setSpacing(4);
-    QLabel* name = text(QStringLiteral("Vantery"), title2(), false, page);
+    QLabel* name = text(QStringLiteral("Vantery"),
+                        TextStyle::weighted(TextStyle::title2(), QFont::DemiBold), false, page);
     name->setObjectName("header");
     header->addWidget(name);
     header->addWidget(text(QString::fromUtf8(Derived::disclaimer.data(),

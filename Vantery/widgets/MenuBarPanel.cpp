@@ -23,13 +23,6 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// The rounded title-2 size of the header's amount (17 on a 13-point body).
-QFont title2() {
-    QFont f = TextStyle::body();
-    f.setPointSizeF(f.pointSizeF() * 17.0 / 13.0);
-    return f;
-}
-
 // Help texts stay plain even when they hold "<" (model ids, paths).
 QString plainTip(const std::string& s) {
     if (s.empty()) return {};
@@ -196,7 +189,7 @@ QWidget* header(const PanelHeader& h, bool loading) {
         v->addLayout(top);
         return w;
     }
-    top->addWidget(new CostText(h.cost, title2(), primary()), 0, Qt::AlignBaseline);
+    top->addWidget(new CostText(h.cost, TextStyle::title2(), primary()), 0, Qt::AlignBaseline);
     v->addLayout(top);
     auto* counts = row(8);
     counts->addWidget(secondary(h.requests, TextStyle::caption()));

@@ -20,6 +20,9 @@ QFont scaled(double points) {
 QFont largeTitle() {
     return scaled(26);
 }
+QFont title2() {
+    return scaled(17);
+}
 QFont title3() {
     return scaled(15);
 }

@@ -12,6 +12,7 @@ namespace vantery::app::TextStyle {
 inline constexpr double minimumPointSize = 8.0;
 
 QFont largeTitle(); ///< 2 × body
+QFont title2();     ///< 17/13 × body
 QFont title3();     ///< 15/13 × body
 QFont headline();   ///< body size, semibold
 QFont body();       ///< the application font
