@@ -36,7 +36,6 @@ class NodeButton : public QAbstractButton {
     void paintEvent(QPaintEvent*) override {} // the children draw the row
 };
 
-
 QWidget* rowWidget(const ProvenanceRow& row) {
     QWidget* holder = row.isButton() ? static_cast<QWidget*>(new NodeButton) : new QWidget;
     auto* line = new QHBoxLayout(holder);

@@ -218,8 +218,8 @@ TEST(CacheFileFormat, RefusesBadStringTables) {
     // More strings announced than any cache holds, and more than the bytes behind them.
     std::string tooMany = std::string("VTC1\x02", 5) + uintBytes((std::uint64_t{1} << 28) + 1);
     EXPECT_FALSE(decodeCacheFile(tooMany + std::string(64, '\0')));
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02", 5) + uintBytes(5'000'000) +
-                                 std::string(64, '\0')));
+    EXPECT_FALSE(
+        decodeCacheFile(std::string("VTC1\x02", 5) + uintBytes(5'000'000) + std::string(64, '\0')));
     // A string longer than the remaining bytes, also with a length near 2^64.
     EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x01\x05"
                                              "abc",
