@@ -28,27 +28,40 @@ using detail::Axis;
 using detail::LocalClock;
 using detail::PriceBook;
 
-// Dense indices of days, remembering the last one asked for.
+// Dense indices of days in the order first met: through an array by day, days the
+// array refuses through a map.
 class DayIndex {
   public:
-    std::uint32_t index(std::int32_t day) {
-        if (has_ && day == last_) return lastIndex_;
-        auto [it, inserted] = map_.try_emplace(day, static_cast<std::uint32_t>(days_.size()));
-        if (inserted) days_.push_back(day);
-        has_ = true;
-        last_ = day;
-        lastIndex_ = it->second;
-        return lastIndex_;
+    [[gnu::always_inline]] std::uint32_t index(std::int32_t day) {
+        const Entry* e = byDay_.find(day);
+        return e && e->index != none ? e->index : add(day);
     }
     std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(days_.size()); }
     std::int32_t day(std::uint32_t i) const { return days_[i]; }
 
   private:
-    std::unordered_map<std::int32_t, std::uint32_t> map_;
+    struct Entry {
+        std::uint32_t index = none;
+    };
+    [[gnu::noinline]] std::uint32_t add(std::int32_t day) {
+        const auto next = static_cast<std::uint32_t>(days_.size());
+        std::uint32_t* index = nullptr;
+        bool added = false;
+        if (Entry* e = byDay_.grow(day)) {
+            index = &e->index;
+            added = *index == none;
+            if (added) *index = next;
+        } else {
+            auto [it, inserted] = far_.try_emplace(day, next);
+            index = &it->second;
+            added = inserted;
+        }
+        if (added) days_.push_back(day);
+        return *index;
+    }
+    detail::DayArray<Entry> byDay_;
+    std::unordered_map<std::int32_t, std::uint32_t> far_;
     std::vector<std::int32_t> days_;
-    std::int32_t last_ = 0;
-    std::uint32_t lastIndex_ = 0;
-    bool has_ = false;
 };
 
 // Dense slots of the ids of one kind met in a pass, in the order first met.
