@@ -23,6 +23,7 @@ namespace {
 
 constexpr std::string_view unknownCwd = "(unknown cwd)";
 constexpr std::uint32_t none = 0xFFFFFFFFu;
+constexpr std::size_t prefetchAhead = 16;
 
 using detail::Axis;
 using detail::LocalClock;
@@ -80,6 +81,8 @@ class Slots {
     }
     std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(ids_.size()); }
     std::uint32_t id(std::uint32_t slot) const { return ids_[slot]; }
+    // The id's slot, none while it has not been met.
+    std::uint32_t find(std::uint32_t id) const { return slotOf_[id]; }
 
   private:
     std::vector<std::uint32_t> slotOf_;
@@ -211,19 +214,41 @@ void emit(Report& report, const Accumulated& t) {
                                       t.bySession.bucket(i, names, priced));
     }
 
-    auto agent = [&](std::uint32_t slot) -> const AgentIdentity& {
-        return t.dictionary.agent(t.agents.id(slot));
+    // Agents are many: sorted on their texts held beside the slots, so that a comparison
+    // reads no dictionary.
+    struct AgentKey {
+        AgentIdentity::Kind kind;
+        std::string_view rawId, name;
+        std::uint32_t slot;
     };
-    const AgentIdentityOrder agentLess;
-    for (std::uint32_t i : sortedSlots(
-             t.agents.size(), [&](auto a, auto b) { return agentLess(agent(a), agent(b)); })) {
-        const AgentIdentity& a = agent(i);
-        report.byAgent.emplace_hint(report.byAgent.end(), a, t.byAgent.bucket(i, names, priced));
-        report.agentSession.emplace_hint(report.agentSession.end(), a,
-                                         std::string(session(t.agentLinks[i].session)));
-        report.agentProject.emplace_hint(report.agentProject.end(), a,
-                                         projects[t.agentLinks[i].project]);
+    std::vector<AgentKey> agentKeys;
+    agentKeys.reserve(t.agents.size());
+    for (std::uint32_t i = 0; i < t.agents.size(); ++i) {
+        const AgentIdentity& a = t.dictionary.agent(t.agents.id(i));
+        agentKeys.push_back({a.kind(), a.rawIdText(), a.name(), i});
     }
+    // AgentIdentityOrder's order: kind, then raw id, then name. Were the two to differ,
+    // the maps below would still be right, each insertion then searching.
+    std::sort(agentKeys.begin(), agentKeys.end(), [](const AgentKey& a, const AgentKey& b) {
+        if (a.kind != b.kind) return a.kind < b.kind;
+        if (int c = a.rawId.compare(b.rawId); c != 0) return c < 0;
+        return a.name < b.name;
+    });
+    // Each agent is read from the dictionary once, in sorted order; the maps are then
+    // filled one after the other from these copies, the last one taking them.
+    std::vector<AgentIdentity> sortedAgents;
+    sortedAgents.reserve(agentKeys.size());
+    for (const AgentKey& key : agentKeys)
+        sortedAgents.push_back(t.dictionary.agent(t.agents.id(key.slot)));
+    for (std::size_t k = 0; k < agentKeys.size(); ++k)
+        report.byAgent.emplace_hint(report.byAgent.end(), sortedAgents[k],
+                                    t.byAgent.bucket(agentKeys[k].slot, names, priced));
+    for (std::size_t k = 0; k < agentKeys.size(); ++k)
+        report.agentSession.emplace_hint(report.agentSession.end(), sortedAgents[k],
+                                         session(t.agentLinks[agentKeys[k].slot].session));
+    for (std::size_t k = 0; k < agentKeys.size(); ++k)
+        report.agentProject.emplace_hint(report.agentProject.end(), std::move(sortedAgents[k]),
+                                         projects[t.agentLinks[agentKeys[k].slot].project]);
 
     auto home = [&](std::uint32_t slot) {
         return t.dictionary.home(static_cast<std::uint8_t>(t.homes.id(slot)));
@@ -262,6 +287,11 @@ Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> 
     const std::size_t n = table.size();
     for (std::size_t i = 0; i < n; ++i) {
         const RequestRow& r = table[i];
+        // Sub-agents come and go, so their rows are spread over thousands of agents' sums:
+        // asked for some rows ahead, those are in cache when the row's turn comes.
+        if (i + prefetchAhead < n)
+            if (const std::uint32_t a = agents.find(table[i + prefetchAhead].agent); a != none)
+                byAgent.prefetch(a);
 
         // Key: the row's local day, then, when it is in range and kept, its index on
         // every axis. This step and the next stay in the loop's body: moved into an
