@@ -98,6 +98,27 @@ template <class Less> std::vector<std::uint32_t> sortedSlots(std::uint32_t n, Le
     return order;
 }
 
+// An agent's texts beside the slot it stands for, so that sorting reads no dictionary.
+struct AgentKey {
+    std::size_t group;
+    AgentIdentity::Kind kind;
+    std::string_view rawId, name;
+    std::uint32_t slot;
+};
+AgentKey agentKey(std::size_t group, const AgentIdentity& a, std::uint32_t slot) {
+    return {group, a.kind(), a.rawIdText(), a.name(), slot};
+}
+// By group, then AgentIdentityOrder's order: kind, then raw id, then name. Were the two
+// to differ, maps filled in this order would still be right, each insertion searching.
+void sortAgentKeys(std::vector<AgentKey>& keys) {
+    std::sort(keys.begin(), keys.end(), [](const AgentKey& a, const AgentKey& b) {
+        if (a.group != b.group) return a.group < b.group;
+        if (a.kind != b.kind) return a.kind < b.kind;
+        if (int c = a.rawId.compare(b.rawId); c != 0) return c < 0;
+        return a.name < b.name;
+    });
+}
+
 // Per distinct directory id: its project and raw-cwd key.
 struct CwdInfo {
     std::uint32_t project = none, rawKey = none;
@@ -214,26 +235,12 @@ void emit(Report& report, const Accumulated& t) {
                                       t.bySession.bucket(i, names, priced));
     }
 
-    // Agents are many: sorted on their texts held beside the slots, so that a comparison
-    // reads no dictionary.
-    struct AgentKey {
-        AgentIdentity::Kind kind;
-        std::string_view rawId, name;
-        std::uint32_t slot;
-    };
+    // Agents are many: sorted on their texts held beside the slots.
     std::vector<AgentKey> agentKeys;
     agentKeys.reserve(t.agents.size());
-    for (std::uint32_t i = 0; i < t.agents.size(); ++i) {
-        const AgentIdentity& a = t.dictionary.agent(t.agents.id(i));
-        agentKeys.push_back({a.kind(), a.rawIdText(), a.name(), i});
-    }
-    // AgentIdentityOrder's order: kind, then raw id, then name. Were the two to differ,
-    // the maps below would still be right, each insertion then searching.
-    std::sort(agentKeys.begin(), agentKeys.end(), [](const AgentKey& a, const AgentKey& b) {
-        if (a.kind != b.kind) return a.kind < b.kind;
-        if (int c = a.rawId.compare(b.rawId); c != 0) return c < 0;
-        return a.name < b.name;
-    });
+    for (std::uint32_t i = 0; i < t.agents.size(); ++i)
+        agentKeys.push_back(agentKey(0, t.dictionary.agent(t.agents.id(i)), i));
+    sortAgentKeys(agentKeys);
     // Each agent is read from the dictionary once, in sorted order; the maps are then
     // filled one after the other from these copies, the last one taking them.
     std::vector<AgentIdentity> sortedAgents;
@@ -416,15 +423,15 @@ std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::age
                   book.cost(model, day, c));
     }
 
-    const AgentIdentityOrder agentLess;
-    for (std::uint32_t k :
-         sortedSlots(static_cast<std::uint32_t>(keys.size()), [&](auto a, auto b) {
-             if (keys[a].group != keys[b].group) return keys[a].group < keys[b].group;
-             return agentLess(dictionary.agent(keys[a].agent), dictionary.agent(keys[b].agent));
-         })) {
-        auto& group = out[keys[k].group];
-        group.emplace_hint(group.end(), dictionary.agent(keys[k].agent),
-                           byKey.bucket(k, book.names, book.priced));
+    std::vector<AgentKey> order;
+    order.reserve(keys.size());
+    for (std::uint32_t k = 0; k < keys.size(); ++k)
+        order.push_back(agentKey(keys[k].group, dictionary.agent(keys[k].agent), k));
+    sortAgentKeys(order);
+    for (const AgentKey& key : order) {
+        auto& group = out[key.group];
+        group.emplace_hint(group.end(), dictionary.agent(keys[key.slot].agent),
+                           byKey.bucket(key.slot, book.names, book.priced));
     }
     return out;
 }
