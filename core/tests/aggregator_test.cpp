@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -455,4 +456,30 @@ TEST(Aggregator, ReportDoesNotDependOnDictionaryIdsAndKeepsWideCounters) {
         input += r.input;
     EXPECT_EQ(b.total.input, input);
     EXPECT_EQ(b.total.cost.unpricedModels, std::set<std::string>{"mystery"});
+}
+
+TEST(Aggregator, DaysMetOutOfOrderAndFarApartEachPricedOnTheirOwnDay) {
+    // Across a price change, before the first day met, and decades away (past any
+    // window of days kept together): each as Bucket::add prices it on its own day.
+    auto agg = aggregatorIn("UTC");
+    const double days[] = {
+        at(agg.calendar(), 2026, 9, 1, 12, 0), at(agg.calendar(), 2026, 8, 31, 12, 0),
+        at(agg.calendar(), 2080, 1, 1, 12, 0), at(agg.calendar(), 2026, 9, 1, 13, 0),
+        at(agg.calendar(), 1990, 6, 1, 12, 0), at(agg.calendar(), 2026, 8, 31, 13, 0)};
+    std::vector<UsageRecord> records;
+    for (double t : days)
+        records.push_back(makeRecord(t, "claude-sonnet-5", 1'000'000, 1'000'000));
+    Bucket total;
+    std::map<LocalDay, Bucket> byDay;
+    for (const auto& r : records) {
+        const LocalDay day = agg.calendar().dayOf(r.timestamp);
+        total.add(r, day);
+        byDay[day].add(r, day);
+    }
+    const auto report = all(agg, records);
+    EXPECT_EQ(report.total.cost.priced, total.cost.priced);
+    ASSERT_EQ(report.byDay.size(), byDay.size());
+    for (const auto& [day, bucket] : byDay)
+        EXPECT_EQ(report.byDay.at(day).cost.priced, bucket.cost.priced);
+    EXPECT_NE(byDay.at(D(2026, 8, 31)).cost.priced, byDay.at(D(2026, 9, 1)).cost.priced);
 }

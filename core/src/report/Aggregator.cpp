@@ -23,32 +23,46 @@ namespace {
 
 constexpr std::string_view unknownCwd = "(unknown cwd)";
 constexpr std::uint32_t none = 0xFFFFFFFFu;
+constexpr std::size_t prefetchAhead = 16;
 
 using detail::Axis;
 using detail::LocalClock;
 using detail::PriceBook;
 
-// Dense indices of days, remembering the last one asked for.
+// Dense indices of days in the order first met: through an array by day, days the
+// array refuses through a map.
 class DayIndex {
   public:
-    std::uint32_t index(std::int32_t day) {
-        if (has_ && day == last_) return lastIndex_;
-        auto [it, inserted] = map_.try_emplace(day, static_cast<std::uint32_t>(days_.size()));
-        if (inserted) days_.push_back(day);
-        has_ = true;
-        last_ = day;
-        lastIndex_ = it->second;
-        return lastIndex_;
+    [[gnu::always_inline]] std::uint32_t index(std::int32_t day) {
+        const Entry* e = byDay_.find(day);
+        return e && e->index != none ? e->index : add(day);
     }
     std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(days_.size()); }
     std::int32_t day(std::uint32_t i) const { return days_[i]; }
 
   private:
-    std::unordered_map<std::int32_t, std::uint32_t> map_;
+    struct Entry {
+        std::uint32_t index = none;
+    };
+    [[gnu::noinline]] std::uint32_t add(std::int32_t day) {
+        const auto next = static_cast<std::uint32_t>(days_.size());
+        std::uint32_t* index = nullptr;
+        bool added = false;
+        if (Entry* e = byDay_.grow(day)) {
+            index = &e->index;
+            added = *index == none;
+            if (added) *index = next;
+        } else {
+            auto [it, inserted] = far_.try_emplace(day, next);
+            index = &it->second;
+            added = inserted;
+        }
+        if (added) days_.push_back(day);
+        return *index;
+    }
+    detail::DayArray<Entry> byDay_;
+    std::unordered_map<std::int32_t, std::uint32_t> far_;
     std::vector<std::int32_t> days_;
-    std::int32_t last_ = 0;
-    std::uint32_t lastIndex_ = 0;
-    bool has_ = false;
 };
 
 // Dense slots of the ids of one kind met in a pass, in the order first met.
@@ -67,6 +81,8 @@ class Slots {
     }
     std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(ids_.size()); }
     std::uint32_t id(std::uint32_t slot) const { return ids_[slot]; }
+    // The id's slot, none while it has not been met.
+    std::uint32_t find(std::uint32_t id) const { return slotOf_[id]; }
 
   private:
     std::vector<std::uint32_t> slotOf_;
@@ -80,6 +96,27 @@ template <class Less> std::vector<std::uint32_t> sortedSlots(std::uint32_t n, Le
         order[i] = i;
     std::sort(order.begin(), order.end(), less);
     return order;
+}
+
+// An agent's texts beside the slot it stands for, so that sorting reads no dictionary.
+struct AgentKey {
+    std::size_t group;
+    AgentIdentity::Kind kind;
+    std::string_view rawId, name;
+    std::uint32_t slot;
+};
+AgentKey agentKey(std::size_t group, const AgentIdentity& a, std::uint32_t slot) {
+    return {group, a.kind(), a.rawIdText(), a.name(), slot};
+}
+// By group, then AgentIdentityOrder's order: kind, then raw id, then name. Were the two
+// to differ, maps filled in this order would still be right, each insertion searching.
+void sortAgentKeys(std::vector<AgentKey>& keys) {
+    std::sort(keys.begin(), keys.end(), [](const AgentKey& a, const AgentKey& b) {
+        if (a.group != b.group) return a.group < b.group;
+        if (a.kind != b.kind) return a.kind < b.kind;
+        if (int c = a.rawId.compare(b.rawId); c != 0) return c < 0;
+        return a.name < b.name;
+    });
 }
 
 // Per distinct directory id: its project and raw-cwd key.
@@ -198,19 +235,27 @@ void emit(Report& report, const Accumulated& t) {
                                       t.bySession.bucket(i, names, priced));
     }
 
-    auto agent = [&](std::uint32_t slot) -> const AgentIdentity& {
-        return t.dictionary.agent(t.agents.id(slot));
-    };
-    const AgentIdentityOrder agentLess;
-    for (std::uint32_t i : sortedSlots(
-             t.agents.size(), [&](auto a, auto b) { return agentLess(agent(a), agent(b)); })) {
-        const AgentIdentity& a = agent(i);
-        report.byAgent.emplace_hint(report.byAgent.end(), a, t.byAgent.bucket(i, names, priced));
-        report.agentSession.emplace_hint(report.agentSession.end(), a,
-                                         std::string(session(t.agentLinks[i].session)));
-        report.agentProject.emplace_hint(report.agentProject.end(), a,
-                                         projects[t.agentLinks[i].project]);
-    }
+    // Agents are many: sorted on their texts held beside the slots.
+    std::vector<AgentKey> agentKeys;
+    agentKeys.reserve(t.agents.size());
+    for (std::uint32_t i = 0; i < t.agents.size(); ++i)
+        agentKeys.push_back(agentKey(0, t.dictionary.agent(t.agents.id(i)), i));
+    sortAgentKeys(agentKeys);
+    // Each agent is read from the dictionary once, in sorted order; the maps are then
+    // filled one after the other from these copies, the last one taking them.
+    std::vector<AgentIdentity> sortedAgents;
+    sortedAgents.reserve(agentKeys.size());
+    for (const AgentKey& key : agentKeys)
+        sortedAgents.push_back(t.dictionary.agent(t.agents.id(key.slot)));
+    for (std::size_t k = 0; k < agentKeys.size(); ++k)
+        report.byAgent.emplace_hint(report.byAgent.end(), sortedAgents[k],
+                                    t.byAgent.bucket(agentKeys[k].slot, names, priced));
+    for (std::size_t k = 0; k < agentKeys.size(); ++k)
+        report.agentSession.emplace_hint(report.agentSession.end(), sortedAgents[k],
+                                         session(t.agentLinks[agentKeys[k].slot].session));
+    for (std::size_t k = 0; k < agentKeys.size(); ++k)
+        report.agentProject.emplace_hint(report.agentProject.end(), std::move(sortedAgents[k]),
+                                         projects[t.agentLinks[agentKeys[k].slot].project]);
 
     auto home = [&](std::uint32_t slot) {
         return t.dictionary.home(static_cast<std::uint8_t>(t.homes.id(slot)));
@@ -249,6 +294,11 @@ Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> 
     const std::size_t n = table.size();
     for (std::size_t i = 0; i < n; ++i) {
         const RequestRow& r = table[i];
+        // Sub-agents come and go, so their rows are spread over thousands of agents' sums:
+        // asked for some rows ahead, those are in cache when the row's turn comes.
+        if (i + prefetchAhead < n)
+            if (const std::uint32_t a = agents.find(table[i + prefetchAhead].agent); a != none)
+                byAgent.prefetch(a);
 
         // Key: the row's local day, then, when it is in range and kept, its index on
         // every axis. This step and the next stay in the loop's body: moved into an
@@ -373,15 +423,15 @@ std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::age
                   book.cost(model, day, c));
     }
 
-    const AgentIdentityOrder agentLess;
-    for (std::uint32_t k :
-         sortedSlots(static_cast<std::uint32_t>(keys.size()), [&](auto a, auto b) {
-             if (keys[a].group != keys[b].group) return keys[a].group < keys[b].group;
-             return agentLess(dictionary.agent(keys[a].agent), dictionary.agent(keys[b].agent));
-         })) {
-        auto& group = out[keys[k].group];
-        group.emplace_hint(group.end(), dictionary.agent(keys[k].agent),
-                           byKey.bucket(k, book.names, book.priced));
+    std::vector<AgentKey> order;
+    order.reserve(keys.size());
+    for (std::uint32_t k = 0; k < keys.size(); ++k)
+        order.push_back(agentKey(keys[k].group, dictionary.agent(keys[k].agent), k));
+    sortAgentKeys(order);
+    for (const AgentKey& key : order) {
+        auto& group = out[key.group];
+        group.emplace_hint(group.end(), dictionary.agent(keys[key.slot].agent),
+                           byKey.bucket(key.slot, book.names, book.priced));
     }
     return out;
 }

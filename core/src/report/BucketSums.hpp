@@ -98,6 +98,14 @@ class Axis {
         auto& n = counts_[key * stride_ + model];
         n = satAdd(n, 1);
     }
+    // Asks for a key's sums and counts to be brought into cache.
+    [[gnu::always_inline]] void prefetch(std::uint32_t key) const noexcept {
+        if (key >= sums_.size()) return;
+        const char* sums = reinterpret_cast<const char*>(&sums_[key]);
+        __builtin_prefetch(sums);
+        __builtin_prefetch(sums + sizeof(Sums) - 1);
+        __builtin_prefetch(&counts_[key * stride_]);
+    }
     std::size_t size() const noexcept { return sums_.size(); }
     bool used(std::uint32_t key) const { return sums_[key].requests > 0; }
 
