@@ -1,6 +1,7 @@
 #include "model/StoreWork.hpp"
 
 #include <filesystem>
+#include <future>
 #include <system_error>
 
 #include "vantery/cache/KeptRefresh.hpp"
@@ -28,10 +29,15 @@ void summarize(RefreshOutcome& outcome, const std::vector<SourceHome>& homes,
     const RequestTable& table = *outcome.scan.table;
     const ScanDiagnostics& diagnostics = outcome.scan.diagnostics;
     const LocalDay day = aggregator.day(now);
-    outcome.history = aggregator.aggregate(table, std::nullopt, std::nullopt, diagnostics, false);
-    outcome.today = aggregator.aggregate(table, day, day, diagnostics, true);
     auto& yesterday = outcome.sameTimeYesterday;
+    // Each walk reads the table alone: today's and yesterday's run beside the history's,
+    // the longest, instead of after it (or after it, when no thread is to be had).
+    auto history = std::async(std::launch::async | std::launch::deferred, [&] {
+        return aggregator.aggregate(table, std::nullopt, std::nullopt, diagnostics, false);
+    });
+    outcome.today = aggregator.aggregate(table, day, day, diagnostics, true);
     yesterday.cost = Derived::yesterdayAtSameTime(table, now, userCalendar);
+    outcome.history = history.get();
     yesterday.change = Derived::delta(outcome.today.total.cost.priced, yesterday.cost);
     outcome.roster.recordCoverage(agentSessions(outcome.history));
     outcome.inventory = buildInventory(homes, outcome.projectsExist, outcome.history, diagnostics);

@@ -234,6 +234,24 @@ TEST(CacheFileFormat, RefusesBadStringTables) {
     EXPECT_FALSE(decodeCacheFile(file({}, uintBytes(std::uint64_t(1) << 63))));
 }
 
+TEST(CacheFileFormat, TellsWhetherAKeyIsInTwoFiles) {
+    CacheContent t = sampleTable();
+    auto back = decodeCacheFile(encode(t));
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->keysDistinct);
+    // Empty keys never unify, so they may repeat; a key in a second file may not.
+    const UsageRecord r = record("claude-opus-4-5", AgentIdentity::mainSession(), 0);
+    t.files["/h/c.jsonl"] = {1, 1, 1, 1, blockOf(*t.dictionary, {{"", r}, {"", r}}), {}};
+    t.files["/h/d.jsonl"] = {1, 1, 1, 1, blockOf(*t.dictionary, {{"", r}}), {}};
+    back = decodeCacheFile(encode(t));
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->keysDistinct);
+    t.files["/h/e.jsonl"] = {1, 1, 1, 1, blockOf(*t.dictionary, {{"msg_2:req_2", r}}), {}};
+    back = decodeCacheFile(encode(t));
+    ASSERT_TRUE(back);
+    EXPECT_FALSE(back->keysDistinct);
+}
+
 TEST(CacheFileFormat, InvalidUtf8InAStringBecomesReplacementCharacter) {
     CacheContent t{{}, std::make_shared<RequestDictionary>()};
     t.files["/p\xFF"] = {1, 1, 1, 1, blockOf(*t.dictionary, {}), {}};

@@ -283,6 +283,13 @@ TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {
     EXPECT_EQ(u.output, 900);
     EXPECT_EQ(r.diagnostics.perHome,
               (std::map<std::string, std::int64_t>{{".claude", 1}, {".claude-work", 1}}));
+    // Loaded back, the two files' meetings are still one request.
+    cache.save();
+    ScanCache loaded{home / "cache.bin"};
+    ASSERT_TRUE(loaded.load());
+    auto again = loaded.refresh(homes);
+    ASSERT_EQ(again.table->size(), 1u);
+    EXPECT_TRUE(sameButRank(again.table->record((*again.table)[0]), u));
 }
 
 TEST_F(CacheTest, UnreadableFileIsTriedAgainAtEveryRefresh) {

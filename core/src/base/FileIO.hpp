@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vantery::fileio {
 
@@ -13,6 +14,24 @@ int openRegularFile(const std::string& path);
 /// The whole content of a regular file of at most maxBytes; absent when it cannot
 /// be opened or read, is not a regular file (FIFO, device, folder) or is larger.
 std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t maxBytes);
+
+/// A regular file of at most maxBytes mapped read-only and private, unmapped when the
+/// value goes: its bytes are read from the page cache without a copy of their own.
+class MappedFile {
+  public:
+    /// Absent when the file cannot be opened or mapped, is not a regular file or is
+    /// larger than maxBytes.
+    static std::optional<MappedFile> open(const std::string& path, std::uint64_t maxBytes);
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&&) = delete;
+    ~MappedFile();
+    std::string_view bytes() const noexcept { return {data_, size_}; }
+
+  private:
+    MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
 
 /// Size, modification time (with its fraction) and file number; absent when the
 /// file cannot be queried.

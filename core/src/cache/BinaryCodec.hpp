@@ -52,6 +52,10 @@ struct BinaryReader {
     std::string_view readString(); ///< an index into the table
     std::size_t readStringIndex(); ///< a checked index into the table
     void readStringTable();
+    /// Whether `s` views the bytes themselves (not a repaired copy).
+    bool holds(std::string_view s) const noexcept {
+        return s.data() >= bytes.data() && s.data() <= bytes.data() + bytes.size();
+    }
 };
 
 /// Largest number of strings a cache file may declare. Every request key is one, so this

@@ -1,6 +1,7 @@
 #include "vantery/cache/CacheFile.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -346,37 +347,98 @@ RecordFields readRecord(BinaryReader& r, std::size_t strings) {
     return f;
 }
 
-// The dictionary ids of the strings used as descriptive fields, interned once each
-// while the file is checked, so that the blocks can then be built on several threads.
-struct FieldIds {
-    static constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
-    struct Ids {
-        std::uint32_t model = none, session = none, cwd = none, home = none, agent = none;
+// The end of `count` records from `at`, found by counting varint ends alone; npos when
+// the bytes end first. On bytes that readRecord accepts it ends exactly where reading
+// them would; on others readRecord fails, so the bounds found here never let a damaged
+// file through.
+std::size_t skipRecords(std::string_view bytes, std::size_t at, std::uint64_t count) {
+    constexpr std::size_t npos = std::string_view::npos;
+    // Each record takes at least 14 one-byte varints, its time and its flag.
+    constexpr std::uint64_t minRecordBytes = 23;
+    if (at > bytes.size() || count > (bytes.size() - at) / minRecordBytes) return npos;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    auto varints = [&](int k) {
+        while (k > 0) {
+            if (at >= n) return false;
+            if ((p[at++] & 0x80) == 0) --k;
+        }
+        return true;
     };
-    std::vector<std::uint32_t> slot; ///< by string index: 1 + position in ids, 0 when unused
-    std::vector<Ids> ids;
-
-    Ids& at(std::size_t string) {
-        if (slot[string] == 0) {
-            ids.emplace_back();
-            slot[string] = static_cast<std::uint32_t>(ids.size());
-        }
-        return ids[slot[string] - 1];
+    for (std::uint64_t i = 0; i < count; ++i) {
+        // key, time, five string indexes and seven counters, flag, rank
+        if (!varints(1) || n - at < 8) return npos;
+        at += 8;
+        if (!varints(12) || at >= n) return npos;
+        at += 1;
+        if (!varints(1)) return npos;
     }
-    const Ids& of(std::size_t string) const { return ids[slot[string] - 1]; }
+    return at;
+}
 
-    void note(const RecordFields& f, const std::vector<std::string_view>& strings,
-              RequestDictionary& d) {
-        if (Ids& m = at(f.model); m.model == none) m.model = d.internModel(strings[f.model]);
-        if (Ids& s = at(f.session); s.session == none)
-            s.session = d.internSession(strings[f.session]);
-        if (Ids& c = at(f.cwd); c.cwd == none) c.cwd = d.internCwd(strings[f.cwd]);
-        if (Ids& h = at(f.home); h.home == none) h.home = d.internHome(strings[f.home]);
-        if (Ids& a = at(f.agent); a.agent == none) {
-            std::string_view raw = strings[f.agent];
-            a.agent = raw.empty() ? 0 : d.internAgent(AgentIdentity::parse(raw));
+// The descriptive fields' strings resolved to dictionary ids, shared by the threads
+// that build the blocks. Each string remembers the id of its first use (its kind in the
+// top bits), so the dictionary, behind its lock, is asked about a string about once;
+// each thread also checks the last string of each kind first, as a file's requests
+// mostly repeat a few.
+class FieldIds {
+  public:
+    enum Kind : std::uint32_t { model, session, cwd, home, agent };
+
+    FieldIds(const std::vector<std::string_view>& strings, RequestDictionary& d)
+        : strings_(strings), d_(d), slot_(strings.size()) {}
+
+    /// One block's view: its own last strings in front of the shared ones.
+    class Resolver {
+      public:
+        explicit Resolver(FieldIds& ids) : ids_(ids) {}
+        std::uint32_t operator()(Kind kind, std::size_t s) {
+            Last& last = last_[kind];
+            if (last.string != s) last = {s, ids_.resolve(kind, s)};
+            return last.id;
         }
+
+      private:
+        struct Last {
+            std::size_t string = SIZE_MAX;
+            std::uint32_t id = 0;
+        };
+        FieldIds& ids_;
+        Last last_[5];
+    };
+
+  private:
+    static constexpr int idBits = 29;
+
+    std::uint32_t resolve(Kind kind, std::size_t s) {
+        const std::uint32_t tag = (kind + 1) << idBits;
+        std::uint32_t held = slot_[s].load(std::memory_order_relaxed);
+        if ((held >> idBits << idBits) == tag) return held & ((1u << idBits) - 1);
+        const std::uint32_t id = intern(kind, strings_[s]);
+        // Threads racing here intern the same text and get the same id.
+        if (held == 0 && id < (1u << idBits))
+            slot_[s].compare_exchange_strong(held, tag | id, std::memory_order_relaxed);
+        return id;
     }
+    std::uint32_t intern(Kind kind, std::string_view text) {
+        switch (kind) {
+        case model:
+            return d_.internModel(text);
+        case session:
+            return d_.internSession(text);
+        case cwd:
+            return d_.internCwd(text);
+        case home:
+            return d_.internHome(text);
+        case agent:
+            return text.empty() ? 0 : d_.internAgent(AgentIdentity::parse(text));
+        }
+        return 0;
+    }
+
+    const std::vector<std::string_view>& strings_;
+    RequestDictionary& d_;
+    std::vector<std::atomic<std::uint32_t>> slot_;
 };
 
 } // namespace
@@ -385,15 +447,12 @@ std::optional<CacheContent> decodeCacheFile(std::string_view bytes) {
     if (bytes.size() < 6 || bytes.substr(0, 4) != magic) return std::nullopt;
     BinaryReader r(bytes.substr(4));
     std::vector<EntrySpan> spans;
-    auto dictionary = std::make_shared<RequestDictionary>();
-    FieldIds fields;
+    std::vector<std::size_t> ends; // where each entry's records end
     try {
         if (r.readUInt() != version) return std::nullopt;
         r.readStringTable();
-        fields.slot.assign(r.strings.size(), 0);
 
-        // First pass: check everything, note where each file's records start and
-        // intern the descriptive texts.
+        // First pass, serial: every entry's fields checked, its records only bounded.
         const std::int64_t fileCount = r.readInt();
         for (std::int64_t f = 0; f < fileCount; ++f) {
             EntrySpan e;
@@ -410,53 +469,84 @@ std::optional<CacheContent> decodeCacheFile(std::string_view bytes) {
                 *v = r.readInt();
             e.recordCount = r.readInt();
             e.recordsAt = r.offset;
-            for (std::int64_t i = 0; i < e.recordCount; ++i)
-                fields.note(readRecord(r, r.strings.size()), r.strings, *dictionary);
+            r.offset = skipRecords(r.bytes, r.offset, static_cast<std::uint64_t>(e.recordCount));
+            if (r.offset == std::string_view::npos) return std::nullopt;
+            ends.push_back(r.offset);
             spans.push_back(std::move(e));
         }
     } catch (const BinaryReader::Failure&) {
         return std::nullopt;
-    } catch (const std::length_error&) {
-        return std::nullopt; // more homes than a row can name
     }
 
-    // Second pass, on several threads: each file's block from the checked bytes (the
-    // reads cannot fail any more), rows in the file's order.
+    // Second pass, on several threads: each file's records checked and its block built,
+    // rows in the file's order. Meanwhile each key's string notes the one entry using it,
+    // so that the table can tell whether any request sits in two files.
     std::size_t totalRecords = 0;
     for (const EntrySpan& e : spans)
         totalRecords += static_cast<std::size_t>(e.recordCount);
+    auto dictionary = std::make_shared<RequestDictionary>();
+    const std::vector<std::string_view>& strings = r.strings;
+    std::vector<std::atomic<std::uint32_t>> keyEntry(strings.size());
+    FieldIds ids(strings, *dictionary);
+    std::atomic<bool> failed{false}, shared{false};
     parallel::forEach(
         spans.size(),
         [&](std::size_t i) {
+            if (failed.load(std::memory_order_relaxed)) return;
             EntrySpan& e = spans[i];
             BinaryReader rr(r.bytes);
             rr.offset = e.recordsAt;
+            FieldIds::Resolver field(ids);
             FileBlock::Builder block(static_cast<std::size_t>(e.recordCount));
-            for (std::int64_t k = 0; k < e.recordCount; ++k) {
-                const RecordFields f = readRecord(rr, r.strings.size());
-                RequestRow row;
-                row.timestamp = f.timestamp;
-                row.model = fields.of(f.model).model;
-                row.session = fields.of(f.session).session;
-                row.cwd = fields.of(f.cwd).cwd;
-                row.home = static_cast<std::uint8_t>(fields.of(f.home).home);
-                row.agent = fields.of(f.agent).agent;
-                if (f.assumed) row.flags |= RequestRow::assumedFlag;
-                dictionary->setCounts(row, {f.counts[0], f.counts[1], f.counts[2], f.counts[3],
-                                            f.counts[4], f.counts[5], f.counts[6]});
-                const std::string_view key = r.strings[f.key];
-                // A key written twice in one entry: the later one stands, where the first was.
-                if (auto at = block.find(key))
-                    block.row(*at) = row;
-                else
-                    block.add(key, row);
+            const auto mark = static_cast<std::uint32_t>(i + 1);
+            bool keysShared = false;
+            try {
+                for (std::int64_t k = 0; k < e.recordCount; ++k) {
+                    const RecordFields f = readRecord(rr, strings.size());
+                    RequestRow row;
+                    row.timestamp = f.timestamp;
+                    row.model = field(FieldIds::model, f.model);
+                    row.session = field(FieldIds::session, f.session);
+                    row.cwd = field(FieldIds::cwd, f.cwd);
+                    row.home = static_cast<std::uint8_t>(field(FieldIds::home, f.home));
+                    row.agent = field(FieldIds::agent, f.agent);
+                    if (f.assumed) row.flags |= RequestRow::assumedFlag;
+                    dictionary->setCounts(row, {f.counts[0], f.counts[1], f.counts[2], f.counts[3],
+                                                f.counts[4], f.counts[5], f.counts[6]});
+                    const std::string_view key = strings[f.key];
+                    if (!key.empty() && !keysShared) {
+                        // A repaired key may equal another repaired differently.
+                        std::uint32_t owner = 0;
+                        if (!r.holds(key) || (!keyEntry[f.key].compare_exchange_strong(
+                                                  owner, mark, std::memory_order_relaxed) &&
+                                              owner != mark))
+                            keysShared = true;
+                    }
+                    // A key written twice in one entry: the later one stands, where the
+                    // first was.
+                    if (auto at = block.find(key))
+                        block.row(*at) = row;
+                    else
+                        block.add(key, row);
+                }
+                if (rr.offset != ends[i])
+                    throw BinaryReader::Failure{BinaryReader::DecodeError::truncated};
+            } catch (const BinaryReader::Failure&) {
+                failed = true;
+                return;
+            } catch (const std::length_error&) {
+                failed = true; // more homes than a row can name
+                return;
             }
+            if (keysShared) shared = true;
             e.state.block = block.finish();
         },
         totalRecords < 8192 ? 1 : SIZE_MAX);
+    if (failed) return std::nullopt;
 
     CacheContent out;
     out.dictionary = std::move(dictionary);
+    out.keysDistinct = !shared;
     for (EntrySpan& e : spans)
         out.files.insert_or_assign(std::string(r.strings[e.path]), std::move(e.state));
     return out;

@@ -214,6 +214,7 @@ void ScanCache::clear() {
     std::lock_guard g(lock_);
     dictionary_ = std::make_shared<RequestDictionary>();
     old.swap(files_);
+    keysDistinct_ = true;
     lastVerification_.reset();
     oldMerged.swap(merged_);
     mergedFrom_.clear();
@@ -401,6 +402,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     RefreshStats stats;
     FileTable snap;
     std::shared_ptr<RequestDictionary> dictionary;
+    bool keysDistinct = false;
     {
         std::unordered_set<std::string_view> listed;
         listed.reserve(list.size());
@@ -418,11 +420,14 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         }
         snap = files_;
         dictionary = dictionary_; // what every block of the snapshot refers to
+        keysDistinct = keysDistinct_;
     }
 
     // Plan which files to read, read them, then merge the table and the requests.
     std::vector<Slot> slots(list.size());
     const std::vector<std::size_t> jobs = plan(list, snap, slots, stats);
+    // Only blocks kept from the snapshot are known apart; a file read now may repeat any.
+    keysDistinct = keysDistinct && jobs.empty();
     readJobs(list, jobs, slots, *dictionary);
     Built built = buildTable(list, slots, stats);
     ScanDiagnostics& diag = built.diag;
@@ -440,6 +445,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         // A load or clear meanwhile brought another dictionary; the table now in place
         // refers to this pass's.
         dictionary_ = dictionary;
+        keysDistinct_ = keysDistinct;
         if (changed) ++tableVersion_;
     }
     table = {};
@@ -453,7 +459,9 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     }
     if (!merged) {
         auto from = order;
-        merged = std::make_shared<const RequestTable>(dictionary, std::move(order));
+        merged = std::make_shared<const RequestTable>(dictionary, std::move(order),
+                                                      keysDistinct ? RequestTable::Keys::distinct
+                                                                   : RequestTable::Keys::mayRepeat);
         std::lock_guard g(lock_);
         merged_ = merged;
         mergedFrom_ = std::move(from);
@@ -492,9 +500,10 @@ bool ScanCache::load() {
     cachefile::removeStaleTemporaries(storePath_);
     std::optional<CacheContent> content;
     try {
-        auto bytes = fileio::readWholeFile(storePath_, maxCacheFileBytes);
-        if (!bytes) return false;
-        content = decodeCacheFile(*bytes);
+        // Unmapped as soon as decoded: the blocks hold copies of what they need.
+        auto file = fileio::MappedFile::open(storePath_, maxCacheFileBytes);
+        if (!file) return false;
+        content = decodeCacheFile(file->bytes());
     } catch (const std::bad_alloc&) {
         return false; // a table too large for this machine: the next refresh reads all
     }
@@ -505,6 +514,7 @@ bool ScanCache::load() {
     old.swap(files_);
     files_ = std::move(content->files);
     dictionary_ = std::move(content->dictionary);
+    keysDistinct_ = content->keysDistinct;
     oldMerged.swap(merged_);
     mergedFrom_.clear();
     fileVersion_ = ++tableVersion_;

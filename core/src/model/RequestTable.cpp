@@ -269,13 +269,26 @@ constexpr std::uint32_t repeatMark = std::numeric_limits<std::uint32_t>::max();
 } // namespace
 
 RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
-                           std::vector<std::shared_ptr<const FileBlock>> blocks)
+                           std::vector<std::shared_ptr<const FileBlock>> blocks, Keys keys)
     : dictionary_(dictionary), blocks_(std::move(blocks)) {
     std::vector<std::size_t> offset(blocks_.size() + 1, 0);
     for (std::size_t b = 0; b < blocks_.size(); ++b)
         offset[b + 1] = offset[b] + blocks_[b]->size();
     const std::size_t total = offset.back();
     if (total >= repeatMark) throw std::length_error("too many requests");
+    if (keys == Keys::distinct) {
+        rows_.resize(total);
+        parallel::forEach(
+            blocks_.size(),
+            [&](std::size_t b) {
+                const FileBlock& block = *blocks_[b];
+                for (std::size_t i = 0; i < block.size(); ++i)
+                    rows_[offset[b] + i] = &block.row(i);
+            },
+            total < 65'536 ? 1 : SIZE_MAX);
+        sizes_ = dictionary_->sizes();
+        return;
+    }
 
     // Keys are split into partitions by hash; each partition walks every row in
     // canonical order and unifies its own keys. A key's outcome depends only on the

@@ -16,6 +16,8 @@ namespace vantery {
 struct CacheContent {
     ScanCache::FileTable files;
     std::shared_ptr<RequestDictionary> dictionary; ///< never null
+    /// No request key (but the empty one, which never unifies) is in two files' blocks.
+    bool keysDistinct = false;
 };
 
 /// Writes the cache file of `files` (their blocks' ids in `dictionary`) to `sink`, in

@@ -184,6 +184,9 @@ class ScanCache {
     // reused while every block is the same.
     std::shared_ptr<const RequestTable> merged_;
     std::vector<std::shared_ptr<const FileBlock>> mergedFrom_;
+    // No request key is in two blocks of files_ (as after loading a cache file that
+    // says so): the next table needs no unifying across files.
+    bool keysDistinct_ = true;
     // Bumped whenever the table's content changes; the version the file is known
     // to hold, when this process loaded or wrote it.
     std::uint64_t tableVersion_ = 0;

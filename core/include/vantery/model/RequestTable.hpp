@@ -229,11 +229,17 @@ class RequestTable {
   public:
     /// An empty table with a dictionary of its own.
     RequestTable();
+    /// What the caller knows of the blocks' keys.
+    enum class Keys {
+        mayRepeat, ///< a key may be in several blocks: they are unified
+        distinct,  ///< no key (but the empty one) is in two blocks: nothing to unify
+    };
     /// Unifies `blocks`, in that order; every block's ids refer to `dictionary`.
     /// Requests met in several blocks whose combined counters do not fit a row are
-    /// interned in the dictionary as wide counters.
+    /// interned in the dictionary as wide counters. With Keys::distinct the rows are
+    /// the blocks' rows in order, as unifying would leave them; the caller vouches.
     RequestTable(std::shared_ptr<RequestDictionary> dictionary,
-                 std::vector<std::shared_ptr<const FileBlock>> blocks);
+                 std::vector<std::shared_ptr<const FileBlock>> blocks, Keys keys = Keys::mayRepeat);
 
     /// A table of exactly these records, in this order, each its own request (no
     /// unification), with a dictionary of its own: for tests, fuzzers and small callers.
