@@ -82,17 +82,10 @@ FileReading readFile(const TranscriptFile& file, std::uint64_t from,
         if (resume) {
             if (auto at = builder.find(node.key())) {
                 // A request the file held already: the within-file rule.
-                RequestRow& row = builder.row(*at);
-                const RequestCounts a = dictionary.counts(row);
-                const RequestCounts both{std::max(a.input, r.input),
-                                         std::max(a.output, r.output),
-                                         std::max(a.cacheWrite5m, r.cacheWrite5m),
-                                         std::max(a.cacheWrite1h, r.cacheWrite1h),
-                                         std::max(a.cacheRead, r.cacheRead),
-                                         std::max(a.webSearch, r.webSearch),
-                                         std::max(a.webFetch, r.webFetch)};
-                if (both != a) dictionary.setCounts(row, both);
-                row.timestamp = std::min(row.timestamp, r.timestamp);
+                dictionary.fold(builder.row(*at),
+                                {r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead,
+                                 r.webSearch, r.webFetch},
+                                r.timestamp);
                 continue;
             }
         }

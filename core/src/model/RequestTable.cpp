@@ -143,6 +143,19 @@ void RequestDictionary::setCounts(RequestRow& row, const RequestCounts& c) {
     }
 }
 
+void RequestDictionary::fold(RequestRow& row, const RequestCounts& o, double timestamp) {
+    const RequestCounts a = counts(row);
+    const RequestCounts both{std::max(a.input, o.input),
+                             std::max(a.output, o.output),
+                             std::max(a.cacheWrite5m, o.cacheWrite5m),
+                             std::max(a.cacheWrite1h, o.cacheWrite1h),
+                             std::max(a.cacheRead, o.cacheRead),
+                             std::max(a.webSearch, o.webSearch),
+                             std::max(a.webFetch, o.webFetch)};
+    if (both != a) setCounts(row, both);
+    row.timestamp = std::min(row.timestamp, timestamp);
+}
+
 UsageRecord RequestDictionary::record(const RequestRow& row) const {
     UsageRecord r;
     r.timestamp = row.timestamp;
@@ -346,17 +359,7 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
                 }
                 RequestRow& m = rows[first - 1];
                 const RequestRow& o = block.row(i);
-                const RequestCounts a = dictionary_->counts(m);
-                const RequestCounts c = dictionary_->counts(o);
-                const RequestCounts both{std::max(a.input, c.input),
-                                         std::max(a.output, c.output),
-                                         std::max(a.cacheWrite5m, c.cacheWrite5m),
-                                         std::max(a.cacheWrite1h, c.cacheWrite1h),
-                                         std::max(a.cacheRead, c.cacheRead),
-                                         std::max(a.webSearch, c.webSearch),
-                                         std::max(a.webFetch, c.webFetch)};
-                if (both != a) dictionary->setCounts(m, both);
-                m.timestamp = std::min(m.timestamp, o.timestamp);
+                dictionary->fold(m, dictionary_->counts(o), o.timestamp);
             }
         }
     });

@@ -149,6 +149,9 @@ class RequestDictionary {
     RequestRow rowOf(const UsageRecord& record);
     /// Sets a row's counters: in the row when they fit, else interned as wide counters.
     void setCounts(RequestRow& row, const RequestCounts& counts);
+    /// Folds another sighting of the same request into a row, within a file and across
+    /// files alike: each counter its largest, the time its earliest.
+    void fold(RequestRow& row, const RequestCounts& other, double timestamp);
     /// The counters of a row at full width.
     RequestCounts counts(const RequestRow& row) const noexcept {
         if (row.wide()) return wide(row.input);
