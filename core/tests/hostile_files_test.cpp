@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,8 +198,15 @@ TEST(HostileFiles, NothingIsCreatedForACacheInsideAHome) {
     }
 }
 
+// A file last written an hour ago.
+static void age(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(1));
+}
+
 // A save killed midway leaves its temporary; the next load or save removes it, and
-// only it: not a live save's locked temporary, nor anything else of a similar name.
+// only it: not a live save's locked temporary, not one a save has only just made (it
+// may not hold its lock yet), nor anything else of a similar name.
 TEST(HostileFiles, StaleTemporariesOfTheCacheAreRemoved) {
     TempHome home;
     const std::string path = home / "cache/scan-cache.v2.bin";
@@ -209,16 +218,20 @@ TEST(HostileFiles, StaleTemporariesOfTheCacheAreRemoved) {
     const std::string live = home.write("cache/.scan-cache.v2.bin.Zz9yX8", "VTC1 writing");
     const std::string other = home.write("cache/.scan-cache.v2.bin.notmine", "x");
     const std::string similar = home.write("cache/.other.bin.Ab3dE9", "x");
+    const std::string fresh = home.write("cache/.scan-cache.v2.bin.Fr3sh1", "VTC1 just made");
     std::filesystem::create_directory(dir + "/.scan-cache.v2.bin.Folder");
+    for (const std::string& p : {dead, live, other, similar})
+        age(p);
     int fd = ::open(live.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     EXPECT_TRUE(cache.load());
     EXPECT_FALSE(std::filesystem::exists(dead));
-    for (const std::string& kept : {live, other, similar, dir + "/.scan-cache.v2.bin.Folder"})
+    for (const std::string& kept :
+         {live, fresh, other, similar, dir + "/.scan-cache.v2.bin.Folder"})
         EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
     ::close(fd);
-    home.write("cache/.scan-cache.v2.bin.Qq1234", "");
+    age(home.write("cache/.scan-cache.v2.bin.Qq1234", ""));
     cache.save();
     EXPECT_FALSE(std::filesystem::exists(live));
     EXPECT_FALSE(std::filesystem::exists(dir + "/.scan-cache.v2.bin.Qq1234"));

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/FileIO.hpp"
+
 namespace vantery::cachefile {
 namespace fs = std::filesystem;
 
@@ -139,6 +141,8 @@ std::string temporaryPattern(const std::string& path) {
 }
 
 void removeStaleTemporaries(const std::string& path) {
+    // Longer than any save takes; a temporary this old with no lock is a killed save's.
+    constexpr double staleAfterSeconds = 600;
     if (path.empty()) return;
     std::string prefix(1, '.');
     prefix.append(nameOf(path)).append(".");
@@ -161,9 +165,11 @@ void removeStaleTemporaries(const std::string& path) {
         if (fd < 0) continue;
         struct stat st {
         }, again{};
-        // Only our own regular files, and only when no live save holds the lock; the
-        // name must still be that file when it is removed.
+        // Only our own regular files, untouched for a while (a save that has just made
+        // its temporary may not hold its lock yet), and only when no live save holds the
+        // lock; the name must still be that file when it is removed.
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            static_cast<double>(st.st_mtime) < fileio::now() - staleAfterSeconds &&
             ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
             ::fstatat(dir, e->d_name, &again, AT_SYMLINK_NOFOLLOW) == 0 &&
             again.st_ino == st.st_ino && again.st_dev == st.st_dev)

@@ -48,8 +48,9 @@ std::string describe(Target target, const std::string& path);
 std::string temporaryPattern(const std::string& path);
 
 /// Removes the temporaries a save killed midway left beside `path`: only regular files
-/// of this user named by temporaryPattern whose writer is gone (a live save holds a
-/// lock on its temporary). Never fails; what cannot be removed stays.
+/// of this user named by temporaryPattern, unchanged for ten minutes, whose writer is
+/// gone (a live save holds a lock on its temporary). Never fails; what cannot be removed
+/// stays.
 void removeStaleTemporaries(const std::string& path);
 
 } // namespace vantery::cachefile
