@@ -7,8 +7,10 @@
 namespace vantery::app {
 
 std::string compactDollars(double amount) {
-    if (amount >= 1000.0) return "$" + Fmt::fixed(amount / 1000.0, 1) + "k";
-    return "$" + std::to_string(std::llround(amount));
+    // Built by appending: g++ 12 warns about prepending to a temporary string.
+    std::string out = "$";
+    if (amount >= 1000.0) return out.append(Fmt::fixed(amount / 1000.0, 1)).append("k");
+    return out.append(std::to_string(std::llround(amount)));
 }
 
 MenuBarLabelModel buildMenuBarLabel(const UsageStore::LoadState& state, const Report& today) {

@@ -41,8 +41,11 @@ Split splitOf(const Report& report) {
 std::string splitCost(const Bucket& side, double pricedTotal, std::string_view gap) {
     std::string s = side.requests == 0 ? CostEstimate::money(0) : AnswerText::cost(side);
     if (side.requests == 0 || side.cost.priced > 0 || side.cost.isComplete()) {
+        // Appended piece by piece: g++ 12 warns about prepending to a temporary string.
         s += gap;
-        s += "(" + percent(side.requests == 0 ? 0 : side.cost.priced / pricedTotal * 100) + ")";
+        s += '(';
+        s += percent(side.requests == 0 ? 0 : side.cost.priced / pricedTotal * 100);
+        s += ')';
     }
     return s;
 }
