@@ -161,7 +161,7 @@ int refresh(Args& args) {
                 for (const auto& [path, state] : table) {
                     vantery::FileBlock::Builder block(state.block->size());
                     for (std::size_t i = 0; i < state.block->size(); ++i)
-                        block.add(std::string(state.block->key(i)) + tag, state.block->row(i));
+                        block.add(state.block->keyText(i) + tag, state.block->row(i));
                     total += block.size();
                     auto copyState = state;
                     copyState.block = block.finish();

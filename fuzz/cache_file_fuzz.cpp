@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             it->second.consumed != state.consumed)
             std::abort();
         for (std::size_t i = 0; i < state.block->size(); ++i)
-            if (it->second.block->key(i) != state.block->key(i) ||
+            if (it->second.block->keyText(i) != state.block->keyText(i) ||
                 again->dictionary->counts(it->second.block->row(i)) !=
                     table->dictionary->counts(state.block->row(i)))
                 std::abort();

@@ -74,7 +74,7 @@ std::string encode(const CacheContent& c) {
 UsageRecord at(const CacheContent& c, const std::string& path, std::string_view key) {
     const FileBlock& b = *c.files.at(path).block;
     for (std::size_t i = 0; i < b.size(); ++i)
-        if (b.key(i) == key) return c.dictionary->record(b.row(i));
+        if (b.keyText(i) == key) return c.dictionary->record(b.row(i));
     ADD_FAILURE() << "no " << key << " in " << path;
     return {};
 }
@@ -130,7 +130,7 @@ void expectSameTable(const ScanCache::FileTable& a, const RequestDictionary& da,
         EXPECT_EQ(s.diag, t.diag);
         ASSERT_EQ(s.block->size(), t.block->size());
         for (std::size_t i = 0; i < s.block->size(); ++i) {
-            EXPECT_EQ(s.block->key(i), t.block->key(i));
+            EXPECT_EQ(s.block->keyText(i), t.block->keyText(i));
             expectSameRecord(da.record(s.block->row(i)), db.record(t.block->row(i)));
         }
     }
@@ -386,7 +386,7 @@ TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
     BinaryReader r(std::string_view(bytes).substr(4));
     ASSERT_EQ(r.readUInt(), 2u);
     r.readStringTable();
-    EXPECT_EQ(r.strings[0], "/h/projects/f1000.jsonl");
+    EXPECT_EQ(r.string(0), "/h/projects/f1000.jsonl");
     std::int64_t nextNew = 0;
     auto str = [&] {
         auto i = static_cast<std::int64_t>(r.readUInt());
@@ -414,7 +414,7 @@ TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
             r.readInt();
         }
     }
-    EXPECT_EQ(nextNew, static_cast<std::int64_t>(r.strings.size()));
+    EXPECT_EQ(nextNew, static_cast<std::int64_t>(r.stringAt.size()));
     EXPECT_EQ(r.remaining(), 0u);
 }
 

@@ -55,7 +55,7 @@ RequestMap keyedFromTable(const ScanCache& cache, const std::vector<SourceHome>&
             for (std::size_t i = 0; i < block.size(); ++i) {
                 UsageRecord r = dictionary->record(block.row(i));
                 r.sourceRank = static_cast<std::int64_t>(rank);
-                Scanner::mergeCrossFile(out, std::string(block.key(i)), r);
+                Scanner::mergeCrossFile(out, block.keyText(i), r);
             }
         }
     return out;

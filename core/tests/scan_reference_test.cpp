@@ -108,12 +108,12 @@ TEST(FullScan, AgreesWithFileByFileIngestionAndTheCrossFileRule) {
     // line there.
     auto table = Scanner::scanTable(homes, true).table;
     ASSERT_EQ(table->blocks().size(), files.size());
-    std::set<std::string_view> seen;
+    std::set<std::string> seen;
     std::size_t i = 0;
     for (const auto& block : table->blocks())
         for (std::size_t k = 0; k < block->size(); ++k) {
-            if (!seen.insert(block->key(k)).second) continue;
-            UsageRecord r = reference.at(std::string(block->key(k)));
+            if (!seen.insert(block->keyText(k)).second) continue;
+            UsageRecord r = reference.at(block->keyText(k));
             r.sourceRank = UsageRecord{}.sourceRank;
             ASSERT_EQ(fieldsOf(serialList.records.at(i)), fieldsOf(r)) << i;
             ++i;

@@ -77,22 +77,38 @@ std::optional<MappedFile> MappedFile::open(const std::string& path, std::uint64_
         return std::nullopt;
     }
     const auto size = static_cast<std::size_t>(st.st_size);
-    if (size == 0) {
+    if (size == 0) return MappedFile(nullptr, 0, fd);
+    // Not populated: pages come in as read and go again through release(), so that a
+    // large file is never resident whole.
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) {
         ::close(fd);
-        return MappedFile(nullptr, 0);
+        return std::nullopt;
     }
-    // Populated at once: one call instead of a fault per few pages while decoding.
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    ::close(fd);
-    if (p == MAP_FAILED) return std::nullopt;
-    return MappedFile(static_cast<const char*>(p), size);
+    ::madvise(p, size, MADV_SEQUENTIAL);
+    return MappedFile(static_cast<const char*>(p), size, fd);
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      fd_(std::exchange(other.fd_, -1)) {}
 
 MappedFile::~MappedFile() {
     if (data_) ::munmap(const_cast<char*>(data_), size_);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int MappedFile::duplicateDescriptor() const noexcept {
+    if (fd_ < 0) return -1;
+#if defined(F_DUPFD_CLOEXEC)
+    return ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+#else
+    return ::dup(fd_);
+#endif
+}
+
+void MappedFile::release() const noexcept {
+    if (data_) ::madvise(const_cast<char*>(data_), size_, MADV_DONTNEED);
 }
 
 std::optional<Attributes> attributesOf(const std::string& path) {

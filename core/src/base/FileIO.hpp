@@ -26,11 +26,18 @@ class MappedFile {
     MappedFile& operator=(MappedFile&&) = delete;
     ~MappedFile();
     std::string_view bytes() const noexcept { return {data_, size_}; }
+    /// A new descriptor of the mapped file, open for reading (the caller closes it);
+    /// -1 when none can be had.
+    int duplicateDescriptor() const noexcept;
+    /// Lets go of the pages read so far: the bytes stay readable, read again from the
+    /// page cache when touched, but no longer count as the process's memory.
+    void release() const noexcept;
 
   private:
-    MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
+    MappedFile(const char* data, std::size_t size, int fd) : data_(data), size_(size), fd_(fd) {}
     const char* data_ = nullptr;
     std::size_t size_ = 0;
+    int fd_ = -1;
 };
 
 /// Size, modification time (with its fraction) and file number; absent when the

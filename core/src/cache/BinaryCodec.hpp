@@ -2,9 +2,9 @@
 // The cache file's building blocks: an interning writer and a bounds-checked reader
 // of its varints, doubles and string table.
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/FlatIndex.hpp"
@@ -38,8 +38,14 @@ struct BinaryReader {
 
     std::string_view bytes;
     std::size_t offset = 0;
-    std::vector<std::string_view> strings; ///< views into bytes, or into repaired
-    std::deque<std::string> repaired;      ///< strings whose invalid UTF-8 was replaced
+    /// Where each string of the table starts in bytes (at its length); repairedFlag
+    /// marks one whose invalid UTF-8 was replaced, its text then in `repaired`. Four
+    /// bytes a string: a table of ten million keys is read with 40 MB beside it.
+    std::vector<std::uint32_t> stringAt;
+    std::unordered_map<std::uint32_t, std::string> repaired;
+    static constexpr std::uint32_t repairedFlag = 0x80000000u;
+    /// Largest body whose offsets stringAt can hold.
+    static constexpr std::size_t maxBytes = repairedFlag - 1;
 
     explicit BinaryReader(std::string_view b) : bytes(b) {}
 
@@ -51,11 +57,11 @@ struct BinaryReader {
     bool readBool();
     std::string_view readString(); ///< an index into the table
     std::size_t readStringIndex(); ///< a checked index into the table
+    /// Reads the table; throws Failure when the body is larger than maxBytes.
     void readStringTable();
-    /// Whether `s` views the bytes themselves (not a repaired copy).
-    bool holds(std::string_view s) const noexcept {
-        return s.data() >= bytes.data() && s.data() <= bytes.data() + bytes.size();
-    }
+    /// The text of string i of the table read.
+    std::string_view string(std::size_t i) const;
+    bool isRepaired(std::size_t i) const noexcept { return (stringAt[i] & repairedFlag) != 0; }
 };
 
 /// Largest number of strings a cache file may declare. Every request key is one, so this

@@ -104,29 +104,45 @@ bool BinaryReader::readBool() {
 }
 
 std::string_view BinaryReader::readString() {
-    return strings[readStringIndex()];
+    return string(readStringIndex());
 }
 
 std::size_t BinaryReader::readStringIndex() {
     std::uint64_t i = readUInt();
-    if (i >= strings.size()) throw Failure{DecodeError::badStringIndex};
+    if (i >= stringAt.size()) throw Failure{DecodeError::badStringIndex};
     return static_cast<std::size_t>(i);
 }
 
+std::string_view BinaryReader::string(std::size_t i) const {
+    const std::uint32_t at = stringAt[i];
+    if (at & repairedFlag) return repaired.at(static_cast<std::uint32_t>(i));
+    // Read once already: the length is well formed and the text within bounds.
+    std::size_t o = at;
+    std::uint64_t length = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto b = static_cast<unsigned char>(bytes[o++]);
+        length |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if ((b & 0x80) == 0) break;
+    }
+    return bytes.substr(o, static_cast<std::size_t>(length));
+}
+
 void BinaryReader::readStringTable() {
+    if (bytes.size() > maxBytes) throw Failure{DecodeError::truncated};
     std::uint64_t count = readUInt();
     if (count > maxCacheStrings) throw Failure{DecodeError::badString};
     // Every string takes at least its one length byte.
-    strings.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, remaining())));
+    stringAt.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, remaining())));
     for (std::uint64_t i = 0; i < count; ++i) {
+        const auto at = static_cast<std::uint32_t>(offset);
         std::uint64_t length = readUInt();
         if (length > remaining()) throw Failure{DecodeError::truncated};
         std::string_view raw = bytes.substr(offset, static_cast<std::size_t>(length));
         if (isAscii(raw) || text::isValidUtf8(raw)) {
-            strings.push_back(raw);
+            stringAt.push_back(at);
         } else {
-            repaired.push_back(text::sanitizeUtf8(raw));
-            strings.push_back(repaired.back());
+            repaired.emplace(static_cast<std::uint32_t>(stringAt.size()), text::sanitizeUtf8(raw));
+            stringAt.push_back(at | repairedFlag);
         }
         offset += static_cast<std::size_t>(length);
     }
@@ -139,25 +155,24 @@ constexpr std::size_t pieceBytes = std::size_t{4} << 20;
 
 // The cache file's string table: every string of the entries in the order a writer
 // going through them in order meets it, each once. Texts of the dictionary are looked
-// up once per id, keys on their blocks' stored hashes.
+// up once per id; keys are numbered on their prints, apart from the other texts (a key
+// that reads like a model or a path is written twice, which readers never mind: keys
+// are only ever compared with keys). Only numbers are kept: the texts are read again,
+// in the same order, as the table is written.
 struct StringNumbers {
     FlatIndex index;
-    std::vector<std::string_view> strings;
+    std::uint32_t count = 0;
     // String index + 1 of each dictionary id, 0 until met.
     std::vector<std::uint32_t> model, session, cwd, home, agent;
 
-    StringNumbers(std::size_t expected, const RequestDictionary::Sizes& sizes)
-        : index(expected), model(sizes.models), session(sizes.sessions), cwd(sizes.cwds),
-          home(sizes.homes), agent(sizes.agents) {
-        strings.reserve(expected);
-    }
-    std::uint32_t intern(std::string_view s, std::size_t hash) {
-        auto [value, inserted] =
-            index.tryEmplace(s, hash, static_cast<std::uint32_t>(strings.size()));
-        if (inserted) strings.push_back(s);
+    explicit StringNumbers(const RequestDictionary::Sizes& sizes)
+        : model(sizes.models), session(sizes.sessions), cwd(sizes.cwds), home(sizes.homes),
+          agent(sizes.agents) {}
+    std::uint32_t intern(std::string_view s) {
+        auto [value, inserted] = index.tryEmplace(s, count);
+        if (inserted) ++count;
         return value;
     }
-    std::uint32_t intern(std::string_view s) { return intern(s, FlatIndex::hashOf(s)); }
     template <class Text>
     std::uint32_t byId(std::vector<std::uint32_t>& ids, std::size_t id, Text&& text) {
         if (id >= ids.size()) ids.resize(id + 1, 0); // interned after the sizes were taken
@@ -182,6 +197,43 @@ struct StringNumbers {
         return {model[r.model] - 1, session[r.session] - 1, cwd[r.cwd] - 1, home[r.home] - 1,
                 agent[r.agent] - 1};
     }
+};
+
+// The string numbers of keys met in several blocks: an index over the prints of the keys
+// numbered so far, by their position among all rows. 8 bytes a slot.
+class KeyNumbers {
+  public:
+    KeyNumbers(const std::vector<const FileBlock*>& blocks, std::size_t rows)
+        : blocks_(blocks), slots_(std::bit_ceil(std::max<std::size_t>(16, rows + rows / 2)), 0) {
+        mask_ = slots_.size() - 1;
+        start_.reserve(blocks.size() + 1);
+        start_.push_back(0);
+        for (const FileBlock* b : blocks)
+            start_.push_back(start_.back() + (b ? b->size() : 0));
+    }
+    /// The position of the first row with this print, or `position` itself when new.
+    std::size_t firstOf(const KeyPrint& print, std::size_t position) {
+        const std::uint64_t tag = print.lo >> 32 << 32;
+        std::size_t i = print.lo & mask_;
+        for (; slots_[i] != 0; i = (i + 1) & mask_) {
+            if ((slots_[i] & ~std::uint64_t{0xffffffff}) != tag) continue;
+            const std::size_t p = (slots_[i] & 0xffffffffu) - 1;
+            if (printAt(p) == print) return p;
+        }
+        slots_[i] = tag | (position + 1);
+        return position;
+    }
+
+  private:
+    const KeyPrint& printAt(std::size_t p) const {
+        const auto b = static_cast<std::size_t>(std::upper_bound(start_.begin(), start_.end(), p) -
+                                                start_.begin() - 1);
+        return blocks_[b]->keyPrint(p - start_[b]);
+    }
+    const std::vector<const FileBlock*>& blocks_;
+    std::vector<std::size_t> start_;
+    std::vector<std::uint64_t> slots_;
+    std::size_t mask_ = 0;
 };
 
 // One file entry, its string numbers already known.
@@ -226,28 +278,45 @@ void flushIf(BinaryWriter& w, const std::function<void(std::string_view)>& sink,
 } // namespace
 
 void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& dictionary,
-                    const std::function<void(std::string_view)>& sink) {
+                    const std::function<void(std::string_view)>& sink, bool keysDistinct) {
     std::size_t records = 0;
-    for (const auto& [path, state] : table)
-        records += state.block ? state.block->size() : 0;
-
-    // The string table, numbered in writing order; each entry's path and keys noted.
     std::vector<const ScanCache::FileTable::value_type*> entries;
-    std::vector<std::uint32_t> paths;
-    std::vector<std::size_t> firstKey; // position of each entry's first key in keys
-    std::vector<std::uint32_t> keys;
+    std::vector<const FileBlock*> blocks;
     entries.reserve(table.size());
-    keys.reserve(records);
-    StringNumbers numbers(records + table.size() + 64, dictionary.sizes());
+    blocks.reserve(table.size());
     for (const auto& entry : table) {
         entries.push_back(&entry);
-        paths.push_back(numbers.intern(entry.first));
-        firstKey.push_back(keys.size());
-        if (!entry.second.block) continue;
-        const FileBlock& b = *entry.second.block;
-        for (std::size_t i = 0; i < b.size(); ++i) {
-            keys.push_back(numbers.intern(b.key(i), b.keyHash(i)));
-            (void)numbers.of(b.row(i), dictionary);
+        blocks.push_back(entry.second.block.get());
+        records += entry.second.block ? entry.second.block->size() : 0;
+    }
+    if (records >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many requests for a cache file");
+
+    // The string table, numbered in writing order; each entry's path and keys noted.
+    std::vector<std::uint32_t> paths;
+    std::vector<std::size_t> firstKey; // position of each entry's first key in keys
+    std::vector<std::uint32_t> keys(records);
+    StringNumbers numbers(dictionary.sizes());
+    {
+        std::optional<KeyNumbers> shared;
+        if (!keysDistinct) shared.emplace(blocks, records);
+        std::size_t position = 0;
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            paths.push_back(numbers.intern(entries[e]->first));
+            firstKey.push_back(position);
+            if (!blocks[e]) continue;
+            const FileBlock& b = *blocks[e];
+            for (std::size_t i = 0; i < b.size(); ++i, ++position) {
+                // Within a block keys are distinct; the empty key is one text like others.
+                if (!b.hasKey(i)) {
+                    keys[position] = numbers.intern(std::string_view());
+                } else {
+                    const std::size_t first =
+                        shared ? shared->firstOf(b.keyPrint(i), position) : position;
+                    keys[position] = first == position ? numbers.count++ : keys[first];
+                }
+                (void)numbers.of(b.row(i), dictionary);
+            }
         }
     }
 
@@ -255,11 +324,37 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     w.bytes.reserve(pieceBytes + 4096);
     w.bytes.assign(magic);
     w.bytes.push_back(static_cast<char>(version));
-    w.writeUInt(numbers.strings.size());
-    for (std::string_view s : numbers.strings) {
+    w.writeUInt(numbers.count);
+    // The texts in number order: the same walk again, each text written when its number
+    // comes up.
+    std::uint32_t next = 0;
+    auto put = [&](std::uint32_t number, auto&& text) {
+        if (number != next) return;
+        const std::string_view s = text();
         w.writeUInt(s.size());
         w.bytes.append(s);
         flushIf(w, sink, false);
+        ++next;
+    };
+    {
+        std::size_t position = 0;
+        FileBlock::KeyReader key;
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            put(paths[e], [&] { return std::string_view(entries[e]->first); });
+            if (!blocks[e]) continue;
+            const FileBlock& b = *blocks[e];
+            for (std::size_t i = 0; i < b.size(); ++i, ++position) {
+                put(keys[position], [&] { return key(b, i); });
+                const RequestRow& r = b.row(i);
+                const StringNumbers::Row n = numbers.known(r);
+                put(n.model, [&] { return dictionary.model(r.model); });
+                put(n.session, [&] { return dictionary.session(r.session); });
+                put(n.cwd, [&] { return dictionary.cwd(r.cwd); });
+                put(n.home, [&] { return dictionary.home(r.home); });
+                put(n.agent,
+                    [&]() -> std::string_view { return dictionary.agent(r.agent).rawIdText(); });
+            }
+        }
     }
     w.writeUInt(table.size());
     flushIf(w, sink, true);
@@ -271,7 +366,7 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     constexpr std::size_t recordsPerRun = pieceBytes / 128;
     std::vector<std::size_t> runStart{0};
     for (std::size_t e = 0, inRun = 0; e < entries.size(); ++e) {
-        inRun += entries[e]->second.block ? entries[e]->second.block->size() : 0;
+        inRun += blocks[e] ? blocks[e]->size() : 0;
         if (inRun >= recordsPerRun || e + 1 == entries.size()) {
             runStart.push_back(e + 1);
             inRun = 0;
@@ -376,25 +471,26 @@ std::size_t skipRecords(std::string_view bytes, std::size_t at, std::uint64_t co
     return at;
 }
 
-// The descriptive fields' strings resolved to dictionary ids, shared by the threads
-// that build the blocks. Each string remembers the id of its first use (its kind in the
-// top bits), so the dictionary, behind its lock, is asked about a string about once;
-// each thread also checks the last string of each kind first, as a file's requests
-// mostly repeat a few.
-class FieldIds {
+// What each string of the table is used for, one word a string, shared by the threads
+// that build the blocks. A descriptive field's string remembers the dictionary id of its
+// first use (its kind in the top bits), so that the dictionary, behind its lock, is asked
+// about a string about once; a key's string remembers the one entry that used it, so that
+// the table can tell whether any request sits in two files. Each thread also checks the
+// last string of each kind first, as a file's requests mostly repeat a few.
+class StringUses {
   public:
-    enum Kind : std::uint32_t { model, session, cwd, home, agent };
+    enum Kind : std::uint32_t { model, session, cwd, home, agent, key };
 
-    FieldIds(const std::vector<std::string_view>& strings, RequestDictionary& d)
-        : strings_(strings), d_(d), slot_(strings.size()) {}
+    StringUses(const BinaryReader& strings, RequestDictionary& d)
+        : strings_(strings), d_(d), slot_(strings.stringAt.size()) {}
 
     /// One block's view: its own last strings in front of the shared ones.
     class Resolver {
       public:
-        explicit Resolver(FieldIds& ids) : ids_(ids) {}
+        explicit Resolver(StringUses& uses) : uses_(uses) {}
         std::uint32_t operator()(Kind kind, std::size_t s) {
             Last& last = last_[kind];
-            if (last.string != s) last = {s, ids_.resolve(kind, s)};
+            if (last.string != s) last = {s, uses_.resolve(kind, s)};
             return last.id;
         }
 
@@ -403,18 +499,29 @@ class FieldIds {
             std::size_t string = SIZE_MAX;
             std::uint32_t id = 0;
         };
-        FieldIds& ids_;
+        StringUses& uses_;
         Last last_[5];
     };
 
+    /// Notes that entry `entry` uses string `s` as a key; false when another entry (or
+    /// another use) holds it already, or the entry cannot be told apart.
+    bool claimKey(std::size_t s, std::size_t entry) {
+        const std::uint32_t mine = tagOf(key) | static_cast<std::uint32_t>(entry + 1);
+        if (entry + 1 >= (std::size_t{1} << idBits)) return false;
+        std::uint32_t held = 0;
+        return slot_[s].compare_exchange_strong(held, mine, std::memory_order_relaxed) ||
+               held == mine;
+    }
+
   private:
     static constexpr int idBits = 29;
+    static constexpr std::uint32_t tagOf(Kind kind) { return (kind + 1) << idBits; }
 
     std::uint32_t resolve(Kind kind, std::size_t s) {
-        const std::uint32_t tag = (kind + 1) << idBits;
+        const std::uint32_t tag = tagOf(kind);
         std::uint32_t held = slot_[s].load(std::memory_order_relaxed);
         if ((held >> idBits << idBits) == tag) return held & ((1u << idBits) - 1);
-        const std::uint32_t id = intern(kind, strings_[s]);
+        const std::uint32_t id = intern(kind, strings_.string(s));
         // Threads racing here intern the same text and get the same id.
         if (held == 0 && id < (1u << idBits))
             slot_[s].compare_exchange_strong(held, tag | id, std::memory_order_relaxed);
@@ -432,25 +539,36 @@ class FieldIds {
             return d_.internHome(text);
         case agent:
             return text.empty() ? 0 : d_.internAgent(AgentIdentity::parse(text));
+        case key:
+            break;
         }
         return 0;
     }
 
-    const std::vector<std::string_view>& strings_;
+    const BinaryReader& strings_;
     RequestDictionary& d_;
     std::vector<std::atomic<std::uint32_t>> slot_;
 };
 
+// Consecutive entries whose records take about this many bytes are decoded together,
+// and the mapped pages they touched let go before the next ones.
+constexpr std::size_t batchBytes = std::size_t{32} << 20;
+
 } // namespace
 
-std::optional<CacheContent> decodeCacheFile(std::string_view bytes) {
+std::optional<CacheContent> decodeCacheFile(std::string_view bytes, const CacheFileSource* source) {
     if (bytes.size() < 6 || bytes.substr(0, 4) != magic) return std::nullopt;
-    BinaryReader r(bytes.substr(4));
+    constexpr std::size_t bodyAt = 4; // the body's offset in the file: after the magic
+    BinaryReader r(bytes.substr(bodyAt));
+    auto release = [&] {
+        if (source && source->release) source->release();
+    };
     std::vector<EntrySpan> spans;
     std::vector<std::size_t> ends; // where each entry's records end
     try {
         if (r.readUInt() != version) return std::nullopt;
         r.readStringTable();
+        release();
 
         // First pass, serial: every entry's fields checked, its records only bounded.
         const std::int64_t fileCount = r.readInt();
@@ -477,78 +595,84 @@ std::optional<CacheContent> decodeCacheFile(std::string_view bytes) {
     } catch (const BinaryReader::Failure&) {
         return std::nullopt;
     }
+    release();
 
-    // Second pass, on several threads: each file's records checked and its block built,
-    // rows in the file's order. Meanwhile each key's string notes the one entry using it,
-    // so that the table can tell whether any request sits in two files.
+    // Second pass, batch by batch on several threads: each file's records checked and
+    // its block built, rows in the file's order. Keys are left in the source when there
+    // is one (but the repaired ones, whose text is not the file's).
     std::size_t totalRecords = 0;
     for (const EntrySpan& e : spans)
         totalRecords += static_cast<std::size_t>(e.recordCount);
     auto dictionary = std::make_shared<RequestDictionary>();
-    const std::vector<std::string_view>& strings = r.strings;
-    std::vector<std::atomic<std::uint32_t>> keyEntry(strings.size());
-    FieldIds ids(strings, *dictionary);
+    const std::size_t strings = r.stringAt.size();
+    StringUses uses(r, *dictionary);
     std::atomic<bool> failed{false}, shared{false};
-    parallel::forEach(
-        spans.size(),
-        [&](std::size_t i) {
-            if (failed.load(std::memory_order_relaxed)) return;
-            EntrySpan& e = spans[i];
-            BinaryReader rr(r.bytes);
-            rr.offset = e.recordsAt;
-            FieldIds::Resolver field(ids);
-            FileBlock::Builder block(static_cast<std::size_t>(e.recordCount));
-            const auto mark = static_cast<std::uint32_t>(i + 1);
-            bool keysShared = false;
-            try {
-                for (std::int64_t k = 0; k < e.recordCount; ++k) {
-                    const RecordFields f = readRecord(rr, strings.size());
-                    RequestRow row;
-                    row.timestamp = f.timestamp;
-                    row.model = field(FieldIds::model, f.model);
-                    row.session = field(FieldIds::session, f.session);
-                    row.cwd = field(FieldIds::cwd, f.cwd);
-                    row.home = static_cast<std::uint8_t>(field(FieldIds::home, f.home));
-                    row.agent = field(FieldIds::agent, f.agent);
-                    if (f.assumed) row.flags |= RequestRow::assumedFlag;
-                    dictionary->setCounts(row, {f.counts[0], f.counts[1], f.counts[2], f.counts[3],
-                                                f.counts[4], f.counts[5], f.counts[6]});
-                    const std::string_view key = strings[f.key];
-                    if (!key.empty() && !keysShared) {
-                        // A repaired key may equal another repaired differently.
-                        std::uint32_t owner = 0;
-                        if (!r.holds(key) || (!keyEntry[f.key].compare_exchange_strong(
-                                                  owner, mark, std::memory_order_relaxed) &&
-                                              owner != mark))
-                            keysShared = true;
-                    }
-                    // A key written twice in one entry: the later one stands, where the
-                    // first was.
-                    if (auto at = block.find(key))
-                        block.row(*at) = row;
-                    else
-                        block.add(key, row);
-                }
-                if (rr.offset != ends[i])
-                    throw BinaryReader::Failure{BinaryReader::DecodeError::truncated};
-            } catch (const BinaryReader::Failure&) {
-                failed = true;
-                return;
-            } catch (const std::length_error&) {
-                failed = true; // more homes than a row can name
-                return;
+    auto build = [&](std::size_t i) {
+        if (failed.load(std::memory_order_relaxed)) return;
+        EntrySpan& e = spans[i];
+        BinaryReader rr(r.bytes);
+        rr.offset = e.recordsAt;
+        StringUses::Resolver field(uses);
+        FileBlock::Builder block(static_cast<std::size_t>(e.recordCount));
+        bool keysShared = false;
+        try {
+            for (std::int64_t k = 0; k < e.recordCount; ++k) {
+                const RecordFields f = readRecord(rr, strings);
+                RequestRow row;
+                row.timestamp = f.timestamp;
+                row.model = field(StringUses::model, f.model);
+                row.session = field(StringUses::session, f.session);
+                row.cwd = field(StringUses::cwd, f.cwd);
+                row.home = static_cast<std::uint8_t>(field(StringUses::home, f.home));
+                row.agent = field(StringUses::agent, f.agent);
+                if (f.assumed) row.flags |= RequestRow::assumedFlag;
+                dictionary->setCounts(row, {f.counts[0], f.counts[1], f.counts[2], f.counts[3],
+                                            f.counts[4], f.counts[5], f.counts[6]});
+                const std::string_view key = r.string(f.key);
+                const KeyPrint print = KeyPrint::of(key);
+                // A repaired key may equal another repaired differently.
+                if (!key.empty() && !keysShared &&
+                    (r.isRepaired(f.key) || !uses.claimKey(f.key, i)))
+                    keysShared = true;
+                // A key written twice in one entry: the later one stands, where the
+                // first was.
+                if (auto at = block.find(print))
+                    block.row(*at) = row;
+                else if (source && source->keys && !key.empty() && !r.isRepaired(f.key))
+                    block.add(print, source->keys,
+                              static_cast<std::uint32_t>(bodyAt + (r.stringAt[f.key])), row);
+                else
+                    block.add(key, row);
             }
-            if (keysShared) shared = true;
-            e.state.block = block.finish();
-        },
-        totalRecords < 8192 ? 1 : SIZE_MAX);
+            if (rr.offset != ends[i])
+                throw BinaryReader::Failure{BinaryReader::DecodeError::truncated};
+        } catch (const BinaryReader::Failure&) {
+            failed = true;
+            return;
+        } catch (const std::length_error&) {
+            failed = true; // more homes than a row can name
+            return;
+        }
+        if (keysShared) shared = true;
+        e.state.block = block.finish();
+    };
+    const std::size_t workers = totalRecords < 8192 ? 1 : SIZE_MAX;
+    for (std::size_t first = 0; first < spans.size() && !failed;) {
+        std::size_t last = first + 1;
+        while (last < spans.size() && ends[last - 1] - spans[first].recordsAt < batchBytes)
+            ++last;
+        parallel::forEach(
+            last - first, [&](std::size_t k) { build(first + k); }, workers);
+        release();
+        first = last;
+    }
     if (failed) return std::nullopt;
 
     CacheContent out;
     out.dictionary = std::move(dictionary);
     out.keysDistinct = !shared;
     for (EntrySpan& e : spans)
-        out.files.insert_or_assign(std::string(r.strings[e.path]), std::move(e.state));
+        out.files.insert_or_assign(std::string(r.string(e.path)), std::move(e.state));
     return out;
 }
 

@@ -95,6 +95,7 @@ void writeAtomically(
     };
     if (::flock(fd, LOCK_EX) != 0) fail("cannot lock " + temp);
     if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
+    bool writeFailed = false;
     try {
         produce([&](std::string_view piece) {
             while (!piece.empty()) {
@@ -102,14 +103,15 @@ void writeAtomically(
                 if (n < 0 && errno == EINTR) continue;
                 if (n <= 0) {
                     if (n == 0) errno = EIO;
+                    writeFailed = true;
                     fail("cannot write " + temp);
                 }
                 piece.remove_prefix(static_cast<std::size_t>(n));
             }
         });
-    } catch (const std::system_error&) {
-        throw; // the temporary is gone already
     } catch (...) {
+        if (writeFailed) throw; // the temporary is gone already
+        // The content could not be produced (a key's text not read back, say).
         ::unlink(temp.c_str());
         ::close(fd);
         throw;
@@ -482,14 +484,16 @@ void ScanCache::save() const {
     FileTable table;
     std::shared_ptr<const RequestDictionary> dictionary;
     std::uint64_t version = 0;
+    bool keysDistinct = false;
     {
         std::lock_guard g(lock_);
         table = files_;
         dictionary = dictionary_;
         version = tableVersion_;
+        keysDistinct = keysDistinct_;
     }
     writeAtomically(storePath_, [&](const std::function<void(std::string_view)>& sink) {
-        writeCacheFile(table, *dictionary, sink);
+        writeCacheFile(table, *dictionary, sink, keysDistinct);
     });
     std::lock_guard g(lock_);
     fileVersion_ = version;
@@ -500,10 +504,14 @@ bool ScanCache::load() {
     cachefile::removeStaleTemporaries(storePath_);
     std::optional<CacheContent> content;
     try {
-        // Unmapped as soon as decoded: the blocks hold copies of what they need.
+        // Unmapped as soon as decoded: the blocks hold what they need but their keys'
+        // texts, which they read back through a descriptor of their own when saving.
         auto file = fileio::MappedFile::open(storePath_, maxCacheFileBytes);
         if (!file) return false;
-        content = decodeCacheFile(file->bytes());
+        CacheFileSource source;
+        if (const int fd = file->duplicateDescriptor(); fd >= 0) source.keys = cacheFileKeys(fd);
+        source.release = [&] { file->release(); };
+        content = decodeCacheFile(file->bytes(), &source);
     } catch (const std::bad_alloc&) {
         return false; // a table too large for this machine: the next refresh reads all
     }

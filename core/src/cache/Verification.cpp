@@ -17,7 +17,7 @@ namespace {
 
 // The position in a table of each of its keys: the blocks are walked in the table's
 // order and each key's first meeting numbered, which is exactly how the table orders
-// its rows. Probes on the blocks' stored hashes; 16 bytes per request.
+// its rows. Probes on the blocks' key prints; 16 bytes per request.
 class KeyPositions {
   public:
     explicit KeyPositions(const RequestTable& table) : table_(table) {
@@ -27,44 +27,41 @@ class KeyPositions {
         const auto& blocks = table.blocks();
         for (std::uint32_t b = 0; b < blocks.size(); ++b)
             for (std::uint32_t i = 0; i < blocks[b]->size(); ++i) {
-                const std::string_view key = blocks[b]->key(i);
-                const std::uint64_t h = blocks[b]->keyHash(i);
-                std::size_t k = key.empty() ? slots_.size() : probe(key, h);
+                const KeyPrint& print = blocks[b]->keyPrint(i);
+                std::size_t k = print.empty() ? slots_.size() : probe(print);
                 if (k < slots_.size() && slots_[k] != 0) continue; // a later meeting
                 where_.emplace_back(b, i);
-                if (k < slots_.size()) slots_[k] = (h >> 32 << 32) | where_.size();
+                if (k < slots_.size()) slots_[k] = (print.lo >> 32 << 32) | where_.size();
             }
     }
 
-    /// The table position of `key`, if the table holds it.
-    std::optional<std::size_t> find(std::string_view key, std::uint64_t hash) const {
-        if (key.empty()) return std::nullopt;
-        const std::size_t k = probe(key, hash);
+    /// The table position of a key, if the table holds it.
+    std::optional<std::size_t> find(const KeyPrint& print) const {
+        if (print.empty()) return std::nullopt;
+        const std::size_t k = probe(print);
         if (slots_[k] == 0) return std::nullopt;
         return (slots_[k] & 0xffffffffu) - 1;
     }
 
     /// The key of the request at a table position.
-    std::string_view keyAt(std::size_t p) const {
-        return table_.blocks()[where_[p].first]->key(where_[p].second);
-    }
-    std::uint64_t hashAt(std::size_t p) const {
-        return table_.blocks()[where_[p].first]->keyHash(where_[p].second);
+    const KeyPrint& printAt(std::size_t p) const {
+        return table_.blocks()[where_[p].first]->keyPrint(where_[p].second);
     }
     std::size_t size() const noexcept { return where_.size(); }
 
   private:
-    // The slot holding `key`, or the empty slot where it would go.
-    std::size_t probe(std::string_view key, std::uint64_t h) const {
-        std::size_t k = h & mask_;
+    // The slot holding the key, or the empty slot where it would go.
+    std::size_t probe(const KeyPrint& print) const {
+        std::size_t k = print.lo & mask_;
         for (; slots_[k] != 0; k = (k + 1) & mask_)
-            if ((slots_[k] >> 32) == (h >> 32) && keyAt((slots_[k] & 0xffffffffu) - 1) == key)
+            if ((slots_[k] >> 32) == (print.lo >> 32) &&
+                printAt((slots_[k] & 0xffffffffu) - 1) == print)
                 break;
         return k;
     }
 
     const RequestTable& table_;
-    std::vector<std::uint64_t> slots_; ///< (hash >> 32) << 32 | 1 + position; 0 when empty
+    std::vector<std::uint64_t> slots_; ///< (lo >> 32) << 32 | 1 + position; 0 when empty
     std::size_t mask_ = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> where_; ///< (block, row) by position
 };
@@ -142,7 +139,7 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
         const KeyPositions freshKeys(fresh);
         std::vector<char> matched(cached.size(), 0);
         for (std::size_t p = 0; p < freshKeys.size(); ++p) {
-            auto q = cachedKeys.find(freshKeys.keyAt(p), freshKeys.hashAt(p));
+            auto q = cachedKeys.find(freshKeys.printAt(p));
             if (!q) {
                 v.missingFromCache += 1;
                 continue;

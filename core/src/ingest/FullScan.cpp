@@ -236,7 +236,7 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
         for (std::size_t i = 0; i < blocks[b]->size(); ++i) {
             UsageRecord r = t.table->record(blocks[b]->row(i));
             r.sourceRank = static_cast<std::int64_t>(b);
-            mergeCrossFile(out.records, std::string(blocks[b]->key(i)), std::move(r));
+            mergeCrossFile(out.records, blocks[b]->keyText(i), std::move(r));
         }
     out.diagnostics = std::move(t.diagnostics);
     return out;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 
+#include "base/Hash128.hpp"
 #include "base/Parallel.hpp"
 
 namespace vantery {
@@ -178,83 +179,105 @@ UsageRecord RequestDictionary::record(const RequestRow& row) const {
 
 // MARK: - Blocks
 
-std::uint64_t FileBlock::hashOf(std::string_view key) noexcept {
-    return std::hash<std::string_view>{}(key);
+KeyPrint KeyPrint::of(std::string_view key) noexcept {
+    if (key.empty()) return {};
+    const hash128::Value h = hash128::of(key);
+    // 0:0 is the empty key's alone.
+    return {h.lo, h.lo == 0 && h.hi == 0 ? 1 : h.hi};
+}
+
+std::string_view FileBlock::KeyReader::operator()(const FileBlock& b, std::size_t i) {
+    const std::uint32_t at = b.keyAt_[i];
+    if (at & heldFlag) {
+        const std::uint32_t k = at & ~heldFlag;
+        const std::uint32_t from = k == 0 ? 0 : b.keyEnds_[k - 1];
+        return std::string_view(b.keyChars_).substr(from, b.keyEnds_[k] - from);
+    }
+    return b.source_->text(at, window_);
 }
 
 namespace {
 
-constexpr std::uint64_t tagOf(std::uint64_t hash) noexcept {
-    return hash >> 32 << 32;
+constexpr std::uint64_t tagOf(const KeyPrint& p) noexcept {
+    return p.lo >> 32 << 32;
 }
 
 } // namespace
 
 FileBlock::Builder::Builder(std::size_t expected) : block_(std::make_shared<FileBlock>()) {
     block_->rows_.reserve(expected);
-    block_->keyHashes_.reserve(expected);
-    block_->keyEnds_.reserve(expected);
+    block_->prints_.reserve(expected);
+    block_->keyAt_.reserve(expected);
     index_.assign(std::bit_ceil(std::max<std::size_t>(16, 2 * expected)), 0);
 }
 
 FileBlock::Builder::Builder(const FileBlock& from) : block_(std::make_shared<FileBlock>(from)) {
     index_.assign(std::bit_ceil(std::max<std::size_t>(16, 4 * from.size())), 0);
-    const std::size_t mask = index_.size() - 1;
-    for (std::size_t p = 0; p < from.size(); ++p) {
-        if (from.key(p).empty()) continue;
-        const std::uint64_t h = from.keyHash(p);
-        std::size_t i = h & mask;
-        while (index_[i] != 0)
-            i = (i + 1) & mask;
-        index_[i] = tagOf(h) | (p + 1);
-    }
+    grow();
 }
 
 void FileBlock::Builder::grow() {
     const FileBlock& b = *block_;
-    index_.assign(index_.size() * 2, 0);
+    if (b.size() * 2 > index_.size())
+        index_.assign(index_.size() * 2, 0);
+    else
+        std::fill(index_.begin(), index_.end(), 0);
     const std::size_t mask = index_.size() - 1;
     for (std::size_t p = 0; p < b.size(); ++p) {
-        if (b.key(p).empty()) continue;
-        const std::uint64_t h = b.keyHashes_[p];
-        std::size_t i = h & mask;
+        if (!b.hasKey(p)) continue;
+        std::size_t i = b.prints_[p].lo & mask;
         while (index_[i] != 0)
             i = (i + 1) & mask;
-        index_[i] = tagOf(h) | (p + 1);
+        index_[i] = tagOf(b.prints_[p]) | (p + 1);
     }
 }
 
-void FileBlock::Builder::add(std::string_view key, const RequestRow& row) {
+void FileBlock::Builder::push(const KeyPrint& print, std::uint32_t keyAt, const RequestRow& row) {
     FileBlock& b = *block_;
-    if (b.keyChars_.size() + key.size() > std::numeric_limits<std::uint32_t>::max() ||
-        b.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+    if (b.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
         throw std::length_error("block too large");
-    const std::uint64_t h = hashOf(key);
-    b.keyChars_.append(key);
-    b.keyEnds_.push_back(static_cast<std::uint32_t>(b.keyChars_.size()));
-    b.keyHashes_.push_back(h);
+    b.prints_.push_back(print);
+    b.keyAt_.push_back(keyAt);
     b.rows_.push_back(row);
-    if (key.empty()) return;
+    if (print.empty()) return;
     if (b.size() * 2 > index_.size()) {
         grow();
         return;
     }
     const std::size_t mask = index_.size() - 1;
-    std::size_t i = h & mask;
+    std::size_t i = print.lo & mask;
     while (index_[i] != 0)
         i = (i + 1) & mask;
-    index_[i] = tagOf(h) | b.size();
+    index_[i] = tagOf(print) | b.size();
 }
 
-std::optional<std::size_t> FileBlock::Builder::find(std::string_view key) const {
-    if (key.empty()) return std::nullopt;
+void FileBlock::Builder::add(std::string_view key, const RequestRow& row) {
+    FileBlock& b = *block_;
+    if (b.keyChars_.size() + key.size() >= heldFlag || b.keyEnds_.size() >= heldFlag)
+        throw std::length_error("block too large");
+    const auto number = static_cast<std::uint32_t>(b.keyEnds_.size());
+    b.keyChars_.append(key);
+    b.keyEnds_.push_back(static_cast<std::uint32_t>(b.keyChars_.size()));
+    push(KeyPrint::of(key), heldFlag | number, row);
+}
+
+void FileBlock::Builder::add(const KeyPrint& print, const std::shared_ptr<const KeySource>& source,
+                             std::uint32_t at, const RequestRow& row) {
+    FileBlock& b = *block_;
+    if (at & heldFlag) throw std::length_error("key source too large");
+    if (!b.source_) b.source_ = source;
+    if (b.source_ != source) throw std::logic_error("a block has one key source");
+    push(print, at, row);
+}
+
+std::optional<std::size_t> FileBlock::Builder::find(const KeyPrint& print) const {
+    if (print.empty()) return std::nullopt;
     const FileBlock& b = *block_;
-    const std::uint64_t h = hashOf(key);
     const std::size_t mask = index_.size() - 1;
-    for (std::size_t i = h & mask; index_[i] != 0; i = (i + 1) & mask) {
-        if ((index_[i] & ~std::uint64_t{0xffffffff}) != tagOf(h)) continue;
+    for (std::size_t i = print.lo & mask; index_[i] != 0; i = (i + 1) & mask) {
+        if ((index_[i] & ~std::uint64_t{0xffffffff}) != tagOf(print)) continue;
         const std::size_t p = (index_[i] & 0xffffffffu) - 1;
-        if (b.keyHashes_[p] == h && b.key(p) == key) return p;
+        if (b.prints_[p] == print) return p;
     }
     return std::nullopt;
 }
@@ -262,7 +285,8 @@ std::optional<std::size_t> FileBlock::Builder::find(std::string_view key) const 
 std::shared_ptr<const FileBlock> FileBlock::Builder::finish() {
     index_ = {};
     block_->rows_.shrink_to_fit();
-    block_->keyHashes_.shrink_to_fit();
+    block_->prints_.shrink_to_fit();
+    block_->keyAt_.shrink_to_fit();
     block_->keyChars_.shrink_to_fit();
     block_->keyEnds_.shrink_to_fit();
     return std::move(block_);
@@ -325,13 +349,14 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
         for (std::uint32_t b = 0; b < blocks_.size(); ++b) {
             const FileBlock& block = *blocks_[b];
             for (std::uint32_t i = 0; i < block.size(); ++i) {
-                const std::uint64_t h = block.keyHash(i);
+                const KeyPrint& print = block.keyPrint(i);
+                const std::uint64_t h = print.lo;
                 if (partitions > 1 && (h >> 58) % partitions != partition) continue;
-                const std::string_view key = block.key(i);
-                if (key.empty()) continue; // never unified: its own request
+                if (print.empty()) continue; // never unified: its own request
                 std::size_t k = h & mask;
                 for (; index[k].row != 0; k = (k + 1) & mask)
-                    if (index[k].hash == h && blocks_[index[k].block]->key(index[k].row - 1) == key)
+                    if (index[k].hash == h &&
+                        blocks_[index[k].block]->keyPrint(index[k].row - 1).hi == print.hi)
                         break;
                 if (index[k].row == 0) {
                     index[k] = Slot{h, b, i + 1};
@@ -385,8 +410,8 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
                 rows_.push_back(&block.row(i));
             else if (s != repeatMark)
                 rows_.push_back(
-                    &merged_[base[partitions > 1 ? (block.keyHash(i) >> 58) % partitions : 0] + s -
-                             1]);
+                    &merged_[base[partitions > 1 ? (block.keyPrint(i).lo >> 58) % partitions : 0] +
+                             s - 1]);
         }
     }
     sizes_ = dictionary_->sizes();

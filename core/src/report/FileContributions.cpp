@@ -17,36 +17,34 @@ class KeyCopies {
   public:
     explicit KeyCopies(std::size_t expected) { keys_.reserve(expected); }
 
-    void add(std::uint64_t hash, std::string_view key) { keys_.push_back({hash, key}); }
+    void add(const KeyPrint& print) { keys_.push_back(print); }
 
     /// Counts the distinct keys and those held by two files or more.
     void count(std::int64_t& distinct, std::int64_t& duplicated) {
-        // Spread by the hash's top bits, then sort each small group.
+        // Spread by the print's top bits, then sort each small group.
         constexpr int bits = 16;
         std::vector<std::size_t> start((std::size_t{1} << bits) + 1, 0);
-        auto group = [](const Key& k) { return k.hash >> (64 - bits); };
-        for (const Key& k : keys_)
+        auto group = [](const KeyPrint& k) { return k.lo >> (64 - bits); };
+        for (const KeyPrint& k : keys_)
             ++start[group(k) + 1];
         for (std::size_t g = 1; g < start.size(); ++g)
             start[g] += start[g - 1];
-        std::vector<Key> spread(keys_.size());
+        std::vector<KeyPrint> spread(keys_.size());
         std::vector<std::size_t> next(start.begin(), start.end() - 1);
-        for (const Key& k : keys_)
+        for (const KeyPrint& k : keys_)
             spread[next[group(k)]++] = k;
         keys_.clear();
         keys_.shrink_to_fit();
         for (std::size_t g = 0; g + 1 < start.size(); ++g) {
             auto first = spread.begin() + static_cast<std::ptrdiff_t>(start[g]);
             auto last = spread.begin() + static_cast<std::ptrdiff_t>(start[g + 1]);
-            std::sort(first, last, [](const Key& a, const Key& b) {
-                if (a.hash != b.hash) return a.hash < b.hash;
-                return a.text < b.text;
+            std::sort(first, last, [](const KeyPrint& a, const KeyPrint& b) {
+                return a.lo != b.lo ? a.lo < b.lo : a.hi < b.hi;
             });
         }
         for (std::size_t i = 0; i < spread.size();) {
             std::size_t j = i + 1;
-            while (j < spread.size() && spread[j].hash == spread[i].hash &&
-                   spread[j].text == spread[i].text)
+            while (j < spread.size() && spread[j] == spread[i])
                 ++j;
             ++distinct;
             if (j - i >= 2) ++duplicated;
@@ -55,11 +53,7 @@ class KeyCopies {
     }
 
   private:
-    struct Key {
-        std::uint64_t hash;
-        std::string_view text;
-    };
-    std::vector<Key> keys_;
+    std::vector<KeyPrint> keys_;
 };
 
 } // namespace
@@ -105,7 +99,7 @@ FileContributions FileContributions::of(std::span<const ScanCache::FileProvenanc
             const RequestCounts c = file.dictionary->counts(r);
             sums.add(key, model, c, r.timestamp, r.cacheWriteBreakdownAssumed(),
                      book.cost(model, day, c));
-            copies.add(block.keyHash(k), block.key(k));
+            copies.add(block.keyPrint(k));
         }
     }
 

@@ -20,15 +20,32 @@ struct CacheContent {
     bool keysDistinct = false;
 };
 
+/// The cache file that bytes being decoded were mapped from.
+struct CacheFileSource {
+    /// The same file, open for reading: the decoded blocks leave their keys' texts there
+    /// (each text's offset is its place in the bytes) instead of copying them.
+    std::shared_ptr<const KeySource> keys;
+    /// Lets go of the mapped pages read so far, called as decoding moves on, so that
+    /// the file is never resident whole beside the blocks.
+    std::function<void()> release;
+};
+
+/// A KeySource reading the texts of a cache file through `fd`, which it owns and closes.
+/// The descriptor keeps the file's content readable after a save renames another over it.
+std::shared_ptr<const KeySource> cacheFileKeys(int fd);
+
 /// Writes the cache file of `files` (their blocks' ids in `dictionary`) to `sink`, in
 /// consecutive pieces of a few MiB: the file is never held whole. Requests in block
-/// order, each file's rank its position in `files`.
+/// order, each file's rank its position in `files`. `keysDistinct` vouches that no key
+/// is in two blocks, which spares an index over all keys. Throws std::system_error when
+/// a key's text cannot be read back from its source.
 void writeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary,
-                    const std::function<void(std::string_view)>& sink);
+                    const std::function<void(std::string_view)>& sink, bool keysDistinct = false);
 /// The whole cache file at once.
 std::string encodeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary);
 /// The content of a cache file, each file's block in the file's order; absent when the
-/// bytes are not a complete, valid file.
-std::optional<CacheContent> decodeCacheFile(std::string_view bytes);
+/// bytes are not a complete, valid file. With a source, the bytes are its whole file.
+std::optional<CacheContent> decodeCacheFile(std::string_view bytes,
+                                            const CacheFileSource* source = nullptr);
 
 } // namespace vantery

@@ -177,23 +177,60 @@ class RequestDictionary {
     detail::StableArray<RequestCounts> wides_;
 };
 
+/// A request key's 128-bit fingerprint. Keys are matched on fingerprints alone: two
+/// distinct keys among ten million share one with a chance of about 1e-25. The empty
+/// key, which never unifies, is 0:0 and no other key is.
+struct KeyPrint {
+    std::uint64_t lo = 0, hi = 0;
+
+    static KeyPrint of(std::string_view key) noexcept;
+    bool empty() const noexcept { return lo == 0 && hi == 0; }
+    friend bool operator==(const KeyPrint&, const KeyPrint&) = default;
+};
+
+/// Where the texts of keys a block does not hold live: a file read on demand, whose
+/// texts are addressed by offset. Safe to use from several threads, each with its own
+/// window.
+class KeySource {
+  public:
+    /// A reader's buffer: the bytes from `start` on.
+    struct Window {
+        std::string bytes;
+        std::uint64_t start = 0;
+    };
+    virtual ~KeySource() = default;
+    /// The text stored at `at`, viewing `window` (valid until its next use). Throws
+    /// std::system_error when the text cannot be read back.
+    virtual std::string_view text(std::uint32_t at, Window& window) const = 0;
+};
+
 /// The requests of one transcript file, unified within the file, in the order each was
 /// first met; with their keys ("<message id>:<request id>") for unification across
-/// files, refreshes, the cache file and verification. Immutable once built.
+/// files, refreshes, the cache file and verification. Keys are matched on their
+/// fingerprints; their texts, needed only to write the cache file, are held by the block
+/// or, for blocks loaded from a cache file, left in that file. Immutable once built.
 class FileBlock {
   public:
     std::size_t size() const noexcept { return rows_.size(); }
     bool empty() const noexcept { return rows_.empty(); }
     std::span<const RequestRow> rows() const noexcept { return rows_; }
     const RequestRow& row(std::size_t i) const noexcept { return rows_[i]; }
-    std::string_view key(std::size_t i) const noexcept {
-        const std::uint32_t from = i == 0 ? 0 : keyEnds_[i - 1];
-        return std::string_view(keyChars_).substr(from, keyEnds_[i] - from);
-    }
-    std::uint64_t keyHash(std::size_t i) const noexcept { return keyHashes_[i]; }
+    const KeyPrint& keyPrint(std::size_t i) const noexcept { return prints_[i]; }
+    /// False for the empty key, which never unifies.
+    bool hasKey(std::size_t i) const noexcept { return !prints_[i].empty(); }
 
-    /// The hash every block and index uses for a key.
-    static std::uint64_t hashOf(std::string_view key) noexcept;
+    /// Reads blocks' key texts, fastest in the order they were stored. One per thread.
+    class KeyReader {
+      public:
+        /// Valid until the next call. Throws std::system_error when the text is in a
+        /// file that can no longer give it back.
+        std::string_view operator()(const FileBlock& block, std::size_t i);
+
+      private:
+        KeySource::Window window_;
+    };
+    /// One key's text (for tests and small callers; see KeyReader).
+    std::string keyText(std::size_t i) const { return std::string(KeyReader()(*this, i)); }
 
     /// Builds a block row by row.
     class Builder {
@@ -201,26 +238,39 @@ class FileBlock {
         explicit Builder(std::size_t expected = 0);
         /// Starts from a block's rows (a grown file resumes from what it had).
         explicit Builder(const FileBlock& from);
+        /// Adds a request whose key text the block holds.
         void add(std::string_view key, const RequestRow& row);
+        /// Adds a request whose key text stays in `source` at `at`; a block has one source.
+        void add(const KeyPrint& print, const std::shared_ptr<const KeySource>& source,
+                 std::uint32_t at, const RequestRow& row);
         std::size_t size() const noexcept { return block_->rows_.size(); }
         RequestRow& row(std::size_t i) noexcept { return block_->rows_[i]; }
         /// The position of a key added before; absent when new (and for the empty key,
         /// which never unifies).
-        std::optional<std::size_t> find(std::string_view key) const;
+        std::optional<std::size_t> find(const KeyPrint& print) const;
+        std::optional<std::size_t> find(std::string_view key) const {
+            return find(KeyPrint::of(key));
+        }
         std::shared_ptr<const FileBlock> finish();
 
       private:
+        void push(const KeyPrint& print, std::uint32_t keyAt, const RequestRow& row);
         void grow();
         std::shared_ptr<FileBlock> block_;
-        // Open addressing over the keys' stored hashes: (hash >> 32) << 32 | 1 + position.
+        // Open addressing over the keys' prints: (lo >> 32) << 32 | 1 + position.
         std::vector<std::uint64_t> index_;
     };
 
   private:
+    // keyAt_: a key's offset in source_, or heldFlag | its number among the texts held
+    // in keyChars_ (ending at keyEnds_).
+    static constexpr std::uint32_t heldFlag = 0x80000000u;
     std::vector<RequestRow> rows_;
-    std::vector<std::uint64_t> keyHashes_;
+    std::vector<KeyPrint> prints_;
+    std::vector<std::uint32_t> keyAt_;
     std::string keyChars_;
     std::vector<std::uint32_t> keyEnds_;
+    std::shared_ptr<const KeySource> source_;
 };
 
 /// The unified requests of a reading, in one canonical order: the blocks in the order

@@ -1,0 +1,95 @@
+// Key texts read back from a cache file the blocks were loaded from: each is the
+// string stored at its offset, a varint length and the bytes, read through a window.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "vantery/cache/CacheFile.hpp"
+
+namespace vantery {
+namespace {
+
+// Reads ahead this much, so that keys read in order cost about one read a window.
+constexpr std::size_t windowBytes = std::size_t{1} << 20;
+constexpr std::size_t maxLengthBytes = 10;
+
+class CacheFileKeys final : public KeySource {
+  public:
+    explicit CacheFileKeys(int fd) : fd_(fd) {}
+    ~CacheFileKeys() override { ::close(fd_); }
+    CacheFileKeys(const CacheFileKeys&) = delete;
+    CacheFileKeys& operator=(const CacheFileKeys&) = delete;
+
+    std::string_view text(std::uint32_t at, Window& w) const override {
+        std::string_view text;
+        if (!within(at, w, text)) {
+            fill(w, at, windowBytes);
+            if (!within(at, w, text)) {
+                // Longer than a window: read it whole.
+                std::uint64_t length = 0;
+                std::size_t used = 0;
+                if (!lengthAt(w, at, length, used)) fail(EINVAL);
+                fill(w, at, used + static_cast<std::size_t>(length));
+                if (!within(at, w, text)) fail(EIO);
+            }
+        }
+        return text;
+    }
+
+  private:
+    [[noreturn]] static void fail(int error) {
+        throw std::system_error(error, std::generic_category(),
+                                "a request key could not be read back from the cache file");
+    }
+    // The varint at `at`, when the window holds it whole.
+    static bool lengthAt(const Window& w, std::uint64_t at, std::uint64_t& length,
+                         std::size_t& used) {
+        if (at < w.start || at >= w.start + w.bytes.size()) return false;
+        const std::size_t from = static_cast<std::size_t>(at - w.start);
+        length = 0;
+        for (used = 0; used < maxLengthBytes && from + used < w.bytes.size(); ++used) {
+            const auto b = static_cast<unsigned char>(w.bytes[from + used]);
+            length |= static_cast<std::uint64_t>(b & 0x7F) << (7 * used);
+            if ((b & 0x80) == 0) {
+                ++used;
+                return true;
+            }
+        }
+        return false;
+    }
+    static bool within(std::uint64_t at, const Window& w, std::string_view& text) {
+        std::uint64_t length = 0;
+        std::size_t used = 0;
+        if (!lengthAt(w, at, length, used)) return false;
+        const std::size_t from = static_cast<std::size_t>(at - w.start) + used;
+        if (length > w.bytes.size() - from) return false;
+        text = std::string_view(w.bytes).substr(from, static_cast<std::size_t>(length));
+        return true;
+    }
+    void fill(Window& w, std::uint64_t at, std::size_t size) const {
+        w.bytes.resize(size);
+        w.start = at;
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t n =
+                ::pread(fd_, w.bytes.data() + got, size - got, static_cast<off_t>(at + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) fail(errno);
+            if (n == 0) break; // the file ends: what is there may still hold the text
+            got += static_cast<std::size_t>(n);
+        }
+        w.bytes.resize(got);
+    }
+
+    int fd_;
+};
+
+} // namespace
+
+std::shared_ptr<const KeySource> cacheFileKeys(int fd) {
+    return std::make_shared<const CacheFileKeys>(fd);
+}
+
+} // namespace vantery
