@@ -292,6 +292,49 @@ TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {
     EXPECT_TRUE(sameButRank(again.table->record((*again.table)[0]), u));
 }
 
+// A loaded cache leaves its keys' texts in the file it loaded and reads them back to
+// save: from that file's content even after another save replaced it, and never by
+// writing a damaged file when they cannot be read back.
+TEST_F(CacheTest, KeysLeftInTheLoadedFileAreWrittenBackFaithfully) {
+    const std::string path = home / "cache.bin";
+    auto a = write("a.jsonl", usageLine(1) + "\n" + usageLine(2) + "\n");
+    write("b.jsonl", usageLine(2) + "\n" + usageLine(3) + "\n", ".claude-work");
+    cache.refresh(homes);
+    cache.save();
+
+    ScanCache loaded{path};
+    ASSERT_TRUE(loaded.load());
+    // Another program's save renames a new file over the one loaded.
+    {
+        ScanCache other{path};
+        ASSERT_TRUE(other.load());
+        other.clear();
+        other.refresh({SourceHome(".claude", home.path())});
+        other.save();
+    }
+    append(a, usageLine(4) + "\n" + usageLine(1) + "\n");
+    auto grown = loaded.refresh(homes);
+    EXPECT_EQ(grown.stats.filesGrown, 1);
+    EXPECT_EQ(grown.table->size(), 4u);
+    loaded.save();
+    ScanCache again{path};
+    ASSERT_TRUE(again.load());
+    expectMatchesFullScan(again, again.refresh(homes), homes, "saved after a replacement");
+
+    // The loaded file cut short in place: the save fails and leaves no temporary behind.
+    ScanCache cut{path};
+    ASSERT_TRUE(cut.load());
+    write("c.jsonl", usageLine(5) + "\n");
+    cut.refresh(homes);
+    std::filesystem::resize_file(path, 5);
+    EXPECT_THROW(cut.save(), std::system_error);
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(home.path()))
+        files += e.path().filename().string().find("cache") != std::string::npos;
+    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(std::filesystem::file_size(path), 5u);
+}
+
 TEST_F(CacheTest, UnreadableFileIsTriedAgainAtEveryRefresh) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     auto p = write("a.jsonl", usageLine(1) + "\n");

@@ -57,34 +57,40 @@ AgentIdentity AgentIdentity::parse(std::optional<std::string_view> rawAgentId) {
     return named(std::string(name), std::string(id));
 }
 
+const std::string& AgentIdentity::noText() noexcept {
+    static const std::string empty;
+    return empty;
+}
+
 std::optional<std::string> AgentIdentity::rawId() const {
-    if (kind_ == Kind::main) return std::nullopt;
-    return rawId_;
+    if (!data_) return std::nullopt;
+    return data_->rawId;
 }
 
 std::string AgentIdentity::label() const {
-    switch (kind_) {
+    switch (kind()) {
     case Kind::main:
         return "main session";
     case Kind::named:
-        return name_;
+        return name();
     case Kind::anonymous:
-        return "anonymous agent " + std::string(text::prefixCharacters(rawId_, 9));
+        return "anonymous agent " + std::string(text::prefixCharacters(rawIdText(), 9));
     }
     return {};
 }
 
 std::string AgentIdentity::description() const {
-    return kind_ == Kind::main ? std::string("(main)") : rawId_;
+    return data_ ? rawIdText() : std::string("(main)");
 }
 
 std::size_t AgentIdentity::hash() const noexcept {
-    std::size_t h = static_cast<std::size_t>(kind_);
+    const Kind k = kind();
+    std::size_t h = static_cast<std::size_t>(k);
     auto mix = [&h](const std::string& s) {
         h ^= std::hash<std::string>{}(s) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
     };
-    if (kind_ == Kind::named) mix(name_);
-    if (kind_ != Kind::main) mix(rawId_);
+    if (k == Kind::named) mix(name());
+    if (k != Kind::main) mix(rawIdText());
     return h;
 }
 

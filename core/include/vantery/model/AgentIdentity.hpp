@@ -1,5 +1,7 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,28 +21,37 @@ class AgentIdentity {
     /// Classifies a transcript's agent id; never fails (absent or empty gives main).
     static AgentIdentity parse(std::optional<std::string_view> rawAgentId);
 
-    Kind kind() const noexcept { return kind_; }
-    bool isSubagent() const noexcept { return kind_ != Kind::main; }
+    Kind kind() const noexcept { return data_ ? data_->kind : Kind::main; }
+    bool isSubagent() const noexcept { return data_ != nullptr; }
     /// The name of a named agent; empty otherwise.
-    const std::string& name() const noexcept { return name_; }
+    const std::string& name() const noexcept { return data_ ? data_->name : noText(); }
     /// The raw agent id; absent for main.
     std::optional<std::string> rawId() const;
     /// The raw id, empty for main, without a copy.
-    const std::string& rawIdText() const noexcept { return rawId_; }
+    const std::string& rawIdText() const noexcept { return data_ ? data_->rawId : noText(); }
     /// The text shown to users.
     std::string label() const;
     /// The text form used as a ranking tie-break key.
     std::string description() const;
 
-    friend bool operator==(const AgentIdentity&, const AgentIdentity&) = default;
+    friend bool operator==(const AgentIdentity& a, const AgentIdentity& b) noexcept {
+        return a.data_ == b.data_ || (a.kind() == b.kind() && a.name() == b.name() &&
+                                      a.rawIdText() == b.rawIdText());
+    }
     std::size_t hash() const noexcept;
 
   private:
+    // Copies share one immutable payload: reports hold an identity per agent in several
+    // maps, and a history holds hundreds of thousands of agents.
+    struct Data {
+        Kind kind;
+        std::string name;
+        std::string rawId;
+    };
     AgentIdentity(Kind k, std::string name, std::string raw)
-        : kind_(k), name_(std::move(name)), rawId_(std::move(raw)) {}
-    Kind kind_ = Kind::main;
-    std::string name_;
-    std::string rawId_;
+        : data_(std::make_shared<const Data>(Data{k, std::move(name), std::move(raw)})) {}
+    static const std::string& noText() noexcept;
+    std::shared_ptr<const Data> data_; ///< null for main
 };
 
 } // namespace vantery
