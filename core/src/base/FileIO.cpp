@@ -78,14 +78,19 @@ std::optional<MappedFile> MappedFile::open(const std::string& path, std::uint64_
     }
     const auto size = static_cast<std::size_t>(st.st_size);
     if (size == 0) return MappedFile(nullptr, 0, fd);
-    // Not populated: pages come in as read and go again through release(), so that a
-    // large file is never resident whole.
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    // A small file is populated at once: one call instead of a fault per few pages. A
+    // large one comes in as read and goes again through release(), never resident whole.
+    const bool small = size <= populatedBytes;
+    int flags = MAP_PRIVATE;
+#if defined(MAP_POPULATE)
+    if (small) flags |= MAP_POPULATE;
+#endif
+    void* p = ::mmap(nullptr, size, PROT_READ, flags, fd, 0);
     if (p == MAP_FAILED) {
         ::close(fd);
         return std::nullopt;
     }
-    ::madvise(p, size, MADV_SEQUENTIAL);
+    if (!small) ::madvise(p, size, MADV_SEQUENTIAL);
     return MappedFile(static_cast<const char*>(p), size, fd);
 }
 
@@ -108,7 +113,7 @@ int MappedFile::duplicateDescriptor() const noexcept {
 }
 
 void MappedFile::release() const noexcept {
-    if (data_) ::madvise(const_cast<char*>(data_), size_, MADV_DONTNEED);
+    if (data_ && size_ > populatedBytes) ::madvise(const_cast<char*>(data_), size_, MADV_DONTNEED);
 }
 
 std::optional<Attributes> attributesOf(const std::string& path) {

@@ -19,6 +19,9 @@ std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t 
 /// value goes: its bytes are read from the page cache without a copy of their own.
 class MappedFile {
   public:
+    /// Files up to this size are read in whole at once and kept resident while mapped.
+    static constexpr std::size_t populatedBytes = std::size_t{128} << 20;
+
     /// Absent when the file cannot be opened or mapped, is not a regular file or is
     /// larger than maxBytes.
     static std::optional<MappedFile> open(const std::string& path, std::uint64_t maxBytes);
@@ -29,8 +32,9 @@ class MappedFile {
     /// A new descriptor of the mapped file, open for reading (the caller closes it);
     /// -1 when none can be had.
     int duplicateDescriptor() const noexcept;
-    /// Lets go of the pages read so far: the bytes stay readable, read again from the
-    /// page cache when touched, but no longer count as the process's memory.
+    /// Lets go of the pages read so far, for files above populatedBytes: the bytes stay
+    /// readable, read again from the page cache when touched, but no longer count as the
+    /// process's memory.
     void release() const noexcept;
 
   private:
