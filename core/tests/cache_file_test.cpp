@@ -304,6 +304,37 @@ TEST(ScanCacheFile, SavesPrivatelyAndLoadsBack) {
     EXPECT_EQ(other.cachePath(), path);
 }
 
+// Keys left in the loaded file are read back through a window: short keys many to a
+// read, one longer than the window whole, an invalid one repaired and held instead.
+TEST(ScanCacheFile, KeysOfEveryLengthComeBackFromTheLoadedFile) {
+    TempDir dir;
+    std::string path = dir / "cache.bin";
+    CacheContent t{{}, std::make_shared<RequestDictionary>()};
+    std::vector<std::pair<std::string, UsageRecord>> rows;
+    const std::string huge(3 << 20, 'k');
+    for (int i = 0; i < 5000; ++i)
+        rows.push_back({"msg_" + std::to_string(i) + ":req", record("m", AgentIdentity(), i)});
+    rows.push_back({huge, record("m", AgentIdentity(), 1)});
+    rows.push_back({std::string("bad\xff:key"), record("m", AgentIdentity(), 2)});
+    rows.push_back({"last:key", record("m", AgentIdentity(), 3)});
+    t.files["/h/.claude/projects/a.jsonl"] = {1, 1, 1, 1, blockOf(*t.dictionary, rows), {}};
+    std::ofstream(path, std::ios::binary) << encode(t);
+
+    ScanCache cache(path);
+    ASSERT_TRUE(cache.load());
+    cache.save(); // every key read back from the file just replaced
+    std::ifstream in(path, std::ios::binary);
+    auto back = decodeCacheFile(std::string(std::istreambuf_iterator<char>(in), {}));
+    ASSERT_TRUE(back);
+    const FileBlock& b = *back->files.begin()->second.block;
+    ASSERT_EQ(b.size(), rows.size());
+    EXPECT_EQ(b.keyText(0), "msg_0:req");
+    EXPECT_EQ(b.keyText(4999), "msg_4999:req");
+    EXPECT_EQ(b.keyText(5000), huge);
+    EXPECT_EQ(b.keyText(5001), "bad\uFFFD:key");
+    EXPECT_EQ(b.keyText(5002), "last:key");
+}
+
 TEST(ScanCacheFile, SaveIntoAMissingFolderThrowsAndLeavesNoTemporaryFile) {
     TempDir dir;
     ScanCache c(dir / "missing/scan-cache.v2.bin");
