@@ -11,8 +11,10 @@
 namespace vantery {
 namespace {
 
-// Reads ahead this much, so that keys read in order cost about one read a window.
+// Reads ahead this much, so that keys read in order cost about one read a window; a
+// window's first read is small, as a lone key is often all that is asked of it.
 constexpr std::size_t windowBytes = std::size_t{1} << 20;
+constexpr std::size_t firstWindowBytes = std::size_t{4} << 10;
 constexpr std::size_t maxLengthBytes = 10;
 
 class CacheFileKeys final : public KeySource {
@@ -25,7 +27,7 @@ class CacheFileKeys final : public KeySource {
     std::string_view text(std::uint32_t at, Window& w) const override {
         std::string_view text;
         if (!within(at, w, text)) {
-            fill(w, at, windowBytes);
+            fill(w, at, w.bytes.empty() ? firstWindowBytes : windowBytes);
             if (!within(at, w, text)) {
                 // Longer than a window: read it whole.
                 std::uint64_t length = 0;
