@@ -177,7 +177,9 @@ void AgentLane::walk(const LaneContext& w) {
     for (std::size_t i = w.begin; i < w.end; ++i) {
         // Sub-agents come and go, so their rows are spread over thousands of agents' sums:
         // asked for some rows ahead, those are in cache when the row's turn comes.
-        if (i + prefetchAhead < w.end) {
+        // Only for a taken row: a skipped one's row is not read at all.
+        if (i + prefetchAhead < w.end &&
+            w.prepared[i + prefetchAhead - w.begin].mark != PreparedRow::leftOut) {
             const std::uint32_t ahead = w.table[i + prefetchAhead].agent;
             if (ahead % parts == part)
                 if (const std::uint32_t a = agents.find(ahead); a != noSlot) byAgent.prefetch(a);
