@@ -14,17 +14,15 @@ constexpr std::size_t prefetchAhead = 16;
 template <class Own, class Widen, class Add>
 [[gnu::always_inline]] inline void eachTaken(const LaneContext& w, PriceBook& book, const Own& own,
                                              const Widen& widen, const Add& add) {
-    const RequestDictionary& dictionary = w.table.dictionary();
-    for (std::size_t i = w.begin; i < w.end; ++i) {
-        const PreparedRow& p = w.prepared[i - w.begin];
-        if (p.mark == PreparedRow::leftOut) continue;
-        const RequestRow& r = w.table[i];
-        if (!own(r)) continue;
-        bool added = false;
-        const std::uint32_t model = book.model(r.model, p.day, added);
-        if (added) widen(book.size());
-        add(r, p, dictionary.counts(r), model);
-    }
+    for (const auto& run : w.runs)
+        for (const PreparedRow& p : run) {
+            const RequestRow& r = *p.row;
+            if (!own(r)) continue;
+            bool added = false;
+            const std::uint32_t model = book.model(r.model, p.day, added);
+            if (added) widen(book.size());
+            add(r, p, w.dictionary.counts(r), model);
+        }
 }
 
 constexpr auto everyRow = [](const RequestRow&) { return true; };
@@ -125,7 +123,7 @@ PlaceLane::PlaceLane(const RequestTable& table, const ProjectResolver& resolver)
     : book(bookFor(table)), places(resolver, table.sizes().cwds) {}
 
 void PlaceLane::walk(const LaneContext& w) {
-    const RequestDictionary& dictionary = w.table.dictionary();
+    const RequestDictionary& dictionary = w.dictionary;
     eachTaken(
         w, book, everyRow,
         [&](std::size_t models) {
@@ -170,36 +168,34 @@ void SessionLane::walk(const LaneContext& w) {
 }
 
 AgentLane::AgentLane(const RequestTable& table, std::uint32_t part_, std::uint32_t parts_)
-    : part(part_), parts(parts_), book(bookFor(table)), agents(table.sizes().agents) {}
+    : part(part_), parts(parts_), book(bookFor(table)), agents(table.sizes().agents / parts_ + 1) {}
 
 void AgentLane::walk(const LaneContext& w) {
-    const RequestDictionary& dictionary = w.table.dictionary();
-    for (std::size_t i = w.begin; i < w.end; ++i) {
-        // Sub-agents come and go, so their rows are spread over thousands of agents' sums:
-        // asked for some rows ahead, those are in cache when the row's turn comes.
-        // Only for a taken row: a skipped one's row is not read at all.
-        if (i + prefetchAhead < w.end &&
-            w.prepared[i + prefetchAhead - w.begin].mark != PreparedRow::leftOut) {
-            const std::uint32_t ahead = w.table[i + prefetchAhead].agent;
-            if (ahead % parts == part)
-                if (const std::uint32_t a = agents.find(ahead); a != noSlot) byAgent.prefetch(a);
-        }
-        const PreparedRow& p = w.prepared[i - w.begin];
-        if (p.mark == PreparedRow::leftOut) continue;
-        const RequestRow& r = w.table[i];
-        if (r.agent % parts != part) continue;
+    for (const auto& run : w.runs)
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            // Sub-agents come and go, so their rows are spread over thousands of agents'
+            // sums: asked for some rows ahead, those are in cache when the row's turn comes.
+            if (i + prefetchAhead < run.size()) {
+                const std::uint32_t ahead = run[i + prefetchAhead].row->agent;
+                if (ahead % parts == part)
+                    if (const std::uint32_t a = agents.find(ahead / parts); a != noSlot)
+                        byAgent.prefetch(a);
+            }
+            const PreparedRow& p = run[i];
+            const RequestRow& r = *p.row;
+            if (r.agent % parts != part) continue;
 
-        bool added = false;
-        const std::uint32_t model = book.model(r.model, p.day, added);
-        if (added) byAgent.ensureModels(book.size());
-        const std::uint32_t agent = agents.slot(r.agent, added);
-        if (added) {
-            links.push_back({r.session, r.cwd}); // first wins
-            byAgent.ensureKeys(agents.size());
+            bool added = false;
+            const std::uint32_t model = book.model(r.model, p.day, added);
+            if (added) byAgent.ensureModels(book.size());
+            const std::uint32_t agent = agents.slot(r.agent / parts, added);
+            if (added) {
+                links.push_back({r.session, r.cwd}); // first wins
+                byAgent.ensureKeys(agents.size());
+            }
+            byAgent.add(agent, model, w.dictionary.counts(r), r.timestamp,
+                        r.cacheWriteBreakdownAssumed(), p.cost);
         }
-        byAgent.add(agent, model, dictionary.counts(r), r.timestamp, r.cacheWriteBreakdownAssumed(),
-                    p.cost);
-    }
 }
 
 AgentGroupLane::AgentGroupLane(const RequestTable& table, std::uint32_t part_, std::uint32_t parts_)

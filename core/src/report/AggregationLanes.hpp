@@ -96,11 +96,10 @@ class Places {
     std::unordered_map<std::string, std::uint32_t> projectIndex_, rawKeyIndex_;
 };
 
-// What every lane starts from.
+// What every lane walks: the taken rows of a window.
 struct LaneContext {
-    const RequestTable& table;
-    std::size_t begin, end;      // the window
-    const PreparedRow* prepared; // prepared[k] is row begin + k
+    const RequestDictionary& dictionary;
+    const TakenRuns& runs;
 };
 
 // The total, the days and, when asked for, the hours (the rows' marks).
@@ -151,17 +150,21 @@ struct SessionLane {
 };
 
 // The agents whose id is `part` modulo `parts`, with the session and directory of each
-// one's first row.
+// one's first row. Their slots are found by id / parts: an array a part's size, which
+// stays in cache while the agents' sums do not.
 struct AgentLane {
     struct Link {
         std::uint32_t session, cwd;
     };
     AgentLane(const RequestTable& table, std::uint32_t part, std::uint32_t parts);
     void walk(const LaneContext& window);
+    // The dictionary id of the agent of a slot.
+    std::uint32_t agentId(std::uint32_t slot) const { return agents.id(slot) * parts + part; }
+    std::uint32_t size() const { return agents.size(); }
 
     std::uint32_t part, parts;
     PriceBook book;
-    Slots agents;
+    Slots agents;            // by id / parts
     std::vector<Link> links; // by slot
     Axis byAgent;
 };

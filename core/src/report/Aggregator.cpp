@@ -88,14 +88,14 @@ void emitAgents(Report& report, const Accumulated& t) {
     std::vector<std::size_t> ends;
     for (std::uint32_t lane = 0; lane < t.agents.size(); ++lane) {
         const AgentLane& a = t.agents[lane];
-        for (std::uint32_t i = 0; i < a.agents.size(); ++i)
-            keys.push_back(agentKey(0, t.dictionary.agent(a.agents.id(i)), lane, i));
+        for (std::uint32_t i = 0; i < a.size(); ++i)
+            keys.push_back(agentKey(0, t.dictionary.agent(a.agentId(i)), lane, i));
         ends.push_back(keys.size());
     }
     detail::sortRuns(keys, std::move(ends), agentKeyLess);
 
     auto agent = [&](std::size_t k) -> const AgentIdentity& {
-        return t.dictionary.agent(t.agents[keys[k].lane].agents.id(keys[k].slot));
+        return t.dictionary.agent(t.agents[keys[k].lane].agentId(keys[k].slot));
     };
     auto link = [&](std::size_t k) -> const AgentLane::Link& {
         return t.agents[keys[k].lane].links[keys[k].slot];
@@ -217,23 +217,22 @@ Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> 
             return PreparedRow::leftOut;
         return static_cast<std::uint32_t>(hour);
     };
-    detail::windowedPass(
-        table, calendar_, fixedLanes + parts, mark,
-        [&](std::size_t lane, std::size_t begin, std::size_t end, const PreparedRow* prepared) {
-            const LaneContext window{table, begin, end, prepared};
-            switch (lane) {
-            case 0:
-                return calendar.walk(window);
-            case 1:
-                return modelsAndSources.walk(window);
-            case 2:
-                return places.walk(window);
-            case 3:
-                return sessions.walk(window);
-            default:
-                return agents[lane - fixedLanes].walk(window);
-            }
-        });
+    detail::windowedPass(table, calendar_, fixedLanes + parts, mark,
+                         [&](std::size_t lane, const detail::TakenRuns& runs) {
+                             const LaneContext window{table.dictionary(), runs};
+                             switch (lane) {
+                             case 0:
+                                 return calendar.walk(window);
+                             case 1:
+                                 return modelsAndSources.walk(window);
+                             case 2:
+                                 return places.walk(window);
+                             case 3:
+                                 return sessions.walk(window);
+                             default:
+                                 return agents[lane - fixedLanes].walk(window);
+                             }
+                         });
 
     emit(report, {table.dictionary(), calendar, modelsAndSources, places, sessions, agents});
     return report;
@@ -259,11 +258,10 @@ std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::age
         if (!g || *g >= groups || *g >= PreparedRow::leftOut) return PreparedRow::leftOut;
         return static_cast<std::uint32_t>(*g);
     };
-    detail::windowedPass(
-        table, calendar_, parts, mark,
-        [&](std::size_t lane, std::size_t begin, std::size_t end, const PreparedRow* prepared) {
-            lanes[lane].walk({table, begin, end, prepared});
-        });
+    detail::windowedPass(table, calendar_, parts, mark,
+                         [&](std::size_t lane, const detail::TakenRuns& runs) {
+                             lanes[lane].walk({table.dictionary(), runs});
+                         });
 
     const RequestDictionary& dictionary = table.dictionary();
     std::vector<AgentKey> order;
