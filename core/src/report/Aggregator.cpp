@@ -124,9 +124,12 @@ void emitAgents(Report& report, const Accumulated& t) {
             });
         }
     });
-    buckets.moveTo(report.byAgent);
-    sessions.moveTo(report.agentSession);
-    projects.moveTo(report.agentProject);
+    // Three maps apart: each gathered on a thread of its own.
+    parallel::forEach(3, [&](std::size_t map) {
+        if (map == 0) return buckets.moveTo(report.byAgent);
+        if (map == 1) return sessions.moveTo(report.agentSession);
+        projects.moveTo(report.agentProject);
+    });
 }
 
 // Emit: the report's buckets and links from the accumulators. Every map is filled in
