@@ -33,10 +33,11 @@ using detail::SessionLane;
 // Lanes of a report besides its agents' ones.
 constexpr std::size_t fixedLanes = 4;
 
-// Agents' sums are the most scattered in memory: they get the threads the other lanes
-// leave, split by agent id. Figures do not depend on the split.
-std::uint32_t agentParts(std::size_t fixed) {
-    const std::size_t threads = parallel::maxThreads();
+// Agents' sums are the most scattered in memory: they get the threads of a pass over
+// the table that the other lanes leave, split by agent id. Figures do not depend on
+// the split.
+std::uint32_t agentParts(const RequestTable& table, std::size_t fixed) {
+    const std::size_t threads = detail::passWorkers(table.size());
     return static_cast<std::uint32_t>(
         std::clamp<std::size_t>(threads - std::min(threads, fixed), 1, 8));
 }
@@ -105,31 +106,39 @@ void emitAgents(Report& report, const Accumulated& t) {
     detail::StretchedMap<decltype(report.agentSession)> sessions(stretches);
     detail::StretchedMap<decltype(report.agentProject)> projects(stretches);
     const std::size_t n = stretches.count();
-    parallel::forEach(3 * n, [&](std::size_t job) {
-        const std::size_t s = job % n;
-        switch (job / n) {
-        case 0:
-            return buckets.fill(s, [&](std::size_t k) {
-                const AgentLane& a = t.agents[keys[k].lane];
-                return std::pair(agent(k),
-                                 a.byAgent.bucket(keys[k].slot, a.book.names, a.book.priced));
-            });
-        case 1:
-            return sessions.fill(s, [&](std::size_t k) {
-                return std::pair(agent(k), std::string(t.dictionary.session(link(k).session)));
-            });
-        default:
-            return projects.fill(s, [&](std::size_t k) {
-                return std::pair(agent(k), t.places.places.projectOf(link(k).cwd));
-            });
-        }
-    });
+    // A few agents are made faster than threads are started.
+    const std::size_t workers = keys.size() < detail::Stretches::minEntries ? 1 : SIZE_MAX;
+    parallel::forEach(
+        3 * n,
+        [&](std::size_t job) {
+            const std::size_t s = job % n;
+            switch (job / n) {
+            case 0:
+                return buckets.fill(s, [&](std::size_t k) {
+                    const AgentLane& a = t.agents[keys[k].lane];
+                    return std::pair(agent(k),
+                                     a.byAgent.bucket(keys[k].slot, a.book.names, a.book.priced));
+                });
+            case 1:
+                return sessions.fill(s, [&](std::size_t k) {
+                    return std::pair(agent(k), std::string(t.dictionary.session(link(k).session)));
+                });
+            default:
+                return projects.fill(s, [&](std::size_t k) {
+                    return std::pair(agent(k), t.places.places.projectOf(link(k).cwd));
+                });
+            }
+        },
+        workers);
     // Three maps apart: each gathered on a thread of its own.
-    parallel::forEach(3, [&](std::size_t map) {
-        if (map == 0) return buckets.moveTo(report.byAgent);
-        if (map == 1) return sessions.moveTo(report.agentSession);
-        projects.moveTo(report.agentProject);
-    });
+    parallel::forEach(
+        3,
+        [&](std::size_t map) {
+            if (map == 0) return buckets.moveTo(report.byAgent);
+            if (map == 1) return sessions.moveTo(report.agentSession);
+            projects.moveTo(report.agentProject);
+        },
+        workers);
 }
 
 // Emit: the report's buckets and links from the accumulators. Every map is filled in
@@ -206,7 +215,7 @@ Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> 
     ModelSourceLane modelsAndSources(table);
     PlaceLane places(table, resolver_);
     SessionLane sessions(table);
-    const std::uint32_t parts = agentParts(fixedLanes);
+    const std::uint32_t parts = agentParts(table, fixedLanes);
     std::vector<AgentLane> agents;
     agents.reserve(parts);
     for (std::uint32_t p = 0; p < parts; ++p)
@@ -248,7 +257,7 @@ std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::age
     std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> out(groups);
     if (groups == 0) return out;
 
-    const std::uint32_t parts = agentParts(0);
+    const std::uint32_t parts = agentParts(table, 0);
     std::vector<AgentGroupLane> lanes;
     lanes.reserve(parts);
     for (std::uint32_t p = 0; p < parts; ++p)

@@ -58,6 +58,10 @@ template <class Map> class StretchedMap {
 // merged pairwise.
 template <class T, class Less>
 void sortRuns(std::vector<T>& items, std::vector<std::size_t> ends, const Less& less) {
+    if (items.size() < Stretches::minEntries) {
+        std::sort(items.begin(), items.end(), less); // faster than starting threads
+        return;
+    }
     std::size_t start = 0;
     std::vector<std::pair<std::size_t, std::size_t>> runs;
     for (std::size_t e : ends) {

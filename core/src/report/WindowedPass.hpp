@@ -73,6 +73,11 @@ constexpr std::size_t windowRows = std::size_t{1} << 19;
 // Below this many rows per worker, more threads cost more than they save.
 constexpr std::size_t rowsPerWorker = std::size_t{1} << 15;
 
+// The threads a pass over n rows uses.
+inline std::size_t passWorkers(std::size_t n) {
+    return std::clamp<std::size_t>(n / rowsPerWorker, 1, parallel::maxThreads());
+}
+
 // Runs the pass: `mark` as in RowPreparer::prepare (called from several threads at
 // once), then `walk(lane, runs)` for every lane in [0, lanes) and every window's taken
 // rows. A lane's windows come to it in order, one at a time.
@@ -81,8 +86,7 @@ void windowedPass(const RequestTable& table, const Calendar& calendar, std::size
                   const Mark& mark, const Walk& walk) {
     const std::size_t n = table.size();
     if (n == 0) return;
-    const std::size_t workers =
-        std::clamp<std::size_t>(n / rowsPerWorker, 1, parallel::maxThreads());
+    const std::size_t workers = passWorkers(n);
     std::vector<RowPreparer> preparers;
     preparers.reserve(workers);
     for (std::size_t w = 0; w < workers; ++w)
