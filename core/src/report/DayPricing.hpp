@@ -135,22 +135,12 @@ class PriceBook {
         dictionary_ = &dictionary;
         slotOf_.assign(models, none);
     }
-    // The model's slot; `added` tells whether the model is new to the book.
-    std::uint32_t model(std::uint32_t id, std::int32_t day, bool& added) {
+    // The model's slot; `added` tells whether the model is new to the book. Inlined for
+    // the common case, a model met before: the aggregation asks once per row and lane.
+    [[gnu::always_inline]] std::uint32_t model(std::uint32_t id, std::int32_t day, bool& added) {
         added = false;
-        if (id >= slotOf_.size()) slotOf_.resize(dictionary_->sizes().models, none);
-        std::uint32_t& slot = slotOf_[id];
-        if (slot != none) return slot;
-        const std::string_view text = dictionary_->model(id);
-        auto [it, inserted] = byText_.try_emplace(std::string(text), size());
-        if (inserted) {
-            added = true;
-            names.emplace_back(text);
-            priced.push_back(Pricing::prices(text, LocalDay(day)).isKnown());
-            days_.emplace_back();
-        }
-        slot = it->second;
-        return slot;
+        if (id < slotOf_.size() && slotOf_[id] != none) return slotOf_[id];
+        return meet(id, day, added);
     }
     // Whether a model has a price at all depends on its id only, never on the day, so
     // an unpriced request adds 0 here and is accounted for by its model's count.
@@ -168,6 +158,22 @@ class PriceBook {
     std::vector<char> priced;       // by slot
 
   private:
+    // A model not met before in this dictionary.
+    [[gnu::noinline]] std::uint32_t meet(std::uint32_t id, std::int32_t day, bool& added) {
+        if (id >= slotOf_.size()) slotOf_.resize(dictionary_->sizes().models, none);
+        std::uint32_t& slot = slotOf_[id];
+        if (slot != none) return slot;
+        const std::string_view text = dictionary_->model(id);
+        auto [it, inserted] = byText_.try_emplace(std::string(text), size());
+        if (inserted) {
+            added = true;
+            names.emplace_back(text);
+            priced.push_back(Pricing::prices(text, LocalDay(day)).isKnown());
+            days_.emplace_back();
+        }
+        slot = it->second;
+        return slot;
+    }
     struct DayPrices {
         enum State : std::uint8_t { notLookedUp, unknown, known };
         Prices prices;

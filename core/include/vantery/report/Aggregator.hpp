@@ -43,7 +43,8 @@ class Aggregator {
                      std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
                      bool includeHours) const;
     /// The same over only the rows that `keep` accepts (every row when it is empty), as
-    /// if the others had been left out of the table; nothing is copied.
+    /// if the others had been left out of the table; nothing is copied. `keep` may be
+    /// called from several threads at once.
     Report aggregate(const RequestTable& table, std::optional<LocalDay> from,
                      std::optional<LocalDay> to, const ScanDiagnostics& diagnostics,
                      bool includeHours, const RowFilter& keep) const;
@@ -51,7 +52,8 @@ class Aggregator {
     /// The agents of each of several groups of the requests whose local day lies in
     /// [from, to]: for every group, the same buckets as the byAgent of aggregate()
     /// over only that group's requests. `groupOf` names a row's group (below
-    /// `groups`), or none to leave it out. One pass; nothing is copied.
+    /// `groups`), or none to leave it out; it may be called from several threads at
+    /// once. One pass; nothing is copied.
     std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> agentsPerGroup(
         const RequestTable& table, std::optional<LocalDay> from, std::optional<LocalDay> to,
         std::size_t groups,
