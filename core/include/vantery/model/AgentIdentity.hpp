@@ -35,8 +35,8 @@ class AgentIdentity {
     std::string description() const;
 
     friend bool operator==(const AgentIdentity& a, const AgentIdentity& b) noexcept {
-        return a.data_ == b.data_ || (a.kind() == b.kind() && a.name() == b.name() &&
-                                      a.rawIdText() == b.rawIdText());
+        return a.data_ == b.data_ ||
+               (a.kind() == b.kind() && a.name() == b.name() && a.rawIdText() == b.rawIdText());
     }
     std::size_t hash() const noexcept;
 
