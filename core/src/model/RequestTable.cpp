@@ -183,7 +183,8 @@ KeyPrint KeyPrint::of(std::string_view key) noexcept {
     if (key.empty()) return {};
     const hash128::Value h = hash128::of(key);
     // 0:0 is the empty key's alone.
-    return {h.lo, h.lo == 0 && h.hi == 0 ? 1 : h.hi};
+    const auto hi = static_cast<std::uint32_t>(h.hi);
+    return {h.lo, h.lo == 0 && hi == 0 ? 1u : hi};
 }
 
 std::string_view FileBlock::KeyReader::operator()(const FileBlock& b, std::size_t i) {
