@@ -43,11 +43,12 @@ class DayRows {
         }
         own_ = std::make_unique<ProjectLabels>(source.table);
         DayFinder dayOf(source.userCalendar);
-        for (std::size_t i = 0; i < source.table.size(); ++i) {
-            const RequestRow& row = source.table[i];
+        std::uint32_t i = 0;
+        for (const RequestRow& row : source.table) {
+            const std::uint32_t position = i++;
             if (dayOf(row.timestamp) != userDay_) continue;
             own_->resolve(source.table, row, source.resolver);
-            ownPositions_.push_back(static_cast<std::uint32_t>(i));
+            ownPositions_.push_back(position);
         }
         positions_ = ownPositions_;
         labels_ = own_.get();
@@ -146,9 +147,10 @@ ProvenanceIndex::build(std::shared_ptr<const RequestTable> table, const Calendar
     const std::size_t n = rows.size();
     std::vector<LocalDay> dayOfRow(n);
     DayFinder dayOf(userCalendar);
-    for (std::size_t i = 0; i < n; ++i) {
-        dayOfRow[i] = dayOf(rows[i].timestamp);
-        index->labels_.resolve(rows, rows[i], resolver);
+    std::size_t at = 0;
+    for (const RequestRow& row : rows) {
+        dayOfRow[at++] = dayOf(row.timestamp);
+        index->labels_.resolve(rows, row, resolver);
     }
     // Counting sort by day keeps each day's rows in table order.
     index->days_ = dayOfRow;

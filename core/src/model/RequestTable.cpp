@@ -297,6 +297,33 @@ std::shared_ptr<const FileBlock> FileBlock::Builder::finish() {
 
 RequestTable::RequestTable() : dictionary_(std::make_shared<RequestDictionary>()) {
     sizes_ = dictionary_->sizes();
+    closeRuns();
+}
+
+void RequestTable::addRow(const RequestRow* row) {
+    if (runs_.empty() || runs_.back().first + (size_ - runs_.back().start) != row)
+        runs_.push_back({row, size_});
+    ++size_;
+}
+
+void RequestTable::closeRuns() {
+    runs_.push_back({nullptr, size_});
+    runs_.shrink_to_fit();
+}
+
+const RequestRow& RequestTable::operator[](std::size_t i) const noexcept {
+    const auto run = std::upper_bound(runs_.begin(), runs_.end() - 1, i,
+                                      [](std::size_t p, const Run& r) { return p < r.start; }) -
+                     1;
+    return run->first[i - run->start];
+}
+
+RequestTable::Iterator RequestTable::at(std::size_t i) const noexcept {
+    if (i >= size_) return end();
+    const auto run = std::upper_bound(runs_.begin(), runs_.end() - 1, i,
+                                      [](std::size_t p, const Run& r) { return p < r.start; }) -
+                     1;
+    return Iterator(&*run, i - run->start);
 }
 
 namespace {
@@ -315,15 +342,12 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
     const std::size_t total = offset.back();
     if (total >= repeatMark) throw std::length_error("too many requests");
     if (keys == Keys::distinct) {
-        rows_.resize(total);
-        parallel::forEach(
-            blocks_.size(),
-            [&](std::size_t b) {
-                const FileBlock& block = *blocks_[b];
-                for (std::size_t i = 0; i < block.size(); ++i)
-                    rows_[offset[b] + i] = &block.row(i);
-            },
-            total < 65'536 ? 1 : SIZE_MAX);
+        for (const auto& block : blocks_) {
+            if (block->empty()) continue;
+            runs_.push_back({&block->row(0), size_});
+            size_ += block->size();
+        }
+        closeRuns();
         sizes_ = dictionary_->sizes();
         return;
     }
@@ -390,31 +414,35 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
         }
     });
 
-    // The merged rows in one array; each partition's start within it.
-    std::vector<std::size_t> base(partitions + 1, 0);
-    for (std::size_t p = 0; p < partitions; ++p)
-        base[p + 1] = base[p] + merged[p].size();
-    merged_.reserve(base[partitions]);
-    for (auto& m : merged)
-        merged_.insert(merged_.end(), m.begin(), m.end());
+    // The merged rows in table order, so that a stretch of requests met again in
+    // another file stays one run.
+    std::size_t mergedCount = 0;
+    for (const auto& m : merged)
+        mergedCount += m.size();
+    merged_.reserve(mergedCount);
+    auto partitionOf = [&](const FileBlock& block, std::size_t i) {
+        return partitions > 1 ? (block.keyPrint(i).lo >> 58) % partitions : 0;
+    };
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const FileBlock& block = *blocks_[b];
+        for (std::size_t i = 0; i < block.size(); ++i)
+            if (const std::uint32_t s = state[offset[b] + i]; s != 0 && s != repeatMark)
+                merged_.push_back(merged[partitionOf(block, i)][s - 1]);
+    }
     merged = {};
 
-    std::size_t kept = 0;
-    for (std::uint32_t s : state)
-        kept += s != repeatMark;
-    rows_.reserve(kept);
+    const RequestRow* next = merged_.data();
     for (std::size_t b = 0; b < blocks_.size(); ++b) {
         const FileBlock& block = *blocks_[b];
         for (std::size_t i = 0; i < block.size(); ++i) {
             const std::uint32_t s = state[offset[b] + i];
             if (s == 0)
-                rows_.push_back(&block.row(i));
+                addRow(&block.row(i));
             else if (s != repeatMark)
-                rows_.push_back(
-                    &merged_[base[partitions > 1 ? (block.keyPrint(i).lo >> 58) % partitions : 0] +
-                             s - 1]);
+                addRow(next++);
         }
     }
+    closeRuns();
     sizes_ = dictionary_->sizes();
 }
 

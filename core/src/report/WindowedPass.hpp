@@ -49,8 +49,9 @@ class RowPreparer {
                         PreparedRow* out, const Mark& mark) {
         const RequestDictionary& dictionary = table.dictionary();
         PreparedRow* next = out;
-        for (std::size_t i = begin; i < end; ++i) {
-            const RequestRow& r = table[i];
+        auto row = table.at(begin);
+        for (std::size_t i = begin; i < end; ++i, ++row) {
+            const RequestRow& r = *row;
             std::int32_t day = 0;
             int hour = 0;
             clock_.dayAndHour(r.timestamp, day, hour);

@@ -308,35 +308,66 @@ class RequestTable {
     RequestTable(RequestTable&&) noexcept = default;
     RequestTable& operator=(RequestTable&&) noexcept = default;
 
-    std::size_t size() const noexcept { return rows_.size(); }
-    bool empty() const noexcept { return rows_.empty(); }
-    const RequestRow& operator[](std::size_t i) const noexcept { return *rows_[i]; }
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    /// The row at a position: a search among the table's runs. Walks use iterators.
+    const RequestRow& operator[](std::size_t i) const noexcept;
 
+  private:
+    // Rows [start, next run's start) of the table are first[0 ..]: a block's rows kept
+    // as they are, or merged rows. runs_ ends with a sentinel starting at size_.
+    struct Run {
+        const RequestRow* first;
+        std::size_t start;
+    };
+
+  public:
     /// Iterates rows in canonical order.
     class Iterator {
       public:
         using value_type = RequestRow;
         using difference_type = std::ptrdiff_t;
         Iterator() = default;
-        explicit Iterator(const RequestRow* const* p) : p_(p) {}
-        const RequestRow& operator*() const noexcept { return **p_; }
-        const RequestRow* operator->() const noexcept { return *p_; }
+        const RequestRow& operator*() const noexcept { return *p_; }
+        const RequestRow* operator->() const noexcept { return p_; }
         Iterator& operator++() noexcept {
-            ++p_;
+            if (++p_ == last_) enter(run_ + 1);
             return *this;
         }
         Iterator operator++(int) noexcept {
             Iterator t = *this;
-            ++p_;
+            ++*this;
             return t;
         }
-        friend bool operator==(Iterator, Iterator) = default;
+        friend bool operator==(const Iterator& a, const Iterator& b) noexcept {
+            return a.p_ == b.p_;
+        }
 
       private:
-        const RequestRow* const* p_ = nullptr;
+        friend class RequestTable;
+        Iterator(const Run* run, std::size_t offset) noexcept {
+            enter(run);
+            if (p_) p_ += offset;
+        }
+        void enter(const Run* run) noexcept {
+            run_ = run;
+            if (run->first == nullptr) { // the sentinel: the end
+                p_ = last_ = nullptr;
+                return;
+            }
+            p_ = run->first;
+            last_ = p_ + (run[1].start - run->start);
+        }
+        const Run* run_ = nullptr;
+        const RequestRow* p_ = nullptr;
+        const RequestRow* last_ = nullptr;
     };
-    Iterator begin() const noexcept { return Iterator(rows_.data()); }
-    Iterator end() const noexcept { return Iterator(rows_.data() + rows_.size()); }
+    Iterator begin() const noexcept {
+        return runs_.empty() ? Iterator() : Iterator(runs_.data(), 0);
+    }
+    Iterator end() const noexcept { return Iterator(); }
+    /// An iterator at position i (i < size()).
+    Iterator at(std::size_t i) const noexcept;
 
     const RequestDictionary& dictionary() const noexcept { return *dictionary_; }
     const std::shared_ptr<const RequestDictionary>& sharedDictionary() const noexcept {
@@ -369,8 +400,14 @@ class RequestTable {
   private:
     std::shared_ptr<const RequestDictionary> dictionary_;
     std::vector<std::shared_ptr<const FileBlock>> blocks_;
-    std::vector<RequestRow> merged_; ///< rows of requests met in several blocks
-    std::vector<const RequestRow*> rows_;
+    std::vector<RequestRow> merged_; ///< rows of requests met in several blocks, in table order
+    // The rows as runs of consecutive rows: a block kept whole is one run, so a table of
+    // ten million rows from a few thousand files lists a few thousand runs, not a pointer
+    // a row.
+    std::vector<Run> runs_;
+    std::size_t size_ = 0;
+    void addRow(const RequestRow* row);
+    void closeRuns();
     RequestDictionary::Sizes sizes_;
 };
 
