@@ -10,44 +10,15 @@
 #include <vector>
 
 #include "RecordBuilder.hpp"
+#include "SameFigures.hpp"
 #include "base/Parallel.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 
 using namespace vantery;
+using namespace vantery::fixtures;
 
 namespace {
-
-auto figures(const Bucket& b) {
-    return std::make_tuple(b.requests, b.input, b.output, b.cacheWrite5m, b.cacheWrite1h,
-                           b.cacheRead, b.webSearch, b.webFetch, b.cost, b.modelCounts,
-                           b.firstActivity, b.lastActivity, b.cacheWriteAssumedRequests);
-}
-
-// Compares keys, and every figure with ==: cost sums are compared bit for bit.
-template <class Map> void expectSameBuckets(const Map& a, const Map& b) {
-    ASSERT_EQ(a.size(), b.size());
-    for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j) {
-        EXPECT_TRUE(i->first == j->first);
-        EXPECT_EQ(figures(i->second), figures(j->second));
-    }
-}
-
-void expectSameReports(const Report& a, const Report& b) {
-    EXPECT_EQ(figures(a.total), figures(b.total));
-    expectSameBuckets(a.byDay, b.byDay);
-    expectSameBuckets(a.byHour, b.byHour);
-    expectSameBuckets(a.byModel, b.byModel);
-    expectSameBuckets(a.byProject, b.byProject);
-    expectSameBuckets(a.byRawCwd, b.byRawCwd);
-    expectSameBuckets(a.bySession, b.bySession);
-    expectSameBuckets(a.byAgent, b.byAgent);
-    expectSameBuckets(a.bySource, b.bySource);
-    EXPECT_EQ(a.sessionProject, b.sessionProject);
-    EXPECT_EQ(a.agentSession, b.agentSession);
-    EXPECT_EQ(a.agentProject, b.agentProject);
-    EXPECT_EQ(a.projectProvenance, b.projectProvenance);
-}
 
 // Some 600,000 requests, newest first, over 60 days across a change of daylight
 // saving: sub-agents come and go (a new one every 40 requests) among interleaved

@@ -7,12 +7,15 @@
 #include <tuple>
 
 #include "RecordBuilder.hpp"
+#include "SameFigures.hpp"
 #include "TempDir.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 
 using namespace vantery;
 using vantery::fixtures::at;
+using vantery::fixtures::expectSameReports;
+using vantery::fixtures::figures;
 using vantery::fixtures::makeRecord;
 
 namespace {
@@ -380,25 +383,6 @@ TEST(Aggregator, AgentsPerGroupEqualOneReportPerGroup) {
     EXPECT_TRUE(agg.agentsPerGroup(table, from, to, 0, groupOf).empty());
 }
 
-namespace {
-
-// The fields of a bucket a report's reader sees, for comparing whole maps.
-auto figures(const Bucket& b) {
-    return std::make_tuple(b.requests, b.input, b.output, b.cacheWrite5m, b.cacheWrite1h,
-                           b.cacheRead, b.webSearch, b.webFetch, b.cost, b.modelCounts,
-                           b.firstActivity, b.lastActivity, b.cacheWriteAssumedRequests);
-}
-
-template <class Map> void expectSameBuckets(const Map& a, const Map& b) {
-    ASSERT_EQ(a.size(), b.size());
-    for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j) {
-        EXPECT_TRUE(i->first == j->first);
-        EXPECT_EQ(figures(i->second), figures(j->second));
-    }
-}
-
-} // namespace
-
 TEST(Aggregator, ReportDoesNotDependOnDictionaryIdsAndKeepsWideCounters) {
     auto agg = aggregatorIn("Europe/Berlin");
     std::vector<UsageRecord> records;
@@ -431,19 +415,7 @@ TEST(Aggregator, ReportDoesNotDependOnDictionaryIdsAndKeepsWideCounters) {
 
     const Report a = agg.aggregate(plain, std::nullopt, std::nullopt, {}, true);
     const Report b = agg.aggregate(reversed, std::nullopt, std::nullopt, {}, true);
-    EXPECT_EQ(figures(a.total), figures(b.total));
-    expectSameBuckets(a.byDay, b.byDay);
-    expectSameBuckets(a.byHour, b.byHour);
-    expectSameBuckets(a.byModel, b.byModel);
-    expectSameBuckets(a.byProject, b.byProject);
-    expectSameBuckets(a.byRawCwd, b.byRawCwd);
-    expectSameBuckets(a.bySession, b.bySession);
-    expectSameBuckets(a.byAgent, b.byAgent);
-    expectSameBuckets(a.bySource, b.bySource);
-    EXPECT_EQ(a.sessionProject, b.sessionProject);
-    EXPECT_EQ(a.agentSession, b.agentSession);
-    EXPECT_EQ(a.agentProject, b.agentProject);
-    EXPECT_EQ(a.projectProvenance, b.projectProvenance);
+    expectSameReports(a, b);
 
     // Row by row through Bucket::add: the same sums, bit for bit, wide counters included.
     Bucket byRow;
