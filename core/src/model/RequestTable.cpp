@@ -312,10 +312,7 @@ void RequestTable::closeRuns() {
 }
 
 const RequestRow& RequestTable::operator[](std::size_t i) const noexcept {
-    const auto run = std::upper_bound(runs_.begin(), runs_.end() - 1, i,
-                                      [](std::size_t p, const Run& r) { return p < r.start; }) -
-                     1;
-    return run->first[i - run->start];
+    return *at(i);
 }
 
 RequestTable::Iterator RequestTable::at(std::size_t i) const noexcept {
