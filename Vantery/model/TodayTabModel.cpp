@@ -15,13 +15,14 @@ std::string percent(double p) {
 }
 
 // Largest priced cost first; a stable sort keeps the map's order among equal costs.
+// Copies: a report's agents make their buckets on demand, and today's lists are short.
 template <class Map> auto byCostDescending(const Map& map) {
-    std::vector<std::pair<typename Map::key_type, const Bucket*>> entries;
+    std::vector<std::pair<typename Map::key_type, Bucket>> entries;
     entries.reserve(map.size());
     for (const auto& [key, bucket] : map)
-        entries.emplace_back(key, &bucket);
+        entries.emplace_back(key, bucket);
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return b.second->cost.priced < a.second->cost.priced;
+        return b.second.cost.priced < a.second.cost.priced;
     });
     return entries;
 }
@@ -127,11 +128,11 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in) {
     for (std::size_t i = 0; i < agents.size() && i < 10; ++i) {
         const auto& [agent, bucket] = agents[i];
         m.agents.push_back(
-            {agent.label(), !agent.isSubagent(), std::to_string(bucket->requests), bucket->cost});
+            {agent.label(), !agent.isSubagent(), std::to_string(bucket.requests), bucket.cost});
     }
     m.modelsCard = {"Today\u2019s models", std::nullopt};
     for (const auto& [model, bucket] : byCostDescending(in.today.byModel))
-        m.models.push_back({model, std::to_string(bucket->requests), bucket->cost});
+        m.models.push_back({model, std::to_string(bucket.requests), bucket.cost});
     return m;
 }
 

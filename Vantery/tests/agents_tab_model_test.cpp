@@ -32,8 +32,9 @@ std::vector<std::string> labels(const Ranking& r) {
 Report manyAgents(int n) {
     Report r;
     for (int i = 1; i <= n; ++i)
-        r.byAgent[AgentIdentity::named(fmt::format("agent-{:03}", i),
-                                       fmt::format("aagent-{:03}-ff", i))] = costing(i);
+        r.byAgent.set(
+            AgentIdentity::named(fmt::format("agent-{:03}", i), fmt::format("aagent-{:03}-ff", i)),
+            costing(i));
     return r;
 }
 
@@ -50,8 +51,8 @@ TEST(AgentsTabModel, SplitIsUnknownOnlyWithoutRequestsAndUnpricedOnesAreLowerBou
 
     // Nothing priced: still requests, so lower bounds without a share, never "no requests".
     Report unpriced;
-    unpriced.byAgent[mainAgent] = costing(0, 2);
-    unpriced.byAgent[AgentIdentity::anonymous("0123456789abc")] = costing(0, 1);
+    unpriced.byAgent.set(mainAgent, costing(0, 2));
+    unpriced.byAgent.set(AgentIdentity::anonymous("0123456789abc"), costing(0, 1));
     const Split s = split(unpriced);
     EXPECT_FALSE(s.unknownText);
     ASSERT_EQ(s.costTiles.size(), 2u);
@@ -64,10 +65,10 @@ TEST(AgentsTabModel, SplitIsUnknownOnlyWithoutRequestsAndUnpricedOnesAreLowerBou
 
 TEST(AgentsTabModel, SplitTilesAndBar) {
     Report r;
-    r.byAgent[mainAgent] = costing(3);
-    r.byAgent[AgentIdentity::named("a", "aa-1")] =
-        costing(0.5, 1); // the unpriced request counts nowhere
-    r.byAgent[AgentIdentity::anonymous("bb")] = costing(0.5);
+    r.byAgent.set(mainAgent, costing(3));
+    r.byAgent.set(AgentIdentity::named("a", "aa-1"),
+                  costing(0.5, 1)); // the unpriced request counts nowhere
+    r.byAgent.set(AgentIdentity::anonymous("bb"), costing(0.5));
     const Split s = split(r);
     ASSERT_FALSE(s.unknownText);
     ASSERT_EQ(s.costTiles.size(), 2u);
@@ -81,12 +82,12 @@ TEST(AgentsTabModel, SplitTilesAndBar) {
     EXPECT_DOUBLE_EQ(bar.subagentWidth, 98);
 
     Report onlyMain;
-    onlyMain.byAgent[mainAgent] = costing(2);
+    onlyMain.byAgent.set(mainAgent, costing(2));
     EXPECT_DOUBLE_EQ(splitBar(split(onlyMain), 400).mainWidth, 400); // spans the full width
     EXPECT_DOUBLE_EQ(splitBar(split(onlyMain), 400).subagentWidth, 0);
     EXPECT_EQ(split(onlyMain).costTiles[1].note, "0.0%");
     Report noMain;
-    noMain.byAgent[AgentIdentity::anonymous("x")] = costing(2);
+    noMain.byAgent.set(AgentIdentity::anonymous("x"), costing(2));
     EXPECT_DOUBLE_EQ(splitBar(split(noMain), 400).mainWidth, 0);
     EXPECT_EQ(split(noMain).tiles[0].figure.text, "1");
 }
@@ -114,9 +115,9 @@ TEST(AgentsTabModel, RankingShowsAtMost200RowsCostliestFirstAndCountsThemAll) {
 
 TEST(AgentsTabModel, FilterIgnoresCaseKeepsBlanksAndMayMatchNothing) {
     Report r;
-    r.byAgent[mainAgent] = costing(1);
-    r.byAgent[AgentIdentity::named("report-writer", "areport-writer-3c9d")] = costing(2);
-    r.byAgent[AgentIdentity::named("Ärger", "aÄrger-1")] = costing(3);
+    r.byAgent.set(mainAgent, costing(1));
+    r.byAgent.set(AgentIdentity::named("report-writer", "areport-writer-3c9d"), costing(2));
+    r.byAgent.set(AgentIdentity::named("Ärger", "aÄrger-1"), costing(3));
     const AgentRanking ranking(r, AgentRoster{}, QLocale(QLocale::English));
 
     EXPECT_EQ(labels(ranking.filtered("MAIN")), std::vector<std::string>{"main session"});
@@ -153,12 +154,12 @@ TEST(AgentsTabModel, RowCaptionsFromSessionRosterAndProject) {
     const AgentIdentity projectOnly = AgentIdentity::named("p", "ap-1");
     Report r;
     for (const auto& a : {bare, writer, planner, typed, anon, projectOnly, mainAgent})
-        r.byAgent[a] = costing(1);
+        r.byAgent.set(a, costing(1));
     for (const auto& a : {writer, planner, typed, anon})
-        r.agentSession[a] = "1a2b3c4d-5e6f-7081";
+        r.agentSession.set(a, "1a2b3c4d-5e6f-7081");
     for (const auto& a : {writer, projectOnly, mainAgent})
-        r.agentProject[a] = "~/w/<b>app</b>";
-    r.agentSession[mainAgent] = "short";
+        r.agentProject.set(a, "~/w/<b>app</b>");
+    r.agentSession.set(mainAgent, "short");
 
     EXPECT_EQ(accessory(r, roster, bare), std::nullopt);
     EXPECT_EQ(accessory(r, roster, writer),

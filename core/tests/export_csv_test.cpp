@@ -369,9 +369,9 @@ TEST(ExportRows, OrderKeysAndLabels) {
     EXPECT_EQ(hours[2].key, "23");
 
     // Agents: keyed by raw id, "(main)" for the main session; short ids kept whole.
-    r.byAgent[AgentIdentity::anonymous("abc")] = bucketWith(1, 1.0, 0);
-    r.byAgent[AgentIdentity::named("zed", "azed-0123456789abcdef")] = bucketWith(1, 1.0, 0);
-    r.byAgent[AgentIdentity::mainSession()] = bucketWith(1, 1.0, 0);
+    r.byAgent.set(AgentIdentity::anonymous("abc"), bucketWith(1, 1.0, 0));
+    r.byAgent.set(AgentIdentity::named("zed", "azed-0123456789abcdef"), bucketWith(1, 1.0, 0));
+    r.byAgent.set(AgentIdentity::mainSession(), bucketWith(1, 1.0, 0));
     auto agents = detail::ExportParts::rows(r, Exporter::Axis::agent, cal);
     ASSERT_EQ(agents.size(), 3u);
     EXPECT_EQ(agents[0].key, "(main)");

@@ -61,15 +61,15 @@ TEST(Rankings, AgentsTieOnRawIdAndMainAsDescription) {
     auto zed = AgentIdentity::named("zed", "a1-0123456789abcdef");
     auto abe = AgentIdentity::named("abe", "a2-0123456789abcdef");
     auto anon = AgentIdentity::anonymous("0ddball");
-    r.byAgent.emplace(zed, priced(3));
-    r.byAgent.emplace(abe, priced(3));
-    r.byAgent.emplace(anon, priced(3));
-    r.byAgent.emplace(AgentIdentity(), priced(3));
+    r.byAgent.set(zed, priced(3));
+    r.byAgent.set(abe, priced(3));
+    r.byAgent.set(anon, priced(3));
+    r.byAgent.set(AgentIdentity(), priced(3));
     EXPECT_EQ(keys(r.topAgents(10, false)), (std::vector<AgentIdentity>{anon, zed, abe}));
     // "(main)" sorts before ids that begin with a digit or letter.
     EXPECT_EQ(keys(r.topAgents(10, true)),
               (std::vector<AgentIdentity>{AgentIdentity(), anon, zed, abe}));
-    r.byAgent.at(AgentIdentity()).cost.priced = 1;
+    r.byAgent.set(AgentIdentity(), priced(1));
     EXPECT_EQ(keys(r.topAgents(10, true)).back(), AgentIdentity());
     auto split = r.subagentSplit();
     EXPECT_DOUBLE_EQ(split.main, 1);
@@ -78,7 +78,7 @@ TEST(Rankings, AgentsTieOnRawIdAndMainAsDescription) {
 
 TEST(Rankings, MainOnlySplit) {
     Report r;
-    r.byAgent.emplace(AgentIdentity(), priced(4.5));
+    r.byAgent.set(AgentIdentity(), priced(4.5));
     EXPECT_DOUBLE_EQ(r.subagentSplit().main, 4.5);
     EXPECT_DOUBLE_EQ(r.subagentSplit().subagent, 0);
     EXPECT_TRUE(r.topAgents(3, false).empty());

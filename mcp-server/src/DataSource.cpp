@@ -46,15 +46,15 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
     struct Row {
         double priced;
         std::string label;
-        const Bucket* bucket;
+        Bucket bucket; // a copy: a report's agents make their buckets on demand
     };
-    static const Bucket empty;
     std::vector<Row> rows;
     rows.reserve(keys.size());
     for (const K& k : keys) {
         auto it = buckets.find(k);
-        const Bucket* b = it == buckets.end() ? &empty : &it->second;
-        rows.push_back({b->cost.priced, label(k), b});
+        Bucket b = it == buckets.end() ? Bucket() : Bucket(it->second);
+        const double priced = b.cost.priced;
+        rows.push_back({priced, label(k), std::move(b)});
     }
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         if (a.priced != b.priced) return a.priced > b.priced;
@@ -64,7 +64,7 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
     std::vector<std::string> lines;
     lines.reserve(rows.size());
     for (const Row& r : rows)
-        lines.push_back(r.label + " \u2014 " + AnswerText::cost(*r.bucket));
+        lines.push_back(r.label + " \u2014 " + AnswerText::cost(r.bucket));
     return lines;
 }
 

@@ -207,7 +207,7 @@ TEST_F(Resolve, BlankQueriesAndTheMainSession) {
     EXPECT_EQ(none.query, " \t ");
     EXPECT_EQ(data->resolveAgent(" MAIN Session\t", report).kind,
               DataSource::Resolution<AgentIdentity>::Kind::none);
-    report.byAgent[AgentIdentity()] = costing(1);
+    report.byAgent.set(AgentIdentity(), costing(1));
     for (const char* q : {"main", " MAIN Session\t", "Main-Session"}) {
         auto r = data->resolveAgent(q, report);
         ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::one) << q;
@@ -219,9 +219,9 @@ TEST_F(Resolve, BlankQueriesAndTheMainSession) {
 
 TEST_F(Resolve, AnExactAgentNameBeatsNamesThatContainIt) {
     auto rev = AgentIdentity::named("rev", "arev-0123456789abcdef");
-    report.byAgent[rev] = costing(1);
-    report.byAgent[AgentIdentity::named("reviewer", "areviewer-0123456789abcdef")] = costing(5);
-    report.byAgent[AgentIdentity::named("prerev", "aprerev-0123456789abcdef")] = costing(9);
+    report.byAgent.set(rev, costing(1));
+    report.byAgent.set(AgentIdentity::named("reviewer", "areviewer-0123456789abcdef"), costing(5));
+    report.byAgent.set(AgentIdentity::named("prerev", "aprerev-0123456789abcdef"), costing(9));
     auto r = data->resolveAgent(" Rev ", report);
     ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::one);
     EXPECT_EQ(*r.match, rev);
@@ -230,8 +230,8 @@ TEST_F(Resolve, AnExactAgentNameBeatsNamesThatContainIt) {
 }
 
 TEST_F(Resolve, SeveralExactAgentsAreListedSortedWithoutCost) {
-    report.byAgent[AgentIdentity::named("rev", "arev-1111111111111111")] = costing(1);
-    report.byAgent[AgentIdentity::named("rev", "arev-0000000000000000")] = costing(5);
+    report.byAgent.set(AgentIdentity::named("rev", "arev-1111111111111111"), costing(1));
+    report.byAgent.set(AgentIdentity::named("rev", "arev-0000000000000000"), costing(5));
     auto r = data->resolveAgent("rev", report);
     ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::many);
     EXPECT_EQ(r.matches, 2);
@@ -240,11 +240,11 @@ TEST_F(Resolve, SeveralExactAgentsAreListedSortedWithoutCost) {
 }
 
 TEST_F(Resolve, FuzzyCandidatesAreOrderedByCostThenLabel) {
-    report.byAgent[AgentIdentity::anonymous("ab12-cheap")] = costing(1);
-    report.byAgent[AgentIdentity::anonymous("ab12-dear")] = costing(7);
-    report.byAgent[AgentIdentity::anonymous("ab12-b-tie")] = costing(3);
-    report.byAgent[AgentIdentity::anonymous("ab12-a-tie")] = costing(3);
-    report.byAgent[AgentIdentity::anonymous("zz-ab12")] = costing(100); // contains, not a prefix
+    report.byAgent.set(AgentIdentity::anonymous("ab12-cheap"), costing(1));
+    report.byAgent.set(AgentIdentity::anonymous("ab12-dear"), costing(7));
+    report.byAgent.set(AgentIdentity::anonymous("ab12-b-tie"), costing(3));
+    report.byAgent.set(AgentIdentity::anonymous("ab12-a-tie"), costing(3));
+    report.byAgent.set(AgentIdentity::anonymous("zz-ab12"), costing(100)); // contains, not a prefix
     auto r = data->resolveAgent("AB12", report);
     ASSERT_EQ(r.kind, DataSource::Resolution<AgentIdentity>::Kind::many);
     EXPECT_EQ(r.lines, (std::vector<std::string>{

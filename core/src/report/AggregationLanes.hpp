@@ -85,6 +85,7 @@ class Places {
     }
     // The project of a directory id met before.
     const std::string& projectOf(std::uint32_t id) const { return projectNames[info_[id].project]; }
+    std::uint32_t projectSlotOf(std::uint32_t id) const { return info_[id].project; }
 
     std::vector<std::string> projectNames, rawKeys;
     std::vector<std::set<std::string>> provenances;

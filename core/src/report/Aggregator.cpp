@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/Parallel.hpp"
+#include "report/AgentBucketsBuilder.hpp"
 #include "report/AggregationLanes.hpp"
 #include "report/SortedFill.hpp"
 #include "report/WindowedPass.hpp"
@@ -82,8 +84,9 @@ struct Accumulated {
     const std::vector<AgentLane>& agents;
 };
 
-// The agents' maps: the keys of every lane sorted on their texts, then each map made in
-// stretches on several threads.
+// The agents' columns: the keys of every lane sorted on their texts, then the sums and
+// model counts filled in stretches on several threads, and the session and project of
+// each agent through one index of texts each.
 void emitAgents(Report& report, const Accumulated& t) {
     std::vector<AgentKey> keys;
     std::vector<std::size_t> ends;
@@ -95,50 +98,69 @@ void emitAgents(Report& report, const Accumulated& t) {
     }
     detail::sortRuns(keys, std::move(ends), agentKeyLess);
 
-    auto agent = [&](std::size_t k) -> const AgentIdentity& {
-        return t.dictionary.agent(t.agents[keys[k].lane].agentId(keys[k].slot));
+    // Every lane numbers the models it met its own way: one list of names for the
+    // report, and each lane's models in name order.
+    std::vector<std::string> names;
+    for (const AgentLane& a : t.agents)
+        names.insert(names.end(), a.book.names.begin(), a.book.names.end());
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    struct LaneModel {
+        std::uint32_t model, name;
     };
-    auto link = [&](std::size_t k) -> const AgentLane::Link& {
-        return t.agents[keys[k].lane].links[keys[k].slot];
-    };
+    std::vector<std::vector<LaneModel>> laneModels(t.agents.size());
+    for (std::size_t lane = 0; lane < t.agents.size(); ++lane) {
+        const auto& own = t.agents[lane].book.names;
+        for (std::uint32_t m = 0; m < own.size(); ++m)
+            laneModels[lane].push_back(
+                {m, static_cast<std::uint32_t>(
+                        std::lower_bound(names.begin(), names.end(), own[m]) - names.begin())});
+        std::sort(laneModels[lane].begin(), laneModels[lane].end(),
+                  [](const LaneModel& a, const LaneModel& b) { return a.name < b.name; });
+    }
+
     const detail::Stretches stretches(keys.size());
-    detail::StretchedMap<decltype(report.byAgent)> buckets(stretches);
-    detail::StretchedMap<decltype(report.agentSession)> sessions(stretches);
-    detail::StretchedMap<decltype(report.agentProject)> projects(stretches);
-    const std::size_t n = stretches.count();
+    detail::AgentBucketsBuilder build(report.byAgent, stretches, keys.size(), std::move(names));
     // A few agents are made faster than threads are started.
     const std::size_t workers = keys.size() < detail::Stretches::minEntries ? 1 : SIZE_MAX;
     parallel::forEach(
-        3 * n,
-        [&](std::size_t job) {
-            const std::size_t s = job % n;
-            switch (job / n) {
-            case 0:
-                return buckets.fill(s, [&](std::size_t k) {
-                    const AgentLane& a = t.agents[keys[k].lane];
-                    return std::pair(agent(k),
-                                     a.byAgent.bucket(keys[k].slot, a.book.names, a.book.priced));
-                });
-            case 1:
-                return sessions.fill(s, [&](std::size_t k) {
-                    return std::pair(agent(k), std::string(t.dictionary.session(link(k).session)));
-                });
-            default:
-                return projects.fill(s, [&](std::size_t k) {
-                    return std::pair(agent(k), t.places.places.projectOf(link(k).cwd));
-                });
+        stretches.count(),
+        [&](std::size_t s) {
+            for (std::size_t k = stretches.begin(s); k < stretches.end(s); ++k) {
+                const AgentLane& a = t.agents[keys[k].lane];
+                const std::uint32_t slot = keys[k].slot;
+                build.put(s, k, t.dictionary.agent(a.agentId(slot)), a.byAgent.sums(slot),
+                          [&](const auto& emit) {
+                              for (const LaneModel& m : laneModels[keys[k].lane])
+                                  if (const std::int64_t n = a.byAgent.count(slot, m.model))
+                                      emit(m.name, n, a.book.priced[m.model] != 0);
+                          });
             }
         },
         workers);
-    // Three maps apart: each gathered on a thread of its own.
-    parallel::forEach(
-        3,
-        [&](std::size_t map) {
-            if (map == 0) return buckets.moveTo(report.byAgent);
-            if (map == 1) return sessions.moveTo(report.agentSession);
-            projects.moveTo(report.agentProject);
-        },
-        workers);
+    build.finish();
+
+    // Texts by the dictionary's session ids and the pass's project slots.
+    const auto& agents = detail::AgentBucketsBuilder::agents(report.byAgent);
+    std::vector<std::uint32_t> sessionOf(keys.size()), projectOf(keys.size());
+    std::vector<std::string> sessions, projects;
+    std::unordered_map<std::uint32_t, std::uint32_t> sessionText, projectText;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        const AgentLane::Link& link = t.agents[keys[k].lane].links[keys[k].slot];
+        auto [s, newSession] =
+            sessionText.try_emplace(link.session, static_cast<std::uint32_t>(sessions.size()));
+        if (newSession) sessions.emplace_back(t.dictionary.session(link.session));
+        sessionOf[k] = s->second;
+        const std::uint32_t project = t.places.places.projectSlotOf(link.cwd);
+        auto [p, newProject] =
+            projectText.try_emplace(project, static_cast<std::uint32_t>(projects.size()));
+        if (newProject) projects.push_back(t.places.places.projectNames[project]);
+        projectOf[k] = p->second;
+    }
+    report.agentSession =
+        detail::AgentBucketsBuilder::texts(agents, std::move(sessionOf), std::move(sessions));
+    report.agentProject =
+        detail::AgentBucketsBuilder::texts(agents, std::move(projectOf), std::move(projects));
 }
 
 // Emit: the report's buckets and links from the accumulators. Every map is filled in
@@ -250,11 +272,11 @@ Report Aggregator::aggregate(const RequestTable& table, std::optional<LocalDay> 
     return report;
 }
 
-std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::agentsPerGroup(
+std::vector<AgentBuckets> Aggregator::agentsPerGroup(
     const RequestTable& table, std::optional<LocalDay> from, std::optional<LocalDay> to,
     std::size_t groups,
     const std::function<std::optional<std::size_t>(const RequestRow&)>& groupOf) const {
-    std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> out(groups);
+    std::vector<AgentBuckets> out(groups);
     if (groups == 0) return out;
 
     const std::uint32_t parts = agentParts(table, 0);
@@ -287,8 +309,7 @@ std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> Aggregator::age
     detail::sortRuns(order, std::move(ends), agentKeyLess);
     for (const AgentKey& key : order) {
         const AgentGroupLane& lane = lanes[key.lane];
-        auto& group = out[key.group];
-        group.emplace_hint(group.end(), dictionary.agent(lane.keys[key.slot].agent),
+        out[key.group].set(dictionary.agent(lane.keys[key.slot].agent),
                            lane.byKey.bucket(key.slot, lane.book.names, lane.book.priced));
     }
     return out;

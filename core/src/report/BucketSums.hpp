@@ -108,6 +108,10 @@ class Axis {
     }
     std::size_t size() const noexcept { return sums_.size(); }
     bool used(std::uint32_t key) const { return sums_[key].requests > 0; }
+    const Sums& sums(std::uint32_t key) const { return sums_[key]; }
+    std::int64_t count(std::uint32_t key, std::size_t model) const {
+        return counts_[key * stride_ + model];
+    }
 
     // The bucket of one key: what Bucket::add would have built from the same requests
     // in the same order. A model without a price makes each of its requests unpriced.

@@ -9,12 +9,6 @@
 
 namespace vantery {
 
-bool AgentIdentityOrder::operator()(const AgentIdentity& a, const AgentIdentity& b) const noexcept {
-    if (a.kind() != b.kind()) return a.kind() < b.kind();
-    if (int c = a.rawIdText().compare(b.rawIdText()); c != 0) return c < 0;
-    return a.name() < b.name();
-}
-
 Estimate<CostEstimate> Report::averagePerActiveDay() const {
     if (byDay.empty()) return Estimate<CostEstimate>::unknown(UnknownReason::noData());
     return Estimate<CostEstimate>::known(
@@ -51,49 +45,60 @@ double rankMeasure(double priced) {
     return std::isnan(priced) ? -std::numeric_limits<double>::infinity() : priced;
 }
 
-template <class K, class Map, class Filter, class KeyText>
-std::vector<RankedEntry<K>> ranked(const Map& map, int limit, Filter keep, KeyText text) {
-    std::vector<RankedEntry<K>> all;
-    if (limit <= 0) return all;
-    struct Ref {
-        const K* key;
-        const Bucket* value;
-        double measure;
-        std::string text;
-        std::size_t taken;
-    };
-    std::vector<Ref> refs;
-    refs.reserve(map.size());
-    for (const auto& [key, value] : map)
-        if (keep(key))
-            refs.push_back({&key, &value, rankMeasure(value.cost.priced), comparisonText(text(key)),
-                            refs.size()});
-    auto before = [](const Ref& a, const Ref& b) {
+// A candidate of a ranking: its measure, its comparison text and where it was taken.
+struct Candidate {
+    double measure;
+    std::string text;
+    std::size_t taken;
+};
+
+// The `taken` of the first `limit` candidates in ranking order.
+std::vector<std::size_t> firstRanked(std::vector<Candidate>& candidates, int limit) {
+    auto before = [](const Candidate& a, const Candidate& b) {
         if (a.measure != b.measure) return a.measure > b.measure;
         if (int c = a.text.compare(b.text); c != 0) return c < 0;
         return a.taken < b.taken;
     };
-    std::size_t n = std::min(refs.size(), static_cast<std::size_t>(limit));
-    std::partial_sort(refs.begin(), refs.begin() + static_cast<std::ptrdiff_t>(n), refs.end(),
-                      before);
-    all.reserve(n);
+    const std::size_t n = std::min(candidates.size(), static_cast<std::size_t>(limit));
+    std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(n),
+                      candidates.end(), before);
+    std::vector<std::size_t> out(n);
     for (std::size_t i = 0; i < n; ++i)
-        all.push_back({*refs[i].key, *refs[i].value});
-    return all;
+        out[i] = candidates[i].taken;
+    return out;
 }
 
 template <class Map> std::vector<RankedEntry<std::string>> rankedByText(const Map& map, int limit) {
-    return ranked<std::string>(
-        map, limit, [](const std::string&) { return true; },
-        [](const std::string& k) { return k; });
+    std::vector<RankedEntry<std::string>> all;
+    if (limit <= 0) return all;
+    std::vector<typename Map::const_iterator> at;
+    std::vector<Candidate> candidates;
+    at.reserve(map.size());
+    candidates.reserve(map.size());
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        candidates.push_back(
+            {rankMeasure(it->second.cost.priced), comparisonText(it->first), at.size()});
+        at.push_back(it);
+    }
+    for (std::size_t i : firstRanked(candidates, limit))
+        all.push_back({at[i]->first, at[i]->second});
+    return all;
 }
 
 } // namespace
 
 std::vector<RankedEntry<AgentIdentity>> Report::topAgents(int limit, bool includeMain) const {
-    return ranked<AgentIdentity>(
-        byAgent, limit, [&](const AgentIdentity& a) { return includeMain || a.isSubagent(); },
-        [](const AgentIdentity& a) { return a.description(); });
+    std::vector<RankedEntry<AgentIdentity>> all;
+    if (limit <= 0) return all;
+    std::vector<Candidate> candidates;
+    candidates.reserve(byAgent.size());
+    for (std::size_t i = 0; i < byAgent.size(); ++i)
+        if (includeMain || byAgent.agent(i).isSubagent())
+            candidates.push_back({rankMeasure(byAgent.priced(i)),
+                                  comparisonText(byAgent.agent(i).description()), i});
+    for (std::size_t i : firstRanked(candidates, limit))
+        all.push_back({byAgent.agent(i), byAgent.bucket(i)});
+    return all;
 }
 
 std::vector<RankedEntry<std::string>> Report::topProjects(int limit) const {
@@ -108,8 +113,8 @@ std::vector<RankedEntry<std::string>> Report::topModels(int limit) const {
 
 SubagentSplit Report::subagentSplit() const {
     SubagentSplit split;
-    for (const auto& [agent, bucket] : byAgent)
-        (agent.isSubagent() ? split.subagent : split.main) += bucket.cost.priced;
+    for (std::size_t i = 0; i < byAgent.size(); ++i)
+        (byAgent.agent(i).isSubagent() ? split.subagent : split.main) += byAgent.priced(i);
     return split;
 }
 

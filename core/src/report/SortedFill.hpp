@@ -1,8 +1,6 @@
 #pragma once
-// Filling large ordered maps on several threads. A map of a report can hold hundreds of
-// thousands of entries, each a few allocations: made in stretches, each stretch into a
-// map of its own on its own thread, then moved node by node to the end of the result,
-// which allocates nothing and searches nothing.
+// Filling a report's large breakdowns on several threads: the keys sorted in runs, then
+// the entries made in stretches, one thread a stretch.
 #include <algorithm>
 #include <cstddef>
 #include <utility>
@@ -26,32 +24,6 @@ class Stretches {
 
   private:
     std::size_t n_, count_;
-};
-
-// A map being filled in stretches: fill(s, make) puts make(k) for every k of stretch s,
-// given in the map's order, into that stretch's own map (one thread per stretch at a
-// time); moveTo then appends them all, in order, to `out`.
-template <class Map> class StretchedMap {
-  public:
-    explicit StretchedMap(const Stretches& stretches)
-        : stretches_(stretches), parts_(stretches.count()) {}
-
-    template <class Make> void fill(std::size_t s, const Make& make) {
-        Map& part = parts_[s];
-        for (std::size_t k = stretches_.begin(s); k < stretches_.end(s); ++k) {
-            auto [key, value] = make(k);
-            part.emplace_hint(part.end(), std::move(key), std::move(value));
-        }
-    }
-    void moveTo(Map& out) {
-        for (Map& part : parts_)
-            while (!part.empty())
-                out.insert(out.end(), part.extract(part.begin()));
-    }
-
-  private:
-    const Stretches& stretches_;
-    std::vector<Map> parts_;
 };
 
 // Sorts `items` by `less`: the runs that end at `ends` are sorted in parallel, then

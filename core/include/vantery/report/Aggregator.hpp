@@ -54,7 +54,7 @@ class Aggregator {
     /// over only that group's requests. `groupOf` names a row's group (below
     /// `groups`), or none to leave it out; it may be called from several threads at
     /// once. One pass; nothing is copied.
-    std::vector<std::map<AgentIdentity, Bucket, AgentIdentityOrder>> agentsPerGroup(
+    std::vector<AgentBuckets> agentsPerGroup(
         const RequestTable& table, std::optional<LocalDay> from, std::optional<LocalDay> to,
         std::size_t groups,
         const std::function<std::optional<std::size_t>(const RequestRow&)>& groupOf) const;

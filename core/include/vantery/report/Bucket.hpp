@@ -54,6 +54,8 @@ struct Bucket {
     /// A counter as a percentage of totalTokens; unknown(noData) when there are no tokens.
     Estimate<double> share(std::int64_t Bucket::*counter) const;
     Estimate<DominantComponent> dominantComponent() const;
+
+    friend bool operator==(const Bucket&, const Bucket&) = default;
 };
 
 } // namespace vantery

@@ -12,15 +12,10 @@
 #include "vantery/model/AgentIdentity.hpp"
 #include "vantery/model/Estimate.hpp"
 #include "vantery/model/UsageRecord.hpp"
+#include "vantery/report/AgentMaps.hpp"
 #include "vantery/report/Bucket.hpp"
 
 namespace vantery {
-
-/// A total order on agent identities (kind, then raw id, then name), so that maps keyed
-/// by agent enumerate deterministically.
-struct AgentIdentityOrder {
-    bool operator()(const AgentIdentity& a, const AgentIdentity& b) const noexcept;
-};
 
 /// One entry of a ranking: a copy of a report's key and bucket.
 template <class K> struct RankedEntry {
@@ -48,15 +43,15 @@ struct Report {
     /// Raw working directory with the home folded to "~"; "(unknown cwd)" when empty.
     std::map<std::string, Bucket, std::less<>> byRawCwd;
     std::map<std::string, Bucket, std::less<>> bySession;
-    std::map<AgentIdentity, Bucket, AgentIdentityOrder> byAgent;
+    AgentBuckets byAgent;
     /// Name of the Claude home.
     std::map<std::string, Bucket, std::less<>> bySource;
     /// Session → project of its latest request (the later one in input order on a tie).
     std::map<std::string, std::string, std::less<>> sessionProject;
     /// Agent → session of its first request in input order.
-    std::map<AgentIdentity, std::string, AgentIdentityOrder> agentSession;
+    AgentTexts agentSession;
     /// Agent → project of its first request in input order.
-    std::map<AgentIdentity, std::string, AgentIdentityOrder> agentProject;
+    AgentTexts agentProject;
     /// Project → provenance raw values of the resolutions that produced it (never empty).
     std::map<std::string, std::set<std::string>, std::less<>> projectProvenance;
     /// The whole scan's diagnostics, as the caller gave them.
