@@ -36,15 +36,7 @@ class AgentBucketsBuilder {
     void put(std::size_t s, std::size_t k, const AgentIdentity& agent, const Sums& sums,
              const ForEachModel& forEachModel) {
         AgentBuckets::Sums& to = out_.sums_[k];
-        to.requests = sums.requests;
-        to.input = sums.input;
-        to.output = sums.output;
-        to.cacheWrite5m = sums.cacheWrite5m;
-        to.cacheWrite1h = sums.cacheWrite1h;
-        to.cacheRead = sums.cacheRead;
-        to.webSearch = sums.webSearch;
-        to.webFetch = sums.webFetch;
-        to.cacheWriteAssumedRequests = sums.cacheWriteAssumedRequests;
+        copyCounters(to, sums);
         to.priced = sums.priced;
         const double none = std::numeric_limits<double>::quiet_NaN();
         to.first = sums.requests > 0 ? sums.first : none;

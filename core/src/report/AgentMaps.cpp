@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "report/BucketSums.hpp"
+
 namespace vantery {
 namespace {
 
@@ -13,6 +15,15 @@ constexpr double absent = std::numeric_limits<double>::quiet_NaN();
 // Past this many, a text is held again rather than searched for: only small reports
 // made by hand come through set(); the aggregator shares texts through its own index.
 constexpr std::size_t searchedTexts = 256;
+
+// The index of `text` among the first searchedTexts of `texts`, else of a new one.
+std::uint32_t textIn(std::vector<std::string>& texts, std::string_view text) {
+    const std::size_t searched = std::min(texts.size(), searchedTexts);
+    for (std::size_t i = 0; i < searched; ++i)
+        if (texts[i] == text) return static_cast<std::uint32_t>(i);
+    texts.emplace_back(text);
+    return static_cast<std::uint32_t>(texts.size() - 1);
+}
 
 template <class Agents> std::size_t lowerBound(const Agents& agents, const AgentIdentity& agent) {
     return static_cast<std::size_t>(
@@ -73,15 +84,7 @@ CostEstimate AgentBuckets::cost(std::size_t i) const {
 Bucket AgentBuckets::bucket(std::size_t i) const {
     const Sums& s = sums_[i];
     Bucket b;
-    b.requests = s.requests;
-    b.input = s.input;
-    b.output = s.output;
-    b.cacheWrite5m = s.cacheWrite5m;
-    b.cacheWrite1h = s.cacheWrite1h;
-    b.cacheRead = s.cacheRead;
-    b.webSearch = s.webSearch;
-    b.webFetch = s.webFetch;
-    b.cacheWriteAssumedRequests = s.cacheWriteAssumedRequests;
+    detail::copyCounters(b, s);
     b.cost = cost(i);
     if (!std::isnan(s.first)) b.firstActivity = s.first;
     if (!std::isnan(s.last)) b.lastActivity = s.last;
@@ -93,24 +96,12 @@ Bucket AgentBuckets::bucket(std::size_t i) const {
 }
 
 std::uint32_t AgentBuckets::nameId(std::string_view name) {
-    const std::size_t searched = std::min(names_.size(), searchedTexts);
-    for (std::size_t i = 0; i < searched; ++i)
-        if (names_[i] == name) return static_cast<std::uint32_t>(i);
-    names_.emplace_back(name);
-    return static_cast<std::uint32_t>(names_.size() - 1);
+    return textIn(names_, name);
 }
 
 void AgentBuckets::set(const AgentIdentity& agent, const Bucket& b) {
     Sums s;
-    s.requests = b.requests;
-    s.input = b.input;
-    s.output = b.output;
-    s.cacheWrite5m = b.cacheWrite5m;
-    s.cacheWrite1h = b.cacheWrite1h;
-    s.cacheRead = b.cacheRead;
-    s.webSearch = b.webSearch;
-    s.webFetch = b.webFetch;
-    s.cacheWriteAssumedRequests = b.cacheWriteAssumedRequests;
+    detail::copyCounters(s, b);
     s.unpricedRequests = b.cost.unpricedRequests;
     s.priced = b.cost.priced;
     s.first = b.firstActivity.value_or(absent);
@@ -175,11 +166,7 @@ const std::string& AgentTexts::at(const AgentIdentity& agent) const {
 }
 
 std::uint32_t AgentTexts::textId(std::string_view text) {
-    const std::size_t searched = std::min(texts_.size(), searchedTexts);
-    for (std::size_t i = 0; i < searched; ++i)
-        if (texts_[i] == text) return static_cast<std::uint32_t>(i);
-    texts_.emplace_back(text);
-    return static_cast<std::uint32_t>(texts_.size() - 1);
+    return textIn(texts_, text);
 }
 
 void AgentTexts::set(const AgentIdentity& agent, std::string_view text) {

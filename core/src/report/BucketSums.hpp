@@ -42,6 +42,20 @@ template <class Sums>
     }
 }
 
+// Copies the counters that a Bucket, the sums below and a report's agent columns name
+// alike.
+template <class To, class From> void copyCounters(To& to, const From& from) noexcept {
+    to.requests = from.requests;
+    to.input = from.input;
+    to.output = from.output;
+    to.cacheWrite5m = from.cacheWrite5m;
+    to.cacheWrite1h = from.cacheWrite1h;
+    to.cacheRead = from.cacheRead;
+    to.webSearch = from.webSearch;
+    to.webFetch = from.webFetch;
+    to.cacheWriteAssumedRequests = from.cacheWriteAssumedRequests;
+}
+
 inline RequestCounts countsOf(const UsageRecord& r) noexcept {
     return {r.input,     r.output,    r.cacheWrite5m, r.cacheWrite1h,
             r.cacheRead, r.webSearch, r.webFetch};
@@ -119,15 +133,7 @@ class Axis {
                   const std::vector<char>& modelPriced) const {
         const Sums& s = sums_[key];
         Bucket b;
-        b.requests = s.requests;
-        b.input = s.input;
-        b.output = s.output;
-        b.cacheWrite5m = s.cacheWrite5m;
-        b.cacheWrite1h = s.cacheWrite1h;
-        b.cacheRead = s.cacheRead;
-        b.webSearch = s.webSearch;
-        b.webFetch = s.webFetch;
-        b.cacheWriteAssumedRequests = s.cacheWriteAssumedRequests;
+        copyCounters(b, s);
         b.cost.priced = s.priced;
         if (s.requests > 0) {
             b.firstActivity = s.first;
