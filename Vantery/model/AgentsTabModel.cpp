@@ -103,44 +103,55 @@ bool matches(std::string_view label, std::string_view query, const QLocale& loca
     return foldWith(locale, label).contains(foldWith(locale, query));
 }
 
-AgentRanking::AgentRanking(const Report& report, const AgentRoster& roster, const QLocale& locale)
-    : locale_(locale) {
-    entries_.reserve(report.byAgent.size());
-    for (const auto& [agent, bucket] : report.byAgent) {
-        Entry e;
-        e.row.isMain = !agent.isSubagent();
-        e.row.row = {agent.label(), bucket, accessory(report, roster, agent)};
-        e.folded = fold(e.row.row.label);
-        entries_.push_back(std::move(e));
-    }
-}
+AgentRanking::AgentRanking(std::shared_ptr<const Report> report,
+                           std::shared_ptr<const AgentRoster> roster, const QLocale& locale)
+    : locale_(locale), report_(std::move(report)), roster_(std::move(roster)) {}
 
 QString AgentRanking::fold(std::string_view text) const {
     return foldWith(locale_, text);
 }
 
 Ranking AgentRanking::filtered(std::string_view query) const {
+    static const AgentBuckets none;
+    const AgentBuckets& agents = report_ ? report_->byAgent : none;
     std::vector<std::size_t> kept;
-    kept.reserve(entries_.size());
+    kept.reserve(agents.size());
     if (query.empty()) {
-        kept.resize(entries_.size());
+        kept.resize(agents.size());
         std::iota(kept.begin(), kept.end(), std::size_t{0});
     } else {
+        if (folded_.size() != agents.size()) {
+            folded_.clear();
+            folded_.reserve(agents.size());
+            for (std::size_t i = 0; i < agents.size(); ++i)
+                folded_.push_back(fold(agents.agent(i).label()));
+        }
         const QString q = fold(query);
-        for (std::size_t i = 0; i < entries_.size(); ++i)
-            if (entries_[i].folded.contains(q)) kept.push_back(i);
+        for (std::size_t i = 0; i < folded_.size(); ++i)
+            if (folded_[i].contains(q)) kept.push_back(i);
     }
-    std::stable_sort(kept.begin(), kept.end(), [this](std::size_t a, std::size_t b) {
-        return entries_[b].row.row.bucket.cost.priced < entries_[a].row.row.bucket.cost.priced;
-    });
+    // Only the shown rows are ordered; equal costs keep the report's order.
+    const std::size_t shown = std::min(kept.size(), static_cast<std::size_t>(rowLimit));
+    std::partial_sort(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(shown), kept.end(),
+                      [&](std::size_t a, std::size_t b) {
+                          if (agents.priced(a) != agents.priced(b))
+                              return agents.priced(b) < agents.priced(a);
+                          return a < b;
+                      });
 
     Ranking out;
     out.count = static_cast<std::int64_t>(kept.size());
     out.title = "Ranking (" + std::to_string(out.count) + ")";
-    const std::size_t shown = std::min(kept.size(), static_cast<std::size_t>(rowLimit));
     out.rows.reserve(shown);
-    for (std::size_t i = 0; i < shown; ++i)
-        out.rows.push_back(entries_[kept[i]].row);
+    const AgentRoster noRoster;
+    for (std::size_t i = 0; i < shown; ++i) {
+        const AgentIdentity& agent = agents.agent(kept[i]);
+        AgentRow row;
+        row.isMain = !agent.isSubagent();
+        row.row = {agent.label(), agents.bucket(kept[i]),
+                   accessory(*report_, roster_ ? *roster_ : noRoster, agent)};
+        out.rows.push_back(std::move(row));
+    }
     if (out.count > rowLimit)
         out.caption =
             "showing the first " + std::to_string(rowLimit) + " of " + std::to_string(out.count);

@@ -3,6 +3,7 @@
 // the main session and its sub-agents, the filterable ranking of every agent, and how
 // far names and rosters cover the agents seen. Widgets only lay these out.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -93,28 +94,27 @@ inline constexpr int rowLimit = 200;
 /// used as typed, blanks included.
 bool matches(std::string_view label, std::string_view query, const QLocale& locale = QLocale());
 
-/// Every agent of a report, prepared once so that each keystroke of the filter only
-/// compares and sorts: labels are folded for the comparison and captions built up front.
+/// Every agent of a report, ranked for each keystroke of the filter. A history can hold
+/// hundreds of thousands of agents: rows are made only for the ones shown, and labels are
+/// folded for comparison at the first query that needs them.
 class AgentRanking {
   public:
     AgentRanking() = default;
-    AgentRanking(const Report& report, const AgentRoster& roster,
+    AgentRanking(std::shared_ptr<const Report> report, std::shared_ptr<const AgentRoster> roster,
                  const QLocale& locale = QLocale());
 
     /// The rows whose label contains `query` (see `matches`), ordered by priced cost,
     /// highest first (equal costs keep the report's order), cut to rowLimit.
     Ranking filtered(std::string_view query) const;
-    std::size_t size() const noexcept { return entries_.size(); }
+    std::size_t size() const noexcept { return report_ ? report_->byAgent.size() : 0; }
 
   private:
-    struct Entry {
-        AgentRow row;
-        QString folded;
-    };
     QString fold(std::string_view text) const;
 
     QLocale locale_;
-    std::vector<Entry> entries_;
+    std::shared_ptr<const Report> report_;
+    std::shared_ptr<const AgentRoster> roster_;
+    mutable std::vector<QString> folded_; // by agent, once a query asked for them
 };
 
 /// The coverage card's paragraph: plain text but for one "**…**" span meant in bold; its

@@ -65,8 +65,8 @@ struct UsageStore::Impl {
     std::string home;
 
     LoadState state;
-    Report today;
-    Report history;
+    std::shared_ptr<const Report> today = std::make_shared<const Report>();
+    std::shared_ptr<const Report> history = std::make_shared<const Report>();
     SameTimeYesterday sameTimeYesterday;
     RangeSelection rangeSelection;
     // Shared so that an export reads it on a worker without a copy on the GUI thread.
@@ -77,7 +77,7 @@ struct UsageStore::Impl {
     std::optional<double> lastRefresh;
     std::optional<ScanCache::RefreshStats> refreshStats;
     std::optional<ScanCache::VerificationResult> verification;
-    AgentRoster roster;
+    std::shared_ptr<const AgentRoster> roster = std::make_shared<const AgentRoster>();
     std::vector<SourceHome> homes;
     std::vector<HomeInfo> homeInventory;
 
@@ -189,13 +189,16 @@ void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
     d.refreshStats = outcome.scan.stats;
     emit refreshStatsChanged();
 
-    releaseInBackground(std::exchange(d.history, std::move(outcome.history)));
+    releaseInBackground(
+        std::exchange(d.history, std::make_shared<const Report>(std::move(outcome.history))));
     emit historyChanged();
-    releaseInBackground(std::exchange(d.today, std::move(outcome.today)));
+    releaseInBackground(
+        std::exchange(d.today, std::make_shared<const Report>(std::move(outcome.today))));
     d.sameTimeYesterday = outcome.sameTimeYesterday;
     emit todayChanged();
 
-    releaseInBackground(std::exchange(d.roster, std::move(outcome.roster)));
+    releaseInBackground(
+        std::exchange(d.roster, std::make_shared<const AgentRoster>(std::move(outcome.roster))));
     emit rosterChanged();
     d.homeInventory = std::move(outcome.inventory);
     emit homeInventoryChanged();
@@ -275,9 +278,15 @@ const UsageStore::LoadState& UsageStore::state() const noexcept {
     return d_->state;
 }
 const Report& UsageStore::today() const noexcept {
+    return *d_->today;
+}
+const std::shared_ptr<const Report>& UsageStore::todayShared() const noexcept {
     return d_->today;
 }
 const Report& UsageStore::history() const noexcept {
+    return *d_->history;
+}
+const std::shared_ptr<const Report>& UsageStore::historyShared() const noexcept {
     return d_->history;
 }
 const UsageStore::SameTimeYesterday& UsageStore::sameTimeYesterday() const noexcept {
@@ -311,6 +320,9 @@ const std::optional<ScanCache::VerificationResult>& UsageStore::verification() c
     return d_->verification;
 }
 const AgentRoster& UsageStore::roster() const noexcept {
+    return *d_->roster;
+}
+const std::shared_ptr<const AgentRoster>& UsageStore::rosterShared() const noexcept {
     return d_->roster;
 }
 const std::vector<SourceHome>& UsageStore::homes() const noexcept {

@@ -95,6 +95,9 @@ class UsageStore : public QObject {
     const LoadState& state() const noexcept;
     const Report& today() const noexcept;
     const Report& history() const noexcept;
+    /// The same, to keep beyond the next refresh.
+    const std::shared_ptr<const Report>& todayShared() const noexcept;
+    const std::shared_ptr<const Report>& historyShared() const noexcept;
     /// Published with today (todayChanged).
     const SameTimeYesterday& sameTimeYesterday() const noexcept;
     const RangeSelection& rangeSelection() const noexcept;
@@ -116,6 +119,7 @@ class UsageStore : public QObject {
     /// Drops the verdict (the Sources tab, after clearing the cache).
     void clearVerification();
     const AgentRoster& roster() const noexcept;
+    const std::shared_ptr<const AgentRoster>& rosterShared() const noexcept;
     const std::vector<SourceHome>& homes() const noexcept;
     const std::vector<HomeInfo>& homeInventory() const noexcept;
 

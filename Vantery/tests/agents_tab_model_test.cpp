@@ -21,6 +21,11 @@ FigureText known(std::string text) {
 
 const AgentIdentity mainAgent = AgentIdentity::mainSession();
 
+AgentRanking rankingOf(Report report, AgentRoster roster, const QLocale& locale = QLocale()) {
+    return AgentRanking(std::make_shared<const Report>(std::move(report)),
+                        std::make_shared<const AgentRoster>(std::move(roster)), locale);
+}
+
 std::vector<std::string> labels(const Ranking& r) {
     std::vector<std::string> out;
     for (const auto& row : r.rows)
@@ -45,7 +50,7 @@ TEST(AgentsTabModel, SplitIsUnknownOnlyWithoutRequestsAndUnpricedOnesAreLowerBou
     EXPECT_EQ(split(empty).unknownText, "unknown \u2014 no requests in the selected range");
     EXPECT_TRUE(split(empty).costTiles.empty());
     EXPECT_TRUE(split(empty).tiles.empty());
-    const Ranking none = AgentRanking(empty, AgentRoster{}).filtered("");
+    const Ranking none = rankingOf(empty, AgentRoster{}).filtered("");
     EXPECT_EQ(none.title, "Ranking (0)");
     EXPECT_TRUE(none.rows.empty());
 
@@ -59,7 +64,7 @@ TEST(AgentsTabModel, SplitIsUnknownOnlyWithoutRequestsAndUnpricedOnesAreLowerBou
     EXPECT_EQ(s.costTiles[0], (CostTile{"main session", costing(0, 2).cost, std::nullopt}));
     EXPECT_EQ(s.costTiles[1].cost.unpricedRequests, 1);
     EXPECT_EQ(splitBar(s, 300).mainWidth, 0);
-    EXPECT_EQ(labels(AgentRanking(unpriced, AgentRoster{}).filtered("")),
+    EXPECT_EQ(labels(rankingOf(unpriced, AgentRoster{}).filtered("")),
               (std::vector<std::string>{"main session", "anonymous agent 012345678"}));
 }
 
@@ -93,7 +98,7 @@ TEST(AgentsTabModel, SplitTilesAndBar) {
 }
 
 TEST(AgentsTabModel, RankingShowsAtMost200RowsCostliestFirstAndCountsThemAll) {
-    const Ranking big = AgentRanking(manyAgents(250), AgentRoster{}).filtered("");
+    const Ranking big = rankingOf(manyAgents(250), AgentRoster{}).filtered("");
     EXPECT_EQ(big.title, "Ranking (250)");
     EXPECT_EQ(big.count, 250);
     ASSERT_EQ(big.rows.size(), 200u);
@@ -102,14 +107,14 @@ TEST(AgentsTabModel, RankingShowsAtMost200RowsCostliestFirstAndCountsThemAll) {
     EXPECT_FALSE(big.rows.front().isMain);
     EXPECT_EQ(big.caption, "showing the first 200 of 250");
 
-    const Ranking exact = AgentRanking(manyAgents(200), AgentRoster{}).filtered("");
+    const Ranking exact = rankingOf(manyAgents(200), AgentRoster{}).filtered("");
     EXPECT_EQ(exact.rows.size(), 200u);
     EXPECT_FALSE(exact.caption);
 
     // The cap applies after the filter: 201 matches still get the caption.
-    const Ranking filtered = AgentRanking(manyAgents(250), AgentRoster{}).filtered("agent-");
+    const Ranking filtered = rankingOf(manyAgents(250), AgentRoster{}).filtered("agent-");
     EXPECT_EQ(filtered.caption, "showing the first 200 of 250");
-    EXPECT_EQ(AgentRanking(manyAgents(250), AgentRoster{}).filtered("agent-2").count,
+    EXPECT_EQ(rankingOf(manyAgents(250), AgentRoster{}).filtered("agent-2").count,
               51); // agent-200 … agent-250
 }
 
@@ -118,7 +123,7 @@ TEST(AgentsTabModel, FilterIgnoresCaseKeepsBlanksAndMayMatchNothing) {
     r.byAgent.set(mainAgent, costing(1));
     r.byAgent.set(AgentIdentity::named("report-writer", "areport-writer-3c9d"), costing(2));
     r.byAgent.set(AgentIdentity::named("Ärger", "aÄrger-1"), costing(3));
-    const AgentRanking ranking(r, AgentRoster{}, QLocale(QLocale::English));
+    const AgentRanking ranking = rankingOf(r, AgentRoster{}, QLocale(QLocale::English));
 
     EXPECT_EQ(labels(ranking.filtered("MAIN")), std::vector<std::string>{"main session"});
     EXPECT_EQ(labels(ranking.filtered("main ")),
@@ -173,7 +178,7 @@ TEST(AgentsTabModel, RowCaptionsFromSessionRosterAndProject) {
     EXPECT_EQ(accessory(r, roster, mainAgent), "session short \u00b7 ~/w/<b>app</b>");
 
     // The ranking's rows carry the same captions.
-    for (const auto& row : AgentRanking(r, roster).filtered("").rows)
+    for (const auto& row : rankingOf(r, roster).filtered("").rows)
         if (row.row.label == "writer") {
             EXPECT_EQ(row.row.accessory, accessory(r, roster, writer));
         }

@@ -250,7 +250,8 @@ void AgentsTab::rebuild() {
     }
     splitSlot_->addWidget(splitBody_);
 
-    ranking_ = AgentRanking(r, store_.roster());
+    ranking_ = AgentRanking(scope_ == Scope::today ? store_.todayShared() : store_.historyShared(),
+                            store_.rosterShared());
     refilter();
 
     clearLayout(coverageSlot_);
