@@ -40,13 +40,14 @@ Split split(const Report& report) {
     out.subagent = s.subagent;
     CostEstimate mainCost, subagentCost;
     std::int64_t requests = 0, agents = 0;
-    for (const auto& [agent, bucket] : report.byAgent) {
-        requests += bucket.requests;
-        if (agent.isSubagent()) {
-            subagentCost += bucket.cost;
+    const AgentBuckets& all = report.byAgent;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        requests += all.requests(i);
+        if (all.agent(i).isSubagent()) {
+            subagentCost += all.cost(i);
             ++agents;
         } else {
-            mainCost += bucket.cost;
+            mainCost += all.cost(i);
         }
     }
     if (requests == 0) {

@@ -202,7 +202,8 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
         return Res::none(std::string(query));
     }
     std::vector<AgentIdentity> exact, fuzzy;
-    for (const auto& [agent, bucket] : report.byAgent) {
+    for (std::size_t i = 0; i < report.byAgent.size(); ++i) {
+        const AgentIdentity& agent = report.byAgent.agent(i);
         if (agent.kind() == AgentIdentity::Kind::main) continue;
         std::string raw = text::lowercased(agent.rawIdText());
         bool named = agent.kind() == AgentIdentity::Kind::named;

@@ -30,10 +30,11 @@ std::string percent(double value) {
 
 Split splitOf(const Report& report) {
     Split split;
-    for (const auto& [agent, bucket] : report.byAgent) {
-        Bucket& side = agent.isSubagent() ? split.subagents : split.mainSession;
-        side.requests += bucket.requests;
-        side.cost += bucket.cost;
+    const AgentBuckets& agents = report.byAgent;
+    for (std::size_t i = 0; i < agents.size(); ++i) {
+        Bucket& side = agents.agent(i).isSubagent() ? split.subagents : split.mainSession;
+        side.requests += agents.requests(i);
+        side.cost += agents.cost(i);
     }
     return split;
 }
