@@ -96,7 +96,8 @@ bool matches(std::string_view label, std::string_view query, const QLocale& loca
 
 /// Every agent of a report, ranked for each keystroke of the filter. A history can hold
 /// hundreds of thousands of agents: rows are made only for the ones shown, and labels are
-/// folded for comparison at the first query that needs them.
+/// folded for comparison at the first query that needs them (so one ranking serves one
+/// thread at a time).
 class AgentRanking {
   public:
     AgentRanking() = default;

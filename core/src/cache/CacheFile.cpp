@@ -405,7 +405,9 @@ namespace {
 
 // One file entry, checked field by field; its records are decoded afterwards.
 struct EntrySpan {
-    std::size_t path = 0;
+    // Copied in the first pass: read at the end, after the file's pages were let go,
+    // 20,000 paths spread over the string table bring most of it back through readahead.
+    std::string path;
     ScanCache::FileState state;
     std::size_t recordsAt = 0;
     std::int64_t recordCount = 0;
@@ -574,7 +576,7 @@ std::optional<CacheContent> decodeCacheFile(std::string_view bytes, const CacheF
         const std::int64_t fileCount = r.readInt();
         for (std::int64_t f = 0; f < fileCount; ++f) {
             EntrySpan e;
-            e.path = r.readStringIndex();
+            e.path = r.string(r.readStringIndex());
             e.state.size = r.readUInt();
             e.state.mtime = r.readDouble();
             e.state.inode = r.readUInt();
@@ -672,7 +674,7 @@ std::optional<CacheContent> decodeCacheFile(std::string_view bytes, const CacheF
     out.dictionary = std::move(dictionary);
     out.keysDistinct = !shared;
     for (EntrySpan& e : spans)
-        out.files.insert_or_assign(std::string(r.string(e.path)), std::move(e.state));
+        out.files.insert_or_assign(std::move(e.path), std::move(e.state));
     return out;
 }
 
