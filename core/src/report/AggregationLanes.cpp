@@ -168,7 +168,9 @@ void SessionLane::walk(const LaneContext& w) {
 }
 
 AgentLane::AgentLane(const RequestTable& table, std::uint32_t part_, std::uint32_t parts_)
-    : part(part_), parts(parts_), book(bookFor(table)), agents(table.sizes().agents / parts_ + 1) {}
+    : part(part_), parts(parts_), book(bookFor(table)), agents(table.sizes().agents / parts_ + 1) {
+    byAgent.reserveKeys(table.sizes().agents / parts_ + 1);
+}
 
 void AgentLane::walk(const LaneContext& w) {
     for (const auto& run : w.runs)

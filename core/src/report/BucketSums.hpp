@@ -88,6 +88,12 @@ struct Sums {
 // when a new model appears.
 class Axis {
   public:
+    // Room for n keys without moving: a pass that may meet hundreds of thousands of keys
+    // would otherwise hold the old and the new arrays at once as they grow.
+    void reserveKeys(std::size_t n) {
+        sums_.reserve(n);
+        counts_.reserve(n * stride_);
+    }
     void ensureKeys(std::size_t n) {
         if (sums_.size() < n) {
             sums_.resize(n);
