@@ -19,7 +19,54 @@ namespace vantery {
 
 namespace detail {
 class AgentBucketsBuilder;
-}
+
+// An iterator over a map held in columns: `*it` makes the entry at its position;
+// `it->second` makes it once and keeps it in the iterator, so a reference to it lives as
+// long as the iterator.
+template <class Map> class EntryIterator {
+  public:
+    using Entry = typename Map::Entry;
+    using iterator_category = std::input_iterator_tag;
+    using value_type = Entry;
+    using difference_type = std::ptrdiff_t;
+    using reference = Entry;
+    using pointer = const Entry*;
+
+    EntryIterator() = default;
+    EntryIterator(const Map* of, std::size_t at) : of_(of), at_(at) {}
+    EntryIterator(const EntryIterator& o) : of_(o.of_), at_(o.at_) {}
+    EntryIterator& operator=(const EntryIterator& o) {
+        of_ = o.of_;
+        at_ = o.at_;
+        made_.reset();
+        return *this;
+    }
+    Entry operator*() const { return of_->entry(at_); }
+    const Entry* operator->() const {
+        if (!made_) made_.emplace(**this);
+        return &*made_;
+    }
+    EntryIterator& operator++() noexcept {
+        ++at_;
+        made_.reset();
+        return *this;
+    }
+    EntryIterator operator++(int) {
+        auto was = *this;
+        ++*this;
+        return was;
+    }
+    std::size_t index() const noexcept { return at_; }
+    friend bool operator==(const EntryIterator& a, const EntryIterator& b) noexcept {
+        return a.of_ == b.of_ && a.at_ == b.at_;
+    }
+
+  private:
+    const Map* of_ = nullptr;
+    std::size_t at_ = 0;
+    mutable std::optional<Entry> made_;
+};
+} // namespace detail
 
 /// A total order on agent identities (kind, then raw id, then name), so that maps keyed
 /// by agent enumerate deterministically.
@@ -36,51 +83,7 @@ class AgentBuckets {
         const AgentIdentity& first;
         Bucket second;
     };
-    /// `*it` makes the entry; `it->second` makes it once and keeps it in the iterator, so
-    /// a reference to it lives as long as the iterator.
-    class const_iterator {
-      public:
-        using iterator_category = std::input_iterator_tag;
-        using value_type = Entry;
-        using difference_type = std::ptrdiff_t;
-        using reference = Entry;
-        using pointer = const Entry*;
-
-        const_iterator() = default;
-        const_iterator(const const_iterator& o) : of_(o.of_), at_(o.at_) {}
-        const_iterator& operator=(const const_iterator& o) {
-            of_ = o.of_;
-            at_ = o.at_;
-            made_.reset();
-            return *this;
-        }
-        Entry operator*() const { return {of_->agent(at_), of_->bucket(at_)}; }
-        const Entry* operator->() const {
-            if (!made_) made_.emplace(**this);
-            return &*made_;
-        }
-        const_iterator& operator++() noexcept {
-            ++at_;
-            made_.reset();
-            return *this;
-        }
-        const_iterator operator++(int) {
-            auto was = *this;
-            ++*this;
-            return was;
-        }
-        std::size_t index() const noexcept { return at_; }
-        friend bool operator==(const const_iterator& a, const const_iterator& b) noexcept {
-            return a.of_ == b.of_ && a.at_ == b.at_;
-        }
-
-      private:
-        friend class AgentBuckets;
-        const_iterator(const AgentBuckets* of, std::size_t at) : of_(of), at_(at) {}
-        const AgentBuckets* of_ = nullptr;
-        std::size_t at_ = 0;
-        mutable std::optional<Entry> made_;
-    };
+    using const_iterator = detail::EntryIterator<AgentBuckets>;
     using iterator = const_iterator;
     using key_type = AgentIdentity;
     using mapped_type = Bucket;
@@ -99,6 +102,7 @@ class AgentBuckets {
     /// By position, 0 ≤ i < size().
     const AgentIdentity& agent(std::size_t i) const noexcept { return agents_[i]; }
     Bucket bucket(std::size_t i) const;
+    Entry entry(std::size_t i) const { return {agents_[i], bucket(i)}; }
     double priced(std::size_t i) const noexcept { return sums_[i].priced; }
     std::int64_t requests(std::size_t i) const noexcept { return sums_[i].requests; }
     /// The bucket's cost alone.
@@ -147,38 +151,7 @@ class AgentTexts {
         /// A copy, as a map of texts by agent holds it.
         operator std::pair<const AgentIdentity, std::string>() const { return {first, second}; }
     };
-    class const_iterator {
-      public:
-        using iterator_category = std::input_iterator_tag;
-        using value_type = Entry;
-        using difference_type = std::ptrdiff_t;
-        using reference = Entry;
-        using pointer = void;
-        struct Arrow {
-            Entry entry;
-            const Entry* operator->() const noexcept { return &entry; }
-        };
-
-        const_iterator() = default;
-        Entry operator*() const { return {of_->agents_[at_], of_->texts_[of_->textOf_[at_]]}; }
-        Arrow operator->() const { return {**this}; }
-        const_iterator& operator++() noexcept {
-            ++at_;
-            return *this;
-        }
-        const_iterator operator++(int) noexcept {
-            auto was = *this;
-            ++at_;
-            return was;
-        }
-        friend bool operator==(const const_iterator&, const const_iterator&) = default;
-
-      private:
-        friend class AgentTexts;
-        const_iterator(const AgentTexts* of, std::size_t at) : of_(of), at_(at) {}
-        const AgentTexts* of_ = nullptr;
-        std::size_t at_ = 0;
-    };
+    using const_iterator = detail::EntryIterator<AgentTexts>;
     using iterator = const_iterator;
     using key_type = AgentIdentity;
     using mapped_type = std::string;
@@ -193,6 +166,7 @@ class AgentTexts {
     }
     /// The agent's text; throws std::out_of_range for an agent not held.
     const std::string& at(const AgentIdentity& agent) const;
+    Entry entry(std::size_t i) const { return {agents_[i], texts_[textOf_[i]]}; }
 
     /// Holds `text` for `agent`, replacing what it held; an agent past the last one is
     /// appended without a search.
