@@ -1,7 +1,6 @@
 #pragma once
 // Fills a report's agent columns from the aggregation's accumulators: the agents' sums
 // in stretches on several threads, each stretch's model entries apart, then joined.
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>

@@ -188,11 +188,6 @@ void AgentTexts::erase(const AgentIdentity& agent) {
     textOf_.erase(textOf_.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
-void AgentTexts::reserve(std::size_t agents) {
-    agents_.reserve(agents);
-    textOf_.reserve(agents);
-}
-
 bool operator==(const AgentTexts& a, const AgentTexts& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)

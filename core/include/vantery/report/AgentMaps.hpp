@@ -56,7 +56,6 @@ template <class Map> class EntryIterator {
         ++*this;
         return was;
     }
-    std::size_t index() const noexcept { return at_; }
     friend bool operator==(const EntryIterator& a, const EntryIterator& b) noexcept {
         return a.of_ == b.of_ && a.at_ == b.at_;
     }
@@ -172,7 +171,6 @@ class AgentTexts {
     /// appended without a search.
     void set(const AgentIdentity& agent, std::string_view text);
     void erase(const AgentIdentity& agent);
-    void reserve(std::size_t agents);
 
     friend bool operator==(const AgentTexts& a, const AgentTexts& b);
 
