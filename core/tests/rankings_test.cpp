@@ -66,6 +66,8 @@ TEST(Rankings, AgentsTieOnRawIdAndMainAsDescription) {
     r.byAgent.set(anon, priced(3));
     r.byAgent.set(AgentIdentity(), priced(3));
     EXPECT_EQ(keys(r.topAgents(10, false)), (std::vector<AgentIdentity>{anon, zed, abe}));
+    EXPECT_EQ(keys(r.topAgents(2, false)),
+              (std::vector<AgentIdentity>{anon, zed})); // tie at the cut
     // "(main)" sorts before ids that begin with a digit or letter.
     EXPECT_EQ(keys(r.topAgents(10, true)),
               (std::vector<AgentIdentity>{AgentIdentity(), anon, zed, abe}));

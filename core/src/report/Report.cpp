@@ -45,26 +45,48 @@ double rankMeasure(double priced) {
     return std::isnan(priced) ? -std::numeric_limits<double>::infinity() : priced;
 }
 
-// A candidate of a ranking: its measure, its comparison text and where it was taken.
+// A candidate of a ranking: its measure and where it was taken.
 struct Candidate {
     double measure;
-    std::string text;
     std::size_t taken;
 };
 
-// The `taken` of the first `limit` candidates in ranking order.
-std::vector<std::size_t> firstRanked(std::vector<Candidate>& candidates, int limit) {
-    auto before = [](const Candidate& a, const Candidate& b) {
-        if (a.measure != b.measure) return a.measure > b.measure;
-        if (int c = a.text.compare(b.text); c != 0) return c < 0;
-        return a.taken < b.taken;
-    };
+// The `taken` of the first `limit` candidates in ranking order: measure, then text, then
+// taken. Only candidates that reach the limit-th measure get their text: a history's
+// ranking of 200,000 agents for its top 15 made 200,000 texts.
+template <class TextOf>
+std::vector<std::size_t> firstRanked(std::vector<Candidate>& candidates, int limit,
+                                     const TextOf& textOf) {
     const std::size_t n = std::min(candidates.size(), static_cast<std::size_t>(limit));
-    std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(n),
-                      candidates.end(), before);
+    if (n == 0) return {};
+    auto reaches = candidates.end();
+    if (n < candidates.size()) {
+        auto nth = candidates.begin() + static_cast<std::ptrdiff_t>(n - 1);
+        std::nth_element(
+            candidates.begin(), nth, candidates.end(),
+            [](const Candidate& a, const Candidate& b) { return a.measure > b.measure; });
+        const double least = nth->measure;
+        reaches = std::partition(candidates.begin(), candidates.end(),
+                                 [least](const Candidate& c) { return c.measure >= least; });
+    }
+    struct Ranked {
+        double measure;
+        std::string text;
+        std::size_t taken;
+    };
+    std::vector<Ranked> ranked;
+    ranked.reserve(static_cast<std::size_t>(reaches - candidates.begin()));
+    for (auto c = candidates.begin(); c != reaches; ++c)
+        ranked.push_back({c->measure, comparisonText(textOf(c->taken)), c->taken});
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(n), ranked.end(),
+                      [](const Ranked& a, const Ranked& b) {
+                          if (a.measure != b.measure) return a.measure > b.measure;
+                          if (int c = a.text.compare(b.text); c != 0) return c < 0;
+                          return a.taken < b.taken;
+                      });
     std::vector<std::size_t> out(n);
     for (std::size_t i = 0; i < n; ++i)
-        out[i] = candidates[i].taken;
+        out[i] = ranked[i].taken;
     return out;
 }
 
@@ -76,11 +98,11 @@ template <class Map> std::vector<RankedEntry<std::string>> rankedByText(const Ma
     at.reserve(map.size());
     candidates.reserve(map.size());
     for (auto it = map.begin(); it != map.end(); ++it) {
-        candidates.push_back(
-            {rankMeasure(it->second.cost.priced), comparisonText(it->first), at.size()});
+        candidates.push_back({rankMeasure(it->second.cost.priced), at.size()});
         at.push_back(it);
     }
-    for (std::size_t i : firstRanked(candidates, limit))
+    for (std::size_t i :
+         firstRanked(candidates, limit, [&](std::size_t i) { return at[i]->first; }))
         all.push_back({at[i]->first, at[i]->second});
     return all;
 }
@@ -94,9 +116,9 @@ std::vector<RankedEntry<AgentIdentity>> Report::topAgents(int limit, bool includ
     candidates.reserve(byAgent.size());
     for (std::size_t i = 0; i < byAgent.size(); ++i)
         if (includeMain || byAgent.agent(i).isSubagent())
-            candidates.push_back({rankMeasure(byAgent.priced(i)),
-                                  comparisonText(byAgent.agent(i).description()), i});
-    for (std::size_t i : firstRanked(candidates, limit))
+            candidates.push_back({rankMeasure(byAgent.priced(i)), i});
+    const auto description = [&](std::size_t i) { return byAgent.agent(i).description(); };
+    for (std::size_t i : firstRanked(candidates, limit, description))
         all.push_back({byAgent.agent(i), byAgent.bucket(i)});
     return all;
 }
