@@ -9,6 +9,7 @@
 
 #include "base/Parallel.hpp"
 #include "cache/BinaryCodec.hpp"
+#include "model/PrintIndex.hpp"
 #include "vantery/base/Text.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 
@@ -199,43 +200,6 @@ struct StringNumbers {
     }
 };
 
-// The string numbers of keys met in several blocks: an index over the prints of the keys
-// numbered so far, by their position among all rows. 8 bytes a slot.
-class KeyNumbers {
-  public:
-    KeyNumbers(const std::vector<const FileBlock*>& blocks, std::size_t rows)
-        : blocks_(blocks), slots_(std::bit_ceil(std::max<std::size_t>(16, rows + rows / 2)), 0) {
-        mask_ = slots_.size() - 1;
-        start_.reserve(blocks.size() + 1);
-        start_.push_back(0);
-        for (const FileBlock* b : blocks)
-            start_.push_back(start_.back() + (b ? b->size() : 0));
-    }
-    /// The position of the first row with this print, or `position` itself when new.
-    std::size_t firstOf(const KeyPrint& print, std::size_t position) {
-        const std::uint64_t tag = print.lo >> 32 << 32;
-        std::size_t i = print.lo & mask_;
-        for (; slots_[i] != 0; i = (i + 1) & mask_) {
-            if ((slots_[i] & ~std::uint64_t{0xffffffff}) != tag) continue;
-            const std::size_t p = (slots_[i] & 0xffffffffu) - 1;
-            if (printAt(p) == print) return p;
-        }
-        slots_[i] = tag | (position + 1);
-        return position;
-    }
-
-  private:
-    const KeyPrint& printAt(std::size_t p) const {
-        const auto b = static_cast<std::size_t>(std::upper_bound(start_.begin(), start_.end(), p) -
-                                                start_.begin() - 1);
-        return blocks_[b]->keyPrint(p - start_[b]);
-    }
-    const std::vector<const FileBlock*>& blocks_;
-    std::vector<std::size_t> start_;
-    std::vector<std::uint64_t> slots_;
-    std::size_t mask_ = 0;
-};
-
 // One file entry, its string numbers already known.
 void encodeEntry(BinaryWriter& w, const ScanCache::FileState& state, std::uint32_t path,
                  const std::uint32_t* keys, std::int64_t rank, const StringNumbers& numbers,
@@ -298,7 +262,8 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     std::vector<std::uint32_t> keys(records);
     StringNumbers numbers(dictionary.sizes());
     {
-        std::optional<KeyNumbers> shared;
+        // Keys met in several blocks share a number: the first meeting's.
+        std::optional<detail::PrintIndex> shared;
         if (!keysDistinct) shared.emplace(blocks, records);
         std::size_t position = 0;
         for (std::size_t e = 0; e < entries.size(); ++e) {

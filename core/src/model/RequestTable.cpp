@@ -7,6 +7,7 @@
 
 #include "base/Hash128.hpp"
 #include "base/Parallel.hpp"
+#include "model/PrintIndex.hpp"
 
 namespace vantery {
 
@@ -359,49 +360,29 @@ RequestTable::RequestTable(std::shared_ptr<RequestDictionary> dictionary,
     const std::size_t partitions =
         total < 65'536 ? 1 : std::min<std::size_t>(parallel::maxThreads(), 64);
     std::vector<std::vector<RequestRow>> merged(partitions);
+    std::vector<const FileBlock*> plain;
+    plain.reserve(blocks_.size());
+    for (const auto& block : blocks_)
+        plain.push_back(block.get());
     parallel::forEach(partitions, [&](std::size_t partition) {
-        struct Slot {
-            std::uint64_t hash = 0;
-            std::uint32_t block = 0, row = 0; // row + 1; 0 for an empty slot
-        };
-        std::vector<Slot> index(
-            std::bit_ceil(std::max<std::size_t>(16, 2 * total / partitions + 16)));
-        std::size_t mask = index.size() - 1, used = 0;
+        detail::PrintIndex index(plain, total / partitions);
         std::vector<RequestRow>& rows = merged[partition];
+        std::size_t position = 0;
         for (std::uint32_t b = 0; b < blocks_.size(); ++b) {
             const FileBlock& block = *blocks_[b];
-            for (std::uint32_t i = 0; i < block.size(); ++i) {
+            for (std::uint32_t i = 0; i < block.size(); ++i, ++position) {
                 const KeyPrint& print = block.keyPrint(i);
-                const std::uint64_t h = print.lo;
-                if (partitions > 1 && (h >> 58) % partitions != partition) continue;
+                if (partitions > 1 && (print.lo >> 58) % partitions != partition) continue;
                 if (print.empty()) continue; // never unified: its own request
-                std::size_t k = h & mask;
-                for (; index[k].row != 0; k = (k + 1) & mask)
-                    if (index[k].hash == h &&
-                        blocks_[index[k].block]->keyPrint(index[k].row - 1).hi == print.hi)
-                        break;
-                if (index[k].row == 0) {
-                    index[k] = Slot{h, b, i + 1};
-                    if (++used * 2 > index.size()) {
-                        std::vector<Slot> bigger(index.size() * 2);
-                        mask = bigger.size() - 1;
-                        for (const Slot& s : index) {
-                            if (s.row == 0) continue;
-                            std::size_t j = s.hash & mask;
-                            while (bigger[j].row != 0)
-                                j = (j + 1) & mask;
-                            bigger[j] = s;
-                        }
-                        index = std::move(bigger);
-                    }
-                    continue;
-                }
+                const std::size_t firstAt = index.firstOf(print, position);
+                if (firstAt == position) continue;
                 // A later meeting: the first block's fields, the largest counters and
                 // the earliest time.
-                state[offset[b] + i] = repeatMark;
-                std::uint32_t& first = state[offset[index[k].block] + index[k].row - 1];
+                state[position] = repeatMark;
+                std::uint32_t& first = state[firstAt];
                 if (first == 0) {
-                    rows.push_back(blocks_[index[k].block]->row(index[k].row - 1));
+                    const auto [fb, fr] = index.blockRow(firstAt);
+                    rows.push_back(blocks_[fb]->row(fr));
                     first = static_cast<std::uint32_t>(rows.size());
                 }
                 RequestRow& m = rows[first - 1];
