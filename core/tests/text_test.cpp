@@ -49,6 +49,7 @@ TEST(Text, Utf8Validation) {
 TEST(Text, Lowercased) {
     EXPECT_EQ(lowercased("Claude-OPUS"), "claude-opus");
     EXPECT_EQ(lowercased("\xC3\x96L"), "\xC3\xB6l"); // Ö → ö
+    EXPECT_EQ(lowercased("\u0130X"), "i\u0307x");     // the full mapping keeps the dot
     EXPECT_EQ(lowercased("a\xFF"
                          "B"),
               "a\xFF"
@@ -80,6 +81,19 @@ TEST(Text, NumbersAndWords) {
     EXPECT_EQ(joined(std::vector<std::string>{"", "x"}, "; "), "; x");
     EXPECT_EQ(trimmed(" \t a b \r\n"), "a b");
     EXPECT_EQ(trimmed(" \n "), "");
+    EXPECT_EQ(trimmed("\u00a0\u3000a\u2028\u0085\v"), "a");
+    // Lone continuation bytes are no blanks.
+    EXPECT_EQ(trimmed("\xa0"
+                      "a\x85"),
+              "\xa0"
+              "a\x85");
+}
+
+TEST(Text, JsonNumbers) {
+    for (const char* t : {"0", "-0", "12", "-0.5e+3", "1E9", "123456789012345678901234567890"})
+        EXPECT_TRUE(isJsonNumber(t)) << t;
+    for (const char* t : {"", "-", "01", "1.", ".5", "+1", "1e", "1e+", "0x1", "1 ", "NaN"})
+        EXPECT_FALSE(isJsonNumber(t)) << t;
 }
 
 TEST(Text, IsolatedNameCannotReorderOrBreakTheSentence) {

@@ -66,10 +66,6 @@ std::string AnswerText::joined(const std::set<std::string>& texts, std::string_v
     return text::joined(texts, separator);
 }
 
-std::string_view AnswerText::trimmed(std::string_view s) {
-    return text::trimmed(s);
-}
-
 std::string AnswerText::cost(const Bucket& b) {
     if (b.requests < 1) return "unknown (no requests in range)";
     if (b.cost.priced == 0 && b.cost.unpricedRequests >= 1)

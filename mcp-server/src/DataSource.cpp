@@ -74,7 +74,7 @@ DataSource::Resolution<std::string>
 resolveLabel(std::string_view query, const std::map<std::string, Bucket, std::less<>>& buckets,
              Pred matches) {
     using Res = DataSource::Resolution<std::string>;
-    std::string q = text::lowercased(AnswerText::trimmed(query));
+    std::string q = text::lowercased(text::trimmed(query));
     if (q.empty()) return Res::none(std::string(query));
     std::vector<std::string> found;
     for (const auto& [label, bucket] : buckets) {
@@ -195,7 +195,7 @@ std::shared_ptr<const Report> DataSource::sharedReport(const Period& period,
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
                                                                const Report& report) const {
     using Res = Resolution<AgentIdentity>;
-    std::string q = text::lowercased(AnswerText::trimmed(query));
+    std::string q = text::lowercased(text::trimmed(query));
     if (q.empty()) return Res::none(std::string(query));
     if (q == "main" || q == "main session" || q == "main-session") {
         if (report.byAgent.count(AgentIdentity::mainSession())) return Res::one(AgentIdentity());

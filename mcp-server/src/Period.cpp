@@ -58,7 +58,7 @@ Period Period::parse(const Json& arguments, std::string_view defaultPeriod,
     }
 
     std::string p = text::lowercased(
-        AnswerText::trimmed(argString(arguments, "period").value_or(std::string(defaultPeriod))));
+        text::trimmed(argString(arguments, "period").value_or(std::string(defaultPeriod))));
     if (p.empty() || p == "today")
         return Period{today, today, "today (" + AnswerText::day(today) + ")", true, true};
     if (p == "yesterday") {

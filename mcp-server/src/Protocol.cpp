@@ -8,40 +8,6 @@
 namespace vantery::mcp {
 namespace {
 
-// White space and line breaks as Unicode defines them (separators, tab, the
-// line-break controls and NEL): the UTF-8 length of one at the front or back of
-// s, 0 when there is none.
-constexpr std::string_view unicodeBlanks[] = {"\u0085", "\u00a0", "\u1680", "\u2000", "\u2001",
-                                              "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
-                                              "\u2007", "\u2008", "\u2009", "\u200a", "\u2028",
-                                              "\u2029", "\u202f", "\u205f", "\u3000"};
-
-std::size_t blankAtFront(std::string_view s) {
-    if (s.empty()) return 0;
-    const char c = s.front();
-    if (c == ' ' || (c >= '\t' && c <= '\r')) return 1;
-    for (std::string_view b : unicodeBlanks)
-        if (s.substr(0, b.size()) == b) return b.size();
-    return 0;
-}
-
-std::size_t blankAtBack(std::string_view s) {
-    if (s.empty()) return 0;
-    const char c = s.back();
-    if (c == ' ' || (c >= '\t' && c <= '\r')) return 1;
-    for (std::string_view b : unicodeBlanks)
-        if (s.size() >= b.size() && s.substr(s.size() - b.size()) == b) return b.size();
-    return 0;
-}
-
-std::string_view trimmed(std::string_view s) {
-    while (std::size_t n = blankAtFront(s))
-        s.remove_prefix(n);
-    while (std::size_t n = blankAtBack(s))
-        s.remove_suffix(n);
-    return s;
-}
-
 // Copying and writing a JSON value recurse once per level, so a message nested
 // deeper than any real request could exhaust the stack; such lines are refused
 // before they are parsed.
@@ -181,33 +147,9 @@ bool isStringToken(std::string_view t) {
     return true;
 }
 
-// -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?, of any size.
-bool isNumberToken(std::string_view t) {
-    std::size_t i = 0;
-    const std::size_t n = t.size();
-    auto digits = [&] {
-        const std::size_t from = i;
-        while (i < n && t[i] >= '0' && t[i] <= '9')
-            ++i;
-        return i > from;
-    };
-    if (i < n && t[i] == '-') ++i;
-    if (i < n && t[i] == '0')
-        ++i;
-    else if (!digits())
-        return false;
-    if (i < n && t[i] == '.' && (++i, !digits())) return false;
-    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
-        if (!digits()) return false;
-    }
-    return i == n;
-}
-
 // A value the server can send back as it came: a string, a number, or a literal.
 bool isScalarToken(std::string_view t) {
-    return isStringToken(t) || isNumberToken(t) || t == "true" || t == "false" || t == "null";
+    return isStringToken(t) || text::isJsonNumber(t) || t == "true" || t == "false" || t == "null";
 }
 
 struct TopLevel {
@@ -366,7 +308,7 @@ std::optional<Answer> answer(std::string_view line, MCPServer& server, const Pro
         repaired = text::sanitizeUtf8(line);
         line = repaired;
     }
-    std::string_view text = trimmed(line);
+    std::string_view text = text::trimmed(line);
     if (text.empty()) return std::nullopt;
 
     const bool deep = nestedTooDeep(text);

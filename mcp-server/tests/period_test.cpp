@@ -54,6 +54,9 @@ TEST(PeriodParse, NamedPeriodsInAPinnedZoneAndClock) {
         {{{"period", "  Today\t"}},
          "all",
          {ymd(2025, 3, 12), ymd(2025, 3, 12), "today (2025-03-12)", true, true}},
+        {{{"period", "\u00a0today\u3000"}}, // no-break and ideographic spaces are spaces
+         "all",
+         {ymd(2025, 3, 12), ymd(2025, 3, 12), "today (2025-03-12)", true, true}},
         {{{"period", ""}},
          "all",
          {ymd(2025, 3, 12), ymd(2025, 3, 12), "today (2025-03-12)", true, true}},

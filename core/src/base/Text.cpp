@@ -86,6 +86,8 @@ std::string lowercased(std::string_view s) {
         utf8proc_int32_t cp = decodeAt(s, pos, len);
         if (cp < 0) {
             out.append(s.substr(pos, len));
+        } else if (cp == 0x0130) { // the one code point whose full mapping is longer
+            out += "i\xCC\x87";
         } else {
             utf8proc_uint8_t buf[4];
             auto n = utf8proc_encode_char(utf8proc_tolower(cp), buf);
@@ -163,15 +165,69 @@ std::string counted(std::int64_t n, std::string_view singular, std::string_view 
     return out;
 }
 
+namespace {
+
+// The multi-byte white space and line breaks: U+0085, the space separators above
+// ASCII, U+2028 and U+2029.
+constexpr std::string_view unicodeBlanks[] = {"\u0085", "\u00a0", "\u1680", "\u2000", "\u2001",
+                                              "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
+                                              "\u2007", "\u2008", "\u2009", "\u200a", "\u2028",
+                                              "\u2029", "\u202f", "\u205f", "\u3000"};
+
+bool asciiBlank(char c) noexcept {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The byte length of the blank at the front (or back) of s; 0 when there is none.
+std::size_t blankAtFront(std::string_view s) noexcept {
+    if (s.empty()) return 0;
+    if (asciiBlank(s.front())) return 1;
+    if (static_cast<unsigned char>(s.front()) < 0x80) return 0;
+    for (std::string_view b : unicodeBlanks)
+        if (s.starts_with(b)) return b.size();
+    return 0;
+}
+
+std::size_t blankAtBack(std::string_view s) noexcept {
+    if (s.empty()) return 0;
+    if (asciiBlank(s.back())) return 1;
+    if (static_cast<unsigned char>(s.back()) < 0x80) return 0;
+    for (std::string_view b : unicodeBlanks)
+        if (s.ends_with(b)) return b.size();
+    return 0;
+}
+
+} // namespace
+
 std::string_view trimmed(std::string_view s) noexcept {
-    auto space = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-    };
-    while (!s.empty() && space(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && space(s.back()))
-        s.remove_suffix(1);
+    while (std::size_t n = blankAtFront(s))
+        s.remove_prefix(n);
+    while (std::size_t n = blankAtBack(s))
+        s.remove_suffix(n);
     return s;
+}
+
+bool isJsonNumber(std::string_view t) noexcept {
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < n && t[i] >= '0' && t[i] <= '9')
+            ++i;
+        return i > from;
+    };
+    if (i < n && t[i] == '-') ++i;
+    if (i < n && t[i] == '0')
+        ++i;
+    else if (!digits())
+        return false;
+    if (i < n && t[i] == '.' && (++i, !digits())) return false;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        if (!digits()) return false;
+    }
+    return i == n;
 }
 
 namespace {

@@ -15,6 +15,7 @@
 
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Saturating.hpp"
+#include "vantery/base/Text.hpp"
 #include "vantery/pricing/Pricing.hpp"
 
 namespace vantery {
@@ -143,33 +144,6 @@ std::string sessionFromPath(const std::string& path) {
     return std::string(name);
 }
 
-// Whether text is one JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-bool isJsonNumber(std::string_view t) {
-    std::size_t i = 0, n = t.size();
-    auto digit = [&](std::size_t k) { return k < n && t[k] >= '0' && t[k] <= '9'; };
-    if (i < n && t[i] == '-') ++i;
-    if (!digit(i)) return false;
-    if (t[i] == '0')
-        ++i;
-    else
-        while (digit(i))
-            ++i;
-    if (i < n && t[i] == '.') {
-        ++i;
-        if (!digit(i)) return false;
-        while (digit(i))
-            ++i;
-    }
-    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
-        if (!digit(i)) return false;
-        while (digit(i))
-            ++i;
-    }
-    return i == n;
-}
-
 // The integer a JSON number token stands for when read as a count: cut toward
 // zero, clamped to the int64 range.
 std::int64_t countOfNumber(std::string_view t) {
@@ -218,7 +192,7 @@ bool clampLargeNumbers(std::string_view line, std::string& out) {
             for (char d : token)
                 digits += d >= '0' && d <= '9';
             bool wide = token.find_first_of(".eE") != std::string_view::npos || digits >= 20;
-            if (wide && isJsonNumber(token)) {
+            if (wide && text::isJsonNumber(token)) {
                 out += std::to_string(countOfNumber(token));
                 changed = true;
             } else {

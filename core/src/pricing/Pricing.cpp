@@ -84,10 +84,6 @@ bool isNumericCharacter(std::string_view c) {
            category == UTF8PROC_CATEGORY_NO;
 }
 
-bool isSpace(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 } // namespace
 
 Estimate<double> Pricing::webFetchCost() {
@@ -126,56 +122,7 @@ Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
 }
 
 std::string Pricing::normalizeModel(std::string_view model) {
-    // Trimming covers ASCII white space and line breaks plus U+0085 and every Unicode
-    // space and line or paragraph separator (U+00A0, U+1680, U+2000-U+200A, U+2028,
-    // U+2029, U+202F, U+205F, U+3000).
-    auto isUnicodeSpaceAt = [&](std::size_t pos, std::size_t& len) -> bool {
-        auto b = [&](std::size_t i) { return static_cast<unsigned char>(model[i]); };
-        if (isSpace(b(pos))) {
-            len = 1;
-            return true;
-        }
-        if (pos + 1 < model.size() && b(pos) == 0xC2 &&
-            (b(pos + 1) == 0x85 || b(pos + 1) == 0xA0)) {
-            len = 2;
-            return true;
-        }
-        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x80 &&
-            ((b(pos + 2) >= 0x80 && b(pos + 2) <= 0x8A) || b(pos + 2) == 0xA8 ||
-             b(pos + 2) == 0xA9 || b(pos + 2) == 0xAF)) {
-            len = 3;
-            return true;
-        }
-        if (pos + 2 < model.size() && b(pos) == 0xE3 && b(pos + 1) == 0x80 && b(pos + 2) == 0x80) {
-            len = 3;
-            return true;
-        }
-        if (pos + 2 < model.size() && b(pos) == 0xE1 && b(pos + 1) == 0x9A && b(pos + 2) == 0x80) {
-            len = 3;
-            return true;
-        } // U+1680
-        if (pos + 2 < model.size() && b(pos) == 0xE2 && b(pos + 1) == 0x81 && b(pos + 2) == 0x9F) {
-            len = 3;
-            return true;
-        } // U+205F
-        return false;
-    };
-    std::size_t len = 0;
-    while (!model.empty() && isUnicodeSpaceAt(0, len))
-        model.remove_prefix(len);
-    // Trim from the end: walk forward remembering the last non-space end.
-    std::size_t end = 0;
-    for (std::size_t pos = 0; pos < model.size();) {
-        if (isUnicodeSpaceAt(pos, len)) {
-            pos += len;
-        } else {
-            pos += 1;
-            end = pos;
-        }
-    }
-    model = model.substr(0, end);
-
-    std::string s = text::lowercased(model);
+    std::string s = text::lowercased(text::trimmed(model));
     for (std::size_t at; (at = s.find("[1m]")) != std::string::npos;)
         s.erase(at, 4);
 

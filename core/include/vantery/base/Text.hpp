@@ -22,8 +22,8 @@ std::string_view dropCharacters(std::string_view s, std::size_t n);
 /// s with every invalid UTF-8 sequence replaced by U+FFFD.
 std::string sanitizeUtf8(std::string_view s);
 
-/// s with every code point mapped to lower case (simple case mapping); invalid
-/// bytes are kept as they are.
+/// s in lower case, code point by code point, with the full mapping (U+0130 becomes "i"
+/// and a combining dot above); invalid bytes are kept as they are.
 std::string lowercased(std::string_view s);
 
 /// Whether s is well-formed UTF-8.
@@ -65,9 +65,14 @@ template <class Range> std::string joined(const Range& items, std::string_view s
     return out;
 }
 
-/// s without ASCII white space (space, tab, line feed, carriage return, vertical tab,
-/// form feed) at either end.
+/// s without white space and line breaks at either end: the Unicode space separators,
+/// U+2028, U+2029, tab to carriage return and U+0085. A byte that is not well-formed
+/// UTF-8 is never taken for one.
 std::string_view trimmed(std::string_view s) noexcept;
+
+/// Whether t is exactly one JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?,
+/// of any size.
+bool isJsonNumber(std::string_view t) noexcept;
 
 /// A name from the data (a model id, a path) with invalid UTF-8 replaced by U+FFFD and
 /// C0 and C1 control characters (NUL, line breaks, escapes) and bidirectional controls

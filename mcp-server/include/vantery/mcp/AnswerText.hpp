@@ -38,8 +38,6 @@ struct AnswerText {
     static std::string tokens(std::int64_t n);
     /// The texts in set order, `separator` between them.
     static std::string joined(const std::set<std::string>& texts, std::string_view separator);
-    /// Without leading and trailing spaces and tabs.
-    static std::string_view trimmed(std::string_view s);
 
     /// The cost text of a bucket, saying "unknown (…)" when nothing could be priced.
     static std::string cost(const Bucket& bucket);
