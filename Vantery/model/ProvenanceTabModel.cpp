@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "model/Fmt.hpp"
+#include "vantery/base/Text.hpp"
 
 namespace vantery::app {
 
@@ -102,18 +103,6 @@ std::string tsText(double dayStart) {
     std::string text(buf, ec == std::errc{} ? end : buf);
     if (text.find('.') == std::string::npos) text += ".0";
     return text;
-}
-
-/// The first `n` characters (code points) of a UTF-8 text.
-std::string firstCharacters(const std::string& text, std::size_t n) {
-    std::size_t i = 0, count = 0;
-    while (i < text.size() && count < n) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-            ++i;
-        ++count;
-    }
-    return text.substr(0, i);
 }
 
 } // namespace
@@ -253,14 +242,11 @@ Rows<AgentIdentity> agentsFor(const ProvenanceSource& source, LocalDay day,
 
 std::optional<std::string> modelsSummary(const Bucket& bucket) {
     if (bucket.modelCounts.empty()) return std::nullopt;
-    std::vector<std::pair<std::string, std::int64_t>> counts(bucket.modelCounts.begin(),
-                                                             bucket.modelCounts.end());
-    std::stable_sort(counts.begin(), counts.end(),
-                     [](const auto& a, const auto& b) { return a.second > b.second; });
     std::string text;
-    for (const auto& [model, count] : counts) {
+    for (const auto& [model, count] : bucket.modelsByUse()) {
         if (!text.empty()) text += " \u00B7 ";
-        text += model + " \u00D7" + std::to_string(count);
+        text += model;
+        text += " \u00D7" + std::to_string(count);
     }
     return text;
 }
@@ -303,7 +289,7 @@ ProvenanceView build(const ProvenanceSource& source, const ProvenanceState& stat
                 for (const auto& [session, sessionBucket] : sessionsFor(source, day, project)) {
                     ProvenanceRow s;
                     s.kind = ProvenanceRow::Kind::session;
-                    s.label = firstCharacters(session, 8);
+                    s.label = text::prefixCharacters(session, 8);
                     s.bucket = sessionBucket;
                     if (sessionBucket.lastActivity)
                         s.accessory = "last activity " + Fmt::dayTime(*sessionBucket.lastActivity,

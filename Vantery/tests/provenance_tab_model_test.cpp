@@ -252,6 +252,18 @@ TEST(ProvenanceTabModel, UnpricedProjectsComeLastAndAnEmptyDayShowsUnknown) {
     EXPECT_TRUE(v.rows[1].endsDay);
 }
 
+TEST(ProvenanceTabModel, SessionLabelCutsWholeCharacters) {
+    Published p({});
+    Published pub({request(p.at(3, 10), "abcdefge\u0301-rest", "/w/a")});
+    ProvenanceState state;
+    state.toggleDay(pub.day(3));
+    state.toggleKey(M::projectKey(pub.dayStart(3), "/w/a"));
+    const auto v = M::build(pub.source(), state);
+    ASSERT_EQ(kinds(v), (std::vector{Kind::day, Kind::project, Kind::session}));
+    // The combining accent belongs to the eighth character, so it stays with it.
+    EXPECT_EQ(v.rows[2].label, "abcdefge\u0301");
+}
+
 TEST(ProvenanceTabModel, ModelsSummaryListsTheMostUsedFirst) {
     Bucket b;
     EXPECT_FALSE(M::modelsSummary(b));

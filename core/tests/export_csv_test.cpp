@@ -397,6 +397,23 @@ TEST(ExportRows, EqualCostsOrderTheSameWhateverTheEncoding) {
     EXPECT_EQ(keys, (std::vector<std::string>{"f", "\u00e9a", "e\u0301b"}));
 }
 
+TEST(ExportRows, AnEmbeddedNulDoesNotEndTheComparedText) {
+    auto cal = vantery::testing::sampleCalendar();
+    Report r;
+    // Composed, both read "é", NUL, then a letter: that letter decides, in the rankings
+    // and the exported rows alike, though the decomposed key's bytes come first.
+    const std::string decomposed("e\u0301\0z", 5), precomposed("\u00e9\0a", 4);
+    r.bySession[decomposed] = bucketWith(1, 1.0, 0);
+    r.bySession[precomposed] = bucketWith(1, 1.0, 0);
+    std::vector<std::string> rows, ranked;
+    for (const auto& e : detail::ExportParts::rows(r, Exporter::Axis::session, cal))
+        rows.push_back(e.key);
+    for (const auto& e : r.topSessions(2))
+        ranked.push_back(e.key);
+    EXPECT_EQ(rows, (std::vector<std::string>{precomposed, decomposed}));
+    EXPECT_EQ(ranked, rows);
+}
+
 TEST(ExportStamps, InstantsCarryTheCalendarsOffset) {
     auto ny = Calendar::named("America/New_York");
     auto kolkata = Calendar::named("Asia/Kolkata");

@@ -100,16 +100,11 @@ std::string AnswerText::fractionEst(const Estimate<double>& e) {
 
 std::optional<std::string> AnswerText::models(const Bucket& b) {
     if (b.modelCounts.empty()) return std::nullopt;
-    std::vector<std::pair<std::string, std::int64_t>> pairs(b.modelCounts.begin(),
-                                                            b.modelCounts.end());
-    std::stable_sort(pairs.begin(), pairs.end(), [](const auto& x, const auto& y) {
-        if (x.second != y.second) return x.second > y.second;
-        return x.first < y.first;
-    });
     std::string out;
-    for (const auto& [model, n] : pairs) {
+    for (const auto& [model, n] : b.modelsByUse()) {
         if (!out.empty()) out += ' ';
-        out += model + "\u00d7" + count(n);
+        out += model;
+        out += "\u00d7" + count(n);
     }
     return out;
 }

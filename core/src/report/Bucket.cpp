@@ -1,5 +1,7 @@
 #include "vantery/report/Bucket.hpp"
 
+#include <algorithm>
+
 #include "report/BucketSums.hpp"
 #include "vantery/base/Saturating.hpp"
 #include "vantery/pricing/Pricing.hpp"
@@ -79,6 +81,16 @@ Estimate<DominantComponent> Bucket::dominantComponent() const {
         if (c.count > best->count) best = &c;
     return Estimate<DominantComponent>::known(
         {best->name, static_cast<double>(best->count) / static_cast<double>(total) * 100});
+}
+
+std::vector<Bucket::ModelUse> Bucket::modelsByUse() const {
+    std::vector<ModelUse> uses;
+    uses.reserve(modelCounts.size());
+    for (const auto& [model, count] : modelCounts) // ascending ids: ties stay in id order
+        uses.push_back({model, count});
+    std::stable_sort(uses.begin(), uses.end(),
+                     [](const ModelUse& a, const ModelUse& b) { return a.requests > b.requests; });
+    return uses;
 }
 
 } // namespace vantery

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
@@ -54,6 +55,14 @@ struct Bucket {
     /// A counter as a percentage of totalTokens; unknown(noData) when there are no tokens.
     Estimate<double> share(std::int64_t Bucket::*counter) const;
     Estimate<DominantComponent> dominantComponent() const;
+
+    /// One model id and how many of the bucket's requests used it.
+    struct ModelUse {
+        std::string_view model; ///< points into modelCounts
+        std::int64_t requests;
+    };
+    /// The models by use: most requests first, equal counts by model id ascending.
+    std::vector<ModelUse> modelsByUse() const;
 
     friend bool operator==(const Bucket&, const Bucket&) = default;
 };
