@@ -56,6 +56,12 @@ struct ExportParts : Exporter {
     /// The rows of one axis, unlimited: day and hour oldest first, every other axis by
     /// priced dollars descending, then key ascending.
     static std::vector<Entry> rows(const Report& report, Axis axis, const Calendar& calendar);
+    /// The project, session, agent and agent_kind cells of a row and its attribution
+    /// note, as its axis writes them (unescaped).
+    struct AxisCells {
+        std::string project, session, agent, agentKind, note;
+    };
+    static AxisCells axisCells(const Entry& entry, Axis axis, const Report& report);
     /// The 26 escaped cells of one row.
     static std::vector<std::string> fields(const Entry& entry, Axis axis, const Report& report,
                                            const Stamps& stamps);

@@ -79,7 +79,7 @@ struct Exporter {
         /// The block title of the text summary, e.g. "BY RAW CWD".
         std::string_view title() const noexcept;
         /// Day and hour rows are listed oldest first rather than by cost.
-        bool isChronological() const noexcept { return v_ == day || v_ == hour; }
+        bool isChronological() const noexcept;
         /// The axis with exactly that case name (case-sensitive); absent otherwise.
         static std::optional<Axis> fromRawValue(std::string_view raw) noexcept;
         /// The eight axes in the order of every all-axes export.
