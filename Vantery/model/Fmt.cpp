@@ -8,7 +8,6 @@
 
 #include <QList>
 #include <QString>
-#include <QTextBoundaryFinder>
 
 #include <fmt/format.h>
 
@@ -28,18 +27,18 @@ QString cleanedText(std::string_view s) {
     return qs(text::cleanedName(s));
 }
 
-/// `s` cut in the middle to `max` grapheme clusters, "…" being one of them.
-QString cutMiddle(const QString& s, int max) {
-    if (s.size() <= max) return s; // never more clusters than UTF-16 units
-    std::vector<qsizetype> bounds; // the start of every cluster, then the end
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
-    for (qsizetype at = 0; at >= 0; at = finder.toNextBoundary())
-        bounds.push_back(at);
-    const auto clusters = static_cast<int>(bounds.size()) - 1;
-    if (clusters <= max) return s;
-    const int head = (max - 1) / 2, tail = max - 1 - head;
-    return s.left(bounds[std::size_t(head)]) + QChar(0x2026) +
-           s.mid(bounds[std::size_t(clusters - tail)]);
+/// `s` cut in the middle to `max` user-perceived characters, "…" being one of them,
+/// counted as the core counts them for every other label.
+std::string cutMiddle(std::string_view s, int max) {
+    const auto limit = static_cast<std::size_t>(std::max(1, max));
+    if (s.size() <= limit) return std::string(s); // never more characters than bytes
+    const std::size_t count = text::characterCount(s);
+    if (count <= limit) return std::string(s);
+    const std::size_t head = (limit - 1) / 2, tail = limit - 1 - head;
+    std::string out(text::prefixCharacters(s, head));
+    out += "\u2026";
+    out += text::dropCharacters(s, count - tail);
+    return out;
 }
 
 } // namespace
@@ -49,8 +48,7 @@ std::string cleanName(std::string_view name) {
 }
 
 std::string shownName(std::string_view name, int maxCharacters) {
-    return text::isolatedName(
-        cutMiddle(cleanedText(name), std::max(1, maxCharacters)).toStdString());
+    return text::isolatedName(cutMiddle(text::cleanedName(name), maxCharacters));
 }
 
 std::string shownText(std::string_view composed, int maxWord) {
@@ -59,7 +57,7 @@ std::string shownText(std::string_view composed, int maxWord) {
     qsizetype start = 0;
     for (qsizetype i = 0; i <= s.size(); ++i) {
         if (i < s.size() && !s[i].isSpace()) continue;
-        out += cutMiddle(s.mid(start, i - start), std::max(1, maxWord));
+        out += qs(cutMiddle(s.mid(start, i - start).toStdString(), maxWord));
         if (i < s.size()) out += s[i];
         start = i + 1;
     }
