@@ -11,6 +11,7 @@
 
 #include "vantery/base/CommandLine.hpp"
 #include "vantery/base/Paths.hpp"
+#include "vantery/base/Version.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/MCPServer.hpp"
@@ -45,7 +46,8 @@ bool writeLine(std::string_view text) {
 }
 
 std::string usage() {
-    return "VanteryMCP " VANTERY_VERSION ": the Vantery MCP server. It answers an MCP client's\n"
+    return "VanteryMCP " + std::string(vantery::version) +
+           ": the Vantery MCP server. It answers an MCP client's\n"
            "questions about what your Claude Code usage cost, from the transcripts on this\n"
            "machine, over standard input and output (one JSON-RPC message a line).\n"
            "\n"
@@ -66,7 +68,7 @@ std::string usage() {
 
 int main(int argc, char** argv) {
     using namespace vantery::mcp;
-    if (auto status = vantery::cli::answerOptions(argc, argv, "VanteryMCP", VANTERY_VERSION,
+    if (auto status = vantery::cli::answerOptions(argc, argv, "VanteryMCP", vantery::version,
                                                   usage(), std::cout, std::cerr))
         return *status;
     // A client that goes away must end the loop through a failed write, not a signal.

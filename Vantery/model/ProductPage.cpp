@@ -1,13 +1,12 @@
 #include "model/ProductPage.hpp"
 
-#include <string_view>
+#include "vantery/base/Version.hpp"
 
 namespace vantery::app::ProductPage {
 
 std::optional<std::string> shippedVersion() {
-    constexpr std::string_view version = VANTERY_VERSION;
-    if (version.empty()) return std::nullopt;
-    return std::string(version);
+    if (vantery::version.empty()) return std::nullopt;
+    return std::string(vantery::version);
 }
 
 } // namespace vantery::app::ProductPage

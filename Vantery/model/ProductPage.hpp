@@ -5,7 +5,7 @@
 
 namespace vantery::app::ProductPage {
 
-/// The project version the build was configured with ("0.1.0"); absent when the build
+/// The project version the build was configured with ("0.5.3"); absent when the build
 /// carries none.
 std::optional<std::string> shippedVersion();
 

@@ -51,9 +51,9 @@ const QByteArray appcast = R"(<?xml version="1.0" encoding="utf-8"?>
   <channel>
     <title>Vantery</title>
     <item>
-      <title>Vantery 0.2.0</title>
-      <enclosure url="https://example.org/Vantery-0.2.0.zip" sparkle:version="42"
-                 sparkle:shortVersionString="0.2.0" length="100" type="application/octet-stream"/>
+      <title>Vantery 0.6.0</title>
+      <enclosure url="https://example.org/Vantery-0.6.0.zip" sparkle:version="42"
+                 sparkle:shortVersionString="0.6.0" length="100" type="application/octet-stream"/>
     </item>
     <item>
       <title>Vantery 0.1.9</title>
@@ -89,22 +89,22 @@ TEST(UpdateCheck, ComparesVersionsPartByPart) {
 
 TEST(UpdateCheck, ANewerVersionComesWithItsLink) {
     FeedServer server(appcast);
-    const auto result = check(server.url(), "0.1.0");
+    const auto result = check(server.url(), "0.5.3");
     ASSERT_EQ(result.kind, Kind::newer) << result.text();
-    EXPECT_EQ(result.latest, (FeedRelease{"0.2.0", "https://example.org/Vantery-0.2.0.zip"}));
-    EXPECT_EQ(result.text(), "Vantery 0.2.0 is available; you have 0.1.0.\n"
-                             "Download: https://example.org/Vantery-0.2.0.zip");
+    EXPECT_EQ(result.latest, (FeedRelease{"0.6.0", "https://example.org/Vantery-0.6.0.zip"}));
+    EXPECT_EQ(result.text(), "Vantery 0.6.0 is available; you have 0.5.3.\n"
+                             "Download: https://example.org/Vantery-0.6.0.zip");
 }
 
 TEST(UpdateCheck, TheSameOrAnOlderVersionIsUpToDate) {
     FeedServer server(appcast);
-    const auto same = check(server.url(), "0.2.0");
+    const auto same = check(server.url(), "0.6.0");
     EXPECT_EQ(same.kind, Kind::upToDate);
-    EXPECT_EQ(same.text(), "Vantery 0.2.0 is the newest version.");
+    EXPECT_EQ(same.text(), "Vantery 0.6.0 is the newest version.");
 
     const auto older = check(server.url(), "0.10.0");
     EXPECT_EQ(older.kind, Kind::upToDate);
-    EXPECT_EQ(older.text(), "Vantery 0.10.0 is newer than the newest version offered (0.2.0).");
+    EXPECT_EQ(older.text(), "Vantery 0.10.0 is newer than the newest version offered (0.6.0).");
 }
 
 TEST(UpdateCheck, ReadsVersionElementsAndItemLinks) {
@@ -120,7 +120,7 @@ TEST(UpdateCheck, ReadsVersionElementsAndItemLinks) {
 
 TEST(UpdateCheck, AMalformedFeedFails) {
     FeedServer server(appcast.left(appcast.size() / 2));
-    const auto result = check(server.url(), "0.1.0");
+    const auto result = check(server.url(), "0.5.3");
     EXPECT_EQ(result.kind, Kind::failed);
     EXPECT_EQ(
         result.text().rfind("The update check failed: the update feed is not well-formed XML", 0),
@@ -130,14 +130,14 @@ TEST(UpdateCheck, AMalformedFeedFails) {
 
 TEST(UpdateCheck, AServerThatNeverAnswersTimesOut) {
     FeedServer server(std::nullopt);
-    const auto result = check(server.url(), "0.1.0", 200ms);
+    const auto result = check(server.url(), "0.5.3", 200ms);
     EXPECT_EQ(result.kind, Kind::failed);
     EXPECT_EQ(result.text(), "The update check failed: the update server did not answer within "
                              "200 ms.");
 }
 
 TEST(UpdateCheck, WithoutAFeedTheBuildSaysItDoesNotCheck) {
-    const auto result = check("", "0.1.0");
+    const auto result = check("", "0.5.3");
     EXPECT_EQ(result.kind, Kind::notConfigured);
     EXPECT_EQ(result.text(), "This build does not check for updates.");
     EXPECT_EQ(ProductPage::shippedVersion(), EXPECTED_VERSION);
@@ -145,7 +145,7 @@ TEST(UpdateCheck, WithoutAFeedTheBuildSaysItDoesNotCheck) {
 
 TEST(UpdateCommand, ShowsTheResultInAMessageBox) {
     QWidget window;
-    QAction* action = makeCheckForUpdatesAction(&window, &window, {"", "0.1.0"});
+    QAction* action = makeCheckForUpdatesAction(&window, &window, {"", "0.5.3"});
     EXPECT_EQ(action->text(), "Check for Updates…");
     EXPECT_EQ(action->menuRole(), QAction::ApplicationSpecificRole);
 

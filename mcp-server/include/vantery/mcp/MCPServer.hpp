@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "vantery/base/Version.hpp"
 #include "vantery/mcp/DataSource.hpp"
 #include "vantery/mcp/Json.hpp"
 #include "vantery/mcp/Period.hpp"
@@ -34,7 +35,7 @@ class MCPServer {
     explicit MCPServer(std::shared_ptr<DataSource> data) : data(std::move(data)) {}
 
     std::string serverName = "vantery";
-    std::string serverVersion = "0.5.3";
+    std::string serverVersion{vantery::version};
     std::shared_ptr<DataSource> data;
 
     /// The nine tool descriptions, in table order, properties in declaration order.
