@@ -24,7 +24,9 @@ MenuBarLabelModel buildMenuBarLabel(const UsageStore::LoadState& state, const Re
     m.lowerBound = cost.unpricedRequests != 0;
     // The sign stands right before the dollar sign, without a blank: ≥$13.
     m.text = (m.lowerBound ? "\u2265" : "") + compactDollars(cost.priced);
-    m.tooltip = m.text;
+    // The icon holds only the compact form; the tooltip gives the exact amount.
+    m.tooltip = "Vantery \u2014 today " + cost.formatted() + " \u00b7 " +
+                Fmt::exact(today.total.requests) + " requests";
     return m;
 }
 

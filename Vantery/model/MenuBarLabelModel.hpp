@@ -15,8 +15,8 @@ struct MenuBarLabelModel {
     std::string text;
     /// The amount is a lower bound: some of today's requests have no known price.
     bool lowerBound = false;
-    /// The same statement as one line for hosts that cannot draw the label: the amount,
-    /// or what the store is doing while the flame shows.
+    /// One line for the tooltip and the menu: today's exact amount ("≥ " before a lower
+    /// bound) and request count, or what the store is doing while the flame shows.
     std::string tooltip;
 
     friend bool operator==(const MenuBarLabelModel&, const MenuBarLabelModel&) = default;

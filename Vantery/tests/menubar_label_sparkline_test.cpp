@@ -25,12 +25,13 @@ TEST(MenuBarLabel, CompactAmountOnceReady) {
     auto label = buildMenuBarLabel(State::ready(), f.today());
     EXPECT_FALSE(label.flame);
     EXPECT_EQ(label.text, "$0");
-    EXPECT_EQ(label.tooltip, "$0");
+    EXPECT_EQ(label.tooltip, "Vantery \u2014 today $0.00 \u00b7 0 requests");
 
     f.add(0, 9, 0, 0); // only unpriced requests
     label = buildMenuBarLabel(State::ready(), f.today());
     EXPECT_EQ(label.text, "\u2265$0");
     EXPECT_TRUE(label.lowerBound);
+    EXPECT_EQ(label.tooltip, "Vantery \u2014 today \u2265 $0.00 \u00b7 1 requests");
 
     f.add(0, 10, 0, 1234);
     EXPECT_EQ(buildMenuBarLabel(State::ready(), f.today()).text, "\u2265$1.2k");
@@ -38,6 +39,15 @@ TEST(MenuBarLabel, CompactAmountOnceReady) {
     TodayFixture priced;
     priced.add(0, 9, 0, 999.5);
     EXPECT_EQ(buildMenuBarLabel(State::ready(), priced.today()).text, "$1000");
+}
+
+TEST(MenuBarLabel, TooltipGivesTheExactAmountTheIconCuts) {
+    TodayFixture f;
+    for (int i = 0; i < 1204; ++i)
+        f.add(0, 9, 0, 114.31 / 1204);
+    const auto label = buildMenuBarLabel(State::ready(), f.today());
+    EXPECT_EQ(label.text, "$114");
+    EXPECT_EQ(label.tooltip, "Vantery \u2014 today $114.31 \u00b7 1,204 requests");
 }
 
 TEST(MenuBarLabel, CompactDollarsRoundsBeforeTheThousandsOnlyBelowTheThreshold) {
