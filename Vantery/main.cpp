@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/ProductPage.hpp"
+#include "model/SingleInstance.hpp"
 #include "vantery/base/CommandLine.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -70,13 +71,43 @@ int main(int argc, char** argv) {
         return *status;
 
     QApplication qtApp(argc, argv);
+    // The name is also the window's WM_CLASS, which the desktop entry's StartupWMClass
+    // names; the desktop file name is the app id of Wayland and of desktop shells.
     QApplication::setApplicationName(QStringLiteral("Vantery"));
+    QApplication::setOrganizationName(QStringLiteral("Kelvora"));
+    QApplication::setOrganizationDomain(QStringLiteral("kelvora.ro"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("ro.kelvora.vantery"));
     // The status bar shows the application version: the shipped one, when the build has one.
     if (version) QApplication::setApplicationVersion(QString::fromStdString(*version));
+
+    const QString shots = qEnvironmentVariable("VANTERY_SCREENSHOT_DIR");
+    // A screenshot run is a tool of its own and never meets the user's running app.
+    vantery::app::SingleInstance instance(vantery::app::SingleInstance::defaultSocketPath());
+    if (shots.isEmpty()) {
+        using Role = vantery::app::SingleInstance::Role;
+        switch (instance.claim()) {
+        case Role::primary:
+            break;
+        case Role::handedOver:
+            return 0; // the running one shows its window
+        case Role::noAnswer:
+            std::cerr << "Vantery is already running but did not answer; it was not started "
+                         "again.\n";
+            return 1;
+        case Role::alone:
+            std::cerr << "Vantery: " << instance.error().toStdString()
+                      << "; a second start will not find this one.\n";
+            break;
+        }
+    }
+
     vantery::app::VanteryApp app;
-    if (const QString shots = qEnvironmentVariable("VANTERY_SCREENSHOT_DIR"); !shots.isEmpty())
+    if (!shots.isEmpty()) {
         vantery::app::startScreenshotRun(app, shots);
-    else
-        app.start();
+        return QApplication::exec();
+    }
+    QObject::connect(&instance, &vantery::app::SingleInstance::activationRequested, &app,
+                     &vantery::app::VanteryApp::openMainWindow);
+    app.start();
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 #include "widgets/AgeTicker.hpp"
 #include "widgets/ExportCommands.hpp"
@@ -75,6 +76,10 @@ void VanteryApp::buildMenus() {
 
 void VanteryApp::openMainWindow() {
     if (main_) {
+        // A window the window system took off the screen (withdrawn rather than
+        // minimised) still counts as visible; only a new show() maps it again.
+        if (const QWindow* handle = main_->windowHandle(); handle && !handle->isExposed())
+            main_->hide();
         main_->setWindowState(main_->windowState() & ~Qt::WindowMinimized);
         main_->show();
         main_->raise();
