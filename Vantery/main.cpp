@@ -2,8 +2,10 @@
 // --version and --help answer before the application object exists, so they need
 // no display.
 #include <QApplication>
+#include <QSettings>
 
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -106,6 +108,8 @@ int main(int argc, char** argv) {
         vantery::app::startScreenshotRun(app, shots);
         return QApplication::exec();
     }
+    // Where Qt keeps the user's settings for the organization and application named above.
+    app.rememberWindowIn(std::make_unique<QSettings>());
     QObject::connect(&instance, &vantery::app::SingleInstance::activationRequested, &app,
                      &vantery::app::VanteryApp::openMainWindow);
     app.start();

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -27,13 +28,16 @@ class Shell : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
+        app_ = makeApp();
+    }
+    std::unique_ptr<VanteryApp> makeApp() const {
         const std::string home = dir_.path().toStdString();
         UsageStore::Options options;
         options.home = home;
         options.cachePath = home + "/cache.bin";
         options.clock = [] { return kNow; };
         options.start = false;
-        app_ = std::make_unique<VanteryApp>(std::move(options));
+        return std::make_unique<VanteryApp>(std::move(options));
     }
     void TearDown() override {
         app_.reset();
@@ -220,6 +224,29 @@ TEST_F(Shell, TheLaunchCheckCountsTheAppsWindowsOnly) {
     EXPECT_FALSE(TrayIcon::mainWindowVisible());
     app_->openHelp();
     EXPECT_TRUE(TrayIcon::mainWindowVisible());
+}
+
+TEST_F(Shell, TheFirstMainWindowOfALaunchReturnsToTheTabLastShown) {
+    const QString file = dir_.filePath("settings.conf");
+    const auto remember = [&] {
+        app_->rememberWindowIn(std::make_unique<QSettings>(file, QSettings::IniFormat));
+    };
+    remember();
+    app_->openMainWindow();
+    app_->mainWindow()->selectTab(Tab::agents);
+    app_.reset(); // a quit saves without closing the window first
+
+    app_ = makeApp();
+    remember();
+    app_->openMainWindow();
+    EXPECT_EQ(app_->mainWindow()->tab(), Tab::agents);
+    app_->mainWindow()->selectTab(Tab::projects);
+    app_->mainWindow()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(QSettings(file, QSettings::IniFormat).value("mainWindow/tab"), "Projects");
+    // Within the same launch a new main window starts on Today.
+    app_->openMainWindow();
+    EXPECT_EQ(app_->mainWindow()->tab(), Tab::today);
 }
 
 TEST_F(Shell, StatusBarBeforeAnyRefresh) {

@@ -5,6 +5,8 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QWindow>
 
@@ -17,6 +19,20 @@
 
 namespace vantery::app {
 
+namespace {
+
+// Every screen's geometry, the primary one first.
+QList<QRect> screenGeometries() {
+    QList<QRect> screens;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary) screens.append(primary->geometry());
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != primary) screens.append(screen->geometry());
+    return screens;
+}
+
+} // namespace
+
 VanteryApp::VanteryApp(UsageStore::Options options, QObject* parent)
     : QObject(parent), store_(std::make_unique<UsageStore>(std::move(options))) {
     AgeTicker::of(*store_); // the app's one clock for ages, ticking from the start
@@ -24,6 +40,7 @@ VanteryApp::VanteryApp(UsageStore::Options options, QObject* parent)
 }
 
 VanteryApp::~VanteryApp() {
+    saveMainWindow(); // a quit does not close the window first
     delete main_.data();
     delete help_.data();
 }
@@ -86,13 +103,25 @@ void VanteryApp::openMainWindow() {
         main_->activateWindow();
         return;
     }
-    main_ = new MainWindow(*store_, Tab::today);
+    Tab initial = Tab::today;
+    std::optional<WindowPlacement> placement;
+    if (const auto saved = memory_ ? memory_->load() : std::nullopt) {
+        if (!tabRestored_) initial = tabFromLabel(saved->tab.toStdString()).value_or(Tab::today);
+        placement = placeOnScreens(*saved, screenGeometries());
+    }
+    tabRestored_ = true;
+    main_ = new MainWindow(*store_, initial);
     main_->setAttribute(Qt::WA_DeleteOnClose);
 #ifndef Q_OS_MACOS
     main_->menuBar()->addMenu(file_);
     main_->menuBar()->addMenu(view_);
     main_->menuBar()->addMenu(helpMenu_);
 #endif
+    if (placement) {
+        main_->resize(placement->size);
+        if (placement->position) main_->move(*placement->position);
+    }
+    main_->installEventFilter(this);
     main_->show();
     emit mainWindowOpened(main_);
 }
@@ -108,6 +137,25 @@ void VanteryApp::openHelp() {
     help_->show();
     help_->raise();
     help_->activateWindow();
+}
+
+void VanteryApp::rememberWindowIn(std::unique_ptr<QSettings> settings) {
+    memory_.reset();
+    settings_ = std::move(settings);
+    if (settings_) memory_.emplace(*settings_);
+}
+
+bool VanteryApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == main_ && event->type() == QEvent::Close) saveMainWindow();
+    return QObject::eventFilter(watched, event);
+}
+
+void VanteryApp::saveMainWindow() {
+    if (!memory_ || !main_) return;
+    const std::string_view tab = tabLabel(main_->tab());
+    memory_->save({.size = main_->size(),
+                   .position = main_->pos(),
+                   .tab = QString::fromUtf8(tab.data(), static_cast<qsizetype>(tab.size()))});
 }
 
 void VanteryApp::start() {

@@ -6,12 +6,15 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 #include "model/UsageStore.hpp"
+#include "model/WindowMemory.hpp"
 
 class QAction;
 class QMenu;
 class QMenuBar;
+class QSettings;
 
 namespace vantery::app {
 
@@ -52,12 +55,21 @@ class VanteryApp : public QObject {
     /// The tray icon; null before start().
     TrayIcon* trayIcon() const noexcept { return tray_.get(); }
 
+    /// Keeps the main window's size, position and tab in `settings`: saved when the
+    /// window closes and when the app ends, restored on every new main window (the tab
+    /// only on the first one of a launch). Without this call nothing is read or written.
+    void rememberWindowIn(std::unique_ptr<QSettings> settings);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   signals:
     /// A new main window was built (not emitted when an open one is brought forward).
     void mainWindowOpened(vantery::app::MainWindow* window);
 
   private:
     void buildMenus();
+    void saveMainWindow();
 
     std::unique_ptr<UsageStore> store_;
     QPointer<MainWindow> main_;
@@ -69,6 +81,9 @@ class VanteryApp : public QObject {
     QMenu* helpMenu_ = nullptr;
     std::unique_ptr<QMenuBar> globalMenuBar_; ///< macOS: one menu bar for the whole app
     std::unique_ptr<TrayIcon> tray_;
+    std::unique_ptr<QSettings> settings_;
+    std::optional<WindowMemory> memory_; ///< over settings_
+    bool tabRestored_ = false;
 };
 
 } // namespace vantery::app

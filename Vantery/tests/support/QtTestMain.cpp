@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     }
+    // No test may read or write the user's own settings.
+    QTemporaryDir config;
+    if (config.isValid()) qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,55 @@
+// The main window's size, position and tab between launches, and where a saved window
+// may open on the screens there are now.
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "model/WindowMemory.hpp"
+
+namespace vantery::app {
+namespace {
+
+TEST(WindowMemory, KeepsSizePositionAndTabUnderItsOwnKeysOnly) {
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath("app.conf"), QSettings::IniFormat);
+    settings.setValue("other/key", 1);
+    WindowMemory memory(settings);
+    EXPECT_EQ(memory.load(), std::nullopt);
+
+    memory.save({.size = {900, 640}, .position = {-20, 35}, .tab = "Date range"});
+    QSettings reread(dir.filePath("app.conf"), QSettings::IniFormat);
+    const auto saved = WindowMemory(reread).load();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->size, QSize(900, 640));
+    EXPECT_EQ(saved->position, QPoint(-20, 35));
+    EXPECT_EQ(saved->tab, "Date range");
+    EXPECT_EQ(reread.allKeys().size(), 4);
+
+    reread.setValue("mainWindow/size", "not a size");
+    EXPECT_EQ(WindowMemory(reread).load(), std::nullopt);
+}
+
+TEST(WindowMemory, APositionOffEveryScreenIsIgnored) {
+    const QList<QRect> screens = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    const auto place = [&](QPoint at, QSize size = {1040, 720}) {
+        return placeOnScreens({.size = size, .position = at, .tab = {}}, screens);
+    };
+    EXPECT_EQ(place({100, 80}).position, QPoint(100, 80));
+    // On the second screen, and no bigger than it.
+    const auto second = place({2000, 10}, {1600, 1200});
+    EXPECT_EQ(second.position, QPoint(2000, 10));
+    EXPECT_EQ(second.size, QSize(1280, 1024));
+    // A screen that is gone, a title bar above every screen, one barely on an edge.
+    EXPECT_EQ(place({3300, 100}).position, std::nullopt);
+    EXPECT_EQ(place({100, -30}).position, std::nullopt);
+    EXPECT_EQ(place({3200 - 50, 100}).position, std::nullopt);
+    EXPECT_EQ(place({3200 - 100, 100}).position, QPoint(3100, 100));
+    // Dropped, the size still fits the primary screen.
+    EXPECT_EQ(place({-5000, 0}, {2500, 900}).size, QSize(1920, 900));
+    EXPECT_EQ(placeOnScreens({.size = {900, 640}, .position = {}, .tab = {}}, {}).size,
+              QSize(900, 640));
+}
+
+} // namespace
+} // namespace vantery::app
