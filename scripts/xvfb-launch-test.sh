@@ -8,13 +8,8 @@
 set -uo pipefail
 app=${1:?usage: xvfb-launch-test.sh <Vantery> <vantery-bench>}
 bench=${2:?usage: xvfb-launch-test.sh <Vantery> <vantery-bench>}
-
-for tool in Xvfb trayer xdotool xwininfo; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/lib/xvfb-session.sh"
+xvfb_require Xvfb trayer xdotool xwininfo
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantery-launch.XXXXXX")
 pids=()
@@ -32,47 +27,16 @@ fail() {
 
 "$bench" gen --out "$work/home" --mb 1 --seed 7 >/dev/null || fail "vantery-bench gen failed"
 
-# Xvfb picks a free display itself and writes its number to the descriptor given.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
-[[ -s "$work/display" ]] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-
-trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-       >"$work/trayer.log" 2>&1 &
-pids+=($!)
-# trayer's dock window (WM_CLASS instance "panel") exists once it owns the tray selection.
-dock=""
-for _ in $(seq 100); do
-  dock=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -n1)
-  [[ -n "$dock" ]] && break
-  sleep 0.05
-done
-[[ -n "$dock" ]] || fail "trayer did not start"
-sleep 0.3 # the selection is claimed just after the window appears
+xvfb_start
+trayer_start
 
 mkdir -p -m 0700 "$work/runtime"
-env -u DBUS_SESSION_BUS_ADDRESS -u XDG_CONFIG_HOME -u XDG_CACHE_HOME \
+env -u DBUS_SESSION_BUS_ADDRESS -u XDG_CACHE_HOME XDG_CONFIG_HOME="$work/config" \
     HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" \
     VANTERY_CACHE_PATH="$work/data/scan-cache.bin" QT_QPA_PLATFORM=xcb \
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
 pids+=("$app_pid")
-# A mapped window of the app titled "Vantery" that is a top-level window (a child of
-# the root): the tray icon's own window carries the same title once embedded in trayer.
-top_level_vantery() {
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$app_pid" --name '^Vantery$' 2>/dev/null); do
-    xwininfo -tree -id "$w" 2>/dev/null | grep -q 'Parent window id: .*(the root window)' &&
-      { echo "$w"; return; }
-  done
-}
-
-# Microseconds on bash's own clock.
-usec() { local t=${EPOCHREALTIME/./}; echo "${t#0}"; }
 started=$(usec)
 
 # Both within 3 s: the icon docked (so this is the tray path, not the no-tray fallback
@@ -85,7 +49,7 @@ while (($(usec) - started < 3000000)); do
     eval "$(xdotool getwindowgeometry --shell "$dock" 2>/dev/null)"
     [[ "${WIDTH:-0}" -ge 16 ]] && docked=1
   fi
-  window=$(top_level_vantery)
+  window=$(top_level_vantery "$app_pid")
   [[ $docked == 1 && -n "$window" ]] && break
   sleep 0.05
 done
