@@ -146,7 +146,9 @@ void VanteryApp::rememberWindowIn(std::unique_ptr<QSettings> settings) {
 }
 
 bool VanteryApp::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == main_ && event->type() == QEvent::Close) saveMainWindow();
+    // The type first: the window's destruction sends events too, and main_ must not be
+    // read as a MainWindow while it is being torn down.
+    if (event->type() == QEvent::Close && watched == main_) saveMainWindow();
     return QObject::eventFilter(watched, event);
 }
 
