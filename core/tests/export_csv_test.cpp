@@ -283,6 +283,28 @@ TEST(ExportCells, EscapingGuardsFormulasThenQuotes) {
     }
 }
 
+// A NUL ends a text for many readers: it becomes U+FFFD; everything else of the name,
+// direction controls included, is kept for machines to read.
+TEST(ExportCells, NulIsNeverWritten) {
+    using namespace std::string_literals;
+    using detail::ExportParts;
+    EXPECT_EQ(ExportParts::textField("a\0b\0"s), "a\uFFFDb\uFFFD");
+    EXPECT_EQ(ExportParts::textField("\0=1,x"s), "\"\uFFFD=1,x\"") << "no longer a formula";
+    EXPECT_EQ(ExportParts::textField("=\0"s), "'=\uFFFD");
+
+    Report report = vantery::testing::sampleReport();
+    const std::string evil = "ev\u202Eil\0proj, \"x\""s;
+    report.byProject[evil] = bucketWith(1, 9000, 0);
+    const std::string csv =
+        Exporter::breakdownCSV(report, Exporter::Axis::project, sampleOptions());
+    EXPECT_EQ(csv.find('\0'), std::string::npos);
+    auto parsed = parseCsv(csv);
+    ASSERT_TRUE(parsed.has_value());
+    ASSERT_GE(parsed->size(), 2u);
+    EXPECT_EQ((*parsed)[1][1], "ev\u202Eil\uFFFDproj, \"x\"");
+    EXPECT_EQ((*parsed)[1][3], (*parsed)[1][1]);
+}
+
 TEST(ExportCells, CostCellsNeverWriteUnknownAsZero) {
     auto none = detail::ExportParts::costFields(Bucket{});
     EXPECT_EQ(none.value, "unknown");

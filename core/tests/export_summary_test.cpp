@@ -7,6 +7,7 @@
 
 #include "ExportSample.hpp"
 #include "Golden.hpp"
+#include "StrayControls.hpp"
 #include "export/ExportParts.hpp"
 #include "vantery/base/Text.hpp"
 #include "vantery/export/Exporter.hpp"
@@ -135,6 +136,37 @@ TEST(ExportSummary, ProvenanceBlockLeavesOutTheHeaderFacts) {
     auto all = linesOf(text);
     EXPECT_EQ(all.back(), "— Estimate from usage \u00d7 list API prices. Not a bill.");
     EXPECT_EQ(text.back(), '\n');
+}
+
+// Names from the transcripts hold whatever a folder or a model id can: a pasted summary
+// must not stop at a NUL nor have its own words reversed by an override.
+TEST(ExportSummary, NamesCarryNoControlOrDirectionCharacter) {
+    using namespace std::string_literals;
+    auto report = vantery::testing::sampleReport();
+    const std::string evil = "ev\u202Eil\0proj"s, hebrew = "\u05E9\u05DC\u05D5\u05DD";
+    report.byProject[evil] = bucketWith(1, 9000, 0);
+    report.byProject[hebrew] = bucketWith(1, 0.01, 0);
+    report.byModel["m\0od\u202Eel"s] = bucketWith(1, 0, 1, {"m\0od\u202Eel"s, hebrew});
+    report.total.cost.unpricedModels = {"m\0od\u202Eel"s, hebrew};
+    report.total.cost.unpricedRequests = 2;
+    report.bySource["\u202Ehome\0"s] = bucketWith(1, 1, 0);
+    report.diagnostics.filesUnreadable.push_back("/h/\u202Ebad\0.jsonl"s);
+    report.diagnostics.longestLinePath = "/h/" + hebrew + "\x1B[2J.jsonl";
+    auto options = summaryOptions(10);
+    options.sourceFiles.back().path = "/h/p/\u202Elsonj.jsonl"; // one that contributes
+
+    const std::string text = Exporter::clipboardSummary(report, options);
+    EXPECT_EQ(vantery::testing::strayControl(text), "");
+    // Only the controls go: the rest of each name stays, and a right-to-left name is
+    // isolated without moving the cost column.
+    EXPECT_NE(text.find("  evilproj" + std::string(30, ' ') + "  $9,000.00  \u00b7  "),
+              std::string::npos);
+    EXPECT_NE(text.find("  \u2068" + hebrew + "\u2069" + std::string(34, ' ') + "  $0.01  "),
+              std::string::npos);
+    EXPECT_NE(text.find("no known price for: model; \u2068" + hebrew + "\u2069"),
+              std::string::npos);
+    EXPECT_NE(text.find("/h/bad.jsonl"), std::string::npos);
+    EXPECT_NE(text.find("/h/p/lsonj.jsonl"), std::string::npos);
 }
 
 TEST(ExportSummary, HumanFormats) {

@@ -65,9 +65,10 @@ struct ExportParts : Exporter {
     /// The 26 escaped cells of one row.
     static std::vector<std::string> fields(const Entry& entry, Axis axis, const Report& report,
                                            const Stamps& stamps);
-    /// One CSV text cell: guarded against spreadsheet formulas (an apostrophe in front
-    /// when the first scalar is "=", "+", "-", "@", a tab, or a carriage return not
-    /// followed by a line feed), then quoted when it holds a comma, quote, LF or CR.
+    /// One CSV text cell: every NUL replaced by U+FFFD, then guarded against spreadsheet
+    /// formulas (an apostrophe in front when the first scalar is "=", "+", "-", "@", a tab,
+    /// or a carriage return not followed by a line feed), then quoted when it holds a
+    /// comma, quote, LF or CR. Every other character of the name is kept as it is.
     static std::string textField(std::string_view s);
     /// How a project's label was obtained, one sentence per provenance, "; "-joined.
     static std::string projectAttribution(std::string_view project, const Report& report);
@@ -85,9 +86,14 @@ struct ExportParts : Exporter {
     /// runs collapsed, trimmed.
     static std::string slug(std::string_view s);
 
+    /// How the names inside values and notes are written: raw for the CSV, whose cells
+    /// keep them as the data has them; cleaned and isolated (text::isolatedName) for a
+    /// person. Items stay raw either way: a reader cuts them to a width before cleaning.
+    enum class Names { raw, forReading };
     /// Every line of the provenance document, in document order.
     static std::vector<ProvenanceLine> provenanceLines(const Report& report, const Options& options,
-                                                       const Stamps& stamps);
+                                                       const Stamps& stamps,
+                                                       Names names = Names::raw);
     /// The "source file" and "unification" lines.
     static std::vector<ProvenanceLine> sourceFileLines(const Report& report,
                                                        const Options& options);

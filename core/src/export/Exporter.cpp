@@ -56,7 +56,18 @@ std::string Parts::Stamps::instant(double instant) const {
 
 // ---- Cells ----
 
-std::string Parts::textField(std::string_view s) {
+std::string Parts::textField(std::string_view raw) {
+    // A NUL ends the text for many readers of the file: it becomes U+FFFD, as an invalid
+    // byte does wherever a name is cleaned, so the rest of the name is kept and two names
+    // that differ only there stay apart.
+    std::string withoutNul;
+    if (raw.find('\0') != std::string_view::npos) {
+        withoutNul.reserve(raw.size() + 8);
+        for (char c : raw)
+            c == '\0' ? withoutNul.append("\xEF\xBF\xBD") : withoutNul.append(1, c);
+        raw = withoutNul;
+    }
+    const std::string_view s = raw;
     std::string out;
     out.reserve(s.size() + 3);
     if (!s.empty()) {

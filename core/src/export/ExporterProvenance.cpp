@@ -136,8 +136,12 @@ std::vector<Parts::ProvenanceLine> Parts::attributionLines(const Report& report)
     return out;
 }
 
-std::vector<Parts::ProvenanceLine>
-Parts::provenanceLines(const Report& report, const Options& options, const Stamps& stamps) {
+std::vector<Parts::ProvenanceLine> Parts::provenanceLines(const Report& report,
+                                                          const Options& options,
+                                                          const Stamps& stamps, Names names) {
+    auto name = [names](std::string_view s) {
+        return names == Names::raw ? std::string(s) : text::isolatedName(s);
+    };
     const ScanDiagnostics& d = report.diagnostics;
     const Bucket& total = report.total;
     const bool scanned = d.filesScanned >= 1;
@@ -206,11 +210,11 @@ Parts::provenanceLines(const Report& report, const Options& options, const Stamp
                                                  : "listed below"));
     std::vector<std::string> unreadable = d.filesUnreadable;
     std::sort(unreadable.begin(), unreadable.end());
-    for (auto& path : unreadable)
-        out.push_back(line(Section::loss, "unreadable_file", std::move(path),
+    for (const auto& path : unreadable)
+        out.push_back(line(Section::loss, "unreadable_file", name(path),
                            "the requests in this file are missing from the figure"));
     out.push_back(line(Section::loss, "longest_line_bytes", counter(d.longestLineBytes),
-                       d.longestLinePath.empty() ? "no line measured" : d.longestLinePath));
+                       d.longestLinePath.empty() ? "no line measured" : name(d.longestLinePath)));
 
     out.push_back(line(Section::assumption, "cache_write_assumed_requests",
                        integer(total.cacheWriteAssumedRequests),
@@ -221,11 +225,13 @@ Parts::provenanceLines(const Report& report, const Options& options, const Stamp
                        "none is claimed to be zero"));
     out.push_back(line(Section::assumption, "web_fetch_requests", integer(total.webFetch),
                        "counted, but not priced"));
-    out.push_back(
-        line(Section::assumption, "unpriced_requests", integer(total.cost.unpricedRequests),
-             total.cost.unpricedModels.empty()
-                 ? "every model in range had a known price"
-                 : "no known price for: " + text::joined(total.cost.unpricedModels, "; ")));
+    std::vector<std::string> unpriced;
+    for (const auto& model : total.cost.unpricedModels)
+        unpriced.push_back(name(model));
+    out.push_back(line(Section::assumption, "unpriced_requests",
+                       integer(total.cost.unpricedRequests),
+                       unpriced.empty() ? "every model in range had a known price"
+                                        : "no known price for: " + text::joined(unpriced, "; ")));
 
     for (auto& l : attributionLines(report))
         out.push_back(std::move(l));

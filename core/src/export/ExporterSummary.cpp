@@ -17,10 +17,12 @@ namespace {
 
 constexpr std::string_view dot = "  \u00b7  ";
 
-// The text cut to `width` characters, or padded with blanks to it.
-std::string fitted(std::string_view s, std::size_t width) {
-    std::string_view cut = text::prefixCharacters(s, width);
-    std::string out(cut);
+// A name cleaned, cut to `width` characters or padded with blanks to it, then isolated:
+// cut first, so that the closing isolate is never cut off; the isolates take no room.
+std::string fitted(std::string_view name, std::size_t width) {
+    const std::string clean = text::cleanedName(name);
+    std::string_view cut = text::prefixCharacters(clean, width);
+    std::string out = text::isolatedName(cut);
     std::size_t count = text::characterCount(cut);
     if (count < width) out.append(width - count, ' ');
     return out;
@@ -100,7 +102,8 @@ std::string Exporter::clipboardSummary(const Report& report, const Options& opti
 
     emit("");
     emit("PROVENANCE");
-    for (const auto& l : Parts::provenanceLines(report, options, stamps)) {
+    for (const auto& l :
+         Parts::provenanceLines(report, options, stamps, Parts::Names::forReading)) {
         if (l.section == "report") continue;
         std::string row = "  " + fitted(l.item, 34) + "  " + l.value;
         if (!l.note.empty()) row += "   — " + l.note;

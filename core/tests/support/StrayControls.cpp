@@ -1,0 +1,49 @@
+#include "StrayControls.hpp"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vantery::testing {
+namespace {
+
+// The code point at pos and its length; -1 for a malformed sequence. Written apart from
+// the core's decoder so that it does not share its mistakes.
+std::int32_t decode(std::string_view s, std::size_t pos, std::size_t& n) {
+    const auto b = static_cast<unsigned char>(s[pos]);
+    n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    if (n == 0 || pos + n > s.size()) return n = 1, -1;
+    std::int32_t cp = n == 1 ? b : b & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(s[pos + i]);
+        if ((c & 0xC0) != 0x80) return n = 1, -1;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    return cp;
+}
+
+} // namespace
+
+std::string strayControl(std::string_view text) {
+    bool isolated = false;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t n = 0;
+        const std::int32_t cp = decode(text, pos, n);
+        if (cp < 0) return "invalid UTF-8 at byte " + std::to_string(pos);
+        const bool stray = (cp < 0x20 && cp != '\n') || (cp >= 0x7F && cp <= 0x9F) ||
+                           cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+                           (cp >= 0x202A && cp <= 0x202E) || cp == 0x2066 || cp == 0x2067 ||
+                           (cp == 0x2068 && isolated) || (cp == 0x2069 && !isolated) ||
+                           (cp == '\n' && isolated);
+        if (stray) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+            return std::string(code) + " at byte " + std::to_string(pos) +
+                   " in: " + std::string(text.substr(pos < 60 ? 0 : pos - 60, 120));
+        }
+        if (cp == 0x2068 || cp == 0x2069) isolated = cp == 0x2068;
+        pos += n;
+    }
+    return isolated ? "an isolate left open at the end" : "";
+}
+
+} // namespace vantery::testing
