@@ -21,6 +21,16 @@ std::string format(const char* fmt, double v) {
     return big;
 }
 
+// Names from the data, each cleaned and isolated on its own, in set order.
+std::string names(const std::set<std::string>& set, std::string_view separator) {
+    std::string out;
+    for (const auto& n : set) {
+        if (!out.empty()) out += separator;
+        out += text::isolatedName(n);
+    }
+    return out;
+}
+
 std::string repeat(std::string_view piece, int times) {
     std::string out;
     for (int i = 0; i < times; ++i)
@@ -66,11 +76,15 @@ std::string AnswerText::joined(const std::set<std::string>& texts, std::string_v
     return text::joined(texts, separator);
 }
 
+std::string AnswerText::name(std::string_view name) {
+    return text::isolatedName(name);
+}
+
 std::string AnswerText::cost(const Bucket& b) {
     if (b.requests < 1) return "unknown (no requests in range)";
     if (b.cost.priced == 0 && b.cost.unpricedRequests >= 1)
         return "unknown (" + noun(b.cost.unpricedRequests, "request", "requests") +
-               ", no known price: " + joined(b.cost.unpricedModels, ", ") + ")";
+               ", no known price: " + names(b.cost.unpricedModels, ", ") + ")";
     std::string s = b.cost.formatted();
     if (auto c = b.cost.caveat()) s += " [" + *c + "]";
     return s;
@@ -103,17 +117,20 @@ std::optional<std::string> AnswerText::models(const Bucket& b) {
     std::string out;
     for (const auto& [model, n] : b.modelsByUse()) {
         if (!out.empty()) out += ' ';
-        out += model;
+        out += name(model);
         out += "\u00d7" + count(n);
     }
     return out;
 }
 
-std::string AnswerText::fit(std::string_view text, int width) {
+std::string AnswerText::fit(std::string_view label, int width) {
     if (width <= 0) return {};
     auto w = static_cast<std::size_t>(width);
-    std::string_view head = text::prefixCharacters(text, w);
-    std::string out(head);
+    // Cut before isolating, so that a cut never drops the closing isolate; the isolates
+    // take no room on screen and are not counted.
+    const std::string clean = text::cleanedName(label);
+    std::string_view head = text::prefixCharacters(clean, w);
+    std::string out = name(head);
     std::size_t have = text::characterCount(head);
     if (have < w) out.append(w - have, ' ');
     return out;
@@ -135,7 +152,7 @@ std::string AnswerText::span(const Bucket& b, const Calendar& cal) {
 std::optional<std::string> AnswerText::unpricedNote(const Bucket& b) {
     if (b.cost.unpricedRequests < 1) return std::nullopt;
     return "WARNING: " + noun(b.cost.unpricedRequests, "request", "requests") +
-           " with no known price (" + joined(b.cost.unpricedModels, ", ") +
+           " with no known price (" + names(b.cost.unpricedModels, ", ") +
            ") are not included \u2014 the figures above are lower bounds.";
 }
 
@@ -149,9 +166,9 @@ std::optional<std::string> AnswerText::assumedNote(const Bucket& b) {
 std::string AnswerText::agent(const AgentIdentity& id) {
     switch (id.kind()) {
     case AgentIdentity::Kind::named:
-        return id.name() + "  [" + id.rawIdText() + "]";
+        return name(id.name()) + "  [" + name(id.rawIdText()) + "]";
     case AgentIdentity::Kind::anonymous:
-        return "anonymous agent  [" + id.rawIdText() + "]";
+        return "anonymous agent  [" + name(id.rawIdText()) + "]";
     case AgentIdentity::Kind::main:
         break;
     }
@@ -161,9 +178,9 @@ std::string AnswerText::agent(const AgentIdentity& id) {
 std::string AnswerText::agentLabel(const AgentIdentity& id) {
     switch (id.kind()) {
     case AgentIdentity::Kind::named:
-        return id.name();
+        return name(id.name());
     case AgentIdentity::Kind::anonymous:
-        return "anon:" + std::string(text::prefixCharacters(id.rawIdText(), 9));
+        return "anon:" + name(text::prefixCharacters(text::cleanedName(id.rawIdText()), 9));
     case AgentIdentity::Kind::main:
         break;
     }
@@ -171,7 +188,7 @@ std::string AnswerText::agentLabel(const AgentIdentity& id) {
 }
 
 std::string AnswerText::sessionLabel(std::string_view id) {
-    return std::string(text::prefixCharacters(id, 12));
+    return name(text::prefixCharacters(text::cleanedName(id), 12));
 }
 
 } // namespace vantery::mcp

@@ -64,7 +64,7 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
     std::vector<std::string> lines;
     lines.reserve(rows.size());
     for (const Row& r : rows)
-        lines.push_back(r.label + " \u2014 " + AnswerText::cost(r.bucket));
+        lines.push_back(AnswerText::name(r.label) + " \u2014 " + AnswerText::cost(r.bucket));
     return lines;
 }
 
@@ -246,7 +246,7 @@ DataSource::Resolution<std::string> DataSource::resolveSession(std::string_view 
 
 std::string DataSource::shortened(std::string_view path) const {
     // The same plain-prefix folding as project labels, so paths and labels agree.
-    return resolver_.tildify(path);
+    return AnswerText::name(resolver_.tildify(path));
 }
 
 } // namespace vantery::mcp

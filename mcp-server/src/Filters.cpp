@@ -37,12 +37,12 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
             break;
         }
         case DataSource::Resolution<AgentIdentity>::Kind::none:
-            throw MCPError::bad("No agent matches \u201c" + v +
+            throw MCPError::bad("No agent matches \u201c" + AnswerText::name(v) +
                                 "\u201d. See `vant_top_agents` with `period: \"all\"` for the "
                                 "real names.");
         case DataSource::Resolution<AgentIdentity>::Kind::many:
-            throw MCPError::bad("\u201c" + v + "\u201d matches " + std::to_string(r.matches) +
-                                " agents" + tools::shownNote(r) +
+            throw MCPError::bad("\u201c" + AnswerText::name(v) + "\u201d matches " +
+                                std::to_string(r.matches) + " agents" + tools::shownNote(r) +
                                 ". Pick one (give the exact name or the `agentId`):" +
                                 tools::candidateLines(r.lines));
         }
@@ -52,17 +52,17 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveProject(v, history);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            f.described.push_back("project = " + *r.match);
+            f.described.push_back("project = " + AnswerText::name(*r.match));
             chosen.push_back(RecordFilter::project(*r.match, data->resolver()));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
-            throw MCPError::bad("No project matches \u201c" + v +
+            throw MCPError::bad("No project matches \u201c" + AnswerText::name(v) +
                                 "\u201d. See `vant_top_projects` with `period: \"all\"`.");
         case DataSource::Resolution<std::string>::Kind::many:
-            throw MCPError::bad("\u201c" + v + "\u201d matches " + std::to_string(r.matches) +
-                                " projects" + tools::shownNote(r) + ":" +
-                                tools::candidateLines(r.lines));
+            throw MCPError::bad("\u201c" + AnswerText::name(v) + "\u201d matches " +
+                                std::to_string(r.matches) + " projects" + tools::shownNote(r) +
+                                ":" + tools::candidateLines(r.lines));
         }
     }
     if (sessionArg) {
@@ -70,14 +70,14 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
         auto r = data->resolveSession(v, history);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            f.described.push_back("session = " + *r.match);
+            f.described.push_back("session = " + AnswerText::name(*r.match));
             chosen.push_back(RecordFilter::session(*r.match));
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
-            throw MCPError::bad("No session starts with \u201c" + v + "\u201d.");
+            throw MCPError::bad("No session starts with \u201c" + AnswerText::name(v) + "\u201d.");
         case DataSource::Resolution<std::string>::Kind::many:
-            throw MCPError::bad("The prefix \u201c" + v + "\u201d matches " +
+            throw MCPError::bad("The prefix \u201c" + AnswerText::name(v) + "\u201d matches " +
                                 std::to_string(r.matches) + " sessions" + tools::shownNote(r) +
                                 ":" + tools::candidateLines(r.lines));
         }

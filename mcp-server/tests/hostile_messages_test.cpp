@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "ServerFixture.hpp"
+#include "StrayControls.hpp"
+#include "Transcripts.hpp"
+#include "vantery/mcp/Json.hpp"
 #include "vantery/mcp/Protocol.hpp"
 
 using namespace vantery::mcp;
@@ -83,4 +86,50 @@ TEST(HostileMessages, ManyKeysAreReadInLinearTime) {
     EXPECT_NE(reply->find(R"("isError":false)"), std::string::npos) << *reply;
     EXPECT_LT(seconds, 10.0);
     std::printf("150,000 keys answered in %.3f s\n", seconds);
+}
+
+// A folder, a model id, a session or an agent id may hold any character. No answer may
+// carry a NUL (a client's text stops there) or a direction control that reverses the
+// answer's own words; only the controls go, the rest of each name stays.
+TEST(HostileNames, NoAnswerCarriesTheirControls) {
+    ServerFixture f;
+    *f.wall = 1741780800.0; // 2025-03-12 12:00 UTC
+    Line l;
+    l.timestamp = "2025-03-12T11:00:00Z";
+    l.cwd = "/w/ev\\u202Eil\\u0000proj";
+    l.sessionId = "s\\u202E\\u0000ess";
+    l.agentId = "a\\u202Erev\\u0000iewer-0123456789abcdef";
+    l.model = "claude-\\u202Eevil\\u0000";
+    std::string lines = usageLine(l);
+    l.messageId = l.requestId = "2";
+    l.sessionId = "s\\u202Etwo";
+    l.agentId = "\\u05E9\\u05DC\\u202E\\u0000";
+    l.model = "\\u05E9\\u05DC";
+    lines += usageLine(l);
+    f.transcript("-w-ev\u202Eil/s1.jsonl", lines);
+    MCPServer server(f.make());
+
+    const std::pair<const char*, const char*> calls[] = {
+        {"vant_overview", "{}"},
+        {"vant_cost", R"({"period":"all","by":"project"})"},
+        {"vant_cost", R"({"period":"all","by":"model"})"},
+        {"vant_cost", R"({"period":"all","by":"session","project":"ev"})"},
+        {"vant_top_agents", R"({"period":"all"})"},
+        {"vant_top_projects", R"({"period":"all"})"},
+        {"vant_by_model", R"({"period":"all"})"},
+        {"vant_session", R"({"session_id":"s"})"},
+        {"vant_session", R"({"session_id":"s\u202e\u0000"})"},
+        {"vant_agent", R"({"agent":"a"})"},
+        {"vant_provenance", R"({"period":"all","session_id":"s\u202e\u0000"})"},
+        {"vant_sources", "{}"},
+    };
+    std::string all;
+    for (const auto& [tool, arguments] : calls) {
+        const auto answer = server.callTool(tool, Json::parse(arguments));
+        EXPECT_EQ(vantery::testing::strayControl(answer.text), "") << tool << " " << arguments;
+        all += answer.text;
+    }
+    for (const char* kept : {"evilproj", "sess", "reviewer-0123456789abcdef", "claude-evil",
+                             "-w-evil/s1.jsonl", "\u2068\u05E9\u05DC\u2069"})
+        EXPECT_NE(all.find(kept), std::string::npos) << kept;
 }

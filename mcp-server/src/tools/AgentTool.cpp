@@ -15,9 +15,10 @@ std::string rosterLine(const AgentRoster& roster, const AgentIdentity& agent,
     if (!entry)
         return "  roster    unknown \u2014 this agent is not in `teams/session-*/config.json` (the "
                "roster covers only a small share of agents; being absent is not an error)\n";
-    return "  roster    name=" + entry->name + " type=" + entry->agentType.value_or("unknown") +
-           " model=" + entry->model.value_or("unknown") + " cwd=" + entry->cwd.value_or("unknown") +
-           "\n";
+    return "  roster    name=" + AnswerText::name(entry->name) +
+           " type=" + AnswerText::name(entry->agentType.value_or("unknown")) +
+           " model=" + AnswerText::name(entry->model.value_or("unknown")) +
+           " cwd=" + AnswerText::name(entry->cwd.value_or("unknown")) + "\n";
 }
 
 } // namespace
@@ -32,10 +33,11 @@ std::string MCPServer::agent(const Json& arguments) {
     auto found = data->resolveAgent(*query, history);
     using Kind = DataSource::Resolution<AgentIdentity>::Kind;
     if (found.kind == Kind::many)
-        return "\u201c" + *query + "\u201d matches " + std::to_string(found.matches) + " agents" +
-               tools::shownNote(found) + " \u2014 pick one:" + tools::candidateLines(found.lines);
+        return "\u201c" + AnswerText::name(*query) + "\u201d matches " +
+               std::to_string(found.matches) + " agents" + tools::shownNote(found) +
+               " \u2014 pick one:" + tools::candidateLines(found.lines);
     if (found.kind == Kind::none)
-        return "No agent matches \u201c" + *query +
+        return "No agent matches \u201c" + AnswerText::name(*query) +
                "\u201d. See `vant_top_agents` with `period: \"all\"` for the real names.";
 
     const AgentIdentity who = *found.match;

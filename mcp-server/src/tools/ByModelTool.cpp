@@ -45,7 +45,7 @@ std::string MCPServer::byModel(const Json& arguments) {
         const std::string share = pricedTotal > 0
                                       ? tools::percent(b.cost.priced / pricedTotal * 100)
                                       : std::string("unknown (nothing priced)");
-        s += model + "\n";
+        s += AnswerText::name(model) + "\n";
         s += "    cost   " + AnswerText::cost(b) + "  (" + share + " of the total)\n";
         s += "    volume " + AnswerText::noun(b.requests, "request", "requests") + " \u00b7 " +
              AnswerText::tokens(b.totalTokens()) + " tokens (in " + AnswerText::tokens(b.input) +

@@ -98,7 +98,7 @@ std::string MCPServer::provenance(const Json& arguments) {
         const FileContribution& row = found.files[static_cast<std::size_t>(i)];
         const ScanCache::FileProvenance& file = files[row.file];
         s += "  " + data->shortened(file.path) + "\n";
-        s += "      home " + homeName(file.path) + " \u00b7 " +
+        s += "      home " + AnswerText::name(homeName(file.path)) + " \u00b7 " +
              AnswerText::noun(row.bucket.requests, "request", "requests") + " \u00b7 " +
              AnswerText::cost(row.bucket) + " \u00b7 the file holds " +
              AnswerText::noun(file.usageLines, "line", "lines") + " with usage in total\n";

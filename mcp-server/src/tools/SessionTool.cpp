@@ -17,11 +17,11 @@ std::string MCPServer::session(const Json& arguments) {
     auto found = data->resolveSession(*query, history);
     using Kind = DataSource::Resolution<std::string>::Kind;
     if (found.kind == Kind::many)
-        return "The prefix \u201c" + *query + "\u201d matches " + std::to_string(found.matches) +
-               " sessions" + tools::shownNote(found) +
+        return "The prefix \u201c" + AnswerText::name(*query) + "\u201d matches " +
+               std::to_string(found.matches) + " sessions" + tools::shownNote(found) +
                " \u2014 pick one:" + tools::candidateLines(found.lines);
     if (found.kind == Kind::none)
-        return "No session starts with \u201c" + *query +
+        return "No session starts with \u201c" + AnswerText::name(*query) +
                "\u201d. See `vant_cost` with `by: \"session\"` for the real ids.";
 
     const std::string id = *found.match;
@@ -30,10 +30,11 @@ std::string MCPServer::session(const Json& arguments) {
     const Bucket& total = report.total;
 
     auto project = history.sessionProject.find(id);
-    std::string s = "Session " + id + " \u2014 " + p.label + "\n";
+    std::string s = "Session " + AnswerText::name(id) + " \u2014 " + p.label + "\n";
     s += AnswerText::rule;
     s += "  project   " +
-         (project == history.sessionProject.end() ? std::string("unknown") : project->second) +
+         (project == history.sessionProject.end() ? std::string("unknown")
+                                                  : AnswerText::name(project->second)) +
          "\n";
     s += "  cost      " + AnswerText::cost(total) + "\n";
     s += "  volume    " + tools::volume(total) + "\n";

@@ -40,7 +40,7 @@ std::string MCPServer::sources(const Json& arguments) {
     for (const SourceHome& home : data->homes()) {
         s += "  " + AnswerText::fit(home.name, 18);
         if (!onDisk(home.projectsPath)) {
-            s += " not on disk (" + home.projectsPath +
+            s += " not on disk (" + AnswerText::name(home.projectsPath) +
                  ") \u2014 normal if you do not use that account\n";
             continue;
         }

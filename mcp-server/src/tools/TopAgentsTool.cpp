@@ -12,7 +12,7 @@ namespace {
 
 template <class Map> std::string linkOf(const Map& links, const AgentIdentity& agent) {
     auto it = links.find(agent);
-    return it == links.end() ? std::string("unknown") : it->second;
+    return it == links.end() ? std::string("unknown") : AnswerText::name(it->second);
 }
 
 } // namespace
@@ -48,8 +48,8 @@ std::string MCPServer::topAgents(const Json& arguments) {
         const std::string sessionId =
             session == report.agentSession.end() ? std::string() : session->second;
         if (auto entry = data->roster().entry(agent, sessionId))
-            s += "    roster    type=" + entry->agentType.value_or("unknown") +
-                 " model=" + entry->model.value_or("unknown") + "\n";
+            s += "    roster    type=" + AnswerText::name(entry->agentType.value_or("unknown")) +
+                 " model=" + AnswerText::name(entry->model.value_or("unknown")) + "\n";
     }
 
     s += "\nOF WHICH\n";

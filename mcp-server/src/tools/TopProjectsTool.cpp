@@ -44,7 +44,7 @@ std::string MCPServer::topProjects(const Json& arguments) {
     for (std::size_t i = 0; i < projects.size(); ++i) {
         const std::string& label = projects[i].key;
         const Bucket& b = projects[i].value;
-        s += tools::position(i) + label + "\n";
+        s += tools::position(i) + AnswerText::name(label) + "\n";
         s += "    cost   " + AnswerText::cost(b) + "  \u00b7  " +
              AnswerText::noun(b.requests, "request", "requests") + "  \u00b7  " +
              AnswerText::tokens(b.totalTokens()) + " tokens\n";

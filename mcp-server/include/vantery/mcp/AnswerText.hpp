@@ -1,7 +1,8 @@
 #pragma once
 // The plain-text pieces every tool answer is built from: dates, counts, costs,
 // agents, aligned list lines and notes. Widths, cuts and prefixes count
-// user-perceived characters, never bytes.
+// user-perceived characters, never bytes. Every name from the data (model, project,
+// session, agent, working directory, path) reaches an answer through name() or fit().
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -39,6 +40,10 @@ struct AnswerText {
     /// The texts in set order, `separator` between them.
     static std::string joined(const std::set<std::string>& texts, std::string_view separator);
 
+    /// A name from the data as answers write it: text::isolatedName (control and direction
+    /// characters dropped, isolated when it holds right-to-left letters).
+    static std::string name(std::string_view name);
+
     /// The cost text of a bucket, saying "unknown (…)" when nothing could be priced.
     static std::string cost(const Bucket& bucket);
     static std::string costEst(const Estimate<CostEstimate>& e, std::string_view suffix);
@@ -49,8 +54,9 @@ struct AnswerText {
     /// "model×count" pairs, commonest first; absent when the bucket names no model.
     static std::optional<std::string> models(const Bucket& bucket);
 
-    /// text cut or padded with spaces to exactly `width` characters (none for width ≤ 0).
-    static std::string fit(std::string_view text, int width);
+    /// A name cleaned as name() does, cut or padded with spaces to exactly `width`
+    /// characters (none for width ≤ 0); isolates, when added, are not counted.
+    static std::string fit(std::string_view label, int width);
     /// One list line, without a line feed.
     static std::string bucketLine(std::string_view label, const Bucket& bucket, int width);
     /// "first → last" activity; "unknown" when either end is absent.

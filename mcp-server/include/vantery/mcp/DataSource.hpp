@@ -115,7 +115,8 @@ class DataSource {
     Resolution<std::string> resolveProject(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveSession(std::string_view query, const Report& report) const;
 
-    /// "~" in place of a leading user home directory (plain text prefix).
+    /// "~" in place of a leading user home directory (plain text prefix), cleaned as
+    /// answers write a name (AnswerText::name).
     std::string shortened(std::string_view path) const;
 
   private:
