@@ -2,9 +2,11 @@
 // Measures the GUI-thread time of a refresh's publish, the time from a preset change to
 // its published range report, the longest stall of a 5 ms GUI timer while the scan and
 // the range computations run, the process's peak memory with the history loaded, and the
-// three exports of a 400-day range with the GUI's longest stall during each.
+// three exports of a 400-day range with the GUI's longest stall during each. With
+// --refreshes N it measures instead how resident memory grows over N refreshes of a
+// growing transcript.
 //
-//   vantery-app-bench [--requests N] [--dir DIR]
+//   vantery-app-bench [--requests N] [--dir DIR] [--refreshes N]
 //   vantery-app-bench provenance [--requests N] [--days D]   (opening Provenance nodes)
 // DIR (default: a new temporary folder, removed at the end) is the home and holds the
 // cache file; an existing DIR with transcripts is reused as it is.
@@ -69,7 +71,7 @@ double median(std::vector<double> v) {
 }
 
 constexpr const char* usage =
-    "usage: vantery-app-bench [--requests N] [--dir DIR]\n"
+    "usage: vantery-app-bench [--requests N] [--dir DIR] [--refreshes N]\n"
     "       vantery-app-bench provenance [--requests N] [--days D]\n"
     "\n"
     "Times the usage store over a synthetic history: a full scan and save, refreshes,\n"
@@ -79,6 +81,8 @@ constexpr const char* usage =
     "  --requests N  requests in the history (default 1000000)\n"
     "  --dir DIR     the home, holding the cache file; transcripts already there are\n"
     "                reused (default: a temporary folder, removed at the end)\n"
+    "  --refreshes N after the first load, append to a transcript and refresh N times\n"
+    "                instead, then print how much resident memory grew from the 10th\n"
     "  --days D      provenance: days the history spans (default 90)\n"
     "  --help        this text\n";
 
@@ -98,6 +102,7 @@ bool parseFlags(int argc, char** argv,
 
 int provenanceBench(std::size_t requests, int days);
 bool exportBench(UsageStore& store, StallMeter& stalls, const std::string& folder);
+int soakBench(UsageStore& store, const std::string& home, int refreshes);
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -109,6 +114,7 @@ int main(int argc, char** argv) {
     const bool provenance = argc >= 2 && !std::strcmp(argv[1], "provenance");
     std::int64_t requests = 1'000'000;
     int days = 90;
+    int refreshes = 0;
     std::string dir;
     const bool parsed = parseFlags(argc - (provenance ? 2 : 1), argv + (provenance ? 2 : 1),
                                    [&](std::string_view flag, const char* value) {
@@ -120,6 +126,11 @@ int main(int argc, char** argv) {
                                        if (flag == "--days" && provenance) {
                                            days = static_cast<int>(std::strtol(value, &end, 10));
                                            return *end == 0 && days > 0;
+                                       }
+                                       if (flag == "--refreshes" && !provenance) {
+                                           refreshes =
+                                               static_cast<int>(std::strtol(value, &end, 10));
+                                           return *end == 0 && refreshes > 0;
                                        }
                                        if (flag == "--dir" && !provenance) {
                                            dir = value;
@@ -174,6 +185,7 @@ int main(int argc, char** argv) {
         store.refreshStats()->filesTotal, firstLoadS, store.history().total.requests,
         store.today().total.requests);
     fmt::print("  longest GUI stall while the first scan ran: {:.1f} ms\n", stallBeforePublishMs);
+    if (refreshes > 0) return soakBench(store, dir, refreshes);
 
     // Timed refreshes over an unchanged home: the steady state every 90 seconds.
     stalls.reset();
