@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/AllocatorArenas.hpp"
 #include "model/ProductPage.hpp"
 #include "model/SingleInstance.hpp"
 #include "vantery/base/CommandLine.hpp"
@@ -65,6 +66,7 @@ int qtOptionWords(std::string_view arg) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vantery::app::capAllocatorArenas();
     const std::optional<std::string> version = vantery::app::ProductPage::shippedVersion();
     const std::string shownVersion = version.value_or("(unversioned)");
     if (auto status =

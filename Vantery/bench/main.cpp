@@ -31,6 +31,7 @@
 
 #include "StallMeter.hpp"
 #include "SyntheticHome.hpp"
+#include "model/AllocatorArenas.hpp"
 #include "model/UsageStore.hpp"
 
 using vantery::RangePreset;
@@ -105,6 +106,8 @@ bool exportBench(UsageStore& store, StallMeter& stalls, const std::string& folde
 int soakBench(UsageStore& store, const std::string& home, int refreshes);
 
 int main(int argc, char** argv) {
+    // The app's own allocator setting, so that its memory and times are measured.
+    vantery::app::capAllocatorArenas();
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(usage, stdout);
