@@ -7,18 +7,20 @@
 #include <mutex>
 #include <stdexcept>
 
-#include <fmt/format.h>
-
 namespace vantery::app::testing {
 
 std::string haikuLine(const std::string& id, const std::string& isoTimestamp, double dollars,
                       const std::string& session) {
-    return fmt::format(
-        R"({{"type":"assistant","timestamp":"{}","requestId":"req_{}","sessionId":"{}",)"
-        R"("cwd":"/w/app","message":{{"id":"msg_{}","model":"claude-haiku-4-5",)"
-        R"("usage":{{"input_tokens":{},"output_tokens":0}}}}}})"
-        "\n",
-        isoTimestamp, id, session, id, static_cast<long long>(dollars * 1'000'000));
+    vantery::testing::UsageLine l;
+    l.timestamp = isoTimestamp;
+    l.messageId = "msg_" + id;
+    l.requestId = "req_" + id;
+    l.sessionId = session;
+    l.cwd = "/w/app";
+    l.model = "claude-haiku-4-5";
+    l.input = static_cast<std::int64_t>(dollars * 1'000'000);
+    l.output = 0;
+    return vantery::testing::usageLine(l);
 }
 
 Calendar testCalendar() {

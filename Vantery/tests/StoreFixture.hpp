@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TempDir.hpp"
+#include "TranscriptLine.hpp"
 #include "model/UsageStore.hpp"
 
 namespace vantery::app::testing {

@@ -26,14 +26,18 @@ namespace {
 /// One usage line priced at `dollars` (haiku input), by `agentId` (none: the main session).
 std::string line(int id, double dollars, const std::string& cwd, const std::string& agentId = {},
                  const std::string& session = "1a2b3c4d-0000-4000-8000-000000000001") {
-    const std::string agent =
-        agentId.empty() ? std::string() : fmt::format(R"("agentId":"{}",)", agentId);
-    return fmt::format(
-        R"({{"type":"assistant","timestamp":"2025-10-05T09:00:00Z","requestId":"req_{0}","sessionId":"{1}",)"
-        R"({2}"cwd":"{3}","message":{{"id":"msg_{0}","model":"claude-haiku-4-5",)"
-        R"("usage":{{"input_tokens":{4},"output_tokens":10,"cache_read_input_tokens":{5}}}}}}})"
-        "\n",
-        id, session, agent, cwd, static_cast<long long>(dollars * 1'000'000), id * 1000);
+    vantery::testing::UsageLine l;
+    l.timestamp = "2025-10-05T09:00:00Z";
+    l.messageId = "msg_" + std::to_string(id);
+    l.requestId = "req_" + std::to_string(id);
+    l.sessionId = session;
+    l.cwd = cwd;
+    l.agentId = agentId;
+    l.model = "claude-haiku-4-5";
+    l.input = static_cast<std::int64_t>(dollars * 1'000'000);
+    l.output = 10;
+    l.cacheRead = id * 1000;
+    return vantery::testing::usageLine(l);
 }
 
 class TabsTest : public ::testing::Test {

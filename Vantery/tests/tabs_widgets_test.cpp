@@ -6,10 +6,10 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "TempDir.hpp"
+#include "TranscriptLine.hpp"
 #include "model/UsageStore.hpp"
 #include "support/FakeExportServices.hpp"
 #include "widgets/RangeTab.hpp"
@@ -26,12 +26,15 @@ Calendar berlin() {
 
 std::string line(int id, const std::string& timestamp, long long inputTokens,
                  const std::string& model = "claude-haiku-4-5") {
-    return fmt::format(
-        R"({{"type":"assistant","timestamp":"{}","requestId":"req_{}","sessionId":"s1",)"
-        R"("cwd":"/w/app","message":{{"id":"msg_{}","model":"{}",)"
-        R"("usage":{{"input_tokens":{},"output_tokens":0}}}}}})"
-        "\n",
-        timestamp, id, id, model, inputTokens);
+    vantery::testing::UsageLine l;
+    l.timestamp = timestamp;
+    l.messageId = "msg_" + std::to_string(id);
+    l.requestId = "req_" + std::to_string(id);
+    l.cwd = "/w/app";
+    l.model = model;
+    l.input = inputTokens;
+    l.output = 0;
+    return vantery::testing::usageLine(l);
 }
 
 struct Fixture {

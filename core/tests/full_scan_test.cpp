@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "TempDir.hpp"
+#include "TranscriptLine.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
@@ -15,11 +16,20 @@ using vantery::testing::TempHome;
 
 namespace {
 
+// A bare usage line: no type, no working directory.
 std::string usageLine(const std::string& id, const std::string& model, int output,
                       const std::string& ts = "2025-10-05T14:03:07Z") {
-    return R"({"timestamp":")" + ts + R"(","requestId":"r-)" + id +
-           R"(","sessionId":"s","message":{"id":"m-)" + id + R"(","model":")" + model +
-           R"(","usage":{"input_tokens":1,"output_tokens":)" + std::to_string(output) + "}}}\n";
+    vantery::testing::UsageLine l;
+    l.type = "";
+    l.timestamp = ts;
+    l.messageId = "m-" + id;
+    l.requestId = "r-" + id;
+    l.sessionId = "s";
+    l.cwd = std::nullopt;
+    l.model = model;
+    l.input = 1;
+    l.output = output;
+    return vantery::testing::usageLine(l);
 }
 
 void expectSameDiagnostics(const ScanDiagnostics& a, const ScanDiagnostics& b) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TempDir.hpp"
+#include "TranscriptLine.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
@@ -36,16 +37,20 @@ TEST(FullScan, AgreesWithFileByFileIngestionAndTheCrossFileRule) {
             const int id = (f * 131 + (i / 2) * 17) % 2500; // pairs, overlapping across files
             const std::string ts = "2025-10-0" + std::to_string(1 + (f + i) % 9) + "T1" +
                                    std::to_string((i * 7) % 10) + ":03:07Z";
-            body += R"({"timestamp":")" + ts + R"(","requestId":"r-)" + std::to_string(id) +
-                    R"(","sessionId":"s)" + std::to_string(f % 5) + R"(","cwd":"/w/)" +
-                    std::to_string(f % 3) + R"(")" +
-                    (f % 4 == 0 ? R"(,"agentId":"a)" + std::to_string(f) + R"(")" : "") +
-                    R"(,"message":{"id":"m-)" + std::to_string(id) + R"(","model":"model-)" +
-                    std::to_string(f % 6) + R"(","usage":{"input_tokens":)" +
-                    std::to_string((f * i) % 50) + R"(,"output_tokens":)" +
-                    std::to_string((f * 7 + i * 13) % 400) + R"(,"cache_creation_input_tokens":)" +
-                    std::to_string(f % 2 ? 100 : 0) + R"(,"cache_read_input_tokens":)" +
-                    std::to_string(i % 9) + "}}}\n";
+            vantery::testing::UsageLine l;
+            l.type = "";
+            l.timestamp = ts;
+            l.messageId = "m-" + std::to_string(id);
+            l.requestId = "r-" + std::to_string(id);
+            l.sessionId = "s" + std::to_string(f % 5);
+            l.cwd = "/w/" + std::to_string(f % 3);
+            l.agentId = f % 4 == 0 ? "a" + std::to_string(f) : "";
+            l.model = "model-" + std::to_string(f % 6);
+            l.input = (f * i) % 50;
+            l.output = (f * 7 + i * 13) % 400;
+            l.cacheCreation = f % 2 ? 100 : 0;
+            l.cacheRead = i % 9;
+            body += usageLine(l);
             if (i % 25 == 0)
                 body += R"({"type":"user","message":{"content":"usage"}})"
                         "\n";

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "RecordBuilder.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/UsageRecord.hpp"
 #include "vantery/report/Aggregator.hpp"
@@ -19,24 +20,14 @@ inline Calendar berlin() {
     return *Calendar::named("Europe/Berlin");
 }
 
-inline double at(const Calendar& cal, int y, int mo, int d, int h = 0, int mi = 0) {
-    return cal.instantOf(LocalDay::fromYMD(y, mo, d), h, mi, 0);
-}
+using vantery::fixtures::at;
 
 /// A request of claude-haiku-4-5 ($1 per million input, $5 per million output).
 inline UsageRecord request(double timestamp, std::int64_t input, std::int64_t output = 0,
                            AgentIdentity agent = {}, std::string cwd = "/work/a",
                            std::string model = "claude-haiku-4-5") {
-    UsageRecord r;
-    r.timestamp = timestamp;
-    r.model = std::move(model);
-    r.sessionId = "s1";
-    r.rawCwd = std::move(cwd);
-    r.agent = std::move(agent);
-    r.sourceHome = ".claude";
-    r.input = input;
-    r.output = output;
-    return r;
+    return vantery::fixtures::makeRecord(timestamp, std::move(model), input, output,
+                                         std::move(agent), std::move(cwd));
 }
 
 /// The moment the tab-model tests stand in: 2026-12-07 at 14:30 in Berlin.

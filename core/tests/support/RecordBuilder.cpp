@@ -4,13 +4,14 @@
 
 namespace vantery::fixtures {
 
-UsageRecord makeRecord(double timestamp, std::string model, std::int64_t input,
-                       std::int64_t output) {
+UsageRecord makeRecord(double timestamp, std::string model, std::int64_t input, std::int64_t output,
+                       AgentIdentity agent, std::string cwd) {
     UsageRecord r;
     r.timestamp = timestamp;
     r.model = std::move(model);
     r.sessionId = "s1";
-    r.rawCwd = "/w/p";
+    r.rawCwd = std::move(cwd);
+    r.agent = std::move(agent);
     r.sourceHome = ".claude";
     r.input = input;
     r.output = output;

@@ -9,25 +9,25 @@ namespace vantery::testing {
 
 std::string usageLine(int n, Counts c, int second) {
     static const char* models[] = {"claude-opus-4-5", "claude-sonnet-4-5-20250929", "gpt-x"};
-    std::string agent = n % 5 == 0   ? R"("agentId":"aplanner-0123456789abcdef",)"
-                        : n % 5 == 1 ? R"("agentId":"helper",)"
-                                     : "";
-    int minute = second / 60 % 60, hour = 10 + second / 3600 % 10;
     char ts[32];
-    std::snprintf(ts, sizeof ts, "2025-10-05T%02d:%02d:%02dZ", hour, minute, second % 60);
-    std::string split = n % 2 ? R"(,"cache_creation":{"ephemeral_5m_input_tokens":)" +
-                                    std::to_string(c.cacheCreation) +
-                                    R"(,"ephemeral_1h_input_tokens":0})"
-                              : "";
-    return std::string(R"({"type":"assistant","timestamp":")") + ts + R"(","requestId":"req_)" +
-           std::to_string(n) + R"(","sessionId":"sess-)" + std::to_string(n % 4) +
-           R"(","cwd":"/w/p)" + std::to_string(n % 2) + R"(",)" + agent +
-           R"("message":{"id":"msg_)" + std::to_string(n) + R"(","model":")" + models[n % 3] +
-           R"(","usage":{"input_tokens":)" + std::to_string(c.input) + R"(,"output_tokens":)" +
-           std::to_string(c.output) + R"(,"cache_read_input_tokens":)" +
-           std::to_string(c.cacheRead) + R"(,"cache_creation_input_tokens":)" +
-           std::to_string(c.cacheCreation) + split +
-           R"(,"server_tool_use":{"web_search_requests":)" + std::to_string(c.webSearch) + "}}}}";
+    std::snprintf(ts, sizeof ts, "2025-10-05T%02d:%02d:%02dZ", 10 + second / 3600 % 10,
+                  second / 60 % 60, second % 60);
+    UsageLine l;
+    l.timestamp = ts;
+    l.messageId = "msg_" + std::to_string(n);
+    l.requestId = "req_" + std::to_string(n);
+    l.sessionId = "sess-" + std::to_string(n % 4);
+    l.cwd = "/w/p" + std::to_string(n % 2);
+    l.agentId = n % 5 == 0 ? "aplanner-0123456789abcdef" : n % 5 == 1 ? "helper" : "";
+    l.model = models[n % 3];
+    l.input = c.input;
+    l.output = c.output;
+    l.cacheRead = c.cacheRead;
+    l.cacheCreation = c.cacheCreation;
+    if (n % 2) l.cacheCreationSplit = {{c.cacheCreation, 0}};
+    l.webSearches = c.webSearch;
+    l.lineFeed = false;
+    return usageLine(l);
 }
 
 RequestMap fullScan(const std::vector<SourceHome>& homes, ScanDiagnostics* diag) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "TranscriptLine.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
 namespace vantery::testing {
@@ -12,7 +13,8 @@ struct Counts {
     std::int64_t input = 10, output = 20, cacheRead = 0, cacheCreation = 0, webSearch = 0;
 };
 
-/// A usage line of request `n` ("msg_<n>:req_<n>") at 2025-10-05 plus `second` seconds.
+/// A usage line of request `n` ("msg_<n>:req_<n>") at 2025-10-05 plus `second` seconds,
+/// without its line feed.
 std::string usageLine(int n, Counts c = {}, int second = 0);
 
 /// Records keyed by request key from a full serial scan.

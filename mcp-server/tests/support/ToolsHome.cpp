@@ -1,5 +1,7 @@
 #include "ToolsHome.hpp"
 
+#include "Transcripts.hpp"
+
 namespace vantery::mcp::testing {
 namespace {
 
@@ -23,20 +25,20 @@ struct Req {
 };
 
 std::string line(const std::string& home, const Req& r) {
-    std::string usage = "\"input_tokens\":" + std::to_string(r.input) +
-                        ",\"output_tokens\":" + std::to_string(r.output) +
-                        ",\"cache_read_input_tokens\":" + std::to_string(r.cacheRead) +
-                        ",\"cache_creation_input_tokens\":" + std::to_string(r.write5m + r.write1h);
-    if (!r.splitMissing)
-        usage += ",\"cache_creation\":{\"ephemeral_5m_input_tokens\":" + std::to_string(r.write5m) +
-                 ",\"ephemeral_1h_input_tokens\":" + std::to_string(r.write1h) + "}";
-    std::string s = "{\"type\":\"assistant\",\"timestamp\":\"" + r.when +
-                    "\",\"requestId\":\"req_" + r.id + "\",\"sessionId\":\"" + r.session +
-                    "\",\"cwd\":\"" + home + "/" + r.cwd + "\"";
-    if (!r.agentId.empty()) s += ",\"agentId\":\"" + r.agentId + "\"";
-    s += ",\"message\":{\"id\":\"msg_" + r.id + "\",\"model\":\"" + r.model + "\",\"usage\":{" +
-         usage + "}}}\n";
-    return s;
+    Line l;
+    l.timestamp = r.when;
+    l.messageId = "msg_" + r.id;
+    l.requestId = "req_" + r.id;
+    l.sessionId = r.session;
+    l.cwd = home + "/" + r.cwd;
+    l.agentId = r.agentId;
+    l.model = r.model;
+    l.input = r.input;
+    l.output = r.output;
+    l.cacheRead = r.cacheRead;
+    l.cacheCreation = r.write5m + r.write1h;
+    if (!r.splitMissing) l.cacheCreationSplit = {{r.write5m, r.write1h}};
+    return usageLine(l);
 }
 
 const char* reviewer = "areviewer-0123456789abcdef";
