@@ -54,7 +54,9 @@ struct UsageStore::Impl {
           rangeSelection(RangePreset::thisMonth, std::nullopt, std::nullopt, now(), userCalendar()),
           homes(SourceHome::defaults(home)), cache(makeCache(options, home)),
           table(std::make_shared<const RequestTable>()), resolver(home, true),
-          aggregator(options.calendar.value_or(Calendar::current()), ProjectResolver(home, true)) {}
+          // A copy shares the memo: the Provenance tab and the reports settle on one
+          // label per directory.
+          aggregator(options.calendar.value_or(Calendar::current()), resolver) {}
 
     double now() const { return options.clock ? options.clock() : systemNow(); }
     Calendar userCalendar() const {

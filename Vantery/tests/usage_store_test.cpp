@@ -153,6 +153,22 @@ TEST_F(UsageStoreTest, InventoryHasOneRowPerHomeEvenWithoutFilesOrRequests) {
     EXPECT_TRUE(rows[2].cost.isComplete());
 }
 
+TEST_F(UsageStoreTest, TheProvenanceResolverAndTheReportsShareOneLabelPerDirectory) {
+    vantery::testing::UsageLine line;
+    line.cwd = fx.home / "repo/sub";
+    fx.home.transcript("-repo/b.jsonl", usageLine(line));
+    UsageStore store(fx.options(false));
+    // Resolved for the Provenance tab before the repository appears; reports resolving
+    // afresh would fold the same directory to ~/repo.
+    EXPECT_EQ(store.resolver().resolve(*line.cwd).canonical, "~/repo/sub");
+    fx.home.mkdir("repo/.git");
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    store.refresh();
+    ASSERT_TRUE(waitFor(published));
+    EXPECT_EQ(store.history().byProject.count("~/repo/sub"), 1u);
+    EXPECT_EQ(store.history().byProject.count("~/repo"), 0u);
+}
+
 TEST_F(UsageStoreTest, ClearingTheCacheDuringARefreshReadsEverythingAgainAfterIt) {
     UsageStore store(fx.options());
     QSignalSpy published(&store, &UsageStore::refreshPublished);

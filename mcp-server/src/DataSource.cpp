@@ -122,8 +122,9 @@ DataSource::DataSource(Environment env)
               ? paths::expandTilde(*nonEmpty(env_, "VANTERY_HOME"), env_.userHome)
               : env_.userHome)),
       cache_(makeCache(env_, homes_)), resolver_(env_.userHome, true),
-      aggregator_(env_.calendar, ProjectResolver(env_.userHome, true)),
-      table_(std::make_shared<const RequestTable>()) {}
+      // A copy shares the memo: the handlers and the reports settle on one label per
+      // directory.
+      aggregator_(env_.calendar, resolver_), table_(std::make_shared<const RequestTable>()) {}
 
 const ScanCache::RefreshStats& DataSource::ensureFresh() {
     const double t = env_.monotonicClock();

@@ -72,6 +72,21 @@ TEST(DataSourceEnvironment, HomesFollowVanteryHomeWhileProjectsResolveAgainstThe
     EXPECT_EQ(data->shortened("/elsewhere"), "/elsewhere");
 }
 
+TEST(DataSourceEnvironment, HandlersAndReportsSettleOnOneLabelPerDirectory) {
+    ServerFixture f;
+    Line l = request("1");
+    l.cwd = f.home / "repo/sub";
+    f.transcript("p/a.jsonl", usageLine(l));
+    auto data = f.make();
+    // Resolved by a handler before the repository appears; reports resolving afresh
+    // would fold the same directory to ~/repo.
+    EXPECT_EQ(data->resolver().resolve(*l.cwd).canonical, "~/repo/sub");
+    f.home.mkdir("repo/.git");
+    const Report report = data->report(Period::all(), {});
+    EXPECT_EQ(report.byProject.count("~/repo/sub"), 1u);
+    EXPECT_EQ(report.byProject.size(), 1u);
+}
+
 TEST(DataSourceFreshness, RefreshesAtMostOncePerWindowOnTheMonotonicClock) {
     ServerFixture f;
     f.transcript("p/a.jsonl", usageLine(request("1")));

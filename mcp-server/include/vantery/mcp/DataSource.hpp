@@ -76,6 +76,7 @@ class DataSource {
     const std::vector<SourceHome>& homes() const noexcept { return homes_; }
     ScanCache& cache() noexcept { return *cache_; }
     const ScanCache& cache() const noexcept { return *cache_; }
+    /// The one resolver of the server; the aggregator's is a copy sharing its memo.
     const ProjectResolver& resolver() const noexcept { return resolver_; }
     const Aggregator& aggregator() const noexcept { return aggregator_; }
     const Calendar& calendar() const noexcept { return env_.calendar; }
