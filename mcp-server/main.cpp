@@ -20,13 +20,6 @@
 
 namespace {
 
-void logLine(std::string_view message) {
-    std::string line(vantery::mcp::Protocol::logPrefix);
-    line += message;
-    line += '\n';
-    std::cerr << line << std::flush;
-}
-
 // The whole line and its line feed, at once; false when standard output is gone.
 bool writeLine(std::string_view text) {
     std::string line(text);
@@ -83,12 +76,12 @@ int main(int argc, char** argv) {
         if (!homes.empty()) homes += ", ";
         homes += h.name;
     }
-    logLine("started; cache = " + data->cache().cachePath() + "; homes = " + homes);
+    Protocol::logToStderr("started; cache = " + data->cache().cachePath() + "; homes = " + homes);
 
-    if (!Protocol::serve(std::cin, server, logLine, writeLine)) {
-        logLine("stdout closed; exiting");
+    if (!Protocol::serve(std::cin, server, Protocol::logToStderr, writeLine)) {
+        Protocol::logToStderr("stdout closed; exiting");
         return 0;
     }
-    logLine("stdin closed; exiting");
+    Protocol::logToStderr("stdin closed; exiting");
     return 0;
 }

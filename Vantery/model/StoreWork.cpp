@@ -13,9 +13,10 @@ RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& hom
                             bool clearFirst) {
     if (clearFirst) cache.clear();
     RefreshOutcome out;
-    KeptRefresh kept = refreshAndKeep(cache, homes);
-    out.scan = std::move(kept.refresh);
-    out.roster = std::move(kept.roster);
+    // Why a cache was not kept is dropped: the app writes no log, and the figures
+    // never depend on the save.
+    out.scan = refreshAndKeep(cache, homes).refresh;
+    out.roster.load(homes);
     out.projectsExist.reserve(homes.size());
     for (const auto& home : homes) {
         std::error_code ec;

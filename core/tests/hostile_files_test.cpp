@@ -186,7 +186,9 @@ TEST(HostileFiles, NothingIsCreatedForACacheInsideAHome) {
             return std::nullopt;
         });
         ASSERT_TRUE(cache.cachePath().starts_with(projects)) << cache.cachePath();
+        ::testing::internal::CaptureStderr();
         auto kept = refreshAndKeep(cache, homes);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "only the server logs";
         EXPECT_EQ(kept.refresh.table->size(), 1u);
         EXPECT_FALSE(kept.saved);
         ASSERT_TRUE(kept.notKept);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 
 #include "vantery/base/Paths.hpp"
@@ -10,6 +9,7 @@
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/mcp/AnswerText.hpp"
+#include "vantery/mcp/Protocol.hpp"
 
 namespace vantery::mcp {
 namespace {
@@ -97,12 +97,7 @@ DataSource::Environment DataSource::Environment::process() {
         return std::nullopt;
     };
     env.userHome = paths::userHome().value_or("/");
-    env.log = [](std::string_view message) {
-        std::string line = "[vantery-mcp] ";
-        line += message;
-        line += '\n';
-        std::fputs(line.c_str(), stderr);
-    };
+    env.log = Protocol::logToStderr;
     env.wallClock = [] {
         return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
             .count();
@@ -133,6 +128,11 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     // is not read either.
     if (!lastRefresh_ && cacheMayBeKept()) cache_->load();
     KeptRefresh kept = refreshAndKeep(*cache_, homes_);
+    // Said once: a cache that cannot be kept only costs the next start a full read.
+    if (kept.notKept && !cacheProblemLogged_) {
+        if (env_.log) env_.log(*kept.notKept);
+        cacheProblemLogged_ = true;
+    }
     ScanCache::Refresh r = std::move(kept.refresh);
     // The same table aggregates to the same history (projects resolve through a memo
     // that never forgets), so only its diagnostics need renewing.
@@ -142,22 +142,19 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
     lastRefresh_ = env_.monotonicClock();
+    // Rosters are read once per process: later refreshes never look at them again.
     if (!rosterLoaded_) {
-        roster_ = std::move(kept.roster);
+        roster_.load(homes_);
         rosterLoaded_ = true;
     }
     return *refreshStats_;
 }
 
-bool DataSource::cacheMayBeKept() {
+bool DataSource::cacheMayBeKept() const {
     const std::string& path = cache_->cachePath();
     if (path.empty()) return false; // no location could be formed: nothing to read or keep
-    const cachefile::Target target = cachefile::check(path, homes_);
-    if (target == cachefile::Target::ok) return true;
-    // Said once: the figures still come from the transcripts.
-    if (!cacheRefusalLogged_ && env_.log) env_.log(cachefile::describe(target, path));
-    cacheRefusalLogged_ = true;
-    return false;
+    // A refused location is logged by the refresh that follows, which refuses it too.
+    return cachefile::check(path, homes_) == cachefile::Target::ok;
 }
 
 Report DataSource::report(const Period& period, const RecordFilter& filter,

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 
 #include "vantery/base/Text.hpp"
 
@@ -382,6 +383,13 @@ std::optional<std::string> Protocol::answerLine(std::string_view line, MCPServer
     constexpr std::string_view head = R"({"jsonrpc":"2.0","id":null)";
     if (text->starts_with(head)) text->replace(head.size() - 4, 4, a->rawId);
     return text;
+}
+
+void Protocol::logToStderr(std::string_view message) {
+    std::string line(logPrefix);
+    line += message;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 std::optional<std::string> Protocol::serialize(const Json& reply) {

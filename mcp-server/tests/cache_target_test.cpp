@@ -4,6 +4,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include "Process.hpp"
 #include "ServerFixture.hpp"
 #include "vantery/mcp/DataSource.hpp"
 
@@ -62,4 +63,25 @@ TEST(CacheTarget, TheServerNeverSavesOverATranscript) {
         ASSERT_EQ(::stat((f.home / folder).c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
     }
+}
+
+// The core only reports why a cache is not kept; the program logs it, once, prefixed.
+TEST(CacheTarget, TheProgramLogsARefusedLocationOnceWithItsPrefix) {
+    vantery::testing::TempHome home;
+    home.transcript("p/a.jsonl", usageLine(usage("1")));
+    const std::string refused = home / ".claude/projects/p/scan-cache.bin";
+    const std::string call =
+        R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"vant_sources"}})"
+        "\n";
+    ProcessResult run = runProcess(VANTERY_MCP_BINARY, call + call,
+                                   {{"HOME", home.path()},
+                                    {"VANTERY_HOME", home.path()},
+                                    {"VANTERY_CACHE_PATH", refused},
+                                    {"XDG_DATA_HOME", home / "xdg"}});
+    ASSERT_EQ(run.exitStatus, 0);
+    std::vector<std::string> told;
+    for (const std::string& line : lines(run.err))
+        if (line.find("not kept") != std::string::npos) told.push_back(line);
+    ASSERT_EQ(told.size(), 1u) << run.err;
+    EXPECT_TRUE(told[0].starts_with("[vantery-mcp] cache not kept: " + refused)) << told[0];
 }

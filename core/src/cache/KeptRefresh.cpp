@@ -1,7 +1,5 @@
 #include "vantery/cache/KeptRefresh.hpp"
 
-#include <atomic>
-#include <cstdio>
 #include <exception>
 
 #include "vantery/cache/CacheLocation.hpp"
@@ -31,10 +29,6 @@ KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& home
             }
         }
     }
-    // Said once: a cache that cannot be kept only costs the next start a full read.
-    static std::atomic<bool> logged{false};
-    if (out.notKept && !logged.exchange(true)) std::fprintf(stderr, "%s\n", out.notKept->c_str());
-    out.roster.load(homes);
     return out;
 }
 

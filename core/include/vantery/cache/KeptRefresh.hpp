@@ -1,31 +1,29 @@
 #pragma once
 // The one "refresh and keep the cache" step every program runs: bring the cache up to
-// date, keep it on disk where it may be kept, and read the agent rosters.
+// date and keep it on disk where it may be kept.
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "vantery/cache/ScanCache.hpp"
-#include "vantery/ingest/AgentRoster.hpp"
 
 namespace vantery {
 
 /// What refreshAndKeep did.
 struct KeptRefresh {
     ScanCache::Refresh refresh;
-    AgentRoster roster; ///< read afresh from the homes; no coverage recorded yet
     bool saved = false; ///< the cache file was written by this call
     /// Why the cache file was not written when it did not already hold the table: a
-    /// refused location or a failed save. Absent when saved or already held.
+    /// refused location or a failed save. Absent when saved or already held. Reported,
+    /// not logged: only the server logs.
     std::optional<std::string> notKept;
 };
 
 /// Refreshes `cache` against `homes`; then saves it unless its file already holds the
 /// table, it has no location, or the location is refused (inside a home's projects or
 /// teams tree, or over a file that is not a cache file), making its folder (private)
-/// when missing; then reads the rosters. The
-/// first refusal or failed save of the process is written to stderr; the figures never
-/// depend on the save. Throws only std::bad_alloc.
+/// when missing. The figures never depend on the save. Writes nothing to stderr; reads
+/// no roster. Throws only std::bad_alloc.
 KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes);
 
 } // namespace vantery

@@ -122,9 +122,8 @@ class DataSource {
 
   private:
     /// Whether the cache file may be read and written where it is (not inside a
-    /// home's transcripts or rosters, not over a file that is no cache); logs the
-    /// first refusal.
-    bool cacheMayBeKept();
+    /// home's transcripts or rosters, not over a file that is no cache).
+    bool cacheMayBeKept() const;
 
     Environment env_;
     std::vector<SourceHome> homes_;
@@ -137,7 +136,7 @@ class DataSource {
     AgentRoster roster_;
     std::optional<double> lastRefresh_; ///< on the monotonic clock
     bool rosterLoaded_ = false;
-    bool cacheRefusalLogged_ = false;
+    bool cacheProblemLogged_ = false; ///< a refused location or failed save was logged
     /// Of the current table; kept by a refresh that left it as it was.
     std::shared_ptr<const Report> history_;
     bool historyCurrent_ = false; ///< history_'s diagnostics are the current ones

@@ -23,6 +23,9 @@ struct Protocol {
 
     /// Writes one log line (the prefix is added).
     using Log = std::function<void(std::string_view message)>;
+    /// The server's one log: logPrefix, the message and a line feed to standard
+    /// error, in one write so that lines never interleave.
+    static void logToStderr(std::string_view message);
 
     /// {"jsonrpc": "2.0", "id": id, "error": {"code": code, "message": message}}.
     static Json errorResponse(const Json& id, int code, std::string_view message);
