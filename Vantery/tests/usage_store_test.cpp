@@ -188,7 +188,7 @@ TEST_F(UsageStoreTest, ClearingTheCacheDuringARefreshReadsEverythingAgainAfterIt
     EXPECT_EQ(store.history().total.requests, 2);
     ScanCache saved(fx.cachePath());
     EXPECT_TRUE(saved.load());
-    EXPECT_EQ(saved.fileCount(), 1u);
+    EXPECT_EQ(saved.snapshot().size(), 1u);
 }
 
 TEST_F(UsageStoreTest, OnlyARefreshThatChangedTheTableWritesTheCacheFile) {
@@ -216,7 +216,7 @@ TEST_F(UsageStoreTest, OnlyARefreshThatChangedTheTableWritesTheCacheFile) {
     EXPECT_NE(fileId(), firstSave);
     ScanCache saved(fx.cachePath());
     ASSERT_TRUE(saved.load());
-    EXPECT_EQ(saved.fileCount(), 2u);
+    EXPECT_EQ(saved.snapshot().size(), 2u);
 }
 
 TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {

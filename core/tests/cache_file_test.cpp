@@ -300,7 +300,7 @@ TEST(ScanCacheFile, SavesPrivatelyAndLoadsBack) {
     EXPECT_EQ(st.st_size, 7);
     ScanCache other(path);
     EXPECT_TRUE(other.load());
-    EXPECT_EQ(other.fileCount(), 0u);
+    EXPECT_EQ(other.snapshot().size(), 0u);
     EXPECT_EQ(other.cachePath(), path);
 }
 
@@ -475,7 +475,7 @@ TEST(ScanCacheFile, ConcurrentSavesNeverLeaveATornFile) {
                 failures++;
                 continue;
             }
-            auto n = r.fileCount();
+            auto n = r.snapshot().size();
             if (n != tableA.files.size() && n != tableB.files.size()) failures++;
             loads++;
         }

@@ -169,14 +169,13 @@ TEST(FullScan, CrossFileRuleKeepsTheLowestRankWhateverTheWorkers) {
 }
 
 TEST(CrossFileRule, BaseIsTheSmallerRankAndTheExistingOneOnATie) {
-    RequestMap map;
     UsageRecord a;
     a.model = "a";
     a.sourceRank = 5;
     a.output = 10;
     a.timestamp = 100;
     a.cacheWriteBreakdownAssumed = true;
-    Scanner::mergeCrossFile(map, "k", a);
+    UsageRecord m = a;
     UsageRecord b = a;
     b.model = "b";
     b.sourceRank = 2;
@@ -184,8 +183,7 @@ TEST(CrossFileRule, BaseIsTheSmallerRankAndTheExistingOneOnATie) {
     b.webSearch = 3;
     b.timestamp = 200;
     b.cacheWriteBreakdownAssumed = false;
-    Scanner::mergeCrossFile(map, "k", b);
-    const auto& m = map.at("k");
+    Scanner::combineCrossFile(m, b);
     EXPECT_EQ(m.model, "b");
     EXPECT_EQ(m.sourceRank, 2);
     EXPECT_FALSE(m.cacheWriteBreakdownAssumed);
@@ -194,8 +192,8 @@ TEST(CrossFileRule, BaseIsTheSmallerRankAndTheExistingOneOnATie) {
     EXPECT_EQ(m.timestamp, 100);
     UsageRecord c = b;
     c.model = "c";
-    Scanner::mergeCrossFile(map, std::string("k"), std::move(c));
-    EXPECT_EQ(map.at("k").model, "b");
+    Scanner::combineCrossFile(m, c);
+    EXPECT_EQ(m.model, "b");
 }
 
 TEST(FullScan, SerialAndParallelAgreeOnAMixedTree) {

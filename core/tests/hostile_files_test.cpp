@@ -251,5 +251,5 @@ TEST(HostileFiles, AnEmptyFileAtTheCachePathIsReplaced) {
     EXPECT_TRUE(refreshAndKeep(cache, homes).saved);
     ScanCache again(path);
     ASSERT_TRUE(again.load());
-    EXPECT_EQ(again.fileCount(), 1u);
+    EXPECT_EQ(again.snapshot().size(), 1u);
 }

@@ -55,7 +55,8 @@ RequestMap keyedFromTable(const ScanCache& cache, const std::vector<SourceHome>&
             for (std::size_t i = 0; i < block.size(); ++i) {
                 UsageRecord r = dictionary->record(block.row(i));
                 r.sourceRank = static_cast<std::int64_t>(rank);
-                Scanner::mergeCrossFile(out, block.keyText(i), r);
+                if (auto [at, fresh] = out.try_emplace(block.keyText(i), r); !fresh)
+                    Scanner::combineCrossFile(at->second, r);
             }
         }
     return out;
@@ -234,7 +235,7 @@ TEST_F(CacheTest, GoneFilesLeaveTheTableAndTheResult) {
     std::filesystem::remove_all(home / ".claude");
     auto none = cache.refresh(homes);
     EXPECT_EQ(none.stats.filesGone, 1);
-    EXPECT_EQ(cache.fileCount(), 0u);
+    EXPECT_EQ(cache.snapshot().size(), 0u);
     EXPECT_TRUE(none.table->empty());
     EXPECT_TRUE(none.diagnostics.perHome.empty());
 }
@@ -368,7 +369,7 @@ TEST_F(CacheTest, RecordsPerFileAndClear) {
     cache.verifyAgainstFullScan(homes);
     ASSERT_TRUE(cache.lastVerification());
     cache.clear();
-    EXPECT_EQ(cache.fileCount(), 0u);
+    EXPECT_EQ(cache.snapshot().size(), 0u);
     EXPECT_FALSE(cache.lastVerification());
     EXPECT_FALSE(std::filesystem::exists(cache.cachePath()));
     EXPECT_EQ(cache.refresh(homes).stats.filesNew, 2);

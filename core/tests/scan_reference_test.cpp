@@ -71,7 +71,8 @@ TEST(FullScan, AgreesWithFileByFileIngestionAndTheCrossFileRule) {
                             static_cast<std::int64_t>(rank), one, referenceDiag);
         });
         for (const auto& [key, r] : one)
-            Scanner::mergeCrossFile(reference, key, r);
+            if (auto [at, fresh] = reference.try_emplace(key, r); !fresh)
+                Scanner::combineCrossFile(at->second, r);
     }
     ASSERT_GT(reference.size(), 1000u);
 

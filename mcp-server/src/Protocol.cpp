@@ -363,16 +363,6 @@ std::optional<Answer> answer(std::string_view line, MCPServer& server, const Pro
 
 } // namespace
 
-std::optional<Json> Protocol::handleLine(std::string_view line, MCPServer& server, const Log& log) {
-    auto a = answer(line, server, log);
-    if (!a) return std::nullopt;
-    if (!a->rawId.empty()) {
-        Incoming id = Incoming::parse(a->rawId, nullptr, false);
-        if (!id.is_discarded()) a->reply["id"] = toServerJson(id);
-    }
-    return std::move(a->reply);
-}
-
 std::optional<std::string> Protocol::answerLine(std::string_view line, MCPServer& server,
                                                 const Log& log) {
     auto a = answer(line, server, log);

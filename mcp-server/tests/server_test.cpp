@@ -229,15 +229,15 @@ TEST(Serialization, LinesAreTrimmedOfUnicodeBlanksToo) {
     MCPServer server(f.make());
     std::vector<std::string> logged;
     auto log = [&](std::string_view m) { logged.emplace_back(m); };
-    auto reply = Protocol::handleLine(
+    auto reply = Protocol::answerLine(
         "\u00a0\u3000{\"jsonrpc\":\"2.0\",\"id\":4,\"method\":\"ping\"}\u2028\u0085\r", server,
         log);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(*Protocol::serialize(*reply), R"({"jsonrpc":"2.0","id":4,"result":{}})");
-    EXPECT_FALSE(Protocol::handleLine("\u2003 \u00a0\t", server, log));
+    EXPECT_EQ(*reply, R"({"jsonrpc":"2.0","id":4,"result":{}})");
+    EXPECT_FALSE(Protocol::answerLine("\u2003 \u00a0\t", server, log));
     EXPECT_TRUE(logged.empty()) << "a line of blanks is skipped without a log line";
     // A blank-looking byte that is not one (a lone continuation byte) is not trimmed.
-    EXPECT_FALSE(Protocol::handleLine("\xa0{}", server, log));
+    EXPECT_FALSE(Protocol::answerLine("\xa0{}", server, log));
     EXPECT_EQ(logged.size(), 1u);
 }
 
@@ -246,11 +246,11 @@ TEST(Serialization, BytesThatAreNotUtf8ReadAsReplacementCharacters) {
     MCPServer server(f.make());
     std::vector<std::string> logged;
     auto log = [&](std::string_view m) { logged.emplace_back(m); };
-    auto reply = Protocol::handleLine(
+    auto reply = Protocol::answerLine(
         "{\"jsonrpc\":\"2.0\",\"id\":5,\"method\":\"tools/call\",\"params\":{\"name\":"
         "\"vant_\xE9\"}}",
         server, log);
     ASSERT_TRUE(reply) << "a request with an id is answered";
-    EXPECT_EQ((*reply)["result"]["content"][0]["text"], "Unknown verb: vant_\uFFFD");
+    EXPECT_EQ(Json::parse(*reply)["result"]["content"][0]["text"], "Unknown verb: vant_\uFFFD");
     EXPECT_TRUE(logged.empty());
 }

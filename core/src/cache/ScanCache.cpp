@@ -186,10 +186,6 @@ std::string ScanCache::VerificationResult::summary() const {
     return s;
 }
 
-ScanResult ScanCache::Refresh::result() const {
-    return ScanResult{table ? table->records() : std::vector<UsageRecord>{}, diagnostics};
-}
-
 // MARK: - Location
 
 ScanCache::ScanCache(const paths::Environment& env)
@@ -234,11 +230,6 @@ bool ScanCache::fileHoldsTable() const {
 std::optional<ScanCache::VerificationResult> ScanCache::lastVerification() const {
     std::lock_guard g(lock_);
     return lastVerification_;
-}
-
-std::size_t ScanCache::fileCount() const {
-    std::lock_guard g(lock_);
-    return files_.size();
 }
 
 ScanCache::FileTable ScanCache::snapshot() const {

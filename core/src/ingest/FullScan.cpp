@@ -199,20 +199,6 @@ void Scanner::combineCrossFile(UsageRecord& present, const UsageRecord& other) {
     present.timestamp = timestamp;
 }
 
-void Scanner::mergeCrossFile(RequestMap& into, const std::string& key, const UsageRecord& record) {
-    if (auto it = into.find(key); it != into.end())
-        combineCrossFile(it->second, record);
-    else
-        into.emplace(key, record);
-}
-
-void Scanner::mergeCrossFile(RequestMap& into, std::string&& key, UsageRecord&& record) {
-    if (auto it = into.find(key); it != into.end())
-        combineCrossFile(it->second, record);
-    else
-        into.emplace(std::move(key), std::move(record));
-}
-
 Scanner::Table Scanner::scanTable(const std::vector<SourceHome>& homes, bool parallel) {
     auto started = std::chrono::steady_clock::now();
     std::map<std::string, std::int64_t> perHome;
@@ -236,7 +222,10 @@ Scanner::Keyed Scanner::scanKeyed(const std::vector<SourceHome>& homes, bool par
         for (std::size_t i = 0; i < blocks[b]->size(); ++i) {
             UsageRecord r = t.table->record(blocks[b]->row(i));
             r.sourceRank = static_cast<std::int64_t>(b);
-            mergeCrossFile(out.records, blocks[b]->keyText(i), std::move(r));
+            if (auto it = out.records.find(blocks[b]->keyText(i)); it != out.records.end())
+                combineCrossFile(it->second, r);
+            else
+                out.records.emplace(blocks[b]->keyText(i), std::move(r));
         }
     out.diagnostics = std::move(t.diagnostics);
     return out;

@@ -102,9 +102,6 @@ class ScanCache {
         std::shared_ptr<const RequestTable> table; ///< never null
         ScanDiagnostics diagnostics;
         RefreshStats stats;
-
-        /// The records and diagnostics as a plain ScanResult (copies the records).
-        ScanResult result() const;
     };
 
     /// A cache file larger than this is not loaded (a million requests take about
@@ -143,10 +140,8 @@ class ScanCache {
     /// The verdict of the last full verification, if any.
     std::optional<VerificationResult> lastVerification() const;
 
-    /// Number of files in the table.
-    std::size_t fileCount() const;
-
-    /// A copy of the table (cheap: blocks are shared).
+    /// A copy of the table (cheap: blocks are shared). For tests and benchmarks: the
+    /// programs read the table only through refresh, recordsPerFile and save.
     FileTable snapshot() const;
     /// The dictionary the blocks of the table refer to.
     std::shared_ptr<const RequestDictionary> dictionary() const;

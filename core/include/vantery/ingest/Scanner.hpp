@@ -56,14 +56,10 @@ struct Scanner {
     static std::vector<TranscriptFile> fileList(const std::vector<SourceHome>& homes,
                                                 std::map<std::string, std::int64_t>* perHome);
 
-    /// Combines a record of `key` met in another file into `into` by the cross-file
-    /// rule: smaller sourceRank is the base (the present one on a tie), counts take
-    /// the maximum, the timestamp the earliest.
     /// The cross-file rule on two records of one request: `present` becomes the
-    /// combination, with the descriptive fields of the smaller sourceRank (its own on a tie).
+    /// combination, with the descriptive fields of the smaller sourceRank (its own on a
+    /// tie), each count the larger, the timestamp the earlier.
     static void combineCrossFile(UsageRecord& present, const UsageRecord& other);
-    static void mergeCrossFile(RequestMap& into, const std::string& key, const UsageRecord& record);
-    static void mergeCrossFile(RequestMap& into, std::string&& key, UsageRecord&& record);
 
     struct Table {
         std::shared_ptr<const RequestTable> table; ///< never null
@@ -82,6 +78,7 @@ struct Scanner {
     };
     /// The same scan keyed by request (sourceRank: the first file's position), and as
     /// plain records in canonical order (sourceRank left at its default).
+    /// Reference forms for tests and benchmarks: the programs read the cache instead.
     static Keyed scanKeyed(const std::vector<SourceHome>& homes, bool parallel);
     static ScanResult scan(const std::vector<SourceHome>& homes, bool parallel);
 };

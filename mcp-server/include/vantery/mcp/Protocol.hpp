@@ -30,17 +30,12 @@ struct Protocol {
     /// {"jsonrpc": "2.0", "id": id, "error": {"code": code, "message": message}}.
     static Json errorResponse(const Json& id, int code, std::string_view message);
 
-    /// The reply to one input line, if it gets one. Notifications and requests
-    /// without an id get none. A line whose top-level "method" and "id" can be read
-    /// is always answered: when the rest cannot be parsed, with error -32700, and
-    /// when it nests deeper than the server reads, with -32600. Other malformed
-    /// lines are logged and get none. The id is the parsed value of the id sent; one
-    /// that no JSON value here can hold (1e400, "\ud800") is null, and a long number
-    /// is rounded: answerLine writes every id exactly as it came.
-    static std::optional<Json> handleLine(std::string_view line, MCPServer& server, const Log& log);
-
-    /// The reply to one input line as the line to write (no line feed), with the
-    /// request's id exactly as sent, character for character.
+    /// The reply to one input line, if it gets one, as the line to write (no line
+    /// feed). Notifications and requests without an id get none. A line whose
+    /// top-level "method" and "id" can be read is always answered: when the rest
+    /// cannot be parsed, with error -32700, and when it nests deeper than the server
+    /// reads, with -32600. Other malformed lines are logged and get none. The id is
+    /// written exactly as sent, character for character.
     static std::optional<std::string> answerLine(std::string_view line, MCPServer& server,
                                                  const Log& log);
 
