@@ -120,6 +120,54 @@ TEST(Delta, PercentAgainstPricedBaseline) {
     EXPECT_FALSE(Derived::delta(5, noData).isKnown());
 }
 
+namespace {
+
+// A cost of `priced` dollars leaving out `unpriced` requests of model "x".
+CostEstimate cost(double priced, std::int64_t unpriced = 0) {
+    CostEstimate c;
+    c.priced = priced;
+    c.unpricedRequests = unpriced;
+    if (unpriced > 0) c.unpricedModels.insert("x");
+    return c;
+}
+
+} // namespace
+
+TEST(PercentFigures, ChangeIsExactOnlyWhenBothSidesArePriced) {
+    using K = PercentFigure::Kind;
+    const auto change = [](CostEstimate today, CostEstimate yesterday) {
+        return Derived::sameTimeChange(today, Figure::known(std::move(yesterday)));
+    };
+    // $0 against $40: -100% when today simply had nothing, unknown when $0 is a lower bound.
+    EXPECT_EQ(change(cost(0), cost(40)), PercentFigure::exact(-100));
+    EXPECT_EQ(change(cost(0, 3), cost(40)).kind, K::unknown);
+    EXPECT_EQ(change(cost(0, 3), cost(40)).reason,
+              "none of today\u2019s requests has a known price");
+    EXPECT_EQ(change(cost(30), cost(20)).text(true), "+50.0%");
+    EXPECT_EQ(change(cost(30, 1), cost(20)).text(true), "\u2265 +50.0%");
+    EXPECT_EQ(change(cost(10), cost(20, 1)).text(true), "\u2264 -50.0%");
+    EXPECT_EQ(change(cost(30, 1), cost(20, 1)).kind, K::unknown);
+    EXPECT_EQ(change(cost(30), cost(0, 2)).reason,
+              "none of yesterday\u2019s requests up to this time has a known price");
+    EXPECT_EQ(Derived::sameTimeChange(cost(30), noData).reason, UnknownReason::noData().text());
+    EXPECT_EQ(PercentFigure::unknown("why").text(true), "");
+}
+
+TEST(PercentFigures, ShareBoundsFollowTheSideThatLeavesRequestsOut) {
+    using K = PercentFigure::Kind;
+    EXPECT_EQ(Derived::share(cost(1), cost(4)), PercentFigure::exact(25));
+    EXPECT_EQ(Derived::share(cost(0), cost(4, 2)),
+              PercentFigure::exact(0)); // no request of its own
+    EXPECT_EQ(Derived::share(cost(1, 1), cost(4, 1)), PercentFigure::bound(K::atLeast, 25));
+    EXPECT_EQ(Derived::share(cost(1), cost(4, 1)), PercentFigure::bound(K::atMost, 25));
+    // The main session all unpriced: the sub-agents' "100%" is no figure, nor is the 0%.
+    EXPECT_EQ(Derived::share(cost(0.09), cost(0.09, 5)).kind, K::unknown);
+    EXPECT_EQ(Derived::share(cost(0, 5), cost(0.09, 5)).kind, K::unknown);
+    EXPECT_EQ(Derived::share(cost(1, 1), cost(4, 3)).kind, K::unknown);
+    EXPECT_EQ(Derived::share(cost(0, 2), cost(0, 2)).reason,
+              "none of these requests has a known price");
+}
+
 TEST(YesterdayCost, FromTheReportsPreviousLocalDay) {
     auto cal = fixtures::zone("America/Havana");
     Aggregator agg(cal, ProjectResolver("/h", false));

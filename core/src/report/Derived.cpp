@@ -1,6 +1,7 @@
 #include "vantery/report/Derived.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "report/DayPricing.hpp"
@@ -84,6 +85,58 @@ Estimate<double> Derived::delta(double current, const CostFigure& baseline) {
         return Estimate<double>::unknown(UnknownReason::noData());
     const double base = baseline.knownValue().priced;
     return Estimate<double>::known((current - base) / base * 100);
+}
+
+std::string PercentFigure::text(bool withSign) const {
+    if (kind == Kind::unknown) return {};
+    char number[64];
+    std::snprintf(number, sizeof number, withSign && percent >= 0 ? "+%.1f%%" : "%.1f%%", percent);
+    std::string out = kind == Kind::atLeast ? "\u2265 " : kind == Kind::atMost ? "\u2264 " : "";
+    return out + number;
+}
+
+PercentFigure Derived::share(const CostEstimate& part, const CostEstimate& whole) {
+    if (!(whole.priced > 0))
+        return PercentFigure::unknown(whole.isComplete()
+                                          ? "there is no priced cost to take a share of"
+                                          : "none of these requests has a known price");
+    const bool partOpen = !part.isComplete();
+    const bool restOpen = whole.unpricedRequests > part.unpricedRequests;
+    // Nothing priced and nothing left out is nothing at all, whatever the rest is.
+    if (!partOpen && !(part.priced > 0)) return PercentFigure::exact(0);
+    const double p = part.priced / whole.priced * 100;
+    if (partOpen && restOpen)
+        return PercentFigure::unknown(
+            "both it and the rest leave out requests with no known price");
+    // "At least 0%" and "at most 100%" are true of any share: they are no figure.
+    if (partOpen && !(part.priced > 0))
+        return PercentFigure::unknown("none of its requests has a known price");
+    if (restOpen && !(whole.priced - part.priced > 0))
+        return PercentFigure::unknown("none of the other requests has a known price");
+    if (partOpen) return PercentFigure::bound(PercentFigure::Kind::atLeast, p);
+    if (restOpen) return PercentFigure::bound(PercentFigure::Kind::atMost, p);
+    return PercentFigure::exact(p);
+}
+
+PercentFigure Derived::sameTimeChange(const CostEstimate& today, const CostFigure& yesterday) {
+    const bool todayOpen = !today.isComplete();
+    // Against a lower bound of $0 any change from -100% up is possible: that is no figure.
+    if (todayOpen && !(today.priced > 0))
+        return PercentFigure::unknown("none of today\u2019s requests has a known price");
+    if (!yesterday.isKnown()) return PercentFigure::unknown(yesterday.unknownReason().text());
+    const CostEstimate& base = yesterday.knownValue();
+    const bool baseOpen = !base.isComplete();
+    if (!(base.priced > 0))
+        return PercentFigure::unknown(
+            baseOpen ? "none of yesterday\u2019s requests up to this time has a known price"
+                     : UnknownReason::noData().text());
+    if (todayOpen && baseOpen)
+        return PercentFigure::unknown(
+            "today and yesterday both leave out requests with no known price");
+    const double p = (today.priced - base.priced) / base.priced * 100;
+    if (todayOpen) return PercentFigure::bound(PercentFigure::Kind::atLeast, p);
+    if (baseOpen) return PercentFigure::bound(PercentFigure::Kind::atMost, p);
+    return PercentFigure::exact(p);
 }
 
 CostFigure Derived::yesterdayCost(const Report& report, double now, const Calendar& calendar) {

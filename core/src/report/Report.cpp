@@ -67,8 +67,11 @@ std::vector<RankedEntry<std::string>> Report::topModels(int limit) const {
 
 SubagentSplit Report::subagentSplit() const {
     SubagentSplit split;
-    for (std::size_t i = 0; i < byAgent.size(); ++i)
-        (byAgent.agent(i).isSubagent() ? split.subagent : split.main) += byAgent.priced(i);
+    for (std::size_t i = 0; i < byAgent.size(); ++i) {
+        const bool sub = byAgent.agent(i).isSubagent();
+        (sub ? split.subagent : split.main) += byAgent.priced(i);
+        (sub ? split.subagentUnpriced : split.mainUnpriced) += byAgent.unpricedRequests(i);
+    }
     return split;
 }
 

@@ -104,6 +104,9 @@ class AgentBuckets {
     Entry entry(std::size_t i) const { return {agents_[i], bucket(i)}; }
     double priced(std::size_t i) const noexcept { return sums_[i].priced; }
     std::int64_t requests(std::size_t i) const noexcept { return sums_[i].requests; }
+    std::int64_t unpricedRequests(std::size_t i) const noexcept {
+        return sums_[i].unpricedRequests;
+    }
     /// The bucket's cost alone.
     CostEstimate cost(std::size_t i) const;
 

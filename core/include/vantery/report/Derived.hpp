@@ -2,6 +2,7 @@
 // The figures read beside today's cost: the current rate, yesterday so far, the
 // change against it, yesterday's full day and the median of recent active days.
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "vantery/base/Calendar.hpp"
@@ -11,6 +12,27 @@
 #include "vantery/report/Report.hpp"
 
 namespace vantery {
+
+/// A percentage read from costs that may leave out unpriced requests. It is exact only
+/// when neither side leaves any out; when one side does, it is the bound that side still
+/// allows ("≥ 12.3%"); when no bound says anything, it is unknown with the sentence why.
+struct PercentFigure {
+    enum class Kind { exact, atLeast, atMost, unknown };
+    Kind kind = Kind::unknown;
+    double percent = 0; ///< the value or its bound; 0 when unknown
+    std::string reason; ///< only when unknown: lower case, no final full stop
+
+    static PercentFigure exact(double p) { return {Kind::exact, p, {}}; }
+    static PercentFigure bound(Kind k, double p) { return {k, p, {}}; }
+    static PercentFigure unknown(std::string why) { return {Kind::unknown, 0, std::move(why)}; }
+
+    bool isKnown() const noexcept { return kind != Kind::unknown; }
+    /// "12.3%", "≥ 12.3%", "≤ 12.3%"; with `withSign` a non-negative value takes "+"
+    /// ("≥ +12.3%"). Empty when unknown: each program words that itself.
+    std::string text(bool withSign = false) const;
+
+    friend bool operator==(const PercentFigure&, const PercentFigure&) = default;
+};
 
 /// Pure functions over reports and records; the calendar decides local days and hours.
 struct Derived {
@@ -37,6 +59,18 @@ struct Derived {
     /// Percent change of `current` against the baseline's priced dollars; unknown(noData)
     /// when the baseline is unknown or not above 0.
     static Estimate<double> delta(double current, const Estimate<CostEstimate>& baseline);
+
+    /// `part` as a share of `whole` (which includes it), in percent. A side that leaves out
+    /// unpriced requests turns the share into a bound (the part's own: at least; the rest's:
+    /// at most); both sides at once, or a bound of 0% or 100%, leave it unknown.
+    static PercentFigure share(const CostEstimate& part, const CostEstimate& whole);
+
+    /// Today's change against yesterday up to the same time (`yesterdayAtSameTime`), by
+    /// the same rule: an unpriced request on today's side makes it a lower bound, on
+    /// yesterday's an upper one; unknown when nothing of a side is priced or both leave
+    /// requests out. Without a baseline: unknown with the no-data sentence.
+    static PercentFigure sameTimeChange(const CostEstimate& today,
+                                        const Estimate<CostEstimate>& yesterday);
 
     /// Cost of yesterday's local day in the report; unknown(noData) when it has none.
     static Estimate<CostEstimate> yesterdayCost(const Report& report, double now,

@@ -23,10 +23,19 @@ template <class K> struct RankedEntry {
     Bucket value;
 };
 
-/// Priced dollars of the main session and of all sub-agents together.
+/// Priced dollars of the main session and of all sub-agents together, and how many
+/// requests of each side they leave out for want of a price.
 struct SubagentSplit {
     double main = 0;
     double subagent = 0;
+    std::int64_t mainUnpriced = 0;
+    std::int64_t subagentUnpriced = 0;
+
+    CostEstimate mainCost() const { return {main, mainUnpriced, {}}; }
+    CostEstimate subagentCost() const { return {subagent, subagentUnpriced, {}}; }
+    CostEstimate wholeCost() const {
+        return {main + subagent, mainUnpriced + subagentUnpriced, {}};
+    }
 };
 
 /// The total and the breakdowns of a set of requests. A plain value; every map holds
