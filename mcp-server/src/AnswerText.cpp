@@ -107,6 +107,11 @@ std::string AnswerText::signedPercent(const Estimate<double>& e) {
     return out;
 }
 
+std::string AnswerText::percentFigure(const PercentFigure& p, bool withSign) {
+    if (!p.isKnown()) return "unknown \u2014 " + p.reason;
+    return p.text(withSign);
+}
+
 std::string AnswerText::fractionEst(const Estimate<double>& e) {
     if (!e.isKnown()) return "unknown \u2014 " + e.unknownReason().text();
     return format("%.1f%%", e.knownValue() * 100);
@@ -130,6 +135,8 @@ std::string AnswerText::fit(std::string_view label, int width) {
     // take no room on screen and are not counted.
     const std::string clean = text::cleanedName(label);
     std::string_view head = text::prefixCharacters(clean, w);
+    if (head.size() < clean.size()) // cut: the last place says so
+        return name(std::string(text::prefixCharacters(clean, w - 1)) + "\u2026");
     std::string out = name(head);
     std::size_t have = text::characterCount(head);
     if (have < w) out.append(w - have, ' ');

@@ -69,18 +69,33 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
 }
 
 // Exact match first (the first label met), else the labels that `matches`.
+// A label the answers cut to a column's width ends in "…": what stands before it is a
+// prefix of the whole label. Drops the mark and says whether there was one.
+bool dropCutMark(std::string& q) {
+    constexpr std::string_view mark = "\u2026";
+    if (q.size() < mark.size() || q.compare(q.size() - mark.size(), mark.size(), mark) != 0)
+        return false;
+    q.resize(q.size() - mark.size());
+    return true;
+}
+
 template <class Pred>
 DataSource::Resolution<std::string>
 resolveLabel(std::string_view query, const std::map<std::string, Bucket, std::less<>>& buckets,
              Pred matches) {
     using Res = DataSource::Resolution<std::string>;
     std::string q = text::lowercased(text::trimmed(query));
+    const bool cut = dropCutMark(q);
     if (q.empty()) return Res::none(std::string(query));
     std::vector<std::string> found;
     for (const auto& [label, bucket] : buckets) {
         std::string l = text::lowercased(label);
-        if (l == q) return Res::one(label);
-        if (matches(l, q)) found.push_back(label);
+        if (cut ? startsWith(l, q) : l == q) {
+            if (!cut) return Res::one(label);
+            found.push_back(label);
+        } else if (!cut && matches(l, q)) {
+            found.push_back(label);
+        }
     }
     if (found.empty()) return Res::none(std::string(query));
     if (found.size() == 1) return Res::one(found.front());
@@ -194,20 +209,42 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
                                                                const Report& report) const {
     using Res = Resolution<AgentIdentity>;
     std::string q = text::lowercased(text::trimmed(query));
-    if (q.empty()) return Res::none(std::string(query));
-    if (q == "main" || q == "main session" || q == "main-session") {
+    // Every form the answers print comes back: "(main session)" and the full text of the
+    // main session, "anon:" and the head of a raw id, "name  [raw id]", and cut labels.
+    if (q == "main" || q == "main session" || q == "main-session" || q == "(main session)" ||
+        q == text::lowercased(AnswerText::agent(AgentIdentity()))) {
         if (report.byAgent.count(AgentIdentity::mainSession())) return Res::one(AgentIdentity());
         return Res::none(std::string(query));
     }
+    const bool cut = dropCutMark(q);
+    bool anonymousOnly = false, rawOnly = false;
+    if (startsWith(q, "anon:")) {
+        q.erase(0, 5);
+        anonymousOnly = true;
+    } else if (!cut && q.size() > 1 && q.back() == ']') {
+        if (auto open = q.rfind("  ["); open != std::string::npos) {
+            q = q.substr(open + 3, q.size() - open - 4);
+            rawOnly = true;
+        }
+    }
+    if (q.empty()) return Res::none(std::string(query));
     std::vector<AgentIdentity> exact, fuzzy;
     for (std::size_t i = 0; i < report.byAgent.size(); ++i) {
         const AgentIdentity& agent = report.byAgent.agent(i);
         if (agent.kind() == AgentIdentity::Kind::main) continue;
-        std::string raw = text::lowercased(agent.rawIdText());
         bool named = agent.kind() == AgentIdentity::Kind::named;
-        std::string name = named ? text::lowercased(agent.name()) : std::string();
-        if (raw == q || (named && name == q)) exact.push_back(agent);
-        if (startsWith(raw, q) || (named && name.find(q) != std::string::npos))
+        if (anonymousOnly && named) continue;
+        std::string raw = text::lowercased(agent.rawIdText());
+        std::string name = named && !rawOnly ? text::lowercased(agent.name()) : std::string();
+        // A cut text is only ever a head: of the name, or (after "anon:") of the raw id.
+        if (cut) {
+            if (anonymousOnly ? startsWith(raw, q) : (named && startsWith(name, q)))
+                fuzzy.push_back(agent);
+            continue;
+        }
+        if (raw == q || (!name.empty() && name == q)) exact.push_back(agent);
+        if (rawOnly) continue;
+        if (startsWith(raw, q) || (!name.empty() && name.find(q) != std::string::npos))
             fuzzy.push_back(agent);
     }
     if (exact.size() == 1) return Res::one(exact.front());

@@ -100,21 +100,23 @@ TEST(AnswerTextModels, CommonestFirstThenByName) {
 
 TEST(AnswerTextFit, CountsUserPerceivedCharactersAndNeverCutsInsideOne) {
     EXPECT_EQ(AnswerText::fit("abc", 5), "abc  ");
-    EXPECT_EQ(AnswerText::fit("abcdef", 3), "abc");
+    EXPECT_EQ(AnswerText::fit("abcdef", 3), "ab\u2026");
+    EXPECT_EQ(AnswerText::fit("abc", 3), "abc");
+    EXPECT_EQ(AnswerText::fit("\u00e9t\u00e9s", 3), "\u00e9t\u2026");
     EXPECT_EQ(AnswerText::fit("", 0), "");
     EXPECT_EQ(AnswerText::fit("abc", -2), "");
     // "é" as e + combining acute is one character of three bytes.
     std::string accented = "e\u0301te\u0301";
-    EXPECT_EQ(AnswerText::fit(accented, 2), "e\u0301t");
+    EXPECT_EQ(AnswerText::fit(accented, 2), "e\u0301\u2026");
     EXPECT_EQ(text::characterCount(AnswerText::fit(accented, 6)), 6u);
     EXPECT_EQ(AnswerText::fit(accented, 6), accented + "   ");
     // A family emoji (one character, many code points) is kept whole.
     std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
-    EXPECT_EQ(AnswerText::fit(family + "xyz", 1), family);
-    // A label of exactly the width is unchanged; a longer one is cut.
+    EXPECT_EQ(AnswerText::fit(family + "xyz", 2), family + "\u2026");
+    // A label of exactly the width is unchanged; a longer one is cut, and says so.
     std::string label34(34, 'p');
     EXPECT_EQ(AnswerText::fit(label34, 34), label34);
-    EXPECT_EQ(AnswerText::fit(label34 + "qqqqqq", 34), label34);
+    EXPECT_EQ(AnswerText::fit(label34 + "qqqqqq", 34), std::string(33, 'p') + "\u2026");
 }
 
 TEST(AnswerTextLines, BucketLineAlignsTheCostColumn) {
@@ -124,8 +126,9 @@ TEST(AnswerTextLines, BucketLineAlignsTheCostColumn) {
     EXPECT_EQ(AnswerText::bucketLine("proj", b, 8),
               "  proj      $2.00  \u00b7  1 request  \u00b7  2.0k tokens");
     b.modelCounts = {{"claude-x", 1}};
-    EXPECT_EQ(AnswerText::bucketLine("a-very-long-label", b, 8),
-              "  a-very-l  $2.00  \u00b7  1 request  \u00b7  2.0k tokens  \u00b7  claude-x\u00d71");
+    EXPECT_EQ(
+        AnswerText::bucketLine("a-very-long-label", b, 8),
+        "  a-very-\u2026  $2.00  \u00b7  1 request  \u00b7  2.0k tokens  \u00b7  claude-x\u00d71");
     std::string a = AnswerText::bucketLine("x", b, 34),
                 c = AnswerText::bucketLine("\u00e9\u00e9\u00e9", b, 34);
     EXPECT_EQ(text::characterCount(a), text::characterCount(c));

@@ -232,6 +232,41 @@ TEST_F(Resolve, BlankQueriesAndTheMainSession) {
               DataSource::Resolution<std::string>::Kind::none);
 }
 
+TEST_F(Resolve, EveryPrintedAgentFormComesBack) {
+    using Kind = DataSource::Resolution<AgentIdentity>::Kind;
+    const auto anon = AgentIdentity::anonymous("a3f9c21d0e4b5a6f");
+    const auto rev = AgentIdentity::named("reviewer", "areviewer-0123456789abcdef");
+    const auto pre = AgentIdentity::named("rev", "arev-0123456789abcdef");
+    report.byAgent.set(AgentIdentity(), costing(1));
+    report.byAgent.set(anon, costing(2));
+    report.byAgent.set(rev, costing(3));
+    report.byAgent.set(pre, costing(4));
+    for (const char* q : {"(main session)", "main session (no agentId)"})
+        EXPECT_EQ(*data->resolveAgent(q, report).match, AgentIdentity()) << q;
+    EXPECT_EQ(*data->resolveAgent("anon:a3f9c21", report).match, anon);
+    EXPECT_EQ(*data->resolveAgent(AnswerText::agentLabel(anon), report).match, anon);
+    EXPECT_EQ(*data->resolveAgent(AnswerText::agent(anon), report).match, anon);
+    EXPECT_EQ(*data->resolveAgent(AnswerText::agent(pre), report).match, pre);
+    // A cut name is a head: "rev…" is not the agent named "rev" alone.
+    EXPECT_EQ(data->resolveAgent("rev\u2026", report).kind, Kind::many);
+    EXPECT_EQ(*data->resolveAgent("revi\u2026", report).match, rev);
+    EXPECT_EQ(data->resolveAgent("anon:zz", report).kind, Kind::none);
+
+    // Cut project labels and session ids are heads too, never fragments found inside.
+    report.byProject["/Users/dev/Source/claude-code-archiver"] = costing(1);
+    report.byProject["/Users/dev/Source/claude-code"] = costing(2);
+    report.byProject["/x/Users/dev/Source/claude-code-archiver"] = costing(3);
+    EXPECT_EQ(
+        *data->resolveProject(AnswerText::fit("/Users/dev/Source/claude-code-archiver", 34), report)
+             .match,
+        "/Users/dev/Source/claude-code-archiver");
+    report.bySession["aaaa1111-1111-4111-8111-111111111111"] = costing(1);
+    EXPECT_EQ(
+        *data->resolveSession(AnswerText::fit("aaaa1111-1111-4111-8111-111111111111", 34), report)
+             .match,
+        "aaaa1111-1111-4111-8111-111111111111");
+}
+
 TEST_F(Resolve, AnExactAgentNameBeatsNamesThatContainIt) {
     auto rev = AgentIdentity::named("rev", "arev-0123456789abcdef");
     report.byAgent.set(rev, costing(1));

@@ -40,7 +40,7 @@ TEST(ByModelTool, NothingPricedMakesEveryShareUnknown) {
         text.find("  TOTAL unknown (1 request, no known price: mystery-model-x)\n\n"
                   "mystery-model-x\n"
                   "    cost   unknown (1 request, no known price: mystery-model-x)  "
-                  "(unknown (nothing priced) of the total)\n"
+                  "(share of the total unknown \u2014 none of these requests has a known price)\n"
                   "    volume 1 request \u00b7 5.0k tokens (in 4.0k \u00b7 out 1.0k \u00b7 cw 0 "
                   "\u00b7 cr 0)\n"
                   "    PRICE  unknown \u2014 this model is not in the price table, its cost "
@@ -84,18 +84,20 @@ TEST(ByModelTool, SharesOfListedModelsAddUpAndLabelsAreCut) {
     f.transcript("p/s.jsonl", usageLine(a) + usageLine(b) + usageLine(c));
     MCPServer server(f.make());
     auto answerText = server.callTool("vant_by_model", Json::object()).text;
-    EXPECT_NE(answerText.find("      \u00b7 " + name.substr(0, 28) + " $"), std::string::npos)
+    EXPECT_NE(answerText.find("      \u00b7 " + name.substr(0, 27) + "\u2026 $"), std::string::npos)
         << answerText;
     // opus: 1000 in at $15 + 100 out at $75 = $0.0225 (two decimals from one cent on);
-    // haiku: $0.0015; the shares are of the priced $0.024 and add up to 100%.
-    EXPECT_NE(answerText.find("claude-opus-4-1\n    cost   $0.02  (93.8% of the total)\n"),
+    // haiku: $0.0015; the shares are of the priced $0.024, which leaves out the unpriced
+    // request: each is at most that, and the unpriced model's own share is no figure.
+    EXPECT_NE(answerText.find("claude-opus-4-1\n    cost   $0.02  (\u2264 93.8% of the total)\n"),
               std::string::npos)
         << answerText;
-    EXPECT_NE(answerText.find("claude-haiku-4-5\n    cost   $0.0015  (6.2% of the total)\n"),
+    EXPECT_NE(answerText.find("claude-haiku-4-5\n    cost   $0.0015  (\u2264 6.2% of the total)\n"),
               std::string::npos)
         << answerText;
     EXPECT_NE(answerText.find("someone-elses-model\n    cost   unknown (1 request, no known "
-                              "price: someone-elses-model)  (0.0% of the total)\n"),
+                              "price: someone-elses-model)  (share of the total unknown \u2014 "
+                              "none of its requests has a known price)\n"),
               std::string::npos)
         << answerText;
 }

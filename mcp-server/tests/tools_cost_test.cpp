@@ -146,8 +146,9 @@ TEST(CostTool, LabelsAreCutAndPaddedByUserPerceivedCharacters) {
     MCPServer server(f.make());
     const std::string text = server.callTool("vant_cost", Json::parse(R"({"by": "project"})")).text;
     std::string cut = "/w/";
-    for (int i = 0; i < 31; ++i)
+    for (int i = 0; i < 30; ++i)
         cut += "e\u0301";
+    cut += "\u2026";
     EXPECT_NE(text.find("\n  " + cut + "  $6.00  \u00b7  1 request"), std::string::npos) << text;
     EXPECT_NE(text.find("\n  /w/\U0001F98A" + std::string(30, ' ') + "  $3.00  \u00b7  1 request"),
               std::string::npos)

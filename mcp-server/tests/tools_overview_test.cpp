@@ -124,8 +124,34 @@ TEST(OverviewTool, AnUnpricedMainSessionIsNeitherExactNorEmpty) {
                         "up to this time has a known price\n"),
               std::string::npos)
         << text;
+    // Neither side's share is a figure: the main session's cost is unknown, and so the
+    // sub-agents' share of the whole.
     EXPECT_NE(text.find("\n  main session         unknown (1 request, no known price: "
-                        "mystery-model-x)\n  sub-agents           $0.0045  (100.0%)\n"),
+                        "mystery-model-x)  (share unknown \u2014 none of its requests has a known "
+                        "price)\n  sub-agents           $0.0045  (share unknown \u2014 none of "
+                        "the other requests has a known price)\n"),
               std::string::npos)
         << text;
+}
+
+TEST(OverviewTool, AChangeFromALowerBoundIsNeverExact) {
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    f.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
+                                  usageLine(at("2", "2025-03-11T11:00:00Z", "claude-opus-4-1")));
+    MCPServer server(f.make());
+    std::string text = server.callTool("vant_overview", Json::object()).text;
+    // Today's $0 is a lower bound: not "-100.0%".
+    EXPECT_NE(text.find("  change               unknown \u2014 none of today\u2019s requests has "
+                        "a known price\n"),
+              std::string::npos)
+        << text;
+
+    // With a priced request beside the unpriced one, the change is only a lower bound.
+    ServerFixture g;
+    g.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
+                                  usageLine(at("3", "2025-03-12T11:35:00Z", "claude-opus-4-1")) +
+                                  usageLine(at("2", "2025-03-11T11:00:00Z", "claude-opus-4-1")));
+    MCPServer bounded(g.make());
+    text = bounded.callTool("vant_overview", Json::object()).text;
+    EXPECT_NE(text.find("  change               \u2265 +0.0%\n"), std::string::npos) << text;
 }

@@ -200,7 +200,7 @@ TEST_F(ThreadTools, ListsCutLongNamesAndCapSessions) {
 
     auto session = call("vant_session", {{"session_id", "dddd0021"}});
     EXPECT_NE(
-        session.text.find("\n  a-very-long-agent-name-of-31-c $0.07 \u00b7 1 request \u00b7 "),
+        session.text.find("\n  a-very-long-agent-name-of-31-\u2026 $0.07 \u00b7 1 request \u00b7 "),
         std::string::npos)
         << session.text;
     EXPECT_NE(session.text.find("\n  (main session)                 $0.0045 \u00b7 1 request"),
@@ -215,11 +215,22 @@ TEST_F(ThreadTools, ListsCutLongNamesAndCapSessions) {
     for (std::size_t at = 0; (at = sessions.find("\n  dddd", at)) != std::string::npos; ++at)
         ++rows;
     EXPECT_EQ(rows, 20u);
-    // The dearest first; the two cheapest left out; ids cut at 34 characters.
-    EXPECT_NE(sessions.find("\n  dddd0021-0000-4000-8000-0000000000  $0.07"), std::string::npos)
+    // The dearest first; the two cheapest left out; ids cut at 34 characters, marked so.
+    EXPECT_NE(sessions.find("\n  dddd0021-0000-4000-8000-000000000\u2026  $0.07"),
+              std::string::npos)
         << sessions;
     EXPECT_EQ(sessions.find("dddd0001-"), std::string::npos);
     EXPECT_EQ(sessions.find("dddd0000-"), std::string::npos);
+
+    // What the lists print is accepted back.
+    auto again = call("vant_agent", {{"agent", "a-very-long-agent-name-of-31-\u2026"}});
+    EXPECT_EQ(again.text.rfind("Agent " + name + "  [", 0), 0u) << again.text;
+    auto main = call("vant_agent", {{"agent", "(main session)"}});
+    EXPECT_EQ(main.text.rfind("Agent main session (no agentId)", 0), 0u) << main.text;
+    auto cutSession =
+        call("vant_session", {{"session_id", "dddd0021-0000-4000-8000-000000000\u2026"}});
+    EXPECT_EQ(cutSession.text.rfind("Session dddd0021-0000-4000-8000-000000000000", 0), 0u)
+        << cutSession.text;
 }
 
 // --- vant_provenance ------------------------------------------------------------

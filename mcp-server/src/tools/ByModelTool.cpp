@@ -38,15 +38,12 @@ std::string MCPServer::byModel(const Json& arguments) {
                                        });
     }
 
-    const double pricedTotal = report.total.cost.priced;
     for (std::size_t i = 0; i < models.size(); ++i) {
         const std::string& model = models[i].key;
         const Bucket& b = models[i].value;
-        const std::string share = pricedTotal > 0
-                                      ? tools::percent(b.cost.priced / pricedTotal * 100)
-                                      : std::string("unknown (nothing priced)");
         s += AnswerText::name(model) + "\n";
-        s += "    cost   " + AnswerText::cost(b) + "  (" + share + " of the total)\n";
+        s += "    cost   " + AnswerText::cost(b) + "  " +
+             tools::shareOfTotal(b.cost, report.total.cost) + "\n";
         s += "    volume " + AnswerText::noun(b.requests, "request", "requests") + " \u00b7 " +
              AnswerText::tokens(b.totalTokens()) + " tokens (in " + AnswerText::tokens(b.input) +
              " \u00b7 out " + AnswerText::tokens(b.output) + " \u00b7 cw " +

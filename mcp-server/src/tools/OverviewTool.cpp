@@ -8,21 +8,6 @@
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
-namespace {
-
-// The change against yesterday at the same time. A side whose every request is
-// unpriced has requests, so its reason says so rather than "no requests".
-std::string changeText(const Bucket& today, const Estimate<CostEstimate>& sameTime,
-                       const Estimate<double>& change) {
-    if (today.requests >= 1 && !(today.cost.priced > 0) && !today.cost.isComplete())
-        return "unknown \u2014 none of today\u2019s requests has a known price";
-    if (sameTime.isKnown() && !(sameTime.knownValue().priced > 0) &&
-        !sameTime.knownValue().isComplete())
-        return "unknown \u2014 none of yesterday\u2019s requests up to this time has a known price";
-    return AnswerText::signedPercent(change);
-}
-
-} // namespace
 
 std::string MCPServer::overview(const Json& arguments) {
     // The headings name the number asked for; the rankings take at most INT_MAX.
@@ -43,11 +28,10 @@ std::string MCPServer::overview(const Json& arguments) {
 
     const auto rate = Derived::currentHourlyRate(todayReport, now, cal);
     const auto sameTime = Derived::yesterdayAtSameTime(data->table(), now, cal);
-    const auto change = Derived::delta(todayReport.total.cost.priced, sameTime);
+    const auto change = Derived::sameTimeChange(todayReport.total.cost, sameTime);
     const auto yesterday = Derived::yesterdayCost(history, now, cal);
     const auto median = Derived::medianOfRecentDays(history, 7, now, cal);
     const tools::Split split = tools::splitOf(todayReport);
-    const double splitTotal = split.priced();
 
     std::string s = "Vantery \u2014 status at " + AnswerText::stamp(now, cal) + "\n";
     s += AnswerText::rule;
@@ -55,19 +39,19 @@ std::string MCPServer::overview(const Json& arguments) {
     s += "  cost                 " + AnswerText::cost(todayReport.total) + "\n";
     s += "  current rate         " + AnswerText::costEst(rate, "/h") + "\n";
     s += "  yesterday, same time " + AnswerText::costEst(sameTime, "") + "\n";
-    s += "  change               " + changeText(todayReport.total, sameTime, change) + "\n";
+    s += "  change               " + AnswerText::percentFigure(change, true) + "\n";
     s += "  yesterday, full day  " + AnswerText::costEst(yesterday, "") + "\n";
     s += "  median, 7 full days  " + AnswerText::costEst(median, "") + "\n";
 
     s += "\nWHO SPENT IT TODAY\n";
     if (todayReport.total.requests == 0) {
         s += "  unknown \u2014 no requests recorded today\n";
-    } else if (!(splitTotal > 0)) {
+    } else if (!(split.priced() > 0)) {
         s += "  unknown \u2014 none of today\u2019s requests has a known price\n";
     } else {
-        s += "  main session         " + tools::splitCost(split.mainSession, splitTotal, "  ") +
-             "\n";
-        s += "  sub-agents           " + tools::splitCost(split.subagents, splitTotal, "  ") + "\n";
+        const CostEstimate whole = split.cost();
+        s += "  main session         " + tools::splitCost(split.mainSession, whole, "  ") + "\n";
+        s += "  sub-agents           " + tools::splitCost(split.subagents, whole, "  ") + "\n";
         s += "  distinct agents      " +
              AnswerText::count(static_cast<std::int64_t>(todayReport.byAgent.size())) + "\n";
     }

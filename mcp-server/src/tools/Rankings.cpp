@@ -39,16 +39,21 @@ Split splitOf(const Report& report) {
     return split;
 }
 
-std::string splitCost(const Bucket& side, double pricedTotal, std::string_view gap) {
+std::string splitCost(const Bucket& side, const CostEstimate& whole, std::string_view gap) {
     std::string s = side.requests == 0 ? CostEstimate::money(0) : AnswerText::cost(side);
-    if (side.requests == 0 || side.cost.priced > 0 || side.cost.isComplete()) {
-        // Appended piece by piece: g++ 12 warns about prepending to a temporary string.
-        s += gap;
-        s += '(';
-        s += percent(side.requests == 0 ? 0 : side.cost.priced / pricedTotal * 100);
-        s += ')';
-    }
+    const PercentFigure share = Derived::share(side.cost, whole);
+    // Appended piece by piece: g++ 12 warns about prepending to a temporary string.
+    s += gap;
+    s += '(';
+    s += share.isKnown() ? share.text() : "share unknown \u2014 " + share.reason;
+    s += ')';
     return s;
+}
+
+std::string shareOfTotal(const CostEstimate& part, const CostEstimate& whole) {
+    const PercentFigure share = Derived::share(part, whole);
+    if (!share.isKnown()) return "(share of the total unknown \u2014 " + share.reason + ")";
+    return "(" + share.text() + " of the total)";
 }
 
 int intArgument(const Json& arguments, std::string_view key, int fallback, int low) {

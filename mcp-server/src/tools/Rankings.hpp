@@ -34,13 +34,18 @@ int intArgument(const Json& arguments, std::string_view key, int fallback, int l
 struct Split {
     Bucket mainSession, subagents;
     double priced() const noexcept { return mainSession.cost.priced + subagents.cost.priced; }
+    CostEstimate cost() const { return mainSession.cost + subagents.cost; }
 };
 Split splitOf(const Report& report);
 
 /// One side of a split: its cost as ranking rows show one (a lower bound with its caveat,
-/// "unknown (…)" when none of it is priced), then `gap` and its share of `pricedTotal`
-/// ("(12.3%)") unless it is unknown. A side without requests shows "$0.00" and "(0.0%)".
-std::string splitCost(const Bucket& side, double pricedTotal, std::string_view gap);
+/// "unknown (…)" when none of it is priced), then `gap` and its share of `whole`
+/// ("(12.3%)", "(≥ 12.3%)", "(share unknown — …)"). A side without requests shows
+/// "$0.00" and "(0.0%)".
+std::string splitCost(const Bucket& side, const CostEstimate& whole, std::string_view gap);
+
+/// "(12.3% of the total)" with its bound, or "(share of the total unknown — …)".
+std::string shareOfTotal(const CostEstimate& part, const CostEstimate& whole);
 
 /// The rows of a ranking as (label, bucket) pairs for MCPServer::list.
 template <class K, class Label>

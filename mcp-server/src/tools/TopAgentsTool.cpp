@@ -58,8 +58,9 @@ std::string MCPServer::topAgents(const Json& arguments) {
     if (!(total > 0)) {
         s += "  unknown \u2014 nothing priced in range\n";
     } else {
-        s += "  main session " + tools::splitCost(split.mainSession, total, " ") +
-             " \u00b7 sub-agents " + tools::splitCost(split.subagents, total, " ") + "\n";
+        const CostEstimate whole = split.cost();
+        s += "  main session " + tools::splitCost(split.mainSession, whole, " ") +
+             " \u00b7 sub-agents " + tools::splitCost(split.subagents, whole, " ") + "\n";
     }
     s += "  distinct agents " +
          AnswerText::count(static_cast<std::int64_t>(report.byAgent.size())) + " (shown " +

@@ -13,6 +13,7 @@
 #include "vantery/model/AgentIdentity.hpp"
 #include "vantery/model/Estimate.hpp"
 #include "vantery/report/Bucket.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::mcp {
 
@@ -49,13 +50,16 @@ struct AnswerText {
     static std::string costEst(const Estimate<CostEstimate>& e, std::string_view suffix);
     /// "+12.3%", "-4.0%"; "unknown — <reason>".
     static std::string signedPercent(const Estimate<double>& e);
+    /// A percentage of costs with its bound ("≥ +12.3%" with `withSign`); "unknown — <reason>".
+    static std::string percentFigure(const PercentFigure& p, bool withSign);
     /// A fraction as "12.3%"; "unknown — <reason>".
     static std::string fractionEst(const Estimate<double>& e);
     /// "model×count" pairs, commonest first; absent when the bucket names no model.
     static std::optional<std::string> models(const Bucket& bucket);
 
     /// A name cleaned as name() does, cut or padded with spaces to exactly `width`
-    /// characters (none for width ≤ 0); isolates, when added, are not counted.
+    /// characters (none for width ≤ 0); isolates, when added, are not counted. A cut name
+    /// ends in "…", so that a cut label is never taken for a whole one.
     static std::string fit(std::string_view label, int width);
     /// One list line, without a line feed.
     static std::string bucketLine(std::string_view label, const Bucket& bucket, int width);
