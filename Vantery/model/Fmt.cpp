@@ -79,7 +79,8 @@ std::string exact(std::int64_t n) {
 }
 
 std::string ago(double date, double now) {
-    const double s = now - date;
+    // A moment after the clock read (a clock set back, a read taken too early) is now.
+    const double s = std::max(0.0, now - date);
     if (s < 60) return std::to_string(static_cast<long long>(std::trunc(s))) + "s ago";
     if (s < 3600) return std::to_string(static_cast<long long>(s / 60)) + " min ago";
     if (s < 86400) return std::to_string(static_cast<long long>(s / 3600)) + "h ago";

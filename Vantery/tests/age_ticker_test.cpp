@@ -8,6 +8,7 @@
 #include "StoreFixture.hpp"
 #include "widgets/AgeTicker.hpp"
 #include "widgets/MainWindow.hpp"
+#include "widgets/MenuBarView.hpp"
 #include "widgets/SourcesTab.hpp"
 
 namespace vantery::app {
@@ -59,6 +60,42 @@ TEST(AgeTicker, StatusBarAndSourcesTabAgeTogetherOnEveryTick) {
     QCoreApplication::processEvents();
     EXPECT_EQ(freshness->text(), "updated 0s ago");
     EXPECT_EQ(lastRefreshText(*sources), "0s ago");
+}
+
+TEST(AgeTicker, EveryTimestampThatChangesIsMeasuredAgainstALaterRead) {
+    StoreFixture f;
+    *f.clock = f.at(2025, 3, 4, 12);
+    f.home.transcript("p/a.jsonl", haikuLine("1", "2025-03-04T09:00:00Z", 1));
+    UsageStore store(f.options());
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    ASSERT_TRUE(waitFor(published));
+    AgeTicker& ticker = AgeTicker::of(store);
+    // Seconds count while the last refresh is under a minute old, then minutes.
+    EXPECT_EQ(ticker.timer().interval(), AgeTicker::secondsIntervalMs);
+    *f.clock += 120;
+    ticker.tick();
+    EXPECT_EQ(ticker.timer().interval(), AgeTicker::intervalMs);
+
+    // A verdict is read against the clock after it, like a refresh.
+    *f.clock += 30;
+    QSignalSpy verdict(&store, &UsageStore::verificationChanged);
+    store.runFullVerification();
+    ASSERT_TRUE(waitFor(verdict));
+    EXPECT_EQ(ticker.now(), *f.clock);
+
+    // The panel opens with the status bar's read, taken as it opens.
+    MainWindow window(store, Tab::sources);
+    MenuBarView panel(store, {});
+    *f.clock += 23;
+    panel.show();
+    QCoreApplication::processEvents();
+    auto* freshness = window.findChild<QLabel*>("freshness");
+    ASSERT_TRUE(freshness);
+    EXPECT_EQ(freshness->text(), "updated 2 min ago");
+    bool panelAgrees = false;
+    for (QLabel* l : panel.findChildren<QLabel*>())
+        panelAgrees |= l->isVisibleTo(&panel) && l->text() == "updated 2 min ago";
+    EXPECT_TRUE(panelAgrees);
 }
 
 } // namespace

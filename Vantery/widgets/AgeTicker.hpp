@@ -1,7 +1,7 @@
 #pragma once
-// One clock read for every age text of the app ("updated 18s ago" in the status bar,
-// "last refresh 18s ago" in the Sources tab), so that they move on while nothing else
-// happens and never disagree with one another.
+// One clock read for every age text of the app ("updated 18s ago" in the status bar and
+// the panel, "last refresh 18s ago" and "full verification 3s ago" in the Sources tab),
+// so that they move on while nothing else happens and never disagree with one another.
 #include <QObject>
 #include <QTimer>
 
@@ -12,8 +12,10 @@ class UsageStore;
 class AgeTicker : public QObject {
     Q_OBJECT
   public:
-    /// How often the clock is read while nothing else happens.
+    /// How often the clock is read while nothing else happens…
     static constexpr int intervalMs = 10'000;
+    /// …and while the youngest age it measures still counts seconds.
+    static constexpr int secondsIntervalMs = 1'000;
 
     /// The store's one ticker (a child of the store), made at the first call.
     static AgeTicker& of(UsageStore& store);
@@ -28,11 +30,14 @@ class AgeTicker : public QObject {
     const QTimer& timer() const noexcept { return timer_; }
 
   signals:
-    /// At every read: every `intervalMs` and whenever the last refresh changes.
+    /// At every read: on the timer, and whenever the last refresh or the verification
+    /// changes, so that no age is measured against a read taken before its moment.
     void ticked(double now);
 
   private:
     explicit AgeTicker(UsageStore& store);
+    /// Picks the timer's interval from the ages now measured.
+    void schedule();
 
     UsageStore& store_;
     QTimer timer_;

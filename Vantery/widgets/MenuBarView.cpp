@@ -3,15 +3,16 @@
 #include <QCoreApplication>
 
 #include "model/UsageStore.hpp"
+#include "widgets/AgeTicker.hpp"
 
 namespace vantery::app {
 
-PanelModel buildPanel(const UsageStore& store) {
+PanelModel buildPanel(const UsageStore& store, double now) {
     const PanelInputs in{store.state(),        store.today(),
                          store.history(),      store.sameTimeYesterday().cost,
                          store.lastRefresh(),  store.refreshStats(),
                          store.homeInventory()};
-    return buildPanel(in, store.now(), store.userCalendar());
+    return buildPanel(in, now, store.userCalendar());
 }
 
 MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
@@ -21,6 +22,8 @@ MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
                         &UsageStore::historyChanged, &UsageStore::lastRefreshChanged,
                         &UsageStore::refreshStatsChanged, &UsageStore::homeInventoryChanged})
         connect(&store_, signal, this, &MenuBarView::scheduleRebuild);
+    // The status bar's clock read, so that the two never tell different ages.
+    connect(&AgeTicker::of(store_), &AgeTicker::ticked, this, &MenuBarView::scheduleRebuild);
     connect(this, &MenuBarPanel::refreshRequested, &store_, &UsageStore::refresh);
     connect(this, &MenuBarPanel::openWindowRequested, this, [this] {
         if (isWindow()) hide();
@@ -37,7 +40,7 @@ MenuBarView::MenuBarView(UsageStore& store, Actions actions, QWidget* parent)
 void MenuBarView::rebuild() {
     scheduler_.cancel();
     stale_ = false;
-    setModel(buildPanel(store_));
+    setModel(buildPanel(store_, AgeTicker::of(store_).now()));
 }
 
 // A refresh publishes several values in a row: one rebuild after the last of them,
@@ -51,7 +54,9 @@ void MenuBarView::scheduleRebuild() {
 }
 
 void MenuBarView::showEvent(QShowEvent* event) {
-    if (stale_) rebuild();
+    // A fresh read for every view at once: the panel opens with the status bar's age.
+    AgeTicker::of(store_).tick();
+    rebuild();
     MenuBarPanel::showEvent(event);
 }
 

@@ -42,7 +42,7 @@ class MenuBarView : public MenuBarPanel {
 };
 
 /// The panel model of the store's current values.
-PanelModel buildPanel(const UsageStore& store);
+PanelModel buildPanel(const UsageStore& store, double now);
 
 /// The amount as a square tray icon shows it: no cents, no dollar sign beside three
 /// characters or more ("$35", "999", "1.2k"), the lower bound as a mark of its own.
