@@ -5,14 +5,11 @@
 
 #include "model/Fmt.hpp"
 #include "vantery/base/Text.hpp"
+#include "vantery/report/Derived.hpp"
 
 namespace vantery::app::AgentsTabModel {
 
 namespace {
-
-std::string percent(double part, double total) {
-    return Fmt::fixed(part / total * 100.0, 1) + "%";
-}
 
 std::string joined(const std::vector<std::string>& parts) {
     std::string out;
@@ -54,13 +51,15 @@ Split split(const Report& report) {
         out.unknownText = "unknown \u2014 " + UnknownReason::noData().text();
         return out;
     }
-    // Shares of the priced cost only; with nothing priced there is no share to give.
-    const double total = s.main + s.subagent;
-    const auto share = [total](double part) {
-        return total > 0 ? std::optional(percent(part, total)) : std::nullopt;
+    // With nothing priced there is no share to give; a side left open by unpriced
+    // requests gives a bound or says why it gives none, as the server does.
+    const auto share = [&s](const CostEstimate& part) -> std::optional<std::string> {
+        if (!(s.main + s.subagent > 0)) return std::nullopt;
+        const PercentFigure p = Derived::share(part, s.wholeCost());
+        return p.isKnown() ? p.text() : "share unknown \u2014 " + p.reason;
     };
-    out.costTiles = {{"main session", std::move(mainCost), share(s.main)},
-                     {"sub-agents", std::move(subagentCost), share(s.subagent)}};
+    out.costTiles = {{"main session", std::move(mainCost), share(s.mainCost())},
+                     {"sub-agents", std::move(subagentCost), share(s.subagentCost())}};
     out.tiles = {countTile("distinct agents", agents)};
     return out;
 }

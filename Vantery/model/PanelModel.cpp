@@ -40,9 +40,13 @@ PanelAgents agents(const Report& today) {
     PanelAgents a;
     a.title = "BY AGENT";
     const SubagentSplit split = today.subagentSplit();
-    const double sum = split.main + split.subagent;
-    if (sum > 0) a.share = "sub-agents " + Fmt::fixed(split.subagent / sum * 100, 1) + "%";
     a.shareHelp = "how much of today\u2019s cost comes from sub-agents, not the main session";
+    if (split.main + split.subagent > 0) {
+        // The server's rule: a share left open by unpriced requests is a bound or unknown.
+        const PercentFigure share = Derived::share(split.subagentCost(), split.wholeCost());
+        a.share = "sub-agents " + (share.isKnown() ? share.text() : std::string("unknown"));
+        if (!share.isKnown()) a.shareHelp = "unknown \u2014 " + share.reason;
+    }
     for (const auto& entry : today.topAgents(3, true))
         a.rows.push_back({!entry.key.isSubagent(), entry.key.label(),
                           std::to_string(entry.value.requests), entry.value.cost});
@@ -66,6 +70,13 @@ PanelComparison comparison(const Report& history, double now, const Calendar& ca
     };
 }
 
+PanelFooter withButtons(PanelFooter f) {
+    f.openWindow = "Open window";
+    f.refreshHelp = "refresh now";
+    f.quit = "Quit";
+    return f;
+}
+
 PanelFooter footer(const PanelInputs& in, double now) {
     PanelFooter f;
     if (in.state.isScanning()) {
@@ -74,6 +85,8 @@ PanelFooter footer(const PanelInputs& in, double now) {
         f.updated = "updated " + Fmt::ago(*in.lastRefresh, now);
         if (in.refreshStats) f.duration = "\u00b7 " + Fmt::duration(in.refreshStats->duration);
     }
+    // Before the first publish no home has been counted: "0 sources" would be a finding.
+    if (loadingText(in.state, in.lastRefresh)) return withButtons(std::move(f));
     std::int64_t active = 0;
     for (const auto& home : in.homeInventory) {
         if (home.fileCount >= 1) ++active;
@@ -81,10 +94,7 @@ PanelFooter footer(const PanelInputs& in, double now) {
         f.sourcesHelp += home.name + ": " + std::to_string(home.fileCount) + " files";
     }
     f.sources = std::to_string(active) + " sources";
-    f.openWindow = "Open window";
-    f.refreshHelp = "refresh now";
-    f.quit = "Quit";
-    return f;
+    return withButtons(std::move(f));
 }
 
 } // namespace

@@ -89,7 +89,8 @@ struct PanelFooter {
     std::optional<std::string> updated;
     /// "· 250 ms", beside `updated` when the refresh's statistics are known.
     std::optional<std::string> duration;
-    std::string sources;     ///< "2 sources": homes holding at least one transcript
+    std::string sources;     ///< "2 sources": homes holding at least one transcript; empty
+                             ///< before the first publish, when none has been counted
     std::string sourcesHelp; ///< one line per home, "name: n files"
     std::string openWindow;  ///< button titles and help texts
     std::string refreshHelp;

@@ -39,7 +39,7 @@ void summarize(RefreshOutcome& outcome, const std::vector<SourceHome>& homes,
     outcome.today = aggregator.aggregate(table, day, day, diagnostics, true);
     yesterday.cost = Derived::yesterdayAtSameTime(table, now, userCalendar);
     outcome.history = history.get();
-    yesterday.change = Derived::delta(outcome.today.total.cost.priced, yesterday.cost);
+    yesterday.change = Derived::sameTimeChange(outcome.today.total.cost, yesterday.cost);
     outcome.roster.recordCoverage(agentSessions(outcome.history));
     outcome.inventory = buildInventory(homes, outcome.projectsExist, outcome.history, diagnostics);
 }

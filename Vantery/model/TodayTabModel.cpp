@@ -61,10 +61,10 @@ DominantLine dominantOf(const Bucket& b) {
 
 } // namespace
 
-std::string deltaNote(const Estimate<double>& delta) {
-    if (!delta.isKnown()) return "no activity at this hour yesterday";
-    const double p = delta.knownValue();
-    return "today " + std::string(p >= 0 ? "+" : "") + percent(p) + " vs the same window";
+std::string deltaNote(const PercentFigure& delta) {
+    if (delta.isKnown()) return "today " + delta.text(true) + " vs the same window";
+    if (delta.reason == UnknownReason::noData().text()) return "no activity at this hour yesterday";
+    return "change unknown \u2014 " + delta.reason;
 }
 
 TodayTabModel buildTodayTab(const TodayTabInputs& in) {

@@ -11,6 +11,7 @@
 #include "model/TabParts.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/report/Derived.hpp"
 #include "vantery/report/Report.hpp"
 
 namespace vantery::app {
@@ -88,7 +89,7 @@ struct TodayTabInputs {
     const Report& history;
     /// Yesterday up to the same time of day, and today's change against it (the store's).
     Estimate<CostEstimate> yesterdayAtSameTime;
-    Estimate<double> deltaVsYesterdayAtSameTime;
+    PercentFigure deltaVsYesterdayAtSameTime;
     double now = 0;
     const Calendar& userCalendar;
     /// Set until the store's first publish (see loadingText): the tab shows it alone.
@@ -100,6 +101,6 @@ TodayTabModel buildTodayTab(const TodayTabInputs& in);
 
 /// The note of the "yesterday, same time" tile: "today +12.5% vs the same window", or
 /// "no activity at this hour yesterday" when the change is unknown.
-std::string deltaNote(const Estimate<double>& delta);
+std::string deltaNote(const PercentFigure& delta);
 
 } // namespace vantery::app

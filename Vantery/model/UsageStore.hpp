@@ -21,6 +21,7 @@
 #include "vantery/model/RequestTable.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/DateRange.hpp"
+#include "vantery/report/Derived.hpp"
 #include "vantery/report/ProjectResolver.hpp"
 #include "vantery/report/Report.hpp"
 
@@ -67,7 +68,7 @@ class UsageStore : public QObject {
     /// change against it; worked out with every refresh, in the user's calendar of then.
     struct SameTimeYesterday {
         Estimate<CostEstimate> cost = Estimate<CostEstimate>::unknown(UnknownReason::noData());
-        Estimate<double> change = Estimate<double>::unknown(UnknownReason::noData());
+        PercentFigure change = PercentFigure::unknown(UnknownReason::noData().text());
     };
 
     /// What a store is built from; the defaults are the real app's. Tests inject a home,

@@ -77,9 +77,10 @@ TEST(AgentsTabModel, SplitTilesAndBar) {
     const Split s = split(r);
     ASSERT_FALSE(s.unknownText);
     ASSERT_EQ(s.costTiles.size(), 2u);
-    EXPECT_EQ(s.costTiles[0], (CostTile{"main session", costing(3).cost, "75.0%"}));
-    // The sub-agents' unpriced request makes their figure a lower bound, not part of the share.
-    EXPECT_EQ(s.costTiles[1], (CostTile{"sub-agents", costing(1, 1).cost, "25.0%"}));
+    // The sub-agents' unpriced request makes their share a lower bound, the main
+    // session's an upper one.
+    EXPECT_EQ(s.costTiles[0], (CostTile{"main session", costing(3).cost, "\u2264 75.0%"}));
+    EXPECT_EQ(s.costTiles[1], (CostTile{"sub-agents", costing(1, 1).cost, "\u2265 25.0%"}));
     EXPECT_EQ(s.tiles, (std::vector<TileText>{{"distinct agents", known("2"), std::nullopt}}));
     const SplitBar bar = splitBar(s, 400);
     EXPECT_DOUBLE_EQ(bar.mainWidth, 300);

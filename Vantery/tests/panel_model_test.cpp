@@ -80,6 +80,8 @@ TEST(PanelModel, BeforeTheFirstPublishOnlyTheScanShows) {
     EXPECT_FALSE(m.emptyToday);
     EXPECT_FALSE(m.day);
     EXPECT_EQ(build(f, State::idle(), std::nullopt).model.loading, "waiting for the first scan");
+    EXPECT_EQ(build(f, State::idle(), std::nullopt, {}, {home(".claude", 0)}).model.footer.sources,
+              ""); // no home counted yet: not "0 sources"
     // A later scan of a loaded store keeps the figures.
     m = build(busyDay(), State::scanning("updating what changed"), f.now - 60).model;
     EXPECT_FALSE(m.loading);
@@ -107,7 +109,8 @@ TEST(PanelModel, PopulatedDaySections) {
 
     const PanelAgents& a = m.day->agents;
     EXPECT_EQ(a.title, "BY AGENT");
-    EXPECT_EQ(a.share, "sub-agents 50.0%");
+    // The main session leaves an unpriced request out: the sub-agents' half is at most.
+    EXPECT_EQ(a.share, "sub-agents \u2264 50.0%");
     EXPECT_EQ(a.shareHelp,
               "how much of today\u2019s cost comes from sub-agents, not the main session");
     ASSERT_EQ(a.rows.size(), 3u);
@@ -148,6 +151,17 @@ TEST(PanelModel, UnpricedOnlyDayListsRowsWithoutAShare) {
     // Nothing yesterday, no finished day: unknown with a reason, never a number.
     EXPECT_EQ(m.day->comparison.yesterday.value, unknownBecause(UnknownReason::noData()));
     EXPECT_EQ(m.day->comparison.median.value, unknownBecause(UnknownReason::noData()));
+}
+
+TEST(PanelModel, ASubAgentShareAgainstAnUnpricedMainSessionIsUnknown) {
+    TodayFixture f;
+    f.add(0, 9, 0, 0);
+    f.add(0, 9, 30, 2, AgentIdentity::named("helper", "agent-h"));
+    const PanelModel m = build(f).model;
+    ASSERT_TRUE(m.day);
+    EXPECT_EQ(m.day->agents.share, "sub-agents unknown"); // not "100.0%"
+    EXPECT_EQ(m.day->agents.shareHelp,
+              "unknown \u2014 none of the other requests has a known price");
 }
 
 TEST(PanelModel, MainSessionAloneAndIdleHours) {

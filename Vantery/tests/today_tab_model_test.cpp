@@ -20,7 +20,7 @@ struct Day : BerlinAfternoon {
         history = agg.aggregate(records, std::nullopt, std::nullopt, {}, false);
         today = agg.aggregate(records, d, d, {}, true);
         const auto yesterday = Derived::yesterdayAtSameTime(records, now, cal);
-        const auto delta = Derived::delta(today.total.cost.priced, yesterday);
+        const auto delta = Derived::sameTimeChange(today.total.cost, yesterday);
         return buildTodayTab({today, history, yesterday, delta, now, cal, std::move(loading)});
     }
 };
@@ -188,9 +188,19 @@ TEST(TodayTabModel, DominantLineAndLegendFollowTheTokens) {
 }
 
 TEST(TodayTabModel, DeltaNoteSignsAndUnknown) {
-    EXPECT_EQ(deltaNote(Estimate<double>::known(12.5)), "today +12.5% vs the same window");
-    EXPECT_EQ(deltaNote(Estimate<double>::known(0)), "today +0.0% vs the same window");
-    EXPECT_EQ(deltaNote(Estimate<double>::known(-40)), "today -40.0% vs the same window");
-    EXPECT_EQ(deltaNote(Estimate<double>::unknown(UnknownReason::noData())),
+    EXPECT_EQ(deltaNote(PercentFigure::exact(12.5)), "today +12.5% vs the same window");
+    EXPECT_EQ(deltaNote(PercentFigure::exact(0)), "today +0.0% vs the same window");
+    EXPECT_EQ(deltaNote(PercentFigure::exact(-40)), "today -40.0% vs the same window");
+    EXPECT_EQ(deltaNote(PercentFigure::unknown(UnknownReason::noData().text())),
               "no activity at this hour yesterday");
+    // Today all unpriced against a priced yesterday: the server's unknown, not "-100.0%".
+    CostEstimate unpriced{0, 2, {"mystery-model"}};
+    const auto change =
+        Derived::sameTimeChange(unpriced, Estimate<CostEstimate>::known({40, 0, {}}));
+    EXPECT_EQ(deltaNote(change), "change unknown \u2014 none of today\u2019s requests has a known "
+                                 "price");
+    unpriced.priced = 50;
+    EXPECT_EQ(
+        deltaNote(Derived::sameTimeChange(unpriced, Estimate<CostEstimate>::known({40, 0, {}}))),
+        "today \u2265 +25.0% vs the same window");
 }

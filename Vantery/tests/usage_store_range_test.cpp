@@ -122,7 +122,7 @@ TEST(UsageStoreVerification, EndsInReadyOnlyOnceARefreshHasPublished) {
 }
 
 // Today's cost against yesterday's up to 14:00, as published by a refresh of these lines.
-Estimate<double> deltaAtTwoPm(const std::string& lines) {
+PercentFigure deltaAtTwoPm(const std::string& lines) {
     StoreFixture fx;
     *fx.clock = fx.at(2025, 10, 5, 14, 0);
     fx.home.transcript("-w-app/a.jsonl", lines);
@@ -136,12 +136,12 @@ Estimate<double> deltaAtTwoPm(const std::string& lines) {
 TEST(UsageStoreDelta, ComparesWithYesterdayUpToTheSameTimeOfDay) {
     const std::string yesterdayLate = haikuLine("late", "2025-10-04T18:00:00Z", 100); // 20:00
     EXPECT_EQ(deltaAtTwoPm(haikuLine("y", "2025-10-04T07:00:00Z", 40) + yesterdayLate),
-              Estimate<double>::known(-100));
+              PercentFigure::exact(-100));
     EXPECT_EQ(deltaAtTwoPm(haikuLine("y", "2025-10-04T07:00:00Z", 20) + yesterdayLate +
                            haikuLine("t", "2025-10-05T08:00:00Z", 30)),
-              Estimate<double>::known(50));
+              PercentFigure::exact(50));
     EXPECT_EQ(deltaAtTwoPm(yesterdayLate + haikuLine("t", "2025-10-05T08:00:00Z", 30)),
-              Estimate<double>::unknown(UnknownReason::noData()));
+              PercentFigure::unknown(UnknownReason::noData().text()));
 }
 
 } // namespace

@@ -303,9 +303,11 @@ QWidget* footer(const PanelFooter& f, MenuBarPanel* panel) {
         if (f.duration) status->addWidget(secondary(*f.duration, TextStyle::caption2()));
     }
     status->addStretch();
-    QLabel* sources = secondary(f.sources, TextStyle::caption2());
-    sources->setToolTip(plainTip(f.sourcesHelp));
-    status->addWidget(sources);
+    if (!f.sources.empty()) {
+        QLabel* sources = secondary(f.sources, TextStyle::caption2());
+        sources->setToolTip(plainTip(f.sourcesHelp));
+        status->addWidget(sources);
+    }
     v->addLayout(status);
 
     auto* open = new QPushButton(qs(f.openWindow));
