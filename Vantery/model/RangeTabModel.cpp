@@ -5,6 +5,7 @@
 
 #include "model/FigureTexts.hpp"
 #include "model/Fmt.hpp"
+#include "model/LoadingText.hpp"
 
 namespace vantery::app {
 namespace {
@@ -41,6 +42,14 @@ RangeSelection withCustomTo(RangeSelection selection, LocalDay day, const Calend
     return selection;
 }
 
+std::optional<std::string> rangeLoadingText(const UsageStore::LoadState& state,
+                                            std::optional<double> lastRefresh,
+                                            bool rangeReportPublished) {
+    if (auto text = loadingText(state, lastRefresh)) return text;
+    if (!rangeReportPublished) return std::string("computing the selected range");
+    return std::nullopt;
+}
+
 RangeTabModel buildRangeTab(const RangeTabInputs& in) {
     RangeTabModel m;
     const Report& report = in.rangeReport;
@@ -62,6 +71,8 @@ RangeTabModel buildRangeTab(const RangeTabInputs& in) {
     m.computing = in.rangeIsComputing;
     m.clockLine = m.range.caveat(in.now, in.userCalendar);
 
+    m.loading = in.loading;
+    if (m.loading) return m;
     m.hasRequests = report.total.requests != 0;
     m.empty = {"No requests in this period", std::nullopt};
     m.emptyText = "No request was found in the transcripts between " + Fmt::day(m.range.from) +

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/TabParts.hpp"
+#include "model/UsageStore.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/report/DateRange.hpp"
 #include "vantery/report/Report.hpp"
@@ -35,7 +36,10 @@ struct RangeTabModel {
     std::optional<std::string> label;        ///< only when it differs from the title
     std::string dayCount;                    ///< "31 days"
     bool computing = false;                  ///< shows the progress indicator
-    std::optional<std::string> clockLine;    ///< only when the range includes today
+    /// Set until a report of the selection can be shown (see RangeTabInputs::loading):
+    /// the cards below the selector show it alone, never the empty-period card.
+    std::optional<std::string> loading;
+    std::optional<std::string> clockLine; ///< only when the range includes today
 
     /// Decided from the report alone: without requests only the empty card follows.
     bool hasRequests = false;
@@ -66,7 +70,16 @@ struct RangeTabInputs {
     double now = 0;
     const Calendar& aggregatorCalendar;
     const Calendar& userCalendar;
+    /// The store's loading text before its first publish (loadingText), or a text of its
+    /// own while no range report has been published yet.
+    std::optional<std::string> loading = std::nullopt;
 };
+
+/// What the tab shows instead of figures: the store's loading text until it first
+/// publishes, then "computing the selected range" until a range report is published.
+std::optional<std::string> rangeLoadingText(const UsageStore::LoadState& state,
+                                            std::optional<double> lastRefresh,
+                                            bool rangeReportPublished);
 
 /// The whole tab; pure, never fails.
 RangeTabModel buildRangeTab(const RangeTabInputs& in);

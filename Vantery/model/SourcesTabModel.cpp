@@ -136,12 +136,15 @@ SourcesView build(const SourcesInputs& in) {
         {"Cache and verification",
          "a cache is an assumption only for as long as you do not check it"},
     };
-    view.homes = homes(in);
+    if (!in.loading) view.homes = homes(in);
     view.readOnly = {
         SourcesNotice::Symbol::eye,
         "The app only reads. It never writes, moves or deletes anything under `~/.claude*`."};
-    composition(in.history, view);
-    parsing(in.history.diagnostics, view);
+    view.loading = in.loading;
+    if (!view.loading) {
+        composition(in.history, view);
+        parsing(in.history.diagnostics, view);
+    }
     cacheHealth(in, view);
     return view;
 }

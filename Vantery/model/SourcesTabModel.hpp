@@ -60,6 +60,9 @@ struct SourcesView {
         std::string subtitle;
     };
     std::vector<Card> cards; ///< the four cards' titles, in order
+    /// Set until the store's first publish (loadingText): cards 1 to 3 show it alone,
+    /// since nothing has been read whose homes, prices or rejections could be told.
+    std::optional<std::string> loading;
 
     // Card 1
     std::vector<SourcesHomeRow> homes;
@@ -93,6 +96,7 @@ struct SourcesInputs {
     std::string cachePath;
     double now;
     const Calendar& userCalendar; ///< writes the homes' first and last days
+    std::optional<std::string> loading = std::nullopt;
 };
 
 namespace SourcesTabModel {

@@ -13,9 +13,10 @@ struct Period : BerlinAfternoon {
     RangeSelection selection{RangePreset::thisMonth, std::nullopt, std::nullopt, now, cal};
     Report report;
     bool computing = false;
+    std::optional<std::string> loading;
 
     RangeTabModel build() const {
-        return buildRangeTab({selection, report, computing, now, cal, cal});
+        return buildRangeTab({selection, report, computing, now, cal, cal, loading});
     }
     void custom(int fromDay, int toDay) {
         selection = withCustomTo(withCustomFrom(withPreset(selection, RangePreset::custom),
@@ -25,6 +26,21 @@ struct Period : BerlinAfternoon {
 };
 
 } // namespace
+
+TEST(RangeTabModel, NoEmptyPeriodIsToldBeforeAReportIsPublished) {
+    using State = UsageStore::LoadState;
+    EXPECT_EQ(rangeLoadingText(State::scanning("first full scan"), std::nullopt, false),
+              "first full scan");
+    EXPECT_EQ(rangeLoadingText(State::ready(), 100.0, false), "computing the selected range");
+    EXPECT_EQ(rangeLoadingText(State::ready(), 100.0, true), std::nullopt);
+
+    Period p;
+    p.loading = "reading the cache";
+    const RangeTabModel m = p.build();
+    EXPECT_EQ(m.loading, "reading the cache");
+    EXPECT_TRUE(m.emptyText.empty()); // not "No request was found … between …"
+    EXPECT_EQ(m.dayCount, "7 days");  // the selector still names the period
+}
 
 TEST(RangeTabModel, EachPresetResolvesItsTitleLineAndClockLine) {
     Period p;

@@ -17,12 +17,29 @@ struct Inputs {
     std::optional<double> lastRefresh;
     std::optional<ScanCache::VerificationResult> verification;
     double now = 1'750'000'000;
+    std::optional<std::string> loading;
 
     SourcesView build() const {
-        return M::build(
-            {homes, history, stats, lastRefresh, verification, "/c/scan-cache.bin", now, calendar});
+        return M::build({homes, history, stats, lastRefresh, verification, "/c/scan-cache.bin", now,
+                         calendar, loading});
     }
 };
+
+TEST(SourcesTabModel, BeforeTheFirstPublishNothingIsToldAsFound) {
+    Inputs in;
+    in.homes.resize(1);
+    in.homes[0].name = ".claude";
+    in.homes[0].exists = true;
+    in.loading = "reading the cache";
+    const auto v = in.build();
+    EXPECT_EQ(v.loading, "reading the cache");
+    // No "every request had a known price", no "no line rejected", no home without files.
+    EXPECT_TRUE(v.homes.empty());
+    EXPECT_TRUE(v.priceLine.text.empty());
+    EXPECT_TRUE(v.rejection.text.empty());
+    EXPECT_TRUE(v.parsing.empty());
+    EXPECT_EQ(v.verifyButton, "Verify now (full scan)"); // the cache card stays usable
+}
 
 TEST(SourcesTabModel, HomesTellMissingFromEmptyAndAlwaysUsePluralNouns) {
     Inputs in;

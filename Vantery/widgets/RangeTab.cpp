@@ -113,6 +113,10 @@ RangeTab::RangeTab(UsageStore& store, ExportServicesFor services, QWidget* paren
         showExportState();
     });
     connect(&store_, &UsageStore::rangeReportChanged, this, [this] { scheduler_.request(); });
+    // Until the first publish the cards show the store's message, which moves on alone.
+    connect(&store_, &UsageStore::stateChanged, this, [this] {
+        if (!store_.lastRefresh()) scheduler_.request();
+    });
     connect(&ExportRunner::of(store_), &ExportRunner::runningChanged, this,
             [this] { showExportState(); });
     // Drawn at once from the report already published, then asks for the current one.
@@ -121,7 +125,9 @@ RangeTab::RangeTab(UsageStore& store, ExportServicesFor services, QWidget* paren
 
 RangeTabModel RangeTab::model() const {
     return buildRangeTab({store_.rangeSelection(), store_.rangeReport(), store_.rangeIsComputing(),
-                          store_.now(), store_.calendar(), store_.userCalendar()});
+                          store_.now(), store_.calendar(), store_.userCalendar(),
+                          rangeLoadingText(store_.state(), store_.lastRefresh(),
+                                           store_.rangeReportRange().has_value())});
 }
 
 void RangeTab::choose(const RangeSelection& selection) {
@@ -237,7 +243,12 @@ void RangeTab::rebuildCards() {
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(14);
 
-    if (!m.hasRequests) {
+    if (m.loading) { // nothing to tell of the period yet, not even that it is empty
+        auto* card = sectionCard({m.title, std::nullopt}, cards_);
+        card->addWidget(
+            plainText(*m.loading, TextStyle::callout(), Theme::secondary(), card, true));
+        stack->addWidget(card);
+    } else if (!m.hasRequests) {
         auto* card = sectionCard(m.empty, cards_);
         card->addWidget(
             plainText(m.emptyText, TextStyle::callout(), Theme::secondary(), card, true));

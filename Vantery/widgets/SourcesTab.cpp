@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "model/LoadingText.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/AgeTicker.hpp"
 #include "widgets/FigureViews.hpp"
@@ -98,6 +99,10 @@ SourcesTab::SourcesTab(UsageStore& store, QWidget* parent)
                         &UsageStore::refreshStatsChanged, &UsageStore::lastRefreshChanged,
                         &UsageStore::verificationChanged})
         connect(&store_, signal, this, [this] { scheduler_.request(); });
+    // Until the first publish the cards show the store's message, which moves on alone.
+    connect(&store_, &UsageStore::stateChanged, this, [this] {
+        if (!store_.lastRefresh()) scheduler_.request();
+    });
     // The ages ("last refresh 14s ago") move on with the status bar's.
     connect(&AgeTicker::of(store_), &AgeTicker::ticked, this, [this] { scheduler_.request(); });
     redraw();
@@ -107,7 +112,8 @@ void SourcesTab::redraw() {
     const Calendar userCalendar = store_.userCalendar();
     view_ = SourcesTabModel::build({store_.homeInventory(), store_.history(), store_.refreshStats(),
                                     store_.lastRefresh(), store_.verification(), store_.cachePath(),
-                                    AgeTicker::of(store_).now(), userCalendar});
+                                    AgeTicker::of(store_).now(), userCalendar,
+                                    loadingText(store_.state(), store_.lastRefresh())});
     scroll_->setPage(buildPage());
     emit redrawn();
 }
@@ -121,85 +127,91 @@ QVBoxLayout* SourcesTab::buildPage() {
         stack->addWidget(cards.back());
     }
 
-    // Card 1: the homes.
-    for (const auto& h : view_.homes) {
-        auto* entry = new QVBoxLayout;
-        entry->setContentsMargins(0, 3, 0, 3);
-        entry->setSpacing(3);
-        auto* first = row();
-        first->addWidget(new Dot(h.hasFiles ? Theme::output() : Theme::unknown(), 7), 0,
-                         Qt::AlignVCenter);
-        first->addWidget(
-            plainText(h.name, TextStyle::weighted(TextStyle::callout(), QFont::Medium), text));
-        first->addStretch(1);
-        if (h.hasFiles) {
-            first->addWidget(plainText(h.files, Theme::monoSmall(), Theme::secondary()));
-            first->addWidget(plainText(h.requests, Theme::monoSmall(), Theme::secondary()));
-            first->addWidget(new CostText(h.cost, Theme::monoSmall(), text));
-        } else {
+    if (view_.loading) { // nothing read yet: no home, price or rejection to tell of
+        for (std::size_t i = 0; i < 3; ++i)
+            cards[i]->addWidget(
+                plainText(*view_.loading, TextStyle::callout(), Theme::secondary(), nullptr, true));
+    } else {
+        // Card 1: the homes.
+        for (const auto& h : view_.homes) {
+            auto* entry = new QVBoxLayout;
+            entry->setContentsMargins(0, 3, 0, 3);
+            entry->setSpacing(3);
+            auto* first = row();
+            first->addWidget(new Dot(h.hasFiles ? Theme::output() : Theme::unknown(), 7), 0,
+                             Qt::AlignVCenter);
             first->addWidget(
-                plainText(h.absentText, TextStyle::italic(TextStyle::caption()), Theme::unknown()));
+                plainText(h.name, TextStyle::weighted(TextStyle::callout(), QFont::Medium), text));
+            first->addStretch(1);
+            if (h.hasFiles) {
+                first->addWidget(plainText(h.files, Theme::monoSmall(), Theme::secondary()));
+                first->addWidget(plainText(h.requests, Theme::monoSmall(), Theme::secondary()));
+                first->addWidget(new CostText(h.cost, Theme::monoSmall(), text));
+            } else {
+                first->addWidget(plainText(h.absentText, TextStyle::italic(TextStyle::caption()),
+                                           Theme::unknown()));
+            }
+            entry->addLayout(first);
+            auto* second = row(8);
+            second->addWidget(plainText(h.path, TextStyle::caption2(), Theme::secondary()));
+            if (h.activitySpan)
+                second->addWidget(
+                    plainText(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
+            second->addStretch(1);
+            entry->addLayout(second);
+            addTableRow(cards[0]->content(), boxed(entry));
         }
-        entry->addLayout(first);
-        auto* second = row(8);
-        second->addWidget(plainText(h.path, TextStyle::caption2(), Theme::secondary()));
-        if (h.activitySpan)
-            second->addWidget(
-                plainText(*h.activitySpan, TextStyle::caption2(), Theme::secondary()));
-        second->addStretch(1);
-        entry->addLayout(second);
-        addTableRow(cards[0]->content(), boxed(entry));
-    }
-    cards[0]->content()->addSpacing(cards[0]->content()->count() ? 8 : 0);
-    cards[0]->addWidget(notice(view_.readOnly));
+        cards[0]->content()->addSpacing(cards[0]->content()->count() ? 8 : 0);
+        cards[0]->addWidget(notice(view_.readOnly));
 
-    // Card 2: the composition of the total.
-    {
-        auto* content = cards[1]->content();
-        content->setSpacing(10);
-        content->addWidget(new CompositionBar(view_.total, 12, false));
-        auto* shares = new QVBoxLayout;
-        shares->setContentsMargins(0, 0, 0, 0);
-        shares->setSpacing(5);
-        for (const auto& s : view_.shares) {
-            auto* line = row(8);
-            line->addWidget(new Dot(componentColor(s.component), 9, 2), 0, Qt::AlignVCenter);
-            line->addWidget(
-                fixedWidth(plainText(s.label, TextStyle::callout(), text), 100, Qt::AlignLeft));
-            line->addWidget(
-                fixedWidth(plainText(s.tokens, Theme::monoSmall(), text), 130, Qt::AlignRight));
-            auto* share = new EstimateText(s.share, Theme::monoSmall(), text);
-            share->setFixedWidth(60);
-            share->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            line->addWidget(share);
-            line->addStretch(1);
-            shares->addLayout(line);
+        // Card 2: the composition of the total.
+        {
+            auto* content = cards[1]->content();
+            content->setSpacing(10);
+            content->addWidget(new CompositionBar(view_.total, 12, false));
+            auto* shares = new QVBoxLayout;
+            shares->setContentsMargins(0, 0, 0, 0);
+            shares->setSpacing(5);
+            for (const auto& s : view_.shares) {
+                auto* line = row(8);
+                line->addWidget(new Dot(componentColor(s.component), 9, 2), 0, Qt::AlignVCenter);
+                line->addWidget(
+                    fixedWidth(plainText(s.label, TextStyle::callout(), text), 100, Qt::AlignLeft));
+                line->addWidget(
+                    fixedWidth(plainText(s.tokens, Theme::monoSmall(), text), 130, Qt::AlignRight));
+                auto* share = new EstimateText(s.share, Theme::monoSmall(), text);
+                share->setFixedWidth(60);
+                share->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                line->addWidget(share);
+                line->addStretch(1);
+                shares->addLayout(line);
+            }
+            content->addWidget(boxed(shares));
+            content->addWidget(new Divider);
+            auto* tiles = row(20);
+            for (const auto& t : view_.tiles)
+                tiles->addWidget(statTile(t), 1, Qt::AlignTop);
+            content->addWidget(boxed(tiles));
+            content->addWidget(notice(view_.priceLine));
         }
-        content->addWidget(boxed(shares));
-        content->addWidget(new Divider);
-        auto* tiles = row(20);
-        for (const auto& t : view_.tiles)
-            tiles->addWidget(statTile(t), 1, Qt::AlignTop);
-        content->addWidget(boxed(tiles));
-        content->addWidget(notice(view_.priceLine));
-    }
 
-    // Card 3: what was read and rejected.
-    {
-        auto* content = cards[2]->content();
-        content->setSpacing(10);
-        content->addWidget(grid(view_.parsing, text));
-        content->addWidget(notice(view_.rejection));
-        if (view_.longestLine) {
-            // At most two lines, cut in the middle: a path keeps both of its ends.
-            auto* longest =
-                plainText(*view_.longestLine, TextStyle::caption2(), Theme::secondary());
-            const QFontMetrics fm(longest->font());
-            longest->setText(fm.elidedText(qs(*view_.longestLine), Qt::ElideMiddle, 2 * 560));
-            longest->setWordWrap(true);
-            longest->setMaximumHeight(2 * fm.lineSpacing() + 2);
-            longest->setToolTip(qs(*view_.longestLine));
-            content->addWidget(longest);
+        // Card 3: what was read and rejected.
+        {
+            auto* content = cards[2]->content();
+            content->setSpacing(10);
+            content->addWidget(grid(view_.parsing, text));
+            content->addWidget(notice(view_.rejection));
+            if (view_.longestLine) {
+                // At most two lines, cut in the middle: a path keeps both of its ends.
+                auto* longest =
+                    plainText(*view_.longestLine, TextStyle::caption2(), Theme::secondary());
+                const QFontMetrics fm(longest->font());
+                longest->setText(fm.elidedText(qs(*view_.longestLine), Qt::ElideMiddle, 2 * 560));
+                longest->setWordWrap(true);
+                longest->setMaximumHeight(2 * fm.lineSpacing() + 2);
+                longest->setToolTip(qs(*view_.longestLine));
+                content->addWidget(longest);
+            }
         }
     }
 
