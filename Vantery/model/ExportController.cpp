@@ -44,9 +44,13 @@ std::optional<std::string> AtomicFileWriter::write(const std::string& path,
     return std::nullopt;
 }
 
-bool exportsAvailable(const Report& rangeReport, const std::optional<DateRange>& reportRange,
-                      bool rangeIsComputing) {
-    return reportRange.has_value() && !rangeIsComputing && rangeReport.total.requests >= 1;
+std::optional<std::string> exportsUnavailable(const RangeExportState& s) {
+    if (!s.reportRange || !s.reportSelection)
+        return "Waiting for the selected range to be computed";
+    if (*s.reportSelection != s.selection) return "Waiting for the new range to be computed";
+    if (s.report.total.requests < 1)
+        return "Nothing to export: no request in " + s.reportRange->title();
+    return std::nullopt;
 }
 
 std::optional<std::string> ExportController::Outcome::message() const {

@@ -57,10 +57,24 @@ class AtomicFileWriter final : public FileWriter {
     std::optional<std::string> write(const std::string& path, std::string_view contents) override;
 };
 
-/// Exports are offered for a published range report that holds at least one request, and
-/// not while a range computes (the published report may be of the previous selection).
-bool exportsAvailable(const Report& rangeReport, const std::optional<DateRange>& reportRange,
-                      bool rangeIsComputing);
+/// What decides whether the exports are offered: the published range report with the range
+/// and selection it was computed for, and the selection now current.
+struct RangeExportState {
+    const Report& report;
+    const std::optional<DateRange>& reportRange;
+    const std::optional<RangeSelection>& reportSelection;
+    const RangeSelection& selection;
+};
+
+/// Why the exports are not offered, or nothing when they are. They are offered for a
+/// published report of the current selection that holds a request: a timed refresh that
+/// recomputes the same selection leaves its published report valid, while a new selection
+/// waits for its own report, so that an export never names one period and holds another's
+/// figures.
+std::optional<std::string> exportsUnavailable(const RangeExportState& state);
+inline bool exportsAvailable(const RangeExportState& state) {
+    return !exportsUnavailable(state);
+}
 
 /// Which of the three exports to run.
 enum class ExportOperation { projectCSV, everyBreakdown, copySummary };

@@ -28,7 +28,10 @@ struct ExportRequest {
 
 /// A copy of the store's range report with the options of ExportController::options() for
 /// its own range, the user's calendar and the store's now, and a reader of the cache's
-/// per-file provenance; absent while exportsAvailable() (ExportController.hpp) is false.
+/// per-file provenance; absent while exportsUnavailable() gives a reason.
 std::optional<ExportRequest> currentExportRequest(const UsageStore& store);
+
+/// exportsUnavailable() (ExportController.hpp) of what the store published.
+std::optional<std::string> exportsUnavailable(const UsageStore& store);
 
 } // namespace vantery::app

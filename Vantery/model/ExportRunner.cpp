@@ -18,9 +18,9 @@ ExportRunner& ExportRunner::of(UsageStore& store) {
     return *new ExportRunner(store);
 }
 
-bool ExportRunner::canStart() const {
-    return !running_ && exportsAvailable(store_.rangeReport(), store_.rangeReportRange(),
-                                         store_.rangeIsComputing());
+std::optional<std::string> ExportRunner::unavailable() const {
+    if (running_) return "An export is already running";
+    return exportsUnavailable(store_);
 }
 
 void ExportRunner::setRunning(bool running) {

@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "model/ExportController.hpp"
 
@@ -33,9 +35,10 @@ class ExportRunner : public QObject {
 
     /// Whether an export has been started and has not ended yet (its dialog included).
     bool isRunning() const noexcept { return running_; }
-    /// exportsAvailable() (ExportController.hpp) of the store's range report, and no
-    /// export running.
-    bool canStart() const;
+    /// Why no export can start now (one is running, or exportsUnavailable() of the
+    /// store's range report); nothing when one can.
+    std::optional<std::string> unavailable() const;
+    bool canStart() const { return !unavailable(); }
 
     /// Exports the store's published range report. Does nothing unless canStart(). Asks
     /// where it goes first, here; a cancelled dialog calls `done(cancelled)` at once and

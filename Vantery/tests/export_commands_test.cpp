@@ -1,6 +1,7 @@
 // The File menu's export items over a running store: their texts and shortcuts, enabled
-// only for a published range with requests and never while a range computes or an export
-// runs, and the copied summary named after the range its report was computed for.
+// only for a published report of the current selection with requests and not while an
+// export runs, saying why when they are not, and the copied summary named after the range
+// its report was computed for.
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -51,6 +52,8 @@ TEST_F(ExportCommandsTest, ItemsFollowThePublishedRangeAndCopyItsSummary) {
     EXPECT_EQ(actions[2]->text(), "Copy Summary");
     EXPECT_EQ(actions[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     EXPECT_TRUE(allEnabled(menu, false)); // nothing published yet
+    EXPECT_EQ(actions[0]->statusTip(), "Waiting for the selected range to be computed");
+    EXPECT_EQ(actions[2]->toolTip(), actions[2]->statusTip());
 
     QSignalSpy ranges(&store, &UsageStore::rangeReportChanged);
     ASSERT_TRUE(waitFor(ranges));
@@ -69,6 +72,17 @@ TEST_F(ExportCommandsTest, ItemsFollowThePublishedRangeAndCopyItsSummary) {
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               Exporter::clipboardSummary(*request->report, request->options));
 
+    // A refresh recomputes the same selection: its published report stays the one to
+    // export while the computation runs.
+    bool enabledWhileComputing = false;
+    auto watch = QObject::connect(&store, &UsageStore::refreshPublished, [&] {
+        enabledWhileComputing = store.rangeIsComputing() && allEnabled(menu, true);
+    });
+    store.refresh();
+    ASSERT_TRUE(waitFor(ranges, 2));
+    QObject::disconnect(watch);
+    EXPECT_TRUE(enabledWhileComputing);
+
     // A new selection: while its range computes, the published report is still the old
     // range's, and nothing is exported until the new one publishes.
     store.selectRange(RangeSelection(RangePreset::custom, fx.at(2025, 8, 1), fx.at(2025, 8, 2),
@@ -76,9 +90,12 @@ TEST_F(ExportCommandsTest, ItemsFollowThePublishedRangeAndCopyItsSummary) {
     EXPECT_TRUE(store.rangeIsComputing());
     EXPECT_FALSE(currentExportRequest(store));
     EXPECT_TRUE(allEnabled(menu, false));
-    ASSERT_TRUE(waitFor(ranges, 2));
+    EXPECT_EQ(actions[1]->statusTip(), "Waiting for the new range to be computed");
+    ASSERT_TRUE(waitFor(ranges, 3));
     EXPECT_EQ(store.rangeReport().total.requests, 0);
     EXPECT_TRUE(allEnabled(menu, false));
+    EXPECT_EQ(actions[0]->statusTip().toStdString(),
+              "Nothing to export: no request in " + store.rangeReportRange()->title());
 }
 
 } // namespace

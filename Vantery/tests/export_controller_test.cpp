@@ -260,12 +260,21 @@ TEST_F(ExportControllerTest, OptionsNameTheReportsOwnRange) {
               "vantery-provenance-march-2026.csv");
 }
 
-TEST_F(ExportControllerTest, ExportsWaitForAPublishedRangeWithRequests) {
-    EXPECT_TRUE(exportsAvailable(report, range, false));
-    // While a range computes the published report may be the previous selection's.
-    EXPECT_FALSE(exportsAvailable(report, range, true));
-    EXPECT_FALSE(exportsAvailable(report, std::nullopt, false));
-    EXPECT_FALSE(exportsAvailable(Report{}, range, false));
+TEST_F(ExportControllerTest, ExportsWaitForAReportOfTheCurrentSelectionWithRequests) {
+    const RangeSelection custom(RangePreset::custom, calendar.instantOf(range.from, 12, 0, 0),
+                                calendar.instantOf(range.through, 12, 0, 0), now, calendar);
+    const RangeSelection other(RangePreset::last7Days, std::nullopt, std::nullopt, now, calendar);
+    const std::optional<DateRange> published = range;
+    const std::optional<RangeSelection> publishedFor = custom;
+    // A refresh recomputing the same selection leaves its report valid: no wait.
+    EXPECT_EQ(exportsUnavailable({report, published, publishedFor, custom}), std::nullopt);
+    EXPECT_EQ(exportsUnavailable({report, published, publishedFor, other}),
+              "Waiting for the new range to be computed");
+    EXPECT_EQ(exportsUnavailable({report, std::nullopt, std::nullopt, custom}),
+              "Waiting for the selected range to be computed");
+    const Report empty;
+    EXPECT_EQ(exportsUnavailable({empty, published, publishedFor, custom}),
+              "Nothing to export: no request in " + range.title());
 }
 
 TEST(AtomicFileWriter, ReplacesTheTargetInsteadOfRewritingIt) {

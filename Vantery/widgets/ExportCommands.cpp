@@ -54,13 +54,21 @@ void installExportCommands(QMenu* fileMenu, UsageStore& store, QWidget* dialogPa
             });
         actions.push_back(action);
     }
+    // A greyed item says why, in the status bar and as its tooltip.
+    fileMenu->setToolTipsVisible(true);
     const auto update = [runner, actions] {
-        const bool enabled = runner && runner->canStart();
-        for (auto* action : actions)
-            action->setEnabled(enabled);
+        const std::optional<std::string> why =
+            runner ? runner->unavailable() : std::optional<std::string>("Unavailable");
+        const QString tip = QString::fromStdString(why.value_or(""));
+        for (auto* action : actions) {
+            action->setEnabled(!why);
+            action->setStatusTip(tip);
+            action->setToolTip(why ? tip : action->text());
+        }
     };
     update();
     QObject::connect(&store, &UsageStore::rangeReportChanged, fileMenu, update);
+    QObject::connect(&store, &UsageStore::rangeSelectionChanged, fileMenu, update);
     QObject::connect(&store, &UsageStore::rangeIsComputingChanged, fileMenu, update);
     QObject::connect(runner, &ExportRunner::runningChanged, fileMenu, update);
 }
