@@ -158,6 +158,7 @@ TEST(PercentFigures, ShareBoundsFollowTheSideThatLeavesRequestsOut) {
     EXPECT_EQ(Derived::share(cost(1), cost(4)), PercentFigure::exact(25));
     EXPECT_EQ(Derived::share(cost(0), cost(4, 2)),
               PercentFigure::exact(0)); // no request of its own
+    EXPECT_EQ(Derived::share(cost(4, 2), cost(4, 2)), PercentFigure::exact(100)); // nothing else
     EXPECT_EQ(Derived::share(cost(1, 1), cost(4, 1)), PercentFigure::bound(K::atLeast, 25));
     EXPECT_EQ(Derived::share(cost(1), cost(4, 1)), PercentFigure::bound(K::atMost, 25));
     // The main session all unpriced: the sub-agents' "100%" is no figure, nor is the 0%.

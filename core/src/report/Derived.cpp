@@ -105,6 +105,8 @@ PercentFigure Derived::share(const CostEstimate& part, const CostEstimate& whole
     // Nothing priced and nothing left out is nothing at all, whatever the rest is.
     if (!partOpen && !(part.priced > 0)) return PercentFigure::exact(0);
     const double p = part.priced / whole.priced * 100;
+    // The rest is nothing at all: the part is the whole, however much of it is priced.
+    if (!restOpen && !(whole.priced - part.priced > 0)) return PercentFigure::exact(100);
     if (partOpen && restOpen)
         return PercentFigure::unknown(
             "both it and the rest leave out requests with no known price");
