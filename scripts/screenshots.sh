@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the app for the README, from the real program on a generated sample home:
-#   docs/main-<tab>.png  the main window on each of its tabs
+#   docs/main-<tab>.png  the main window on each of its tabs (main-sources.png right
+#                        after a full verification, so that its verdict line shows)
 #   docs/help.png        the help window
 #   docs/launch.png      the screen two seconds after launch: the tray and the window the
 #                        launch check opened

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,16 +39,30 @@ class Run : public QObject {
   private:
     void step() {
         started_ = true;
-        // A page may start work of its own (the range report); let it publish first.
-        if (app_.store().rangeIsComputing()) return later();
+        // A page may start work of its own (the range report, a verification); let it
+        // publish first.
+        if (app_.store().rangeIsComputing() || !app_.store().state().isReady()) return later();
         const std::span<const TabInfo> tabs = tabTable();
         if (next_ > 0) {
             const std::string_view name = tabs[next_ - 1].screenshotName;
             const QString file = QStringLiteral("main-%1.png")
                                      .arg(QString::fromUtf8(name.data(), qsizetype(name.size())));
+            // The verdict sits in the last card: the picture shows the page's end.
+            if (tabs[next_ - 1].tab == Tab::sources)
+                if (auto* area = app_.mainWindow()->currentPage()->findChild<QScrollArea*>())
+                    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
             if (!save(app_.mainWindow(), file)) return;
         }
         if (next_ < tabs.size()) {
+            // The Sources tab is pictured right after a full verification, with its verdict.
+            if (tabs[next_].tab == Tab::sources && !verified_) {
+                verified_ = true;
+                connect(
+                    &app_.store(), &UsageStore::verificationChanged, this, [this] { later(); },
+                    Qt::SingleShotConnection);
+                app_.store().runFullVerification();
+                return;
+            }
             app_.mainWindow()->selectTab(tabs[next_++].tab);
             return later();
         }
@@ -72,6 +88,7 @@ class Run : public QObject {
     QString dir_;
     std::size_t next_ = 0;
     bool started_ = false;
+    bool verified_ = false;
 };
 
 } // namespace

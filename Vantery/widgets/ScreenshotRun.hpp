@@ -1,7 +1,8 @@
 #pragma once
 // A documentation aid, used by scripts/screenshots.sh: with VANTERY_SCREENSHOT_DIR set,
 // the app waits for its first refresh, writes a grab of the main window on every tab
-// (main-<tab>.png) and of the help window (help.png) into that folder, and quits.
+// (main-<tab>.png; the Sources tab right after a full verification) and of the help
+// window (help.png) into that folder, and quits.
 #include <QString>
 
 namespace vantery::app {
