@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
+#include "base/PrivateFile.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -129,15 +134,18 @@ TEST(HostileFiles, CacheIsNeverWrittenOverAnotherFile) {
     TempHome home;
     const auto homes = SourceHome::defaults(home.path());
     const std::string transcript = home.transcript("p/a.jsonl", usageLine(1) + "\n");
-    EXPECT_EQ(cachefile::check(transcript, homes), cachefile::Target::insideHomeTrees);
+    EXPECT_EQ(cachefile::check(transcript, homes), cachefile::Target::insideHome);
     EXPECT_EQ(cachefile::check(home / ".claude/teams/new/cache.bin", homes),
-              cachefile::Target::insideHomeTrees);
+              cachefile::Target::insideHome);
     EXPECT_EQ(cachefile::check(home / "cache.bin", homes), cachefile::Target::ok);
+    // Anywhere in a home, read or not; a sibling whose name only begins alike is not in it.
+    EXPECT_EQ(cachefile::check(home / ".claude-yahoo/cache.bin", homes),
+              cachefile::Target::insideHome);
+    EXPECT_EQ(cachefile::check(home / ".claude-old/cache.bin", homes), cachefile::Target::ok);
 
     // Through a link into the transcripts.
     std::filesystem::create_directory_symlink(home / ".claude/projects", home / "elsewhere");
-    EXPECT_EQ(cachefile::check(home / "elsewhere/p/new.bin", homes),
-              cachefile::Target::insideHomeTrees);
+    EXPECT_EQ(cachefile::check(home / "elsewhere/p/new.bin", homes), cachefile::Target::insideHome);
 
     const std::string notes = home.write("notes.txt", "mine");
     EXPECT_EQ(cachefile::check(notes, homes), cachefile::Target::foreignFile);
@@ -168,24 +176,29 @@ TEST(HostileFiles, CacheIsNeverWrittenOverAnotherFile) {
     EXPECT_TRUE(!fallback || fallback->front() == '/');
 }
 
-// A cache location inside a transcript home (by XDG_DATA_HOME or VANTERY_CACHE_PATH)
-// is refused before anything is created there; the figures come all the same.
+// A cache location inside a Claude home (by XDG_DATA_HOME or VANTERY_CACHE_PATH, in its
+// projects tree or anywhere else in it) is refused before anything is created there;
+// the figures come all the same.
 TEST(HostileFiles, NothingIsCreatedForACacheInsideAHome) {
     TempHome home;
     const auto homes = SourceHome::defaults(home.path());
     home.transcript("p/a.jsonl", usageLine(1) + "\n");
-    const std::string projects = home / ".claude/projects";
-    for (const char* variable : {"XDG_DATA_HOME", "VANTERY_CACHE_PATH"}) {
-        SCOPED_TRACE(variable);
-        const std::string value = std::string(variable) == "XDG_DATA_HOME"
-                                      ? projects + "/data"
-                                      : projects + "/app/scan-cache.v2.bin";
+    const std::string claude = home / ".claude";
+    const std::string projects = claude + "/projects";
+    const std::pair<const char*, std::string> placements[] = {
+        {"XDG_DATA_HOME", projects + "/data"},
+        {"XDG_DATA_HOME", claude},
+        {"VANTERY_CACHE_PATH", projects + "/app/scan-cache.v2.bin"},
+        {"VANTERY_CACHE_PATH", claude + "/app/scan-cache.v2.bin"},
+    };
+    for (const auto& [variable, value] : placements) {
+        SCOPED_TRACE(std::string(variable) + "=" + value);
         ScanCache cache([&](const char* name) -> std::optional<std::string> {
             if (std::string_view(name) == variable) return value;
             if (std::string_view(name) == "HOME") return home.path();
             return std::nullopt;
         });
-        ASSERT_TRUE(cache.cachePath().starts_with(projects)) << cache.cachePath();
+        ASSERT_TRUE(cache.cachePath().starts_with(claude)) << cache.cachePath();
         ::testing::internal::CaptureStderr();
         auto kept = refreshAndKeep(cache, homes);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "only the server logs";
@@ -194,9 +207,11 @@ TEST(HostileFiles, NothingIsCreatedForACacheInsideAHome) {
         ASSERT_TRUE(kept.notKept);
         EXPECT_NE(kept.notKept->find("inside a Claude home"), std::string::npos);
         std::vector<std::string> entries;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(projects))
+        for (const auto& e : std::filesystem::recursive_directory_iterator(claude))
             entries.push_back(e.path().string());
-        EXPECT_EQ(entries, (std::vector<std::string>{projects + "/p", projects + "/p/a.jsonl"}));
+        std::sort(entries.begin(), entries.end());
+        EXPECT_EQ(entries,
+                  (std::vector<std::string>{projects, projects + "/p", projects + "/p/a.jsonl"}));
     }
 }
 
@@ -252,4 +267,67 @@ TEST(HostileFiles, AnEmptyFileAtTheCachePathIsReplaced) {
     ScanCache again(path);
     ASSERT_TRUE(again.load());
     EXPECT_EQ(again.snapshot().size(), 1u);
+}
+
+// A cache file cut while it is taken is refused, whether it is read into memory or
+// copied aside (files above the threshold); once taken, cutting the file changes
+// nothing of the bytes held (a mapping of the file itself would fault there).
+TEST(HostileFiles, ACacheFileCutWhileTakenIsRefusedAndCutsAfterDoNotReachIt) {
+    TempHome home;
+    const std::string path = home.write("cache.bin", std::string(300'000, 'v'));
+    const std::string whole(300'000, 'v');
+    for (const std::size_t copyAbove : {fileio::PrivateFile::inMemoryBytes, std::size_t{0}}) {
+        SCOPED_TRACE(copyAbove);
+        EXPECT_FALSE(fileio::PrivateFile::open(path, 1 << 20, copyAbove,
+                                               [&] { std::filesystem::resize_file(path, 1000); }));
+        home.write("cache.bin", whole);
+        auto taken = fileio::PrivateFile::open(path, 1 << 20, copyAbove);
+        ASSERT_TRUE(taken);
+        std::filesystem::resize_file(path, 0);
+        taken->release();
+        EXPECT_EQ(taken->bytes(), whole);
+        home.write("cache.bin", whole);
+    }
+}
+
+// Loads racing a program that cuts the cache file in place (put back whole by a rename
+// each time): each load takes the whole file or nothing, and a refresh after a refused
+// one reads every file.
+TEST(HostileFiles, LoadsRacingACutInPlaceTakeAllOrNothing) {
+    TempHome home;
+    const auto homes = SourceHome::defaults(home.path());
+    constexpr int files = 10;
+    for (int f = 0; f < files; ++f) {
+        std::string lines;
+        for (int i = 0; i < 100; ++i)
+            lines += usageLine(f * 100 + i) + "\n";
+        home.transcript("p/" + std::to_string(f) + ".jsonl", lines);
+    }
+    const std::string path = home / "cache.bin";
+    {
+        ScanCache c(path);
+        c.refresh(homes);
+        c.save();
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::atomic<bool> stop{false};
+    std::thread cutter([&] {
+        while (!stop) {
+            home.write("whole.bin", bytes);
+            std::filesystem::rename(home / "whole.bin", path);
+            (void)::truncate(path.c_str(), static_cast<off_t>(bytes.size() / 3));
+        }
+    });
+    int refused = 0;
+    for (int i = 0; i < 200; ++i) {
+        ScanCache c(path);
+        if (c.load()) {
+            EXPECT_EQ(c.snapshot().size(), std::size_t{files});
+        } else if (++refused <= 5) {
+            EXPECT_EQ(c.refresh(homes).stats.filesNew, files);
+        }
+    }
+    stop = true;
+    cutter.join();
 }

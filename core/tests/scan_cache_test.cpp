@@ -322,18 +322,33 @@ TEST_F(CacheTest, KeysLeftInTheLoadedFileAreWrittenBackFaithfully) {
     ASSERT_TRUE(again.load());
     expectMatchesFullScan(again, again.refresh(homes), homes, "saved after a replacement");
 
-    // The loaded file cut short in place: the save fails and leaves no temporary behind.
-    ScanCache cut{path};
-    ASSERT_TRUE(cut.load());
+    // The loaded file cut short in place, or cut and filled with zeros to its old size:
+    // the keys left in it are gone or wrong, so the save leaves out the files that held
+    // them, and both this process and the next read those again.
     write("c.jsonl", usageLine(5) + "\n");
-    cut.refresh(homes);
-    std::filesystem::resize_file(path, 5);
-    EXPECT_THROW(cut.save(), std::system_error);
-    std::size_t files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(home.path()))
-        files += e.path().filename().string().find("cache") != std::string::npos;
-    EXPECT_EQ(files, 1u);
-    EXPECT_EQ(std::filesystem::file_size(path), 5u);
+    for (const bool refilled : {false, true}) {
+        SCOPED_TRACE(refilled ? "refilled" : "cut");
+        ScanCache cut{path};
+        ASSERT_TRUE(cut.load());
+        append(a, usageLine(6) + "\n");
+        cut.refresh(homes);
+        const auto size = std::filesystem::file_size(path);
+        std::filesystem::resize_file(path, 5);
+        if (refilled) std::filesystem::resize_file(path, size);
+        ASSERT_NO_THROW(cut.save());
+        ScanCache next{path};
+        ASSERT_TRUE(next.load());
+        auto reread = next.refresh(homes);
+        EXPECT_GT(reread.stats.filesNew, 0);
+        expectMatchesFullScan(next, reread, homes, "loaded after a save past a cut");
+        auto again = cut.refresh(homes);
+        EXPECT_EQ(again.stats.filesNew, reread.stats.filesNew);
+        expectMatchesFullScan(cut, again, homes, "refreshed after a save past a cut");
+        ASSERT_NO_THROW(cut.save());
+        ScanCache whole{path};
+        ASSERT_TRUE(whole.load());
+        EXPECT_EQ(whole.refresh(homes).stats.filesUnchanged, 3);
+    }
 }
 
 TEST_F(CacheTest, UnreadableFileIsTriedAgainAtEveryRefresh) {

@@ -31,7 +31,7 @@ std::unique_ptr<ScanCache> makeCache(const DataSource::Environment& env,
     if (!path) return std::make_unique<ScanCache>();
     std::string file = paths::expandTilde(*path, env.userHome);
     // A folder that cannot be made only makes the saves fail.
-    if (cachefile::check(file, homes) != cachefile::Target::insideHomeTrees)
+    if (cachefile::check(file, homes) != cachefile::Target::insideHome)
         paths::makePrivateFolders(paths::folderOf(file));
     return std::make_unique<ScanCache>(file);
 }

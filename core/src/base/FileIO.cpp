@@ -5,10 +5,8 @@
 #include <chrono>
 #include <fcntl.h>
 #include <new>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace vantery::fileio {
 
@@ -65,55 +63,6 @@ std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t 
     ::close(fd);
     if (out.size() > maxBytes) return std::nullopt;
     return out;
-}
-
-std::optional<MappedFile> MappedFile::open(const std::string& path, std::uint64_t maxBytes) {
-    int fd = openRegularFile(path);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size < 0 ||
-        static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    const auto size = static_cast<std::size_t>(st.st_size);
-    if (size == 0) return MappedFile(nullptr, 0, fd);
-    // A small file is populated at once: one call instead of a fault per few pages. A
-    // large one comes in as read and goes again through release(), never resident whole.
-    const bool small = size <= populatedBytes;
-    int flags = MAP_PRIVATE;
-#if defined(MAP_POPULATE)
-    if (small) flags |= MAP_POPULATE;
-#endif
-    void* p = ::mmap(nullptr, size, PROT_READ, flags, fd, 0);
-    if (p == MAP_FAILED) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    if (!small) ::madvise(p, size, MADV_SEQUENTIAL);
-    return MappedFile(static_cast<const char*>(p), size, fd);
-}
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
-      fd_(std::exchange(other.fd_, -1)) {}
-
-MappedFile::~MappedFile() {
-    if (data_) ::munmap(const_cast<char*>(data_), size_);
-    if (fd_ >= 0) ::close(fd_);
-}
-
-int MappedFile::duplicateDescriptor() const noexcept {
-    if (fd_ < 0) return -1;
-#if defined(F_DUPFD_CLOEXEC)
-    return ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-#else
-    return ::dup(fd_);
-#endif
-}
-
-void MappedFile::release() const noexcept {
-    if (data_ && size_ > populatedBytes) ::madvise(const_cast<char*>(data_), size_, MADV_DONTNEED);
 }
 
 std::optional<Attributes> attributesOf(const std::string& path) {

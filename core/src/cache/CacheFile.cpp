@@ -9,6 +9,7 @@
 
 #include "base/Parallel.hpp"
 #include "cache/BinaryCodec.hpp"
+#include "cache/CacheFileKeys.hpp"
 #include "model/PrintIndex.hpp"
 #include "vantery/base/Text.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -309,7 +310,7 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
             if (!blocks[e]) continue;
             const FileBlock& b = *blocks[e];
             for (std::size_t i = 0; i < b.size(); ++i, ++position) {
-                put(keys[position], [&] { return key(b, i); });
+                put(keys[position], [&] { return keyAsItWas(key, b, i); });
                 const RequestRow& r = b.row(i);
                 const StringNumbers::Row n = numbers.known(r);
                 put(n.model, [&] { return dictionary.model(r.model); });

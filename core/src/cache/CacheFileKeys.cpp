@@ -1,11 +1,14 @@
 // Key texts read back from a cache file the blocks were loaded from: each is the
 // string stored at its offset, a varint length and the bytes, read through a window.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
 
+#include "base/Parallel.hpp"
+#include "cache/CacheFileKeys.hpp"
 #include "vantery/cache/CacheFile.hpp"
 
 namespace vantery {
@@ -33,6 +36,12 @@ class CacheFileKeys final : public KeySource {
                 std::uint64_t length = 0;
                 std::size_t used = 0;
                 if (!lengthAt(w, at, length, used)) fail(EINVAL);
+                // A length past the file's end is not worth the room: the file was
+                // rewritten since it was loaded.
+                struct stat st {};
+                if (::fstat(fd_, &st) != 0 || st.st_size < 0 ||
+                    length > static_cast<std::uint64_t>(st.st_size))
+                    fail(EIO);
                 fill(w, at, used + static_cast<std::size_t>(length));
                 if (!within(at, w, text)) fail(EIO);
             }
@@ -92,6 +101,41 @@ class CacheFileKeys final : public KeySource {
 
 std::shared_ptr<const KeySource> cacheFileKeys(int fd) {
     return std::make_shared<const CacheFileKeys>(fd);
+}
+
+std::string_view keyAsItWas(FileBlock::KeyReader& reader, const FileBlock& block, std::size_t i) {
+    std::string_view text;
+    try {
+        text = reader(block, i);
+    } catch (const std::system_error&) {
+        throw LostKeyTexts();
+    }
+    // A file cut and written again in place gives bytes back, but not these.
+    if (!(KeyPrint::of(text) == block.keyPrint(i))) throw LostKeyTexts();
+    return text;
+}
+
+ScanCache::FileTable takeFilesWithLostKeys(ScanCache::FileTable& files) {
+    std::vector<ScanCache::FileTable::iterator> entries;
+    entries.reserve(files.size());
+    for (auto it = files.begin(); it != files.end(); ++it)
+        entries.push_back(it);
+    std::vector<char> lost(entries.size(), 0);
+    parallel::forEach(entries.size(), [&](std::size_t e) {
+        const FileBlock* block = entries[e]->second.block.get();
+        if (!block) return;
+        FileBlock::KeyReader reader;
+        try {
+            for (std::size_t i = 0; i < block->size(); ++i)
+                if (block->hasKey(i)) (void)keyAsItWas(reader, *block, i);
+        } catch (const LostKeyTexts&) {
+            lost[e] = 1;
+        }
+    });
+    ScanCache::FileTable out;
+    for (std::size_t e = 0; e < entries.size(); ++e)
+        if (lost[e]) out.insert(files.extract(entries[e]));
+    return out;
 }
 
 } // namespace vantery

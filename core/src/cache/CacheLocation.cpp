@@ -109,12 +109,15 @@ bool replaceable(const std::string& path) {
 
 Target check(const std::string& path, const std::vector<SourceHome>& homes) {
     const std::string asGiven = literal(path), real = resolved(path);
+    // The whole home, not only the trees that are read: the app promises to write
+    // nothing under a Claude home at all. A home's folder is the one holding its trees.
     for (const SourceHome& home : homes)
         for (const std::string* tree : {&home.projectsPath, &home.teamsPath}) {
             if (tree->empty()) continue;
-            const std::string a = literal(*tree), b = resolved(*tree);
+            const std::string root = paths::folderOf(literal(*tree));
+            const std::string b = resolved(root);
             for (const std::string* p : {&asGiven, &real})
-                if (isWithin(*p, a) || isWithin(*p, b)) return Target::insideHomeTrees;
+                if (isWithin(*p, root) || isWithin(*p, b)) return Target::insideHome;
         }
     if (!replaceable(path)) return Target::foreignFile;
     return Target::ok;
@@ -124,9 +127,8 @@ std::string describe(Target target, const std::string& path) {
     switch (target) {
     case Target::ok:
         return {};
-    case Target::insideHomeTrees:
-        return "cache not kept: " + path +
-               " lies inside a Claude home's projects or teams folder, which are only read";
+    case Target::insideHome:
+        return "cache not kept: " + path + " lies inside a Claude home, which is only read";
     case Target::foreignFile:
         return "cache not kept: " + path + " exists and is not a cache file; it is left as it is";
     }

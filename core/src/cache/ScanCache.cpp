@@ -18,6 +18,7 @@
 
 #include "base/FileIO.hpp"
 #include "base/Parallel.hpp"
+#include "base/PrivateFile.hpp"
 #include "ingest/FileReading.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/base/Paths.hpp"
@@ -471,7 +472,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
 
 // MARK: - Cache file
 
-void ScanCache::save() const {
+void ScanCache::save() {
     FileTable table;
     std::shared_ptr<const RequestDictionary> dictionary;
     std::uint64_t version = 0;
@@ -483,11 +484,32 @@ void ScanCache::save() const {
         version = tableVersion_;
         keysDistinct = keysDistinct_;
     }
-    writeAtomically(storePath_, [&](const std::function<void(std::string_view)>& sink) {
-        writeCacheFile(table, *dictionary, sink, keysDistinct);
-    });
+    auto write = [&] {
+        writeAtomically(storePath_, [&](const std::function<void(std::string_view)>& sink) {
+            writeCacheFile(table, *dictionary, sink, keysDistinct);
+        });
+    };
+    FileTable lost;
+    try {
+        write();
+    } catch (const LostKeyTexts&) {
+        // The loaded file the keys were left in was cut or rewritten since: the files
+        // whose keys are gone are saved as never read, and read again by the next refresh.
+        lost = takeFilesWithLostKeys(table);
+        write();
+    }
     std::lock_guard g(lock_);
-    fileVersion_ = version;
+    if (lost.empty()) {
+        fileVersion_ = version;
+        return;
+    }
+    // Dropped here too (unless a refresh replaced them meanwhile), so that this
+    // process's next refresh reads them again and its next save keeps them.
+    for (const auto& [path, state] : lost)
+        if (auto it = files_.find(path); it != files_.end() && it->second.block == state.block)
+            files_.erase(it);
+    if (tableVersion_ == version) fileVersion_ = version + 1;
+    ++tableVersion_;
 }
 
 bool ScanCache::load() {
@@ -495,9 +517,10 @@ bool ScanCache::load() {
     cachefile::removeStaleTemporaries(storePath_);
     std::optional<CacheContent> content;
     try {
-        // Unmapped as soon as decoded: the blocks hold what they need but their keys'
-        // texts, which they read back through a descriptor of their own when saving.
-        auto file = fileio::MappedFile::open(storePath_, maxCacheFileBytes);
+        // Decoded from a private copy: another program may cut the file meanwhile. The
+        // blocks hold what they need but their keys' texts, which they read back through
+        // a descriptor of the file itself when saving.
+        auto file = fileio::PrivateFile::open(storePath_, maxCacheFileBytes);
         if (!file) return false;
         CacheFileSource source;
         if (const int fd = file->duplicateDescriptor(); fd >= 0) source.keys = cacheFileKeys(fd);

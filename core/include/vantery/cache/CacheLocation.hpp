@@ -26,9 +26,9 @@ std::optional<std::string> location(const paths::Environment& env);
 
 /// Whether a cache file may be written at a path.
 enum class Target {
-    ok,              ///< nothing there yet, an empty file, or a cache file written earlier
-    insideHomeTrees, ///< inside a Claude home's projects or teams folder
-    foreignFile,     ///< something is there that is not a cache file
+    ok,          ///< nothing there yet, an empty file, or a cache file written earlier
+    insideHome,  ///< inside a Claude home (any of its folders, not only those read)
+    foreignFile, ///< something is there that is not a cache file
 };
 
 /// Whether an existing entry at `path` may be replaced by a cache save: true when
@@ -37,7 +37,7 @@ enum class Target {
 bool replaceable(const std::string& path);
 
 /// Whether a cache may be kept at `path` given the homes whose transcripts and rosters
-/// are read: never inside their projects or teams trees (symbolic links followed),
+/// are read: never inside one of those homes (symbolic links followed),
 /// never over a file that is not a cache file.
 Target check(const std::string& path, const std::vector<SourceHome>& homes);
 

@@ -20,10 +20,10 @@ struct KeptRefresh {
 };
 
 /// Refreshes `cache` against `homes`; then saves it unless its file already holds the
-/// table, it has no location, or the location is refused (inside a home's projects or
-/// teams tree, or over a file that is not a cache file), making its folder (private)
-/// when missing. The figures never depend on the save. Writes nothing to stderr; reads
-/// no roster. Throws only std::bad_alloc.
+/// table, it has no location, or the location is refused (inside a Claude home, or over
+/// a file that is not a cache file), making its folder (private) when missing. The
+/// figures never depend on the save. Writes nothing to stderr; reads no roster. Throws
+/// only std::bad_alloc.
 KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes);
 
 } // namespace vantery

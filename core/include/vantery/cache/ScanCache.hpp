@@ -155,12 +155,15 @@ class ScanCache {
     /// temporaries killed saves left there are removed. Makes no folder. Throws std::system_error
     /// on failure, leaving the old file as it was. Never replaces anything but a cache file or an
     /// empty file (cachefile::replaceable), checked before anything is created. Does not know the
-    /// homes: refreshAndKeep (KeptRefresh.hpp) also refuses paths inside their trees.
-    void save() const;
+    /// homes: refreshAndKeep (KeptRefresh.hpp) also refuses paths inside their homes.
+    /// Files whose keys were left in a loaded file that has since been cut or rewritten
+    /// in place are saved as never read and leave the table, so the next refresh reads
+    /// them again.
+    void save();
 
     /// Replaces the table with the cache file's content; false (table untouched)
-    /// when the file is absent, unreadable, foreign, of another version or damaged.
-    /// Removes temporaries killed saves left beside the file.
+    /// when the file is absent, unreadable, foreign, of another version or damaged, or
+    /// is cut short while it is read. Removes temporaries killed saves left beside the file.
     bool load();
 
     /// True when this cache last loaded its table from, or saved it to, its file and
