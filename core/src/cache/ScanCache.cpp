@@ -1,29 +1,18 @@
 #include "vantery/cache/ScanCache.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
 #include <fmt/format.h>
 #include <functional>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "base/FileIO.hpp"
 #include "base/Parallel.hpp"
-#include "base/PrivateFile.hpp"
 #include "ingest/FileReading.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Saturating.hpp"
-#include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
@@ -62,76 +51,6 @@ ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& a,
     r.rejectedNoIdentity = satAdd(a.rejectedNoIdentity, b.rejectedNoIdentity);
     r.longestLineBytes = std::max(a.longestLineBytes, b.longestLineBytes);
     return r;
-}
-
-[[noreturn]] void throwErrno(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
-}
-
-// Writes whatever `produce` hands its sink to a private temporary beside `path`, then
-// renames it over `path`. The temporary is locked while it exists, so that a later
-// save or load can tell it from one a killed save left behind.
-void writeAtomically(
-    const std::string& path,
-    const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
-    if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "no cache location");
-    // Only a cache file written earlier is ever replaced: never a transcript, a link or
-    // anything else that happens to sit at the cache's path; decided before anything is
-    // created beside it.
-    if (!cachefile::replaceable(path)) {
-        errno = EEXIST;
-        throwErrno("not replacing " + path + ": it is not a cache file");
-    }
-    const std::string folder = paths::folderOf(path);
-    cachefile::removeStaleTemporaries(path);
-    std::string temp = cachefile::temporaryPattern(path);
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) throwErrno("cannot create a temporary file beside " + path);
-    auto fail = [&](const std::string& what) {
-        int saved = errno;
-        ::unlink(temp.c_str());
-        ::close(fd);
-        errno = saved;
-        throwErrno(what);
-    };
-    if (::flock(fd, LOCK_EX) != 0) fail("cannot lock " + temp);
-    if (::fchmod(fd, 0600) != 0) fail("cannot make " + temp + " private");
-    bool writeFailed = false;
-    try {
-        produce([&](std::string_view piece) {
-            while (!piece.empty()) {
-                ssize_t n = ::write(fd, piece.data(), piece.size());
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
-                    if (n == 0) errno = EIO;
-                    writeFailed = true;
-                    fail("cannot write " + temp);
-                }
-                piece.remove_prefix(static_cast<std::size_t>(n));
-            }
-        });
-    } catch (...) {
-        if (writeFailed) throw; // the temporary is gone already
-        // The content could not be produced (a key's text not read back, say).
-        ::unlink(temp.c_str());
-        ::close(fd);
-        throw;
-    }
-    if (::fsync(fd) != 0) fail("cannot flush " + temp);
-    // Checked again: something may have appeared at the path meanwhile.
-    if (!cachefile::replaceable(path)) {
-        errno = EEXIST;
-        fail("not replacing " + path + ": it is not a cache file");
-    }
-    // Renamed while still open and locked; closed after.
-    if (::rename(temp.c_str(), path.c_str()) != 0) fail("cannot replace " + path);
-    if (::close(fd) != 0) throwErrno("cannot close " + path);
-    // Make the rename itself durable; a failure here leaves a whole file either way.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
 }
 
 } // namespace
@@ -468,79 +387,6 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     diag.duration = stats.duration;
     diag.perHome = std::move(perHome);
     return Refresh{std::move(merged), std::move(diag), stats};
-}
-
-// MARK: - Cache file
-
-void ScanCache::save() {
-    FileTable table;
-    std::shared_ptr<const RequestDictionary> dictionary;
-    std::uint64_t version = 0;
-    bool keysDistinct = false;
-    {
-        std::lock_guard g(lock_);
-        table = files_;
-        dictionary = dictionary_;
-        version = tableVersion_;
-        keysDistinct = keysDistinct_;
-    }
-    auto write = [&] {
-        writeAtomically(storePath_, [&](const std::function<void(std::string_view)>& sink) {
-            writeCacheFile(table, *dictionary, sink, keysDistinct);
-        });
-    };
-    FileTable lost;
-    try {
-        write();
-    } catch (const LostKeyTexts&) {
-        // The loaded file the keys were left in was cut or rewritten since: the files
-        // whose keys are gone are saved as never read, and read again by the next refresh.
-        lost = takeFilesWithLostKeys(table);
-        write();
-    }
-    std::lock_guard g(lock_);
-    if (lost.empty()) {
-        fileVersion_ = version;
-        return;
-    }
-    // Dropped here too (unless a refresh replaced them meanwhile), so that this
-    // process's next refresh reads them again and its next save keeps them.
-    for (const auto& [path, state] : lost)
-        if (auto it = files_.find(path); it != files_.end() && it->second.block == state.block)
-            files_.erase(it);
-    if (tableVersion_ == version) fileVersion_ = version + 1;
-    ++tableVersion_;
-}
-
-bool ScanCache::load() {
-    if (storePath_.empty()) return false;
-    cachefile::removeStaleTemporaries(storePath_);
-    std::optional<CacheContent> content;
-    try {
-        // Decoded from a private copy: another program may cut the file meanwhile. The
-        // blocks hold what they need but their keys' texts, which they read back through
-        // a descriptor of the file itself when saving.
-        auto file = fileio::PrivateFile::open(storePath_, maxCacheFileBytes);
-        if (!file) return false;
-        CacheFileSource source;
-        if (const int fd = file->duplicateDescriptor(); fd >= 0) source.keys = cacheFileKeys(fd);
-        source.release = [&] { file->release(); };
-        content = decodeCacheFile(file->bytes(), &source);
-    } catch (const std::bad_alloc&) {
-        return false; // a table too large for this machine: the next refresh reads all
-    }
-    if (!content) return false;
-    FileTable old; // freed after the lock is released
-    std::shared_ptr<const RequestTable> oldMerged;
-    std::lock_guard g(lock_);
-    old.swap(files_);
-    files_ = std::move(content->files);
-    dictionary_ = std::move(content->dictionary);
-    keysDistinct_ = content->keysDistinct;
-    oldMerged.swap(merged_);
-    mergedFrom_.clear();
-    fileVersion_ = ++tableVersion_;
-    return true;
 }
 
 } // namespace vantery

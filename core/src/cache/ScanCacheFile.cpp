@@ -1,0 +1,93 @@
+// The scan cache's file: saving the table whole and loading it back, all or nothing.
+#include <cerrno>
+#include <functional>
+#include <new>
+#include <system_error>
+
+#include "base/AtomicWrite.hpp"
+#include "base/PrivateFile.hpp"
+#include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/CacheLocation.hpp"
+#include "vantery/cache/ScanCache.hpp"
+
+namespace vantery {
+
+void ScanCache::save() {
+    FileTable table;
+    std::shared_ptr<const RequestDictionary> dictionary;
+    std::uint64_t version = 0;
+    bool keysDistinct = false;
+    {
+        std::lock_guard g(lock_);
+        table = files_;
+        dictionary = dictionary_;
+        version = tableVersion_;
+        keysDistinct = keysDistinct_;
+    }
+    if (storePath_.empty())
+        throw std::system_error(ENOENT, std::generic_category(), "no cache location");
+    // Only a cache file written earlier is ever replaced: never a transcript, a link or
+    // anything else that happens to sit at the cache's path.
+    const fileio::Replacement how{
+        cachefile::temporaryPattern(storePath_), [&] { return cachefile::replaceable(storePath_); },
+        [&] { cachefile::removeStaleTemporaries(storePath_); }, "a cache file"};
+    auto write = [&] {
+        fileio::writeAtomically(storePath_, how, [&](const fileio::Sink& sink) {
+            writeCacheFile(table, *dictionary, sink, keysDistinct);
+        });
+    };
+    FileTable lost;
+    try {
+        write();
+    } catch (const LostKeyTexts&) {
+        // The loaded file the keys were left in was cut or rewritten since: the files
+        // whose keys are gone are saved as never read, and read again by the next refresh.
+        lost = takeFilesWithLostKeys(table);
+        write();
+    }
+    std::lock_guard g(lock_);
+    if (lost.empty()) {
+        fileVersion_ = version;
+        return;
+    }
+    // Dropped here too (unless a refresh replaced them meanwhile), so that this
+    // process's next refresh reads them again and its next save keeps them.
+    for (const auto& [path, state] : lost)
+        if (auto it = files_.find(path); it != files_.end() && it->second.block == state.block)
+            files_.erase(it);
+    if (tableVersion_ == version) fileVersion_ = version + 1;
+    ++tableVersion_;
+}
+
+bool ScanCache::load() {
+    if (storePath_.empty()) return false;
+    cachefile::removeStaleTemporaries(storePath_);
+    std::optional<CacheContent> content;
+    try {
+        // Decoded from a private copy: another program may cut the file meanwhile. The
+        // blocks hold what they need but their keys' texts, which they read back through
+        // a descriptor of the file itself when saving.
+        auto file = fileio::PrivateFile::open(storePath_, maxCacheFileBytes);
+        if (!file) return false;
+        CacheFileSource source;
+        if (const int fd = file->duplicateDescriptor(); fd >= 0) source.keys = cacheFileKeys(fd);
+        source.release = [&] { file->release(); };
+        content = decodeCacheFile(file->bytes(), &source);
+    } catch (const std::bad_alloc&) {
+        return false; // a table too large for this machine: the next refresh reads all
+    }
+    if (!content) return false;
+    FileTable old; // freed after the lock is released
+    std::shared_ptr<const RequestTable> oldMerged;
+    std::lock_guard g(lock_);
+    old.swap(files_);
+    files_ = std::move(content->files);
+    dictionary_ = std::move(content->dictionary);
+    keysDistinct_ = content->keysDistinct;
+    oldMerged.swap(merged_);
+    mergedFrom_.clear();
+    fileVersion_ = ++tableVersion_;
+    return true;
+}
+
+} // namespace vantery
