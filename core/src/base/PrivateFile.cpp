@@ -103,6 +103,15 @@ const char* readIntoMemory(int fd, std::size_t size) {
     return static_cast<const char*>(p);
 }
 
+// The modification time with its fraction.
+std::pair<std::int64_t, long> modified(const struct stat& st) {
+#if defined(__APPLE__)
+    return {st.st_mtimespec.tv_sec, st.st_mtimespec.tv_nsec};
+#else
+    return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+#endif
+}
+
 } // namespace
 
 std::optional<PrivateFile> PrivateFile::open(const std::string& path, std::uint64_t maxBytes,
@@ -124,11 +133,15 @@ std::optional<PrivateFile> PrivateFile::open(const std::string& path, std::uint6
     const char* data = size > copyAbove ? mappedCopy(path, fd, size) : nullptr;
     const bool copied = data != nullptr;
     if (!data) data = readIntoMemory(fd, size);
-    if (!data) {
-        ::close(fd);
+    PrivateFile taken(data, size, fd, copied);
+    if (!data) return std::nullopt;
+    // A cut while the bytes were read may still give all of them, a few zeroed at the
+    // cut (the kernel clears the tail of the page it cuts): what was read stands only
+    // if the file still has the size and time it had.
+    struct stat after {};
+    if (::fstat(fd, &after) != 0 || after.st_size != st.st_size || modified(after) != modified(st))
         return std::nullopt;
-    }
-    return PrivateFile(data, size, fd, copied);
+    return taken;
 }
 
 PrivateFile::PrivateFile(PrivateFile&& other) noexcept
