@@ -1,10 +1,7 @@
 #pragma once
-// The core's one private interning index: an open-addressing map from string views
-// to 32-bit values for hot loops (the cache file's strings, the report's texts). Its
-// probe table holds 8 bytes per slot, so that large tables stay cache-friendly; keys
-// and values live in insertion order beside it. The viewed strings must outlive it.
-#include <algorithm>
-#include <bit>
+// The core's interning index: string views to 32-bit values, for hot loops (the cache
+// file's strings). Keys and values live in insertion order beside a probing index of
+// 8 bytes a slot. The viewed strings must outlive it.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,87 +9,51 @@
 #include <utility>
 #include <vector>
 
+#include "vantery/base/ProbeIndex.hpp"
+
 namespace vantery {
 
 class FlatIndex {
   public:
-    explicit FlatIndex(std::size_t expected = 0) {
+    explicit FlatIndex(std::size_t expected = 0) : index_(expected) {
         keys_.reserve(expected);
         values_.reserve(expected);
-        rehash(capacityFor(expected));
     }
 
-    static std::size_t hashOf(std::string_view key) noexcept {
-        return std::hash<std::string_view>{}(key);
-    }
-
-    /// The value held for `key` (whose hashOf is `hash`), or inserts `value` for it.
-    /// Returns the value held and whether it was inserted.
-    std::pair<std::uint32_t, bool> tryEmplace(std::string_view key, std::size_t hash,
-                                              std::uint32_t value) {
-        if ((keys_.size() + 1) * 2 > slots_.size()) rehash(slots_.size() * 2);
-        const std::uint32_t h = fold(hash);
-        for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
-            Slot& s = slots_[i];
-            if (s.position == 0) {
-                keys_.push_back(key);
-                values_.push_back(value);
-                s = Slot{h, static_cast<std::uint32_t>(keys_.size())};
-                return {value, true};
-            }
-            if (s.hash == h && keys_[s.position - 1] == key)
-                return {values_[s.position - 1], false};
-        }
-    }
+    /// The value held for `key`, or inserts `value` for it. Returns the value held and
+    /// whether it was inserted.
     std::pair<std::uint32_t, bool> tryEmplace(std::string_view key, std::uint32_t value) {
-        return tryEmplace(key, hashOf(key), value);
+        const auto [p, added] = index_.findOrAdd(*this, key, hashOf(key), keys_.size());
+        if (!added) return {values_[p], false};
+        try {
+            values_.push_back(value);
+            keys_.push_back(key);
+        } catch (...) { // nothing half-added stays indexed
+            if (values_.size() > keys_.size()) values_.pop_back();
+            index_.dropLast();
+            throw;
+        }
+        return {value, true};
     }
 
     /// The value of `key`, if present.
     const std::uint32_t* find(std::string_view key) const {
-        const std::uint32_t h = fold(hashOf(key));
-        for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
-            const Slot& s = slots_[i];
-            if (s.position == 0) return nullptr;
-            if (s.hash == h && keys_[s.position - 1] == key) return &values_[s.position - 1];
-        }
+        const auto p = index_.find(*this, key, hashOf(key));
+        return p ? &values_[*p] : nullptr;
     }
 
     std::size_t size() const noexcept { return keys_.size(); }
 
-    /// Calls f(key, value) for every entry, in insertion order.
-    template <class F> void forEach(F&& f) const {
-        for (std::size_t i = 0; i < keys_.size(); ++i)
-            f(keys_[i], values_[i]);
-    }
+    // What the index reads of its entries.
+    std::string_view keyAt(std::size_t p) const noexcept { return keys_[p]; }
+    std::uint64_t hashAt(std::size_t p) const noexcept { return hashOf(keys_[p]); }
 
   private:
-    struct Slot {
-        std::uint32_t hash = 0;
-        std::uint32_t position = 0; ///< 1 + the entry's position; 0 for an empty slot
-    };
-
-    static std::uint32_t fold(std::size_t h) noexcept {
-        return static_cast<std::uint32_t>(h ^ (static_cast<std::uint64_t>(h) >> 32));
-    }
-    static std::size_t capacityFor(std::size_t expected) {
-        return std::bit_ceil(std::max<std::size_t>(16, expected * 2));
+    static std::uint64_t hashOf(std::string_view key) noexcept {
+        return std::hash<std::string_view>{}(key);
     }
 
-    void rehash(std::size_t capacity) {
-        slots_.assign(capacity, Slot{});
-        mask_ = capacity - 1;
-        for (std::size_t p = 0; p < keys_.size(); ++p) {
-            const std::uint32_t h = fold(hashOf(keys_[p]));
-            std::size_t i = h & mask_;
-            while (slots_[i].position != 0)
-                i = (i + 1) & mask_;
-            slots_[i] = Slot{h, static_cast<std::uint32_t>(p + 1)};
-        }
-    }
-
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
+    detail::ProbeIndex<> index_;
     std::vector<std::string_view> keys_;
     std::vector<std::uint32_t> values_;
 };

@@ -1,7 +1,6 @@
 // The full verification: every cached file read again up to where the cache read it,
 // into fresh blocks, compared with the cache request by request.
 #include <algorithm>
-#include <bit>
 #include <chrono>
 #include <unordered_set>
 
@@ -9,6 +8,7 @@
 #include "base/Parallel.hpp"
 #include "ingest/FileReading.hpp"
 #include "vantery/base/Calendar.hpp"
+#include "vantery/base/ProbeIndex.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
@@ -20,49 +20,35 @@ namespace {
 // its rows. Probes on the blocks' key prints; 16 bytes per request.
 class KeyPositions {
   public:
-    explicit KeyPositions(const RequestTable& table) : table_(table) {
-        slots_.assign(std::bit_ceil(std::max<std::size_t>(16, 2 * table.size() + 2)), 0);
-        mask_ = slots_.size() - 1;
+    explicit KeyPositions(const RequestTable& table) : table_(table), index_(table.size() + 1) {
         where_.reserve(table.size());
         const auto& blocks = table.blocks();
         for (std::uint32_t b = 0; b < blocks.size(); ++b)
             for (std::uint32_t i = 0; i < blocks[b]->size(); ++i) {
                 const KeyPrint& print = blocks[b]->keyPrint(i);
-                std::size_t k = print.empty() ? slots_.size() : probe(print);
-                if (k < slots_.size() && slots_[k] != 0) continue; // a later meeting
+                if (!print.empty() &&
+                    !index_.findOrAdd(*this, print, print.lo, where_.size()).second)
+                    continue; // a later meeting
                 where_.emplace_back(b, i);
-                if (k < slots_.size()) slots_[k] = (print.lo >> 32 << 32) | where_.size();
             }
     }
 
     /// The table position of a key, if the table holds it.
     std::optional<std::size_t> find(const KeyPrint& print) const {
         if (print.empty()) return std::nullopt;
-        const std::size_t k = probe(print);
-        if (slots_[k] == 0) return std::nullopt;
-        return (slots_[k] & 0xffffffffu) - 1;
+        return index_.find(*this, print, print.lo);
     }
 
     /// The key of the request at a table position.
-    const KeyPrint& printAt(std::size_t p) const {
+    const KeyPrint& keyAt(std::size_t p) const {
         return table_.blocks()[where_[p].first]->keyPrint(where_[p].second);
     }
+    std::uint64_t hashAt(std::size_t p) const { return keyAt(p).lo; }
     std::size_t size() const noexcept { return where_.size(); }
 
   private:
-    // The slot holding the key, or the empty slot where it would go.
-    std::size_t probe(const KeyPrint& print) const {
-        std::size_t k = print.lo & mask_;
-        for (; slots_[k] != 0; k = (k + 1) & mask_)
-            if ((slots_[k] >> 32) == (print.lo >> 32) &&
-                printAt((slots_[k] & 0xffffffffu) - 1) == print)
-                break;
-        return k;
-    }
-
     const RequestTable& table_;
-    std::vector<std::uint64_t> slots_; ///< (lo >> 32) << 32 | 1 + position; 0 when empty
-    std::size_t mask_ = 0;
+    detail::ProbeIndex<> index_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> where_; ///< (block, row) by position
 };
 
@@ -139,7 +125,7 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
         const KeyPositions freshKeys(fresh);
         std::vector<char> matched(cached.size(), 0);
         for (std::size_t p = 0; p < freshKeys.size(); ++p) {
-            auto q = cachedKeys.find(freshKeys.printAt(p));
+            auto q = cachedKeys.find(freshKeys.keyAt(p));
             if (!q) {
                 v.missingFromCache += 1;
                 continue;

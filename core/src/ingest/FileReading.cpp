@@ -77,10 +77,10 @@ FileReading readFile(const TranscriptFile& file, std::uint64_t from,
         resume ? FileBlock::Builder(*resume) : FileBlock::Builder(read.size());
     TextMemo memo(dictionary);
     for (std::size_t i = 0; i < read.size(); ++i) {
-        const auto& node = read.at(i);
-        const UsageRecord& r = node.mapped();
+        const auto& entry = read.at(i);
+        const UsageRecord& r = entry.record;
         if (resume) {
-            if (auto at = builder.find(node.key())) {
+            if (auto at = builder.find(entry.key)) {
                 // A request the file held already: the within-file rule.
                 dictionary.fold(builder.row(*at),
                                 {r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead,
@@ -89,7 +89,7 @@ FileReading readFile(const TranscriptFile& file, std::uint64_t from,
                 continue;
             }
         }
-        builder.add(node.key(), memo.rowOf(r));
+        builder.add(entry.key, memo.rowOf(r));
     }
     out.block = builder.finish();
     return out;

@@ -230,8 +230,8 @@ class TableSlots {
   public:
     explicit TableSlots(detail::RecordTable& table) : table_(table) {}
     std::pair<const std::string*, UsageRecord*> slot(const std::string& key, bool& added) {
-        auto& n = table_.findOrAdd(key, added);
-        return {&n.key(), &n.mapped()};
+        auto& entry = table_.findOrAdd(key, added);
+        return {&entry.key, &entry.record};
     }
     void dropLast() { table_.dropLast(); }
 

@@ -1,0 +1,85 @@
+#include "vantery/model/FileBlock.hpp"
+
+#include <limits>
+#include <stdexcept>
+
+#include "base/Hash128.hpp"
+
+namespace vantery {
+
+KeyPrint KeyPrint::of(std::string_view key) noexcept {
+    if (key.empty()) return {};
+    const hash128::Value h = hash128::of(key);
+    // 0:0 is the empty key's alone.
+    const auto hi = static_cast<std::uint32_t>(h.hi);
+    return {h.lo, h.lo == 0 && hi == 0 ? 1u : hi};
+}
+
+std::string_view FileBlock::KeyReader::operator()(const FileBlock& b, std::size_t i) {
+    const std::uint32_t at = b.keyAt_[i];
+    if (at & heldFlag) {
+        const std::uint32_t k = at & ~heldFlag;
+        const std::uint32_t from = k == 0 ? 0 : b.keyEnds_[k - 1];
+        return std::string_view(b.keyChars_).substr(from, b.keyEnds_[k] - from);
+    }
+    return b.source_->text(at, window_);
+}
+
+FileBlock::Builder::Builder(std::size_t expected)
+    : block_(std::make_shared<FileBlock>()), index_(expected) {
+    block_->rows_.reserve(expected);
+    block_->prints_.reserve(expected);
+    block_->keyAt_.reserve(expected);
+}
+
+FileBlock::Builder::Builder(const FileBlock& from)
+    : block_(std::make_shared<FileBlock>(from)), index_(2 * from.size()) {
+    for (std::size_t p = 0; p < from.size(); ++p)
+        if (from.hasKey(p)) index_.add(*this, from.prints_[p].lo, p);
+}
+
+void FileBlock::Builder::push(const KeyPrint& print, std::uint32_t keyAt, const RequestRow& row) {
+    FileBlock& b = *block_;
+    if (b.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+        throw std::length_error("block too large");
+    b.prints_.push_back(print);
+    b.keyAt_.push_back(keyAt);
+    b.rows_.push_back(row);
+    if (!print.empty()) index_.add(*this, print.lo, b.size() - 1);
+}
+
+void FileBlock::Builder::add(std::string_view key, const RequestRow& row) {
+    FileBlock& b = *block_;
+    if (b.keyChars_.size() + key.size() >= heldFlag || b.keyEnds_.size() >= heldFlag)
+        throw std::length_error("block too large");
+    const auto number = static_cast<std::uint32_t>(b.keyEnds_.size());
+    b.keyChars_.append(key);
+    b.keyEnds_.push_back(static_cast<std::uint32_t>(b.keyChars_.size()));
+    push(KeyPrint::of(key), heldFlag | number, row);
+}
+
+void FileBlock::Builder::add(const KeyPrint& print, const std::shared_ptr<const KeySource>& source,
+                             std::uint32_t at, const RequestRow& row) {
+    FileBlock& b = *block_;
+    if (at & heldFlag) throw std::length_error("key source too large");
+    if (!b.source_) b.source_ = source;
+    if (b.source_ != source) throw std::logic_error("a block has one key source");
+    push(print, at, row);
+}
+
+std::optional<std::size_t> FileBlock::Builder::find(const KeyPrint& print) const {
+    if (print.empty()) return std::nullopt;
+    return index_.find(*this, print, print.lo);
+}
+
+std::shared_ptr<const FileBlock> FileBlock::Builder::finish() {
+    index_ = detail::ProbeIndex<>();
+    block_->rows_.shrink_to_fit();
+    block_->prints_.shrink_to_fit();
+    block_->keyAt_.shrink_to_fit();
+    block_->keyChars_.shrink_to_fit();
+    block_->keyEnds_.shrink_to_fit();
+    return std::move(block_);
+}
+
+} // namespace vantery
