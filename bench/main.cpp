@@ -29,11 +29,12 @@ const Command commands[] = {
     {"gen", bench::gen, {}, "gen --out DIR --mb N [--files K] [--seed S] [--days D] [--now EPOCH]"},
     {"scan",
      bench::scan,
-     {"serial", "no-timing"},
-     "scan --home DIR [--serial] [--threads N] [--cache FILE] [--no-timing]\n"
+     {"serial", "no-timing", "search"},
+     "scan --home DIR [--serial] [--threads N] [--cache FILE] [--no-timing] [--search]\n"
      "      the full scan's figures as JSON; --threads caps the worker threads (default: all\n"
      "      cores); --cache loads FILE (when it holds a cache), refreshes it against the\n"
-     "      home, prints the cached table's figures and keeps the cache in FILE"},
+     "      home, prints the cached table's figures and keeps the cache in FILE; --search\n"
+     "      adds the time of the line search the scan runs, against memmem and std::search"},
     {"aggregate",
      bench::aggregate,
      {"help"},

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
+#include "ScanSearch.hpp"
 #include "base/Parallel.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Calendar.hpp"
@@ -62,6 +63,7 @@ int scan(Args& args) {
     const std::string home = args.require("home");
     const bool parallel = !args.flag("serial");
     const bool timing = !args.flag("no-timing");
+    const bool search = args.flag("search");
     const std::int64_t threads = args.integer("threads", 0);
     const std::optional<std::string> cacheFile = args.get("cache");
     args.finish();
@@ -178,6 +180,11 @@ int scan(Args& args) {
             {"baselineBytesPerSecond", baselineSeconds > 0 ? bytes / baselineSeconds : 0.0},
             {"ratioToBaseline", baselineSeconds > 0 ? scanSeconds / baselineSeconds : 0.0},
             {"peakRssBytes", peakRssBytes()}};
+        if (search) {
+            const auto files = vantery::Scanner::fileList(homes, nullptr);
+            out["timing"]["search"] =
+                searchTiming(files, workerCount(files.size(), parallel), d.bytesRead);
+        }
     }
     std::printf("%s\n", out.dump(2).c_str());
     return 0;

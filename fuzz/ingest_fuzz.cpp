@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/ByteSearch.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
@@ -20,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t nl = bytes.find('\n', start);
         if (nl == std::string_view::npos) nl = bytes.size();
         std::string_view line = bytes.substr(start, nl - start);
-        if (vantery::Scanner::contains(line, vantery::Scanner::usageNeedle)) ++usageLines;
+        if (vantery::containsBytes(line, vantery::Scanner::usageNeedle)) ++usageLines;
         vantery::Scanner::ingest(line, path, ".claude", 0, records, diag);
         start = nl + 1;
     }

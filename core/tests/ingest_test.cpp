@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -243,39 +242,6 @@ TEST(Ingest, SessionIdPrefersSessionIdThenSnakeCaseThenFileName) {
     EXPECT_EQ(in.map.at("m:r1").sessionId, "snake");
     EXPECT_EQ(in.map.at("m:r2").sessionId, "");
     EXPECT_EQ(in.map.at("m:r3").sessionId, "s.e.s");
-}
-
-TEST(Contains, PlainByteSearch) {
-    EXPECT_TRUE(Scanner::contains(R"(x"usage")", Scanner::usageNeedle));
-    EXPECT_FALSE(Scanner::contains(R"("usag")", Scanner::usageNeedle));
-    EXPECT_FALSE(Scanner::contains("", Scanner::usageNeedle));
-    EXPECT_FALSE(Scanner::contains("abc", ""));
-    EXPECT_TRUE(Scanner::contains(std::string_view("a\0b", 3), std::string_view("\0b", 2)));
-}
-
-TEST(Contains, AgreesWithAPlainSearchOnLongLinesAtEveryPosition) {
-    // Lines long enough for the block-wise filters, over an alphabet that makes the
-    // filter's two bytes match often, with the needle or a near miss at each position.
-    const std::string needle(Scanner::usageNeedle);
-    std::mt19937 rng(7);
-    for (std::size_t len : {7u, 8u, 63u, 64u, 69u, 70u, 71u, 128u, 133u, 200u, 1000u}) {
-        for (std::size_t at = 0; at + needle.size() <= len; ++at) {
-            std::string line(len, ' ');
-            for (char& c : line)
-                c = "\"usagex"[rng() % 7];
-            line.replace(at, needle.size(), needle);
-            EXPECT_TRUE(Scanner::contains(line, needle)) << len << " " << at;
-            for (std::size_t k = 1; k + 1 < needle.size(); ++k) {
-                std::string miss = line;
-                miss[at + k] = 'X';
-                EXPECT_EQ(Scanner::contains(miss, needle), miss.find(needle) != std::string::npos)
-                    << len << " " << at << " " << k << " " << miss;
-            }
-            // The needle cut off by the end of the view.
-            std::string_view cut(line.data(), at + needle.size() - 1);
-            EXPECT_EQ(Scanner::contains(cut, needle), cut.find(needle) != std::string::npos);
-        }
-    }
 }
 
 TEST(Ingest, RememberingTheLastRequestChangesNothing) {

@@ -44,9 +44,6 @@ struct Scanner {
                        std::int64_t rank, RequestMap& into, ScanDiagnostics& diag,
                        LastRequest& last);
 
-    /// Whether needle occurs in bytes; an empty needle is never found.
-    static bool contains(std::string_view bytes, std::string_view needle) noexcept;
-
     /// Sorted paths of the regular `.jsonl` files below a folder (hidden entries
     /// skipped); absent when the folder does not exist or is not a folder.
     static std::optional<std::vector<std::string>> jsonlFiles(const std::string& under);
