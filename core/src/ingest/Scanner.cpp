@@ -2,7 +2,6 @@
 #include "ingest/RecordTable.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -10,9 +9,9 @@
 #include <simdjson.h>
 
 #include "base/ByteSearch.hpp"
+#include "ingest/LargeNumbers.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Saturating.hpp"
-#include "vantery/base/Text.hpp"
 #include "vantery/pricing/Pricing.hpp"
 
 namespace vantery {
@@ -139,69 +138,6 @@ std::string sessionFromPath(const std::string& path) {
     if (auto dot = name.rfind('.'); dot != std::string_view::npos && dot > 0)
         name = name.substr(0, dot);
     return std::string(name);
-}
-
-// The integer a JSON number token stands for when read as a count: cut toward
-// zero, clamped to the int64 range.
-std::int64_t countOfNumber(std::string_view t) {
-    bool negative = t.front() == '-';
-    if (t.find_first_of(".eE") == std::string_view::npos) // an integer too long for 64 bits
-        return negative ? std::numeric_limits<std::int64_t>::min()
-                        : std::numeric_limits<std::int64_t>::max();
-    double d = 0;
-    auto r = std::from_chars(t.data(), t.data() + t.size(), d);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Too large or too small for a double: the exponent's sign tells which.
-        auto e = t.find_first_of("eE");
-        bool tiny = e != std::string_view::npos && e + 1 < t.size() && t[e + 1] == '-';
-        if (tiny) return 0;
-        return negative ? std::numeric_limits<std::int64_t>::min()
-                        : std::numeric_limits<std::int64_t>::max();
-    }
-    return clampToInt64(d);
-}
-
-// The JSON parser refuses numbers beyond the 64-bit integer and double ranges,
-// although they are valid JSON. Rewrites each such number (any number with a
-// fraction or exponent, any integer of 20 digits or more) as the count it stands
-// for, leaving strings and malformed numbers alone. False when nothing changed.
-bool clampLargeNumbers(std::string_view line, std::string& out) {
-    out.clear();
-    out.reserve(line.size());
-    bool changed = false;
-    const std::size_t n = line.size();
-    for (std::size_t i = 0; i < n;) {
-        char c = line[i];
-        if (c == '"') {
-            std::size_t j = i + 1;
-            while (j < n && line[j] != '"')
-                j += line[j] == '\\' ? 2 : 1;
-            j = std::min(j + 1, n);
-            out.append(line.substr(i, j - i));
-            i = j;
-        } else if (c == '-' || (c >= '0' && c <= '9')) {
-            std::size_t j = i;
-            while (j < n && ((line[j] >= '0' && line[j] <= '9') || line[j] == '-' ||
-                             line[j] == '+' || line[j] == '.' || line[j] == 'e' || line[j] == 'E'))
-                ++j;
-            std::string_view token = line.substr(i, j - i);
-            std::size_t digits = 0;
-            for (char d : token)
-                digits += d >= '0' && d <= '9';
-            bool wide = token.find_first_of(".eE") != std::string_view::npos || digits >= 20;
-            if (wide && text::isJsonNumber(token)) {
-                out += std::to_string(countOfNumber(token));
-                changed = true;
-            } else {
-                out.append(token);
-            }
-            i = j;
-        } else {
-            out += c;
-            ++i;
-        }
-    }
-    return changed;
 }
 
 // The two request dictionaries lines are ingested into, behind one interface:
@@ -393,7 +329,7 @@ void ingestLine(std::string_view line, const std::string& path, const std::strin
     }
     object top;
     auto parsed = parser->parse(padded, line.size(), false);
-    if (parsed.error() == simdjson::NUMBER_ERROR && clampLargeNumbers(line, tp.rewritten))
+    if (parsed.error() == simdjson::NUMBER_ERROR && detail::clampLargeNumbers(line, tp.rewritten))
         parsed = parser->parse(tp.pad(tp.rewritten), tp.rewritten.size(), false);
     if (parsed.get_object().get(top) != simdjson::SUCCESS) {
         ++diag.linesRejectedInvalidJSON;
