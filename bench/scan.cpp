@@ -16,7 +16,6 @@
 #include "base/Parallel.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Calendar.hpp"
-#include "vantery/base/Saturating.hpp"
 #include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/Scanner.hpp"
@@ -25,7 +24,6 @@ namespace bench {
 namespace {
 
 using nlohmann::ordered_json;
-using vantery::satAdd;
 
 std::size_t workerCount(std::size_t files, bool parallel) {
     if (!parallel) return 1;
@@ -107,13 +105,13 @@ int scan(Args& args) {
         {"filesScanned", d.filesScanned},
         {"filesUnreadable", d.filesUnreadable.size()},
         {"bytesRead", d.bytesRead},
-        {"usageLinesSeen", d.usageLinesSeen},
-        {"linesRejectedInvalidJSON", d.linesRejectedInvalidJSON},
-        {"linesRejectedNoMessage", d.linesRejectedNoMessage},
-        {"linesNotUsageBearing", d.linesNotUsageBearing},
-        {"linesRejectedNoTimestamp", d.linesRejectedNoTimestamp},
-        {"linesRejectedNoIdentity", d.linesRejectedNoIdentity},
-        {"linesSkippedZeroUsage", d.linesSkippedZeroUsage},
+        {"usageLinesSeen", d.usageLines},
+        {"linesRejectedInvalidJSON", d.rejectedInvalidJSON},
+        {"linesRejectedNoMessage", d.rejectedNoMessage},
+        {"linesNotUsageBearing", d.notUsageBearing},
+        {"linesRejectedNoTimestamp", d.rejectedNoTimestamp},
+        {"linesRejectedNoIdentity", d.rejectedNoIdentity},
+        {"linesSkippedZeroUsage", d.skippedZeroUsage},
         {"longestLineBytes", d.longestLineBytes},
         {"longestLinePath", d.longestLinePath},
         {"uniqueRequests", d.uniqueRequests},
@@ -127,8 +125,8 @@ int scan(Args& args) {
     // Sums and prices over the requests in the table's canonical order: the same
     // figures, to the last digit, whatever the threads or the cache.
     const auto calendar = vantery::Calendar::current();
-    std::int64_t input = 0, output = 0, cw5 = 0, cw1 = 0, cacheRead = 0, webSearch = 0,
-                 webFetch = 0, assumed = 0;
+    vantery::RequestCounts sums;
+    std::int64_t assumed = 0;
     vantery::CostEstimate cost;
     struct ModelFigures {
         std::int64_t requests = 0;
@@ -137,13 +135,7 @@ int scan(Args& args) {
     std::map<std::string, ModelFigures> byModel;
     for (const vantery::RequestRow& row : *table) {
         const vantery::UsageRecord r = table->record(row);
-        input = satAdd(input, r.input);
-        output = satAdd(output, r.output);
-        cw5 = satAdd(cw5, r.cacheWrite5m);
-        cw1 = satAdd(cw1, r.cacheWrite1h);
-        cacheRead = satAdd(cacheRead, r.cacheRead);
-        webSearch = satAdd(webSearch, r.webSearch);
-        webFetch = satAdd(webFetch, r.webFetch);
+        sums.accumulate(r);
         if (r.cacheWriteBreakdownAssumed) ++assumed;
         auto& m = byModel[r.model];
         ++m.requests;
@@ -159,10 +151,14 @@ int scan(Args& args) {
 
     ordered_json out;
     out["diagnostics"] = diagnostics;
-    out["totals"] = {{"input", input},         {"output", output},
-                     {"cacheWrite5m", cw5},    {"cacheWrite1h", cw1},
-                     {"cacheRead", cacheRead}, {"webSearch", webSearch},
-                     {"webFetch", webFetch},   {"cacheWriteBreakdownAssumed", assumed}};
+    out["totals"] = {{"input", sums.input},
+                     {"output", sums.output},
+                     {"cacheWrite5m", sums.cacheWrite5m},
+                     {"cacheWrite1h", sums.cacheWrite1h},
+                     {"cacheRead", sums.cacheRead},
+                     {"webSearch", sums.webSearch},
+                     {"webFetch", sums.webFetch},
+                     {"cacheWriteBreakdownAssumed", assumed}};
     out["cost"] = {{"priced", cost.priced},
                    {"unpricedRequests", cost.unpricedRequests},
                    {"unpricedModels", cost.unpricedModels}};

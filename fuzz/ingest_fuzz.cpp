@@ -26,9 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = nl + 1;
     }
     (void)vantery::Timestamp::parse(bytes);
-    std::int64_t accounted =
-        diag.totalRejected() + diag.linesNotUsageBearing + diag.linesSkippedZeroUsage;
-    if (diag.usageLinesSeen != usageLines || accounted > usageLines) std::abort();
+    std::int64_t accounted = diag.totalRejected() + diag.notUsageBearing + diag.skippedZeroUsage;
+    if (diag.usageLines != usageLines || accounted > usageLines) std::abort();
     if (static_cast<std::int64_t>(records.size()) > usageLines - accounted) std::abort();
     return 0;
 }

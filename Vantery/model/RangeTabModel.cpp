@@ -92,10 +92,7 @@ RangeTabModel buildRangeTab(const RangeTabInputs& in) {
     m.total = total;
     m.firstRow = {
         countTile("requests", total.requests),
-        makeTile("tokens",
-                 Estimate<std::int64_t>::known(total.input + total.output + total.cacheWrite5m +
-                                               total.cacheWrite1h + total.cacheRead),
-                 Fmt::tokens),
+        makeTile("tokens", Estimate<std::int64_t>::known(total.totalTokens()), Fmt::tokens),
         countTile("days with activity", count(report.byDay.size()),
                   "out of " + std::to_string(m.range.dayCount()) + " in the period"),
     };

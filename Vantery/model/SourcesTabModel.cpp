@@ -44,7 +44,7 @@ void composition(const Report& history, SourcesView& view) {
     view.total = t;
     const std::pair<Component, std::pair<const char*, std::int64_t>> parts[] = {
         {Component::cacheRead, {"cache read", t.cacheRead}},
-        {Component::cacheWrite, {"cache write", t.cacheWrite5m + t.cacheWrite1h}},
+        {Component::cacheWrite, {"cache write", t.cacheWrite()}},
         {Component::output, {"output", t.output}},
         {Component::input, {"input", t.input}},
     };
@@ -69,11 +69,11 @@ void parsing(const ScanDiagnostics& d, SourcesView& view) {
     const std::int64_t rejected = d.totalRejected();
     view.parsing = {
         {"files scanned", Fmt::exact(d.filesScanned)},
-        {"usage lines", Fmt::exact(d.usageLinesSeen)},
+        {"usage lines", Fmt::exact(d.usageLines)},
         {"unique requests after unification", Fmt::exact(d.uniqueRequests)},
         {"lines rejected", Fmt::exact(rejected)},
-        {"lines that only mention \u201Cusage\u201D", Fmt::exact(d.linesNotUsageBearing)},
-        {"lines with no tokens (placeholder)", Fmt::exact(d.linesSkippedZeroUsage)},
+        {"lines that only mention \u201Cusage\u201D", Fmt::exact(d.notUsageBearing)},
+        {"lines with no tokens (placeholder)", Fmt::exact(d.skippedZeroUsage)},
         {"longest line", Fmt::exact(d.longestLineBytes) + " bytes"},
         {"unreadable files", Fmt::exact(static_cast<std::int64_t>(d.filesUnreadable.size()))},
     };

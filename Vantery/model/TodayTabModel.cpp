@@ -28,7 +28,7 @@ template <class Map> auto byCostDescending(const Map& map) {
 }
 
 std::vector<LegendItem> legendOf(const Bucket& b) {
-    const std::int64_t total = b.input + b.output + b.cacheWrite5m + b.cacheWrite1h + b.cacheRead;
+    const std::int64_t total = b.totalTokens();
     auto item = [&](std::string label, TokenComponent component, std::int64_t tokens) {
         LegendItem it{std::move(label), component, Fmt::tokens(tokens), std::nullopt};
         if (total >= 1)
@@ -37,7 +37,7 @@ std::vector<LegendItem> legendOf(const Bucket& b) {
         return it;
     };
     return {item("cache read", TokenComponent::cacheRead, b.cacheRead),
-            item("cache write", TokenComponent::cacheWrite, b.cacheWrite5m + b.cacheWrite1h),
+            item("cache write", TokenComponent::cacheWrite, b.cacheWrite()),
             item("output", TokenComponent::output, b.output),
             item("input", TokenComponent::input, b.input)};
 }

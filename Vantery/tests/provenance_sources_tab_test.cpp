@@ -176,24 +176,24 @@ TEST(SourcesTab, CountsOnRealTranscriptsEqualAFullScanAndVerifyClean) {
     const ScanDiagnostics fresh = Scanner::scan(store.homes(), true).diagnostics;
     const ScanDiagnostics& shown = store.history().diagnostics;
     EXPECT_EQ(shown.filesScanned, fresh.filesScanned);
-    EXPECT_EQ(shown.usageLinesSeen, fresh.usageLinesSeen);
+    EXPECT_EQ(shown.usageLines, fresh.usageLines);
     EXPECT_EQ(shown.uniqueRequests, fresh.uniqueRequests);
-    EXPECT_EQ(shown.linesRejectedInvalidJSON, fresh.linesRejectedInvalidJSON);
-    EXPECT_EQ(shown.linesRejectedNoMessage, fresh.linesRejectedNoMessage);
-    EXPECT_EQ(shown.linesRejectedNoTimestamp, fresh.linesRejectedNoTimestamp);
-    EXPECT_EQ(shown.linesRejectedNoIdentity, fresh.linesRejectedNoIdentity);
-    EXPECT_EQ(shown.linesNotUsageBearing, fresh.linesNotUsageBearing);
-    EXPECT_EQ(shown.linesSkippedZeroUsage, fresh.linesSkippedZeroUsage);
+    EXPECT_EQ(shown.rejectedInvalidJSON, fresh.rejectedInvalidJSON);
+    EXPECT_EQ(shown.rejectedNoMessage, fresh.rejectedNoMessage);
+    EXPECT_EQ(shown.rejectedNoTimestamp, fresh.rejectedNoTimestamp);
+    EXPECT_EQ(shown.rejectedNoIdentity, fresh.rejectedNoIdentity);
+    EXPECT_EQ(shown.notUsageBearing, fresh.notUsageBearing);
+    EXPECT_EQ(shown.skippedZeroUsage, fresh.skippedZeroUsage);
     EXPECT_EQ(shown.filesUnreadable.size(), fresh.filesUnreadable.size());
     EXPECT_GT(fresh.uniqueRequests, 0);
     // And what the tab writes is those figures.
     const auto& grid = tab.view().parsing;
     EXPECT_EQ(grid[0].second, Fmt::exact(fresh.filesScanned));
-    EXPECT_EQ(grid[1].second, Fmt::exact(fresh.usageLinesSeen));
+    EXPECT_EQ(grid[1].second, Fmt::exact(fresh.usageLines));
     EXPECT_EQ(grid[2].second, Fmt::exact(fresh.uniqueRequests));
     EXPECT_EQ(grid[3].second, Fmt::exact(fresh.totalRejected()));
-    EXPECT_EQ(grid[4].second, Fmt::exact(fresh.linesNotUsageBearing));
-    EXPECT_EQ(grid[5].second, Fmt::exact(fresh.linesSkippedZeroUsage));
+    EXPECT_EQ(grid[4].second, Fmt::exact(fresh.notUsageBearing));
+    EXPECT_EQ(grid[5].second, Fmt::exact(fresh.skippedZeroUsage));
     EXPECT_EQ(grid[6].second, Fmt::exact(fresh.longestLineBytes) + " bytes");
 
     QSignalSpy verified(&store, &UsageStore::verificationChanged);

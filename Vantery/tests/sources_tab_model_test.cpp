@@ -106,11 +106,11 @@ TEST(SourcesTabModel, RejectedLinesAreGroupedInTheGridAndPlainInTheWarning) {
     EXPECT_EQ(v.rejection.symbol, SourcesNotice::Symbol::check);
     EXPECT_FALSE(v.longestLine);
 
-    d.linesRejectedInvalidJSON = 1000;
-    d.linesRejectedNoMessage = 200;
-    d.linesRejectedNoTimestamp = 30;
-    d.linesRejectedNoIdentity = 4;
-    d.linesNotUsageBearing = 99; // shown, not a rejection
+    d.rejectedInvalidJSON = 1000;
+    d.rejectedNoMessage = 200;
+    d.rejectedNoTimestamp = 30;
+    d.rejectedNoIdentity = 4;
+    d.notUsageBearing = 99; // shown, not a rejection
     d.longestLineBytes = 123456;
     d.longestLinePath = "/h/.claude/projects/p/x.jsonl";
     d.filesUnreadable = {"/a", "/b"};

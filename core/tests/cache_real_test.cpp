@@ -46,10 +46,10 @@ void expectSameAsFullScan(const ScanCache::Refresh& r, const std::vector<SourceH
         expected.insert(text(u));
     EXPECT_EQ(got, expected);
     EXPECT_EQ(r.diagnostics.bytesRead, want.bytesRead);
-    EXPECT_EQ(r.diagnostics.usageLinesSeen, want.usageLinesSeen);
+    EXPECT_EQ(r.diagnostics.usageLines, want.usageLines);
     EXPECT_EQ(r.diagnostics.totalRejected(), want.totalRejected());
-    EXPECT_EQ(r.diagnostics.linesNotUsageBearing, want.linesNotUsageBearing);
-    EXPECT_EQ(r.diagnostics.linesSkippedZeroUsage, want.linesSkippedZeroUsage);
+    EXPECT_EQ(r.diagnostics.notUsageBearing, want.notUsageBearing);
+    EXPECT_EQ(r.diagnostics.skippedZeroUsage, want.skippedZeroUsage);
     EXPECT_EQ(r.diagnostics.longestLineBytes, want.longestLineBytes);
 }
 

@@ -36,13 +36,13 @@ void expectSameDiagnostics(const ScanDiagnostics& a, const ScanDiagnostics& b) {
     EXPECT_EQ(a.filesScanned, b.filesScanned);
     EXPECT_EQ(a.filesUnreadable.size(), b.filesUnreadable.size());
     EXPECT_EQ(a.bytesRead, b.bytesRead);
-    EXPECT_EQ(a.usageLinesSeen, b.usageLinesSeen);
-    EXPECT_EQ(a.linesRejectedInvalidJSON, b.linesRejectedInvalidJSON);
-    EXPECT_EQ(a.linesRejectedNoMessage, b.linesRejectedNoMessage);
-    EXPECT_EQ(a.linesNotUsageBearing, b.linesNotUsageBearing);
-    EXPECT_EQ(a.linesRejectedNoTimestamp, b.linesRejectedNoTimestamp);
-    EXPECT_EQ(a.linesRejectedNoIdentity, b.linesRejectedNoIdentity);
-    EXPECT_EQ(a.linesSkippedZeroUsage, b.linesSkippedZeroUsage);
+    EXPECT_EQ(a.usageLines, b.usageLines);
+    EXPECT_EQ(a.rejectedInvalidJSON, b.rejectedInvalidJSON);
+    EXPECT_EQ(a.rejectedNoMessage, b.rejectedNoMessage);
+    EXPECT_EQ(a.notUsageBearing, b.notUsageBearing);
+    EXPECT_EQ(a.rejectedNoTimestamp, b.rejectedNoTimestamp);
+    EXPECT_EQ(a.rejectedNoIdentity, b.rejectedNoIdentity);
+    EXPECT_EQ(a.skippedZeroUsage, b.skippedZeroUsage);
     EXPECT_EQ(a.longestLineBytes, b.longestLineBytes);
     EXPECT_EQ(a.uniqueRequests, b.uniqueRequests);
     EXPECT_EQ(a.perHome, b.perHome);
@@ -225,8 +225,8 @@ TEST(FullScan, SerialAndParallelAgreeOnAMixedTree) {
     expectSameDiagnostics(serial.diagnostics, parallel.diagnostics);
     expectSameRecords(serial.records, parallel.records);
     EXPECT_EQ(serial.diagnostics.filesScanned, 21);
-    EXPECT_EQ(serial.diagnostics.usageLinesSeen, 21 * (30 + 4 + 3));
-    EXPECT_EQ(serial.diagnostics.linesSkippedZeroUsage, 21 * 4);
-    EXPECT_EQ(serial.diagnostics.linesRejectedInvalidJSON, 21 * 3);
+    EXPECT_EQ(serial.diagnostics.usageLines, 21 * (30 + 4 + 3));
+    EXPECT_EQ(serial.diagnostics.skippedZeroUsage, 21 * 4);
+    EXPECT_EQ(serial.diagnostics.rejectedInvalidJSON, 21 * 3);
     EXPECT_EQ(serial.diagnostics.uniqueRequests, 45);
 }

@@ -98,12 +98,12 @@ TEST(ScanDiagnostics, MergeAndTotals) {
     ScanDiagnostics a, b;
     a.filesScanned = 1;
     a.filesUnreadable = {"x"};
-    a.linesRejectedInvalidJSON = 1;
-    a.linesRejectedNoMessage = 2;
-    a.linesRejectedNoTimestamp = 3;
-    a.linesRejectedNoIdentity = 4;
-    a.linesNotUsageBearing = 50;
-    a.linesSkippedZeroUsage = 60;
+    a.rejectedInvalidJSON = 1;
+    a.rejectedNoMessage = 2;
+    a.rejectedNoTimestamp = 3;
+    a.rejectedNoIdentity = 4;
+    a.notUsageBearing = 50;
+    a.skippedZeroUsage = 60;
     a.longestLineBytes = 10;
     a.longestLinePath = "mine";
     a.perHome = {{".claude", 2}, {".claude-work", 1}};
@@ -113,8 +113,8 @@ TEST(ScanDiagnostics, MergeAndTotals) {
     b.filesScanned = 2;
     b.filesUnreadable = {"y"};
     b.bytesRead = 9;
-    b.usageLinesSeen = 4;
-    b.linesRejectedInvalidJSON = 1;
+    b.usageLines = 4;
+    b.rejectedInvalidJSON = 1;
     b.longestLineBytes = 10;
     b.longestLinePath = "theirs";
     b.perHome = {{".claude", 3}, {".claude-yahoo", 0}};
@@ -124,8 +124,8 @@ TEST(ScanDiagnostics, MergeAndTotals) {
     EXPECT_EQ(a.filesScanned, 3);
     EXPECT_EQ(a.filesUnreadable, (std::vector<std::string>{"x", "y"}));
     EXPECT_EQ(a.bytesRead, 9u);
-    EXPECT_EQ(a.usageLinesSeen, 4);
-    EXPECT_EQ(a.linesRejectedInvalidJSON, 2);
+    EXPECT_EQ(a.usageLines, 4);
+    EXPECT_EQ(a.rejectedInvalidJSON, 2);
     EXPECT_EQ(a.longestLinePath, "mine"); // equal lengths keep the receiver's
     EXPECT_EQ(a.perHome, (std::map<std::string, std::int64_t>{
                              {".claude", 5}, {".claude-work", 1}, {".claude-yahoo", 0}}));

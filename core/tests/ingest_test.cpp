@@ -38,7 +38,7 @@ TEST(Ingest, CountsNothingForLinesWithoutTheNeedleButTracksTheLongestLine) {
     Ingest in;
     in(R"({"type":"user","message":{"content":"usage without quotes"}})", "/a.jsonl");
     in("short", "/b.jsonl");
-    EXPECT_EQ(in.diag.usageLinesSeen, 0);
+    EXPECT_EQ(in.diag.usageLines, 0);
     EXPECT_EQ(in.diag.longestLinePath, "/a.jsonl");
     auto longest = in.diag.longestLineBytes;
     // An equally long line elsewhere leaves the path alone.
@@ -60,10 +60,10 @@ TEST(Ingest, RejectsInOrderWithOneCounterPerLine) {
     in(R"({"usage":1,"message":{}})");                         // empty message: no usage in it
     in(R"({"message":{"content":[{"input":{"usage":{}}}]}})"); // needle only in nested content
     in(R"({"message":{"usage":"lots"}})");                     // usage not an object
-    EXPECT_EQ(in.diag.usageLinesSeen, 9);
-    EXPECT_EQ(in.diag.linesRejectedInvalidJSON, 3);
-    EXPECT_EQ(in.diag.linesRejectedNoMessage, 3);
-    EXPECT_EQ(in.diag.linesNotUsageBearing, 3);
+    EXPECT_EQ(in.diag.usageLines, 9);
+    EXPECT_EQ(in.diag.rejectedInvalidJSON, 3);
+    EXPECT_EQ(in.diag.rejectedNoMessage, 3);
+    EXPECT_EQ(in.diag.notUsageBearing, 3);
     EXPECT_EQ(in.diag.totalRejected(), 6);
     EXPECT_TRUE(in.map.empty());
 }
@@ -80,10 +80,10 @@ TEST(Ingest, ZeroUsageComesBeforeTimestampAndTimestampBeforeIdentity) {
     // Timestamp fine, identity missing or empty.
     in(line(R"({"input_tokens":3})", "", "2025-10-05T14:03:07Z", ""));
     in(line(R"({"input_tokens":3})", "", "2025-10-05T14:03:07Z", "m", ""));
-    EXPECT_EQ(in.diag.usageLinesSeen, 6);
-    EXPECT_EQ(in.diag.linesSkippedZeroUsage, 2);
-    EXPECT_EQ(in.diag.linesRejectedNoTimestamp, 2);
-    EXPECT_EQ(in.diag.linesRejectedNoIdentity, 2);
+    EXPECT_EQ(in.diag.usageLines, 6);
+    EXPECT_EQ(in.diag.skippedZeroUsage, 2);
+    EXPECT_EQ(in.diag.rejectedNoTimestamp, 2);
+    EXPECT_EQ(in.diag.rejectedNoIdentity, 2);
     EXPECT_EQ(in.diag.totalRejected(), 4);
     EXPECT_TRUE(in.map.empty());
 }
@@ -100,7 +100,7 @@ TEST(Ingest, RequestIdFallsBackOnlyWhenNotAString) {
     in(R"({"timestamp":"2025-10-05T14:03:07Z","requestId":7,"request_id":"r2","message":{"id":"m","usage":{"input_tokens":1}}})");
     ASSERT_EQ(in.map.count("m:r2"), 1u);
     in(R"({"timestamp":"2025-10-05T14:03:07Z","requestId":"","request_id":"r3","message":{"id":"m","usage":{"input_tokens":1}}})");
-    EXPECT_EQ(in.diag.linesRejectedNoIdentity, 1);
+    EXPECT_EQ(in.diag.rejectedNoIdentity, 1);
     EXPECT_EQ(in.map.size(), 1u);
 }
 
@@ -119,7 +119,7 @@ TEST(Ingest, StreamingRepeatsMergeByMaximumAndEarliestTime) {
     EXPECT_EQ(r.sessionId, "s1");
     EXPECT_EQ(r.rawCwd, "/w/repo");
     EXPECT_EQ(r.agent, AgentIdentity::named("planner", "aplanner-0123456789abcdef"));
-    EXPECT_EQ(in.diag.usageLinesSeen, 3);
+    EXPECT_EQ(in.diag.usageLines, 3);
 }
 
 TEST(Ingest, FillsANewRecordFromTheLine) {
@@ -208,7 +208,7 @@ TEST(Ingest, CountsOfAnyJsonTypeAndRangeNeverOverflow) {
         // Malformed numbers stay malformed.
         in(line(R"({"input_tokens":012,"output_tokens":1e999})", "", "2025-10-05T14:03:07Z", "m2"));
         in(line(R"({"input_tokens":1.,"output_tokens":1e999})", "", "2025-10-05T14:03:07Z", "m3"));
-        EXPECT_EQ(in.diag.linesRejectedInvalidJSON, 2);
+        EXPECT_EQ(in.diag.rejectedInvalidJSON, 2);
     }
 
     // A split whose sum would overflow cannot match the total.
@@ -222,8 +222,8 @@ TEST(Ingest, NestedCopiesOfUsageDoNotCount) {
     Ingest in;
     // A progress line that carries a whole assistant message under "data".
     in(R"({"type":"progress","timestamp":"2025-10-05T14:03:07Z","data":{"message":{"message":{"id":"m","usage":{"input_tokens":4}}}}})");
-    EXPECT_EQ(in.diag.usageLinesSeen, 1);
-    EXPECT_EQ(in.diag.linesRejectedNoMessage, 1);
+    EXPECT_EQ(in.diag.usageLines, 1);
+    EXPECT_EQ(in.diag.rejectedNoMessage, 1);
     EXPECT_TRUE(in.map.empty());
 }
 
@@ -267,7 +267,7 @@ TEST(Ingest, RememberingTheLastRequestChangesNothing) {
     }
     ASSERT_EQ(plain.size(), 7u);
     ASSERT_EQ(remembered.size(), plain.size());
-    EXPECT_EQ(d1.linesSkippedZeroUsage, d2.linesSkippedZeroUsage);
+    EXPECT_EQ(d1.skippedZeroUsage, d2.skippedZeroUsage);
     for (const auto& [key, r] : plain) {
         const auto& s = remembered.at(key);
         EXPECT_EQ(r.timestamp, s.timestamp) << key;

@@ -36,7 +36,7 @@ TEST(NegativeCounts, FreshScanReloadedCacheAndVerificationAgree) {
     const RequestMap fresh = fullScan(homes, &diag);
     ASSERT_EQ(fresh.size(), 2u);
     EXPECT_EQ(fresh.at("msg_1:req_1").output, 0);
-    EXPECT_EQ(diag.linesSkippedZeroUsage, 1); // counts all zero or negative: no usage
+    EXPECT_EQ(diag.skippedZeroUsage, 1); // counts all zero or negative: no usage
     std::vector<UsageRecord> freshRecords;
     for (const auto& [key, r] : fresh)
         freshRecords.push_back(r);
@@ -52,7 +52,7 @@ TEST(NegativeCounts, FreshScanReloadedCacheAndVerificationAgree) {
     auto again = reloaded.refresh(homes);
     EXPECT_EQ(again.stats.filesUnchanged, 1);
     EXPECT_EQ(sumOfTokens(again.table->records()), sumOfTokens(freshRecords));
-    EXPECT_EQ(again.diagnostics.linesSkippedZeroUsage, 1);
+    EXPECT_EQ(again.diagnostics.skippedZeroUsage, 1);
 
     auto verdict = reloaded.verifyAgainstFullScan(homes);
     EXPECT_TRUE(verdict.isClean()) << verdict.summary();

@@ -34,13 +34,13 @@ TEST_F(RealTranscripts, CountersMatchTheFiles) {
     EXPECT_EQ(d.filesScanned, 26);
     EXPECT_TRUE(d.filesUnreadable.empty());
     EXPECT_EQ(d.bytesRead, 6'645'258u);
-    EXPECT_EQ(d.usageLinesSeen, 883);
-    EXPECT_EQ(d.linesRejectedInvalidJSON, 6);
-    EXPECT_EQ(d.linesRejectedNoMessage, 45); // progress lines with a nested copy of usage
-    EXPECT_EQ(d.linesNotUsageBearing, 4);
-    EXPECT_EQ(d.linesRejectedNoTimestamp, 0);
-    EXPECT_EQ(d.linesRejectedNoIdentity, 6);
-    EXPECT_EQ(d.linesSkippedZeroUsage, 5);
+    EXPECT_EQ(d.usageLines, 883);
+    EXPECT_EQ(d.rejectedInvalidJSON, 6);
+    EXPECT_EQ(d.rejectedNoMessage, 45); // progress lines with a nested copy of usage
+    EXPECT_EQ(d.notUsageBearing, 4);
+    EXPECT_EQ(d.rejectedNoTimestamp, 0);
+    EXPECT_EQ(d.rejectedNoIdentity, 6);
+    EXPECT_EQ(d.skippedZeroUsage, 5);
     EXPECT_EQ(d.longestLineBytes, 150'702);
     EXPECT_EQ(d.longestLinePath, projects + "/M-Claude/CHAT_LOGS/agent-a8901b3.jsonl");
     EXPECT_EQ(d.uniqueRequests, 418);

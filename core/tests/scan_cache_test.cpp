@@ -84,13 +84,13 @@ void expectMatchesFullScan(const ScanCache& cache, const ScanCache::Refresh& got
     EXPECT_EQ(d.filesScanned, want.filesScanned);
     EXPECT_EQ(d.filesUnreadable, want.filesUnreadable);
     EXPECT_EQ(d.bytesRead, want.bytesRead);
-    EXPECT_EQ(d.usageLinesSeen, want.usageLinesSeen);
-    EXPECT_EQ(d.linesRejectedInvalidJSON, want.linesRejectedInvalidJSON);
-    EXPECT_EQ(d.linesRejectedNoMessage, want.linesRejectedNoMessage);
-    EXPECT_EQ(d.linesNotUsageBearing, want.linesNotUsageBearing);
-    EXPECT_EQ(d.linesRejectedNoTimestamp, want.linesRejectedNoTimestamp);
-    EXPECT_EQ(d.linesRejectedNoIdentity, want.linesRejectedNoIdentity);
-    EXPECT_EQ(d.linesSkippedZeroUsage, want.linesSkippedZeroUsage);
+    EXPECT_EQ(d.usageLines, want.usageLines);
+    EXPECT_EQ(d.rejectedInvalidJSON, want.rejectedInvalidJSON);
+    EXPECT_EQ(d.rejectedNoMessage, want.rejectedNoMessage);
+    EXPECT_EQ(d.notUsageBearing, want.notUsageBearing);
+    EXPECT_EQ(d.rejectedNoTimestamp, want.rejectedNoTimestamp);
+    EXPECT_EQ(d.rejectedNoIdentity, want.rejectedNoIdentity);
+    EXPECT_EQ(d.skippedZeroUsage, want.skippedZeroUsage);
     EXPECT_EQ(d.longestLineBytes, want.longestLineBytes);
     EXPECT_EQ(d.longestLinePath, want.longestLinePath);
     EXPECT_EQ(d.uniqueRequests, want.uniqueRequests);
@@ -142,7 +142,7 @@ TEST_F(CacheTest, FirstRefreshReadsEverythingAndSecondReadsNothing) {
     EXPECT_EQ(second.stats.bytesRead, 0u);
     EXPECT_EQ(second.stats.savedFraction().knownValue(), 1.0);
     EXPECT_EQ(second.diagnostics.bytesRead, first.diagnostics.bytesRead);
-    EXPECT_EQ(second.diagnostics.usageLinesSeen, 3);
+    EXPECT_EQ(second.diagnostics.usageLines, 3);
     // Nothing changed: the merged records are shared, not rebuilt.
     EXPECT_EQ(second.table, first.table);
     expectMatchesFullScan(cache, second, homes, "second");
@@ -153,12 +153,12 @@ TEST_F(CacheTest, PartialLastLineIsReadOnceWhenCompleted) {
     auto p = write("a.jsonl", usageLine(1) + "\n" + line.substr(0, 40));
     auto first = cache.refresh(homes);
     EXPECT_EQ(cache.snapshot().at(p).consumed, usageLine(1).size() + 1);
-    EXPECT_EQ(first.diagnostics.usageLinesSeen, 1);
+    EXPECT_EQ(first.diagnostics.usageLines, 1);
     append(p, line.substr(40) + "\n");
     auto second = cache.refresh(homes);
     EXPECT_EQ(second.stats.filesGrown, 1);
     EXPECT_EQ(second.stats.bytesRead, line.size() + 1);
-    EXPECT_EQ(second.diagnostics.usageLinesSeen, 2);
+    EXPECT_EQ(second.diagnostics.usageLines, 2);
     EXPECT_EQ(second.table->size(), 2u);
     expectMatchesFullScan(cache, second, homes, "completed");
 }
@@ -177,7 +177,7 @@ TEST_F(CacheTest, ModificationTimeDecidesWithinAMillisecond) {
     auto touched = cache.refresh(homes);
     EXPECT_EQ(touched.stats.filesGrown, 1);
     EXPECT_EQ(touched.stats.bytesRead, 0u);
-    EXPECT_EQ(touched.diagnostics.usageLinesSeen, 1);
+    EXPECT_EQ(touched.diagnostics.usageLines, 1);
     EXPECT_EQ(cache.snapshot().at(p).mtime, t + 5);
     EXPECT_EQ(cache.refresh(homes).stats.filesUnchanged, 1);
 

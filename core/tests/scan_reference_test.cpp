@@ -80,8 +80,8 @@ TEST(FullScan, AgreesWithFileByFileIngestionAndTheCrossFileRule) {
         SCOPED_TRACE(parallel ? "parallel" : "serial");
         auto keyed = Scanner::scanKeyed(homes, parallel);
         EXPECT_EQ(keyed.diagnostics.uniqueRequests, static_cast<std::int64_t>(reference.size()));
-        EXPECT_EQ(keyed.diagnostics.usageLinesSeen, referenceDiag.usageLinesSeen);
-        EXPECT_EQ(keyed.diagnostics.linesNotUsageBearing, referenceDiag.linesNotUsageBearing);
+        EXPECT_EQ(keyed.diagnostics.usageLines, referenceDiag.usageLines);
+        EXPECT_EQ(keyed.diagnostics.notUsageBearing, referenceDiag.notUsageBearing);
         ASSERT_EQ(keyed.records.size(), reference.size());
         for (const auto& [key, r] : reference) {
             auto it = keyed.records.find(key);

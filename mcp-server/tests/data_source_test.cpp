@@ -178,7 +178,7 @@ TEST(DataSourceFreshness, HistoryFollowsEachRefreshWhetherOrNotRecordsChanged) {
     EXPECT_EQ(kept->total.requests, 1);
     EXPECT_EQ(kept->bySession.size(), first->bySession.size());
     EXPECT_EQ(kept->diagnostics.duration, data->diagnostics().duration);
-    EXPECT_EQ(kept->diagnostics.usageLinesSeen, 1);
+    EXPECT_EQ(kept->diagnostics.usageLines, 1);
     EXPECT_EQ(data->history(), kept) << "shared until the next refresh";
 
     f.transcript("p/a.jsonl", usageLine(request("2", "s2")));
@@ -186,7 +186,7 @@ TEST(DataSourceFreshness, HistoryFollowsEachRefreshWhetherOrNotRecordsChanged) {
     auto grown = data->history();
     EXPECT_EQ(grown->total.requests, 2);
     EXPECT_EQ(grown->bySession.size(), 2u);
-    EXPECT_EQ(grown->diagnostics.usageLinesSeen, 2);
+    EXPECT_EQ(grown->diagnostics.usageLines, 2);
     EXPECT_EQ(grown->diagnostics.duration, data->diagnostics().duration);
 }
 
@@ -200,7 +200,7 @@ TEST(DataSourceFreshness, ReportKeepsFilteredRecordsAndTheWholeScanDiagnostics) 
     Report r = data->report(day, {});
     EXPECT_EQ(r.total.requests, 1);
     EXPECT_FALSE(r.byHour.empty()) << "a single day gets hours by default";
-    EXPECT_EQ(r.diagnostics.linesRejectedInvalidJSON, data->diagnostics().linesRejectedInvalidJSON);
+    EXPECT_EQ(r.diagnostics.rejectedInvalidJSON, data->diagnostics().rejectedInvalidJSON);
     EXPECT_TRUE(data->report(day, {}, false).byHour.empty());
     Report onlyS2 = data->report(Period::all(), RecordFilter::session("s2"));
     EXPECT_EQ(onlyS2.total.requests, 1);

@@ -26,30 +26,12 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-ScanCache::FileDiagnostics countersOf(const ScanDiagnostics& d) {
-    ScanCache::FileDiagnostics f;
-    f.usageLines = d.usageLinesSeen;
-    f.notUsageBearing = d.linesNotUsageBearing;
-    f.skippedZeroUsage = d.linesSkippedZeroUsage;
-    f.rejectedInvalidJSON = d.linesRejectedInvalidJSON;
-    f.rejectedNoMessage = d.linesRejectedNoMessage;
-    f.rejectedNoTimestamp = d.linesRejectedNoTimestamp;
-    f.rejectedNoIdentity = d.linesRejectedNoIdentity;
-    f.longestLineBytes = d.longestLineBytes;
-    return f;
-}
-
-ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& a,
-                                const ScanCache::FileDiagnostics& b) {
-    ScanCache::FileDiagnostics r;
-    r.usageLines = satAdd(a.usageLines, b.usageLines);
-    r.notUsageBearing = satAdd(a.notUsageBearing, b.notUsageBearing);
-    r.skippedZeroUsage = satAdd(a.skippedZeroUsage, b.skippedZeroUsage);
-    r.rejectedInvalidJSON = satAdd(a.rejectedInvalidJSON, b.rejectedInvalidJSON);
-    r.rejectedNoMessage = satAdd(a.rejectedNoMessage, b.rejectedNoMessage);
-    r.rejectedNoTimestamp = satAdd(a.rejectedNoTimestamp, b.rejectedNoTimestamp);
-    r.rejectedNoIdentity = satAdd(a.rejectedNoIdentity, b.rejectedNoIdentity);
-    r.longestLineBytes = std::max(a.longestLineBytes, b.longestLineBytes);
+// A file's counters after a pass that read `read` on top of `base`.
+ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& base,
+                                const ScanDiagnostics& read) {
+    ScanCache::FileDiagnostics r = base;
+    r.accumulate(read);
+    r.longestLineBytes = std::max(base.longestLineBytes, read.longestLineBytes);
     return r;
 }
 
@@ -58,13 +40,7 @@ ScanCache::FileDiagnostics plus(const ScanCache::FileDiagnostics& a,
 // MARK: - Small value types
 
 void ScanCache::FileDiagnostics::apply(ScanDiagnostics& diag, const std::string& path) const {
-    diag.usageLinesSeen = satAdd(diag.usageLinesSeen, usageLines);
-    diag.linesNotUsageBearing = satAdd(diag.linesNotUsageBearing, notUsageBearing);
-    diag.linesSkippedZeroUsage = satAdd(diag.linesSkippedZeroUsage, skippedZeroUsage);
-    diag.linesRejectedInvalidJSON = satAdd(diag.linesRejectedInvalidJSON, rejectedInvalidJSON);
-    diag.linesRejectedNoMessage = satAdd(diag.linesRejectedNoMessage, rejectedNoMessage);
-    diag.linesRejectedNoTimestamp = satAdd(diag.linesRejectedNoTimestamp, rejectedNoTimestamp);
-    diag.linesRejectedNoIdentity = satAdd(diag.linesRejectedNoIdentity, rejectedNoIdentity);
+    diag.accumulate(lines());
     if (longestLineBytes > diag.longestLineBytes) {
         diag.longestLineBytes = longestLineBytes;
         diag.longestLinePath = path;
@@ -286,9 +262,8 @@ Built buildTable(const std::vector<TranscriptFile>& list, std::vector<Slot>& slo
             if (!block)
                 block = s.startOffset > 0 && s.old && s.old->block ? s.old->block
                                                                    : FileBlock::Builder().finish();
-            ScanCache::FileState state{s.attrs.size,     s.attrs.mtime,
-                                       s.attrs.inode,    s.consumed,
-                                       std::move(block), plus(base, countersOf(s.read))};
+            ScanCache::FileState state{s.attrs.size, s.attrs.mtime,    s.attrs.inode,
+                                       s.consumed,   std::move(block), plus(base, s.read)};
             if (s.failed) {
                 // Recorded as read up to where it stopped and of unknown time, so that
                 // the next pass (in this process or after a reload) tries it again

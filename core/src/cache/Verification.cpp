@@ -131,10 +131,7 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
                 continue;
             }
             matched[*q] = 1;
-            const RequestCounts a = fresh.counts(fresh[p]);
-            const RequestCounts b = cached.counts(cached[*q]);
-            if (a.input != b.input || a.output != b.output || a.cacheRead != b.cacheRead ||
-                a.cacheWrite5m != b.cacheWrite5m || a.cacheWrite1h != b.cacheWrite1h)
+            if (!fresh.counts(fresh[p]).sameTokens(cached.counts(cached[*q])))
                 v.mismatchedRecords += 1;
         }
         v.extraInCache = static_cast<std::int64_t>(std::count(matched.begin(), matched.end(), 0));

@@ -167,7 +167,7 @@ std::vector<Parts::ProvenanceLine> Parts::provenanceLines(const Report& report,
 
     out.push_back(line(Section::scan, "files_scanned", counter(d.filesScanned)));
     out.push_back(line(Section::scan, "bytes_read", counter(d.bytesRead)));
-    out.push_back(line(Section::scan, "usage_lines_seen", counter(d.usageLinesSeen)));
+    out.push_back(line(Section::scan, "usage_lines_seen", counter(d.usageLines)));
     out.push_back(line(Section::scan, "unique_requests", counter(d.uniqueRequests)));
     out.push_back(
         line(Section::scan, "scan_duration_seconds", scanned ? decimal(d.duration, 3) : U));
@@ -185,22 +185,18 @@ std::vector<Parts::ProvenanceLine> Parts::provenanceLines(const Report& report,
     for (auto& l : sourceFileLines(report, options))
         out.push_back(std::move(l));
 
-    out.push_back(line(Section::loss, "lines_rejected_invalid_json",
-                       counter(d.linesRejectedInvalidJSON),
+    out.push_back(line(Section::loss, "lines_rejected_invalid_json", counter(d.rejectedInvalidJSON),
                        "these lines carried usage and could not be parsed; their cost is missing "
                        "from the figure"));
-    out.push_back(line(Section::loss, "lines_rejected_no_message",
-                       counter(d.linesRejectedNoMessage),
+    out.push_back(line(Section::loss, "lines_rejected_no_message", counter(d.rejectedNoMessage),
                        "usage present but no message object to attach it to"));
-    out.push_back(line(Section::loss, "lines_rejected_no_timestamp",
-                       counter(d.linesRejectedNoTimestamp),
+    out.push_back(line(Section::loss, "lines_rejected_no_timestamp", counter(d.rejectedNoTimestamp),
                        "no timestamp, so the request could not be placed in any period"));
-    out.push_back(line(Section::loss, "lines_rejected_no_identity",
-                       counter(d.linesRejectedNoIdentity),
+    out.push_back(line(Section::loss, "lines_rejected_no_identity", counter(d.rejectedNoIdentity),
                        "no message.id or requestId, so the request could not be unified"));
-    out.push_back(line(Section::loss, "lines_not_usage_bearing", counter(d.linesNotUsageBearing),
+    out.push_back(line(Section::loss, "lines_not_usage_bearing", counter(d.notUsageBearing),
                        "normal, not a failure: the word usage appeared inside a tool result"));
-    out.push_back(line(Section::loss, "lines_skipped_zero_usage", counter(d.linesSkippedZeroUsage),
+    out.push_back(line(Section::loss, "lines_skipped_zero_usage", counter(d.skippedZeroUsage),
                        "normal: a usage block with nothing in it"));
     out.push_back(line(Section::loss, "lines_rejected_total", counter(d.totalRejected()),
                        "the figure above is missing whatever these lines were worth"));

@@ -42,8 +42,7 @@ class TextMemo {
                 ? 0
                 : agents_.get(r.agent, [&](const AgentIdentity& a) { return d_.internAgent(a); });
         if (r.cacheWriteBreakdownAssumed) row.flags |= RequestRow::assumedFlag;
-        d_.setCounts(row, {r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead,
-                           r.webSearch, r.webFetch});
+        d_.setCounts(row, r);
         return row;
     }
 
@@ -82,10 +81,7 @@ FileReading readFile(const TranscriptFile& file, std::uint64_t from,
         if (resume) {
             if (auto at = builder.find(entry.key)) {
                 // A request the file held already: the within-file rule.
-                dictionary.fold(builder.row(*at),
-                                {r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead,
-                                 r.webSearch, r.webFetch},
-                                r.timestamp);
+                dictionary.fold(builder.row(*at), r, r.timestamp);
                 continue;
             }
         }

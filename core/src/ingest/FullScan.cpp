@@ -180,23 +180,15 @@ std::vector<TranscriptFile> Scanner::fileList(const std::vector<SourceHome>& hom
 }
 
 void Scanner::combineCrossFile(UsageRecord& present, const UsageRecord& other) {
-    const std::int64_t input = std::max(present.input, other.input);
-    const std::int64_t output = std::max(present.output, other.output);
-    const std::int64_t cacheWrite5m = std::max(present.cacheWrite5m, other.cacheWrite5m);
-    const std::int64_t cacheWrite1h = std::max(present.cacheWrite1h, other.cacheWrite1h);
-    const std::int64_t cacheRead = std::max(present.cacheRead, other.cacheRead);
-    const std::int64_t webSearch = std::max(present.webSearch, other.webSearch);
-    const std::int64_t webFetch = std::max(present.webFetch, other.webFetch);
-    const double timestamp = std::min(present.timestamp, other.timestamp);
-    if (other.sourceRank < present.sourceRank) present = other;
-    present.input = input;
-    present.output = output;
-    present.cacheWrite5m = cacheWrite5m;
-    present.cacheWrite1h = cacheWrite1h;
-    present.cacheRead = cacheRead;
-    present.webSearch = webSearch;
-    present.webFetch = webFetch;
-    present.timestamp = timestamp;
+    if (other.sourceRank < present.sourceRank) {
+        // The earlier file's fields, with what the later one saw folded in.
+        const RequestCounts seen = present;
+        const double seenAt = present.timestamp;
+        present = other;
+        present.fold(seen, seenAt);
+    } else {
+        present.fold(other, other.timestamp);
+    }
 }
 
 Scanner::Table Scanner::scanTable(const std::vector<SourceHome>& homes, bool parallel) {

@@ -178,55 +178,54 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
                   Scanner::LastRequest& last) {
     object message;
     if (top.size() == 0 || top.at_key("message").get_object().get(message) != simdjson::SUCCESS) {
-        ++diag.linesRejectedNoMessage;
+        ++diag.rejectedNoMessage;
         return;
     }
     // An empty message object is a message without usage, not a missing message.
     object usage;
     if (message.size() == 0 ||
         message.at_key("usage").get_object().get(usage) != simdjson::SUCCESS) {
-        ++diag.linesNotUsageBearing;
+        ++diag.notUsageBearing;
         return;
     }
 
-    std::int64_t input = countOf(usage.at_key("input_tokens"));
-    std::int64_t output = countOf(usage.at_key("output_tokens"));
-    std::int64_t cacheRead = countOf(usage.at_key("cache_read_input_tokens"));
+    RequestCounts counts;
+    counts.input = countOf(usage.at_key("input_tokens"));
+    counts.output = countOf(usage.at_key("output_tokens"));
+    counts.cacheRead = countOf(usage.at_key("cache_read_input_tokens"));
     std::int64_t total = countOf(usage.at_key("cache_creation_input_tokens"));
-    std::int64_t share5m = 0, share1h = 0, webSearch = 0, webFetch = 0;
+    std::int64_t share5m = 0, share1h = 0;
     if (auto split = objectAt(usage, "cache_creation")) {
         share5m = countOf(split->at_key("ephemeral_5m_input_tokens"));
         share1h = countOf(split->at_key("ephemeral_1h_input_tokens"));
     }
     if (auto tools = objectAt(usage, "server_tool_use")) {
-        webSearch = countOf(tools->at_key("web_search_requests"));
-        webFetch = countOf(tools->at_key("web_fetch_requests"));
+        counts.webSearch = countOf(tools->at_key("web_search_requests"));
+        counts.webFetch = countOf(tools->at_key("web_fetch_requests"));
     }
 
-    std::int64_t cacheWrite5m, cacheWrite1h;
     bool assumed;
     std::int64_t splitSum;
     // A split whose sum overflows cannot equal any total.
     if (!__builtin_add_overflow(share5m, share1h, &splitSum) && splitSum == total) {
-        cacheWrite5m = share5m;
-        cacheWrite1h = share1h;
+        counts.cacheWrite5m = share5m;
+        counts.cacheWrite1h = share1h;
         assumed = false;
     } else {
-        cacheWrite5m = total;
-        cacheWrite1h = 0;
+        counts.cacheWrite5m = total;
         assumed = total > 0;
     }
 
-    if (input == 0 && output == 0 && cacheRead == 0 && total == 0 && webSearch == 0 &&
-        webFetch == 0) {
-        ++diag.linesSkippedZeroUsage;
+    if (counts.input == 0 && counts.output == 0 && counts.cacheRead == 0 && total == 0 &&
+        counts.webSearch == 0 && counts.webFetch == 0) {
+        ++diag.skippedZeroUsage;
         return;
     }
 
     std::optional<double> when;
     if (auto ts = stringAt(top, "timestamp")) when = Timestamp::parse(*ts);
     if (!when) {
-        ++diag.linesRejectedNoTimestamp;
+        ++diag.rejectedNoTimestamp;
         return;
     }
 
@@ -234,7 +233,7 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
     auto requestId = stringAt(top, "requestId");
     if (!requestId) requestId = stringAt(top, "request_id");
     if (!messageId || !requestId || messageId->empty() || requestId->empty()) {
-        ++diag.linesRejectedNoIdentity;
+        ++diag.rejectedNoIdentity;
         return;
     }
 
@@ -266,13 +265,7 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
                 if (auto cwd = stringAt(top, "cwd")) r.rawCwd = *cwd;
                 r.agent = tp.parsedAgent(stringAt(top, "agentId"));
                 r.sourceHome = home;
-                r.input = input;
-                r.output = output;
-                r.cacheWrite5m = cacheWrite5m;
-                r.cacheWrite1h = cacheWrite1h;
-                r.cacheRead = cacheRead;
-                r.webSearch = webSearch;
-                r.webFetch = webFetch;
+                r.counts() = counts;
                 r.cacheWriteBreakdownAssumed = assumed;
                 r.sourceRank = rank;
             } catch (...) {
@@ -287,15 +280,7 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
         present = record;
         last = {present, storedKey};
     }
-    UsageRecord& r = *present;
-    r.input = std::max(r.input, input);
-    r.output = std::max(r.output, output);
-    r.cacheRead = std::max(r.cacheRead, cacheRead);
-    r.cacheWrite5m = std::max(r.cacheWrite5m, cacheWrite5m);
-    r.cacheWrite1h = std::max(r.cacheWrite1h, cacheWrite1h);
-    r.webSearch = std::max(r.webSearch, webSearch);
-    r.webFetch = std::max(r.webFetch, webFetch);
-    if (*when < r.timestamp) r.timestamp = *when;
+    present->fold(counts, *when);
 }
 
 } // namespace
@@ -317,7 +302,7 @@ void ingestLine(std::string_view line, const std::string& path, const std::strin
         diag.longestLinePath = path;
     }
     if (!containsBytes(line, Scanner::usageNeedle)) return;
-    ++diag.usageLinesSeen;
+    ++diag.usageLines;
 
     ThreadParser& tp = threadParser();
     const char* padded = tp.pad(line);
@@ -332,7 +317,7 @@ void ingestLine(std::string_view line, const std::string& path, const std::strin
     if (parsed.error() == simdjson::NUMBER_ERROR && detail::clampLargeNumbers(line, tp.rewritten))
         parsed = parser->parse(tp.pad(tp.rewritten), tp.rewritten.size(), false);
     if (parsed.get_object().get(top) != simdjson::SUCCESS) {
-        ++diag.linesRejectedInvalidJSON;
+        ++diag.rejectedInvalidJSON;
     } else {
         ingestParsed(top, path, home, rank, into, diag, tp, last);
     }

@@ -113,8 +113,7 @@ RequestRow RequestDictionary::rowOf(const UsageRecord& r) {
     row.agent = internAgent(r.agent);
     row.home = internHome(r.sourceHome);
     if (r.cacheWriteBreakdownAssumed) row.flags |= RequestRow::assumedFlag;
-    setCounts(row, {r.input, r.output, r.cacheWrite5m, r.cacheWrite1h, r.cacheRead, r.webSearch,
-                    r.webFetch});
+    setCounts(row, r);
     return row;
 }
 
@@ -140,13 +139,8 @@ void RequestDictionary::setCounts(RequestRow& row, const RequestCounts& c) {
 
 void RequestDictionary::fold(RequestRow& row, const RequestCounts& o, double timestamp) {
     const RequestCounts a = counts(row);
-    const RequestCounts both{std::max(a.input, o.input),
-                             std::max(a.output, o.output),
-                             std::max(a.cacheWrite5m, o.cacheWrite5m),
-                             std::max(a.cacheWrite1h, o.cacheWrite1h),
-                             std::max(a.cacheRead, o.cacheRead),
-                             std::max(a.webSearch, o.webSearch),
-                             std::max(a.webFetch, o.webFetch)};
+    RequestCounts both = a;
+    both.foldMax(o);
     if (both != a) setCounts(row, both);
     row.timestamp = std::min(row.timestamp, timestamp);
 }
@@ -159,14 +153,7 @@ UsageRecord RequestDictionary::record(const RequestRow& row) const {
     r.rawCwd = cwd(row.cwd);
     r.agent = agent(row.agent);
     r.sourceHome = home(row.home);
-    const RequestCounts c = counts(row);
-    r.input = c.input;
-    r.output = c.output;
-    r.cacheWrite5m = c.cacheWrite5m;
-    r.cacheWrite1h = c.cacheWrite1h;
-    r.cacheRead = c.cacheRead;
-    r.webSearch = c.webSearch;
-    r.webFetch = c.webFetch;
+    r.counts() = counts(row);
     r.cacheWriteBreakdownAssumed = row.cacheWriteBreakdownAssumed();
     return r;
 }

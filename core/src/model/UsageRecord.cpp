@@ -4,10 +4,6 @@
 
 namespace vantery {
 
-std::int64_t UsageRecord::totalTokens() const noexcept {
-    return satAdd(satAdd(satAdd(satAdd(input, output), cacheWrite5m), cacheWrite1h), cacheRead);
-}
-
 SourceHome::SourceHome(std::string n, const std::string& home)
     : name(std::move(n)), projectsPath(home + "/" + name + "/projects"),
       teamsPath(home + "/" + name + "/teams") {}
@@ -24,24 +20,12 @@ std::vector<std::string> SourceHome::defaultNames() {
     return names;
 }
 
-std::int64_t ScanDiagnostics::totalRejected() const noexcept {
-    return satAdd(
-        satAdd(satAdd(linesRejectedInvalidJSON, linesRejectedNoMessage), linesRejectedNoTimestamp),
-        linesRejectedNoIdentity);
-}
-
 void ScanDiagnostics::merge(const ScanDiagnostics& o) {
     filesScanned = satAdd(filesScanned, o.filesScanned);
     filesUnreadable.insert(filesUnreadable.end(), o.filesUnreadable.begin(),
                            o.filesUnreadable.end());
     bytesRead += o.bytesRead;
-    usageLinesSeen = satAdd(usageLinesSeen, o.usageLinesSeen);
-    linesRejectedInvalidJSON = satAdd(linesRejectedInvalidJSON, o.linesRejectedInvalidJSON);
-    linesRejectedNoMessage = satAdd(linesRejectedNoMessage, o.linesRejectedNoMessage);
-    linesNotUsageBearing = satAdd(linesNotUsageBearing, o.linesNotUsageBearing);
-    linesRejectedNoTimestamp = satAdd(linesRejectedNoTimestamp, o.linesRejectedNoTimestamp);
-    linesRejectedNoIdentity = satAdd(linesRejectedNoIdentity, o.linesRejectedNoIdentity);
-    linesSkippedZeroUsage = satAdd(linesSkippedZeroUsage, o.linesSkippedZeroUsage);
+    accumulate(o);
     if (longestLineBytes < o.longestLineBytes) {
         longestLineBytes = o.longestLineBytes;
         longestLinePath = o.longestLinePath;

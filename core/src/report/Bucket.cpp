@@ -26,20 +26,12 @@ void addModelAndCost(Bucket& b, std::string_view model, const Estimate<double>& 
 
 } // namespace
 
-std::int64_t Bucket::cacheWrite() const noexcept {
-    return satAdd(cacheWrite5m, cacheWrite1h);
-}
-
-std::int64_t Bucket::totalTokens() const noexcept {
-    return satAdd(satAdd(satAdd(input, output), cacheWrite()), cacheRead);
-}
-
 void Bucket::add(const UsageRecord& r, LocalDay day) {
     add(r, r.cost(day));
 }
 
 void Bucket::add(const UsageRecord& r, const Estimate<double>& e) {
-    detail::addCounts(*this, detail::countsOf(r), r.timestamp, r.cacheWriteBreakdownAssumed);
+    detail::addCounts(*this, r, r.timestamp, r.cacheWriteBreakdownAssumed);
     addModelAndCost(*this, r.model, e);
 }
 

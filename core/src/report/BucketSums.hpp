@@ -25,13 +25,7 @@ template <class Sums>
 [[gnu::always_inline]] inline void addCounts(Sums& s, const RequestCounts& c, double timestamp,
                                              bool cacheWriteBreakdownAssumed) noexcept {
     s.requests = satAdd(s.requests, 1);
-    s.input = satAdd(s.input, c.input);
-    s.output = satAdd(s.output, c.output);
-    s.cacheWrite5m = satAdd(s.cacheWrite5m, c.cacheWrite5m);
-    s.cacheWrite1h = satAdd(s.cacheWrite1h, c.cacheWrite1h);
-    s.cacheRead = satAdd(s.cacheRead, c.cacheRead);
-    s.webSearch = satAdd(s.webSearch, c.webSearch);
-    s.webFetch = satAdd(s.webFetch, c.webFetch);
+    s.counts().accumulate(c);
     if (cacheWriteBreakdownAssumed)
         s.cacheWriteAssumedRequests = satAdd(s.cacheWriteAssumedRequests, 1);
     if constexpr (requires { s.noteActivity(timestamp); }) {
@@ -46,25 +40,13 @@ template <class Sums>
 // alike.
 template <class To, class From> void copyCounters(To& to, const From& from) noexcept {
     to.requests = from.requests;
-    to.input = from.input;
-    to.output = from.output;
-    to.cacheWrite5m = from.cacheWrite5m;
-    to.cacheWrite1h = from.cacheWrite1h;
-    to.cacheRead = from.cacheRead;
-    to.webSearch = from.webSearch;
-    to.webFetch = from.webFetch;
+    to.counts() = from.counts();
     to.cacheWriteAssumedRequests = from.cacheWriteAssumedRequests;
 }
 
-inline RequestCounts countsOf(const UsageRecord& r) noexcept {
-    return {r.input,     r.output,    r.cacheWrite5m, r.cacheWrite1h,
-            r.cacheRead, r.webSearch, r.webFetch};
-}
-
 // The sums of one bucket, without its per-model counts.
-struct Sums {
-    std::int64_t requests = 0, input = 0, output = 0, cacheWrite5m = 0, cacheWrite1h = 0,
-                 cacheRead = 0, webSearch = 0, webFetch = 0, cacheWriteAssumedRequests = 0;
+struct Sums : RequestCounts {
+    std::int64_t requests = 0, cacheWriteAssumedRequests = 0;
     double priced = 0;
     double first = 0, last = 0; // valid once requests > 0
 

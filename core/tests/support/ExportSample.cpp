@@ -111,11 +111,11 @@ Report sampleReport() {
     d.filesUnreadable = {"/home/ana/.claude/projects/z.jsonl",
                          "/home/ana/.claude/projects/b.jsonl"};
     d.bytesRead = 123456;
-    d.usageLinesSeen = 20;
-    d.linesRejectedInvalidJSON = 1;
-    d.linesRejectedNoTimestamp = 2;
-    d.linesNotUsageBearing = 7;
-    d.linesSkippedZeroUsage = 3;
+    d.usageLines = 20;
+    d.rejectedInvalidJSON = 1;
+    d.rejectedNoTimestamp = 2;
+    d.notUsageBearing = 7;
+    d.skippedZeroUsage = 3;
     d.longestLineBytes = 4096;
     d.longestLinePath = "/home/ana/.claude/projects/shop/s1.jsonl";
     d.uniqueRequests = 8;

@@ -129,13 +129,13 @@ std::string MCPServer::provenance(const Json& arguments) {
 
     const ScanDiagnostics& d = report.diagnostics;
     s += "\nWHAT WAS LOST WHILE PARSING (across the whole corpus, not just the filter)\n";
-    s += counter("  usage lines seen            ", d.usageLinesSeen);
-    s += counter("  lines without usage         ", d.linesNotUsageBearing);
-    s += counter("  rejected: invalid JSON      ", d.linesRejectedInvalidJSON);
-    s += counter("  rejected: no `message`      ", d.linesRejectedNoMessage);
-    s += counter("  rejected: no timestamp      ", d.linesRejectedNoTimestamp);
-    s += counter("  rejected: no identity       ", d.linesRejectedNoIdentity);
-    s += counter("  skipped: usage all zero     ", d.linesSkippedZeroUsage);
+    s += counter("  usage lines seen            ", d.usageLines);
+    s += counter("  lines without usage         ", d.notUsageBearing);
+    s += counter("  rejected: invalid JSON      ", d.rejectedInvalidJSON);
+    s += counter("  rejected: no `message`      ", d.rejectedNoMessage);
+    s += counter("  rejected: no timestamp      ", d.rejectedNoTimestamp);
+    s += counter("  rejected: no identity       ", d.rejectedNoIdentity);
+    s += counter("  skipped: usage all zero     ", d.skippedZeroUsage);
     if (!d.filesUnreadable.empty()) {
         s +=
             "  UNREADABLE FILES            " +

@@ -58,7 +58,7 @@ std::string MCPServer::sources(const Json& arguments) {
     s += "\nSCAN\n";
     s += "  files scanned         " + AnswerText::count(d.filesScanned) + "\n";
     s += "  unified requests      " + AnswerText::count(d.uniqueRequests) + "\n";
-    s += "  usage lines           " + AnswerText::count(d.usageLinesSeen) + "\n";
+    s += "  usage lines           " + AnswerText::count(d.usageLines) + "\n";
     s += "  lines rejected total  " + AnswerText::count(d.totalRejected()) + "\n";
     s += "  longest line          " + AnswerText::count(d.longestLineBytes) + " bytes";
     if (!d.longestLinePath.empty()) s += " \u2014 " + data->shortened(d.longestLinePath);

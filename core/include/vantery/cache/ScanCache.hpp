@@ -25,14 +25,7 @@ namespace vantery {
 class ScanCache {
   public:
     /// Line counters of the consumed part of one file.
-    struct FileDiagnostics {
-        std::int64_t usageLines = 0;
-        std::int64_t notUsageBearing = 0;
-        std::int64_t skippedZeroUsage = 0;
-        std::int64_t rejectedInvalidJSON = 0;
-        std::int64_t rejectedNoMessage = 0;
-        std::int64_t rejectedNoTimestamp = 0;
-        std::int64_t rejectedNoIdentity = 0;
+    struct FileDiagnostics : LineCounters {
         std::int64_t longestLineBytes = 0;
 
         /// Adds the seven summed counters into `diag`; takes over the longest line

@@ -2,20 +2,9 @@
 // A unified request as a 48-byte row whose texts are small ids into a dictionary.
 #include <cstdint>
 
+#include "vantery/model/RequestCounts.hpp"
+
 namespace vantery {
-
-/// A request's counters at full width.
-struct RequestCounts {
-    std::int64_t input = 0;
-    std::int64_t output = 0;
-    std::int64_t cacheWrite5m = 0;
-    std::int64_t cacheWrite1h = 0;
-    std::int64_t cacheRead = 0;
-    std::int64_t webSearch = 0;
-    std::int64_t webFetch = 0;
-
-    friend bool operator==(const RequestCounts&, const RequestCounts&) = default;
-};
 
 /// One unified request in 48 bytes. The counters that fit are held here; a request with
 /// a counter that does not (or any web fetch) is `wide`: its `input` field then holds the

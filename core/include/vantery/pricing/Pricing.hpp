@@ -8,7 +8,7 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
-#include "vantery/model/RequestTable.hpp"
+#include "vantery/model/RequestCounts.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
 namespace vantery {
@@ -60,12 +60,6 @@ struct Pricing {
         a = a + cacheWrite1hMultiplier * (in * static_cast<double>(request.cacheWrite1h));
         a = a + p.output * static_cast<double>(request.output);
         return a / 1'000'000.0 + static_cast<double>(request.webSearch) * webSearchCostPerRequest;
-    }
-    /// The same for a record's counters.
-    static double costOf(const Prices& p, const UsageRecord& request) noexcept {
-        return costOf(p, RequestCounts{request.input, request.output, request.cacheWrite5m,
-                                       request.cacheWrite1h, request.cacheRead, request.webSearch,
-                                       request.webFetch});
     }
 };
 

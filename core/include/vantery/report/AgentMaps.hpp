@@ -118,10 +118,8 @@ class AgentBuckets {
 
   private:
     friend class detail::AgentBucketsBuilder;
-    struct Sums {
-        std::int64_t requests = 0, input = 0, output = 0, cacheWrite5m = 0, cacheWrite1h = 0,
-                     cacheRead = 0, webSearch = 0, webFetch = 0, cacheWriteAssumedRequests = 0,
-                     unpricedRequests = 0;
+    struct Sums : RequestCounts {
+        std::int64_t requests = 0, cacheWriteAssumedRequests = 0, unpricedRequests = 0;
         double priced = 0;
         double first = 0, last = 0; // NaN when absent
     };

@@ -9,6 +9,7 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
+#include "vantery/model/RequestCounts.hpp"
 #include "vantery/model/RequestTable.hpp"
 #include "vantery/model/UsageRecord.hpp"
 
@@ -21,23 +22,14 @@ struct DominantComponent {
     friend bool operator==(const DominantComponent&, const DominantComponent&) = default;
 };
 
-struct Bucket {
+/// Its counts are the sums of its requests' counts, with cacheWrite() and totalTokens().
+struct Bucket : RequestCounts {
     std::int64_t requests = 0;
-    std::int64_t input = 0;
-    std::int64_t output = 0;
-    std::int64_t cacheWrite5m = 0;
-    std::int64_t cacheWrite1h = 0;
-    std::int64_t cacheRead = 0;
-    std::int64_t webSearch = 0;
-    std::int64_t webFetch = 0;
     CostEstimate cost;
     std::map<std::string, std::int64_t, std::less<>> modelCounts;
     std::optional<double> firstActivity;
     std::optional<double> lastActivity;
     std::int64_t cacheWriteAssumedRequests = 0;
-
-    std::int64_t cacheWrite() const noexcept;
-    std::int64_t totalTokens() const noexcept;
 
     /// Folds one request in, priced on its local day.
     void add(const UsageRecord& record, LocalDay day);
