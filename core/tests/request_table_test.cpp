@@ -63,3 +63,34 @@ TEST(RequestTable, PositionsIteratorsAndWalksAgreeOverKeptAndMergedRuns) {
     EXPECT_TRUE(empty.begin() == empty.end());
     EXPECT_TRUE(RequestTable().begin() == RequestTable().end());
 }
+
+// A request seen twice folds the same way into a record and into a row, narrow or
+// wide: each count its larger, the time its earlier. The larger counts alternate
+// between the sides, so a count folded the wrong way round shows.
+TEST(RequestCounts, RecordsAndRowsFoldAlike) {
+    const RequestCounts first{1, 11, 1, 13, 1, 15, 0};
+    const RequestCounts again{20, 1, 22, 1, 24, 1, 26};
+    const RequestCounts both{20, 11, 22, 13, 24, 15, 26};
+
+    UsageRecord record;
+    record.counts() = first;
+    record.timestamp = 50;
+    RequestDictionary dictionary;
+    RequestRow row = dictionary.rowOf(record);
+    ASSERT_FALSE(row.wide());
+
+    record.fold(again, 40);
+    dictionary.fold(row, again, 40);
+    EXPECT_EQ(record.counts(), both);
+    EXPECT_EQ(record.timestamp, 40);
+    EXPECT_TRUE(row.wide()); // a web fetch does not fit a narrow row
+    EXPECT_EQ(dictionary.counts(row), both);
+    EXPECT_EQ(row.timestamp, 40);
+
+    record.fold(first, 60);
+    dictionary.fold(row, first, 60);
+    EXPECT_EQ(record.counts(), both);
+    EXPECT_EQ(record.timestamp, 40);
+    EXPECT_EQ(dictionary.counts(row), both);
+    EXPECT_EQ(row.timestamp, 40);
+}
