@@ -49,7 +49,7 @@ TEST(Text, Utf8Validation) {
 TEST(Text, Lowercased) {
     EXPECT_EQ(lowercased("Claude-OPUS"), "claude-opus");
     EXPECT_EQ(lowercased("\xC3\x96L"), "\xC3\xB6l"); // Ö → ö
-    EXPECT_EQ(lowercased("\u0130X"), "i\u0307x");     // the full mapping keeps the dot
+    EXPECT_EQ(lowercased("\u0130X"), "i\u0307x");    // the full mapping keeps the dot
     EXPECT_EQ(lowercased("a\xFF"
                          "B"),
               "a\xFF"

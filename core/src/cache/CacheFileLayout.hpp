@@ -8,6 +8,7 @@
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "vantery/model/RequestCounts.hpp"
 
 namespace vantery::cachefile {
 
@@ -30,8 +31,7 @@ struct RecordFields {
     std::uint64_t key = 0;
     double timestamp = 0;
     std::uint64_t model = 0, session = 0, cwd = 0, home = 0, agent = 0;
-    /// input, output, cacheWrite5m, cacheWrite1h, cacheRead, webSearch, webFetch
-    std::int64_t counts[7] = {};
+    RequestCounts counts; ///< in the file in RequestCounts::forEachField's order
     bool assumed = false;
     std::int64_t rank = 0;
 };
@@ -65,8 +65,7 @@ template <class Record, class Io> constexpr void eachRecordField(Record& r, Io& 
     io.str(r.cwd);
     io.str(r.home);
     io.str(r.agent);
-    for (auto& c : r.counts)
-        io.integer(c);
+    RequestCounts::forEachField([&](auto m) { io.integer(r.counts.*m); });
     io.flag(r.assumed);
     io.integer(r.rank);
 }

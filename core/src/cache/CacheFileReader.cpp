@@ -194,8 +194,7 @@ std::optional<CacheContent> decodeCacheFile(std::string_view bytes, const CacheF
                 row.home = static_cast<std::uint8_t>(field(StringUses::home, f.home));
                 row.agent = field(StringUses::agent, f.agent);
                 if (f.assumed) row.flags |= RequestRow::assumedFlag;
-                dictionary->setCounts(row, {f.counts[0], f.counts[1], f.counts[2], f.counts[3],
-                                            f.counts[4], f.counts[5], f.counts[6]});
+                dictionary->setCounts(row, f.counts);
                 const std::string_view key = r.string(f.key);
                 const KeyPrint print = KeyPrint::of(key);
                 // A repaired key may equal another repaired differently.

@@ -83,16 +83,9 @@ void encodeEntry(BinaryWriter& w, const ScanCache::FileState& state, std::uint32
         const RequestRow& r = state.block->row(i);
         const StringNumbers::Row s = numbers.known(r);
         const RequestCounts c = dictionary.counts(r);
-        const cachefile::RecordFields record{keys[i],
-                                             r.timestamp,
-                                             s.model,
-                                             s.session,
-                                             s.cwd,
-                                             s.home,
-                                             s.agent,
-                                             {c.input, c.output, c.cacheWrite5m, c.cacheWrite1h,
-                                              c.cacheRead, c.webSearch, c.webFetch},
-                                             r.cacheWriteBreakdownAssumed(),
+        const cachefile::RecordFields record{keys[i],   r.timestamp, s.model,
+                                             s.session, s.cwd,       s.home,
+                                             s.agent,   c,           r.cacheWriteBreakdownAssumed(),
                                              rank};
         cachefile::eachRecordField(record, out);
     }

@@ -53,7 +53,8 @@ ScanCache::FileTable takeFilesWithLostKeys(ScanCache::FileTable& files);
 /// key's text cannot be read back from its source as it was.
 void writeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary,
                     const std::function<void(std::string_view)>& sink, bool keysDistinct = false);
-/// The whole cache file at once.
+/// The whole cache file at once: the in-memory form that tests, the fuzzer and the
+/// benchmark round-trip; the programs save through writeCacheFile.
 std::string encodeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary);
 /// The content of a cache file, each file's block in the file's order; absent when the
 /// bytes are not a complete, valid file. With a source, the bytes are its whole file.
