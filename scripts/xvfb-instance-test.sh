@@ -15,19 +15,7 @@ entry=${3:?usage: xvfb-instance-test.sh <Vantery> <vantery-bench> <desktop entry
 source "$(dirname "$0")/lib/xvfb-session.sh"
 xvfb_require Xvfb trayer xdotool xwininfo xprop
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vantery-instance.XXXXXX")
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  for log in "$work"/*.log; do [[ -s "$log" ]] && { echo "--- $log"; tail -n 20 "$log"; }; done
-  exit 1
-}
+xvfb_scratch instance
 
 "$bench" gen --out "$work/home" --mb 1 --seed 7 >/dev/null || fail "vantery-bench gen failed"
 xvfb_start

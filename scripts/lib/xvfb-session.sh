@@ -1,6 +1,25 @@
 # Sourced by the tests of the real app on an X server: a display of its own with the
-# trayer tray host, and the helpers to find the app's windows. The caller sets `work`
-# (a temporary folder), `pids` (an array that its cleanup kills) and `fail`.
+# trayer tray host, and the helpers to find the app's windows.
+
+# Makes `work`, a temporary folder named after $1, and `pids`, the processes killed at
+# exit, when `work` is removed.
+xvfb_scratch() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/vantery-$1.XXXXXX")
+  pids=()
+  trap xvfb_cleanup EXIT
+}
+xvfb_cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+
+# Says what failed, with the tail of every log in `work`, and exits 1.
+fail() {
+  echo "FAIL: $*"
+  for log in "$work"/*.log; do [[ -s "$log" ]] && { echo "--- $log"; tail -n 20 "$log"; }; done
+  exit 1
+}
 
 # Exits 77 (skipped) unless every tool named is installed.
 xvfb_require() {
