@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 void expectSameAsFullScan(const ScanCache::Refresh& r, const std::vector<SourceHome>& homes) {
     ScanDiagnostics want;
     RequestMap scan = fullScan(homes, &want);
@@ -65,7 +58,7 @@ TEST(CacheOnRealTranscripts, GrowingInTwoHalvesMatchesFullScans) {
     std::vector<std::pair<fs::path, std::string>> files;
     for (const auto& e : fs::recursive_directory_iterator(source))
         if (e.is_regular_file() && e.path().extension() == ".jsonl")
-            files.emplace_back(projects / fs::relative(e.path(), source), readAll(e.path()));
+            files.emplace_back(projects / fs::relative(e.path(), source), fileContent(e.path()));
     ASSERT_FALSE(files.empty());
 
     std::size_t n = 0;

@@ -10,15 +10,9 @@
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
+using vantery::testing::fileContent;
 
 namespace {
-
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 Line usage(const std::string& id) {
     Line l;
@@ -36,9 +30,9 @@ TEST(CacheTarget, TheServerNeverSavesOverATranscript) {
     ServerFixture f;
     f.transcript("p/a.jsonl", usageLine(usage("1")));
     const std::string transcript = f.home / ".claude/projects/p/a.jsonl";
-    const std::string before = contentOf(transcript);
+    const std::string before = fileContent(transcript);
     for (const std::string& target : {transcript, f.home.write("notes.txt", "mine")}) {
-        const std::string kept = contentOf(target);
+        const std::string kept = fileContent(target);
         f.variables["VANTERY_CACHE_PATH"] = target;
         auto env = f.environment();
         std::vector<std::string> logged;
@@ -48,11 +42,11 @@ TEST(CacheTarget, TheServerNeverSavesOverATranscript) {
         *f.monotonic += 60;
         data.ensureFresh();
         EXPECT_EQ(data.table().size(), 1u) << target;
-        EXPECT_EQ(contentOf(target), kept) << target;
+        EXPECT_EQ(fileContent(target), kept) << target;
         ASSERT_EQ(logged.size(), 1u) << target;
         EXPECT_NE(logged[0].find(target), std::string::npos);
     }
-    EXPECT_EQ(contentOf(transcript), before);
+    EXPECT_EQ(fileContent(transcript), before);
 
     // A folder made for the cache is private, like the default one.
     f.variables["VANTERY_CACHE_PATH"] = "~/made/for/cache.bin";

@@ -12,15 +12,9 @@
 using namespace vantery;
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
+using vantery::testing::fileContent;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 Line request(std::string id, std::string session, std::string cwd, std::string agentId,
              std::int64_t input) {
@@ -69,7 +63,7 @@ struct FilterFixture : ::testing::Test {
 } // namespace
 
 TEST(ToolTable, MatchesTheHandTypedFixtureExactlyAndInOrder) {
-    Json fixture = Json::parse(readFile(VANTERY_SOURCE_DIR "/testdata/mcp/tools-list.json"));
+    Json fixture = Json::parse(fileContent(VANTERY_SOURCE_DIR "/testdata/mcp/tools-list.json"));
     Json tools = MCPServer::tools();
     // Same members in the same order: compare the compact texts, not only the values.
     EXPECT_EQ(Json({{"tools", tools}}).dump(), fixture.dump());

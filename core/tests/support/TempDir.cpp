@@ -2,11 +2,19 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
 namespace vantery::testing {
 namespace fs = std::filesystem;
+
+std::string fileContent(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "vantery-test-XXXXXX").string();

@@ -28,6 +28,9 @@ class TempDir {
     std::string path_;
 };
 
+/// The whole content of the file at path; empty when it cannot be read.
+std::string fileContent(const std::filesystem::path& path);
+
 /// A fake user home: TempDir plus the transcript path of a Claude home.
 class TempHome : public TempDir {
   public:
