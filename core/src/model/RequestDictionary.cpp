@@ -75,21 +75,22 @@ std::uint32_t RequestDictionary::internWide(const RequestCounts& counts) {
     return static_cast<std::uint32_t>(wides_.push(counts));
 }
 
-std::optional<std::uint32_t> RequestDictionary::findModel(std::string_view text) const {
+std::optional<std::uint32_t> RequestDictionary::findIn(const Pool& pool,
+                                                       std::string_view text) const {
     std::lock_guard g(lock_);
-    return models_.find(text);
+    return pool.find(text);
+}
+std::optional<std::uint32_t> RequestDictionary::findModel(std::string_view text) const {
+    return findIn(models_, text);
 }
 std::optional<std::uint32_t> RequestDictionary::findSession(std::string_view text) const {
-    std::lock_guard g(lock_);
-    return sessions_.find(text);
+    return findIn(sessions_, text);
 }
 std::optional<std::uint32_t> RequestDictionary::findCwd(std::string_view text) const {
-    std::lock_guard g(lock_);
-    return cwds_.find(text);
+    return findIn(cwds_, text);
 }
 std::optional<std::uint32_t> RequestDictionary::findHome(std::string_view text) const {
-    std::lock_guard g(lock_);
-    return homes_.find(text);
+    return findIn(homes_, text);
 }
 std::optional<std::uint32_t> RequestDictionary::findAgent(const AgentIdentity& agent) const {
     std::string key = agentKey(agent);

@@ -79,6 +79,8 @@ class RequestDictionary {
         std::optional<std::uint32_t> find(std::string_view text) const;
     };
     static std::string agentKey(const AgentIdentity& agent);
+    /// A pool's lookup under the dictionary's lock.
+    std::optional<std::uint32_t> findIn(const Pool& pool, std::string_view text) const;
 
     mutable std::mutex lock_;
     Pool models_, sessions_, cwds_, homes_;
