@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/AllocatorArenas.hpp"
+#include "model/AllocatorRetention.hpp"
 #include "model/ProductPage.hpp"
 #include "model/SingleInstance.hpp"
 #include "vantery/base/CommandLine.hpp"
@@ -66,7 +66,7 @@ int qtOptionWords(std::string_view arg) {
 } // namespace
 
 int main(int argc, char** argv) {
-    vantery::app::capAllocatorArenas();
+    vantery::app::boundAllocatorRetention();
     const std::optional<std::string> version = vantery::app::ProductPage::shippedVersion();
     const std::string shownVersion = version.value_or("(unversioned)");
     if (auto status =

@@ -31,7 +31,7 @@
 
 #include "StallMeter.hpp"
 #include "SyntheticHome.hpp"
-#include "model/AllocatorArenas.hpp"
+#include "model/AllocatorRetention.hpp"
 #include "model/UsageStore.hpp"
 
 using vantery::RangePreset;
@@ -107,7 +107,7 @@ int soakBench(UsageStore& store, const std::string& home, int refreshes);
 
 int main(int argc, char** argv) {
     // The app's own allocator setting, so that its memory and times are measured.
-    vantery::app::capAllocatorArenas();
+    vantery::app::boundAllocatorRetention();
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(usage, stdout);

@@ -22,7 +22,7 @@
 
 #include <fmt/format.h>
 
-#include "model/AllocatorArenas.hpp"
+#include "model/AllocatorRetention.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/RangeTab.hpp"
 #include "widgets/TodayTab.hpp"
@@ -164,7 +164,7 @@ void grab(QWidget& w, const std::string& dir, const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
-    vantery::app::capAllocatorArenas(); // as the app does
+    vantery::app::boundAllocatorRetention(); // as the app does
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
             std::fputs(usage, stdout);
