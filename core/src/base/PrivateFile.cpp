@@ -89,12 +89,17 @@ const char* mappedCopy(const std::string& path, int fd, std::size_t size) {
 
 // `size` bytes of `fd` read into memory of their own; null when the file gives fewer.
 const char* readIntoMemory(int fd, std::size_t size) {
-    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#if defined(MAP_POPULATE)
-    flags |= MAP_POPULATE; // one call instead of a fault per page as the read fills it
-#endif
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
+    // Faulted in by 4 KiB pages, the memory cost more than the decoding: 56 MB took
+    // 150 ms here, in 2 MiB pages 14 ms, as fast as mapping the file. Then one call
+    // instead of a fault per page as the read fills it. Both only advise.
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return nullptr;
+#if defined(MADV_HUGEPAGE)
+    ::madvise(p, size, MADV_HUGEPAGE);
+#endif
+#if defined(MADV_POPULATE_WRITE)
+    ::madvise(p, size, MADV_POPULATE_WRITE);
+#endif
     if (!readFullyAt(fd, static_cast<char*>(p), size, 0)) {
         ::munmap(p, size);
         return nullptr;
