@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Contains.hpp"
 #include "ServerFixture.hpp"
 #include "StrayControls.hpp"
 #include "Transcripts.hpp"
@@ -13,25 +14,10 @@
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
 
-namespace {
-
-struct Server {
-    ServerFixture fixture;
-    MCPServer server{fixture.make()};
-    std::vector<std::string> logged;
-
-    std::optional<std::string> answer(const std::string& line) {
-        return Protocol::answerLine(line, server,
-                                    [this](std::string_view m) { logged.emplace_back(m); });
-    }
-};
-
-} // namespace
-
 // A client waits for every id it sent: whenever the top-level id and method can be
 // read, that id is answered, exactly as it was written.
 TEST(HostileMessages, EveryReadableIdIsAnswered) {
-    Server s;
+    LineServer s;
     const std::string deep = std::string(300, '[') + std::string(300, ']');
     auto tooDeep =
         s.answer(R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{"a":)" + deep + "}}");
@@ -71,7 +57,7 @@ TEST(HostileMessages, EveryReadableIdIsAnswered) {
 // Reading a message costs time in proportion to its size: 150,000 argument keys
 // once took 22 seconds. The bound is far above the time taken, even unoptimised.
 TEST(HostileMessages, ManyKeysAreReadInLinearTime) {
-    Server s;
+    LineServer s;
     std::string line =
         R"({"jsonrpc":"2.0","id":9,"method":"tools/call","params":{"name":"vant_cost","arguments":{"period":"today")";
     for (int i = 0; i < 150'000; ++i)
@@ -131,5 +117,5 @@ TEST(HostileNames, NoAnswerCarriesTheirControls) {
     }
     for (const char* kept : {"evilproj", "sess", "reviewer-0123456789abcdef", "claude-evil",
                              "-w-evil/s1.jsonl", "\u2068\u05E9\u05DC\u2069"})
-        EXPECT_NE(all.find(kept), std::string::npos) << kept;
+        EXPECT_TRUE(contains(all, kept)) << kept;
 }

@@ -219,32 +219,23 @@ TEST(Serialization, InvalidUtf8BecomesReplacementCharacters) {
 }
 
 TEST(Serialization, LinesAreTrimmedOfUnicodeBlanksToo) {
-    ServerFixture f;
-    MCPServer server(f.make());
-    std::vector<std::string> logged;
-    auto log = [&](std::string_view m) { logged.emplace_back(m); };
-    auto reply = Protocol::answerLine(
-        "\u00a0\u3000{\"jsonrpc\":\"2.0\",\"id\":4,\"method\":\"ping\"}\u2028\u0085\r", server,
-        log);
+    LineServer s;
+    auto reply =
+        s.answer("\u00a0\u3000{\"jsonrpc\":\"2.0\",\"id\":4,\"method\":\"ping\"}\u2028\u0085\r");
     ASSERT_TRUE(reply);
     EXPECT_EQ(*reply, R"({"jsonrpc":"2.0","id":4,"result":{}})");
-    EXPECT_FALSE(Protocol::answerLine("\u2003 \u00a0\t", server, log));
-    EXPECT_TRUE(logged.empty()) << "a line of blanks is skipped without a log line";
+    EXPECT_FALSE(s.answer("\u2003 \u00a0\t"));
+    EXPECT_TRUE(s.logged.empty()) << "a line of blanks is skipped without a log line";
     // A blank-looking byte that is not one (a lone continuation byte) is not trimmed.
-    EXPECT_FALSE(Protocol::answerLine("\xa0{}", server, log));
-    EXPECT_EQ(logged.size(), 1u);
+    EXPECT_FALSE(s.answer("\xa0{}"));
+    EXPECT_EQ(s.logged.size(), 1u);
 }
 
 TEST(Serialization, BytesThatAreNotUtf8ReadAsReplacementCharacters) {
-    ServerFixture f;
-    MCPServer server(f.make());
-    std::vector<std::string> logged;
-    auto log = [&](std::string_view m) { logged.emplace_back(m); };
-    auto reply = Protocol::answerLine(
-        "{\"jsonrpc\":\"2.0\",\"id\":5,\"method\":\"tools/call\",\"params\":{\"name\":"
-        "\"vant_\xE9\"}}",
-        server, log);
+    LineServer s;
+    auto reply = s.answer("{\"jsonrpc\":\"2.0\",\"id\":5,\"method\":\"tools/call\",\"params\":{"
+                          "\"name\":\"vant_\xE9\"}}");
     ASSERT_TRUE(reply) << "a request with an id is answered";
     EXPECT_EQ(Json::parse(*reply)["result"]["content"][0]["text"], "Unknown verb: vant_\uFFFD");
-    EXPECT_TRUE(logged.empty());
+    EXPECT_TRUE(s.logged.empty());
 }

@@ -2,26 +2,21 @@
 // the filters and every refusal.
 #include <gtest/gtest.h>
 
-#include "Golden.hpp"
+#include "Contains.hpp"
 #include "ServerFixture.hpp"
 #include "ToolsHome.hpp"
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
-using vantery::testing::matchesGolden;
 
 namespace {
 
 void expectGolden(ToolsHome& t, const std::string& golden, const std::string& arguments) {
-    auto a = t.call("vant_cost", arguments);
-    EXPECT_FALSE(a.isError) << a.text;
-    EXPECT_TRUE(matchesGolden(a.text, toolGolden(golden))) << "arguments " << arguments;
+    t.expectGolden("vant_cost", arguments, golden);
 }
 
 std::string refusal(ToolsHome& t, const std::string& arguments) {
-    auto a = t.call("vant_cost", arguments);
-    EXPECT_TRUE(a.isError) << a.text;
-    return a.text;
+    return t.refusal("vant_cost", arguments);
 }
 
 } // namespace
@@ -143,16 +138,14 @@ TEST(CostTool, LabelsAreCutAndPaddedByUserPerceivedCharacters) {
     b.cwd = "/w/\U0001F98A";
     b.input = 1'000'000;
     f.transcript("p/s.jsonl", usageLine(a) + usageLine(b));
-    MCPServer server(f.make());
-    const std::string text = server.callTool("vant_cost", Json::parse(R"({"by": "project"})")).text;
+    const std::string text = f.answer("vant_cost", {{"by", "project"}});
     std::string cut = "/w/";
     for (int i = 0; i < 30; ++i)
         cut += "e\u0301";
     cut += "\u2026";
-    EXPECT_NE(text.find("\n  " + cut + "  $6.00  \u00b7  1 request"), std::string::npos) << text;
-    EXPECT_NE(text.find("\n  /w/\U0001F98A" + std::string(30, ' ') + "  $3.00  \u00b7  1 request"),
-              std::string::npos)
-        << text;
+    EXPECT_TRUE(contains(text, "\n  " + cut + "  $6.00  \u00b7  1 request"));
+    EXPECT_TRUE(
+        contains(text, "\n  /w/\U0001F98A" + std::string(30, ' ') + "  $3.00  \u00b7  1 request"));
 }
 
 TEST(CostTool, RequestsWithoutTokensHaveNoDominantComponent) {
@@ -165,14 +158,10 @@ TEST(CostTool, RequestsWithoutTokensHaveNoDominantComponent) {
                  R"("model":"claude-sonnet-4-5","usage":{"input_tokens":0,"output_tokens":0,)"
                  R"("server_tool_use":{"web_search_requests":2}}}})"
                  "\n");
-    MCPServer server(f.make());
-    auto a = server.callTool("vant_cost", Json::object());
-    EXPECT_FALSE(a.isError);
-    EXPECT_NE(
-        a.text.find("  TOTAL  $0.02\n"
-                    "  tokens 0 (in 0 \u00b7 out 0 \u00b7 cache-write 0 \u00b7 cache-read 0)\n"
-                    "  dominant: unknown \u2014 no requests in the selected range\n"
-                    "  range: 2025-03-12 07:00 \u2192 2025-03-12 07:00\n"),
-        std::string::npos)
-        << a.text;
+    const std::string text = f.answer("vant_cost");
+    EXPECT_TRUE(contains(text,
+                         "  TOTAL  $0.02\n"
+                         "  tokens 0 (in 0 \u00b7 out 0 \u00b7 cache-write 0 \u00b7 cache-read 0)\n"
+                         "  dominant: unknown \u2014 no requests in the selected range\n"
+                         "  range: 2025-03-12 07:00 \u2192 2025-03-12 07:00\n"));
 }

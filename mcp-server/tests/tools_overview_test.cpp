@@ -1,34 +1,28 @@
 // vant_overview over a fixed history with the clock pinned in New York.
 #include <gtest/gtest.h>
 
-#include "Golden.hpp"
+#include "Contains.hpp"
 #include "ServerFixture.hpp"
 #include "ToolsHome.hpp"
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
-using vantery::testing::matchesGolden;
 
 TEST(OverviewTool, PopulatedHistory) {
     ToolsHome t;
-    auto a = t.call("vant_overview");
-    EXPECT_FALSE(a.isError);
-    EXPECT_TRUE(matchesGolden(a.text, toolGolden("overview.txt")));
+    t.expectGolden("vant_overview", "{}", "overview.txt");
 }
 
 TEST(OverviewTool, EmptyHome) {
     ToolsHome t(true);
-    auto a = t.call("vant_overview");
-    EXPECT_FALSE(a.isError);
-    EXPECT_TRUE(matchesGolden(a.text, toolGolden("overview-empty.txt")));
+    t.expectGolden("vant_overview", "{}", "overview-empty.txt");
 }
 
 TEST(OverviewTool, TopBelowOneListsOneOfEach) {
     ToolsHome t;
-    auto a = t.call("vant_overview", R"({"top": 0})");
-    EXPECT_FALSE(a.isError);
-    EXPECT_TRUE(matchesGolden(a.text, toolGolden("overview-top1.txt")));
-    EXPECT_EQ(t.call("vant_overview", R"({"top": -3})").text, a.text);
+    t.expectGolden("vant_overview", R"({"top": 0})", "overview-top1.txt");
+    EXPECT_EQ(t.call("vant_overview", R"({"top": -3})").text,
+              t.call("vant_overview", R"({"top": 0})").text);
 }
 
 TEST(OverviewTool, TopThatIsNoIntegerFallsBackToFive) {
@@ -37,17 +31,17 @@ TEST(OverviewTool, TopThatIsNoIntegerFallsBackToFive) {
     EXPECT_EQ(t.call("vant_overview", R"({"top": "2"})").text, five);
     EXPECT_EQ(t.call("vant_overview", R"({"top": 2.5})").text, five);
     EXPECT_EQ(t.call("vant_overview", R"({"top": null})").text, five);
-    EXPECT_NE(five.find("TOP 5 AGENTS TODAY"), std::string::npos);
+    EXPECT_TRUE(contains(five, "TOP 5 AGENTS TODAY"));
 }
 
 TEST(OverviewTool, HeadingsNameATopBeyondTheIntRange) {
     ToolsHome t;
     const std::string text = t.call("vant_overview", R"({"top": 10000000000})").text;
-    EXPECT_NE(text.find("\nTOP 10000000000 AGENTS TODAY\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nTOP 10000000000 PROJECTS TODAY\n"), std::string::npos) << text;
+    EXPECT_TRUE(contains(text, "\nTOP 10000000000 AGENTS TODAY\n"));
+    EXPECT_TRUE(contains(text, "\nTOP 10000000000 PROJECTS TODAY\n"));
     // Every agent and project of today is listed.
-    EXPECT_NE(text.find("\n  anon:0f1e2d3c4 "), std::string::npos) << text;
-    EXPECT_NE(text.find("\n  ~/scratch/notes "), std::string::npos) << text;
+    EXPECT_TRUE(contains(text, "\n  anon:0f1e2d3c4 "));
+    EXPECT_TRUE(contains(text, "\n  ~/scratch/notes "));
 }
 
 namespace {
@@ -67,26 +61,19 @@ TEST(OverviewTool, NothingPricedTodayAndNothingPricedYesterday) {
     ServerFixture f; // 2025-03-12 08:00 in New York
     f.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
                                   usageLine(at("2", "2025-03-11T11:00:00Z", "mystery-model-x")));
-    MCPServer server(f.make());
-    auto a = server.callTool("vant_overview", Json::object());
-    EXPECT_FALSE(a.isError);
+    const std::string text = f.answer("vant_overview");
     // Yesterday up to the same time has a request but no priced dollar: its own
     // text stands, and the change cannot be worked out, for want of prices.
-    EXPECT_NE(
-        a.text.find("  yesterday, same time \u2265 $0.00 [1 request with no known price "
-                    "(mystery-model-x) are not included]\n"
-                    "  change               unknown \u2014 none of today\u2019s requests has a "
-                    "known price\n"),
-        std::string::npos)
-        << a.text;
-    EXPECT_NE(a.text.find("\nWHO SPENT IT TODAY\n  unknown \u2014 none of today\u2019s requests "
-                          "has a known price\n\nTOP 5 AGENTS TODAY\n"),
-              std::string::npos)
-        << a.text;
-    EXPECT_NE(a.text.find("\nWARNING: 1 request with no known price (mystery-model-x) are not "
-                          "included \u2014 the figures above are lower bounds.\n"),
-              std::string::npos)
-        << a.text;
+    EXPECT_TRUE(
+        contains(text, "  yesterday, same time \u2265 $0.00 [1 request with no known price "
+                       "(mystery-model-x) are not included]\n"
+                       "  change               unknown \u2014 none of today\u2019s requests has a "
+                       "known price\n"));
+    EXPECT_TRUE(contains(text,
+                         "\nWHO SPENT IT TODAY\n  unknown \u2014 none of today\u2019s requests "
+                         "has a known price\n\nTOP 5 AGENTS TODAY\n"));
+    EXPECT_TRUE(contains(text, "\nWARNING: 1 request with no known price (mystery-model-x) are not "
+                               "included \u2014 the figures above are lower bounds.\n"));
 }
 
 TEST(OverviewTool, OneReadingOfTheClockNearMidnight) {
@@ -105,10 +92,8 @@ TEST(OverviewTool, OneReadingOfTheClockNearMidnight) {
     auto a = server.callTool("vant_overview", Json::object());
     EXPECT_EQ(*readings, 1);
     EXPECT_EQ(a.text.rfind("Vantery \u2014 status at 2025-03-12 23:59\n", 0), 0u) << a.text;
-    EXPECT_NE(a.text.find("TODAY (2025-03-12)\n  cost                 $0.0045\n"),
-              std::string::npos)
-        << a.text;
-    EXPECT_NE(a.text.find("  yesterday, full day  $0.0045\n"), std::string::npos) << a.text;
+    EXPECT_TRUE(contains(a.text, "TODAY (2025-03-12)\n  cost                 $0.0045\n"));
+    EXPECT_TRUE(contains(a.text, "  yesterday, full day  $0.0045\n"));
 }
 
 TEST(OverviewTool, AnUnpricedMainSessionIsNeitherExactNorEmpty) {
@@ -118,40 +103,34 @@ TEST(OverviewTool, AnUnpricedMainSessionIsNeitherExactNorEmpty) {
     f.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
                                   usageLine(sub) +
                                   usageLine(at("2", "2025-03-11T11:00:00Z", "mystery-model-x")));
-    MCPServer server(f.make());
-    const std::string text = server.callTool("vant_overview", Json::object()).text;
-    EXPECT_NE(text.find("  change               unknown \u2014 none of yesterday\u2019s requests "
-                        "up to this time has a known price\n"),
-              std::string::npos)
-        << text;
+    const std::string text = f.answer("vant_overview");
+    EXPECT_TRUE(contains(text,
+                         "  change               unknown \u2014 none of yesterday\u2019s requests "
+                         "up to this time has a known price\n"));
     // Neither side's share is a figure: the main session's cost is unknown, and so the
     // sub-agents' share of the whole.
-    EXPECT_NE(text.find("\n  main session         unknown (1 request, no known price: "
-                        "mystery-model-x)  (share unknown \u2014 none of its requests has a known "
-                        "price)\n  sub-agents           $0.0045  (share unknown \u2014 none of "
-                        "the other requests has a known price)\n"),
-              std::string::npos)
-        << text;
+    EXPECT_TRUE(contains(text,
+                         "\n  main session         unknown (1 request, no known price: "
+                         "mystery-model-x)  (share unknown \u2014 none of its requests has a known "
+                         "price)\n  sub-agents           $0.0045  (share unknown \u2014 none of "
+                         "the other requests has a known price)\n"));
 }
 
 TEST(OverviewTool, AChangeFromALowerBoundIsNeverExact) {
     ServerFixture f; // 2025-03-12 08:00 in New York
     f.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
                                   usageLine(at("2", "2025-03-11T11:00:00Z", "claude-opus-4-1")));
-    MCPServer server(f.make());
-    std::string text = server.callTool("vant_overview", Json::object()).text;
+    std::string text = f.answer("vant_overview");
     // Today's $0 is a lower bound: not "-100.0%".
-    EXPECT_NE(text.find("  change               unknown \u2014 none of today\u2019s requests has "
-                        "a known price\n"),
-              std::string::npos)
-        << text;
+    EXPECT_TRUE(contains(text,
+                         "  change               unknown \u2014 none of today\u2019s requests has "
+                         "a known price\n"));
 
     // With a priced request beside the unpriced one, the change is only a lower bound.
     ServerFixture g;
     g.transcript("p/s.jsonl", usageLine(at("1", "2025-03-12T11:30:00Z", "mystery-model-x")) +
                                   usageLine(at("3", "2025-03-12T11:35:00Z", "claude-opus-4-1")) +
                                   usageLine(at("2", "2025-03-11T11:00:00Z", "claude-opus-4-1")));
-    MCPServer bounded(g.make());
-    text = bounded.callTool("vant_overview", Json::object()).text;
-    EXPECT_NE(text.find("  change               \u2265 +0.0%\n"), std::string::npos) << text;
+    text = g.answer("vant_overview");
+    EXPECT_TRUE(contains(text, "  change               \u2265 +0.0%\n"));
 }

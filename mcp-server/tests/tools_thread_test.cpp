@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Contains.hpp"
 #include "Golden.hpp"
 #include "Process.hpp"
 #include "ServerFixture.hpp"
@@ -14,6 +15,7 @@
 namespace vantery::mcp {
 namespace {
 
+using testing::contains;
 using testing::Line;
 using testing::usageLine;
 
@@ -199,12 +201,10 @@ TEST_F(ThreadTools, ListsCutLongNamesAndCapSessions) {
     start(false);
 
     auto session = call("vant_session", {{"session_id", "dddd0021"}});
-    EXPECT_NE(
-        session.text.find("\n  a-very-long-agent-name-of-31-\u2026 $0.07 \u00b7 1 request \u00b7 "),
-        std::string::npos)
-        << session.text;
-    EXPECT_NE(session.text.find("\n  (main session)                 $0.0045 \u00b7 1 request"),
-              std::string::npos);
+    EXPECT_TRUE(contains(session.text,
+                         "\n  a-very-long-agent-name-of-31-\u2026 $0.07 \u00b7 1 request \u00b7 "));
+    EXPECT_TRUE(
+        contains(session.text, "\n  (main session)                 $0.0045 \u00b7 1 request"));
 
     auto agent = call("vant_agent", {{"agent", name}});
     const auto from = agent.text.find("\nSESSIONS\n"), to = agent.text.find("\nPROJECTS\n");
@@ -216,9 +216,7 @@ TEST_F(ThreadTools, ListsCutLongNamesAndCapSessions) {
         ++rows;
     EXPECT_EQ(rows, 20u);
     // The dearest first; the two cheapest left out; ids cut at 34 characters, marked so.
-    EXPECT_NE(sessions.find("\n  dddd0021-0000-4000-8000-000000000\u2026  $0.07"),
-              std::string::npos)
-        << sessions;
+    EXPECT_TRUE(contains(sessions, "\n  dddd0021-0000-4000-8000-000000000\u2026  $0.07"));
     EXPECT_EQ(sessions.find("dddd0001-"), std::string::npos);
     EXPECT_EQ(sessions.find("dddd0000-"), std::string::npos);
 
@@ -276,38 +274,33 @@ TEST_F(ThreadTools, ProvenanceListsTheDearestFilesAndCountsTheRest) {
     start(false);
     auto all = call("vant_provenance", {{"period", "yesterday"}});
     ASSERT_FALSE(all.isError) << all.text;
-    EXPECT_NE(all.text.find("\nSOURCE FILES (25 files produced the figure)\n  "
-                            "~/.claude/projects/-w-many/f03.jsonl\n"),
-              std::string::npos)
-        << all.text;
-    EXPECT_NE(all.text.find("f07.jsonl\n      home .claude \u00b7 1 request \u00b7 $0.27 "),
-              std::string::npos);
-    EXPECT_NE(all.text.find("\n  (5 files more \u2014 raise `limit`)\n\nUNIFICATION\n"),
-              std::string::npos);
+    EXPECT_TRUE(contains(all.text, "\nSOURCE FILES (25 files produced the figure)\n  "
+                                   "~/.claude/projects/-w-many/f03.jsonl\n"));
+    EXPECT_TRUE(contains(all.text, "f07.jsonl\n      home .claude \u00b7 1 request \u00b7 $0.27 "));
+    EXPECT_TRUE(contains(all.text, "\n  (5 files more \u2014 raise `limit`)\n\nUNIFICATION\n"));
     std::size_t blocks = 0;
     for (std::size_t at = 0; (at = all.text.find("      home ", at)) != std::string::npos; ++at)
         ++blocks;
     EXPECT_EQ(blocks, 20u);
 
     auto one = call("vant_provenance", {{"period", "yesterday"}, {"limit", -4}});
-    EXPECT_NE(one.text.find("-w-many/f03.jsonl\n"), std::string::npos);
+    EXPECT_TRUE(contains(one.text, "-w-many/f03.jsonl\n"));
     EXPECT_EQ(one.text.find("f07.jsonl"), std::string::npos);
-    EXPECT_NE(one.text.find("(24 files more"), std::string::npos);
+    EXPECT_TRUE(contains(one.text, "(24 files more"));
 }
 
 TEST_F(ThreadTools, ProvenanceLeavesOutFilesOutsideThePeriod) {
     start();
     // Yesterday: the resumed file holds only today's requests.
     auto a = call("vant_provenance", {{"period", "yesterday"}});
-    EXPECT_NE(a.text.find("SOURCE FILES (2 files produced the figure)"), std::string::npos)
-        << a.text;
+    EXPECT_TRUE(contains(a.text, "SOURCE FILES (2 files produced the figure)"));
     EXPECT_EQ(a.text.find(S1b), std::string::npos);
-    EXPECT_NE(a.text.find("  no request duplicated across files\n"), std::string::npos);
+    EXPECT_TRUE(contains(a.text, "  no request duplicated across files\n"));
     // The loss block describes the whole scan, whatever the filter.
     auto b = call("vant_provenance", {{"period", "all"}, {"session_id", "bbbb"}});
     const std::string loss = "  usage lines seen            11\n";
-    EXPECT_NE(a.text.find(loss), std::string::npos);
-    EXPECT_NE(b.text.find(loss), std::string::npos);
+    EXPECT_TRUE(contains(a.text, loss));
+    EXPECT_TRUE(contains(b.text, loss));
 }
 
 // --- vant_sources -----------------------------------------------------------------
@@ -319,14 +312,12 @@ TEST_F(ThreadTools, SourcesAnswers) {
     *fixture.monotonic += 20;
     auto again = call("vant_sources", {{"ignored", 1}});
     EXPECT_FALSE(again.isError);
-    EXPECT_NE(again.text.find("  at the last refresh: 3 unchanged \u00b7 0 grown \u00b7 0 new "
-                              "\u00b7 0 re-read in full \u00b7 0 gone\n  files left untouched "
-                              "100.0% of the total\n  started from cache: yes\n"),
-              std::string::npos)
-        << again.text;
+    EXPECT_TRUE(contains(again.text,
+                         "  at the last refresh: 3 unchanged \u00b7 0 grown \u00b7 0 new "
+                         "\u00b7 0 re-read in full \u00b7 0 gone\n  files left untouched "
+                         "100.0% of the total\n  started from cache: yes\n"));
     // The roster counters describe this call only; they never pile up.
-    EXPECT_NE(again.text.find("  named agents seen     2 (matched: 1)\n"), std::string::npos)
-        << again.text;
+    EXPECT_TRUE(contains(again.text, "  named agents seen     2 (matched: 1)\n"));
 }
 
 // --- one reading of the clock per call ----------------------------------------------
@@ -404,7 +395,7 @@ TEST_F(ThreadTools, ProvenanceRepeatedAnswersFollowPeriodFiltersAndChangedFiles)
     *fixture.monotonic += 20;
     const std::string after = call("vant_provenance", all).text;
     EXPECT_NE(after, first);
-    EXPECT_NE(after.find("-w-proj/grown.jsonl"), std::string::npos) << after;
+    EXPECT_TRUE(contains(after, "-w-proj/grown.jsonl"));
     EXPECT_EQ(MCPServer(data).callTool("vant_provenance", all).text, after);
 }
 

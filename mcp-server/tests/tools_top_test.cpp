@@ -4,73 +4,70 @@
 
 #include <cstdio>
 
-#include "Golden.hpp"
+#include "Contains.hpp"
 #include "ServerFixture.hpp"
 #include "ToolsHome.hpp"
 #include "vantery/mcp/AnswerText.hpp"
 
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
-using vantery::testing::matchesGolden;
 
-namespace {
-
-std::string answer(ToolsHome& t, const std::string& tool, const std::string& arguments) {
-    auto a = t.call(tool, arguments);
-    EXPECT_FALSE(a.isError) << a.text;
-    return a.text;
-}
-
-} // namespace
-
-TEST(TopAgentsTool, GoldenAnswers) {
+TEST(TopTools, GoldenAnswers) {
+    const struct {
+        const char* tool;
+        const char* arguments;
+        const char* golden;
+    } answers[] = {
+        // Roster lines: the reviewer's names type and model, the planner's only a type.
+        {"vant_top_agents", R"({"period": "all"})", "top-agents-all.txt"},
+        {"vant_top_agents", "{}", "top-agents-today.txt"},
+        // Without the main session, cut to two; the split still counts the main session.
+        {"vant_top_agents", R"({"period": "all", "limit": 2, "subagents_only": true})",
+         "top-agents-subagents.txt"},
+        // The project narrows the list, the split and the distinct count alike.
+        {"vant_top_agents", R"({"period": "7d", "project": "BLOG"})", "top-agents-project.txt"},
+        {"vant_top_projects", R"({"period": "all"})", "top-projects-all.txt"},
+        {"vant_top_projects", "{}", "top-projects-today.txt"},
+        // One agent under each project: the others are counted on an overflow line.
+        {"vant_top_projects", R"({"period": "all", "limit": 2, "agents_per_project": 1})",
+         "top-projects-overflow.txt"},
+        // Filters narrow the projects and their agent lists alike.
+        {"vant_top_projects", R"({"period": "all", "agent": "reviewer"})",
+         "top-projects-agent.txt"},
+    };
     ToolsHome t;
-    // Roster lines: the reviewer's names type and model, the planner's only a type.
-    EXPECT_TRUE(matchesGolden(answer(t, "vant_top_agents", R"({"period": "all"})"),
-                              toolGolden("top-agents-all.txt")));
-    EXPECT_TRUE(
-        matchesGolden(answer(t, "vant_top_agents", "{}"), toolGolden("top-agents-today.txt")));
-    // Without the main session, cut to two; the split still counts the main session.
-    EXPECT_TRUE(matchesGolden(
-        answer(t, "vant_top_agents", R"({"period": "all", "limit": 2, "subagents_only": true})"),
-        toolGolden("top-agents-subagents.txt")));
-    // The project narrows the list, the split and the distinct count alike.
-    EXPECT_TRUE(
-        matchesGolden(answer(t, "vant_top_agents", R"({"period": "7d", "project": "BLOG"})"),
-                      toolGolden("top-agents-project.txt")));
+    for (const auto& a : answers)
+        t.expectGolden(a.tool, a.arguments, a.golden);
     ToolsHome empty(true);
-    EXPECT_TRUE(
-        matchesGolden(answer(empty, "vant_top_agents", "{}"), toolGolden("top-agents-empty.txt")));
+    empty.expectGolden("vant_top_agents", "{}", "top-agents-empty.txt");
+    empty.expectGolden("vant_top_projects", R"({"period": "all"})", "top-projects-empty.txt");
 }
 
 TEST(TopAgentsTool, LimitsAndFlagsOfTheWrongTypeTakeTheirDefaults) {
     ToolsHome t;
-    const std::string all = answer(t, "vant_top_agents", R"({"period": "all"})");
-    EXPECT_EQ(answer(t, "vant_top_agents", R"({"period": "all", "limit": "2"})"), all);
-    EXPECT_EQ(answer(t, "vant_top_agents", R"({"period": "all", "subagents_only": "true"})"), all);
-    EXPECT_EQ(answer(t, "vant_top_agents", R"({"period": "all", "subagents_only": 1})"), all);
+    const std::string all = t.answer("vant_top_agents", R"({"period": "all"})");
+    EXPECT_EQ(t.answer("vant_top_agents", R"({"period": "all", "limit": "2"})"), all);
+    EXPECT_EQ(t.answer("vant_top_agents", R"({"period": "all", "subagents_only": "true"})"), all);
+    EXPECT_EQ(t.answer("vant_top_agents", R"({"period": "all", "subagents_only": 1})"), all);
     // Below one lists one.
     for (const char* limit : {"0", "-4"}) {
-        std::string one = answer(t, "vant_top_agents",
-                                 std::string(R"({"period": "all", "limit": )") + limit + "}");
-        EXPECT_NE(one.find(" 1. reviewer"), std::string::npos);
+        std::string one = t.answer("vant_top_agents",
+                                   std::string(R"({"period": "all", "limit": )") + limit + "}");
+        EXPECT_TRUE(contains(one, " 1. reviewer"));
         EXPECT_EQ(one.find(" 2. "), std::string::npos);
-        EXPECT_NE(one.find("  distinct agents 4 (shown 1)\n"), std::string::npos);
+        EXPECT_TRUE(contains(one, "  distinct agents 4 (shown 1)\n"));
     }
 }
 
 TEST(TopAgentsTool, NothingPricedGivesTheUnknownSplit) {
     ToolsHome t;
     const std::string text =
-        answer(t, "vant_top_agents", R"({"period": "all", "project": "~/scratch/notes"})");
-    EXPECT_NE(text.find(" 1. main session (no agentId)\n    cost      unknown (1 request, no "
-                        "known price: mystery-model-x)\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("\nOF WHICH\n  unknown \u2014 nothing priced in range\n  distinct "
-                        "agents 1 (shown 1)\n"),
-              std::string::npos)
-        << text;
+        t.answer("vant_top_agents", R"({"period": "all", "project": "~/scratch/notes"})");
+    EXPECT_TRUE(contains(text,
+                         " 1. main session (no agentId)\n    cost      unknown (1 request, no "
+                         "known price: mystery-model-x)\n"));
+    EXPECT_TRUE(contains(text, "\nOF WHICH\n  unknown \u2014 nothing priced in range\n  distinct "
+                               "agents 1 (shown 1)\n"));
 }
 
 TEST(TopAgentsTool, RefusesLikeEveryFilteredTool) {
@@ -83,44 +80,25 @@ TEST(TopAgentsTool, RefusesLikeEveryFilteredTool) {
     EXPECT_EQ(a.text.rfind("unknown period \u201c0d\u201d", 0), 0u);
 }
 
-TEST(TopProjectsTool, GoldenAnswers) {
-    ToolsHome t;
-    EXPECT_TRUE(matchesGolden(answer(t, "vant_top_projects", R"({"period": "all"})"),
-                              toolGolden("top-projects-all.txt")));
-    EXPECT_TRUE(
-        matchesGolden(answer(t, "vant_top_projects", "{}"), toolGolden("top-projects-today.txt")));
-    // One agent under each project: the others are counted on an overflow line.
-    EXPECT_TRUE(matchesGolden(
-        answer(t, "vant_top_projects", R"({"period": "all", "limit": 2, "agents_per_project": 1})"),
-        toolGolden("top-projects-overflow.txt")));
-    // Filters narrow the projects and their agent lists alike.
-    EXPECT_TRUE(
-        matchesGolden(answer(t, "vant_top_projects", R"({"period": "all", "agent": "reviewer"})"),
-                      toolGolden("top-projects-agent.txt")));
-    ToolsHome empty(true);
-    EXPECT_TRUE(matchesGolden(answer(empty, "vant_top_projects", R"({"period": "all"})"),
-                              toolGolden("top-projects-empty.txt")));
-}
-
 TEST(TopProjectsTool, AgentsPerProject) {
     ToolsHome t;
     const std::string none =
-        answer(t, "vant_top_projects", R"({"period": "all", "agents_per_project": 0})");
+        t.answer("vant_top_projects", R"({"period": "all", "agents_per_project": 0})");
     EXPECT_EQ(none.find("      \u00b7 "), std::string::npos);
     EXPECT_EQ(none.find("agents: unknown"), std::string::npos);
-    EXPECT_EQ(answer(t, "vant_top_projects", R"({"period": "all", "agents_per_project": -2})"),
+    EXPECT_EQ(t.answer("vant_top_projects", R"({"period": "all", "agents_per_project": -2})"),
               none);
     // Exactly as many agents as asked for: no overflow line. ~/code/shop has three.
     const std::string three =
-        answer(t, "vant_top_projects", R"({"period": "all", "limit": 1, "agents_per_project": 3})");
+        t.answer("vant_top_projects", R"({"period": "all", "limit": 1, "agents_per_project": 3})");
     EXPECT_EQ(three.find(" more)"), std::string::npos) << three;
-    EXPECT_NE(three.find("      \u00b7 (main session)               "), std::string::npos);
+    EXPECT_TRUE(contains(three, "      \u00b7 (main session)               "));
     const std::string two =
-        answer(t, "vant_top_projects", R"({"period": "all", "limit": 1, "agents_per_project": 2})");
-    EXPECT_NE(two.find("      (1 agent more)\n"), std::string::npos) << two;
+        t.answer("vant_top_projects", R"({"period": "all", "limit": 1, "agents_per_project": 2})");
+    EXPECT_TRUE(contains(two, "      (1 agent more)\n"));
     // A string is no integer: the default of 3.
-    EXPECT_EQ(answer(t, "vant_top_projects",
-                     R"({"period": "all", "limit": 1, "agents_per_project": "1"})"),
+    EXPECT_EQ(t.answer("vant_top_projects",
+                       R"({"period": "all", "limit": 1, "agents_per_project": "1"})"),
               three);
 }
 
@@ -135,7 +113,7 @@ TEST(TopProjectsTool, AgentListsMatchOneFilteredReportPerProject) {
           R"({"period": "yesterday", "agents_per_project": 9})",
           R"({"period": "all", "agents_per_project": 9, "agent": "reviewer"})"}) {
         const Json arguments = Json::parse(args);
-        const std::string text = answer(t, "vant_top_projects", args);
+        const std::string text = t.answer("vant_top_projects", args);
         const Period period = t.server->period(arguments, "today");
         const auto filters = t.server->buildFilters(arguments);
         std::string expected;
@@ -194,18 +172,17 @@ TEST(TopTools, DefaultLimitsAndTwoColumnNumbers) {
     MCPServer server(f.make());
 
     const std::string agents = server.callTool("vant_top_agents", Json::object()).text;
-    EXPECT_NE(agents.find("\n 1. worker15  [aworker15-0123456789abcdef]\n"), std::string::npos)
-        << agents;
-    EXPECT_NE(agents.find("\n 9. worker07  ["), std::string::npos) << agents;
-    EXPECT_NE(agents.find("\n10. worker06  ["), std::string::npos) << agents;
-    EXPECT_NE(agents.find("\n15. worker01  ["), std::string::npos) << agents;
+    EXPECT_TRUE(contains(agents, "\n 1. worker15  [aworker15-0123456789abcdef]\n"));
+    EXPECT_TRUE(contains(agents, "\n 9. worker07  ["));
+    EXPECT_TRUE(contains(agents, "\n10. worker06  ["));
+    EXPECT_TRUE(contains(agents, "\n15. worker01  ["));
     EXPECT_EQ(agents.find("worker00"), std::string::npos) << agents;
-    EXPECT_NE(agents.find("\n  distinct agents 16 (shown 15)\n"), std::string::npos) << agents;
+    EXPECT_TRUE(contains(agents, "\n  distinct agents 16 (shown 15)\n"));
     EXPECT_EQ(server.callTool("vant_top_agents", Json::parse(R"({"limit": "3"})")).text, agents);
 
     const std::string projects = server.callTool("vant_top_projects", Json::object()).text;
-    EXPECT_NE(projects.find("\n 1. /w/p15\n"), std::string::npos) << projects;
-    EXPECT_NE(projects.find("\n10. /w/p06\n"), std::string::npos) << projects;
+    EXPECT_TRUE(contains(projects, "\n 1. /w/p15\n"));
+    EXPECT_TRUE(contains(projects, "\n10. /w/p06\n"));
     EXPECT_EQ(projects.find("/w/p05"), std::string::npos) << projects;
     EXPECT_EQ(server.callTool("vant_top_projects", Json::parse(R"({"limit": 2.5})")).text,
               projects);

@@ -1,5 +1,9 @@
 #include "ServerFixture.hpp"
 
+#include <gtest/gtest.h>
+
+#include "vantery/mcp/Protocol.hpp"
+
 namespace vantery::mcp::testing {
 
 ServerFixture::ServerFixture() {
@@ -28,6 +32,21 @@ std::shared_ptr<DataSource> ServerFixture::make() const {
 
 void ServerFixture::transcript(const std::string& rel, const std::string& lines) const {
     home.append(".claude/projects/" + rel, lines);
+}
+
+std::string ServerFixture::answer(const std::string& tool, const Json& arguments) const {
+    MCPServer server(make());
+    return answerText(server.callTool(tool, arguments));
+}
+
+std::string answerText(const MCPServer::ToolAnswer& answer, bool refused) {
+    EXPECT_EQ(answer.isError, refused) << answer.text;
+    return answer.text;
+}
+
+std::optional<std::string> LineServer::answer(std::string_view line) {
+    return Protocol::answerLine(line, server,
+                                [this](std::string_view m) { logged.emplace_back(m); });
 }
 
 } // namespace vantery::mcp::testing

@@ -1,5 +1,8 @@
 #include "ToolsHome.hpp"
 
+#include <gtest/gtest.h>
+
+#include "Golden.hpp"
 #include "Transcripts.hpp"
 
 namespace vantery::mcp::testing {
@@ -118,6 +121,20 @@ ToolsHome::ToolsHome(bool empty) {
 
 MCPServer::ToolAnswer ToolsHome::call(const std::string& tool, const std::string& arguments) {
     return server->callTool(tool, Json::parse(arguments));
+}
+
+std::string ToolsHome::answer(const std::string& tool, const std::string& arguments) {
+    return answerText(call(tool, arguments));
+}
+
+std::string ToolsHome::refusal(const std::string& tool, const std::string& arguments) {
+    return answerText(call(tool, arguments), true);
+}
+
+void ToolsHome::expectGolden(const std::string& tool, const std::string& arguments,
+                             const std::string& golden) {
+    EXPECT_TRUE(vantery::testing::matchesGolden(answer(tool, arguments), toolGolden(golden)))
+        << tool << " " << arguments;
 }
 
 } // namespace vantery::mcp::testing

@@ -27,6 +27,13 @@ struct ToolsHome {
 
     /// Calls a tool with arguments given as JSON text.
     MCPServer::ToolAnswer call(const std::string& tool, const std::string& arguments = "{}");
+    /// The text of a call that must be answered; fails the test on a refusal.
+    std::string answer(const std::string& tool, const std::string& arguments = "{}");
+    /// The text of a call that must be refused; fails the test otherwise.
+    std::string refusal(const std::string& tool, const std::string& arguments);
+    /// Fails the test unless the call is answered with the golden file `golden`.
+    void expectGolden(const std::string& tool, const std::string& arguments,
+                      const std::string& golden);
 };
 
 /// A golden answer of the tools, as named under testdata/ for matchesGolden.
