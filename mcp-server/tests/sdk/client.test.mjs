@@ -68,6 +68,19 @@ function writeHome(home) {
   );
 }
 
+// Each call answers one text item, flagged as an error or not as given, matching
+// the pattern: calls are [tool, arguments, isError, pattern].
+async function expectAnswers(client, calls) {
+  for (const [name, args, isError, pattern] of calls) {
+    const r = await client.callTool({ name, arguments: args });
+    const label = `${name} ${JSON.stringify(args)}`;
+    assert.equal(r.content.length, 1, label);
+    assert.equal(r.content[0].type, "text", label);
+    assert.equal(r.isError, isError, `${label}: ${r.content[0].text}`);
+    assert.match(r.content[0].text, pattern, `${label}: ${r.content[0].text}`);
+  }
+}
+
 const home = mkdtempSync(join(tmpdir(), "vantery-sdk-"));
 let stderr = "";
 let failed = false;
@@ -146,14 +159,7 @@ try {
     ["vant_by_model", { period: "all", project: "/vantery-sdk/app-web" }, false, new RegExp(`^Breakdown by model \u2014 all history\\nfilters: project = /vantery-sdk/app-web\\n${rule}\\n  TOTAL \\$12\\.02\\n\\nclaude-sonnet-4-5\\n    cost   \\$12\\.02  \\(100\\.0% of the total\\)\\n`)],
     ["vant_by_model", { session_id: "zz" }, true, /^No session starts with \u201czz\u201d\.$/],
   ];
-  for (const [name, args, isError, pattern] of rankingCalls) {
-    const r = await client.callTool({ name, arguments: args });
-    const label = `${name} ${JSON.stringify(args)}`;
-    assert.equal(r.content.length, 1, label);
-    assert.equal(r.content[0].type, "text", label);
-    assert.equal(r.isError, isError, `${label}: ${r.content[0].text}`);
-    assert.match(r.content[0].text, pattern, `${label}: ${r.content[0].text}`);
-  }
+  await expectAnswers(client, rankingCalls);
 
   // A call that reaches the data: an ambiguous project fragment lists both
   // projects, dearest first, as an error answer (not a protocol error).
@@ -198,14 +204,7 @@ try {
     ["vant_provenance", { agent: "zz-nobody" }, true, /^No agent matches \u201czz-nobody\u201d\. /],
     ["vant_sources", { anything: 1 }, false, /^Sources and the health of the measurement \u2014 \d{4}-\d\d-\d\d \d\d:\d\d\n[^]*\n  \.claude-yahoo {6}/],
   ];
-  for (const [name, args, isError, pattern] of threadCalls) {
-    const r = await client.callTool({ name, arguments: args });
-    const label = `${name} ${JSON.stringify(args)}`;
-    assert.equal(r.content.length, 1, label);
-    assert.equal(r.content[0].type, "text", label);
-    assert.equal(r.isError, isError, `${label}: ${r.content[0].text}`);
-    assert.match(r.content[0].text, pattern, label);
-  }
+  await expectAnswers(client, threadCalls);
 
   // Every listed tool answers text, whatever its state.
   for (const tool of tools) {
