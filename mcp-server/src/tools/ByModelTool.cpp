@@ -1,8 +1,5 @@
 // vant_by_model: a period's cost by model, each with its share of the priced
 // total, its volume, a warning when it has no price, and the agents that used it.
-#include <string_view>
-#include <unordered_map>
-
 #include "tools/Rankings.hpp"
 #include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
@@ -25,18 +22,9 @@ std::string MCPServer::byModel(const Json& arguments) {
     if (models.empty()) s += "  unknown \u2014 no model with activity in range\n";
 
     std::vector<std::vector<RankedEntry<AgentIdentity>>> agents;
-    if (perModel >= 1 && !models.empty()) {
-        std::unordered_map<std::string_view, std::size_t> index;
-        for (std::size_t i = 0; i < models.size(); ++i)
-            index.emplace(models[i].key, i);
-        agents = tools::agentsPerGroup(*data, p, filters.predicate, models.size(),
-                                       tools::GroupField::model,
-                                       [&](std::string_view model) -> std::optional<std::size_t> {
-                                           auto it = index.find(model);
-                                           if (it == index.end()) return std::nullopt;
-                                           return it->second;
-                                       });
-    }
+    if (perModel >= 1)
+        agents =
+            tools::agentsPerGroup(*data, p, filters.predicate, models, tools::GroupField::model);
 
     for (std::size_t i = 0; i < models.size(); ++i) {
         const std::string& model = models[i].key;
@@ -52,16 +40,7 @@ std::string MCPServer::byModel(const Json& arguments) {
         if (b.cost.unpricedModels.count(model))
             s += "    PRICE  unknown \u2014 this model is not in the price table, its cost is NOT "
                  "included anywhere\n";
-        if (perModel < 1) continue;
-        const auto& ranked = agents[i];
-        if (ranked.empty()) {
-            s += "    agents: unknown\n";
-            continue;
-        }
-        const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(perModel));
-        for (std::size_t k = 0; k < shown; ++k)
-            s += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(ranked[k].key), 28) +
-                 " " + AnswerText::cost(ranked[k].value) + "\n";
+        if (perModel >= 1) s += tools::agentLines(agents[i], perModel, false);
     }
     s += footer(report, p);
     return s;

@@ -1,9 +1,11 @@
 #include "tools/Rankings.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <unordered_map>
 
 #include "vantery/mcp/AnswerText.hpp"
 
@@ -66,7 +68,9 @@ int intArgument(const Json& arguments, std::string_view key, int fallback, int l
 
 std::vector<std::vector<RankedEntry<AgentIdentity>>>
 agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra,
-               std::size_t groups, GroupField field, const GroupOfText& groupOf) {
+               const std::vector<RankedEntry<std::string>>& listed, GroupField field,
+               const KeyOfText& keyOf) {
+    const std::size_t groups = listed.size();
     std::vector<std::vector<RankedEntry<AgentIdentity>>> out(groups);
     if (groups == 0) return out;
     data.ensureFresh();
@@ -74,14 +78,19 @@ agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra
     const RequestDictionary& dictionary = table->dictionary();
 
     // The group of every id of the field, from its text, before the pass.
+    std::unordered_map<std::string_view, std::uint32_t> groupOfKey;
+    for (std::size_t g = 0; g < groups; ++g)
+        groupOfKey.emplace(listed[g].key, static_cast<std::uint32_t>(g));
     constexpr std::uint32_t none = UINT32_MAX;
     const std::size_t ids =
         field == GroupField::model ? table->sizes().models : table->sizes().cwds;
     std::vector<std::uint32_t> groupOfId(ids, none);
     for (std::size_t i = 0; i < ids; ++i) {
         const auto id = static_cast<std::uint32_t>(i);
-        auto g = groupOf(field == GroupField::model ? dictionary.model(id) : dictionary.cwd(id));
-        if (g && *g < groups) groupOfId[i] = static_cast<std::uint32_t>(*g);
+        const std::string_view text =
+            field == GroupField::model ? dictionary.model(id) : dictionary.cwd(id);
+        auto g = keyOf ? groupOfKey.find(keyOf(text)) : groupOfKey.find(text);
+        if (g != groupOfKey.end()) groupOfId[i] = g->second;
     }
     const RecordFilter::RowFilter keep = extra.bind(dictionary);
     auto perGroup = data.aggregator().agentsPerGroup(
@@ -99,6 +108,25 @@ agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra
         out[i] = r.topAgents(INT_MAX, true);
     }
     return out;
+}
+
+std::string agentLines(const std::vector<RankedEntry<AgentIdentity>>& ranked, int most,
+                       bool counted) {
+    if (ranked.empty()) return "    agents: unknown\n";
+    std::string s;
+    const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(most));
+    for (std::size_t k = 0; k < shown; ++k) {
+        s += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(ranked[k].key), 28) + " " +
+             AnswerText::cost(ranked[k].value);
+        if (counted)
+            s += " \u00b7 " + AnswerText::noun(ranked[k].value.requests, "request", "requests");
+        s += "\n";
+    }
+    if (counted && ranked.size() > shown)
+        s += "      (" +
+             AnswerText::noun(static_cast<std::int64_t>(ranked.size() - shown), "agent", "agents") +
+             " more)\n";
+    return s;
 }
 
 } // namespace vantery::mcp::tools

@@ -61,16 +61,25 @@ std::vector<std::pair<std::string, Bucket>> labelled(const std::vector<RankedEnt
 /// The field of a request whose text decides its group.
 enum class GroupField { model, cwd };
 
-/// Which of the groups a text belongs to; absent for none. Asked once per distinct text
-/// of the field, never per request.
-using GroupOfText = std::function<std::optional<std::size_t>(std::string_view text)>;
+/// The key of the group a text of the field belongs to (a working directory's
+/// project, say). Asked once per distinct text of the field, never per request.
+using KeyOfText = std::function<std::string(std::string_view text)>;
 
-/// Every agent of each group over the period, ranked as Report::topAgents ranks
-/// them (main session included), from the data source's requests that `extra`
-/// accepts (all when it is empty). The same figures as one report per group made
-/// with a group filter, from a single pass over the table.
+/// Every agent of each listed group (a ranking's rows, a request belonging to the
+/// row whose key is `keyOf` of its field's text, or the text itself when `keyOf` is
+/// empty) over the period, ranked as Report::topAgents ranks them (main session
+/// included), from the data source's requests that `extra` accepts (all when it is
+/// empty). The same figures as one report per group made with a group filter, from a
+/// single pass over the table.
 std::vector<std::vector<RankedEntry<AgentIdentity>>>
 agentsPerGroup(DataSource& data, const Period& period, const RecordFilter& extra,
-               std::size_t groups, GroupField field, const GroupOfText& groupOf);
+               const std::vector<RankedEntry<std::string>>& groups, GroupField field,
+               const KeyOfText& keyOf = {});
+
+/// The lines that list a group's agents under it: "    agents: unknown" when it has
+/// none, else the first `most`, each "      · <name> <cost>"; with `counted`, each
+/// agent's requests follow its cost and a last line counts the agents left out.
+std::string agentLines(const std::vector<RankedEntry<AgentIdentity>>& ranked, int most,
+                       bool counted);
 
 } // namespace vantery::mcp::tools

@@ -2,7 +2,6 @@
 // was decided, and the agents that spent in each one.
 #include <cstdio>
 #include <string_view>
-#include <unordered_map>
 
 #include "tools/Rankings.hpp"
 #include "vantery/mcp/AnswerText.hpp"
@@ -27,18 +26,11 @@ std::string MCPServer::topProjects(const Json& arguments) {
     // The agents of every listed project, each request's project found again from
     // its working directory alone, as the project filter finds it.
     std::vector<std::vector<RankedEntry<AgentIdentity>>> agents;
-    if (perProject >= 1 && !projects.empty()) {
-        std::unordered_map<std::string_view, std::size_t> index;
-        for (std::size_t i = 0; i < projects.size(); ++i)
-            index.emplace(projects[i].key, i);
+    if (perProject >= 1) {
         const ProjectResolver& resolver = data->resolver();
-        agents = tools::agentsPerGroup(*data, p, filters.predicate, projects.size(),
-                                       tools::GroupField::cwd,
-                                       [&](std::string_view cwd) -> std::optional<std::size_t> {
-                                           auto it = index.find(resolver.resolve(cwd).canonical);
-                                           if (it == index.end()) return std::nullopt;
-                                           return it->second;
-                                       });
+        agents = tools::agentsPerGroup(
+            *data, p, filters.predicate, projects, tools::GroupField::cwd,
+            [&](std::string_view cwd) { return resolver.resolve(cwd).canonical; });
     }
 
     for (std::size_t i = 0; i < projects.size(); ++i) {
@@ -51,22 +43,7 @@ std::string MCPServer::topProjects(const Json& arguments) {
         if (auto how = report.projectProvenance.find(label);
             how != report.projectProvenance.end() && !how->second.empty())
             s += "    how the label was decided: " + AnswerText::joined(how->second, ", ") + "\n";
-        if (perProject < 1) continue;
-        const auto& ranked = agents[i];
-        if (ranked.empty()) {
-            s += "    agents: unknown\n";
-            continue;
-        }
-        const std::size_t shown = std::min(ranked.size(), static_cast<std::size_t>(perProject));
-        for (std::size_t k = 0; k < shown; ++k)
-            s += "      \u00b7 " + AnswerText::fit(AnswerText::agentLabel(ranked[k].key), 28) +
-                 " " + AnswerText::cost(ranked[k].value) + " \u00b7 " +
-                 AnswerText::noun(ranked[k].value.requests, "request", "requests") + "\n";
-        if (ranked.size() > shown)
-            s += "      (" +
-                 AnswerText::noun(static_cast<std::int64_t>(ranked.size() - shown), "agent",
-                                  "agents") +
-                 " more)\n";
+        if (perProject >= 1) s += tools::agentLines(agents[i], perProject, true);
     }
     s += footer(report, p);
     return s;
