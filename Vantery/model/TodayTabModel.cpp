@@ -29,17 +29,16 @@ template <class Map> auto byCostDescending(const Map& map) {
 
 std::vector<LegendItem> legendOf(const Bucket& b) {
     const std::int64_t total = b.totalTokens();
-    auto item = [&](std::string label, TokenComponent component, std::int64_t tokens) {
+    auto item = [&](std::string label, Component component, std::int64_t tokens) {
         LegendItem it{std::move(label), component, Fmt::tokens(tokens), std::nullopt};
         if (total >= 1)
             it.share =
                 "(" + percent(static_cast<double>(tokens) / static_cast<double>(total) * 100) + ")";
         return it;
     };
-    return {item("cache read", TokenComponent::cacheRead, b.cacheRead),
-            item("cache write", TokenComponent::cacheWrite, b.cacheWrite()),
-            item("output", TokenComponent::output, b.output),
-            item("input", TokenComponent::input, b.input)};
+    return {item("cache read", Component::cacheRead, b.cacheRead),
+            item("cache write", Component::cacheWrite, b.cacheWrite()),
+            item("output", Component::output, b.output), item("input", Component::input, b.input)};
 }
 
 DominantLine dominantOf(const Bucket& b) {

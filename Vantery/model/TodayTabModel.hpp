@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/FigureTexts.hpp"
 #include "model/TabParts.hpp"
 #include "vantery/base/Calendar.hpp"
 #include "vantery/model/Estimate.hpp"
@@ -16,13 +17,10 @@
 
 namespace vantery::app {
 
-/// The four token components in display order; the view maps each to its colour.
-enum class TokenComponent { cacheRead, cacheWrite, output, input };
-
 /// One item of the composition card's own legend.
 struct LegendItem {
     std::string label; ///< "cache read", "cache write", "output", "input"
-    TokenComponent component;
+    Component component;
     std::string tokens;               ///< Fmt::tokens of the component
     std::optional<std::string> share; ///< "(62.3%)"; absent when the bucket has no tokens
     friend bool operator==(const LegendItem&, const LegendItem&) = default;

@@ -17,20 +17,6 @@ QColor primaryText() {
     return QPalette().color(QPalette::WindowText);
 }
 
-QColor componentColour(TokenComponent c) {
-    switch (c) {
-    case TokenComponent::cacheRead:
-        return Theme::cacheRead();
-    case TokenComponent::cacheWrite:
-        return Theme::cacheWrite();
-    case TokenComponent::output:
-        return Theme::output();
-    case TokenComponent::input:
-        return Theme::input();
-    }
-    return Theme::unknown();
-}
-
 QLabel* unknownText(const std::optional<std::string>& reason, QWidget* parent) {
     auto* label = new QLabel(parent);
     applyFigure(label, {"unknown", Tone::unknown, true, reason.value_or("")}, TextStyle::caption(),
@@ -49,7 +35,7 @@ QWidget* legendItem(const LegendItem& item, QWidget* parent) {
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(5);
-    row->addWidget(new Dot(componentColour(item.component), 9, 2, box), 0, Qt::AlignVCenter);
+    row->addWidget(new Dot(componentColor(item.component), 9, 2, box), 0, Qt::AlignVCenter);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(0);
     texts->addWidget(plainText(item.label, TextStyle::caption2(), primaryText(), box));
