@@ -201,23 +201,25 @@ QWidget* header(const PanelHeader& h, bool loading) {
     return w;
 }
 
-QWidget* loadingNote(const std::string& message) {
+// What shows in place of today's figures: a wrapped secondary note, under a headline
+// when there is one.
+QWidget* noteInstead(const std::optional<std::string>& headline, const std::string& message,
+                     const QFont& font) {
     auto* w = new QWidget;
     auto* v = column(w, 4, 12);
-    QLabel* note = secondary(message, TextStyle::callout());
+    if (headline) v->addWidget(text(*headline, TextStyle::callout()));
+    QLabel* note = secondary(message, font);
     note->setWordWrap(true);
     v->addWidget(note);
     return w;
 }
 
+QWidget* loadingNote(const std::string& message) {
+    return noteInstead(std::nullopt, message, TextStyle::callout());
+}
+
 QWidget* emptyToday(const PanelEmptyToday& e) {
-    auto* w = new QWidget;
-    auto* v = column(w, 4, 12);
-    v->addWidget(text(e.headline, TextStyle::callout()));
-    QLabel* note = secondary(e.note, TextStyle::caption2());
-    note->setWordWrap(true);
-    v->addWidget(note);
-    return w;
+    return noteInstead(e.headline, e.note, TextStyle::caption2());
 }
 
 QWidget* rhythm(const PanelRhythm& r) {
