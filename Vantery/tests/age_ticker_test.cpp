@@ -18,20 +18,30 @@ using testing::haikuLine;
 using testing::StoreFixture;
 using testing::waitFor;
 
+// A store over one request of 09:00 that has published, the clock at 12:00 that day.
+class AgeTickerTest : public ::testing::Test {
+  protected:
+    StoreFixture f;
+    UsageStore store{oneRequestAtNoon(f)};
+    QSignalSpy published{&store, &UsageStore::refreshPublished};
+
+    void SetUp() override { ASSERT_TRUE(waitFor(published)); }
+
+  private:
+    static UsageStore::Options oneRequestAtNoon(StoreFixture& f) {
+        *f.clock = f.at(2025, 3, 4, 12);
+        f.home.transcript("p/a.jsonl", haikuLine("1", "2025-03-04T09:00:00Z", 1));
+        return f.options();
+    }
+};
+
 std::string lastRefreshText(const SourcesTab& tab) {
     for (const auto& [label, value] : tab.view().cacheGrid.value_or(SourcesGrid{}))
         if (label == "last refresh") return value;
     return "(none)";
 }
 
-TEST(AgeTicker, StatusBarAndSourcesTabAgeTogetherOnEveryTick) {
-    StoreFixture f;
-    *f.clock = f.at(2025, 3, 4, 12);
-    f.home.transcript("p/a.jsonl", haikuLine("1", "2025-03-04T09:00:00Z", 1));
-    UsageStore store(f.options());
-    QSignalSpy published(&store, &UsageStore::refreshPublished);
-    ASSERT_TRUE(waitFor(published));
-
+TEST_F(AgeTickerTest, StatusBarAndSourcesTabAgeTogetherOnEveryTick) {
     MainWindow window(store, Tab::sources);
     auto* freshness = window.findChild<QLabel*>("freshness");
     auto* sources = qobject_cast<SourcesTab*>(window.currentPage());
@@ -62,13 +72,7 @@ TEST(AgeTicker, StatusBarAndSourcesTabAgeTogetherOnEveryTick) {
     EXPECT_EQ(lastRefreshText(*sources), "0s ago");
 }
 
-TEST(AgeTicker, EveryTimestampThatChangesIsMeasuredAgainstALaterRead) {
-    StoreFixture f;
-    *f.clock = f.at(2025, 3, 4, 12);
-    f.home.transcript("p/a.jsonl", haikuLine("1", "2025-03-04T09:00:00Z", 1));
-    UsageStore store(f.options());
-    QSignalSpy published(&store, &UsageStore::refreshPublished);
-    ASSERT_TRUE(waitFor(published));
+TEST_F(AgeTickerTest, EveryTimestampThatChangesIsMeasuredAgainstALaterRead) {
     AgeTicker& ticker = AgeTicker::of(store);
     // Seconds count while the last refresh is under a minute old, then minutes.
     EXPECT_EQ(ticker.timer().interval(), AgeTicker::secondsIntervalMs);

@@ -139,11 +139,16 @@ TEST(PanelModel, PopulatedDaySections) {
     EXPECT_EQ(c.median.value.text, "$9.00"); // of $10 and $8; today left out
 }
 
-TEST(PanelModel, UnpricedOnlyDayListsRowsWithoutAShare) {
+// Today: an unpriced main-session request at 09:00, then the helper agent's at 09:30.
+PanelModel unpricedMainThenHelper(double helperDollars) {
     TodayFixture f;
     f.add(0, 9, 0, 0);
-    f.add(0, 9, 30, 0, AgentIdentity::named("helper", "agent-h"));
-    const PanelModel m = build(f).model;
+    f.add(0, 9, 30, helperDollars, AgentIdentity::named("helper", "agent-h"));
+    return build(f).model;
+}
+
+TEST(PanelModel, UnpricedOnlyDayListsRowsWithoutAShare) {
+    const PanelModel m = unpricedMainThenHelper(0);
     ASSERT_TRUE(m.day);
     EXPECT_FALSE(m.day->agents.share);
     EXPECT_EQ(m.day->agents.rows.size(), 2u);
@@ -154,10 +159,7 @@ TEST(PanelModel, UnpricedOnlyDayListsRowsWithoutAShare) {
 }
 
 TEST(PanelModel, ASubAgentShareAgainstAnUnpricedMainSessionIsUnknown) {
-    TodayFixture f;
-    f.add(0, 9, 0, 0);
-    f.add(0, 9, 30, 2, AgentIdentity::named("helper", "agent-h"));
-    const PanelModel m = build(f).model;
+    const PanelModel m = unpricedMainThenHelper(2);
     ASSERT_TRUE(m.day);
     EXPECT_EQ(m.day->agents.share, "sub-agents unknown"); // not "100.0%"
     EXPECT_EQ(m.day->agents.shareHelp,

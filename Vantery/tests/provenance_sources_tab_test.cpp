@@ -40,6 +40,19 @@ std::vector<QAbstractButton*> nodeButtons(QWidget& tab) {
     return out;
 }
 
+/// A store over the home as written so far and its Provenance tab, the members built
+/// and waited for in their order: the store's first publication, then the day index.
+struct ProvenanceOverStore {
+    explicit ProvenanceOverStore(const StoreFixture& f) : store(f.options()) {}
+
+    UsageStore store;
+    QSignalSpy published{&store, &UsageStore::refreshPublished};
+    const bool storePublished = waitFor(published);
+    ProvenanceTab tab{store};
+    QSignalSpy redrawn{&tab, &ProvenanceTab::redrawn};
+    const bool indexShown = tab.indexReady() || waitFor(redrawn);
+};
+
 /// Lets queued redraws run.
 void settle() {
     for (int i = 0; i < 3; ++i)
@@ -50,43 +63,38 @@ TEST(ProvenanceTab, OpensADayFromTheIndexAndRedrawsAfterARefresh) {
     StoreFixture f;
     f.home.transcript("p/a.jsonl", haikuLine("1", "2025-03-03T09:00:00Z", 2, "session-one") +
                                        haikuLine("2", "2025-03-04T09:00:00Z", 1, "session-two"));
-    UsageStore store(f.options());
-    QSignalSpy published(&store, &UsageStore::refreshPublished);
-    ASSERT_TRUE(waitFor(published));
+    ProvenanceOverStore p(f);
+    ASSERT_TRUE(p.storePublished && p.indexShown);
+    ASSERT_TRUE(p.tab.indexReady());
+    ASSERT_EQ(p.tab.view().rows.size(), 2u);
+    EXPECT_EQ(p.tab.view().rows[0].label, "2025-03-04");
+    EXPECT_EQ(p.tab.moreDaysButton(), nullptr);
 
-    ProvenanceTab tab(store);
-    QSignalSpy redrawn(&tab, &ProvenanceTab::redrawn);
-    ASSERT_TRUE(tab.indexReady() || waitFor(redrawn));
-    ASSERT_TRUE(tab.indexReady());
-    ASSERT_EQ(tab.view().rows.size(), 2u);
-    EXPECT_EQ(tab.view().rows[0].label, "2025-03-04");
-    EXPECT_EQ(tab.moreDaysButton(), nullptr);
-
-    nodeButtons(tab).at(0)->click();
+    nodeButtons(p.tab).at(0)->click();
     settle();
-    ASSERT_EQ(tab.view().rows.size(), 3u);
-    EXPECT_EQ(tab.view().rows[1].label, "/w/app");
-    EXPECT_TRUE(tab.state().expandedDays.contains(LocalDay::fromYMD(2025, 3, 4)));
+    ASSERT_EQ(p.tab.view().rows.size(), 3u);
+    EXPECT_EQ(p.tab.view().rows[1].label, "/w/app");
+    EXPECT_TRUE(p.tab.state().expandedDays.contains(LocalDay::fromYMD(2025, 3, 4)));
 
     // A new request on a new day: the open day stays open, the new day comes on top.
     f.home.transcript("p/b.jsonl", haikuLine("3", "2025-03-05T09:00:00Z", 1, "session-three"));
-    redrawn.clear();
-    store.refresh();
-    ASSERT_TRUE(waitFor(published, 2));
-    ASSERT_TRUE(waitFor(redrawn));
-    ASSERT_EQ(tab.view().rows.size(), 4u);
-    EXPECT_EQ(tab.view().rows[0].label, "2025-03-05");
-    EXPECT_EQ(tab.view().rows[2].kind, ProvenanceRow::Kind::project);
+    p.redrawn.clear();
+    p.store.refresh();
+    ASSERT_TRUE(waitFor(p.published, 2));
+    ASSERT_TRUE(waitFor(p.redrawn));
+    ASSERT_EQ(p.tab.view().rows.size(), 4u);
+    EXPECT_EQ(p.tab.view().rows[0].label, "2025-03-05");
+    EXPECT_EQ(p.tab.view().rows[2].kind, ProvenanceRow::Kind::project);
 
     // Open the project and its session: the agent row names its models.
-    nodeButtons(tab).at(2)->click();
+    nodeButtons(p.tab).at(2)->click();
     settle();
-    nodeButtons(tab).at(3)->click();
+    nodeButtons(p.tab).at(3)->click();
     settle();
-    ASSERT_EQ(tab.view().rows.size(), 6u);
-    EXPECT_EQ(tab.view().rows[3].label, "session-");
-    EXPECT_EQ(tab.view().rows[4].accessory, "claude-haiku-4-5 \u00D71");
-    grab(tab, "h10-provenance");
+    ASSERT_EQ(p.tab.view().rows.size(), 6u);
+    EXPECT_EQ(p.tab.view().rows[3].label, "session-");
+    EXPECT_EQ(p.tab.view().rows[4].accessory, "claude-haiku-4-5 \u00D71");
+    grab(p.tab, "h10-provenance");
 }
 
 // Row texts inside a button draw in ButtonText: it must carry the same colours as WindowText.
@@ -96,19 +104,15 @@ TEST(ProvenanceTab, ButtonRowsKeepTheLowerBoundAndSecondaryColours) {
     unpriced.replace(unpriced.find("claude-haiku-4-5"), 16, "claude-unpriced-9");
     f.home.transcript("p/a.jsonl",
                       haikuLine("1", "2025-03-04T09:00:00Z", 2, "session-one") + unpriced);
-    UsageStore store(f.options());
-    QSignalSpy published(&store, &UsageStore::refreshPublished);
-    ASSERT_TRUE(waitFor(published));
-    ProvenanceTab tab(store);
-    QSignalSpy redrawn(&tab, &ProvenanceTab::redrawn);
-    ASSERT_TRUE(tab.indexReady() || waitFor(redrawn));
-    nodeButtons(tab).at(0)->click();
+    ProvenanceOverStore p(f);
+    ASSERT_TRUE(p.storePublished && p.indexShown);
+    nodeButtons(p.tab).at(0)->click();
     settle();
-    nodeButtons(tab).at(1)->click();
+    nodeButtons(p.tab).at(1)->click();
     settle();
-    ASSERT_EQ(tab.view().rows.at(2).kind, ProvenanceRow::Kind::session);
+    ASSERT_EQ(p.tab.view().rows.at(2).kind, ProvenanceRow::Kind::session);
 
-    const auto buttons = nodeButtons(tab);
+    const auto buttons = nodeButtons(p.tab);
     ASSERT_EQ(buttons.size(), 3u);
     for (QAbstractButton* button : buttons) {
         auto* cost = button->findChild<CostText*>();

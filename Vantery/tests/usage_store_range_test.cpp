@@ -10,12 +10,9 @@
 
 #include "StoreFixture.hpp"
 
-namespace vantery::app {
+namespace vantery::app::testing {
 namespace {
 
-using testing::haikuLine;
-using testing::StoreFixture;
-using testing::waitFor;
 using State = UsageStore::LoadState;
 
 class UsageStoreRangeTest : public ::testing::Test {
@@ -38,16 +35,16 @@ class UsageStoreRangeTest : public ::testing::Test {
         QSignalSpy refreshed(store.get(), &UsageStore::refreshPublished);
         store->refresh();
         ASSERT_TRUE(waitFor(refreshed));
-        testing::drainBackgroundWork();
+        drainBackgroundWork();
     }
 
     RangeSelection selection(RangePreset preset, std::optional<double> from = {},
                              std::optional<double> to = {}) const {
-        return {preset, from, to, *fx.clock, testing::testCalendar()};
+        return {preset, from, to, *fx.clock, testCalendar()};
     }
     void show(const RangeSelection& s) {
         store->selectRange(s);
-        testing::drainBackgroundWork();
+        drainBackgroundWork();
     }
 };
 
@@ -58,7 +55,7 @@ TEST_F(UsageStoreRangeTest, OnlyTheLatestComputationForTheCurrentSelectionPublis
 
     store->selectRange(thisMonth);
     store->selectRange(thisMonth); // cancels the one before
-    testing::drainBackgroundWork();
+    drainBackgroundWork();
     EXPECT_EQ(published.size(), 2u);
     EXPECT_FALSE(store->rangeIsComputing());
 
@@ -69,7 +66,7 @@ TEST_F(UsageStoreRangeTest, OnlyTheLatestComputationForTheCurrentSelectionPublis
         selection(RangePreset::custom, fx.at(2025, 10, 4, 12), fx.at(2025, 10, 4, 18));
     store->selectRange(oneDay);
     EXPECT_EQ(store->rangeReportSelection(), thisMonth);
-    testing::drainBackgroundWork();
+    drainBackgroundWork();
     ASSERT_EQ(published.size(), 3u);
     EXPECT_EQ(published[2], std::make_pair(oneDay, std::int64_t{1}));
     EXPECT_FALSE(store->rangeIsComputing());
@@ -93,7 +90,7 @@ TEST(UsageStoreVerification, EndsInReadyOnlyOnceARefreshHasPublished) {
     StoreFixture fx;
     fx.home.transcript("-w-app/a.jsonl", haikuLine("1", "2025-10-04T08:00:00Z", 2) +
                                              haikuLine("2", "2025-10-05T09:00:00Z", 3));
-    testing::CacheGate gate; // holds the first load until opened
+    CacheGate gate; // holds the first load until opened
     auto options = fx.options();
     options.beforeLoad = gate.hold();
     UsageStore store(options);
@@ -145,4 +142,4 @@ TEST(UsageStoreDelta, ComparesWithYesterdayUpToTheSameTimeOfDay) {
 }
 
 } // namespace
-} // namespace vantery::app
+} // namespace vantery::app::testing

@@ -14,12 +14,9 @@
 
 #include "StoreFixture.hpp"
 
-namespace vantery::app {
+namespace vantery::app::testing {
 namespace {
 
-using testing::haikuLine;
-using testing::StoreFixture;
-using testing::waitFor;
 using State = UsageStore::LoadState;
 
 // Records every state the store passes through.
@@ -114,7 +111,7 @@ TEST_F(UsageStoreTest, RefreshWhileOneRunsIsDroppedAndTheTimerRefreshes) {
         store.refresh();
         store.refresh();
         ASSERT_TRUE(waitFor(published));
-        testing::drainBackgroundWork();
+        drainBackgroundWork();
         EXPECT_EQ(published.count(), 1);
     }
     UsageStore timed(fx.options(true, 30));
@@ -179,7 +176,7 @@ TEST_F(UsageStoreTest, ClearingTheCacheDuringARefreshReadsEverythingAgainAfterIt
     EXPECT_EQ(verdict.count(), 1);
     store.refresh(); // dropped: a refresh runs
     ASSERT_TRUE(waitFor(published, 3));
-    testing::drainBackgroundWork();
+    drainBackgroundWork();
     EXPECT_EQ(published.count(), 3);
     const auto& stats = *store.refreshStats();
     EXPECT_FALSE(stats.fromCache);
@@ -220,7 +217,7 @@ TEST_F(UsageStoreTest, OnlyARefreshThatChangedTheTableWritesTheCacheFile) {
 }
 
 TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {
-    testing::CacheGate gate;
+    CacheGate gate;
     auto options = fx.options();
     options.beforeLoad = gate.hold();
     auto store = std::make_unique<UsageStore>(options);
@@ -230,8 +227,8 @@ TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {
     store->selectRange(store->rangeSelection());
     store.reset();
     gate.open();
-    testing::drainBackgroundWork(); // the work above ends with nothing to publish to
-    EXPECT_TRUE(table.expired());   // and lets go of the table it kept alive
+    drainBackgroundWork();        // the work above ends with nothing to publish to
+    EXPECT_TRUE(table.expired()); // and lets go of the table it kept alive
 }
 
 TEST_F(UsageStoreTest, AnExplicitHomeKeepsItsCacheWhateverXdgDataHomeSays) {
@@ -250,4 +247,4 @@ TEST_F(UsageStoreTest, AnExplicitHomeKeepsItsCacheWhateverXdgDataHomeSays) {
 }
 
 } // namespace
-} // namespace vantery::app
+} // namespace vantery::app::testing
