@@ -37,12 +37,9 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
             break;
         }
         case DataSource::Resolution<AgentIdentity>::Kind::none:
-            throw MCPError::bad("No agent matches \u201c" + AnswerText::name(v) +
-                                "\u201d. See `vant_top_agents` with `period: \"all\"` for the "
-                                "real names.");
+            throw MCPError::bad(tools::noAgentMatches(v));
         case DataSource::Resolution<AgentIdentity>::Kind::many:
-            throw MCPError::bad("\u201c" + AnswerText::name(v) + "\u201d matches " +
-                                std::to_string(r.matches) + " agents" + tools::shownNote(r) +
+            throw MCPError::bad(tools::matchCount(v, r, "agents") +
                                 ". Pick one (give the exact name or the `agentId`):" +
                                 tools::candidateLines(r.lines));
         }
@@ -57,12 +54,11 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
-            throw MCPError::bad("No project matches \u201c" + AnswerText::name(v) +
-                                "\u201d. See `vant_top_projects` with `period: \"all\"`.");
+            throw MCPError::bad("No project matches " + tools::quoted(v) +
+                                ". See `vant_top_projects` with `period: \"all\"`.");
         case DataSource::Resolution<std::string>::Kind::many:
-            throw MCPError::bad("\u201c" + AnswerText::name(v) + "\u201d matches " +
-                                std::to_string(r.matches) + " projects" + tools::shownNote(r) +
-                                ":" + tools::candidateLines(r.lines));
+            throw MCPError::bad(tools::matchCount(v, r, "projects") + ":" +
+                                tools::candidateLines(r.lines));
         }
     }
     if (sessionArg) {
@@ -75,11 +71,10 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
             break;
         }
         case DataSource::Resolution<std::string>::Kind::none:
-            throw MCPError::bad("No session starts with \u201c" + AnswerText::name(v) + "\u201d.");
+            throw MCPError::bad("No session starts with " + tools::quoted(v) + ".");
         case DataSource::Resolution<std::string>::Kind::many:
-            throw MCPError::bad("The prefix \u201c" + AnswerText::name(v) + "\u201d matches " +
-                                std::to_string(r.matches) + " sessions" + tools::shownNote(r) +
-                                ":" + tools::candidateLines(r.lines));
+            throw MCPError::bad("The prefix " + tools::matchCount(v, r, "sessions") + ":" +
+                                tools::candidateLines(r.lines));
         }
     }
 

@@ -24,21 +24,17 @@ std::string rosterLine(const AgentRoster& roster, const AgentIdentity& agent,
 } // namespace
 
 std::string MCPServer::agent(const Json& arguments) {
-    auto query = argString(arguments, "agent");
-    if (!query || query->empty()) throw MCPError::bad("`agent` is missing.");
+    const std::string query = tools::requiredText(arguments, "agent");
     const Period p = period(arguments, "all");
 
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;
-    auto found = data->resolveAgent(*query, history);
+    auto found = data->resolveAgent(query, history);
     using Kind = DataSource::Resolution<AgentIdentity>::Kind;
     if (found.kind == Kind::many)
-        return "\u201c" + AnswerText::name(*query) + "\u201d matches " +
-               std::to_string(found.matches) + " agents" + tools::shownNote(found) +
+        return tools::matchCount(query, found, "agents") +
                " \u2014 pick one:" + tools::candidateLines(found.lines);
-    if (found.kind == Kind::none)
-        return "No agent matches \u201c" + AnswerText::name(*query) +
-               "\u201d. See `vant_top_agents` with `period: \"all\"` for the real names.";
+    if (found.kind == Kind::none) return tools::noAgentMatches(query);
 
     const AgentIdentity who = *found.match;
     const Report report = data->report(p, RecordFilter::agent(who), std::nullopt);

@@ -8,21 +8,19 @@
 namespace vantery::mcp {
 
 std::string MCPServer::session(const Json& arguments) {
-    auto query = argString(arguments, "session_id");
-    if (!query || query->empty()) throw MCPError::bad("`session_id` is missing.");
+    const std::string query = tools::requiredText(arguments, "session_id");
     const Period p = period(arguments, "all");
 
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;
-    auto found = data->resolveSession(*query, history);
+    auto found = data->resolveSession(query, history);
     using Kind = DataSource::Resolution<std::string>::Kind;
     if (found.kind == Kind::many)
-        return "The prefix \u201c" + AnswerText::name(*query) + "\u201d matches " +
-               std::to_string(found.matches) + " sessions" + tools::shownNote(found) +
+        return "The prefix " + tools::matchCount(query, found, "sessions") +
                " \u2014 pick one:" + tools::candidateLines(found.lines);
     if (found.kind == Kind::none)
-        return "No session starts with \u201c" + AnswerText::name(*query) +
-               "\u201d. See `vant_cost` with `by: \"session\"` for the real ids.";
+        return "No session starts with " + tools::quoted(query) +
+               ". See `vant_cost` with `by: \"session\"` for the real ids.";
 
     const std::string id = *found.match;
     const Report report = data->report(p, RecordFilter::session(id), std::nullopt);
