@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "model/Fmt.hpp"
+#include "model/QtText.hpp"
 #include "vantery/base/Text.hpp"
 #include "vantery/report/Derived.hpp"
 
@@ -18,10 +19,6 @@ std::string joined(const std::vector<std::string>& parts) {
         out += p;
     }
     return out;
-}
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 } // namespace

@@ -2,13 +2,9 @@
 
 #include <utility>
 
-namespace vantery::app {
+#include "model/QtText.hpp"
 
-namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-} // namespace
+namespace vantery::app {
 
 BucketTableModel::BucketTableModel(std::string firstTitle, QObject* parent)
     : QAbstractTableModel(parent), firstTitle_(std::move(firstTitle)) {}

@@ -7,15 +7,12 @@
 
 #include <utility>
 
+#include "model/QtText.hpp"
 #include "vantery/base/Text.hpp"
 
 namespace vantery::app {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 std::string periodOf(const Exporter::Options& options) {
     return options.periodLabel.value_or("the selected period");

@@ -11,15 +11,12 @@
 
 #include <fmt/format.h>
 
+#include "model/QtText.hpp"
 #include "vantery/base/Text.hpp"
 
 namespace vantery::app::Fmt {
 
 namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // Names are cleaned and isolated by the core's rules, so that the app's texts and the
 // core's (caveats, the summary) treat a name alike.

@@ -8,6 +8,7 @@
 #include <QToolTip>
 
 #include "model/Fmt.hpp"
+#include "model/QtText.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/TableViews.hpp"
 #include "widgets/TextStyle.hpp"
@@ -16,9 +17,6 @@
 namespace vantery::app {
 
 namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 int labelHeight() {
     return QFontMetrics(TextStyle::body()).height();
 }

@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "model/QtText.hpp"
 #include "widgets/SymbolMark.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
@@ -12,10 +13,6 @@
 namespace vantery::app {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 /// A caption-sized circled "i" in front of the disclaimer.
 class InfoMark : public QWidget {

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "model/Fmt.hpp"
+#include "model/QtText.hpp"
 #include "widgets/FigureViews.hpp"
 #include "widgets/HourlySparkline.hpp"
 #include "widgets/Icons.hpp"
@@ -18,10 +19,6 @@
 namespace vantery::app {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // Help texts stay plain even when they hold "<" (model ids, paths).
 QString plainTip(const std::string& s) {

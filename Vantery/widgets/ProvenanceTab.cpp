@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "model/BackgroundTask.hpp"
+#include "model/QtText.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/SymbolMark.hpp"
 #include "widgets/TabLayout.hpp"
@@ -17,10 +18,6 @@
 namespace vantery::app {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 /// A whole row (mark and figures) that toggles its node when pressed.
 class NodeButton : public QAbstractButton {

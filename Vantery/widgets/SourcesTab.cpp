@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "model/LoadingText.hpp"
+#include "model/QtText.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/AgeTicker.hpp"
 #include "widgets/FigureViews.hpp"
@@ -19,10 +20,6 @@
 namespace vantery::app {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QColor primary(const QWidget* w) {
     return w->palette().color(QPalette::WindowText);

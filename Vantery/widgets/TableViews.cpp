@@ -6,16 +6,13 @@
 #include <QPainterPath>
 
 #include "model/Fmt.hpp"
+#include "model/QtText.hpp"
 #include "widgets/TextStyle.hpp"
 #include "widgets/Theme.hpp"
 
 namespace vantery::app {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QLabel* plainLabel(const std::string& text, const QFont& font, const QColor& color,
                    QWidget* parent) {
