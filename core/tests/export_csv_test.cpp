@@ -24,13 +24,6 @@ using vantery::testing::parseCsv;
 
 namespace {
 
-Exporter::Options sampleOptions() {
-    return Exporter::Options{.from = LocalDay::fromYMD(2026, 3, 9),
-                             .to = LocalDay::fromYMD(2026, 3, 10),
-                             .generatedAt = vantery::testing::sampleGeneratedAt(),
-                             .calendar = vantery::testing::sampleCalendar()};
-}
-
 // What a text cell should read after parsing: the value with the formula guard, which
 // this test states on its own terms.
 std::string guarded(std::string_view s) {
@@ -55,7 +48,7 @@ TEST(ExportBreakdown, GoldenForEveryAxis) {
     Report report = vantery::testing::sampleReport();
     for (auto axis : Exporter::Axis::allCases()) {
         SCOPED_TRACE(std::string(axis.rawValue()));
-        std::string csv = Exporter::breakdownCSV(report, axis, sampleOptions());
+        std::string csv = Exporter::breakdownCSV(report, axis, vantery::testing::sampleOptions());
         EXPECT_TRUE(
             matchesGolden(csv, "export/breakdown-" + std::string(axis.columnValue()) + ".csv"));
     }
@@ -63,7 +56,7 @@ TEST(ExportBreakdown, GoldenForEveryAxis) {
 
 TEST(ExportBreakdown, GoldenWithByteOrderMarkAndRowLimit) {
     Report report = vantery::testing::sampleReport();
-    auto options = sampleOptions();
+    auto options = vantery::testing::sampleOptions();
     options.byteOrderMark = true;
     options.limitPerAxis = 2;
     std::string csv = Exporter::breakdownCSV(report, Exporter::Axis::project, options);
@@ -72,7 +65,8 @@ TEST(ExportBreakdown, GoldenWithByteOrderMarkAndRowLimit) {
     EXPECT_TRUE(matchesGolden(csv, "export/breakdown-project-bom-limit2.csv"));
 
     // The limit keeps the first rows of the full list, in its order.
-    auto full = parseCsv(Exporter::breakdownCSV(report, Exporter::Axis::project, sampleOptions()));
+    auto full = parseCsv(
+        Exporter::breakdownCSV(report, Exporter::Axis::project, vantery::testing::sampleOptions()));
     auto limited = parseCsv(csv.substr(3));
     ASSERT_TRUE(full && limited);
     ASSERT_EQ(limited->size(), 3u);
@@ -82,7 +76,7 @@ TEST(ExportBreakdown, GoldenWithByteOrderMarkAndRowLimit) {
 
 TEST(ExportBreakdown, RowLimitsAndEmptyReports) {
     Report report = vantery::testing::sampleReport();
-    auto options = sampleOptions();
+    auto options = vantery::testing::sampleOptions();
     const std::string header = Exporter::breakdownCSV(Report{}, Exporter::Axis::project, options);
     EXPECT_TRUE(matchesGolden(header, "export/breakdown-empty.csv"));
 
@@ -104,21 +98,23 @@ TEST(ExportBreakdown, RowLimitsAndEmptyReports) {
     options.limitPerAxis = -4; // not a valid limit; taken as 0 rather than as "all"
     EXPECT_EQ(Exporter::breakdownCSV(report, Exporter::Axis::model, options), header);
     options.limitPerAxis = 1000; // more than there are rows: all of them
-    EXPECT_EQ(Exporter::breakdownCSV(report, Exporter::Axis::model, options),
-              Exporter::breakdownCSV(report, Exporter::Axis::model, sampleOptions()));
+    EXPECT_EQ(
+        Exporter::breakdownCSV(report, Exporter::Axis::model, options),
+        Exporter::breakdownCSV(report, Exporter::Axis::model, vantery::testing::sampleOptions()));
 }
 
 TEST(ExportBreakdown, AllAxesKeepTheirOrderAndSkipEmptyOnes) {
     Report report = vantery::testing::sampleReport();
-    auto all = Exporter::allBreakdownCSVs(report, sampleOptions());
+    auto all = Exporter::allBreakdownCSVs(report, vantery::testing::sampleOptions());
     ASSERT_EQ(all.size(), 8u);
     for (std::size_t i = 0; i < all.size(); ++i) {
         EXPECT_EQ(all[i].axis, Exporter::Axis::allCases()[i]);
-        EXPECT_EQ(all[i].csv, Exporter::breakdownCSV(report, all[i].axis, sampleOptions()));
+        EXPECT_EQ(all[i].csv,
+                  Exporter::breakdownCSV(report, all[i].axis, vantery::testing::sampleOptions()));
     }
     report.byHour.clear(); // as in a report built without hours
     report.byRawCwd.clear();
-    all = Exporter::allBreakdownCSVs(report, sampleOptions());
+    all = Exporter::allBreakdownCSVs(report, vantery::testing::sampleOptions());
     std::vector<std::string_view> axes;
     for (const auto& f : all)
         axes.push_back(f.axis.rawValue());
@@ -130,7 +126,7 @@ TEST(ExportBreakdown, AllAxesKeepTheirOrderAndSkipEmptyOnes) {
 // axis adds up to the report's total.
 TEST(ExportBreakdown, EveryCsvReadsBackAndAddsUpToTheTotal) {
     Report report = vantery::testing::sampleReport();
-    auto options = sampleOptions();
+    auto options = vantery::testing::sampleOptions();
     for (auto axis : Exporter::Axis::allCases()) {
         SCOPED_TRACE(std::string(axis.rawValue()));
         auto parsed = parseCsv(Exporter::breakdownCSV(report, axis, options));
@@ -222,7 +218,7 @@ TEST(ExportBreakdown, RandomHazardousLabelsReadBack) {
     }
     Aggregator agg(cal, ProjectResolver("/home/ana", false));
     Report report = agg.aggregate(records, std::nullopt, std::nullopt, {}, true);
-    auto options = sampleOptions();
+    auto options = vantery::testing::sampleOptions();
     for (const auto& f : Exporter::allBreakdownCSVs(report, options)) {
         SCOPED_TRACE(std::string(f.axis.rawValue()));
         auto parsed = parseCsv(f.csv);
@@ -296,7 +292,7 @@ TEST(ExportCells, NulIsNeverWritten) {
     const std::string evil = "ev\u202Eil\0proj, \"x\""s;
     report.byProject[evil] = bucketWith(1, 9000, 0);
     const std::string csv =
-        Exporter::breakdownCSV(report, Exporter::Axis::project, sampleOptions());
+        Exporter::breakdownCSV(report, Exporter::Axis::project, vantery::testing::sampleOptions());
     EXPECT_EQ(csv.find('\0'), std::string::npos);
     auto parsed = parseCsv(csv);
     ASSERT_TRUE(parsed.has_value());
@@ -454,7 +450,7 @@ TEST(ExportStamps, InstantsCarryTheCalendarsOffset) {
 
     // The same report gives different activity cells under two zones.
     Report report = vantery::testing::sampleReport();
-    auto options = sampleOptions();
+    auto options = vantery::testing::sampleOptions();
     auto inKolkata = parseCsv(Exporter::breakdownCSV(report, Exporter::Axis::model, options));
     options.calendar = Calendar::utc();
     auto inUtc = parseCsv(Exporter::breakdownCSV(report, Exporter::Axis::model, options));
@@ -464,7 +460,7 @@ TEST(ExportStamps, InstantsCarryTheCalendarsOffset) {
 }
 
 TEST(ExportNames, SuggestedFileNamesAndSlugs) {
-    auto options = sampleOptions();
+    auto options = vantery::testing::sampleOptions();
     using Doc = Exporter::Document;
     EXPECT_EQ(Exporter::suggestedFileName(Doc::breakdown(Exporter::Axis::rawCwd), options),
               "vantery-raw_cwd-2026-03-09_2026-03-10.csv");
@@ -519,7 +515,7 @@ struct CommaDecimal : std::numpunct<char> {
 
 TEST(ExportBreakdown, NumbersDoNotFollowTheProcessLocale) {
     Report report = vantery::testing::sampleReport();
-    auto options = sampleOptions();
+    auto options = vantery::testing::sampleOptions();
     options.summaryAxes = {Exporter::Axis::model};
     options.summaryRowLimit = 5;
     options.sourceFiles = vantery::testing::sampleFiles();

@@ -13,16 +13,9 @@
 using namespace vantery;
 using vantery::testing::matchesGolden;
 using vantery::testing::parseCsv;
+using vantery::testing::sampleOptions;
 
 namespace {
-
-Exporter::Options sampleOptions() {
-    return Exporter::Options{.from = LocalDay::fromYMD(2026, 3, 9),
-                             .to = LocalDay::fromYMD(2026, 3, 10),
-                             .generatedAt = vantery::testing::sampleGeneratedAt(),
-                             .calendar = vantery::testing::sampleCalendar(),
-                             .sourceFiles = vantery::testing::sampleFiles()};
-}
 
 const detail::ExportParts::ProvenanceLine*
 find(const std::vector<detail::ExportParts::ProvenanceLine>& lines, std::string_view item) {

@@ -21,15 +21,11 @@ namespace {
 using Axis = Exporter::Axis;
 
 Exporter::Options summaryOptions(std::int64_t limit) {
-    return Exporter::Options{
-        .periodLabel = "Client A, m\u00e4rz \u2014 \u65e5\u672c",
-        .from = LocalDay::fromYMD(2026, 3, 9),
-        .to = LocalDay::fromYMD(2026, 3, 10),
-        .generatedAt = vantery::testing::sampleGeneratedAt(),
-        .calendar = vantery::testing::sampleCalendar(),
-        .sourceFiles = vantery::testing::sampleFiles(),
-        .summaryAxes = {Axis::agent, Axis::project, Axis::model, Axis::day, Axis::hour},
-        .summaryRowLimit = limit};
+    auto options = vantery::testing::sampleOptions();
+    options.periodLabel = "Client A, m\u00e4rz \u2014 \u65e5\u672c";
+    options.summaryAxes = {Axis::agent, Axis::project, Axis::model, Axis::day, Axis::hour};
+    options.summaryRowLimit = limit;
+    return options;
 }
 
 std::vector<std::string> linesOf(const std::string& text) {

@@ -50,6 +50,14 @@ double sampleGeneratedAt() {
     return sampleCalendar().instantOf(LocalDay::fromYMD(2026, 3, 10), 18, 30, 0);
 }
 
+Exporter::Options sampleOptions() {
+    return Exporter::Options{.from = LocalDay::fromYMD(2026, 3, 9),
+                             .to = LocalDay::fromYMD(2026, 3, 10),
+                             .generatedAt = sampleGeneratedAt(),
+                             .calendar = sampleCalendar(),
+                             .sourceFiles = sampleFiles()};
+}
+
 std::vector<UsageRecord> sampleRecords() {
     std::vector<UsageRecord> rs;
     // R1: 1000 × 3 + 100 × 15 = 4500 µ$.

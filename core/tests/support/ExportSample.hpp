@@ -5,6 +5,7 @@
 
 #include "vantery/base/Calendar.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "vantery/export/Exporter.hpp"
 #include "vantery/model/UsageRecord.hpp"
 #include "vantery/report/Report.hpp"
 
@@ -27,6 +28,10 @@ std::vector<ScanCache::FileProvenance> sampleFiles();
 
 /// 2026-03-10 18:30:00 in the sample's zone.
 double sampleGeneratedAt();
+
+/// Export options for the sample: its two days, its zone, sampleGeneratedAt() and
+/// sampleFiles().
+Exporter::Options sampleOptions();
 
 /// A bucket holding only a request count and a cost.
 Bucket bucketWith(std::int64_t requests, double priced, std::int64_t unpriced,
