@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include "SameFigures.hpp"
 #include "TempDir.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheFile.hpp"
@@ -105,13 +106,7 @@ void expectSameRecord(const UsageRecord& a, const UsageRecord& b) {
     EXPECT_EQ(a.rawCwd, b.rawCwd);
     EXPECT_EQ(a.agent, b.agent);
     EXPECT_EQ(a.sourceHome, b.sourceHome);
-    EXPECT_EQ(a.input, b.input);
-    EXPECT_EQ(a.output, b.output);
-    EXPECT_EQ(a.cacheWrite5m, b.cacheWrite5m);
-    EXPECT_EQ(a.cacheWrite1h, b.cacheWrite1h);
-    EXPECT_EQ(a.cacheRead, b.cacheRead);
-    EXPECT_EQ(a.webSearch, b.webSearch);
-    EXPECT_EQ(a.webFetch, b.webFetch);
+    EXPECT_EQ(fixtures::countsOf(a), fixtures::countsOf(b));
     EXPECT_EQ(a.cacheWriteBreakdownAssumed, b.cacheWriteBreakdownAssumed);
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "RecordBuilder.hpp"
+#include "SameFigures.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Report.hpp"
 
@@ -49,13 +50,7 @@ Report reference(const Aggregator& agg, const std::vector<UsageRecord>& records,
 void expectSameBucket(const Bucket& a, const Bucket& b, const std::string& where) {
     SCOPED_TRACE(where);
     EXPECT_EQ(a.requests, b.requests);
-    EXPECT_EQ(a.input, b.input);
-    EXPECT_EQ(a.output, b.output);
-    EXPECT_EQ(a.cacheWrite5m, b.cacheWrite5m);
-    EXPECT_EQ(a.cacheWrite1h, b.cacheWrite1h);
-    EXPECT_EQ(a.cacheRead, b.cacheRead);
-    EXPECT_EQ(a.webSearch, b.webSearch);
-    EXPECT_EQ(a.webFetch, b.webFetch);
+    EXPECT_EQ(fixtures::countsOf(a), fixtures::countsOf(b));
     EXPECT_EQ(a.cacheWriteAssumedRequests, b.cacheWriteAssumedRequests);
     EXPECT_EQ(a.modelCounts, b.modelCounts);
     EXPECT_EQ(a.cost.unpricedRequests, b.cost.unpricedRequests);
@@ -83,25 +78,13 @@ template <class Map> void expectSumsToTotal(const Map& map, const Bucket& total,
     for (const auto& [key, b] : map) {
         EXPECT_GT(b.requests, 0); // no empty buckets
         sum.requests += b.requests;
-        sum.input += b.input;
-        sum.output += b.output;
-        sum.cacheWrite5m += b.cacheWrite5m;
-        sum.cacheWrite1h += b.cacheWrite1h;
-        sum.cacheRead += b.cacheRead;
-        sum.webSearch += b.webSearch;
-        sum.webFetch += b.webFetch;
+        RequestCounts::forEachField([&](auto count) { sum.*count += b.*count; });
         sum.cost.unpricedRequests += b.cost.unpricedRequests;
         priced += b.cost.priced;
         models.insert(b.cost.unpricedModels.begin(), b.cost.unpricedModels.end());
     }
     EXPECT_EQ(sum.requests, total.requests);
-    EXPECT_EQ(sum.input, total.input);
-    EXPECT_EQ(sum.output, total.output);
-    EXPECT_EQ(sum.cacheWrite5m, total.cacheWrite5m);
-    EXPECT_EQ(sum.cacheWrite1h, total.cacheWrite1h);
-    EXPECT_EQ(sum.cacheRead, total.cacheRead);
-    EXPECT_EQ(sum.webSearch, total.webSearch);
-    EXPECT_EQ(sum.webFetch, total.webFetch);
+    EXPECT_EQ(fixtures::countsOf(sum), fixtures::countsOf(total));
     EXPECT_EQ(sum.cost.unpricedRequests, total.cost.unpricedRequests);
     EXPECT_EQ(models, total.cost.unpricedModels);
     EXPECT_NEAR(priced, total.cost.priced, 1e-9 * std::max(1.0, total.cost.priced));
@@ -181,30 +164,18 @@ TEST(ReportSums, MatchesRecordByRecordAggregationAndAddsUp) {
             auto want = reference(agg, records, from, to, hours);
             ASSERT_GT(got.total.requests, 0);
             expectSameBucket(got.total, want.total, "total");
-            expectSameMap(got.byDay, want.byDay, "day");
-            expectSameMap(got.byHour, want.byHour, "hour");
-            expectSameMap(got.byModel, want.byModel, "model");
-            expectSameMap(got.byProject, want.byProject, "project");
-            expectSameMap(got.byRawCwd, want.byRawCwd, "raw cwd");
-            expectSameMap(got.bySession, want.bySession, "session");
-            expectSameMap(got.byAgent, want.byAgent, "agent");
-            expectSameMap(got.bySource, want.bySource, "home");
+            auto sameAndAddsUp = [&](const auto& mine, const auto& theirs, const char* axis) {
+                expectSameMap(mine, theirs, axis);
+                if (!hours && std::string_view(axis) == "hour")
+                    EXPECT_TRUE(mine.empty());
+                else
+                    expectSumsToTotal(mine, got.total, axis);
+            };
+            fixtures::forEachBreakdown(got, want, sameAndAddsUp);
             EXPECT_EQ(got.sessionProject, want.sessionProject);
             EXPECT_EQ(got.agentSession, want.agentSession);
             EXPECT_EQ(got.agentProject, want.agentProject);
             EXPECT_EQ(got.projectProvenance, want.projectProvenance);
-
-            expectSumsToTotal(got.byDay, got.total, "day");
-            if (hours)
-                expectSumsToTotal(got.byHour, got.total, "hour");
-            else
-                EXPECT_TRUE(got.byHour.empty());
-            expectSumsToTotal(got.byModel, got.total, "model");
-            expectSumsToTotal(got.byProject, got.total, "project");
-            expectSumsToTotal(got.byRawCwd, got.total, "raw cwd");
-            expectSumsToTotal(got.bySession, got.total, "session");
-            expectSumsToTotal(got.byAgent, got.total, "agent");
-            expectSumsToTotal(got.bySource, got.total, "home");
             EXPECT_EQ((keySet<Bucket, std::string>(got.bySession)),
                       (keySet<std::string, std::string>(got.sessionProject)));
             EXPECT_EQ((keySet<Bucket, std::string>(got.byProject)),
