@@ -42,6 +42,24 @@ std::int64_t integerCell(const std::string& s) {
     return v;
 }
 
+// The keys of an axis's exported rows, in their order.
+std::vector<std::string> rowKeys(const Report& r, Exporter::Axis axis) {
+    std::vector<std::string> keys;
+    for (const auto& e : detail::ExportParts::rows(r, axis, vantery::testing::sampleCalendar()))
+        keys.push_back(e.key);
+    return keys;
+}
+
+using KeysAndLabels = std::vector<std::pair<std::string, std::string>>;
+
+// The key and the label of each exported row of an axis, in their order.
+KeysAndLabels keysAndLabels(const Report& r, Exporter::Axis axis) {
+    KeysAndLabels out;
+    for (const auto& e : detail::ExportParts::rows(r, axis, vantery::testing::sampleCalendar()))
+        out.emplace_back(e.key, e.label);
+    return out;
+}
+
 } // namespace
 
 TEST(ExportBreakdown, GoldenForEveryAxis) {
@@ -363,10 +381,8 @@ TEST(ExportRows, OrderKeysAndLabels) {
     r.byProject["a"] = bucketWith(1, 2.0, 0);
     r.byProject["z"] = bucketWith(1, 5.0, 0);
     r.byProject["unpriced"] = bucketWith(1, 0.0, 1);
-    std::vector<std::string> keys;
-    for (const auto& e : detail::ExportParts::rows(r, Exporter::Axis::project, cal))
-        keys.push_back(e.key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"z", "a", "b", "unpriced"}));
+    EXPECT_EQ(rowKeys(r, Exporter::Axis::project),
+              (std::vector<std::string>{"z", "a", "b", "unpriced"}));
 
     // Days and hours are chronological whatever their cost.
     r.byDay[LocalDay::fromYMD(2026, 3, 2)] = bucketWith(1, 1.0, 0);
@@ -374,58 +390,42 @@ TEST(ExportRows, OrderKeysAndLabels) {
     r.byHour[7] = bucketWith(1, 1.0, 0);
     r.byHour[0] = bucketWith(1, 3.0, 0);
     r.byHour[23] = bucketWith(1, 9.0, 0);
-    auto days = detail::ExportParts::rows(r, Exporter::Axis::day, cal);
-    ASSERT_EQ(days.size(), 2u);
-    EXPECT_EQ(days[0].key, "2025-12-31");
-    EXPECT_EQ(days[0].label, "2025-12-31");
-    auto hours = detail::ExportParts::rows(r, Exporter::Axis::hour, cal);
-    ASSERT_EQ(hours.size(), 3u);
-    EXPECT_EQ(hours[0].key, "00");
-    EXPECT_EQ(hours[0].label, "00:00");
-    EXPECT_EQ(hours[1].key, "07");
-    EXPECT_EQ(hours[1].label, "07:00");
-    EXPECT_EQ(hours[2].key, "23");
+    ASSERT_EQ(keysAndLabels(r, Exporter::Axis::day),
+              (KeysAndLabels{{"2025-12-31", "2025-12-31"}, {"2026-03-02", "2026-03-02"}}));
+    EXPECT_EQ(keysAndLabels(r, Exporter::Axis::hour),
+              (KeysAndLabels{{"00", "00:00"}, {"07", "07:00"}, {"23", "23:00"}}));
 
     // Agents: keyed by raw id, "(main)" for the main session; short ids kept whole.
     r.byAgent.set(AgentIdentity::anonymous("abc"), bucketWith(1, 1.0, 0));
     r.byAgent.set(AgentIdentity::named("zed", "azed-0123456789abcdef"), bucketWith(1, 1.0, 0));
     r.byAgent.set(AgentIdentity::mainSession(), bucketWith(1, 1.0, 0));
-    auto agents = detail::ExportParts::rows(r, Exporter::Axis::agent, cal);
-    ASSERT_EQ(agents.size(), 3u);
-    EXPECT_EQ(agents[0].key, "(main)");
-    EXPECT_EQ(agents[0].label, "main session");
-    EXPECT_EQ(agents[1].key, "abc");
-    EXPECT_EQ(agents[1].label, "anonymous agent abc");
-    EXPECT_EQ(agents[2].key, "azed-0123456789abcdef");
-    EXPECT_EQ(agents[2].label, "zed");
-    EXPECT_TRUE(agents[2].agent.has_value());
-    EXPECT_FALSE(days[0].agent.has_value());
+    ASSERT_EQ(keysAndLabels(r, Exporter::Axis::agent),
+              (KeysAndLabels{{"(main)", "main session"},
+                             {"abc", "anonymous agent abc"},
+                             {"azed-0123456789abcdef", "zed"}}));
+    EXPECT_TRUE(detail::ExportParts::rows(r, Exporter::Axis::agent, cal)[2].agent.has_value());
+    EXPECT_FALSE(detail::ExportParts::rows(r, Exporter::Axis::day, cal)[0].agent.has_value());
 }
 
 TEST(ExportRows, EqualCostsOrderTheSameWhateverTheEncoding) {
-    auto cal = vantery::testing::sampleCalendar();
     Report r;
     // "é" precomposed and decomposed sort where "é" sorts, not at the end.
     r.bySession["e\u0301b"] = bucketWith(1, 1.0, 0);
     r.bySession["\u00e9a"] = bucketWith(1, 1.0, 0);
     r.bySession["f"] = bucketWith(1, 1.0, 0);
-    std::vector<std::string> keys;
-    for (const auto& e : detail::ExportParts::rows(r, Exporter::Axis::session, cal))
-        keys.push_back(e.key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"f", "\u00e9a", "e\u0301b"}));
+    EXPECT_EQ(rowKeys(r, Exporter::Axis::session),
+              (std::vector<std::string>{"f", "\u00e9a", "e\u0301b"}));
 }
 
 TEST(ExportRows, AnEmbeddedNulDoesNotEndTheComparedText) {
-    auto cal = vantery::testing::sampleCalendar();
     Report r;
     // Composed, both read "é", NUL, then a letter: that letter decides, in the rankings
     // and the exported rows alike, though the decomposed key's bytes come first.
     const std::string decomposed("e\u0301\0z", 5), precomposed("\u00e9\0a", 4);
     r.bySession[decomposed] = bucketWith(1, 1.0, 0);
     r.bySession[precomposed] = bucketWith(1, 1.0, 0);
-    std::vector<std::string> rows, ranked;
-    for (const auto& e : detail::ExportParts::rows(r, Exporter::Axis::session, cal))
-        rows.push_back(e.key);
+    auto rows = rowKeys(r, Exporter::Axis::session);
+    std::vector<std::string> ranked;
     for (const auto& e : r.topSessions(2))
         ranked.push_back(e.key);
     EXPECT_EQ(rows, (std::vector<std::string>{precomposed, decomposed}));
