@@ -19,38 +19,49 @@ ProjectResolver::Resolved answer(std::string canonical, P p) {
     return {std::move(canonical), std::string(ProjectResolver::rawValue(p))};
 }
 
+// A home with a repository (a subfolder of it, one of its worktrees), a worktree of no
+// repository and a plain folder, and what each folder resolves to with the disk
+// searched and without.
+class ProjectResolverTree : public ::testing::Test {
+  protected:
+    ProjectResolverTree() {
+        tmp.mkdir("src/app/.git");
+        tmp.mkdir("src/app/pkg/lib");
+        tmp.mkdir("src/app/.claude/worktrees/agent-7/pkg");
+        tmp.mkdir("other/.claude/worktrees/agent-1/x");
+        tmp.mkdir("scratch");
+    }
+    struct Case {
+        std::string dir;
+        ProjectResolver::Resolved onDisk, withoutDisk;
+    };
+    const std::vector<Case> cases = {
+        {"/src/app", answer("~/src/app", P::exact), answer("~/src/app", P::rawFallback)},
+        {"/src/app/pkg/lib", answer("~/src/app", P::gitRootFolded),
+         answer("~/src/app/pkg/lib", P::rawFallback)},
+        {"/src/app/.claude/worktrees/agent-7/pkg", answer("~/src/app", P::worktreeFolded),
+         answer("~/src/app", P::worktreeFolded)},
+        // No repository anywhere above: the worktree fold stands on its own.
+        {"/other/.claude/worktrees/agent-1/x", answer("~/other", P::worktreeFolded),
+         answer("~/other", P::worktreeFolded)},
+        {"/scratch", answer("~/scratch", P::rawFallback), answer("~/scratch", P::rawFallback)},
+    };
+    TempDir tmp;
+    const std::string home = tmp.path();
+};
+
 } // namespace
 
-TEST(ProjectResolver, FoldsSubfoldersAndWorktreesOnDisk) {
-    TempDir tmp;
-    const std::string home = tmp.path();
-    tmp.mkdir("src/app/.git");
-    tmp.mkdir("src/app/pkg/lib");
-    tmp.mkdir("src/app/.claude/worktrees/agent-7/pkg");
-    tmp.mkdir("other/.claude/worktrees/agent-1/x");
-    tmp.mkdir("scratch");
+TEST_F(ProjectResolverTree, FoldsSubfoldersAndWorktreesOnDisk) {
     ProjectResolver r(home, true);
-
-    EXPECT_EQ(r.resolve(home + "/src/app"), answer("~/src/app", P::exact));
-    EXPECT_EQ(r.resolve(home + "/src/app/pkg/lib"), answer("~/src/app", P::gitRootFolded));
-    EXPECT_EQ(r.resolve(home + "/src/app/.claude/worktrees/agent-7/pkg"),
-              answer("~/src/app", P::worktreeFolded));
-    // No repository anywhere above: the worktree fold stands on its own.
-    EXPECT_EQ(r.resolve(home + "/other/.claude/worktrees/agent-1/x"),
-              answer("~/other", P::worktreeFolded));
-    EXPECT_EQ(r.resolve(home + "/scratch"), answer("~/scratch", P::rawFallback));
+    for (const auto& c : cases)
+        EXPECT_EQ(r.resolve(home + c.dir), c.onDisk) << c.dir;
 }
 
-TEST(ProjectResolver, WithoutDiskOnlyWorktreesFold) {
-    TempDir tmp;
-    const std::string home = tmp.path();
-    tmp.mkdir("src/app/.git");
-    tmp.mkdir("src/app/pkg/lib");
+TEST_F(ProjectResolverTree, WithoutDiskOnlyWorktreesFold) {
     ProjectResolver r(home, false);
-    EXPECT_EQ(r.resolve(home + "/src/app"), answer("~/src/app", P::rawFallback));
-    EXPECT_EQ(r.resolve(home + "/src/app/pkg/lib"), answer("~/src/app/pkg/lib", P::rawFallback));
-    EXPECT_EQ(r.resolve(home + "/src/app/.claude/worktrees/agent-7/pkg"),
-              answer("~/src/app", P::worktreeFolded));
+    for (const auto& c : cases)
+        EXPECT_EQ(r.resolve(home + c.dir), c.withoutDisk) << c.dir;
 }
 
 TEST(ProjectResolver, GitFileMarksRootAndSearchStopsAfterFortyFolders) {
