@@ -98,12 +98,12 @@ TEST(ScanDiagnostics, MergeAndTotals) {
     ScanDiagnostics a, b;
     a.filesScanned = 1;
     a.filesUnreadable = {"x"};
-    a.rejectedInvalidJSON = 1;
-    a.rejectedNoMessage = 2;
-    a.rejectedNoTimestamp = 3;
-    a.rejectedNoIdentity = 4;
-    a.notUsageBearing = 50;
-    a.skippedZeroUsage = 60;
+    a.lines() = LineCounters{.notUsageBearing = 50,
+                             .skippedZeroUsage = 60,
+                             .rejectedInvalidJSON = 1,
+                             .rejectedNoMessage = 2,
+                             .rejectedNoTimestamp = 3,
+                             .rejectedNoIdentity = 4};
     a.longestLineBytes = 10;
     a.longestLinePath = "mine";
     a.perHome = {{".claude", 2}, {".claude-work", 1}};
@@ -113,8 +113,7 @@ TEST(ScanDiagnostics, MergeAndTotals) {
     b.filesScanned = 2;
     b.filesUnreadable = {"y"};
     b.bytesRead = 9;
-    b.usageLines = 4;
-    b.rejectedInvalidJSON = 1;
+    b.lines() = LineCounters{.usageLines = 4, .rejectedInvalidJSON = 1};
     b.longestLineBytes = 10;
     b.longestLinePath = "theirs";
     b.perHome = {{".claude", 3}, {".claude-yahoo", 0}};

@@ -115,15 +115,15 @@ std::vector<UsageRecord> sampleRecords() {
 
 Report sampleReport() {
     ScanDiagnostics d;
+    d.lines() = LineCounters{.usageLines = 20,
+                             .notUsageBearing = 7,
+                             .skippedZeroUsage = 3,
+                             .rejectedInvalidJSON = 1,
+                             .rejectedNoTimestamp = 2};
     d.filesScanned = 5;
     d.filesUnreadable = {"/home/ana/.claude/projects/z.jsonl",
                          "/home/ana/.claude/projects/b.jsonl"};
     d.bytesRead = 123456;
-    d.usageLines = 20;
-    d.rejectedInvalidJSON = 1;
-    d.rejectedNoTimestamp = 2;
-    d.notUsageBearing = 7;
-    d.skippedZeroUsage = 3;
     d.longestLineBytes = 4096;
     d.longestLinePath = "/home/ana/.claude/projects/shop/s1.jsonl";
     d.uniqueRequests = 8;
