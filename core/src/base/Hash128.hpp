@@ -29,28 +29,29 @@ inline std::uint64_t load(const char* p) noexcept {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
+constexpr std::uint64_t c1 = 0x87c37b91114253d5ULL, c2 = 0x4cf5ad432745937fULL;
+// How eight bytes are mixed before they enter the first or the second half of the
+// state, in a full block and in the tail alike.
+constexpr std::uint64_t lane1(std::uint64_t k) noexcept {
+    return rotl(k * c1, 31) * c2;
+}
+constexpr std::uint64_t lane2(std::uint64_t k) noexcept {
+    return rotl(k * c2, 33) * c1;
+}
 } // namespace detail
 
 inline Value of(std::string_view text) noexcept {
     using detail::rotl;
-    constexpr std::uint64_t c1 = 0x87c37b91114253d5ULL, c2 = 0x4cf5ad432745937fULL;
     const char* p = text.data();
     const std::size_t n = text.size();
     std::uint64_t h1 = 0x9e3779b97f4a7c15ULL, h2 = h1;
     const std::size_t blocks = n / 16;
     for (std::size_t b = 0; b < blocks; ++b, p += 16) {
-        std::uint64_t k1 = detail::load(p), k2 = detail::load(p + 8);
-        k1 *= c1;
-        k1 = rotl(k1, 31);
-        k1 *= c2;
-        h1 ^= k1;
+        h1 ^= detail::lane1(detail::load(p));
         h1 = rotl(h1, 27);
         h1 += h2;
         h1 = h1 * 5 + 0x52dce729;
-        k2 *= c2;
-        k2 = rotl(k2, 33);
-        k2 *= c1;
-        h2 ^= k2;
+        h2 ^= detail::lane2(detail::load(p + 8));
         h2 = rotl(h2, 31);
         h2 += h1;
         h2 = h2 * 5 + 0x38495ab5;
@@ -61,18 +62,8 @@ inline Value of(std::string_view text) noexcept {
         k2 = (k2 << 8) | static_cast<unsigned char>(p[i - 1]);
     for (std::size_t i = tail < 8 ? tail : 8; i > 0; --i)
         k1 = (k1 << 8) | static_cast<unsigned char>(p[i - 1]);
-    if (tail > 8) {
-        k2 *= c2;
-        k2 = rotl(k2, 33);
-        k2 *= c1;
-        h2 ^= k2;
-    }
-    if (tail > 0) {
-        k1 *= c1;
-        k1 = rotl(k1, 31);
-        k1 *= c2;
-        h1 ^= k1;
-    }
+    if (tail > 8) h2 ^= detail::lane2(k2);
+    if (tail > 0) h1 ^= detail::lane1(k1);
     h1 ^= n;
     h2 ^= n;
     h1 += h2;
