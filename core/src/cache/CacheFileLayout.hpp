@@ -8,6 +8,7 @@
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/cache/ScanCache.hpp"
+#include "vantery/model/LineCounters.hpp"
 #include "vantery/model/RequestCounts.hpp"
 
 namespace vantery::cachefile {
@@ -22,7 +23,7 @@ struct EntryFields {
     double mtime = 0;
     std::uint64_t inode = 0;
     std::uint64_t consumed = 0;
-    ScanCache::FileDiagnostics diag;
+    ScanCache::FileDiagnostics diag; ///< its counters in LineCounters::forEachField's order
     std::int64_t recordCount = 0;
 };
 
@@ -44,15 +45,8 @@ template <class Entry, class Io> constexpr void eachEntryField(Entry& e, Io& io)
     io.real(e.mtime);
     io.uint(e.inode);
     io.uint(e.consumed);
-    auto& d = e.diag;
-    io.integer(d.usageLines);
-    io.integer(d.notUsageBearing);
-    io.integer(d.skippedZeroUsage);
-    io.integer(d.rejectedInvalidJSON);
-    io.integer(d.rejectedNoMessage);
-    io.integer(d.rejectedNoTimestamp);
-    io.integer(d.rejectedNoIdentity);
-    io.integer(d.longestLineBytes);
+    LineCounters::forEachField([&](auto m) { io.integer(e.diag.*m); });
+    io.integer(e.diag.longestLineBytes);
     io.integer(e.recordCount);
 }
 
