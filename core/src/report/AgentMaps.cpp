@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 
 #include "report/BucketSums.hpp"
 
@@ -43,16 +42,17 @@ std::size_t placeOf(const Agents& agents, const AgentIdentity& agent, bool& held
     return at;
 }
 
-template <class Agents> std::size_t indexOf(const Agents& agents, const AgentIdentity& agent) {
-    const std::size_t at = lowerBound(agents, agent);
-    return at < agents.size() && agents[at] == agent ? at : agents.size();
-}
-
 template <class T> void insertAt(std::vector<T>& v, std::size_t at, T value) {
     v.insert(v.begin() + static_cast<std::ptrdiff_t>(at), std::move(value));
 }
 
 } // namespace
+
+std::size_t detail::indexOfAgent(const std::vector<AgentIdentity>& agents,
+                                 const AgentIdentity& agent) noexcept {
+    const std::size_t at = lowerBound(agents, agent);
+    return at < agents.size() && agents[at] == agent ? at : agents.size();
+}
 
 bool AgentIdentityOrder::operator()(const AgentIdentity& a, const AgentIdentity& b) const noexcept {
     if (a.kind() != b.kind()) return a.kind() < b.kind();
@@ -62,14 +62,8 @@ bool AgentIdentityOrder::operator()(const AgentIdentity& a, const AgentIdentity&
 
 // ---- AgentBuckets
 
-AgentBuckets::const_iterator AgentBuckets::find(const AgentIdentity& agent) const noexcept {
-    return {this, indexOf(agents_, agent)};
-}
-
 Bucket AgentBuckets::at(const AgentIdentity& agent) const {
-    const std::size_t i = indexOf(agents_, agent);
-    if (i == agents_.size()) throw std::out_of_range("agent not in the report");
-    return bucket(i);
+    return bucket(positionOf(agent));
 }
 
 CostEstimate AgentBuckets::cost(std::size_t i) const {
@@ -155,14 +149,8 @@ bool operator==(const AgentBuckets& a, const AgentBuckets& b) {
 
 // ---- AgentTexts
 
-AgentTexts::const_iterator AgentTexts::find(const AgentIdentity& agent) const noexcept {
-    return {this, indexOf(agents_, agent)};
-}
-
 const std::string& AgentTexts::at(const AgentIdentity& agent) const {
-    const std::size_t i = indexOf(agents_, agent);
-    if (i == agents_.size()) throw std::out_of_range("agent not in the report");
-    return texts_[textOf_[i]];
+    return texts_[textOf_[positionOf(agent)]];
 }
 
 std::uint32_t AgentTexts::textId(std::string_view text) {
@@ -182,7 +170,7 @@ void AgentTexts::set(const AgentIdentity& agent, std::string_view text) {
 }
 
 void AgentTexts::erase(const AgentIdentity& agent) {
-    const std::size_t i = indexOf(agents_, agent);
+    const std::size_t i = detail::indexOfAgent(agents_, agent);
     if (i == agents_.size()) return;
     agents_.erase(agents_.begin() + static_cast<std::ptrdiff_t>(i));
     textOf_.erase(textOf_.begin() + static_cast<std::ptrdiff_t>(i));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,6 +66,42 @@ template <class Map> class EntryIterator {
     std::size_t at_ = 0;
     mutable std::optional<Entry> made_;
 };
+
+// The index of `agent` in `agents`, which are in AgentIdentityOrder; agents.size() when
+// it is not there.
+std::size_t indexOfAgent(const std::vector<AgentIdentity>& agents,
+                         const AgentIdentity& agent) noexcept;
+
+// What both agent maps read alike: their agents, in AgentIdentityOrder, and the lookups
+// and iteration over them. `Map` makes the entry at a position.
+template <class Map> class AgentColumns {
+  public:
+    using const_iterator = EntryIterator<Map>;
+    using iterator = const_iterator;
+    using key_type = AgentIdentity;
+
+    std::size_t size() const noexcept { return agents_.size(); }
+    bool empty() const noexcept { return agents_.empty(); }
+    const_iterator begin() const noexcept { return {map(), 0}; }
+    const_iterator end() const noexcept { return {map(), agents_.size()}; }
+    const_iterator find(const AgentIdentity& agent) const noexcept {
+        return {map(), indexOfAgent(agents_, agent)};
+    }
+    std::size_t count(const AgentIdentity& agent) const noexcept {
+        return find(agent) != end() ? 1 : 0;
+    }
+
+  protected:
+    const Map* map() const noexcept { return static_cast<const Map*>(this); }
+    // The position of an agent held; throws std::out_of_range for one that is not.
+    std::size_t positionOf(const AgentIdentity& agent) const {
+        const std::size_t i = indexOfAgent(agents_, agent);
+        if (i == agents_.size()) throw std::out_of_range("agent not in the report");
+        return i;
+    }
+
+    std::vector<AgentIdentity> agents_;
+};
 } // namespace detail
 
 /// A total order on agent identities (kind, then raw id, then name), so that maps keyed
@@ -76,25 +113,14 @@ struct AgentIdentityOrder {
 /// Agent → Bucket, read like a sorted map whose entries are made on demand:
 /// `for (const auto& [agent, bucket] : buckets)` and `find(agent)->second` give a Bucket
 /// by value. The per-agent accessors read one figure without making a Bucket.
-class AgentBuckets {
+class AgentBuckets : public detail::AgentColumns<AgentBuckets> {
   public:
     struct Entry {
         const AgentIdentity& first;
         Bucket second;
     };
-    using const_iterator = detail::EntryIterator<AgentBuckets>;
-    using iterator = const_iterator;
-    using key_type = AgentIdentity;
     using mapped_type = Bucket;
 
-    std::size_t size() const noexcept { return agents_.size(); }
-    bool empty() const noexcept { return agents_.empty(); }
-    const_iterator begin() const noexcept { return {this, 0}; }
-    const_iterator end() const noexcept { return {this, agents_.size()}; }
-    const_iterator find(const AgentIdentity& agent) const noexcept;
-    std::size_t count(const AgentIdentity& agent) const noexcept {
-        return find(agent) != end() ? 1 : 0;
-    }
     /// The agent's bucket; throws std::out_of_range for an agent not held.
     Bucket at(const AgentIdentity& agent) const;
 
@@ -134,7 +160,6 @@ class AgentBuckets {
     std::uint32_t nameId(std::string_view name);
     std::size_t modelsBegin(std::size_t i) const noexcept { return i ? modelsEnd_[i - 1] : 0; }
 
-    std::vector<AgentIdentity> agents_;
     std::vector<Sums> sums_;
     std::vector<std::uint32_t> modelsEnd_; // agent i's models end there in models_
     std::vector<ModelEntry> models_;
@@ -143,7 +168,7 @@ class AgentBuckets {
 
 /// Agent → text (a session id or a project), read like a sorted map; each distinct text
 /// is held once.
-class AgentTexts {
+class AgentTexts : public detail::AgentColumns<AgentTexts> {
   public:
     struct Entry {
         const AgentIdentity& first;
@@ -151,19 +176,8 @@ class AgentTexts {
         /// A copy, as a map of texts by agent holds it.
         operator std::pair<const AgentIdentity, std::string>() const { return {first, second}; }
     };
-    using const_iterator = detail::EntryIterator<AgentTexts>;
-    using iterator = const_iterator;
-    using key_type = AgentIdentity;
     using mapped_type = std::string;
 
-    std::size_t size() const noexcept { return agents_.size(); }
-    bool empty() const noexcept { return agents_.empty(); }
-    const_iterator begin() const noexcept { return {this, 0}; }
-    const_iterator end() const noexcept { return {this, agents_.size()}; }
-    const_iterator find(const AgentIdentity& agent) const noexcept;
-    std::size_t count(const AgentIdentity& agent) const noexcept {
-        return find(agent) != end() ? 1 : 0;
-    }
     /// The agent's text; throws std::out_of_range for an agent not held.
     const std::string& at(const AgentIdentity& agent) const;
     Entry entry(std::size_t i) const { return {agents_[i], texts_[textOf_[i]]}; }
@@ -179,7 +193,6 @@ class AgentTexts {
     friend class detail::AgentBucketsBuilder;
     std::uint32_t textId(std::string_view text);
 
-    std::vector<AgentIdentity> agents_;
     std::vector<std::uint32_t> textOf_;
     std::vector<std::string> texts_;
 };
