@@ -24,6 +24,17 @@ int openRegularFile(const std::string& path) {
     return fd;
 }
 
+DIR* openFolder(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) ::close(fd);
+    return dir;
+}
+
 std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t maxBytes) {
     int fd = openRegularFile(path);
     if (fd < 0) return std::nullopt;

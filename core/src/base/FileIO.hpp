@@ -5,11 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include <dirent.h>
+
 namespace vantery::fileio {
 
 /// Opens a file for reading without ever blocking (a FIFO or device is not
 /// waited on) and only when it turns out to be a regular file; -1 otherwise.
 int openRegularFile(const std::string& path);
+
+/// Opens a folder to read its entries, close-on-exec; null when it cannot be opened.
+/// dirfd() gives its descriptor for the *at calls; closedir() closes both.
+DIR* openFolder(const std::string& path);
 
 /// The whole content of a regular file of at most maxBytes; absent when it cannot
 /// be opened or read, is not a regular file (FIFO, device, folder) or is larger.

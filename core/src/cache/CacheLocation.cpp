@@ -148,13 +148,9 @@ void removeStaleTemporaries(const std::string& path) {
     if (path.empty()) return;
     std::string prefix(1, '.');
     prefix.append(nameOf(path)).append(".");
-    int dir = ::open(paths::folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) return;
-    DIR* d = ::fdopendir(dir);
-    if (!d) {
-        ::close(dir);
-        return;
-    }
+    DIR* d = fileio::openFolder(paths::folderOf(path));
+    if (!d) return;
+    const int dir = ::dirfd(d);
     while (const dirent* e = ::readdir(d)) {
         const std::string_view name = e->d_name;
         // mkstemp's six characters are letters and digits.

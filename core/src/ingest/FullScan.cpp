@@ -17,6 +17,7 @@
 
 #include "vantery/ingest/Scanner.hpp"
 
+#include "base/FileIO.hpp"
 #include "base/Parallel.hpp"
 #include "ingest/FileReading.hpp"
 #include "ingest/LineReader.hpp"
@@ -85,16 +86,9 @@ struct Folder {
 // cannot be opened or read contributes what was read of it.
 void listFolder(const std::string& prefix, std::vector<std::string>& files,
                 std::vector<Folder>& folders) {
-    int fd;
-    do {
-        fd = ::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return;
-    }
+    DIR* dir = fileio::openFolder(prefix);
+    if (!dir) return;
+    const int fd = ::dirfd(dir);
     while (const dirent* e = ::readdir(dir)) {
         const char* name = e->d_name;
         if (name[0] == '.') continue; // hidden, and "." and ".."
