@@ -135,11 +135,14 @@ TEST(ExportSummary, ProvenanceBlockLeavesOutTheHeaderFacts) {
 }
 
 // Names from the transcripts hold whatever a folder or a model id can: a pasted summary
-// must not stop at a NUL nor have its own words reversed by an override.
+// must not stop at a NUL, break a line, carry hidden text nor have its own words
+// reversed by an override.
 TEST(ExportSummary, NamesCarryNoControlOrDirectionCharacter) {
     using namespace std::string_literals;
     auto report = vantery::testing::sampleReport();
-    const std::string evil = "ev\u202Eil\0proj"s, hebrew = "\u05E9\u05DC\u05D5\u05DD";
+    // Tag characters spell text a reader never sees; U+2028 breaks the line.
+    const std::string evil = "ev\u202Eil\0p\u200Br\uFEFFo\U000E0041\U000E007F\u2028j"s,
+                      hebrew = "\u05E9\u05DC\u05D5\u05DD";
     report.byProject[evil] = bucketWith(1, 9000, 0);
     report.byProject[hebrew] = bucketWith(1, 0.01, 0);
     report.byModel["m\0od\u202Eel"s] = bucketWith(1, 0, 1, {"m\0od\u202Eel"s, hebrew});

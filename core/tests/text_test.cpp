@@ -109,3 +109,18 @@ TEST(Text, IsolatedNameCannotReorderOrBreakTheSentence) {
     EXPECT_EQ(cleanedName("\u05E9\u202E\u05DC"), "\u05E9\u05DC");
     EXPECT_EQ(isolatedName(""), "");
 }
+
+TEST(Text, CleanedNameDropsWhatDrawsNothingButKeepsEmojiWhole) {
+    // Tag characters (assigned or not), zero-width space, byte order mark, soft hyphen,
+    // variation selectors and the line and paragraph separators all go.
+    EXPECT_EQ(cleanedName("a\U000E0000\U000E0041\U000E007Fb\u200Bc\uFEFFd\u00ADe\U000E0100f"
+                          "\u2028g\u2029h\uFE0Fi\u2065j"),
+              "abcdefghij");
+    // A joiner between two emoji keeps the family one character; a joiner elsewhere
+    // hides nothing less and goes.
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    EXPECT_EQ(cleanedName(family), family);
+    EXPECT_EQ(cleanedName("\U0001F3F3\uFE0F\u200D\U0001F308"), "\U0001F3F3\u200D\U0001F308");
+    EXPECT_EQ(cleanedName("a\u200Db\U0001F468\u200D"), "ab\U0001F468");
+    EXPECT_EQ(cleanedName("\u200D\U0001F468"), "\U0001F468");
+}

@@ -232,23 +232,51 @@ bool isJsonNumber(std::string_view t) noexcept {
 
 namespace {
 
+// Controls, direction controls, line and paragraph separators, and the code points
+// that draw nothing (zero-width spaces and joiners, byte order marks, variation
+// selectors, tag characters): each could break a line, reorder the words around the
+// name or carry text the reader never sees.
+bool dropped(utf8proc_int32_t cp) {
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
+    if (cp < 0xA0) return false;
+    const utf8proc_property_t* p = utf8proc_get_property(cp);
+    if (p->ignorable || p->category == UTF8PROC_CATEGORY_ZL || p->category == UTF8PROC_CATEGORY_ZP)
+        return true;
+    // Direction controls whatever the library's tables say, and the unassigned code
+    // points reserved as ignorable, which those tables leave unflagged.
+    return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2060 && cp <= 0x206F) || (cp >= 0xFFF0 && cp <= 0xFFF8) ||
+           (cp >= 0xE0000 && cp <= 0xE0FFF);
+}
+
 std::string cleaned(std::string_view name, bool& rightToLeft) {
-    auto dropped = [](utf8proc_int32_t cp) {
-        return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
-               cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+    rightToLeft = false;
+    if (std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return std::string(name); // printable ASCII, the usual name
+    auto pictograph = [](utf8proc_int32_t cp) {
+        return cp >= 0 &&
+               utf8proc_get_property(cp)->boundclass == UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC;
     };
     std::string out;
     out.reserve(name.size());
-    rightToLeft = false;
+    bool afterPictograph = false; // the last character kept is an emoji, marks aside
     for (std::size_t pos = 0; pos < name.size();) {
         std::size_t len = 0;
         const utf8proc_int32_t cp = decodeAt(name, pos, len);
+        // A joiner between two emoji makes them one (a family, a rainbow flag): kept.
+        std::size_t nextLen = 0;
+        const bool joiner = cp == 0x200D && afterPictograph && pos + len < name.size() &&
+                            pictograph(decodeAt(name, pos + len, nextLen));
         if (cp < 0) {
             out += "\xEF\xBF\xBD";
-        } else if (!dropped(cp)) {
+            afterPictograph = false;
+        } else if (joiner || !dropped(cp)) {
             out.append(name.substr(pos, len));
-            const auto bidi = utf8proc_get_property(cp)->bidi_class;
-            rightToLeft |= bidi == UTF8PROC_BIDI_CLASS_R || bidi == UTF8PROC_BIDI_CLASS_AL;
+            const utf8proc_property_t* p = utf8proc_get_property(cp);
+            rightToLeft |=
+                p->bidi_class == UTF8PROC_BIDI_CLASS_R || p->bidi_class == UTF8PROC_BIDI_CLASS_AL;
+            afterPictograph = pictograph(cp) || (afterPictograph && !joiner &&
+                                                 p->boundclass == UTF8PROC_BOUNDCLASS_EXTEND);
         }
         pos += len;
     }

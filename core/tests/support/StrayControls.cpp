@@ -21,19 +21,37 @@ std::int32_t decode(std::string_view s, std::size_t pos, std::size_t& n) {
     return cp;
 }
 
+// Code points that draw nothing, as Unicode lists them (Default_Ignorable_Code_Point),
+// and the line and paragraph separators.
+bool invisible(std::int32_t cp) {
+    constexpr std::int32_t ranges[][2] = {
+        {0x00AD, 0x00AD}, {0x034F, 0x034F},   {0x115F, 0x1160},   {0x17B4, 0x17B5},
+        {0x180B, 0x180F}, {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2065},
+        {0x3164, 0x3164}, {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},
+        {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+    };
+    for (const auto& r : ranges)
+        if (cp >= r[0] && cp <= r[1]) return true;
+    return false;
+}
+
 } // namespace
 
 std::string strayControl(std::string_view text) {
     bool isolated = false;
+    std::int32_t previous = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         std::size_t n = 0;
         const std::int32_t cp = decode(text, pos, n);
         if (cp < 0) return "invalid UTF-8 at byte " + std::to_string(pos);
+        // A joiner between two emoji is part of one picture (a family).
+        std::size_t nextLength = 0;
+        const bool joiner = cp == 0x200D && previous >= 0x1F000 && pos + n < text.size() &&
+                            decode(text, pos + n, nextLength) >= 0x1F000;
         const bool stray = (cp < 0x20 && cp != '\n') || (cp >= 0x7F && cp <= 0x9F) ||
-                           cp == 0x061C || cp == 0x200E || cp == 0x200F ||
-                           (cp >= 0x202A && cp <= 0x202E) || cp == 0x2066 || cp == 0x2067 ||
-                           (cp == 0x2068 && isolated) || (cp == 0x2069 && !isolated) ||
-                           (cp == '\n' && isolated);
+                           cp == 0x061C || (invisible(cp) && !joiner) || cp == 0x2066 ||
+                           cp == 0x2067 || (cp == 0x2068 && isolated) ||
+                           (cp == 0x2069 && !isolated) || (cp == '\n' && isolated);
         if (stray) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
@@ -41,6 +59,7 @@ std::string strayControl(std::string_view text) {
                    " in: " + std::string(text.substr(pos < 60 ? 0 : pos - 60, 120));
         }
         if (cp == 0x2068 || cp == 0x2069) isolated = cp == 0x2068;
+        previous = cp;
         pos += n;
     }
     return isolated ? "an isolate left open at the end" : "";

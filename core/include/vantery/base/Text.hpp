@@ -75,8 +75,10 @@ std::string_view trimmed(std::string_view s) noexcept;
 bool isJsonNumber(std::string_view t) noexcept;
 
 /// A name from the data (a model id, a path) with invalid UTF-8 replaced by U+FFFD and
-/// C0 and C1 control characters (NUL, line breaks, escapes) and bidirectional controls
-/// (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) dropped.
+/// C0 and C1 control characters (NUL, line breaks, escapes), bidirectional controls
+/// (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069), line and paragraph separators
+/// (U+2028, U+2029) and default-ignorable code points (U+200B, U+FEFF, tag characters
+/// U+E0000-U+E0FFF, variation selectors...) dropped.
 std::string cleanedName(std::string_view name);
 
 /// cleanedName(name), safe to put inside a sentence: when it holds right-to-left letters
