@@ -68,39 +68,75 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
     return lines;
 }
 
-// Exact match first (the first label met), else the labels that `matches`.
-// A label the answers cut to a column's width ends in "…": what stands before it is a
-// prefix of the whole label. Drops the mark and says whether there was one.
-bool dropCutMark(std::string& q) {
-    constexpr std::string_view mark = "\u2026";
-    if (q.size() < mark.size() || q.compare(q.size() - mark.size(), mark.size(), mark) != 0)
-        return false;
-    q.resize(q.size() - mark.size());
-    return true;
+// A query and a name are compared as the answers print the name: cleaned (no
+// controls, isolates or invisible code points), without blanks at either end. The
+// case is kept for the closest fit and dropped for the next.
+std::string printed(std::string_view s) {
+    return std::string(text::trimmed(text::cleanedName(s)));
 }
 
+std::string keyOf(std::string_view s) {
+    return text::lowercased(printed(s));
+}
+
+struct Query {
+    std::string typed;   ///< as given
+    std::string printed; ///< printed(typed)
+    std::string key;     ///< printed in lower case
+    std::string head;    ///< key without a final "…" when it has one: a cut label
+    bool cut = false;
+
+    explicit Query(std::string_view q)
+        : typed(q), printed(vantery::mcp::printed(q)), key(text::lowercased(printed)), head(key) {
+        // A label the answers cut to a column's width ends in "…": what stands before
+        // it is a prefix of the whole label.
+        constexpr std::string_view mark = "\u2026";
+        if (head.size() > mark.size() && head.ends_with(mark)) {
+            head.resize(head.size() - mark.size());
+            cut = true;
+        }
+    }
+};
+
+// Picks from matches sorted into tiers, closest first: the first tier that is not
+// empty answers; several in it are candidates, whose lines `several` writes from the
+// matches and the tier's place.
+template <class T, class Several>
+DataSource::Resolution<T> pick(const Query& q, std::initializer_list<const std::vector<T>*> tiers,
+                               Several several) {
+    using Res = DataSource::Resolution<T>;
+    std::size_t place = 0;
+    for (const std::vector<T>* tier : tiers) {
+        if (tier->size() == 1) return Res::one(tier->front());
+        if (!tier->empty())
+            return Res::many(several(*tier, place), static_cast<std::int64_t>(tier->size()));
+        ++place;
+    }
+    return Res::none(q.typed);
+}
+
+// The label typed exactly, then as printed with its case, then in any case; else the
+// labels a cut label begins, or that `matches`.
 template <class Pred>
 DataSource::Resolution<std::string>
 resolveLabel(std::string_view query, const std::map<std::string, Bucket, std::less<>>& buckets,
              Pred matches) {
-    using Res = DataSource::Resolution<std::string>;
-    std::string q = text::lowercased(text::trimmed(query));
-    const bool cut = dropCutMark(q);
-    if (q.empty()) return Res::none(std::string(query));
-    std::vector<std::string> found;
+    const Query q(query);
+    if (q.key.empty()) return DataSource::Resolution<std::string>::none(q.typed);
+    std::vector<std::string> sameCase, anyCase, found;
     for (const auto& [label, bucket] : buckets) {
-        std::string l = text::lowercased(label);
-        if (cut ? startsWith(l, q) : l == q) {
-            if (!cut) return Res::one(label);
+        if (label == query) return DataSource::Resolution<std::string>::one(label);
+        const std::string shown = printed(label);
+        const std::string key = text::lowercased(shown);
+        if (key == q.key)
+            (shown == q.printed ? sameCase : anyCase).push_back(label);
+        else if (q.cut ? startsWith(key, q.head) : matches(key, q.key))
             found.push_back(label);
-        } else if (!cut && matches(l, q)) {
-            found.push_back(label);
-        }
     }
-    if (found.empty()) return Res::none(std::string(query));
-    if (found.size() == 1) return Res::one(found.front());
-    auto n = static_cast<std::int64_t>(found.size());
-    return Res::many(rank(found, buckets, [](const std::string& s) { return s; }), n);
+    return pick<std::string>(
+        q, {&sameCase, &anyCase, &found}, [&](const std::vector<std::string>& labels, std::size_t) {
+            return rank(labels, buckets, [](const std::string& l) { return l; });
+        });
 }
 
 } // namespace
@@ -207,61 +243,82 @@ std::shared_ptr<const Report> DataSource::sharedReport(const Period& period,
 
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
                                                                const Report& report) const {
-    using Res = Resolution<AgentIdentity>;
-    std::string q = text::lowercased(text::trimmed(query));
-    // Every form the answers print comes back: "(main session)" and the full text of the
-    // main session, "anon:" and the head of a raw id, "name  [raw id]", and cut labels.
-    if (q == "main" || q == "main session" || q == "main-session" || q == "(main session)" ||
-        q == text::lowercased(AnswerText::agent(AgentIdentity()))) {
-        if (report.byAgent.count(AgentIdentity::mainSession())) return Res::one(AgentIdentity());
-        return Res::none(std::string(query));
-    }
-    const bool cut = dropCutMark(q);
-    bool anonymousOnly = false, rawOnly = false;
-    if (startsWith(q, "anon:")) {
-        q.erase(0, 5);
-        anonymousOnly = true;
-    } else if (!cut && q.size() > 1 && q.back() == ']') {
-        if (auto open = q.rfind("  ["); open != std::string::npos) {
-            q = q.substr(open + 3, q.size() - open - 4);
-            rawOnly = true;
-        }
-    }
-    if (q.empty()) return Res::none(std::string(query));
-    std::vector<AgentIdentity> exact, fuzzy;
+    using Kind = AgentIdentity::Kind;
+    const Query q(query);
+    if (q.key.empty()) return Resolution<AgentIdentity>::none(q.typed);
+    // Every form the answers print comes back, compared as printed: the full text
+    // "name  [raw id]" and the main session's, the list label ("anon:" and the head of a
+    // raw id, "(main session)", the name), the raw id alone, and cut labels. Raw ids
+    // that differ only in case are two agents: the case typed picks one.
+    static const std::string mainText = keyOf(AnswerText::agent(AgentIdentity()));
+    static const std::string mainLabel = keyOf(AnswerText::agentLabel(AgentIdentity()));
+    const bool mainWord = q.key == "main" || q.key == "main session" || q.key == "main-session";
+    const bool anonHead = q.key.starts_with("anon:");
+    const bool bracketed = q.printed.ends_with(']');
+
+    // Exact tiers: as printed with its case, the raw id in brackets with its case, in
+    // any case. Then the heads of cut labels and the looser fits.
+    std::vector<AgentIdentity> sameCase, inBrackets, anyCase, found;
     for (std::size_t i = 0; i < report.byAgent.size(); ++i) {
         const AgentIdentity& agent = report.byAgent.agent(i);
-        if (agent.kind() == AgentIdentity::Kind::main) continue;
-        bool named = agent.kind() == AgentIdentity::Kind::named;
-        if (anonymousOnly && named) continue;
-        std::string raw = text::lowercased(agent.rawIdText());
-        std::string name = named && !rawOnly ? text::lowercased(agent.name()) : std::string();
-        // A cut text is only ever a head: of the name, or (after "anon:") of the raw id.
-        if (cut) {
-            if (anonymousOnly ? startsWith(raw, q) : (named && startsWith(name, q)))
-                fuzzy.push_back(agent);
+        const Kind kind = agent.kind();
+        if (kind == Kind::main ? q.key == mainText : bracketed) {
+            const std::string full = printed(AnswerText::agent(agent));
+            if (full == q.printed) {
+                sameCase.push_back(agent);
+                continue;
+            }
+            if (text::lowercased(full) == q.key) {
+                const bool rawKept = q.printed.ends_with("[" + printed(agent.rawIdText()) + "]");
+                (rawKept ? inBrackets : anyCase).push_back(agent);
+                continue;
+            }
+        }
+        if (kind == Kind::main) {
+            if (mainWord || q.key == mainLabel)
+                (printed(AnswerText::agentLabel(agent)) == q.printed ? sameCase : anyCase)
+                    .push_back(agent);
             continue;
         }
-        if (raw == q || (!name.empty() && name == q)) exact.push_back(agent);
-        if (rawOnly) continue;
-        if (startsWith(raw, q) || (!name.empty() && name.find(q) != std::string::npos))
-            fuzzy.push_back(agent);
+        const std::string raw = keyOf(agent.rawIdText());
+        const std::string name = kind == Kind::named ? keyOf(agent.name()) : std::string();
+        if (raw == q.key) {
+            (printed(agent.rawIdText()) == q.printed ? sameCase : anyCase).push_back(agent);
+            continue;
+        }
+        const std::string label = kind == Kind::named ? name
+                                  : anonHead          ? keyOf(AnswerText::agentLabel(agent))
+                                                      : std::string();
+        if (label == q.key) {
+            (printed(AnswerText::agentLabel(agent)) == q.printed ? sameCase : anyCase)
+                .push_back(agent);
+            continue;
+        }
+        if (mainWord) continue; // the main session's words reach nothing else
+        // A cut label is a head of a name, or after "anon:" of a raw id.
+        const std::string_view head = q.cut ? q.head : q.key;
+        bool fits = false;
+        if (anonHead)
+            fits = kind == Kind::anonymous && head.size() > 5 && startsWith(raw, head.substr(5));
+        else if (q.cut)
+            fits = !name.empty() && startsWith(name, head);
+        else
+            fits = startsWith(raw, head) || (!name.empty() && name.find(head) != std::string::npos);
+        if (fits) found.push_back(agent);
     }
-    if (exact.size() == 1) return Res::one(exact.front());
-    if (exact.size() > 1) {
-        std::vector<std::string> lines;
-        for (const auto& a : exact)
-            lines.push_back(AnswerText::agent(a));
-        std::sort(lines.begin(), lines.end());
-        auto n = static_cast<std::int64_t>(lines.size());
-        return Res::many(std::move(lines), n);
-    }
-    if (fuzzy.empty()) return Res::none(std::string(query));
-    if (fuzzy.size() == 1) return Res::one(fuzzy.front());
-    auto n = static_cast<std::int64_t>(fuzzy.size());
-    return Res::many(
-        rank(fuzzy, report.byAgent, [](const AgentIdentity& a) { return AnswerText::agent(a); }),
-        n);
+    return pick<AgentIdentity>(q, {&sameCase, &inBrackets, &anyCase, &found},
+                               [&](const std::vector<AgentIdentity>& agents, std::size_t place) {
+                                   auto text = [](const AgentIdentity& a) {
+                                       return AnswerText::agent(a);
+                                   };
+                                   if (place == 3) return rank(agents, report.byAgent, text);
+                                   // Exact fits are told apart by their full texts alone.
+                                   std::vector<std::string> lines;
+                                   for (const auto& a : agents)
+                                       lines.push_back(text(a));
+                                   std::sort(lines.begin(), lines.end());
+                                   return lines;
+                               });
 }
 
 DataSource::Resolution<std::string> DataSource::resolveProject(std::string_view query,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,9 +9,12 @@
 #include "ServerFixture.hpp"
 #include "StrayControls.hpp"
 #include "Transcripts.hpp"
+#include "vantery/base/Text.hpp"
+#include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/Json.hpp"
 #include "vantery/mcp/Protocol.hpp"
 
+using namespace vantery;
 using namespace vantery::mcp;
 using namespace vantery::mcp::testing;
 
@@ -118,4 +122,207 @@ TEST(HostileNames, NoAnswerCarriesTheirControls) {
     for (const char* kept : {"evilproj", "sess", "reviewer-0123456789abcdef", "claude-evil",
                              "-w-evil/s1.jsonl", "\u2068\u05E9\u05DC\u2069"})
         EXPECT_TRUE(contains(all, kept)) << kept;
+}
+
+namespace {
+
+std::string plain(std::string_view s) {
+    return std::string(text::trimmed(text::cleanedName(s)));
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+// The text between `lead` at the start of a line and the first `until` after it (the
+// end of the line when empty), on the lines of the block under the title `block` (all
+// lines when empty).
+void collect(const std::string& answer, std::string_view block, std::string_view lead,
+             std::string_view until, std::set<std::string>& into) {
+    bool inside = block.empty();
+    for (const std::string& line : linesOf(answer)) {
+        if (!block.empty()) {
+            if (line.starts_with(block)) inside = true;
+            if (line.empty()) inside = false;
+        }
+        if (!inside || !line.starts_with(lead)) continue;
+        const std::size_t end = until.empty() ? line.size() : line.find(until, lead.size());
+        if (end != std::string::npos) into.insert(line.substr(lead.size(), end - lead.size()));
+    }
+}
+
+// The candidates an ambiguous answer lists, as a person reads them, without their cost.
+std::set<std::string> candidatesIn(const std::string& answer) {
+    std::set<std::string> out;
+    const auto lines = linesOf(answer);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::string c = plain(lines[i]);
+        if (auto dash = c.rfind(" \u2014 $"); dash != std::string::npos) c.resize(dash);
+        out.insert(c);
+    }
+    return out;
+}
+
+// Cut or padded as the lists print a label.
+std::set<std::string> listed(const std::string& label) {
+    return {plain(label), plain(AnswerText::fit(label, 28)), plain(AnswerText::fit(label, 34))};
+}
+
+} // namespace
+
+// Every label the listing answers print over a home of hostile names is taken back: it
+// reaches the agent, project or session it was printed for, or, when it was printed for
+// several, lists exactly those. What a label was printed for is worked out here from
+// the printed forms; what the server does with it is only ever asked through its tools.
+TEST(HostileNames, EveryPrintedLabelResolvesBack) {
+    using namespace std::string_literals;
+    ServerFixture f;
+    *f.wall = 1741780800.0;
+    const std::string longName(45, 'x');
+    const std::string cwds[] = {
+        "/w/\u05E9\u05DC\u05D5\u05DD",                     // right-to-left
+        "/tmp/ev\u202Eil\\u0000/proj",                     // override and NUL
+        "/w/tag\U000E0041\U000E0042\u2028ged\u200B\uFEFF", // hidden text, a line break
+        "/w/" + longName + "/deep",                        // cut in lists
+        "/w/Case",
+        "/w/case",
+    };
+    const std::string agents[] = {
+        "",                                        // the main session
+        "anul\\u0000byte-0123456789abcdef",        // "nulbyte"
+        "aevil\u202Egnp.exe-0123456789abcdef",     // "evilgnp.exe"
+        "anon\u202E-rlo",                          // "anon:anon-rlo"
+        "abcdef012",                               // two anonymous agents, one label
+        "abcdef0123456789a",                       //
+        "aplanner-0123456789abcdef",               // "planner"
+        "aPlanner-0123456789abcdef",               // "Planner"
+        "aplanner-0123456789ABCDEF",               // anonymous, differs only in case
+        "a(main session)-0123456789abcdef",        // a name that is a printed label
+        "a" + longName + "-0123456789abcdef",      // cut in lists
+        "a\u05E9\u05DC-0123456789abcdef",          // right-to-left
+        "ahid\U000E0041\u2028den-0123456789abcdef" // hidden text, a line break
+    };
+    const std::string sessions[] = {"session\\u0000-\u202E-1", "\u05E9-session",
+                                    "s\U000E0041\u2029-two", "shared-prefix-aaaa",
+                                    "shared-prefix-bbbb"};
+    int n = 0;
+    for (std::size_t a = 0; a < std::size(agents); ++a) {
+        Line l;
+        l.timestamp = "2025-03-12T11:00:00Z";
+        l.messageId = l.requestId = "m" + std::to_string(++n);
+        l.agentId = agents[a];
+        l.cwd = cwds[a % std::size(cwds)];
+        l.sessionId = sessions[a % std::size(sessions)];
+        l.input = 1000 * static_cast<std::int64_t>(a + 1);
+        f.transcript("p/s" + std::to_string(a % std::size(sessions)) + ".jsonl", usageLine(l));
+    }
+    auto data = f.make();
+    MCPServer server(data);
+    auto call = [&](const char* tool, Json arguments) {
+        const auto answer = server.callTool(tool, arguments);
+        EXPECT_EQ(vantery::testing::strayControl(answer.text), "") << tool << answer.text;
+        return answer;
+    };
+    auto all = [](std::string by = {}) {
+        Json j = Json::object();
+        j["period"] = "all";
+        j["limit"] = 50;
+        if (!by.empty()) j["by"] = by;
+        return j;
+    };
+
+    std::set<std::string> agentLabels, projectLabels, sessionLabels;
+    auto ranked = [](std::string_view answer, std::set<std::string>& into) {
+        for (std::size_t i = 1; i <= 20; ++i)
+            collect(std::string(answer), "", (i < 10 ? " " : "") + std::to_string(i) + ". ", "",
+                    into);
+    };
+    const std::string top = call("vant_top_agents", all()).text;
+    ranked(top, agentLabels);
+    collect(top, "", "    session   ", "", sessionLabels);
+    collect(top, "", "    project   ", "", projectLabels);
+    Json perProject = all();
+    perProject["agents_per_project"] = 50;
+    const std::string projects = call("vant_top_projects", perProject).text;
+    ranked(projects, projectLabels);
+    collect(projects, "", "      \u00b7 ", " $", agentLabels);
+    collect(call("vant_cost", all("agent")).text, "BREAKDOWN", "  ", "  $", agentLabels);
+    const std::string byProject = call("vant_cost", all("project")).text;
+    collect(byProject, "BREAKDOWN", "  ", "  $", projectLabels);
+    collect(byProject, "WHO", "  ", "  $", agentLabels);
+    const std::string bySession = call("vant_cost", all("session")).text;
+    collect(bySession, "BREAKDOWN", "  ", "  $", sessionLabels);
+    call("vant_sources", Json::object()); // prints no label to take back; checked for strays
+
+    const Report& history = *data->history();
+    // Every row, not only the WHO block's, was read.
+    ASSERT_GT(agentLabels.size(), history.byAgent.size());
+    ASSERT_GE(projectLabels.size(), history.byProject.size());
+    ASSERT_GE(sessionLabels.size(), history.bySession.size());
+
+    for (const std::string& label : agentLabels) {
+        std::set<std::string> meant;
+        for (std::size_t i = 0; i < history.byAgent.size(); ++i) {
+            const AgentIdentity& a = history.byAgent.agent(i);
+            auto forms = listed(AnswerText::agentLabel(a));
+            forms.insert(plain(AnswerText::agent(a)));
+            if (forms.count(plain(label))) meant.insert(plain(AnswerText::agent(a)));
+        }
+        ASSERT_FALSE(meant.empty()) << label;
+        Json q = Json::object();
+        q["agent"] = label;
+        const std::string answer = call("vant_agent", q).text;
+        if (meant.size() == 1) {
+            EXPECT_EQ(plain(linesOf(answer)[0]), "Agent " + *meant.begin() + " \u2014 all history")
+                << label;
+            continue;
+        }
+        EXPECT_EQ(candidatesIn(answer), meant) << label << "\n" << answer;
+        for (const std::string& candidate : meant) {
+            q["agent"] = candidate;
+            EXPECT_EQ(plain(linesOf(call("vant_agent", q).text)[0]),
+                      "Agent " + candidate + " \u2014 all history");
+        }
+    }
+
+    for (const std::string& label : projectLabels) {
+        std::set<std::string> meant;
+        for (const auto& [project, bucket] : history.byProject)
+            if (listed(project).count(plain(label))) meant.insert(plain(project));
+        ASSERT_FALSE(meant.empty()) << label;
+        Json q = all("project");
+        q["project"] = label;
+        const auto answer = call("vant_cost", q);
+        EXPECT_EQ(answer.isError, meant.size() > 1) << label << "\n" << answer.text;
+        if (meant.size() == 1)
+            EXPECT_EQ(plain(linesOf(answer.text)[1]), "filters: project = " + *meant.begin());
+        else
+            EXPECT_EQ(candidatesIn(answer.text), meant) << label;
+    }
+
+    EXPECT_NE(bySession.find("shared-prefi"), std::string::npos);
+    for (const std::string& label : sessionLabels) {
+        std::set<std::string> meant;
+        for (const auto& [session, bucket] : history.bySession) {
+            auto forms = listed(session);
+            forms.insert(plain(AnswerText::sessionLabel(session)));
+            if (forms.count(plain(label))) meant.insert(plain(session));
+        }
+        ASSERT_FALSE(meant.empty()) << label;
+        Json q = Json::object();
+        q["session_id"] = label;
+        const std::string answer = call("vant_session", q).text;
+        if (meant.size() == 1)
+            EXPECT_EQ(plain(linesOf(answer)[0]),
+                      "Session " + *meant.begin() + " \u2014 all history");
+        else
+            EXPECT_EQ(candidatesIn(answer), meant) << label << "\n" << answer;
+    }
 }
