@@ -338,3 +338,20 @@ TEST_F(Resolve, SessionsByPrefixShowTheDearest25OfAllMatches) {
     EXPECT_EQ(r.lines.back(), lineOf("cafe05-session", 5));
     EXPECT_EQ(*data->resolveSession("cafe07", report).match, "cafe07-session");
 }
+
+TEST_F(Resolve, RawIdsThatDifferOnlyInCaseAreTwoAgents) {
+    using Kind = DataSource::Resolution<AgentIdentity>::Kind;
+    const auto lower = AgentIdentity::named("planner", "aplanner-0123456789abcdef");
+    const auto upper = AgentIdentity::anonymous("aplanner-0123456789ABCDEF");
+    report.byAgent.set(lower, costing(1));
+    report.byAgent.set(upper, costing(2));
+    EXPECT_EQ(*data->resolveAgent("aplanner-0123456789ABCDEF", report).match, upper);
+    EXPECT_EQ(*data->resolveAgent(" aplanner-0123456789abcdef ", report).match, lower);
+    // The raw id in brackets decides, whatever the case of the name before it.
+    EXPECT_EQ(*data->resolveAgent("PLANNER  [aplanner-0123456789abcdef]", report).match, lower);
+    auto neither = data->resolveAgent("APLANNER-0123456789ABCDEF", report);
+    ASSERT_EQ(neither.kind, Kind::many);
+    EXPECT_EQ(neither.lines,
+              (std::vector<std::string>{"anonymous agent  [aplanner-0123456789ABCDEF]",
+                                        "planner  [aplanner-0123456789abcdef]"}));
+}

@@ -41,8 +41,9 @@ struct AnswerText {
     /// The texts in set order, `separator` between them.
     static std::string joined(const std::set<std::string>& texts, std::string_view separator);
 
-    /// A name from the data as answers write it: text::isolatedName (control and direction
-    /// characters dropped, isolated when it holds right-to-left letters).
+    /// A name from the data as answers write it: text::isolatedName (control, direction and
+    /// invisible characters and line separators dropped, isolated when it holds
+    /// right-to-left letters).
     static std::string name(std::string_view name);
 
     /// The cost text of a bucket, saying "unknown (…)" when nothing could be priced.

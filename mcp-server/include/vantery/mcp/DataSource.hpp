@@ -112,6 +112,10 @@ class DataSource {
     std::shared_ptr<const Report> sharedReport(const Period& period, const RecordFilter& filter,
                                                std::optional<bool> includeHours = std::nullopt);
 
+    /// What a user typed, looked up against a report's keys. The query is cleaned as
+    /// answers print a name and compared with the keys cleaned alike, so that every label
+    /// an answer prints comes back: to its one key, or to the list of all the keys it was
+    /// printed for.
     Resolution<AgentIdentity> resolveAgent(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveProject(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveSession(std::string_view query, const Report& report) const;
