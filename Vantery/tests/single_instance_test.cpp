@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -75,13 +76,19 @@ TEST(SingleInstance, ASocketLeftByAKilledInstanceDoesNotBlockTheNextStart) {
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(fd);
     ASSERT_TRUE(QFile::exists(path));
+    // And a lock file naming a process that still runs (pid 1): only a held lock waits.
+    QFile lock(path + ".lock");
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write("1\nVantery\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    lock.close();
 
     SingleInstance next(path);
+    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(next.claim(), Role::primary) << next.error().toStdString();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
     QSignalSpy shown(&next, &SingleInstance::activationRequested);
-    auto later = startAnother(path);
+    EXPECT_EQ(startAnother(path).get(), Role::handedOver);
     EXPECT_TRUE(shown.wait(5000));
-    EXPECT_EQ(later.get(), Role::handedOver);
 }
 
 TEST(SingleInstance, AClientThatNeverSendsItsLineIsDroppedAndHoldsUpNoStart) {
