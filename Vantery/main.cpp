@@ -2,7 +2,7 @@
 // --version and --help answer before the application object exists, so they need
 // no display.
 #include <QApplication>
-#include <QSettings>
+#include <QDir>
 
 #include <iostream>
 #include <memory>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/AllocatorRetention.hpp"
+#include "model/AppSettings.hpp"
 #include "model/ProductPage.hpp"
 #include "model/SingleInstance.hpp"
 #include "vantery/base/CommandLine.hpp"
@@ -110,8 +111,14 @@ int main(int argc, char** argv) {
         vantery::app::startScreenshotRun(app, shots);
         return QApplication::exec();
     }
-    // Where Qt keeps the user's settings for the organization and application named above.
-    app.rememberWindowIn(std::make_unique<QSettings>());
+    // Qt's settings file for the organization and application named above, never one
+    // inside a Claude home.
+    if (auto settings = vantery::app::appSettings(
+            vantery::SourceHome::defaults(QDir::homePath().toStdString())))
+        app.rememberWindowIn(std::move(settings));
+    else
+        std::cerr << "Vantery: the settings file lies inside a Claude home, which is only "
+                     "read; the window's size and tab are not kept.\n";
     QObject::connect(&instance, &vantery::app::SingleInstance::activationRequested, &app,
                      &vantery::app::VanteryApp::openMainWindow);
     app.start();

@@ -1,15 +1,15 @@
 #pragma once
 // One running app per user and home: the first start listens on a local socket in the
-// user's runtime folder; a later start asks that one to show its window and leaves,
-// instead of opening a second tray icon and window that scan the same files.
+// user's private runtime folder; a later start asks that one to show its window and
+// leaves, instead of opening a second tray icon and window that scan the same files.
 #include <QObject>
 #include <QString>
 
-#include <chrono>
-#include <memory>
-#include <optional>
+#include <sys/types.h>
 
-class QLocalServer;
+#include <chrono>
+#include <optional>
+#include <thread>
 
 namespace vantery::app {
 
@@ -25,34 +25,46 @@ class SingleInstance : public QObject {
 
     /// The socket for this user's runtime folder (XDG_RUNTIME_DIR, or Qt's fallback)
     /// and home folder, so that a run over another home (a sample, a test) is not
-    /// mistaken for the user's own app.
+    /// mistaken for the user's own app. Empty when that folder is not private to the
+    /// user (a real folder of theirs that nobody else may enter): a shared folder would
+    /// let another user answer in the app's place.
     static QString defaultSocketPath();
 
     explicit SingleInstance(QString socketPath, QObject* parent = nullptr);
+    /// Stops answering and removes the socket, unless another instance took its place.
     ~SingleInstance() override;
 
-    /// Hands over to a running instance when one answers, else becomes the one that
-    /// listens. A socket file left by an instance that was killed is replaced. Two
-    /// starts at once are serialised by a lock file beside the socket. Blocks for at
-    /// most about `timeout` twice (the lock, then the answer).
+    /// Hands over to a running instance of this user when one answers, else becomes the
+    /// one that listens. A socket left by an instance that was killed, or bound by
+    /// another user, is replaced. Two starts at once are serialised by a lock beside the
+    /// socket. The primary answers from a thread of its own, so a later start is
+    /// answered at once even while this one is still slow to start. Blocks for at most
+    /// about `timeout` three times (the lock, the connection, the answer).
     Role claim(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
 
-    /// Why the last claim returned `alone`; empty otherwise.
+    /// Why the last claim returned `alone`, or `noAnswer` without an answering peer;
+    /// empty otherwise.
     QString error() const { return error_; }
 
   signals:
-    /// A later start asked this (primary) instance to show its main window.
+    /// A later start asked this (primary) instance to show its main window. Emitted on
+    /// the thread of this object once its event loop runs.
     void activationRequested();
 
   private:
-    /// Asks a listening instance to show its window; absent when none listens.
+    /// Asks a listening instance to show its window; absent when none of this user listens.
     std::optional<Role> handOver(std::chrono::milliseconds timeout);
     bool listen();
     void serve();
+    void answer(int connection);
 
     QString path_;
     QString error_;
-    std::unique_ptr<QLocalServer> server_;
+    int listener_ = -1;
+    int wake_[2] = {-1, -1}; // written to stop the serving thread
+    dev_t boundDevice_ = 0;  // the socket file this instance bound
+    ino_t boundInode_ = 0;
+    std::thread server_;
 };
 
 } // namespace vantery::app

@@ -1,10 +1,13 @@
-// The main window's size, position and tab between launches, and where a saved window
-// may open on the screens there are now.
+// The main window's size, position and tab between launches, where a saved window may
+// open on the screens there are now, and where they are never kept.
+#include <QDir>
+#include <QDirIterator>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include "model/AppSettings.hpp"
 #include "model/WindowMemory.hpp"
 
 namespace vantery::app {
@@ -28,6 +31,30 @@ TEST(WindowMemory, KeepsSizePositionAndTabUnderItsOwnKeysOnly) {
 
     reread.setValue("mainWindow/size", "not a size");
     EXPECT_EQ(WindowMemory(reread).load(), std::nullopt);
+}
+
+// XDG_CONFIG_HOME inside a Claude home, directly or through a link: nothing is kept there.
+TEST(WindowMemory, NoSettingsFileInsideAClaudeHome) {
+    QTemporaryDir dir;
+    const QString claude = dir.filePath("home/.claude");
+    ASSERT_TRUE(QDir().mkpath(claude + "/projects"));
+    ASSERT_TRUE(QFile::link(claude, dir.filePath("linked")));
+    const auto homes = SourceHome::defaults(dir.filePath("home").toStdString());
+    for (const QString& config : {claude + "/config", dir.filePath("linked/config")}) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
+        EXPECT_EQ(appSettings(homes), nullptr) << config.toStdString();
+    }
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("config"));
+    auto settings = appSettings(homes);
+    ASSERT_NE(settings, nullptr);
+    settings->setValue("mainWindow/tab", "Agents");
+    settings->sync();
+    EXPECT_TRUE(settings->fileName().startsWith(dir.filePath("config/")));
+    EXPECT_TRUE(QFile::exists(settings->fileName()));
+    QDirIterator inside(claude, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+    EXPECT_EQ(inside.next(), claude + "/projects");
+    EXPECT_FALSE(inside.hasNext());
 }
 
 TEST(WindowMemory, APositionOffEveryScreenIsIgnored) {

@@ -107,7 +107,7 @@ bool replaceable(const std::string& path) {
     return got == sizeof head && std::memcmp(head, magic.data(), sizeof head) == 0;
 }
 
-Target check(const std::string& path, const std::vector<SourceHome>& homes) {
+bool withinClaudeHome(const std::string& path, const std::vector<SourceHome>& homes) {
     const std::string asGiven = literal(path), real = resolved(path);
     // The whole home, not only the trees that are read: the app promises to write
     // nothing under a Claude home at all. A home's folder is the one holding its trees.
@@ -117,8 +117,13 @@ Target check(const std::string& path, const std::vector<SourceHome>& homes) {
             const std::string root = paths::folderOf(literal(*tree));
             const std::string b = resolved(root);
             for (const std::string* p : {&asGiven, &real})
-                if (isWithin(*p, root) || isWithin(*p, b)) return Target::insideHome;
+                if (isWithin(*p, root) || isWithin(*p, b)) return true;
         }
+    return false;
+}
+
+Target check(const std::string& path, const std::vector<SourceHome>& homes) {
+    if (withinClaudeHome(path, homes)) return Target::insideHome;
     if (!replaceable(path)) return Target::foreignFile;
     return Target::ok;
 }

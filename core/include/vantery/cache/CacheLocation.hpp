@@ -36,6 +36,10 @@ enum class Target {
 /// Never blocks (a FIFO is refused, not opened for reading).
 bool replaceable(const std::string& path);
 
+/// Whether `path` lies inside one of the Claude homes of `homes`, anywhere in it, with
+/// symbolic links followed: no program writes there, whatever the file.
+bool withinClaudeHome(const std::string& path, const std::vector<SourceHome>& homes);
+
 /// Whether a cache may be kept at `path` given the homes whose transcripts and rosters
 /// are read: never inside one of those homes (symbolic links followed),
 /// never over a file that is not a cache file.

@@ -1,0 +1,17 @@
+#include "model/AppSettings.hpp"
+
+#include <QFile>
+
+#include "vantery/cache/CacheLocation.hpp"
+
+namespace vantery::app {
+
+std::unique_ptr<QSettings> appSettings(const std::vector<SourceHome>& homes) {
+    // A QSettings only reads until a value is set, so asking it for its file is safe.
+    auto settings = std::make_unique<QSettings>();
+    const std::string file = QFile::encodeName(settings->fileName()).toStdString();
+    if (cachefile::withinClaudeHome(file, homes)) return nullptr;
+    return settings;
+}
+
+} // namespace vantery::app
