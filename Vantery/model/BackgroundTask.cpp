@@ -12,9 +12,10 @@ namespace {
 // waits behind a long scan. The scan, the merge and the verification spread over the
 // cores with threads of their own, so more pool threads would not go faster.
 constexpr int maxWorkThreads = 6;
-// An idle thread goes after this long, and its stack with it: the pool is busy for a
-// second or two every refresh and idle for the minute and a half in between.
-constexpr int idleThreadExpiryMs = 10'000;
+// An idle thread goes after this long, and its stack with it: between two timed refreshes
+// (90 s) the pool holds no thread, while the threads that idle through a long first scan
+// are still there when it publishes.
+constexpr int idleThreadExpiryMs = 30'000;
 
 } // namespace
 
