@@ -2,7 +2,6 @@
 // refreshes every 90 seconds for weeks, so what a refresh leaves behind must not add up.
 // Growth is measured from the 10th refresh, once the pools and the caches have warmed.
 #include <QEventLoop>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 
 #include <fmt/format.h>
 
+#include "model/BackgroundTask.hpp"
 #include "model/UsageStore.hpp"
 
 using vantery::app::UsageStore;
@@ -92,7 +92,7 @@ int soakBench(UsageStore& store, const std::string& home, int refreshes) {
         store.refresh();
         if (!waitForPublish(store)) return 1;
         // What the refresh handed to the pool to free is freed before the reading.
-        QThreadPool::globalInstance()->waitForDone();
+        vantery::app::workPool().waitForDone();
         if (i == std::min(10, refreshes)) baseline = residentMiB();
         if (i % 50 == 0) fmt::print("  refresh {}: resident {:.1f} MiB\n", i, residentMiB());
     }

@@ -138,7 +138,7 @@ Ranking AgentRanking::filtered(std::string_view query) const {
 
     Ranking out;
     out.count = static_cast<std::int64_t>(kept.size());
-    out.title = "Ranking (" + std::to_string(out.count) + ")";
+    out.title = std::string(rankingTitle) + " (" + std::to_string(out.count) + ")";
     out.rows.reserve(shown);
     const AgentRoster noRoster;
     for (std::size_t i = 0; i < shown; ++i) {

@@ -132,6 +132,8 @@ std::string rosterPrivacyText();
 inline constexpr const char* splitTitle = "Main session vs sub-agents";
 inline constexpr const char* splitSubtitle =
     "an agent is \u201cwhat was worked on\u201d; the project is only \u201cwhere\u201d";
+/// The ranking card's title, followed by " (<n>)" once there is something to count.
+inline constexpr const char* rankingTitle = "Ranking";
 inline constexpr const char* coverageTitle = "Where agent names come from";
 inline constexpr const char* coverageSubtitle = "so it is clear what is known and what is not";
 inline constexpr const char* filterPlaceholder = "filter by name";

@@ -1,6 +1,6 @@
 #pragma once
-// Runs work on the global thread pool and hands its result back on the owner's thread;
-// frees large values there too.
+// Runs work on the app's own thread pool and hands its result back on the owner's
+// thread; frees large values there too.
 #include <QFutureWatcher>
 #include <QObject>
 #include <QThread>
@@ -18,7 +18,14 @@
 
 namespace vantery::app {
 
-/// Runs `work` on a worker thread and later calls `done(result)` on `owner`'s thread
+/// The pool every background task of the app runs on, owned by the application object
+/// (made on first use, waited for and deleted when the application object goes). Never
+/// Qt's global pool: the raster paint engine borrows that one to fill large areas, and
+/// on one CPU it has a single thread, which a scan held for its whole length while the
+/// GUI thread waited to paint. Call it on the GUI thread.
+QThreadPool& workPool();
+
+/// Runs `work` on a thread of workPool() and later calls `done(result)` on `owner`'s thread
 /// through the event loop. `work` must own everything it touches (copies, shared
 /// pointers): it may outlive `owner`. When `owner` is destroyed first, `done` is never
 /// called and the result is dropped. `priority` is the worker thread's priority while
@@ -34,7 +41,7 @@ void runInBackground(QObject* owner, Work work, Done done,
                          watcher->deleteLater();
                          done(watcher->future().takeResult());
                      });
-    watcher->setFuture(QtConcurrent::run([work = std::move(work), priority]() mutable {
+    watcher->setFuture(QtConcurrent::run(&workPool(), [work = std::move(work), priority]() mutable {
         if (priority == QThread::InheritPriority) return work();
         QThread* self = QThread::currentThread();
         const auto before = self->priority();
@@ -53,12 +60,12 @@ namespace detail {
 inline std::atomic<int> releasesPending{0};
 } // namespace detail
 
-/// Destroys `value` on a thread of the global pool instead of the caller's: freeing a
+/// Destroys `value` on a thread of workPool() instead of the caller's: freeing a
 /// large report or record list takes long enough to stall the GUI thread.
 template <class T> void releaseInBackground(T&& value) {
     auto held = std::make_shared<std::decay_t<T>>(std::forward<T>(value));
     detail::releasesPending.fetch_add(1);
-    QThreadPool::globalInstance()->start([held = std::move(held)]() mutable {
+    workPool().start([held = std::move(held)]() mutable {
         held.reset();
         if (detail::releasesPending.fetch_sub(1) != 1) return;
 #ifdef __GLIBC__

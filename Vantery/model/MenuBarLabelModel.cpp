@@ -25,8 +25,9 @@ MenuBarLabelModel buildMenuBarLabel(const UsageStore::LoadState& state, const Re
     // The sign stands right before the dollar sign, without a blank: ≥$13.
     m.text = (m.lowerBound ? "\u2265" : "") + compactDollars(cost.priced);
     // The icon holds only the compact form; the tooltip gives the exact amount.
-    m.tooltip = "Vantery \u2014 today " + cost.formatted() + " \u00b7 " +
-                Fmt::exact(today.total.requests) + " requests";
+    const std::int64_t requests = today.total.requests;
+    m.tooltip = "Vantery \u2014 today " + cost.formatted() + " \u00b7 " + Fmt::exact(requests) +
+                (requests == 1 ? " request" : " requests");
     return m;
 }
 

@@ -57,16 +57,21 @@ std::vector<TileText> tiles(const Report& history) {
     };
 }
 
-Table table(const Report& history, bool showRaw) {
+Table table(const Report& history, bool showRaw, std::optional<std::string> loading) {
     Table t;
+    t.subtitle = showRaw ? "exactly what the transcript says, with no grouping at all"
+                         : "worktrees and subdirectories folded onto the repo root";
+    if (loading) { // no count before anything was read, not even 0
+        t.title = showRaw ? "Raw breakdown" : "Projects";
+        t.loading = std::move(loading);
+        return t;
+    }
     if (showRaw) {
         t.rows = sortedRows(history.byRawCwd, history, false);
         t.title = "Raw breakdown (" + std::to_string(t.rows.size()) + " rows)";
-        t.subtitle = "exactly what the transcript says, with no grouping at all";
     } else {
         t.rows = sortedRows(history.byProject, history, true);
         t.title = "Projects (" + std::to_string(t.rows.size()) + ")";
-        t.subtitle = "worktrees and subdirectories folded onto the repo root";
     }
     return t;
 }

@@ -31,11 +31,15 @@ struct Table {
     std::string title; ///< "Projects (<n>)" or "Raw breakdown (<n> rows)"
     std::string subtitle;
     std::vector<BucketTableRow> rows; ///< every row, priced cost descending, ties in map order
+    /// Set until the store's first publish (loadingText): shown alone, in place of the
+    /// rows, under a title without a count.
+    std::optional<std::string> loading;
 };
 
 /// The table of canonical projects (with provenance notes) or, with `showRaw`, of the
-/// raw working directories exactly as the report keys them (no notes).
-Table table(const Report& history, bool showRaw);
+/// raw working directories exactly as the report keys them (no notes). With `loading`
+/// the history is not read yet: no rows and no count.
+Table table(const Report& history, bool showRaw, std::optional<std::string> loading = std::nullopt);
 
 /// The explanation paragraph, verbatim (its backticks are text).
 std::string explanation();

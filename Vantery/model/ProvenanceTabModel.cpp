@@ -253,6 +253,8 @@ std::optional<std::string> modelsSummary(const Bucket& bucket) {
 
 ProvenanceView build(const ProvenanceSource& source, const ProvenanceState& state) {
     ProvenanceView view;
+    view.loading = source.loading;
+    if (view.loading) return view;
     const auto listed = days(source.history, state.dayLimit);
     if (listed.empty()) view.emptyText = "No day with activity.";
     for (LocalDay day : listed) {

@@ -97,6 +97,8 @@ struct ProvenanceSource {
     const Calendar& userCalendar; ///< the user's current calendar: which rows are on a day
     /// Used only when it covers `table` in `userCalendar`; otherwise every row is walked.
     const ProvenanceIndex* index = nullptr;
+    /// The store's message until its first publish (loadingText): nothing is read yet.
+    std::optional<std::string> loading = std::nullopt;
 };
 
 /// One row of the card, in display order.
@@ -123,6 +125,8 @@ struct ProvenanceView {
     std::string subtitle = "open a day to see the projects, then the sessions, agents and models "
                            "that produced the cost";
     std::string firstColumn = "day / project / session / agent";
+    /// Set until the store's first publish: shown alone, with no table, day or empty line.
+    std::optional<std::string> loading;
     std::optional<std::string> emptyText; ///< "No day with activity." when no day is listed
     std::vector<ProvenanceRow> rows;
     std::optional<std::string> moreDays; ///< "Show 14 more days (of n)" while days are hidden

@@ -1,11 +1,12 @@
 #include "StoreFixture.hpp"
 
 #include <QCoreApplication>
-#include <QThreadPool>
 
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
+
+#include "model/BackgroundTask.hpp"
 
 namespace vantery::app::testing {
 
@@ -52,7 +53,7 @@ bool waitFor(QSignalSpy& spy, int count) {
 }
 
 void drainBackgroundWork() {
-    QThreadPool::globalInstance()->waitForDone();
+    workPool().waitForDone();
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
 }

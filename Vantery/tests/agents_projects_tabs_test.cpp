@@ -14,10 +14,12 @@
 #include "widgets/AgentsTab.hpp"
 #include "widgets/BucketListView.hpp"
 #include "widgets/ProjectsTab.hpp"
+#include "widgets/ProvenanceTab.hpp"
 #include "widgets/TableViews.hpp"
 
 using namespace vantery;
 using namespace vantery::app;
+using vantery::app::testing::CacheGate;
 using vantery::app::testing::StoreFixture;
 using vantery::app::testing::waitFor;
 
@@ -208,8 +210,9 @@ TEST_F(TabsTest, ProjectsTabSwitchesToTheRawBreakdown) {
     grab(tab, "projects-tab-raw.png");
 }
 
-TEST_F(TabsTest, EmptyStoreShowsUnknownsAndZeros) {
-    UsageStore store(fx.options(false));
+TEST_F(TabsTest, EmptyHistoryShowsUnknownsAndZeros) {
+    auto loaded = loadedStore(); // a home without transcripts
+    UsageStore& store = *loaded;
     ProjectsTab projects(store);
     EXPECT_EQ(projects.tableCard()->title()->text(), "Projects (0)");
     EXPECT_FALSE(projects.tableEmpty()->isHidden());
@@ -223,4 +226,52 @@ TEST_F(TabsTest, EmptyStoreShowsUnknownsAndZeros) {
     ASSERT_EQ(texts.size(), 1);
     EXPECT_EQ(texts[0]->text(), "unknown \u2014 no requests in the selected range");
     EXPECT_EQ(agents.coverageTiles()->findChildren<StatTile*>().at(2)->figure()->text(), "unknown");
+}
+
+// Until the first publish nothing was read: no count, ranking or day may be told as found.
+TEST_F(TabsTest, BeforeTheFirstPublishTabsShowTheScanNotZeros) {
+    fx.home.transcript("-w-app/a.jsonl", line(1, 4, "/w/app") + line(2, 1, "/w/app", "axyz"));
+    CacheGate gate;
+    UsageStore::Options options = fx.options();
+    options.beforeLoad = gate.hold();
+    UsageStore store(options);
+    ProjectsTab projects(store);
+    AgentsTab agents(store);
+    ProvenanceTab provenance(store);
+    QApplication::processEvents();
+
+    EXPECT_EQ(projects.tableCard()->title()->text(), "Projects");
+    EXPECT_EQ(projects.tableLoading()->text(), "reading the cache");
+    EXPECT_EQ(projects.tiles(), nullptr);
+    EXPECT_TRUE(projects.tableEmpty()->isHidden());
+    EXPECT_EQ(agents.rankingCard()->title()->text(), "Ranking");
+    EXPECT_EQ(agents.rankingLoading()->text(), "reading the cache");
+    EXPECT_TRUE(agents.rankingEmpty()->isHidden());
+    EXPECT_TRUE(agents.splitContent()->findChildren<StatTile*>().empty());
+    EXPECT_TRUE(agents.coverageTiles()->findChildren<StatTile*>().empty());
+    EXPECT_EQ(provenance.view().loading, "reading the cache");
+    EXPECT_FALSE(provenance.view().emptyText);
+
+    agents.filterField()->setText("MAIN"); // applies once the agents are read
+    // The message follows the store's.
+    std::vector<QString> shown;
+    QObject::connect(&store, &UsageStore::stateChanged,
+                     [&] { shown.push_back(projects.tableLoading()->text()); });
+    QSignalSpy published(&store, &UsageStore::refreshPublished);
+    QSignalSpy redrawn(&provenance, &ProvenanceTab::redrawn);
+    gate.open();
+    ASSERT_TRUE(waitFor(published));
+    while (provenance.view().loading) // its first redraw after the publish waits for its index
+        ASSERT_TRUE(waitFor(redrawn, redrawn.count() + 1));
+    QApplication::processEvents();
+    EXPECT_EQ(shown.front(), "first full scan");
+
+    EXPECT_EQ(projects.tableCard()->title()->text(), "Projects (1)");
+    EXPECT_TRUE(projects.tableLoading()->isHidden());
+    ASSERT_NE(projects.tiles(), nullptr);
+    EXPECT_EQ(agents.rankingCard()->title()->text(), "Ranking (1)");
+    EXPECT_TRUE(agents.rankingLoading()->isHidden());
+    EXPECT_EQ(agents.coverageTiles()->findChildren<StatTile*>().size(), 3u);
+    EXPECT_FALSE(provenance.view().loading);
+    EXPECT_EQ(provenance.view().rows.size(), 1u);
 }

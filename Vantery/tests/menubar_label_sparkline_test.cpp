@@ -31,7 +31,7 @@ TEST(MenuBarLabel, CompactAmountOnceReady) {
     label = buildMenuBarLabel(State::ready(), f.today());
     EXPECT_EQ(label.text, "\u2265$0");
     EXPECT_TRUE(label.lowerBound);
-    EXPECT_EQ(label.tooltip, "Vantery \u2014 today \u2265 $0.00 \u00b7 1 requests");
+    EXPECT_EQ(label.tooltip, "Vantery \u2014 today \u2265 $0.00 \u00b7 1 request");
 
     f.add(0, 10, 0, 1234);
     EXPECT_EQ(buildMenuBarLabel(State::ready(), f.today()).text, "\u2265$1.2k");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QThreadPool>
 
 #include <sys/stat.h>
 
@@ -67,6 +68,25 @@ TEST_F(UsageStoreTest, FirstStartReadsEverythingThenReloadsTheSavedCache) {
               (std::vector<State>{State::scanning("updating what changed"), State::ready()}));
     EXPECT_EQ(again.refreshStats()->filesUnchanged, 1);
     EXPECT_EQ(again.history().total.requests, 2);
+}
+
+// Qt's raster engine borrows its global pool to paint, and on one CPU that pool has a
+// single thread: store work queued there held painting up for a whole first scan.
+TEST_F(UsageStoreTest, WorkNeverWaitsForQtsGlobalPool) {
+    QThreadPool& global = *QThreadPool::globalInstance();
+    const int threads = global.maxThreadCount();
+    global.setMaxThreadCount(1);
+    CacheGate taken; // holds the global pool's one thread
+    global.start(taken.hold());
+    {
+        UsageStore store(fx.options());
+        QSignalSpy range(&store, &UsageStore::rangeReportChanged);
+        EXPECT_TRUE(waitFor(range)); // loaded, scanned, published, range computed
+        EXPECT_EQ(store.rangeReport().total.requests, 2);
+    }
+    taken.open();
+    global.waitForDone();
+    global.setMaxThreadCount(threads);
 }
 
 // Every published signal of the store, by name, in the order emitted.

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "model/BucketTableModel.hpp"
+#include "model/LoadingText.hpp"
 #include "widgets/BucketListView.hpp"
 #include "widgets/SegmentButton.hpp"
 #include "widgets/TabLayout.hpp"
@@ -163,14 +164,18 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent)
     column->addWidget(splitCard);
 
     // Ranking card: filter, header, painted rows with their dots, caption.
-    rankingCard_ = new SectionCard("Ranking (0)", std::nullopt, page);
+    rankingCard_ = new SectionCard(rankingTitle, std::nullopt, page);
     filter_ = new QLineEdit(rankingCard_);
     filter_->setPlaceholderText(filterPlaceholder);
     filter_->setMaximumWidth(280);
+    // The filter shows during the first scan too: what is typed applies once agents are read.
     rankingCard_->addWidget(filter_);
     rankingCard_->content()->addSpacing(8);
-    rankingCard_->addWidget(new TableHeader(firstColumn, rankingCard_));
-    rankingCard_->addWidget(new Divider(1.0, rankingCard_));
+    rankingLoading_ = plainText({}, TextStyle::callout(), Theme::secondary(), rankingCard_, true);
+    rankingCard_->addWidget(rankingLoading_);
+    rankingParts_ = {new TableHeader(firstColumn, rankingCard_), new Divider(1.0, rankingCard_)};
+    for (QWidget* part : rankingParts_)
+        rankingCard_->addWidget(part);
     empty_ = unknownLine(rankingCard_);
     rankingCard_->addWidget(empty_);
     rows_ = new BucketTableModel(firstColumn, this);
@@ -183,6 +188,7 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent)
     listRow->addWidget(marks_, 0, Qt::AlignTop);
     listRow->addWidget(list_, 1, Qt::AlignTop);
     rankingCard_->addWidget(listBox);
+    rankingParts_.push_back(listBox);
     caption_ = plainText({}, TextStyle::caption2(), Theme::secondary(), rankingCard_);
     caption_->setContentsMargins(0, 6, 0, 0);
     rankingCard_->addWidget(caption_);
@@ -216,6 +222,10 @@ AgentsTab::AgentsTab(UsageStore& store, QWidget* parent)
     for (auto signal :
          {&UsageStore::todayChanged, &UsageStore::historyChanged, &UsageStore::rosterChanged})
         connect(&store_, signal, this, [this] { scheduler_.request(); });
+    // Until the first publish the cards show the store's message, which moves on alone.
+    connect(&store_, &UsageStore::stateChanged, this, [this] {
+        if (!store_.lastRefresh()) scheduler_.request();
+    });
     rebuild();
 }
 
@@ -234,14 +244,21 @@ void AgentsTab::setScope(Scope scope) {
 
 void AgentsTab::rebuild() {
     const Report& r = report();
+    // Before the first publish nothing was read: no split, agent or name to tell of.
+    loading_ = loadingText(store_.state(), store_.lastRefresh());
+    auto loadingLine = [this] {
+        return plainText(*loading_, TextStyle::callout(), Theme::secondary(), nullptr, true);
+    };
 
     clearLayout(splitSlot_);
-    const Split s = split(r);
+    const Split s = loading_ ? Split{} : split(r);
     splitBody_ = new QWidget;
     auto* body = new QVBoxLayout(splitBody_);
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(10);
-    if (s.unknownText) {
+    if (loading_) {
+        body->addWidget(loadingLine());
+    } else if (s.unknownText) {
         body->addWidget(
             plainText(*s.unknownText, TextStyle::callout(), Theme::unknown(), nullptr, true));
     } else {
@@ -255,11 +272,22 @@ void AgentsTab::rebuild() {
     refilter();
 
     clearLayout(coverageSlot_);
-    coverageTiles_ = tilesRow(AgentsTabModel::coverageTiles(store_.roster().coverage()));
+    coverageTiles_ = loading_ ? loadingLine()
+                              : tilesRow(AgentsTabModel::coverageTiles(store_.roster().coverage()));
     coverageSlot_->addWidget(coverageTiles_);
 }
 
 void AgentsTab::refilter() {
+    rankingLoading_->setText(QString::fromStdString(loading_.value_or(std::string())));
+    rankingLoading_->setVisible(loading_.has_value());
+    for (QWidget* part : rankingParts_)
+        part->setVisible(!loading_);
+    if (loading_) {
+        rankingCard_->title()->setText(QString::fromUtf8(rankingTitle));
+        empty_->setVisible(false);
+        caption_->setVisible(false);
+        return;
+    }
     const Ranking shown = ranking_.filtered(filter_->text().toStdString());
     rankingCard_->title()->setText(QString::fromStdString(shown.title));
     std::vector<BucketTableRow> rows;

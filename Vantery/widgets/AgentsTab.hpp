@@ -5,6 +5,10 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "model/AgentsTabModel.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/RebuildScheduler.hpp"
@@ -42,8 +46,10 @@ class AgentsTab : public QWidget {
     QLabel* rankingEmpty() const noexcept { return empty_; }
     /// The split card's content below the picker (bar and tiles, or its unknown line).
     QWidget* splitContent() const noexcept { return splitBody_; }
-    /// The coverage card's row of tiles.
+    /// The coverage card's row of tiles (the store's message before the first publish).
     QWidget* coverageTiles() const noexcept { return coverageTiles_; }
+    /// The store's message in place of the ranking until the first publish; hidden after.
+    QLabel* rankingLoading() const noexcept { return rankingLoading_; }
 
   private:
     void rebuild();
@@ -53,6 +59,7 @@ class AgentsTab : public QWidget {
     UsageStore& store_;
     AgentsTabModel::Scope scope_ = AgentsTabModel::Scope::today;
     AgentsTabModel::AgentRanking ranking_; ///< the scope's agents as the store published them
+    std::optional<std::string> loading_;   ///< the store's message until its first publish
     RebuildScheduler scheduler_;
 
     QButtonGroup* picker_;
@@ -60,6 +67,8 @@ class AgentsTab : public QWidget {
     QWidget* splitBody_ = nullptr;
     SectionCard* rankingCard_;
     QLineEdit* filter_;
+    QLabel* rankingLoading_;
+    std::vector<QWidget*> rankingParts_; ///< header, divider and rows: hidden while loading
     QLabel* empty_;
     BucketTableModel* rows_;
     BucketListView* list_;

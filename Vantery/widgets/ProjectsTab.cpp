@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "model/BucketTableModel.hpp"
+#include "model/LoadingText.hpp"
 #include "model/ProjectsTabModel.hpp"
 #include "widgets/BucketListView.hpp"
 #include "widgets/TabLayout.hpp"
@@ -93,17 +94,28 @@ ProjectsTab::ProjectsTab(UsageStore& store, QWidget* parent) : QWidget(parent), 
     connect(toggle_, &QAbstractButton::toggled, this, [this](bool on) { setShowRaw(on); });
     column->addWidget(explanation);
 
-    tableCard_ = new SectionCard("Projects (0)", std::string(), page);
-    tableCard_->addWidget(new TableHeader(ProjectsTabModel::firstColumn, tableCard_));
-    tableCard_->addWidget(new Divider(1.0, tableCard_));
+    tableCard_ = new SectionCard("Projects", std::string(), page); // rebuild() sets both
+    loading_ = plainText({}, TextStyle::callout(), Theme::secondary(), tableCard_, true);
+    tableCard_->addWidget(loading_);
+    auto* header = new TableHeader(ProjectsTabModel::firstColumn, tableCard_);
+    auto* divider = new Divider(1.0, tableCard_);
     empty_ = unknownLine(tableCard_);
-    tableCard_->addWidget(empty_);
     rows_ = new BucketTableModel(ProjectsTabModel::firstColumn, this);
-    tableCard_->addWidget(new BucketListView(rows_, tableCard_));
+    auto* list = new BucketListView(rows_, tableCard_);
+    tableCard_->addWidget(header);
+    tableCard_->addWidget(divider);
+    tableCard_->addWidget(empty_);
+    tableCard_->addWidget(list);
+    tableParts_ = {header, divider, list};
     column->addWidget(tableCard_);
     scroll->setPage(column);
 
     connect(&store_, &UsageStore::historyChanged, this, [this] { rebuild(); });
+    // Until the first publish the card shows the store's message, which moves on alone;
+    // the history comes before the publish is complete, so the figures follow its state.
+    connect(&store_, &UsageStore::stateChanged, this, [this] {
+        if (loading_->isVisibleTo(tableCard_)) rebuild();
+    });
     rebuild();
 }
 
@@ -119,14 +131,23 @@ void ProjectsTab::setShowRaw(bool showRaw) {
 
 void ProjectsTab::rebuild() {
     const Report& history = store_.history();
+    ProjectsTabModel::Table table = ProjectsTabModel::table(
+        history, showRaw_, loadingText(store_.state(), store_.lastRefresh()));
+    const bool loading = table.loading.has_value();
     clearLayout(tilesSlot_);
-    tiles_ = tilesRow(ProjectsTabModel::tiles(history));
-    tilesSlot_->addWidget(tiles_);
+    tiles_ = nullptr;
+    if (!loading) { // before the first publish there is nothing to count, not even 0
+        tiles_ = tilesRow(ProjectsTabModel::tiles(history));
+        tilesSlot_->addWidget(tiles_);
+    }
 
-    ProjectsTabModel::Table table = ProjectsTabModel::table(history, showRaw_);
     tableCard_->title()->setText(QString::fromStdString(table.title));
     tableCard_->subtitle()->setText(QString::fromStdString(table.subtitle));
-    empty_->setVisible(table.rows.empty());
+    loading_->setText(QString::fromStdString(table.loading.value_or(std::string())));
+    loading_->setVisible(loading);
+    for (QWidget* part : tableParts_)
+        part->setVisible(!loading);
+    empty_->setVisible(!loading && table.rows.empty());
     rows_->setRows(std::move(table.rows));
 }
 

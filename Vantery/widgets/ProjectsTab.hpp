@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+#include <vector>
+
 #include "model/UsageStore.hpp"
 
 class QLabel;
@@ -39,11 +41,14 @@ class ProjectsTab : public QWidget {
 
     // What the tab shows, for tests and screenshots.
     SwitchToggle* toggle() const noexcept { return toggle_; }
+    /// The explanation card's counts; null before the first publish.
     QWidget* tiles() const noexcept { return tiles_; }
     SectionCard* tableCard() const noexcept { return tableCard_; }
     const BucketTableModel* tableRows() const noexcept { return rows_; }
     /// The italic "unknown" of an empty table; hidden otherwise.
     QLabel* tableEmpty() const noexcept { return empty_; }
+    /// The store's message in place of the table until the first publish; hidden after.
+    QLabel* tableLoading() const noexcept { return loading_; }
 
   private:
     void rebuild();
@@ -55,6 +60,8 @@ class ProjectsTab : public QWidget {
     SwitchToggle* toggle_;
     SectionCard* tableCard_;
     QLabel* empty_;
+    QLabel* loading_;
+    std::vector<QWidget*> tableParts_; ///< header, divider and rows: hidden while loading
     BucketTableModel* rows_;
 };
 

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "model/BackgroundTask.hpp"
+#include "model/LoadingText.hpp"
 #include "model/QtText.hpp"
 #include "model/UsageStore.hpp"
 #include "widgets/SymbolMark.hpp"
@@ -67,6 +68,10 @@ ProvenanceTab::ProvenanceTab(UsageStore& store, QWidget* parent)
     // Every published refresh brings a new table: index it off the GUI thread, then
     // redraw once from the new history and records together.
     connect(&store_, &UsageStore::refreshPublished, this, &ProvenanceTab::rebuildIndex);
+    // Until the first publish the card shows the store's message, which moves on alone.
+    connect(&store_, &UsageStore::stateChanged, this, [this] {
+        if (!store_.lastRefresh()) scheduler_.request();
+    });
     rebuildIndex();
     redraw();
 }
@@ -111,16 +116,26 @@ void ProvenanceTab::redraw() {
         return;
     }
     const Calendar userCalendar = store_.userCalendar();
-    const ProvenanceSource source{store_.history(),  *store_.table(), store_.resolver(),
-                                  store_.calendar(), userCalendar,    index_.get()};
+    const ProvenanceSource source{store_.history(),
+                                  *store_.table(),
+                                  store_.resolver(),
+                                  store_.calendar(),
+                                  userCalendar,
+                                  index_.get(),
+                                  loadingText(store_.state(), store_.lastRefresh())};
     view_ = ProvenanceTabModel::build(source, state_);
 
     auto* body = new QWidget;
     auto* table = new QVBoxLayout(body);
     table->setContentsMargins(0, 0, 0, 0);
     table->setSpacing(0);
-    table->addWidget(new TableHeader(view_.firstColumn));
-    table->addWidget(new Divider);
+    if (view_.loading) { // nothing read yet: no day to list, not even the lack of one
+        table->addWidget(
+            plainText(*view_.loading, TextStyle::callout(), Theme::secondary(), nullptr, true));
+    } else {
+        table->addWidget(new TableHeader(view_.firstColumn));
+        table->addWidget(new Divider);
+    }
     if (view_.emptyText) {
         table->addWidget(
             plainText(*view_.emptyText, TextStyle::italic(TextStyle::callout()), Theme::unknown()));
