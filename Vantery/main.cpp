@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "model/AllocatorRetention.hpp"
 #include "model/AppSettings.hpp"
 #include "model/ProductPage.hpp"
 #include "model/SingleInstance.hpp"
+#include "vantery/base/AllocatorRetention.hpp"
 #include "vantery/base/CommandLine.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -67,7 +67,7 @@ int qtOptionWords(std::string_view arg) {
 } // namespace
 
 int main(int argc, char** argv) {
-    vantery::app::boundAllocatorRetention();
+    vantery::boundAllocatorRetention();
     const std::optional<std::string> version = vantery::app::ProductPage::shippedVersion();
     const std::string shownVersion = version.value_or("(unversioned)");
     if (auto status =

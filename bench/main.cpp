@@ -13,6 +13,7 @@ int aggregate(Args& args);
 int refresh(Args& args);
 int mcp(Args& args);
 int mcpAsk(Args& args);
+int mcpSoak(Args& args);
 int verify(Args& args);
 } // namespace bench
 
@@ -41,6 +42,14 @@ const Command commands[] = {
      "aggregate (--home DIR | --agents N [--requests M]) [--repeat N] [--help]"},
     {"refresh", bench::refresh, {}, "refresh --home DIR --cache FILE"},
     {"mcp", bench::mcp, {}, "mcp --home DIR --server PATH [--repeat N]"},
+    {"mcp-soak",
+     bench::mcpSoak,
+     {},
+     "mcp-soak --home DIR --server PATH [--calls N] [--requests-per-call K] [--pause-ms M]\n"
+     "      the server's resident memory over N tool calls (default 500) while one\n"
+     "      transcript of its own grows by K requests (default 20) before each, M ms\n"
+     "      apart; the server refreshes at most every 15 s, so run it under a sped-up\n"
+     "      clock (libfaketime: FAKETIME='+0 x100') for every call to refresh"},
     {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},
     {"verify",
      bench::verify,

@@ -1,17 +1,23 @@
 // `mcp`: times every tool of the real VanteryMCP over a home, through its pipes,
-// on a warm cache. `mcp-ask`: asks a running server for tool answers and prints
-// their texts as a person reads them (one call per line of standard input:
-// the tool name, then optionally its JSON arguments).
+// on a warm cache. `mcp-soak`: the server's resident memory call after call while a
+// transcript grows, as in a long Claude Code session. `mcp-ask`: asks a running server
+// for tool answers and prints their texts as a person reads them (one call per line of
+// standard input: the tool name, then optionally its JSON arguments).
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -63,6 +69,8 @@ class ServerProcess {
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     ~ServerProcess() { finish(); }
+
+    pid_t pid() const noexcept { return pid_; }
 
     /// Closes the server's input and waits for it; its exit status.
     int finish() {
@@ -193,6 +201,38 @@ std::string serverLog(const std::string& path) {
     return s;
 }
 
+// The server's resident memory now, in MiB (VmRSS of /proc/<pid>/status); 0 if unread.
+double residentMiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024;
+    return 0;
+}
+
+// `n` requests of the main session at the current time, each as one assistant line
+// after a user line of 4 KB, as a working session appends them.
+std::string sessionLines(int call, int n) {
+    const std::time_t t = std::time(nullptr);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S.000Z", std::gmtime(&t));
+    const std::string head = "{\"isSidechain\":false,\"cwd\":\"/home/dev/soak\",\"sessionId\":"
+                             "\"5e55a0c0-0000-4000-8000-00000000500a\",\"timestamp\":\"" +
+                             std::string(stamp) + "\",";
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        const std::string id = std::to_string(call) + "x" + std::to_string(i);
+        out += head + "\"type\":\"user\",\"uuid\":\"u" + id +
+               "\",\"message\":{\"role\":\"user\",\"content\":\"" + std::string(4000, 'r') +
+               "\"}}\n";
+        out += head + "\"type\":\"assistant\",\"uuid\":\"a" + id + "\",\"requestId\":\"req_soak" +
+               id + "\",\"message\":{\"model\":\"claude-sonnet-4-5\",\"id\":\"msg_soak" + id +
+               "\",\"role\":\"assistant\",\"content\":[{\"type\":\"text\",\"text\":\"ok\"}],"
+               "\"usage\":{\"input_tokens\":12,\"cache_creation_input_tokens\":900,"
+               "\"cache_read_input_tokens\":40000,\"output_tokens\":300}}}\n";
+    }
+    return out;
+}
+
 } // namespace
 
 int mcp(Args& args) {
@@ -254,6 +294,78 @@ int mcp(Args& args) {
     std::printf("%s\n", out.dump(2).c_str());
     if (status != 0) std::fprintf(stderr, "%s", serverLog(log).c_str());
     return status == 0 ? 0 : 1;
+}
+
+int mcpSoak(Args& args) {
+    const std::string home = args.require("home");
+    const std::string server = args.require("server");
+    const std::int64_t calls = args.integer("calls", 500);
+    const std::int64_t perCall = args.integer("requests-per-call", 20);
+    // A real session's calls come minutes apart, each past the server's freshness
+    // window; a pause here, under a sped-up clock, lets every call refresh.
+    const std::int64_t pauseMs = args.integer("pause-ms", 0);
+    args.finish();
+    if (calls < 1) throw UsageError("--calls must be at least 1");
+    if (perCall < 0 || pauseMs < 0)
+        throw UsageError("--requests-per-call and --pause-ms "
+                         "must not be negative");
+    if (!fs::is_directory(home)) throw UsageError("no such home: " + home);
+
+    // The home is linked into a scratch folder, file by file, and only a transcript of
+    // the soak's own is written: the given home stays as it is.
+    ScratchDir scratch;
+    const fs::path copy = fs::path(scratch.path) / "home";
+    fs::create_directories(copy);
+    for (const char* h : {".claude", ".claude-work", ".claude-outlook", ".claude-yahoo"}) {
+        if (!fs::is_directory(fs::path(home) / h)) continue;
+        std::error_code ec;
+        fs::copy(fs::path(home) / h, copy / h,
+                 fs::copy_options::recursive | fs::copy_options::create_hard_links, ec);
+        if (ec) fs::copy(fs::path(home) / h, copy / h, fs::copy_options::recursive);
+    }
+    const fs::path project = copy / ".claude" / "projects" / "-home-dev-soak";
+    fs::create_directories(project);
+    const fs::path transcript = project / "5e55a0c0-0000-4000-8000-00000000500a.jsonl";
+
+    const std::string log = scratch.path + "/server.log";
+    ServerProcess p(server, copy.string(), scratch.path + "/scan-cache.bin", log);
+    p.handshake();
+    const std::vector<std::pair<std::string, json>> tools = {
+        {"vant_overview", json::object()},
+        {"vant_cost", {{"period", "7d"}, {"by", "day"}}},
+        {"vant_top_agents", {{"period", "all"}}},
+        {"vant_by_model", {{"period", "all"}}},
+        {"vant_top_projects", {{"period", "all"}}},
+    };
+    std::vector<double> rss;
+    bool anyError = false;
+    for (std::int64_t i = 0; i < calls; ++i) {
+        {
+            std::ofstream grow(transcript, std::ios::app | std::ios::binary);
+            grow << sessionLines(static_cast<int>(i), static_cast<int>(perCall));
+        }
+        if (pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        const auto& [tool, arguments] = tools[static_cast<std::size_t>(i) % tools.size()];
+        anyError = p.call(tool, arguments).second || anyError;
+        rss.push_back(residentMiB(p.pid()));
+    }
+    const int status = p.finish();
+
+    // Every tenth call's reading, and how far memory moved after the first 50 calls.
+    ordered_json every10 = ordered_json::array();
+    for (std::size_t i = 9; i < rss.size(); i += 10)
+        every10.push_back(std::round(rss[i] * 10) / 10);
+    ordered_json out = {{"home", home},          {"server", server},
+                        {"calls", calls},        {"requests_per_call", perCall},
+                        {"any_error", anyError}, {"rss_mib_every_10_calls", every10}};
+    if (rss.size() > 50) {
+        const auto [lo, hi] = std::minmax_element(rss.begin() + 50, rss.end());
+        out["after_50"] = {{"min_mib", *lo}, {"max_mib", *hi}, {"spread_mib", *hi - *lo}};
+    }
+    out["server_exit"] = status;
+    std::printf("%s\n", out.dump(2).c_str());
+    if (status != 0) std::fprintf(stderr, "%s", serverLog(log).c_str());
+    return status == 0 && !anyError ? 0 : 1;
 }
 
 int mcpAsk(Args& args) {

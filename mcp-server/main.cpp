@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "vantery/base/AllocatorRetention.hpp"
 #include "vantery/base/CommandLine.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/base/Version.hpp"
@@ -61,6 +62,8 @@ std::string usage() {
 
 int main(int argc, char** argv) {
     using namespace vantery::mcp;
+    // The server refreshes at every call for as long as its session lasts.
+    vantery::boundAllocatorRetention();
     if (auto status = vantery::cli::answerOptions(argc, argv, "VanteryMCP", vantery::version,
                                                   usage(), std::cout, std::cerr))
         return *status;

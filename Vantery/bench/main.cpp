@@ -31,8 +31,8 @@
 
 #include "StallMeter.hpp"
 #include "SyntheticHome.hpp"
-#include "model/AllocatorRetention.hpp"
 #include "model/UsageStore.hpp"
+#include "vantery/base/AllocatorRetention.hpp"
 
 using vantery::RangePreset;
 using vantery::RangeSelection;
@@ -107,7 +107,7 @@ int soakBench(UsageStore& store, const std::string& home, int refreshes);
 
 int main(int argc, char** argv) {
     // The app's own allocator setting, so that its memory and times are measured.
-    vantery::app::boundAllocatorRetention();
+    vantery::boundAllocatorRetention();
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(usage, stdout);

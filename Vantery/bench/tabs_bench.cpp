@@ -22,8 +22,8 @@
 
 #include <fmt/format.h>
 
-#include "model/AllocatorRetention.hpp"
 #include "model/UsageStore.hpp"
+#include "vantery/base/AllocatorRetention.hpp"
 #include "widgets/RangeTab.hpp"
 #include "widgets/TodayTab.hpp"
 
@@ -164,7 +164,7 @@ void grab(QWidget& w, const std::string& dir, const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
-    vantery::app::boundAllocatorRetention(); // as the app does
+    vantery::boundAllocatorRetention(); // as the app does
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
             std::fputs(usage, stdout);

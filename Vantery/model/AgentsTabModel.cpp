@@ -50,21 +50,34 @@ Split split(const Report& report) {
     }
     // With nothing priced there is no share to give; a side left open by unpriced
     // requests gives a bound or says why it gives none, as the server does.
-    const auto share = [&s](const CostEstimate& part) -> std::optional<std::string> {
-        if (!(s.main + s.subagent > 0)) return std::nullopt;
+    const bool priced = s.main + s.subagent > 0;
+    const PercentFigure mainShare = Derived::share(s.mainCost(), s.wholeCost());
+    const auto note = [&](const CostEstimate& part) -> std::optional<std::string> {
+        if (!priced) return std::nullopt;
         const PercentFigure p = Derived::share(part, s.wholeCost());
         return p.isKnown() ? p.text() : "share unknown \u2014 " + p.reason;
     };
-    out.costTiles = {{"main session", std::move(mainCost), share(s.mainCost())},
-                     {"sub-agents", std::move(subagentCost), share(s.subagentCost())}};
+    auto mainNote = note(s.mainCost()), subagentNote = note(s.subagentCost());
+    // The bar drawn at the priced proportions would look exact: it takes the tiles' marks.
+    using K = PercentFigure::Kind;
+    if (mainShare.kind == K::unknown) {
+        out.look = BarLook::unknown;
+        out.barTip = "share unknown \u2014 " + mainShare.reason;
+    } else if (mainShare.kind != K::exact) {
+        out.look = mainShare.kind == K::atLeast ? BarLook::mainAtLeast : BarLook::subagentAtLeast;
+        out.barTip = "main session " + *mainNote + " \u00b7 sub-agents " + *subagentNote;
+    }
+    out.costTiles = {{"main session", std::move(mainCost), std::move(mainNote)},
+                     {"sub-agents", std::move(subagentCost), std::move(subagentNote)}};
     out.tiles = {countTile("distinct agents", agents)};
     return out;
 }
 
 SplitBar splitBar(const Split& split, double width) {
     const double total = split.main + split.subagent;
-    if (!(total > 0) || width <= 0) return {};
     SplitBar bar;
+    bar.look = split.look;
+    if (!(total > 0) || width <= 0 || split.look == BarLook::unknown) return bar;
     bar.mainWidth = width * split.main / total;
     bar.subagentX = bar.mainWidth + 2;
     bar.subagentWidth = std::max(0.0, width - bar.subagentX);

@@ -40,6 +40,11 @@ struct CostTile {
     friend bool operator==(const CostTile&, const CostTile&) = default;
 };
 
+/// How exact the split bar may look, read from the tiles' shares: exact; one side's share
+/// a lower bound (its unpriced requests could take it further: that side is hatched);
+/// or no share at all (the bar is drawn as unknown, with no division).
+enum class BarLook { exact, mainAtLeast, subagentAtLeast, unknown };
+
 /// The split card below the scope picker.
 struct Split {
     /// Set when the report holds no request: the card then shows this line instead of
@@ -52,6 +57,10 @@ struct Split {
     std::vector<CostTile> costTiles;
     /// "distinct agents"; empty with `unknownText`.
     std::vector<TileText> tiles;
+    BarLook look = BarLook::exact;
+    /// The bar's tooltip while it is not exact: the two shares as the tiles read, or why
+    /// there is none.
+    std::string barTip;
 };
 
 /// The split of `report`'s cost between the main session and its sub-agents.
@@ -59,11 +68,13 @@ Split split(const Report& report);
 
 /// The two rectangles of the split bar, `width` wide: the main session's from x = 0,
 /// width × main / total wide, then 2 apart the sub-agents' over what remains (never
-/// negative). Both zero when there is no priced cost.
+/// negative). Both zero when there is no priced cost or the share is unknown: the bar
+/// is then one unknown stretch.
 struct SplitBar {
     double mainWidth = 0;
     double subagentX = 0;
     double subagentWidth = 0;
+    BarLook look = BarLook::exact;
 };
 SplitBar splitBar(const Split& split, double width);
 

@@ -64,6 +64,7 @@ TEST(AgentsTabModel, SplitIsUnknownOnlyWithoutRequestsAndUnpricedOnesAreLowerBou
     EXPECT_EQ(s.costTiles[0], (CostTile{"main session", costing(0, 2).cost, std::nullopt}));
     EXPECT_EQ(s.costTiles[1].cost.unpricedRequests, 1);
     EXPECT_EQ(splitBar(s, 300).mainWidth, 0);
+    EXPECT_EQ(splitBar(s, 300).look, BarLook::unknown);
     EXPECT_EQ(labels(rankingOf(unpriced, AgentRoster{}).filtered("")),
               (std::vector<std::string>{"main session", "anonymous agent 012345678"}));
 }
@@ -86,11 +87,25 @@ TEST(AgentsTabModel, SplitTilesAndBar) {
     EXPECT_DOUBLE_EQ(bar.mainWidth, 300);
     EXPECT_DOUBLE_EQ(bar.subagentX, 302);
     EXPECT_DOUBLE_EQ(bar.subagentWidth, 98);
+    // Drawn at the priced proportions, but not as if exact: the open side is marked.
+    EXPECT_EQ(bar.look, BarLook::subagentAtLeast);
+    EXPECT_EQ(s.barTip, "main session \u2264 75.0% \u00b7 sub-agents \u2265 25.0%");
+
+    // Both sides leave requests out: no share, so no division either.
+    Report bothOpen = r;
+    bothOpen.byAgent.set(mainAgent, costing(3, 1));
+    const Split open = split(bothOpen);
+    EXPECT_EQ(splitBar(open, 400).look, BarLook::unknown);
+    EXPECT_DOUBLE_EQ(splitBar(open, 400).mainWidth, 0);
+    EXPECT_EQ(open.barTip, open.costTiles[0].note); // the tiles' own words
+    EXPECT_EQ(open.barTip,
+              "share unknown \u2014 both it and the rest leave out requests with no known price");
 
     Report onlyMain;
     onlyMain.byAgent.set(mainAgent, costing(2));
     EXPECT_DOUBLE_EQ(splitBar(split(onlyMain), 400).mainWidth, 400); // spans the full width
     EXPECT_DOUBLE_EQ(splitBar(split(onlyMain), 400).subagentWidth, 0);
+    EXPECT_EQ(splitBar(split(onlyMain), 400).look, BarLook::exact);
     EXPECT_EQ(split(onlyMain).costTiles[1].note, "0.0%");
     Report noMain;
     noMain.byAgent.set(AgentIdentity::anonymous("x"), costing(2));

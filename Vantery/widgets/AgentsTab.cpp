@@ -25,13 +25,24 @@ namespace {
 constexpr int dotSide = 6;
 constexpr int dotGap = 6;
 
+/// `rect` in `color`, hatched over a pale ground: a stretch whose end is not known.
+void fillHatched(QPainter& p, const QRectF& rect, QColor color) {
+    if (rect.width() <= 0) return;
+    QColor ground = color;
+    ground.setAlphaF(ground.alphaF() * 0.3f);
+    p.fillRect(rect, ground);
+    p.fillRect(rect, QBrush(color, Qt::BDiagPattern));
+}
+
 /// The split bar: the main session's share in cacheRead, the sub-agents' in accent,
-/// 10 high, clipped to a capsule of radius 5.
+/// 10 high, clipped to a capsule of radius 5. A side whose share is only a lower bound
+/// is hatched; with no share the whole bar is one hatched unknown stretch.
 class SplitBarView : public QWidget {
   public:
     SplitBarView(Split split, QWidget* parent) : QWidget(parent), split_(std::move(split)) {
         setFixedHeight(10);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        if (!split_.barTip.empty()) setToolTip(QString::fromStdString(split_.barTip));
     }
 
   protected:
@@ -42,8 +53,20 @@ class SplitBarView : public QWidget {
         clip.addRoundedRect(QRectF(rect()), 5, 5);
         p.setClipPath(clip);
         const SplitBar bar = splitBar(split_, width());
-        p.fillRect(QRectF(0, 0, bar.mainWidth, height()), Theme::cacheRead());
-        p.fillRect(QRectF(bar.subagentX, 0, bar.subagentWidth, height()), Theme::accent());
+        if (bar.look == BarLook::unknown) {
+            fillHatched(p, QRectF(rect()), Theme::unknown());
+            return;
+        }
+        const QRectF main(0, 0, bar.mainWidth, height());
+        const QRectF sub(bar.subagentX, 0, bar.subagentWidth, height());
+        if (bar.look == BarLook::mainAtLeast)
+            fillHatched(p, main, Theme::cacheRead());
+        else
+            p.fillRect(main, Theme::cacheRead());
+        if (bar.look == BarLook::subagentAtLeast)
+            fillHatched(p, sub, Theme::accent());
+        else
+            p.fillRect(sub, Theme::accent());
     }
 
   private:

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "RecordBuilder.hpp"
 #include "vantery/report/Aggregator.hpp"
 #include "vantery/report/Derived.hpp"
@@ -140,6 +142,7 @@ TEST(PercentFigures, ChangeIsExactOnlyWhenBothSidesArePriced) {
     };
     // $0 against $40: -100% when today simply had nothing, unknown when $0 is a lower bound.
     EXPECT_EQ(change(cost(0), cost(40)), PercentFigure::exact(-100));
+    EXPECT_EQ(change(cost(0), cost(40, 2)).text(true), "-100.0%"); // whatever yesterday left out
     EXPECT_EQ(change(cost(0, 3), cost(40)).kind, K::unknown);
     EXPECT_EQ(change(cost(0, 3), cost(40)).reason,
               "none of today\u2019s requests has a known price");
@@ -149,6 +152,9 @@ TEST(PercentFigures, ChangeIsExactOnlyWhenBothSidesArePriced) {
     EXPECT_EQ(change(cost(30, 1), cost(20, 1)).kind, K::unknown);
     EXPECT_EQ(change(cost(30), cost(0, 2)).reason,
               "none of yesterday\u2019s requests up to this time has a known price");
+    // Yesterday had requests, all at $0: the reason says that, not "no requests".
+    EXPECT_EQ(change(cost(30), cost(0)).reason,
+              "yesterday\u2019s requests up to this time cost $0.00");
     EXPECT_EQ(Derived::sameTimeChange(cost(30), noData).reason, UnknownReason::noData().text());
     EXPECT_EQ(PercentFigure::unknown("why").text(true), "");
 }
@@ -167,6 +173,23 @@ TEST(PercentFigures, ShareBoundsFollowTheSideThatLeavesRequestsOut) {
     EXPECT_EQ(Derived::share(cost(1, 1), cost(4, 3)).kind, K::unknown);
     EXPECT_EQ(Derived::share(cost(0, 2), cost(0, 2)).reason,
               "none of these requests has a known price");
+}
+
+TEST(PercentFigures, BoundsRoundOutwardAndNeverClaimTheImpossible) {
+    using K = PercentFigure::Kind;
+    // $30 plus an unpriced request for the main session, $0.0005 for a sub-agent.
+    const CostEstimate whole = cost(30.0005, 1);
+    EXPECT_EQ(Derived::share(cost(30, 1), whole).text(), "\u2265 99.9%");
+    EXPECT_EQ(Derived::share(cost(0.0005), whole).text(), "\u2264 0.1%");
+    // An exact tenth stays itself; below zero "down" and "up" keep their sense.
+    EXPECT_EQ(PercentFigure::bound(K::atLeast, 12.3).text(), "\u2265 12.3%");
+    EXPECT_EQ(PercentFigure::bound(K::atMost, 0.3).text(), "\u2264 0.3%");
+    EXPECT_EQ(PercentFigure::bound(K::atLeast, -100.0 / 3).text(true), "\u2265 -33.4%");
+    EXPECT_EQ(PercentFigure::bound(K::atMost, -100.0 / 3).text(true), "\u2264 -33.3%");
+    EXPECT_EQ(PercentFigure::bound(K::atMost, -0.04).text(true), "\u2264 +0.0%");
+    // A product that rounds up to the next tenth is stepped back.
+    EXPECT_EQ(PercentFigure::bound(K::atLeast, std::nextafter(100.0, 0.0)).text(), "\u2265 99.9%");
+    EXPECT_EQ(PercentFigure::exact(1e300).text().size(), 304u); // never cut short
 }
 
 TEST(YesterdayCost, FromTheReportsPreviousLocalDay) {

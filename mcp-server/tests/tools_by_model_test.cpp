@@ -86,7 +86,7 @@ TEST(ByModelTool, SharesOfListedModelsAddUpAndLabelsAreCut) {
     // request: each is at most that, and the unpriced model's own share is no figure.
     EXPECT_TRUE(contains(text, "claude-opus-4-1\n    cost   $0.02  (\u2264 93.8% of the total)\n"));
     EXPECT_TRUE(
-        contains(text, "claude-haiku-4-5\n    cost   $0.0015  (\u2264 6.2% of the total)\n"));
+        contains(text, "claude-haiku-4-5\n    cost   $0.0015  (\u2264 6.3% of the total)\n"));
     EXPECT_TRUE(contains(text, "someone-elses-model\n    cost   unknown (1 request, no known "
                                "price: someone-elses-model)  (share of the total unknown \u2014 "
                                "none of its requests has a known price)\n"));

@@ -134,3 +134,25 @@ TEST(OverviewTool, AChangeFromALowerBoundIsNeverExact) {
     text = g.answer("vant_overview");
     EXPECT_TRUE(contains(text, "  change               \u2265 +0.0%\n"));
 }
+
+TEST(OverviewTool, ChangeSaysWhatIsTrueOfYesterday) {
+    // Yesterday's only request was a web fetch, which costs nothing: there were
+    // requests, so not "no requests".
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    Line fetch = at("2", "2025-03-11T11:00:00Z", "claude-opus-4-1");
+    fetch.input = fetch.output = 0;
+    fetch.webSearches = 1;
+    std::string fetchLine = usageLine(fetch);
+    fetchLine.replace(fetchLine.find("web_search_requests"), 19, "web_fetch_requests");
+    f.transcript("p/s.jsonl",
+                 usageLine(at("1", "2025-03-12T11:30:00Z", "claude-opus-4-1")) + fetchLine);
+    EXPECT_TRUE(contains(f.answer("vant_overview"),
+                         "  yesterday, same time $0.00\n  change               unknown \u2014 "
+                         "yesterday\u2019s requests up to this time cost $0.00\n"));
+
+    // Nothing today against a partly unpriced yesterday: every dollar of it is gone.
+    ServerFixture g;
+    g.transcript("p/s.jsonl", usageLine(at("2", "2025-03-11T11:00:00Z", "claude-opus-4-1")) +
+                                  usageLine(at("3", "2025-03-11T11:10:00Z", "mystery-model-x")));
+    EXPECT_TRUE(contains(g.answer("vant_overview"), "  change               -100.0%\n"));
+}

@@ -1,7 +1,7 @@
 #include "vantery/report/Derived.hpp"
 
 #include <cmath>
-#include <cstdio>
+#include <fmt/format.h>
 #include <vector>
 
 #include "report/DayPricing.hpp"
@@ -89,10 +89,22 @@ Estimate<double> Derived::delta(double current, const CostFigure& baseline) {
 
 std::string PercentFigure::text(bool withSign) const {
     if (kind == Kind::unknown) return {};
-    char number[64];
-    std::snprintf(number, sizeof number, withSign && percent >= 0 ? "+%.1f%%" : "%.1f%%", percent);
+    // A bound is rounded away from what it claims, a lower one down and an upper one up:
+    // rounded to the nearest tenth, 99.96% "at least" would read "≥ 100.0%", a share the
+    // open side can never reach. The step back covers a product that rounded past a tenth.
+    double shown = percent;
+    if (kind == Kind::atLeast) {
+        shown = std::floor(percent * 10) / 10;
+        if (shown > percent) shown = (std::floor(percent * 10) - 1) / 10;
+    } else if (kind == Kind::atMost) {
+        shown = std::ceil(percent * 10) / 10;
+        if (shown < percent) shown = (std::ceil(percent * 10) + 1) / 10;
+    }
+    shown += 0.0; // no "-0.0%" from a bound just below zero
     std::string out = kind == Kind::atLeast ? "\u2265 " : kind == Kind::atMost ? "\u2264 " : "";
-    return out + number;
+    if (withSign && shown >= 0) out += '+';
+    out += fmt::format("{:.1f}%", shown);
+    return out;
 }
 
 PercentFigure Derived::share(const CostEstimate& part, const CostEstimate& whole) {
@@ -131,7 +143,10 @@ PercentFigure Derived::sameTimeChange(const CostEstimate& today, const CostFigur
     if (!(base.priced > 0))
         return PercentFigure::unknown(
             baseOpen ? "none of yesterday\u2019s requests up to this time has a known price"
-                     : UnknownReason::noData().text());
+                     : "yesterday\u2019s requests up to this time cost " + CostEstimate::money(0));
+    // Nothing today, against a yesterday that cost something: all of it is gone, however
+    // much more yesterday's unpriced requests cost.
+    if (!todayOpen && !(today.priced > 0)) return PercentFigure::exact(-100);
     if (todayOpen && baseOpen)
         return PercentFigure::unknown(
             "today and yesterday both leave out requests with no known price");

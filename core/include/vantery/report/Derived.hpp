@@ -28,7 +28,9 @@ struct PercentFigure {
 
     bool isKnown() const noexcept { return kind != Kind::unknown; }
     /// "12.3%", "≥ 12.3%", "≤ 12.3%"; with `withSign` a non-negative value takes "+"
-    /// ("≥ +12.3%"). Empty when unknown: each program words that itself.
+    /// ("≥ +12.3%"). A bound is rounded outward to the tenth (a lower one down, an upper
+    /// one up), so that it never claims more than is known. Empty when unknown: each
+    /// program words that itself.
     std::string text(bool withSign = false) const;
 
     friend bool operator==(const PercentFigure&, const PercentFigure&) = default;
@@ -68,7 +70,9 @@ struct Derived {
     /// Today's change against yesterday up to the same time (`yesterdayAtSameTime`), by
     /// the same rule: an unpriced request on today's side makes it a lower bound, on
     /// yesterday's an upper one; unknown when nothing of a side is priced or both leave
-    /// requests out. Without a baseline: unknown with the no-data sentence.
+    /// requests out. A today with nothing at all against a priced yesterday is exactly
+    /// -100%. Without a baseline: unknown with the no-data sentence; against a yesterday
+    /// whose requests cost $0, unknown saying so.
     static PercentFigure sameTimeChange(const CostEstimate& today,
                                         const Estimate<CostEstimate>& yesterday);
 
