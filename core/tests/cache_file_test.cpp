@@ -10,6 +10,7 @@
 
 #include "SameFigures.hpp"
 #include "TempDir.hpp"
+#include "base/Hash128.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -176,6 +177,58 @@ TEST(CacheFileFormat, EmptyTableIsSevenBytesAndTheTrailer) {
     auto t = decodeCacheFile(bytes);
     ASSERT_TRUE(t);
     EXPECT_TRUE(t->files.empty());
+}
+
+// The exact bytes of a small cache: what files written by any build must keep saying.
+TEST(CacheFileFormat, GoldenBytesOfASmallCache) {
+    CacheContent t{{}, std::make_shared<RequestDictionary>()};
+    UsageRecord r;
+    r.timestamp = 2.0;
+    r.model = "m";
+    r.sessionId = "s";
+    r.rawCwd = "/w";
+    r.sourceHome = "h";
+    r.input = 1;
+    r.output = 300;
+    t.files["/a"] = {5,
+                     1.5,
+                     7,
+                     4,
+                     blockOf(*t.dictionary, {{"k", r}}),
+                     ScanCache::FileDiagnostics{1, 0, 0, 0, 0, 0, 0, 9}};
+    const std::string body =
+        "56 54 43 31 02 "                         // magic, version
+        "07 02 2F 61 01 6B 01 6D 01 73 02 2F 77 " // 7 strings: /a k m s /w
+        "01 68 00 "                               // h, the main session
+        "01 "                                     // one file
+        "00 05 00 00 00 00 00 00 F8 3F 07 04 "    // /a, size, 1.5, inode, consumed
+        "01 00 00 00 00 00 00 09 01 "             // counters, one record
+        "01 00 00 00 00 00 00 00 40 "             // k, 2.0
+        "02 03 04 05 06 "                         // m s /w h and no agent
+        "01 AC 02 00 00 00 00 00 00 00";          // counts, flag, rank
+    // The 67 bytes before it and their hash, as an implementation of its own gives it.
+    const std::string trailer = "43 00 00 00 00 00 00 00 "
+                                "AE A6 E6 90 98 A3 82 3D 9C 54 93 B3 1B 97 92 6C";
+    EXPECT_EQ(hex(encode(t)), body + " " + trailer);
+}
+
+// The writer hashes the pieces it hands out, the reader pieces of its own size.
+TEST(CacheFileFormat, TheFileHashDoesNotDependOnHowTheBytesArePieced) {
+    std::mt19937 rng(11);
+    std::string bytes(10'000, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(rng());
+    hash128::Stream whole;
+    whole.add(bytes);
+    for (int round = 0; round < 50; ++round) {
+        hash128::Stream pieces;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t n = std::min<std::size_t>(rng() % 200, bytes.size() - at);
+            pieces.add(std::string_view(bytes).substr(at, n));
+            at += n;
+        }
+        EXPECT_TRUE(pieces.finish() == whole.finish()) << round;
+    }
 }
 
 TEST(CacheFileFormat, RoundTripsEveryField) {
