@@ -33,6 +33,19 @@ using ReadAt = std::function<bool(std::uint64_t at, char* out, std::size_t n)>;
 // Consecutive entries whose records take about this many bytes are decoded together.
 constexpr std::size_t batchBytes = std::size_t{16} << 20;
 
+// Reads a batch's bytes in pieces on several threads: copied on one, they took about a
+// tenth of a load.
+bool readOnThreads(const ReadAt& readAt, std::uint64_t at, char* out, std::size_t n) {
+    constexpr std::size_t pieceBytes = std::size_t{2} << 20;
+    const std::size_t pieces = (n + pieceBytes - 1) / pieceBytes;
+    std::atomic<bool> ok{true};
+    parallel::forEach(pieces, [&](std::size_t k) {
+        const std::size_t from = k * pieceBytes, size = std::min(pieceBytes, n - from);
+        if (!readAt(at + from, out + from, size)) ok = false;
+    });
+    return ok;
+}
+
 // The most bytes one value of each kind, a record and an entry's head can take.
 struct FieldMaximum {
     std::size_t bytes = 0;
@@ -249,7 +262,7 @@ class StringTexts {
         start_ = from;
         if (to <= from) return true;
         bytes_.resize(static_cast<std::size_t>(to - from));
-        return readAt_(from, bytes_.data(), bytes_.size());
+        return readOnThreads(readAt_, from, bytes_.data(), bytes_.size());
     }
     /// The text of string i, viewing `scratch` when it was read on its own; throws the
     /// reader's Failure when the file no longer gives it.
@@ -508,7 +521,7 @@ std::optional<CacheContent> decode(const ReadAt& readAt, std::uint64_t fileSize,
         // order a writer meets them, close together), when that span is not far larger.
         batchAt = spans[first].recordsAt;
         batch.resize(static_cast<std::size_t>(spans[last - 1].recordsEnd - batchAt));
-        if (!readAt(batchAt, batch.data(), batch.size())) return std::nullopt;
+        if (!readOnThreads(readAt, batchAt, batch.data(), batch.size())) return std::nullopt;
         std::uint64_t low = strings, high = 0;
         for (std::size_t i = first; i < last; ++i) {
             low = std::min<std::uint64_t>(low, spans[i].pathString);
