@@ -10,6 +10,7 @@
 
 #include "SameFigures.hpp"
 #include "TempDir.hpp"
+#include "base/Hash128.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -134,13 +135,18 @@ void expectSameTable(const CacheContent& a, const CacheContent& b) {
     expectSameTable(a.files, *a.dictionary, b.files, *b.dictionary);
 }
 
-// A hand-built file: header, strings, then the body bytes.
+// Bytes closed with the trailer that vouches for them.
+std::string sealed(std::string bytes) {
+    return bytes + cacheFileTrailer(bytes);
+}
+
+// A hand-built file: header, strings, then the body bytes, sealed.
 std::string file(std::vector<std::string> strings, std::string body) {
     BinaryWriter w;
     for (auto& s : strings)
         w.intern(s);
     w.bytes = std::move(body);
-    return w.finish(std::string("VTC1\x02", 5));
+    return sealed(w.finish(std::string("VTC1\x02", 5)));
 }
 
 } // namespace
@@ -165,12 +171,64 @@ TEST(CacheFileFormat, TenthVarintByteCountsOnlyItsLowestBit) {
     EXPECT_THROW(BinaryReader(nine + '\x03').readInt(), BinaryReader::Failure);
 }
 
-TEST(CacheFileFormat, EmptyTableIsSevenBytes) {
+TEST(CacheFileFormat, EmptyTableIsSevenBytesAndTheTrailer) {
     std::string bytes = encodeCacheFile({}, RequestDictionary());
-    EXPECT_EQ(bytes, std::string("VTC1\x02\x00\x00", 7));
+    EXPECT_EQ(bytes, sealed(std::string("VTC1\x02\x00\x00", 7)));
     auto t = decodeCacheFile(bytes);
     ASSERT_TRUE(t);
     EXPECT_TRUE(t->files.empty());
+}
+
+// The exact bytes of a small cache: what files written by any build must keep saying.
+TEST(CacheFileFormat, GoldenBytesOfASmallCache) {
+    CacheContent t{{}, std::make_shared<RequestDictionary>()};
+    UsageRecord r;
+    r.timestamp = 2.0;
+    r.model = "m";
+    r.sessionId = "s";
+    r.rawCwd = "/w";
+    r.sourceHome = "h";
+    r.input = 1;
+    r.output = 300;
+    t.files["/a"] = {5,
+                     1.5,
+                     7,
+                     4,
+                     blockOf(*t.dictionary, {{"k", r}}),
+                     ScanCache::FileDiagnostics{1, 0, 0, 0, 0, 0, 0, 9}};
+    const std::string body =
+        "56 54 43 31 02 "                         // magic, version
+        "07 02 2F 61 01 6B 01 6D 01 73 02 2F 77 " // 7 strings: /a k m s /w
+        "01 68 00 "                               // h, the main session
+        "01 "                                     // one file
+        "00 05 00 00 00 00 00 00 F8 3F 07 04 "    // /a, size, 1.5, inode, consumed
+        "01 00 00 00 00 00 00 09 01 "             // counters, one record
+        "01 00 00 00 00 00 00 00 40 "             // k, 2.0
+        "02 03 04 05 06 "                         // m s /w h and no agent
+        "01 AC 02 00 00 00 00 00 00 00";          // counts, flag, rank
+    // The 67 bytes before it and their hash, as an implementation of its own gives it.
+    const std::string trailer = "43 00 00 00 00 00 00 00 "
+                                "AE A6 E6 90 98 A3 82 3D 9C 54 93 B3 1B 97 92 6C";
+    EXPECT_EQ(hex(encode(t)), body + " " + trailer);
+}
+
+// The writer hashes the pieces it hands out, the reader pieces of its own size.
+TEST(CacheFileFormat, TheFileHashDoesNotDependOnHowTheBytesArePieced) {
+    std::mt19937 rng(11);
+    std::string bytes(10'000, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(rng());
+    hash128::Stream whole;
+    whole.add(bytes);
+    for (int round = 0; round < 50; ++round) {
+        hash128::Stream pieces;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t n = std::min<std::size_t>(rng() % 200, bytes.size() - at);
+            pieces.add(std::string_view(bytes).substr(at, n));
+            at += n;
+        }
+        EXPECT_TRUE(pieces.finish() == whole.finish()) << round;
+    }
 }
 
 TEST(CacheFileFormat, RoundTripsEveryField) {
@@ -184,7 +242,7 @@ TEST(CacheFileFormat, RoundTripsEveryField) {
     const auto named = at(*back, "/h/.claude/projects/a.jsonl", "msg_2:req_2").agent;
     EXPECT_EQ(named.kind(), AgentIdentity::Kind::named);
     EXPECT_EQ(named.name(), "planner");
-    EXPECT_EQ(bytes.back(), '\x00'); // the second file has no records
+    EXPECT_EQ(bytes[bytes.size() - 25], '\x00'); // the second file has no records
 }
 
 TEST(CacheFileFormat, NegativeCountersAreSavedAsZero) {
@@ -201,26 +259,29 @@ TEST(CacheFileFormat, NegativeCountersAreSavedAsZero) {
 }
 
 TEST(CacheFileFormat, RefusesShortForeignAndOtherVersions) {
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02", 5)));
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC2\x02\x00\x00", 7)));
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x01\x00\x00", 7)));
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x03\x00\x00", 7)));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x02", 5))));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC2\x02\x00\x00", 7))));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x01\x00\x00", 7))));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x03\x00\x00", 7))));
     EXPECT_FALSE(decodeCacheFile(""));
-    EXPECT_TRUE(decodeCacheFile(std::string("VTC1\x02\x00\x00trailing", 15))); // ignored
+    // Bytes after the last entry are ignored, but only before the trailer.
+    EXPECT_TRUE(decodeCacheFile(sealed(std::string("VTC1\x02\x00\x00trailing", 15))));
+    // A file of an earlier build, with no trailer.
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x00\x00", 7)));
 }
 
 TEST(CacheFileFormat, RefusesBadStringTables) {
     // More strings announced than any cache holds, and more than the bytes behind them.
     std::string tooMany = std::string("VTC1\x02", 5) + uintBytes((std::uint64_t{1} << 28) + 1);
-    EXPECT_FALSE(decodeCacheFile(tooMany + std::string(64, '\0')));
-    EXPECT_FALSE(
-        decodeCacheFile(std::string("VTC1\x02", 5) + uintBytes(5'000'000) + std::string(64, '\0')));
+    EXPECT_FALSE(decodeCacheFile(sealed(tooMany + std::string(64, '\0'))));
+    EXPECT_FALSE(decodeCacheFile(
+        sealed(std::string("VTC1\x02", 5) + uintBytes(5'000'000) + std::string(64, '\0'))));
     // A string longer than the remaining bytes, also with a length near 2^64.
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x01\x05"
-                                             "abc",
-                                             10)));
-    EXPECT_FALSE(
-        decodeCacheFile(std::string("VTC1\x02\x01", 6) + uintBytes(~std::uint64_t(0)) + "abc"));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x02\x01\x05"
+                                                    "abc",
+                                                    10))));
+    EXPECT_FALSE(decodeCacheFile(
+        sealed(std::string("VTC1\x02\x01", 6) + uintBytes(~std::uint64_t(0)) + "abc")));
     // A path index equal to the table's size.
     EXPECT_FALSE(decodeCacheFile(file({"p"}, std::string("\x01\x01", 2))));
     // A huge file count with nothing behind it: refused, nothing reserved up front.
@@ -292,7 +353,7 @@ TEST(ScanCacheFile, SavesPrivatelyAndLoadsBack) {
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(st.st_size, 7);
+    EXPECT_EQ(st.st_size, 7 + 24);
     ScanCache other(path);
     EXPECT_TRUE(other.load());
     EXPECT_EQ(other.snapshot().size(), 0u);
@@ -441,7 +502,7 @@ TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
         }
     }
     EXPECT_EQ(nextNew, static_cast<std::int64_t>(r.stringAt.size()));
-    EXPECT_EQ(r.remaining(), 0u);
+    EXPECT_EQ(r.remaining(), 24u); // the trailer
 }
 
 TEST(ScanCacheFile, ConcurrentSavesNeverLeaveATornFile) {

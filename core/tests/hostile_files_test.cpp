@@ -13,7 +13,6 @@
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
-#include "base/PrivateFile.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/base/Paths.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -267,27 +266,6 @@ TEST(HostileFiles, AnEmptyFileAtTheCachePathIsReplaced) {
     ScanCache again(path);
     ASSERT_TRUE(again.load());
     EXPECT_EQ(again.snapshot().size(), 1u);
-}
-
-// A cache file cut while it is taken is refused, whether it is read into memory or
-// copied aside (files above the threshold); once taken, cutting the file changes
-// nothing of the bytes held (a mapping of the file itself would fault there).
-TEST(HostileFiles, ACacheFileCutWhileTakenIsRefusedAndCutsAfterDoNotReachIt) {
-    TempHome home;
-    const std::string path = home.write("cache.bin", std::string(300'000, 'v'));
-    const std::string whole(300'000, 'v');
-    for (const std::size_t copyAbove : {fileio::PrivateFile::inMemoryBytes, std::size_t{0}}) {
-        SCOPED_TRACE(copyAbove);
-        EXPECT_FALSE(fileio::PrivateFile::open(path, 1 << 20, copyAbove,
-                                               [&] { std::filesystem::resize_file(path, 1000); }));
-        home.write("cache.bin", whole);
-        auto taken = fileio::PrivateFile::open(path, 1 << 20, copyAbove);
-        ASSERT_TRUE(taken);
-        std::filesystem::resize_file(path, 0);
-        taken->release();
-        EXPECT_EQ(taken->bytes(), whole);
-        home.write("cache.bin", whole);
-    }
 }
 
 // Loads racing a program that cuts the cache file in place (put back whole by a rename

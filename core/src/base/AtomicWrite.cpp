@@ -26,7 +26,8 @@ std::string refusal(const std::string& path, const Replacement& how) {
 } // namespace
 
 void writeAtomically(const std::string& path, const Replacement& how,
-                     const std::function<void(const Sink&)>& produce) {
+                     const std::function<void(const Sink&)>& produce, int* readBack) {
+    if (readBack) *readBack = -1;
     // Decided before anything is created beside the path.
     if (!how.mayReplace()) {
         errno = EEXIST;
@@ -73,9 +74,20 @@ void writeAtomically(const std::string& path, const Replacement& how,
         errno = EEXIST;
         fail(refusal(path, how));
     }
+    // Opened for reading under its private name, before any other program can reach it.
+    const int reader = readBack ? ::open(temp.c_str(), O_RDONLY | O_CLOEXEC) : -1;
     // Renamed while still open and locked; closed after.
-    if (::rename(temp.c_str(), path.c_str()) != 0) fail("cannot replace " + path);
-    if (::close(fd) != 0) throwErrno("cannot close " + path);
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        if (reader >= 0) ::close(reader);
+        fail("cannot replace " + path);
+    }
+    if (::close(fd) != 0) {
+        const int saved = errno;
+        if (reader >= 0) ::close(reader);
+        errno = saved;
+        throwErrno("cannot close " + path);
+    }
+    if (readBack) *readBack = reader;
     // Make the rename itself durable; a failure here leaves a whole file either way.
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {

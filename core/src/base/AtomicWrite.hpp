@@ -29,7 +29,9 @@ struct Replacement {
 /// later writer can tell it from one a killed write left behind. Throws
 /// std::system_error when refused or when anything fails, removing the temporary and
 /// leaving the old file as it was; an exception of `produce` is passed on the same way.
+/// Given `readBack`, it receives a descriptor of the file written, open for reading
+/// (the caller closes it), or -1 when none could be had.
 void writeAtomically(const std::string& path, const Replacement& how,
-                     const std::function<void(const Sink&)>& produce);
+                     const std::function<void(const Sink&)>& produce, int* readBack = nullptr);
 
 } // namespace vantery::fileio

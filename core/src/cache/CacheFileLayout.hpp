@@ -3,8 +3,10 @@
 // skipper each walk the same fields with a codec of their own.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "base/Hash128.hpp"
 #include "cache/BinaryCodec.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/cache/ScanCache.hpp"
@@ -15,6 +17,31 @@ namespace vantery::cachefile {
 
 /// The format's version, after the magic.
 inline constexpr std::uint64_t version = 2;
+
+/// After the last file entry: the number of bytes before the trailer, then the 128-bit
+/// hash of those bytes (low half first), each half as 8 bytes little-endian. A file is
+/// taken only when both match, so that damage anywhere is seen before a record is used.
+inline constexpr std::size_t trailerBytes = 24;
+
+inline void putLittleEndian(std::string& out, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+inline std::uint64_t getLittleEndian(std::string_view in) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i)
+        v |= static_cast<std::uint64_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+    return v;
+}
+
+/// The trailer of `length` bytes whose hash is `hash`.
+inline std::string trailer(std::uint64_t length, hash128::Value hash) {
+    std::string out;
+    putLittleEndian(out, length);
+    putLittleEndian(out, hash.lo);
+    putLittleEndian(out, hash.hi);
+    return out;
+}
 
 /// A file entry's fields before its records; strings as indexes into the string table.
 struct EntryFields {
@@ -128,6 +155,32 @@ struct FieldMinimum {
     constexpr void real(double) { bytes += 8; }
     constexpr void flag(bool) { bytes += 1; }
 };
+
+/// Counts the fields a walk hands over.
+struct FieldCount {
+    std::size_t fields = 0;
+    constexpr void str(std::uint64_t) { ++fields; }
+    constexpr void uint(std::uint64_t) { ++fields; }
+    constexpr void integer(std::int64_t) { ++fields; }
+    constexpr void real(double) { ++fields; }
+    constexpr void flag(bool) { ++fields; }
+};
+constexpr std::size_t entryFieldCount() {
+    EntryFields e;
+    FieldCount c;
+    eachEntryField(e, c);
+    return c.fields;
+}
+constexpr std::size_t recordFieldCount() {
+    RecordFields r;
+    FieldCount c;
+    eachRecordField(r, c);
+    return c.fields;
+}
+// A field added to the counters (or to the walks) changes what files of this version
+// hold: older programs would read them wrongly. Bump the version with the layout.
+static_assert(version == 2 && entryFieldCount() == 14 && recordFieldCount() == 16,
+              "the cache file's layout changed: bump cachefile::version and these counts");
 
 /// The fewest bytes a record entry takes.
 constexpr std::size_t minRecordBytes() {

@@ -101,7 +101,16 @@ void flushIf(BinaryWriter& w, const std::function<void(std::string_view)>& sink,
 } // namespace
 
 void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& dictionary,
-                    const std::function<void(std::string_view)>& sink, bool keysDistinct) {
+                    const std::function<void(std::string_view)>& sinkOfFile, bool keysDistinct,
+                    std::vector<std::uint32_t>* keyOffsets) {
+    // Everything passes through here on its way out, so that the trailer can vouch for it.
+    hash128::Stream hash;
+    std::uint64_t written = 0;
+    const std::function<void(std::string_view)> sink = [&](std::string_view piece) {
+        hash.add(piece);
+        written += piece.size();
+        sinkOfFile(piece);
+    };
     std::size_t records = 0;
     std::vector<const ScanCache::FileTable::value_type*> entries;
     std::vector<const FileBlock*> blocks;
@@ -150,10 +159,12 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     w.bytes.push_back(static_cast<char>(cachefile::version));
     w.writeUInt(numbers.count);
     // The texts in number order: the same walk again, each text written when its number
-    // comes up.
+    // comes up. Where each lands is noted when the keys' places are asked for.
+    std::vector<std::uint64_t> stringAt(keyOffsets ? numbers.count : 0);
     std::uint32_t next = 0;
     auto put = [&](std::uint32_t number, auto&& text) {
         if (number != next) return;
+        if (keyOffsets) stringAt[number] = written + w.bytes.size();
         const std::string_view s = text();
         w.writeUInt(s.size());
         w.bytes.append(s);
@@ -216,6 +227,16 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
             encoded[k] = {};
         }
     }
+    const std::uint64_t length = written;
+    sink(cachefile::trailer(length, hash.finish()));
+
+    if (!keyOffsets) return;
+    keyOffsets->clear();
+    for (std::uint32_t& k : keys) {
+        if (stringAt[k] > BinaryReader::maxBytes) return; // beyond what a block can address
+        k = static_cast<std::uint32_t>(stringAt[k]);
+    }
+    *keyOffsets = std::move(keys);
 }
 
 std::string encodeCacheFile(const ScanCache::FileTable& table,

@@ -5,12 +5,31 @@
 #include <system_error>
 
 #include "base/AtomicWrite.hpp"
-#include "base/PrivateFile.hpp"
+#include "base/FileIO.hpp"
 #include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/cache/ScanCache.hpp"
 
 namespace vantery {
+
+namespace {
+
+// Points the blocks that read their keys from an earlier file at the file just written
+// (open as `fd`, which the blocks then keep), so that no older version stays held.
+void moveKeysTo(const ScanCache::FileTable& table, int fd,
+                const std::vector<std::uint32_t>& keyOffsets) {
+    if (fd < 0) return;
+    std::shared_ptr<const KeySource> source = cacheFileKeys(fd); // closes fd
+    if (keyOffsets.empty()) return;
+    std::size_t position = 0;
+    for (const auto& [path, state] : table) {
+        if (!state.block) continue;
+        state.block->moveKeys(source, keyOffsets.data() + position);
+        position += state.block->size();
+    }
+}
+
+} // namespace
 
 void ScanCache::save() {
     FileTable table;
@@ -31,10 +50,15 @@ void ScanCache::save() {
     const fileio::Replacement how{
         cachefile::temporaryPattern(storePath_), [&] { return cachefile::replaceable(storePath_); },
         [&] { cachefile::removeStaleTemporaries(storePath_); }, "a cache file"};
+    std::vector<std::uint32_t> keyOffsets;
+    int written = -1;
     auto write = [&] {
-        fileio::writeAtomically(storePath_, how, [&](const fileio::Sink& sink) {
-            writeCacheFile(table, *dictionary, sink, keysDistinct);
-        });
+        fileio::writeAtomically(
+            storePath_, how,
+            [&](const fileio::Sink& sink) {
+                writeCacheFile(table, *dictionary, sink, keysDistinct, &keyOffsets);
+            },
+            &written);
     };
     FileTable lost;
     try {
@@ -45,6 +69,7 @@ void ScanCache::save() {
         lost = takeFilesWithLostKeys(table);
         write();
     }
+    moveKeysTo(table, written, keyOffsets);
     std::lock_guard g(lock_);
     if (lost.empty()) {
         fileVersion_ = version;
@@ -64,15 +89,12 @@ bool ScanCache::load() {
     cachefile::removeStaleTemporaries(storePath_);
     std::optional<CacheContent> content;
     try {
-        // Decoded from a private copy: another program may cut the file meanwhile. The
-        // blocks hold what they need but their keys' texts, which they read back through
-        // a descriptor of the file itself when saving.
-        auto file = fileio::PrivateFile::open(storePath_, maxCacheFileBytes);
-        if (!file) return false;
-        CacheFileSource source;
-        if (const int fd = file->duplicateDescriptor(); fd >= 0) source.keys = cacheFileKeys(fd);
-        source.release = [&] { file->release(); };
-        content = decodeCacheFile(file->bytes(), &source);
+        // Read in batches; another program may cut or rewrite the file meanwhile, which
+        // shows as a short read, a wrong hash or changed times. The blocks hold what they
+        // need but their keys' texts, which they read back from the file when saving.
+        const int fd = fileio::openRegularFile(storePath_);
+        if (fd < 0) return false;
+        content = readCacheFile(fd, maxCacheFileBytes);
     } catch (const std::bad_alloc&) {
         return false; // a table too large for this machine: the next refresh reads all
     }

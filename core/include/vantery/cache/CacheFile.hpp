@@ -1,6 +1,8 @@
 #pragma once
 // The binary cache file: "VTC1", version 2, one table of distinct strings, then the
-// files and their requests; integers as unsigned LEB128 varints.
+// files and their requests; integers as unsigned LEB128 varints. A trailer of the
+// length and the hash of all that closes it.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,16 +21,6 @@ struct CacheContent {
     std::shared_ptr<RequestDictionary> dictionary; ///< never null
     /// No request key (but the empty one, which never unifies) is in two files' blocks.
     bool keysDistinct = false;
-};
-
-/// The cache file that bytes being decoded were read from.
-struct CacheFileSource {
-    /// The same file, open for reading: the decoded blocks leave their keys' texts there
-    /// (each text's offset is its place in the bytes) instead of copying them.
-    std::shared_ptr<const KeySource> keys;
-    /// Lets go of the pages read so far, called as decoding moves on, so that a large
-    /// file is never resident whole beside the blocks.
-    std::function<void()> release;
 };
 
 /// A KeySource reading the texts of a cache file through `fd`, which it owns and closes.
@@ -50,15 +42,24 @@ ScanCache::FileTable takeFilesWithLostKeys(ScanCache::FileTable& files);
 /// consecutive pieces of a few MiB: the file is never held whole. Requests in block
 /// order, each file's rank its position in `files`. `keysDistinct` vouches that no key
 /// is in two blocks, which spares an index over all keys. Throws LostKeyTexts when a
-/// key's text cannot be read back from its source as it was.
+/// key's text cannot be read back from its source as it was. Given `keyOffsets`, fills
+/// it with where each request's key text (its length, then its bytes) lies in the file,
+/// requests in the order above; left empty when the file is too large to say.
 void writeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary,
-                    const std::function<void(std::string_view)>& sink, bool keysDistinct = false);
+                    const std::function<void(std::string_view)>& sink, bool keysDistinct = false,
+                    std::vector<std::uint32_t>* keyOffsets = nullptr);
 /// The whole cache file at once: the in-memory form that tests, the fuzzer and the
 /// benchmark round-trip; the programs save through writeCacheFile.
 std::string encodeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary);
 /// The content of a cache file, each file's block in the file's order; absent when the
-/// bytes are not a complete, valid file. With a source, the bytes are its whole file.
-std::optional<CacheContent> decodeCacheFile(std::string_view bytes,
-                                            const CacheFileSource* source = nullptr);
+/// bytes are not a complete, valid file, its trailer included.
+std::optional<CacheContent> decodeCacheFile(std::string_view bytes);
+/// The same, read from the open file `fd` (which it takes over and closes once no block
+/// needs it) in batches, never held whole; the blocks leave their keys' texts in that
+/// file. Absent as above, when the file is larger than `maxBytes`, and when it changed
+/// while it was read.
+std::optional<CacheContent> readCacheFile(int fd, std::uint64_t maxBytes);
+/// The trailer a cache file whose bytes before it are `before` ends with.
+std::string cacheFileTrailer(std::string_view before);
 
 } // namespace vantery

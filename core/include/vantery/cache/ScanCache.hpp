@@ -151,12 +151,15 @@ class ScanCache {
     /// homes: refreshAndKeep (KeptRefresh.hpp) also refuses paths inside their homes.
     /// Files whose keys were left in a loaded file that has since been cut or rewritten
     /// in place are saved as never read and leave the table, so the next refresh reads
-    /// them again.
+    /// them again. The keys left in an earlier file are then read from the file just
+    /// written, so that the earlier one is let go.
     void save();
 
     /// Replaces the table with the cache file's content; false (table untouched)
-    /// when the file is absent, unreadable, foreign, of another version or damaged, or
-    /// is cut short while it is read. Removes temporaries killed saves left beside the file.
+    /// when the file is absent, unreadable, foreign, of another version, without the
+    /// trailer of this build or damaged anywhere (its length and hash do not match), or
+    /// is cut or written while it is read. Writes nothing; holds at most a batch of the
+    /// file beside the table. Removes temporaries killed saves left beside the file.
     bool load();
 
     /// True when this cache last loaded its table from, or saved it to, its file and

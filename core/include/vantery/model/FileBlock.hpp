@@ -52,6 +52,13 @@ class KeySource {
 /// fingerprints; their texts, needed only to write the cache file, are held by the block
 /// or, for blocks loaded from a cache file, left in that file. Immutable once built.
 class FileBlock {
+    // Where each key's text is: its offset in source, or heldFlag | its number among the
+    // texts held in keyChars_ (ending at keyEnds_). Replaced whole, never changed.
+    struct KeyPlace {
+        std::vector<std::uint32_t> keyAt;
+        std::shared_ptr<const KeySource> source;
+    };
+
   public:
     std::size_t size() const noexcept { return rows_.size(); }
     bool empty() const noexcept { return rows_.empty(); }
@@ -70,9 +77,23 @@ class FileBlock {
 
       private:
         KeySource::Window window_;
+        std::uint64_t block_ = 0; // the block whose place is pinned
+        std::shared_ptr<const KeyPlace> place_;
     };
     /// One key's text (for tests and small callers; see KeyReader).
     std::string keyText(std::size_t i) const { return std::string(KeyReader()(*this, i)); }
+
+    /// Leaves the texts this block reads from a source in `source` instead, key i at
+    /// offsets[i] (offsets holds one per row; held texts stay held). The texts must be
+    /// the same: only where they are read changes, so readers on other threads may go on.
+    void moveKeys(const std::shared_ptr<const KeySource>& source,
+                  const std::uint32_t* offsets) const;
+    /// Whether some key's text is read from a source.
+    bool readsKeysFromSource() const;
+
+    FileBlock();
+    FileBlock(const FileBlock& other);
+    FileBlock& operator=(const FileBlock&) = delete;
 
     /// Builds a block row by row.
     class Builder {
@@ -102,19 +123,20 @@ class FileBlock {
       private:
         void push(const KeyPrint& print, std::uint32_t keyAt, const RequestRow& row);
         std::shared_ptr<FileBlock> block_;
+        KeyPlace place_;             // the block's, until finish()
         detail::ProbeIndex<> index_; ///< the rows with a key
     };
 
   private:
-    // keyAt_: a key's offset in source_, or heldFlag | its number among the texts held
-    // in keyChars_ (ending at keyEnds_).
     static constexpr std::uint32_t heldFlag = 0x80000000u;
+    std::shared_ptr<const KeyPlace> place() const;
+
+    const std::uint64_t id_; // tells blocks apart for the readers that pin their places
     std::vector<RequestRow> rows_;
     std::vector<KeyPrint> prints_;
-    std::vector<std::uint32_t> keyAt_;
     std::string keyChars_;
     std::vector<std::uint32_t> keyEnds_;
-    std::shared_ptr<const KeySource> source_;
+    mutable std::shared_ptr<const KeyPlace> place_; // guarded by a lock of its own
 };
 
 } // namespace vantery
