@@ -42,8 +42,9 @@ if [[ "$want_tests" == 1 ]]; then
   command -v npm >/dev/null || command -v node >/dev/null || pkgs+=(npm)
   # The CI format check, and the install test's check of the desktop entry.
   pkgs+=(clang-format desktop-file-utils)
-  # The tests of the real app on an X server: the server, a tray host, a window finder.
-  pkgs+=(xvfb xauth trayer xdotool x11-utils)
+  # The tests of the real app on an X server: the server, a tray host, a window finder,
+  # and strace to hold a first start up while a second one runs.
+  pkgs+=(xvfb xauth trayer xdotool x11-utils strace)
 fi
 [[ "$want_shots" == 1 ]] && pkgs+=(imagemagick)
 
