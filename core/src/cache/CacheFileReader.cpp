@@ -256,11 +256,10 @@ class StringTexts {
 
     /// Holds the table's bytes from `from` to `to` for the lookups that follow.
     bool hold(std::uint64_t from, std::uint64_t to) {
+        bytes_.clear();
+        bytes_.shrink_to_fit();
         start_ = from;
-        if (to <= from) {
-            bytes_.clear();
-            return true;
-        }
+        if (to <= from) return true;
         bytes_.resize(static_cast<std::size_t>(to - from));
         return readOnThreads(readAt_, from, bytes_.data(), bytes_.size());
     }
