@@ -160,11 +160,18 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     w.writeUInt(numbers.count);
     // The texts in number order: the same walk again, each text written when its number
     // comes up. Where each lands is noted when the keys' places are asked for.
-    std::vector<std::uint64_t> stringAt(keyOffsets ? numbers.count : 0);
+    // Four bytes a string: a place past what a block can address is marked as such.
+    constexpr std::uint32_t unaddressable = std::numeric_limits<std::uint32_t>::max();
+    static_assert(BinaryReader::maxBytes < unaddressable);
+    std::vector<std::uint32_t> stringAt(keyOffsets ? numbers.count : 0);
     std::uint32_t next = 0;
     auto put = [&](std::uint32_t number, auto&& text) {
         if (number != next) return;
-        if (keyOffsets) stringAt[number] = written + w.bytes.size();
+        if (keyOffsets) {
+            const std::uint64_t at = written + w.bytes.size();
+            stringAt[number] =
+                at > BinaryReader::maxBytes ? unaddressable : static_cast<std::uint32_t>(at);
+        }
         const std::string_view s = text();
         w.writeUInt(s.size());
         w.bytes.append(s);
@@ -233,8 +240,8 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     if (!keyOffsets) return;
     keyOffsets->clear();
     for (std::uint32_t& k : keys) {
-        if (stringAt[k] > BinaryReader::maxBytes) return; // beyond what a block can address
-        k = static_cast<std::uint32_t>(stringAt[k]);
+        if (stringAt[k] == unaddressable) return; // beyond what a block can address
+        k = stringAt[k];
     }
     *keyOffsets = std::move(keys);
 }
