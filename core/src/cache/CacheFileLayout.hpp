@@ -135,7 +135,10 @@ struct FieldSkipper {
             std::memcpy(&word, p + at, 8);
             if constexpr (std::endian::native == std::endian::big) word = byteSwapped(word);
             std::uint64_t lasts = ~word & highBits; // a varint's last byte has bit 7 clear
-            const auto count = static_cast<std::size_t>(std::popcount(lasts));
+            // One bit a byte, summed into the top byte (std::popcount is a library call
+            // on the baseline instruction set).
+            const auto count =
+                static_cast<std::size_t>(((lasts >> 7) * 0x0101010101010101ull) >> 56);
             if (count < pending) {
                 pending -= count;
                 at += 8;

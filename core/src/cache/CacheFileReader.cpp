@@ -191,23 +191,42 @@ bool readStrings(InOrder& in, StringTable& t) {
     if (count > maxCacheStrings) return false;
     // Every string takes at least its one length byte.
     t.at.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, in.left())));
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint64_t at = in.position();
-        std::string_view view = in.need(10);
-        std::uint64_t length = 0;
-        const std::size_t used = varint(view, length);
-        if (used == 0 || length > in.left() - used) return false;
-        const std::size_t whole = used + static_cast<std::size_t>(length);
-        if (view.size() < whole) view = in.need(whole);
-        if (view.size() < whole) return false;
-        const std::string_view raw = view.substr(used, static_cast<std::size_t>(length));
+    auto note = [&t](std::uint64_t at, std::string_view raw) {
         if (isAscii(raw) || text::isValidUtf8(raw)) {
             t.at.push_back(static_cast<std::uint32_t>(at));
         } else {
             t.repaired.emplace(static_cast<std::uint32_t>(t.at.size()), text::sanitizeUtf8(raw));
             t.at.push_back(static_cast<std::uint32_t>(at) | StringTable::repairedFlag);
         }
+    };
+    for (std::uint64_t i = 0; i < count;) {
+        // The strings that lie whole in the piece held, in a tight loop.
+        const std::string_view held = in.need(10);
+        const std::uint64_t heldAt = in.position();
+        std::size_t pos = 0;
+        while (i < count && held.size() - pos >= 10) {
+            std::uint64_t length = 0;
+            const std::size_t used = varint(held.substr(pos), length);
+            if (used == 0) return false; // ten bytes were there: no varint ends so late
+            if (length > held.size() - pos - used) break;
+            note(heldAt + pos, held.substr(pos + used, static_cast<std::size_t>(length)));
+            pos += used + static_cast<std::size_t>(length);
+            ++i;
+        }
+        in.advance(pos);
+        if (pos > 0 || i == count) continue;
+        // A string across the end of the piece held, or among the file's last bytes.
+        const std::uint64_t at = in.position();
+        std::string_view view = held;
+        std::uint64_t length = 0;
+        const std::size_t used = varint(view, length);
+        if (used == 0 || length > in.left() - used) return false;
+        const std::size_t whole = used + static_cast<std::size_t>(length);
+        if (view.size() < whole) view = in.need(whole);
+        if (view.size() < whole) return false;
+        note(at, view.substr(used, static_cast<std::size_t>(length)));
         in.advance(whole);
+        ++i;
     }
     t.end = in.position();
     return true;
