@@ -47,18 +47,26 @@ void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-} // namespace
-
-TEST(CacheFileDamage, ADamagedFileIsNotLoadedAndTheNextRefreshEqualsAFullScan) {
+// The home filled and a first scan of it saved in its cache file.
+struct SavedHome {
     TempHome home;
-    fill(home);
-    const auto homes = SourceHome::defaults(home.path());
-    const std::string path = home / "scan-cache.v2.bin";
-    {
+    std::vector<SourceHome> homes;
+    std::string path;
+    SavedHome() : path(home / "scan-cache.v2.bin") {
+        fill(home);
+        homes = SourceHome::defaults(home.path());
         ScanCache first(path);
         first.refresh(homes);
         first.save();
     }
+};
+
+} // namespace
+
+TEST(CacheFileDamage, ADamagedFileIsNotLoadedAndTheNextRefreshEqualsAFullScan) {
+    const SavedHome saved;
+    const auto& homes = saved.homes;
+    const std::string& path = saved.path;
     const std::string good = fileContent(path);
     ASSERT_GT(good.size(), 10'000u);
 
@@ -94,15 +102,9 @@ TEST(CacheFileDamage, ADamagedFileIsNotLoadedAndTheNextRefreshEqualsAFullScan) {
 // version it loaded, and its keys still come back from the file it wrote.
 TEST(CacheFileDamage, AfterASaveOnlyTheFileJustWrittenIsHeld) {
     if (!std::filesystem::exists("/proc/self/fd")) GTEST_SKIP() << "no /proc/self/fd here";
-    TempHome home;
-    fill(home);
-    const auto homes = SourceHome::defaults(home.path());
-    const std::string path = home / "scan-cache.v2.bin";
-    {
-        ScanCache first(path);
-        first.refresh(homes);
-        first.save();
-    }
+    const SavedHome saved;
+    const auto& homes = saved.homes;
+    const std::string& path = saved.path;
     auto held = [&] {
         int deleted = 0, live = 0;
         for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
