@@ -189,12 +189,13 @@ struct FieldSkipper {
     }
 };
 
-/// Counts the fewest bytes a walk's fields can take.
-struct FieldMinimum {
+/// Counts the bytes a walk's fields take when each varint takes `varintBytes`: 1 at the
+/// fewest, 10 at the most.
+template <std::size_t varintBytes> struct FieldBytes {
     std::size_t bytes = 0;
-    constexpr void str(std::uint64_t) { bytes += 1; }
-    constexpr void uint(std::uint64_t) { bytes += 1; }
-    constexpr void integer(std::int64_t) { bytes += 1; }
+    constexpr void str(std::uint64_t) { bytes += varintBytes; }
+    constexpr void uint(std::uint64_t) { bytes += varintBytes; }
+    constexpr void integer(std::int64_t) { bytes += varintBytes; }
     constexpr void real(double) { bytes += 8; }
     constexpr void flag(bool) { bytes += 1; }
 };
@@ -225,11 +226,24 @@ constexpr std::size_t recordFieldCount() {
 static_assert(version == 2 && entryFieldCount() == 14 && recordFieldCount() == 16,
               "the cache file's layout changed: bump cachefile::version and these counts");
 
-/// The fewest bytes a record entry takes.
+/// The fewest bytes a record entry takes, and the most.
 constexpr std::size_t minRecordBytes() {
     RecordFields r;
-    FieldMinimum m;
+    FieldBytes<1> m;
     eachRecordField(r, m);
+    return m.bytes;
+}
+constexpr std::size_t maxRecordBytes() {
+    RecordFields r;
+    FieldBytes<10> m;
+    eachRecordField(r, m);
+    return m.bytes;
+}
+/// The most bytes an entry's fields (before its records) take.
+constexpr std::size_t maxEntryBytes() {
+    EntryFields e;
+    FieldBytes<10> m;
+    eachEntryField(e, m);
     return m.bytes;
 }
 

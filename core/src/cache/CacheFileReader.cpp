@@ -46,28 +46,6 @@ bool readOnThreads(const ReadAt& readAt, std::uint64_t at, char* out, std::size_
     return ok;
 }
 
-// The most bytes one value of each kind, a record and an entry's head can take.
-struct FieldMaximum {
-    std::size_t bytes = 0;
-    constexpr void str(std::uint64_t) { bytes += 10; }
-    constexpr void uint(std::uint64_t) { bytes += 10; }
-    constexpr void integer(std::int64_t) { bytes += 10; }
-    constexpr void real(double) { bytes += 8; }
-    constexpr void flag(bool) { bytes += 1; }
-};
-constexpr std::size_t maxRecordBytes() {
-    cachefile::RecordFields r;
-    FieldMaximum m;
-    cachefile::eachRecordField(r, m);
-    return m.bytes;
-}
-constexpr std::size_t maxEntryBytes() {
-    cachefile::EntryFields e;
-    FieldMaximum m;
-    cachefile::eachEntryField(e, m);
-    return m.bytes;
-}
-
 // The file from its start to `end`, read once in order in pieces of a batch. Only the
 // piece being looked at is held.
 class InOrder {
@@ -245,7 +223,7 @@ struct EntrySpan {
 // name. On bytes that reading the records accepts it ends exactly where reading them
 // would; on others that reading fails, so the bounds found here never let damage through.
 bool skipRecords(InOrder& in, EntrySpan& e) {
-    constexpr std::size_t most = maxRecordBytes();
+    constexpr std::size_t most = cachefile::maxRecordBytes();
     if (static_cast<std::uint64_t>(e.recordCount) > in.left() / cachefile::minRecordBytes())
         return false;
     const cachefile::RecordFields shape;
@@ -438,7 +416,7 @@ std::optional<CacheContent> decode(const ReadAt& readAt, std::uint64_t fileSize,
         const std::int64_t fileCount = take(in, 10, [](BinaryReader& r) { return r.readInt(); });
         for (std::int64_t f = 0; f < fileCount; ++f) {
             cachefile::EntryFields fields;
-            take(in, maxEntryBytes(), [&](BinaryReader& r) {
+            take(in, cachefile::maxEntryBytes(), [&](BinaryReader& r) {
                 cachefile::FieldReader read{r, table.at.size()};
                 cachefile::eachEntryField(fields, read);
                 return 0;
