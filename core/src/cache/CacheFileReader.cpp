@@ -58,7 +58,9 @@ class InOrder {
         if (held_.size() - at_ < n) refill(n);
         return std::string_view(held_).substr(at_);
     }
-    void advance(std::size_t n) { at_ += n; }
+    /// Never past what is held: after a short read the caller's view was shorter than
+    /// it asked, and the pass is refused at its end (isShort).
+    void advance(std::size_t n) { at_ += std::min(n, held_.size() - at_); }
     /// The position, from the file's start.
     std::uint64_t position() const { return start_ + at_; }
     std::uint64_t left() const { return end_ - position(); }
