@@ -32,31 +32,64 @@ xvfb_require() {
   done
 }
 
-# Starts Xvfb on a free display and exports DISPLAY.
+# Starts Xvfb on a free display, exports DISPLAY and sets `xvfb_pid`. The display is
+# taken only once a client has connected to it: a server that reported its number and
+# then went away is started again, up to three times, rather than failing a test that
+# never reached the app.
 xvfb_start() {
-  # Xvfb picks a free display itself and writes its number to the descriptor given.
-  exec 3>"$work/display"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  exec 3>&-
-  for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
-  [[ -s "$work/display" ]] || fail "Xvfb did not start"
-  export DISPLAY=":$(head -n1 "$work/display")"
+  local attempt
+  for attempt in 1 2 3; do
+    # Xvfb picks a free display itself and writes its number to the descriptor given.
+    : >"$work/display"
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >>"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    pids+=("$xvfb_pid")
+    exec 3>&-
+    for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
+    if [[ -s "$work/display" ]]; then
+      export DISPLAY=":$(head -n1 "$work/display")"
+      for _ in $(seq 40); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.05
+      done
+    fi
+    echo "Xvfb attempt $attempt: display '${DISPLAY:-}' did not accept a client" \
+         "($(xvfb_state))" >>"$work/xvfb.log"
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  done
+  fail "Xvfb did not start"
 }
 
-# Starts trayer along the top edge and sets `dock` to its window.
+# Whether the X server is still running, for the logs of a failure.
+xvfb_state() {
+  if kill -0 "${xvfb_pid:-0}" 2>/dev/null; then echo "Xvfb running"; else echo "Xvfb gone"; fi
+}
+
+# Starts trayer along the top edge and sets `dock` to its window. A trayer that exits
+# before its dock appears is started again, up to three times.
 trayer_start() {
-  trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-         >"$work/trayer.log" 2>&1 &
-  pids+=($!)
-  # trayer's dock window (WM_CLASS instance "panel") exists once it owns the tray selection.
+  local attempt trayer_pid
   dock=""
-  for _ in $(seq 100); do
-    dock=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -n1)
-    [[ -n "$dock" ]] && break
-    sleep 0.05
+  for attempt in 1 2 3; do
+    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+           >>"$work/trayer.log" 2>&1 &
+    trayer_pid=$!
+    pids+=("$trayer_pid")
+    # trayer's dock window (WM_CLASS instance "panel") exists once it owns the tray selection.
+    for _ in $(seq 100); do
+      dock=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -n1)
+      [[ -n "$dock" ]] && break 2
+      kill -0 "$trayer_pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    echo "trayer attempt $attempt: no dock on $DISPLAY ($(xvfb_state))" >>"$work/trayer.log"
+    kill "$trayer_pid" 2>/dev/null
+    wait "$trayer_pid" 2>/dev/null
   done
-  [[ -n "$dock" ]] || fail "trayer did not start"
+  [[ -n "$dock" ]] || fail "trayer did not start ($(xvfb_state))"
   sleep 0.3 # the selection is claimed just after the window appears
 }
 
