@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "SameFigures.hpp"
 #include "TempDir.hpp"
+#include "base/FileIO.hpp"
 #include "base/Hash128.hpp"
 #include "cache/BinaryCodec.hpp"
+#include "cache/CacheFilePieces.hpp"
+#include "cache/CacheFileReader.hpp"
 #include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/cache/KeptRefresh.hpp"
@@ -140,13 +146,18 @@ std::string sealed(std::string bytes) {
     return bytes + cacheFileTrailer(bytes);
 }
 
+const std::string header("VTC1\x03", 5);
+
 // A hand-built file: header, strings, then the body bytes, sealed.
-std::string file(std::vector<std::string> strings, std::string body) {
+std::string file(const std::vector<std::string>& strings, const std::string& body) {
     BinaryWriter w;
-    for (auto& s : strings)
-        w.intern(s);
-    w.bytes = std::move(body);
-    return sealed(w.finish(std::string("VTC1\x02", 5)));
+    w.bytes = header;
+    w.writeUInt(strings.size());
+    for (const auto& s : strings) {
+        w.writeUInt(s.size());
+        w.bytes += s;
+    }
+    return sealed(w.bytes + body);
 }
 
 } // namespace
@@ -173,7 +184,7 @@ TEST(CacheFileFormat, TenthVarintByteCountsOnlyItsLowestBit) {
 
 TEST(CacheFileFormat, EmptyTableIsSevenBytesAndTheTrailer) {
     std::string bytes = encodeCacheFile({}, RequestDictionary());
-    EXPECT_EQ(bytes, sealed(std::string("VTC1\x02\x00\x00", 7)));
+    EXPECT_EQ(bytes, sealed(std::string("VTC1\x03\x00\x00", 7)));
     auto t = decodeCacheFile(bytes);
     ASSERT_TRUE(t);
     EXPECT_TRUE(t->files.empty());
@@ -197,7 +208,7 @@ TEST(CacheFileFormat, GoldenBytesOfASmallCache) {
                      blockOf(*t.dictionary, {{"k", r}}),
                      ScanCache::FileDiagnostics{1, 0, 0, 0, 0, 0, 0, 9}};
     const std::string body =
-        "56 54 43 31 02 "                         // magic, version
+        "56 54 43 31 03 "                         // magic, version
         "07 02 2F 61 01 6B 01 6D 01 73 02 2F 77 " // 7 strings: /a k m s /w
         "01 68 00 "                               // h, the main session
         "01 "                                     // one file
@@ -206,28 +217,28 @@ TEST(CacheFileFormat, GoldenBytesOfASmallCache) {
         "01 00 00 00 00 00 00 00 40 "             // k, 2.0
         "02 03 04 05 06 "                         // m s /w h and no agent
         "01 AC 02 00 00 00 00 00 00 00";          // counts, flag, rank
-    // The 67 bytes before it and their hash, as an implementation of its own gives it.
+    // The 67 bytes before it and the hash of their one piece's hash.
     const std::string trailer = "43 00 00 00 00 00 00 00 "
-                                "AE A6 E6 90 98 A3 82 3D 9C 54 93 B3 1B 97 92 6C";
+                                "CB E5 E1 A3 BC 16 56 48 A4 9D 9A A3 62 57 71 39";
     EXPECT_EQ(hex(encode(t)), body + " " + trailer);
 }
 
-// The writer hashes the pieces it hands out, the reader pieces of its own size.
+// The writer hashes the parts it hands out, the reader pieces of its own size.
 TEST(CacheFileFormat, TheFileHashDoesNotDependOnHowTheBytesArePieced) {
     std::mt19937 rng(11);
-    std::string bytes(10'000, '\0');
+    std::string bytes(3 * cachefile::pieceBytes + 1000, '\0');
     for (char& c : bytes)
         c = static_cast<char>(rng());
-    hash128::Stream whole;
+    cachefile::PieceHash whole;
     whole.add(bytes);
-    for (int round = 0; round < 50; ++round) {
-        hash128::Stream pieces;
+    for (int round = 0; round < 20; ++round) {
+        cachefile::PieceHash parts;
         for (std::size_t at = 0; at < bytes.size();) {
-            const std::size_t n = std::min<std::size_t>(rng() % 200, bytes.size() - at);
-            pieces.add(std::string_view(bytes).substr(at, n));
+            const std::size_t n = std::min<std::size_t>(rng() % 20'000, bytes.size() - at);
+            parts.add(std::string_view(bytes).substr(at, n));
             at += n;
         }
-        EXPECT_TRUE(pieces.finish() == whole.finish()) << round;
+        EXPECT_TRUE(parts.finish() == whole.finish()) << round;
     }
 }
 
@@ -235,7 +246,7 @@ TEST(CacheFileFormat, RoundTripsEveryField) {
     auto table = sampleTable();
     std::string bytes = encode(table);
     // The first string is the first file's path.
-    EXPECT_EQ(bytes.substr(0, 7), std::string("VTC1\x02\x0E\x1B", 7)); // 14 strings, 27-byte path
+    EXPECT_EQ(bytes.substr(0, 7), std::string("VTC1\x03\x0E\x1B", 7)); // 14 strings, 27-byte path
     auto back = decodeCacheFile(bytes);
     ASSERT_TRUE(back);
     expectSameTable(table, *back);
@@ -259,29 +270,34 @@ TEST(CacheFileFormat, NegativeCountersAreSavedAsZero) {
 }
 
 TEST(CacheFileFormat, RefusesShortForeignAndOtherVersions) {
-    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x02", 5))));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x03", 5))));
     EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC2\x02\x00\x00", 7))));
-    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x01\x00\x00", 7))));
-    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x03\x00\x00", 7))));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x02\x00\x00", 7))));
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x04\x00\x00", 7))));
     EXPECT_FALSE(decodeCacheFile(""));
-    // Bytes after the last entry are ignored, but only before the trailer.
-    EXPECT_TRUE(decodeCacheFile(sealed(std::string("VTC1\x02\x00\x00trailing", 15))));
+    // The entries end where the trailer begins: junk, or the body again, is refused.
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x03\x00\x00trailing", 15))));
+    const CacheContent t = sampleTable();
+    const std::string body = encodeCacheFile(t.files, *t.dictionary);
+    const std::string before = body.substr(0, body.size() - 24);
+    EXPECT_TRUE(decodeCacheFile(sealed(before)));
+    EXPECT_FALSE(decodeCacheFile(sealed(before + before)));
     // A file of an earlier build, with no trailer.
-    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x02\x00\x00", 7)));
+    EXPECT_FALSE(decodeCacheFile(std::string("VTC1\x03\x00\x00", 7)));
 }
 
 TEST(CacheFileFormat, RefusesBadStringTables) {
     // More strings announced than any cache holds, and more than the bytes behind them.
-    std::string tooMany = std::string("VTC1\x02", 5) + uintBytes((std::uint64_t{1} << 28) + 1);
+    std::string tooMany = std::string("VTC1\x03", 5) + uintBytes((std::uint64_t{1} << 28) + 1);
     EXPECT_FALSE(decodeCacheFile(sealed(tooMany + std::string(64, '\0'))));
     EXPECT_FALSE(decodeCacheFile(
-        sealed(std::string("VTC1\x02", 5) + uintBytes(5'000'000) + std::string(64, '\0'))));
+        sealed(std::string("VTC1\x03", 5) + uintBytes(5'000'000) + std::string(64, '\0'))));
     // A string longer than the remaining bytes, also with a length near 2^64.
-    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x02\x01\x05"
+    EXPECT_FALSE(decodeCacheFile(sealed(std::string("VTC1\x03\x01\x05"
                                                     "abc",
                                                     10))));
     EXPECT_FALSE(decodeCacheFile(
-        sealed(std::string("VTC1\x02\x01", 6) + uintBytes(~std::uint64_t(0)) + "abc")));
+        sealed(std::string("VTC1\x03\x01", 6) + uintBytes(~std::uint64_t(0)) + "abc")));
     // A path index equal to the table's size.
     EXPECT_FALSE(decodeCacheFile(file({"p"}, std::string("\x01\x01", 2))));
     // A huge file count with nothing behind it: refused, nothing reserved up front.
@@ -471,9 +487,15 @@ TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
 
     // Walk the body: every string index is at most one past the largest seen so far.
     BinaryReader r(std::string_view(bytes).substr(4));
-    ASSERT_EQ(r.readUInt(), 2u);
-    r.readStringTable();
-    EXPECT_EQ(r.string(0), "/h/projects/f1000.jsonl");
+    ASSERT_EQ(r.readUInt(), 3u);
+    const std::uint64_t strings = r.readUInt();
+    for (std::uint64_t i = 0; i < strings; ++i) {
+        const auto length = static_cast<std::size_t>(r.readUInt());
+        if (i == 0) {
+            EXPECT_EQ(r.bytes.substr(r.offset, length), "/h/projects/f1000.jsonl");
+        }
+        r.offset += length;
+    }
     std::int64_t nextNew = 0;
     auto str = [&] {
         auto i = static_cast<std::int64_t>(r.readUInt());
@@ -501,7 +523,7 @@ TEST(CacheFileFormat, LargeTableKeepsFirstMetStringOrderAndRoundTrips) {
             r.readInt();
         }
     }
-    EXPECT_EQ(nextNew, static_cast<std::int64_t>(r.stringAt.size()));
+    EXPECT_EQ(nextNew, static_cast<std::int64_t>(strings));
     EXPECT_EQ(r.remaining(), 24u); // the trailer
 }
 
@@ -579,4 +601,84 @@ TEST(ScanCacheFile, DefaultLocationFolderIsCreatedPrivate) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     cache.save();
     EXPECT_TRUE(cache.load());
+}
+
+namespace {
+
+// A table of a few pieces whose every request has model `model` and `output` tokens.
+CacheContent uniformTable(const std::string& model, std::int64_t output) {
+    CacheContent t{{}, std::make_shared<RequestDictionary>()};
+    for (int f = 0; f < 8; ++f) {
+        std::vector<std::pair<std::string, UsageRecord>> rows;
+        for (int i = 0; i < 300; ++i) {
+            UsageRecord r = record(model, AgentIdentity::mainSession(), f);
+            r.output = output;
+            rows.emplace_back("msg_" + std::to_string(f * 1000 + i) + ":req", r);
+        }
+        t.files["/h/f" + std::to_string(f) + ".jsonl"] = {1, 1, 1, 1, blockOf(*t.dictionary, rows),
+                                                          {}};
+    }
+    return t;
+}
+
+// "model output" of every request, in one line: which table a load gave, or a mix.
+std::string figures(const CacheContent& c) {
+    std::map<std::string, std::size_t> seen;
+    for (const auto& [path, s] : c.files)
+        for (std::size_t i = 0; i < s.block->size(); ++i) {
+            const UsageRecord r = c.dictionary->record(s.block->row(i));
+            ++seen[r.model + " " + std::to_string(r.output)];
+        }
+    std::string out;
+    for (const auto& [what, n] : seen)
+        out += what + " x" + std::to_string(n) + ";";
+    return out;
+}
+
+} // namespace
+
+// While a file is loaded, another save renames its file over it and a program rewrites
+// the loaded file in place with other figures in as many bytes, its times set back.
+// Wherever among the reads that lands, the load gives the old figures, the new ones
+// or nothing, never a mix; landing after the hash was checked, nothing.
+TEST(ScanCacheFile, AFileRewrittenInPlaceWhileItIsReadNeverLoadsMixed) {
+    const CacheContent before = uniformTable("model-a", 300), after = uniformTable("model-b", 301);
+    const std::string old = encode(before), rewritten = encode(after);
+    ASSERT_EQ(old.size(), rewritten.size());
+    ASSERT_GT(old.size(), 4 * cachefile::pieceBytes);
+    TempDir dir;
+    const std::string path = dir / "scan-cache.bin", other = dir / "other.bin";
+    int loadedNothing = 0;
+    for (int at = 0; at < 16; ++at) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << old;
+        struct stat was {};
+        ASSERT_EQ(::stat(path.c_str(), &was), 0);
+        const int fd = ::open(path.c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        int reads = 0;
+        const cachefile::ReadAt readAt = [&](std::uint64_t from, char* out, std::size_t n) {
+            if (reads++ == at) {
+                std::ofstream(other, std::ios::binary | std::ios::trunc) << old;
+                EXPECT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+                EXPECT_EQ(::pwrite(fd, rewritten.data(), rewritten.size(), 0),
+                          static_cast<ssize_t>(rewritten.size()));
+                const struct timespec times[2] = {was.st_atim, was.st_mtim};
+                EXPECT_EQ(::futimens(fd, times), 0);
+            }
+            return fileio::readAt(fd, out, n, from) == static_cast<long long>(n);
+        };
+        const auto got = decodeCacheFileAt(readAt, old.size(), nullptr);
+        ::close(fd);
+        if (!got) {
+            ++loadedNothing;
+            continue;
+        }
+        const std::string f = figures(*got);
+        EXPECT_TRUE(f == figures(before) || f == figures(after))
+            << "rewritten at read " << at << ": " << f;
+        // Rewritten before the trailer was read: the new file, whole; after: nothing.
+        EXPECT_EQ(f, figures(at == 0 ? after : before)) << at;
+        EXPECT_TRUE(at == 0 || at >= reads) << "loaded though rewritten at read " << at;
+    }
+    EXPECT_GT(loadedNothing, 3);
 }

@@ -21,6 +21,10 @@ DIR* openFolder(const std::string& path);
 /// be opened or read, is not a regular file (FIFO, device, folder) or is larger.
 std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t maxBytes);
 
+/// Reads up to `size` bytes of `fd` at `offset` into `out`: the count read, fewer only
+/// where the file ends; -1 on an error (errno tells which).
+long long readAt(int fd, char* out, std::size_t size, std::uint64_t offset);
+
 /// Size, modification time (with its fraction) and file number; absent when the
 /// file cannot be queried.
 struct Attributes {

@@ -1,35 +1,61 @@
 #pragma once
-// The cache file's building blocks: an interning writer and a bounds-checked reader
-// of its varints, doubles and string table.
+// The cache file's building blocks: a writer and a bounds-checked reader of its varints,
+// doubles and flags, and the one varint decoder and little-endian form they share.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
-
-#include "base/FlatIndex.hpp"
 
 namespace vantery {
 
-/// Builds the body of a cache file, every string interned once.
+/// Appends `v` as eight bytes, least significant first.
+inline void putLittleEndian(std::string& out, std::uint64_t v) {
+    char bytes[8];
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    out.append(bytes, 8);
+}
+/// The eight bytes at the start of `in` (at least eight), least significant first.
+inline std::uint64_t getLittleEndian(std::string_view in) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i)
+        v |= static_cast<std::uint64_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+    return v;
+}
+
+/// The unsigned LEB128 varint at the start of `in`: its byte count, or 0 when it is cut
+/// short or runs past its tenth byte, of which only the lowest bit counts (bit 63).
+inline std::size_t decodeVarint(std::string_view in, std::uint64_t& value) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const std::size_t n = in.size() < 10 ? in.size() : 10;
+    value = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i == 9) {
+            if (p[i] & 0x80) return 0;
+            value |= static_cast<std::uint64_t>(p[i] & 0x01) << 63;
+            return 10;
+        }
+        value |= static_cast<std::uint64_t>(p[i] & 0x7F) << (7 * i);
+        if ((p[i] & 0x80) == 0) return i + 1;
+    }
+    return 0;
+}
+
+/// True when no byte of `s` has its high bit set.
+bool isAscii(std::string_view s) noexcept;
+
+/// Appends the fields of a cache file to `bytes`.
 struct BinaryWriter {
     std::string bytes;
-    FlatIndex index; ///< views into strings the caller keeps alive
-    std::vector<std::string_view> strings;
 
-    /// The index of s, interning it when new. s must outlive the writer.
-    std::uint32_t intern(std::string_view s);
     void writeUInt(std::uint64_t v);
     /// A signed field: negative values are written as 0.
     void writeInt(std::int64_t v) { writeUInt(v < 0 ? 0 : static_cast<std::uint64_t>(v)); }
     void writeDouble(double d);
     void writeBool(bool b) { bytes.push_back(b ? '\x01' : '\x00'); }
-    void writeString(std::string_view s) { writeUInt(intern(s)); }
-    /// header + string table + body.
-    std::string finish(std::string_view header) const;
 };
 
-/// A bounds-checked cursor over the bytes after the magic.
+/// A bounds-checked cursor over a cache file's bytes.
 struct BinaryReader {
     enum class DecodeError { truncated, badString, badStringIndex, badInt };
     struct Failure {
@@ -38,14 +64,6 @@ struct BinaryReader {
 
     std::string_view bytes;
     std::size_t offset = 0;
-    /// Where each string of the table starts in bytes (at its length); repairedFlag
-    /// marks one whose invalid UTF-8 was replaced, its text then in `repaired`. Four
-    /// bytes a string: a table of ten million keys is read with 40 MB beside it.
-    std::vector<std::uint32_t> stringAt;
-    std::unordered_map<std::uint32_t, std::string> repaired;
-    static constexpr std::uint32_t repairedFlag = 0x80000000u;
-    /// Largest body whose offsets stringAt can hold.
-    static constexpr std::size_t maxBytes = repairedFlag - 1;
 
     explicit BinaryReader(std::string_view b) : bytes(b) {}
 
@@ -55,13 +73,6 @@ struct BinaryReader {
     std::int64_t readInt(); ///< at most 2^63 - 1
     double readDouble();
     bool readBool();
-    std::string_view readString(); ///< an index into the table
-    std::size_t readStringIndex(); ///< a checked index into the table
-    /// Reads the table; throws Failure when the body is larger than maxBytes.
-    void readStringTable();
-    /// The text of string i of the table read.
-    std::string_view string(std::size_t i) const;
-    bool isRepaired(std::size_t i) const noexcept { return (stringAt[i] & repairedFlag) != 0; }
 };
 
 /// Largest number of strings a cache file may declare. Every request key is one, so this

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <system_error>
 
+#include "base/FileIO.hpp"
 #include "base/Parallel.hpp"
+#include "cache/BinaryCodec.hpp"
 #include "cache/CacheFileKeys.hpp"
 #include "vantery/cache/CacheFile.hpp"
 
@@ -18,7 +20,6 @@ namespace {
 // window's first read is small, as a lone key is often all that is asked of it.
 constexpr std::size_t windowBytes = std::size_t{1} << 20;
 constexpr std::size_t firstWindowBytes = std::size_t{4} << 10;
-constexpr std::size_t maxLengthBytes = 10;
 
 class CacheFileKeys final : public KeySource {
   public:
@@ -58,17 +59,9 @@ class CacheFileKeys final : public KeySource {
     static bool lengthAt(const Window& w, std::uint64_t at, std::uint64_t& length,
                          std::size_t& used) {
         if (at < w.start || at >= w.start + w.bytes.size()) return false;
-        const std::size_t from = static_cast<std::size_t>(at - w.start);
-        length = 0;
-        for (used = 0; used < maxLengthBytes && from + used < w.bytes.size(); ++used) {
-            const auto b = static_cast<unsigned char>(w.bytes[from + used]);
-            length |= static_cast<std::uint64_t>(b & 0x7F) << (7 * used);
-            if ((b & 0x80) == 0) {
-                ++used;
-                return true;
-            }
-        }
-        return false;
+        used = decodeVarint(
+            std::string_view(w.bytes).substr(static_cast<std::size_t>(at - w.start)), length);
+        return used != 0;
     }
     static bool within(std::uint64_t at, const Window& w, std::string_view& text) {
         std::uint64_t length = 0;
@@ -82,16 +75,10 @@ class CacheFileKeys final : public KeySource {
     void fill(Window& w, std::uint64_t at, std::size_t size) const {
         w.bytes.resize(size);
         w.start = at;
-        std::size_t got = 0;
-        while (got < size) {
-            const ssize_t n =
-                ::pread(fd_, w.bytes.data() + got, size - got, static_cast<off_t>(at + got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) fail(errno);
-            if (n == 0) break; // the file ends: what is there may still hold the text
-            got += static_cast<std::size_t>(n);
-        }
-        w.bytes.resize(got);
+        // Where the file ends, what is there may still hold the text.
+        const long long got = fileio::readAt(fd_, w.bytes.data(), size, at);
+        if (got < 0) fail(errno);
+        w.bytes.resize(static_cast<std::size_t>(got));
     }
 
     int fd_;

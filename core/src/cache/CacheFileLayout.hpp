@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/Hash128.hpp"
 #include "cache/BinaryCodec.hpp"
@@ -17,24 +18,18 @@
 
 namespace vantery::cachefile {
 
-/// The format's version, after the magic.
-inline constexpr std::uint64_t version = 2;
+/// The format's version, after the magic. Bump it whenever what a file of this version
+/// holds changes: the fields' order, shapes or codecs (layoutSignature below), or which
+/// requests a scan keeps, so that files of older builds are read again once.
+inline constexpr std::uint64_t version = 3;
 
-/// After the last file entry: the number of bytes before the trailer, then the 128-bit
-/// hash of those bytes (low half first), each half as 8 bytes little-endian. A file is
-/// taken only when both match, so that damage anywhere is seen before a record is used.
+/// After the last file entry: the number of bytes before the trailer, then their hash
+/// (filePieces.hpp: the hash of the hashes of its pieces), low half first, each half as
+/// 8 bytes little-endian. A file is taken only when both match.
 inline constexpr std::size_t trailerBytes = 24;
 
-inline void putLittleEndian(std::string& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-inline std::uint64_t getLittleEndian(std::string_view in) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v |= static_cast<std::uint64_t>(static_cast<unsigned char>(in[i])) << (8 * i);
-    return v;
-}
+/// The largest file whose places a load notes in four bytes, beside a flag.
+inline constexpr std::uint64_t maxFileBytes = 0x7FFFFFFF;
 
 /// The trailer of `length` bytes whose hash is `hash`.
 inline std::string trailer(std::uint64_t length, hash128::Value hash) {
@@ -66,41 +61,71 @@ struct RecordFields {
     std::int64_t rank = 0;
 };
 
-/// Hands each field of a file entry's head to `io`, in file order. A codec offers
-/// str (a string index), uint, real (a double), integer (a signed field) and flag.
+/// The name of a counter, for the layout's signature; a counter not named here still
+/// changes it (as "?").
+constexpr std::string_view fieldName(std::int64_t LineCounters::*m) {
+    constexpr std::pair<std::int64_t LineCounters::*, std::string_view> names[] = {
+        {&LineCounters::usageLines, "usageLines"},
+        {&LineCounters::notUsageBearing, "notUsageBearing"},
+        {&LineCounters::skippedZeroUsage, "skippedZeroUsage"},
+        {&LineCounters::rejectedInvalidJSON, "rejectedInvalidJSON"},
+        {&LineCounters::rejectedNoMessage, "rejectedNoMessage"},
+        {&LineCounters::rejectedNoTimestamp, "rejectedNoTimestamp"},
+        {&LineCounters::rejectedNoIdentity, "rejectedNoIdentity"}};
+    for (const auto& [member, name] : names)
+        if (member == m) return name;
+    return "?";
+}
+constexpr std::string_view fieldName(std::int64_t RequestCounts::*m) {
+    constexpr std::pair<std::int64_t RequestCounts::*, std::string_view> names[] = {
+        {&RequestCounts::input, "input"},
+        {&RequestCounts::output, "output"},
+        {&RequestCounts::cacheWrite5m, "cacheWrite5m"},
+        {&RequestCounts::cacheWrite1h, "cacheWrite1h"},
+        {&RequestCounts::cacheRead, "cacheRead"},
+        {&RequestCounts::webSearch, "webSearch"},
+        {&RequestCounts::webFetch, "webFetch"}};
+    for (const auto& [member, name] : names)
+        if (member == m) return name;
+    return "?";
+}
+
+/// Hands each field of a file entry's head to `io` with its name, in file order. A
+/// codec offers str (a string index), uint, real (a double), integer (a signed field)
+/// and flag.
 template <class Entry, class Io> constexpr void eachEntryField(Entry& e, Io& io) {
-    io.str(e.path);
-    io.uint(e.size);
-    io.real(e.mtime);
-    io.uint(e.inode);
-    io.uint(e.consumed);
-    LineCounters::forEachField([&](auto m) { io.integer(e.diag.*m); });
-    io.integer(e.diag.longestLineBytes);
-    io.integer(e.recordCount);
+    io.str("path", e.path);
+    io.uint("size", e.size);
+    io.real("mtime", e.mtime);
+    io.uint("inode", e.inode);
+    io.uint("consumed", e.consumed);
+    LineCounters::forEachField([&](auto m) { io.integer(fieldName(m), e.diag.*m); });
+    io.integer("longestLineBytes", e.diag.longestLineBytes);
+    io.integer("recordCount", e.recordCount);
 }
 
 /// Hands each field of a record entry to `io`, in file order.
 template <class Record, class Io> constexpr void eachRecordField(Record& r, Io& io) {
-    io.str(r.key);
-    io.real(r.timestamp);
-    io.str(r.model);
-    io.str(r.session);
-    io.str(r.cwd);
-    io.str(r.home);
-    io.str(r.agent);
-    RequestCounts::forEachField([&](auto m) { io.integer(r.counts.*m); });
-    io.flag(r.assumed);
-    io.integer(r.rank);
+    io.str("key", r.key);
+    io.real("timestamp", r.timestamp);
+    io.str("model", r.model);
+    io.str("session", r.session);
+    io.str("cwd", r.cwd);
+    io.str("home", r.home);
+    io.str("agent", r.agent);
+    RequestCounts::forEachField([&](auto m) { io.integer(fieldName(m), r.counts.*m); });
+    io.flag("assumed", r.assumed);
+    io.integer("rank", r.rank);
 }
 
 /// Writes fields with a BinaryWriter.
 struct FieldWriter {
     BinaryWriter& w;
-    void str(std::uint64_t i) { w.writeUInt(i); }
-    void uint(std::uint64_t v) { w.writeUInt(v); }
-    void real(double d) { w.writeDouble(d); }
-    void integer(std::int64_t v) { w.writeInt(v); }
-    void flag(bool b) { w.writeBool(b); }
+    void str(std::string_view, std::uint64_t i) { w.writeUInt(i); }
+    void uint(std::string_view, std::uint64_t v) { w.writeUInt(v); }
+    void real(std::string_view, double d) { w.writeDouble(d); }
+    void integer(std::string_view, std::int64_t v) { w.writeInt(v); }
+    void flag(std::string_view, bool b) { w.writeBool(b); }
 };
 
 /// Reads fields with a BinaryReader, every check of the format made (a string index
@@ -108,14 +133,14 @@ struct FieldWriter {
 struct FieldReader {
     BinaryReader& r;
     std::size_t strings;
-    void str(std::uint64_t& i) {
+    void str(std::string_view, std::uint64_t& i) {
         i = r.readUInt();
         if (i >= strings) throw BinaryReader::Failure{BinaryReader::DecodeError::badStringIndex};
     }
-    void uint(std::uint64_t& v) { v = r.readUInt(); }
-    void real(double& d) { d = r.readDouble(); }
-    void integer(std::int64_t& v) { v = r.readInt(); }
-    void flag(bool& b) { b = r.readBool(); }
+    void uint(std::string_view, std::uint64_t& v) { v = r.readUInt(); }
+    void real(std::string_view, double& d) { d = r.readDouble(); }
+    void integer(std::string_view, std::int64_t& v) { v = r.readInt(); }
+    void flag(std::string_view, bool& b) { b = r.readBool(); }
 };
 
 /// Steps over fields by their shapes alone: a varint to its last byte, a double's eight
@@ -160,10 +185,10 @@ struct FieldSkipper {
             ++at;
         }
     }
-    void str(std::uint64_t) { ++pending; }
-    void uint(std::uint64_t) { ++pending; }
-    void integer(std::int64_t) { ++pending; }
-    void real(double) {
+    void str(std::string_view, std::uint64_t) { ++pending; }
+    void uint(std::string_view, std::uint64_t) { ++pending; }
+    void integer(std::string_view, std::int64_t) { ++pending; }
+    void real(std::string_view, double) {
         settle();
         if (end - at < 8) {
             ok = false;
@@ -172,7 +197,7 @@ struct FieldSkipper {
             at += 8;
         }
     }
-    void flag(bool) {
+    void flag(std::string_view, bool) {
         settle();
         if (at < end)
             ++at;
@@ -193,38 +218,49 @@ struct FieldSkipper {
 /// fewest, 10 at the most.
 template <std::size_t varintBytes> struct FieldBytes {
     std::size_t bytes = 0;
-    constexpr void str(std::uint64_t) { bytes += varintBytes; }
-    constexpr void uint(std::uint64_t) { bytes += varintBytes; }
-    constexpr void integer(std::int64_t) { bytes += varintBytes; }
-    constexpr void real(double) { bytes += 8; }
-    constexpr void flag(bool) { bytes += 1; }
+    constexpr void str(std::string_view, std::uint64_t) { bytes += varintBytes; }
+    constexpr void uint(std::string_view, std::uint64_t) { bytes += varintBytes; }
+    constexpr void integer(std::string_view, std::int64_t) { bytes += varintBytes; }
+    constexpr void real(std::string_view, double) { bytes += 8; }
+    constexpr void flag(std::string_view, bool) { bytes += 1; }
 };
 
-/// Counts the fields a walk hands over.
-struct FieldCount {
-    std::size_t fields = 0;
-    constexpr void str(std::uint64_t) { ++fields; }
-    constexpr void uint(std::uint64_t) { ++fields; }
-    constexpr void integer(std::int64_t) { ++fields; }
-    constexpr void real(double) { ++fields; }
-    constexpr void flag(bool) { ++fields; }
+/// Spells a walk's fields as "name:codec;" and hashes the text (64-bit FNV-1a), so that
+/// a field added, removed, moved or read by another codec changes the result.
+struct FieldSignature {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    constexpr void add(std::string_view name, char codec) {
+        for (char c : name)
+            mix(c);
+        mix(':');
+        mix(codec);
+        mix(';');
+    }
+    constexpr void mix(char c) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    constexpr void str(std::string_view n, std::uint64_t) { add(n, 's'); }
+    constexpr void uint(std::string_view n, std::uint64_t) { add(n, 'u'); }
+    constexpr void integer(std::string_view n, std::int64_t) { add(n, 'i'); }
+    constexpr void real(std::string_view n, double) { add(n, 'd'); }
+    constexpr void flag(std::string_view n, bool) { add(n, 'b'); }
 };
-constexpr std::size_t entryFieldCount() {
+constexpr std::uint64_t layoutSignature() {
     EntryFields e;
-    FieldCount c;
-    eachEntryField(e, c);
-    return c.fields;
-}
-constexpr std::size_t recordFieldCount() {
     RecordFields r;
-    FieldCount c;
-    eachRecordField(r, c);
-    return c.fields;
+    FieldSignature s;
+    eachEntryField(e, s);
+    s.mix('|');
+    eachRecordField(r, s);
+    return s.hash;
 }
-// A field added to the counters (or to the walks) changes what files of this version
-// hold: older programs would read them wrongly. Bump the version with the layout.
-static_assert(version == 2 && entryFieldCount() == 14 && recordFieldCount() == 16,
-              "the cache file's layout changed: bump cachefile::version and these counts");
+// The layout that files of `version` hold. A change to the fields (or to the counters
+// they walk) fails here: older programs would read such files wrongly, so bump the
+// version with the new signature.
+inline constexpr std::uint64_t layoutOfVersion3 = 0xc5268f659b7a0f68ull;
+static_assert(version == 3 && layoutSignature() == layoutOfVersion3,
+              "the cache file's layout changed: bump cachefile::version and its signature");
 
 /// The fewest bytes a record entry takes, and the most.
 constexpr std::size_t minRecordBytes() {

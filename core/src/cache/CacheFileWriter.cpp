@@ -6,9 +6,11 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/FlatIndex.hpp"
 #include "base/Parallel.hpp"
 #include "cache/CacheFileKeys.hpp"
 #include "cache/CacheFileLayout.hpp"
+#include "cache/CacheFilePieces.hpp"
 #include "model/PrintIndex.hpp"
 #include "vantery/cache/CacheFile.hpp"
 
@@ -104,7 +106,7 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
                     const std::function<void(std::string_view)>& sinkOfFile, bool keysDistinct,
                     std::vector<std::uint32_t>* keyOffsets) {
     // Everything passes through here on its way out, so that the trailer can vouch for it.
-    hash128::Stream hash;
+    cachefile::PieceHash hash;
     std::uint64_t written = 0;
     const std::function<void(std::string_view)> sink = [&](std::string_view piece) {
         hash.add(piece);
@@ -162,7 +164,7 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     // comes up. Where each lands is noted when the keys' places are asked for.
     // Four bytes a string: a place past what a block can address is marked as such.
     constexpr std::uint32_t unaddressable = std::numeric_limits<std::uint32_t>::max();
-    static_assert(BinaryReader::maxBytes < unaddressable);
+    static_assert(cachefile::maxFileBytes < unaddressable);
     std::vector<std::uint32_t> stringAt(keyOffsets ? numbers.count : 0);
     std::uint32_t next = 0;
     auto put = [&](std::uint32_t number, auto&& text) {
@@ -170,7 +172,7 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
         if (keyOffsets) {
             const std::uint64_t at = written + w.bytes.size();
             stringAt[number] =
-                at > BinaryReader::maxBytes ? unaddressable : static_cast<std::uint32_t>(at);
+                at > cachefile::maxFileBytes ? unaddressable : static_cast<std::uint32_t>(at);
         }
         const std::string_view s = text();
         w.writeUInt(s.size());
