@@ -10,6 +10,7 @@
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
+#include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
@@ -125,5 +126,17 @@ TEST(CacheFileDamage, AfterASaveOnlyTheFileJustWrittenIsHeld) {
     EXPECT_EQ(held(), std::make_pair(0, 1));
     ScanCache again(path);
     ASSERT_TRUE(again.load());
+    expectFullScan(again, homes);
+
+    // Another program's save replaces the file: held until the next refresh, not after.
+    again.save();
+    EXPECT_EQ(held(), std::make_pair(1, 1));
+    refreshAndKeep(cache, homes);
+    EXPECT_EQ(held(), std::make_pair(0, 2)); // both programs read the file now there
+    expectFullScan(cache, homes);
+    // Nothing loadable in its stead: the table is written there again.
+    std::filesystem::remove(path);
+    refreshAndKeep(again, homes);
+    EXPECT_EQ(held(), std::make_pair(1, 1));
     expectFullScan(again, homes);
 }

@@ -8,6 +8,8 @@ namespace vantery {
 
 KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes) {
     KeptRefresh out;
+    // A file another program replaced is not held past this refresh.
+    cache.letGoOfReplacedFile();
     out.refresh = cache.refresh(homes);
     const std::string& path = cache.cachePath();
     // Rewriting a large cache file after a refresh that changed nothing costs more

@@ -1,4 +1,6 @@
 // The scan cache's file: saving the table whole and loading it back, all or nothing.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <functional>
 #include <new>
@@ -13,6 +15,17 @@
 namespace vantery {
 
 namespace {
+
+// The device and file number of an open file, or of the file at a path.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> identityOf(const struct stat& st) {
+    return std::make_pair(static_cast<std::uint64_t>(st.st_dev),
+                          static_cast<std::uint64_t>(st.st_ino));
+}
+std::optional<std::pair<std::uint64_t, std::uint64_t>> identityOf(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return std::nullopt;
+    return identityOf(st);
+}
 
 // Points the blocks that read their keys from an earlier file at the file just written
 // (open as `fd`, which the blocks then keep), so that no older version stays held.
@@ -69,8 +82,10 @@ void ScanCache::save() {
         lost = takeFilesWithLostKeys(table);
         write();
     }
+    const auto writtenFile = identityOf(written);
     moveKeysTo(table, written, keyOffsets);
     std::lock_guard g(lock_);
+    if (!keyOffsets.empty()) keysFile_ = writtenFile;
     if (lost.empty()) {
         fileVersion_ = version;
         return;
@@ -88,12 +103,14 @@ bool ScanCache::load() {
     if (storePath_.empty()) return false;
     cachefile::removeStaleTemporaries(storePath_);
     std::optional<CacheContent> content;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> loaded;
     try {
         // Read in batches; another program may cut or rewrite the file meanwhile, which
         // shows as a short read, a wrong hash or changed times. The blocks hold what they
         // need but their keys' texts, which they read back from the file when saving.
         const int fd = fileio::openRegularFile(storePath_);
         if (fd < 0) return false;
+        loaded = identityOf(fd);
         content = readCacheFile(fd, maxCacheFileBytes);
     } catch (const std::bad_alloc&) {
         return false; // a table too large for this machine: the next refresh reads all
@@ -106,9 +123,26 @@ bool ScanCache::load() {
     files_ = std::move(content->files);
     dictionary_ = std::move(content->dictionary);
     keysDistinct_ = content->keysDistinct;
+    keysFile_ = loaded;
     oldMerged.swap(merged_);
     mergedFrom_.clear();
     fileVersion_ = ++tableVersion_;
+    return true;
+}
+
+bool ScanCache::letGoOfReplacedFile() {
+    {
+        std::lock_guard g(lock_);
+        if (!keysFile_ || storePath_.empty()) return false;
+        struct stat st {};
+        if (::stat(storePath_.c_str(), &st) == 0 && identityOf(st) == keysFile_) return false;
+    }
+    // What another program saved is as good a start as this table: the refresh that
+    // follows brings either up to date. Loading it lets go of the old file at once.
+    if (load()) return true;
+    std::lock_guard g(lock_);
+    keysFile_.reset();
+    fileVersion_.reset(); // the next save writes the table and points the keys there
     return true;
 }
 

@@ -19,7 +19,8 @@ struct KeptRefresh {
     std::optional<std::string> notKept;
 };
 
-/// Refreshes `cache` against `homes`; then saves it unless its file already holds the
+/// Lets go of a cache file another program replaced (ScanCache::letGoOfReplacedFile),
+/// refreshes `cache` against `homes`; then saves it unless its file already holds the
 /// table, it has no location, or the location is refused (inside a Claude home, or over
 /// a file that is not a cache file), making its folder (private) when missing. The
 /// figures never depend on the save. Writes nothing to stderr; reads no roster. Throws

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vantery/base/Paths.hpp"
@@ -162,6 +163,13 @@ class ScanCache {
     /// file beside the table. Removes temporaries killed saves left beside the file.
     bool load();
 
+    /// Lets go of a cache file that has been replaced at the path (another program's
+    /// save renamed its own over it, or it was removed) while this cache still reads its
+    /// keys from it: the file now at the path is loaded in its stead, or, when nothing
+    /// loadable is there, the table is marked as not held by any file so that the next
+    /// save writes it there. True when the file had been replaced. Costs one stat when not.
+    bool letGoOfReplacedFile();
+
     /// True when this cache last loaded its table from, or saved it to, its file and
     /// no refresh, load or clear has changed the table since: saving again would
     /// write the same content.
@@ -185,6 +193,9 @@ class ScanCache {
     // to hold, when this process loaded or wrote it.
     std::uint64_t tableVersion_ = 0;
     mutable std::optional<std::uint64_t> fileVersion_; // set by save()
+    // The cache file (device, file number) the blocks were last pointed at for their keys
+    // by a load or a save.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> keysFile_;
 };
 
 } // namespace vantery
