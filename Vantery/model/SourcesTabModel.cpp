@@ -114,6 +114,8 @@ void cacheHealth(const SourcesInputs& in, SourcesView& view) {
                        "does not mean it "
                        "is wrong, it means nobody knows."};
     view.cacheLine = "Cache: " + in.cachePath;
+    if (in.refreshStats && !in.refreshStats->cacheNotKept.empty())
+        view.cacheLine += " \u2014 not kept: " + in.refreshStats->cacheNotKept;
 }
 
 } // namespace

@@ -256,6 +256,23 @@ TEST(CacheFileFormat, RoundTripsEveryField) {
     EXPECT_EQ(bytes[bytes.size() - 25], '\x00'); // the second file has no records
 }
 
+// A file that would pass the size a load takes is not written: refused before its
+// entries when they cannot fit, else once the bytes pass it.
+TEST(CacheFileFormat, AFileLargerThanALoadTakesIsNotWritten) {
+    const CacheContent t = sampleTable();
+    const std::string whole = encode(t);
+    auto write = [&](std::uint64_t maxBytes) {
+        std::uint64_t handedOn = 0;
+        writeCacheFile(
+            t.files, *t.dictionary, [&](std::string_view p) { handedOn += p.size(); }, false,
+            nullptr, maxBytes);
+        return handedOn;
+    };
+    EXPECT_EQ(write(whole.size()), whole.size());
+    EXPECT_THROW(write(whole.size() - 1), CacheTooLarge);
+    EXPECT_THROW(write(whole.size() / 2), CacheTooLarge);
+}
+
 TEST(CacheFileFormat, NegativeCountersAreSavedAsZero) {
     CacheContent t{{}, std::make_shared<RequestDictionary>()};
     UsageRecord r = record("m", {}, -5);

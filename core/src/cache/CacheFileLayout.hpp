@@ -63,29 +63,32 @@ struct RecordFields {
 
 /// The name of a counter, for the layout's signature; a counter not named here still
 /// changes it (as "?").
-constexpr std::string_view fieldName(std::int64_t LineCounters::*m) {
-    constexpr std::pair<std::int64_t LineCounters::*, std::string_view> names[] = {
-        {&LineCounters::usageLines, "usageLines"},
-        {&LineCounters::notUsageBearing, "notUsageBearing"},
-        {&LineCounters::skippedZeroUsage, "skippedZeroUsage"},
-        {&LineCounters::rejectedInvalidJSON, "rejectedInvalidJSON"},
-        {&LineCounters::rejectedNoMessage, "rejectedNoMessage"},
-        {&LineCounters::rejectedNoTimestamp, "rejectedNoTimestamp"},
-        {&LineCounters::rejectedNoIdentity, "rejectedNoIdentity"}};
-    for (const auto& [member, name] : names)
-        if (member == m) return name;
-    return "?";
+template <class Counters>
+using CounterNames = std::pair<std::int64_t Counters::*, std::string_view>[7];
+inline constexpr CounterNames<LineCounters> lineCounterNames = {
+    {&LineCounters::usageLines, "usageLines"},
+    {&LineCounters::notUsageBearing, "notUsageBearing"},
+    {&LineCounters::skippedZeroUsage, "skippedZeroUsage"},
+    {&LineCounters::rejectedInvalidJSON, "rejectedInvalidJSON"},
+    {&LineCounters::rejectedNoMessage, "rejectedNoMessage"},
+    {&LineCounters::rejectedNoTimestamp, "rejectedNoTimestamp"},
+    {&LineCounters::rejectedNoIdentity, "rejectedNoIdentity"}};
+inline constexpr CounterNames<RequestCounts> requestCountNames = {
+    {&RequestCounts::input, "input"},
+    {&RequestCounts::output, "output"},
+    {&RequestCounts::cacheWrite5m, "cacheWrite5m"},
+    {&RequestCounts::cacheWrite1h, "cacheWrite1h"},
+    {&RequestCounts::cacheRead, "cacheRead"},
+    {&RequestCounts::webSearch, "webSearch"},
+    {&RequestCounts::webFetch, "webFetch"}};
+constexpr const CounterNames<LineCounters>& namesOf(std::int64_t LineCounters::*) {
+    return lineCounterNames;
 }
-constexpr std::string_view fieldName(std::int64_t RequestCounts::*m) {
-    constexpr std::pair<std::int64_t RequestCounts::*, std::string_view> names[] = {
-        {&RequestCounts::input, "input"},
-        {&RequestCounts::output, "output"},
-        {&RequestCounts::cacheWrite5m, "cacheWrite5m"},
-        {&RequestCounts::cacheWrite1h, "cacheWrite1h"},
-        {&RequestCounts::cacheRead, "cacheRead"},
-        {&RequestCounts::webSearch, "webSearch"},
-        {&RequestCounts::webFetch, "webFetch"}};
-    for (const auto& [member, name] : names)
+constexpr const CounterNames<RequestCounts>& namesOf(std::int64_t RequestCounts::*) {
+    return requestCountNames;
+}
+template <class Counters> constexpr std::string_view fieldName(std::int64_t Counters::*m) {
+    for (const auto& [member, name] : namesOf(m))
         if (member == m) return name;
     return "?";
 }

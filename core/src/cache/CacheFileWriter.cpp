@@ -104,11 +104,13 @@ void flushIf(BinaryWriter& w, const std::function<void(std::string_view)>& sink,
 
 void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& dictionary,
                     const std::function<void(std::string_view)>& sinkOfFile, bool keysDistinct,
-                    std::vector<std::uint32_t>* keyOffsets) {
+                    std::vector<std::uint32_t>* keyOffsets, std::uint64_t maxBytes) {
+    maxBytes = std::min<std::uint64_t>(maxBytes, cachefile::maxFileBytes + cachefile::trailerBytes);
     // Everything passes through here on its way out, so that the trailer can vouch for it.
     cachefile::PieceHash hash;
     std::uint64_t written = 0;
     const std::function<void(std::string_view)> sink = [&](std::string_view piece) {
+        if (piece.size() > maxBytes - written) throw CacheTooLarge();
         hash.add(piece);
         written += piece.size();
         sinkOfFile(piece);
@@ -162,18 +164,16 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     w.writeUInt(numbers.count);
     // The texts in number order: the same walk again, each text written when its number
     // comes up. Where each lands is noted when the keys' places are asked for.
-    // Four bytes a string: a place past what a block can address is marked as such.
-    constexpr std::uint32_t unaddressable = std::numeric_limits<std::uint32_t>::max();
-    static_assert(cachefile::maxFileBytes < unaddressable);
+    // Four bytes a string: a file whose places pass them is refused as too large
+    // before it is done.
+    static_assert(cachefile::maxFileBytes <= std::numeric_limits<std::uint32_t>::max());
     std::vector<std::uint32_t> stringAt(keyOffsets ? numbers.count : 0);
     std::uint32_t next = 0;
     auto put = [&](std::uint32_t number, auto&& text) {
         if (number != next) return;
-        if (keyOffsets) {
-            const std::uint64_t at = written + w.bytes.size();
-            stringAt[number] =
-                at > cachefile::maxFileBytes ? unaddressable : static_cast<std::uint32_t>(at);
-        }
+        if (keyOffsets)
+            stringAt[number] = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(written + w.bytes.size(), cachefile::maxFileBytes));
         const std::string_view s = text();
         w.writeUInt(s.size());
         w.bytes.append(s);
@@ -202,6 +202,9 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     }
     w.writeUInt(table.size());
     flushIf(w, sink, true);
+    // The entries take at least this much: refused before they are written.
+    if (records * cachefile::minRecordBytes() + cachefile::trailerBytes > maxBytes - written)
+        throw CacheTooLarge();
 
     // The entries, a request's rank its file's position in the table: runs of entries
     // of about a piece each, a few runs encoded at once on several threads and handed
@@ -240,13 +243,14 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     sink(cachefile::trailer(length, hash.finish()));
 
     if (!keyOffsets) return;
-    keyOffsets->clear();
-    for (std::uint32_t& k : keys) {
-        if (stringAt[k] == unaddressable) return; // beyond what a block can address
+    for (std::uint32_t& k : keys)
         k = stringAt[k];
-    }
     *keyOffsets = std::move(keys);
 }
+
+CacheTooLarge::CacheTooLarge()
+    : std::length_error("the cache would pass the 2 GiB a load takes, so it is not kept and "
+                        "each start reads every transcript again") {}
 
 std::string encodeCacheFile(const ScanCache::FileTable& table,
                             const RequestDictionary& dictionary) {

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/CacheLocation.hpp"
 
 namespace vantery {
@@ -26,6 +27,10 @@ KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& home
                 out.saved = true;
             } catch (const std::bad_alloc&) {
                 throw;
+            } catch (const CacheTooLarge& e) {
+                // Shown with the refresh's statistics, not only logged: every start pays.
+                out.refresh.stats.cacheNotKept = e.what();
+                out.notKept = std::string("cache not saved: ") + e.what();
             } catch (const std::exception& e) {
                 out.notKept = std::string("cache not saved: ") + e.what();
             }

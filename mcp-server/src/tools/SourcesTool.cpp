@@ -71,6 +71,7 @@ std::string MCPServer::sources(const Json& arguments) {
 
     s += "\nINCREMENTAL CACHE\n";
     s += "  file     " + data->shortened(data->cache().cachePath()) + "\n";
+    if (!stats.cacheNotKept.empty()) s += "  NOT KEPT: " + stats.cacheNotKept + "\n";
     s += "  at the last refresh: " + AnswerText::count(stats.filesUnchanged) +
          " unchanged \u00b7 " + AnswerText::count(stats.filesGrown) + " grown \u00b7 " +
          AnswerText::count(stats.filesNew) + " new \u00b7 " +

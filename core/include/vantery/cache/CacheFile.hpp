@@ -34,6 +34,11 @@ struct LostKeyTexts : std::runtime_error {
         : std::runtime_error("a request key could not be read back from the cache file") {}
 };
 
+/// The cache file would be larger than a load takes: it is not written.
+struct CacheTooLarge : std::length_error {
+    CacheTooLarge();
+};
+
 /// Removes from `files` the entries whose blocks cannot give back every key's text as it
 /// was, and returns them.
 ScanCache::FileTable takeFilesWithLostKeys(ScanCache::FileTable& files);
@@ -44,10 +49,12 @@ ScanCache::FileTable takeFilesWithLostKeys(ScanCache::FileTable& files);
 /// is in two blocks, which spares an index over all keys. Throws LostKeyTexts when a
 /// key's text cannot be read back from its source as it was. Given `keyOffsets`, fills
 /// it with where each request's key text (its length, then its bytes) lies in the file,
-/// requests in the order above; left empty when the file is too large to say.
+/// requests in the order above. Throws CacheTooLarge, having handed on no more than
+/// `maxBytes`, when the file would be larger: files that size are never loaded.
 void writeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary,
                     const std::function<void(std::string_view)>& sink, bool keysDistinct = false,
-                    std::vector<std::uint32_t>* keyOffsets = nullptr);
+                    std::vector<std::uint32_t>* keyOffsets = nullptr,
+                    std::uint64_t maxBytes = ScanCache::maxCacheFileBytes);
 /// The whole cache file at once: the in-memory form that tests, the fuzzer and the
 /// benchmark round-trip; the programs save through writeCacheFile.
 std::string encodeCacheFile(const ScanCache::FileTable& files, const RequestDictionary& dictionary);

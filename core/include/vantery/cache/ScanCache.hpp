@@ -65,6 +65,9 @@ class ScanCache {
         std::uint64_t bytesRead = 0; ///< bytes read in this pass only
         double duration = 0;
         bool fromCache = false;
+        /// Why the cache file could not hold this table (it would pass the size a load
+        /// takes), so that each start reads every transcript again; empty otherwise.
+        std::string cacheNotKept;
 
         /// filesUnchanged / filesTotal as a fraction; unknown(noData) without files.
         Estimate<double> savedFraction() const;
@@ -99,7 +102,7 @@ class ScanCache {
     };
 
     /// A cache file larger than this is not loaded (a million requests take about
-    /// 100 MB); the next refresh then reads every transcript again.
+    /// 60 MB); a table that would take more is not saved (CacheTooLarge).
     static constexpr std::uint64_t maxCacheFileBytes = std::uint64_t{2} << 30;
 
     /// A cache at cachefile::location of the process environment. Touches no file: the
