@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -698,4 +699,29 @@ TEST(ScanCacheFile, AFileRewrittenInPlaceWhileItIsReadNeverLoadsMixed) {
         EXPECT_TRUE(at == 0 || at >= reads) << "loaded though rewritten at read " << at;
     }
     EXPECT_GT(loadedNothing, 3);
+}
+
+// A file whose hash is wrong is refused after one reading of its bytes, before any of
+// them is parsed: the entries it claims cost nothing.
+TEST(CacheFileFormat, AWrongHashIsRefusedBeforeTheContentIsRead) {
+    std::string body;
+    for (int f = 0; f < 100'000; ++f)
+        body += std::string("\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+                            "\x00\x00\x00\x00\x00",
+                            21); // an empty entry
+    const std::string good = file({"p"}, uintBytes(100'000) + body);
+    std::string bad = good;
+    bad[bad.size() - 1] ^= 1; // the trailer's hash
+    for (const std::string* bytes : {&good, static_cast<const std::string*>(&bad)}) {
+        std::uint64_t read = 0;
+        const cachefile::ReadAt readAt = [&](std::uint64_t at, char* out, std::size_t n) {
+            read += n;
+            std::memcpy(out, bytes->data() + at, n);
+            return true;
+        };
+        const bool loaded = decodeCacheFileAt(readAt, bytes->size(), nullptr).has_value();
+        EXPECT_EQ(loaded, bytes == &good);
+        // The trailer and one pass over the rest when refused; a load reads more.
+        EXPECT_EQ(read <= bytes->size(), bytes == &bad) << read;
+    }
 }
