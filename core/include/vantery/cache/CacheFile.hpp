@@ -1,7 +1,7 @@
 #pragma once
-// The binary cache file: "VTC1", version 2, one table of distinct strings, then the
+// The binary cache file: "VTC1", a version, one table of distinct strings, then the
 // files and their requests; integers as unsigned LEB128 varints. A trailer of the
-// length and the hash of all that closes it.
+// length and the hash of the hashes of all that, piece by piece, closes it.
 #include <cstdint>
 #include <functional>
 #include <memory>
