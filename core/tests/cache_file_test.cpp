@@ -218,7 +218,8 @@ TEST(CacheFileFormat, GoldenBytesOfASmallCache) {
         "01 00 00 00 00 00 00 00 40 "             // k, 2.0
         "02 03 04 05 06 "                         // m s /w h and no agent
         "01 AC 02 00 00 00 00 00 00 00";          // counts, flag, rank
-    // The 67 bytes before it and the hash of their one piece's hash.
+    // The 67 bytes before it and the hash of their one piece's hash, as an implementation
+    // of its own gives it.
     const std::string trailer = "43 00 00 00 00 00 00 00 "
                                 "CB E5 E1 A3 BC 16 56 48 A4 9D 9A A3 62 57 71 39";
     EXPECT_EQ(hex(encode(t)), body + " " + trailer);
