@@ -84,6 +84,23 @@ bool isNumericCharacter(std::string_view c) {
            category == UTF8PROC_CATEGORY_NO;
 }
 
+bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether `key` prefixes `model` when a "." between two ASCII digits of the model
+// reads as "-": versions are written "4.6" as often as "4-6".
+bool prefixesDotted(std::string_view key, std::string_view model) {
+    if (key.size() > model.size()) return false;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (model[i] == key[i]) continue;
+        if (key[i] != '-' || model[i] != '.' || i == 0 || i + 1 == model.size() ||
+            !isAsciiDigit(model[i - 1]) || !isAsciiDigit(model[i + 1]))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Estimate<double> Pricing::webFetchCost() {
@@ -100,8 +117,10 @@ Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
     if (auto it = t.find(model); it != t.end()) {
         tiers = &it->second;
     } else {
+        // No key holds a ".", so an exact match of a dotted id is a prefix match too.
+        const bool dotted = model.find('.') != std::string_view::npos;
         for (const auto* e : keysByLength()) {
-            if (model.substr(0, e->first.size()) == e->first) {
+            if (dotted ? prefixesDotted(e->first, model) : model.starts_with(e->first)) {
                 tiers = &e->second;
                 break;
             }
