@@ -104,6 +104,25 @@ TEST(Ingest, RequestIdFallsBackOnlyWhenNotAString) {
     EXPECT_EQ(in.map.size(), 1u);
 }
 
+TEST(Ingest, WithoutARequestIdTheMessageIdAloneIdentifies) {
+    Ingest in;
+    auto l = [](std::string_view top, std::string_view id) {
+        return R"({"timestamp":"2025-10-05T14:03:07Z")" + std::string(top) +
+               R"(,"message":{"id":)" + std::string(id) + R"(,"usage":{"input_tokens":1}}})";
+    };
+    in(l(R"(,"requestId":null)", R"("m")")); // counted: null is no request id
+    in(l(R"(,"requestId":7)", R"("m")"));    // the same request again
+    in(l("", R"("a:b")"));                   // an id alone holding a ":"
+    in(l(R"(,"requestId":"b:")", R"("a")")); // must not meet "a:b" alone
+    in(l(R"(,"requestId":"")", R"("e")"));   // empty request id: rejected
+    in(l("", R"("")"));                      // empty message id: rejected
+    in(l("", "null"));                       // no message id: rejected
+    EXPECT_EQ(in.diag.rejectedNoIdentity, 3);
+    EXPECT_EQ(in.map.size(), 3u);
+    EXPECT_EQ(in.map.count("m:"), 1u);
+    EXPECT_EQ(in.map.count("a:b:"), 1u);
+}
+
 TEST(Ingest, StreamingRepeatsMergeByMaximumAndEarliestTime) {
     Ingest in;
     in(line(R"({"input_tokens":3,"output_tokens":10})", R"(,"agentId":"aplanner-0123456789abcdef")",

@@ -43,6 +43,20 @@ TEST(Pricing, ExactIdsThenLongestPrefix) {
     }
 }
 
+TEST(Pricing, ADotBetweenDigitsMatchesADash) {
+    EXPECT_EQ(pricesOf("claude-opus-4.8"), (Prices{5, 25})); // not "claude-opus-4"
+    EXPECT_EQ(pricesOf("claude-opus-4.6-1m"), (Prices{5, 25}));
+    EXPECT_EQ(pricesOf("claude-sonnet-4.5"), (Prices{3, 15}));
+    EXPECT_EQ(pricesOf("claude-3.5-sonnet"), (Prices{3, 15}));
+    EXPECT_EQ(pricesOf("claude-3.5-haiku"), (Prices{0.8, 4}));
+    // Only between two digits: elsewhere a "." stays a "." and matches no key's "-".
+    for (std::string_view unknown : {"claude.opus-4-5", "claude-3.-haiku", "claude-.3-haiku"}) {
+        auto e = Pricing::prices(unknown, someDay);
+        ASSERT_FALSE(e.isKnown()) << unknown;
+        EXPECT_EQ(e.unknownReason(), UnknownReason::noPriceForModel(std::string(unknown)));
+    }
+}
+
 TEST(Pricing, TierIsChosenOnTheCallersLocalDay) {
     EXPECT_EQ(pricesOf("claude-sonnet-5", LocalDay::fromYMD(2026, 8, 31)), (Prices{2, 10}));
     EXPECT_EQ(pricesOf("claude-sonnet-5", LocalDay::fromYMD(2025, 1, 1)), (Prices{2, 10}));

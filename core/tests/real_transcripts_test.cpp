@@ -39,11 +39,11 @@ TEST_F(RealTranscripts, CountersMatchTheFiles) {
     EXPECT_EQ(d.rejectedNoMessage, 45); // progress lines with a nested copy of usage
     EXPECT_EQ(d.notUsageBearing, 4);
     EXPECT_EQ(d.rejectedNoTimestamp, 0);
-    EXPECT_EQ(d.rejectedNoIdentity, 6);
+    EXPECT_EQ(d.rejectedNoIdentity, 0); // six requests of 2.0.64 carry no request id
     EXPECT_EQ(d.skippedZeroUsage, 5);
     EXPECT_EQ(d.longestLineBytes, 150'702);
     EXPECT_EQ(d.longestLinePath, projects + "/M-Claude/CHAT_LOGS/agent-a8901b3.jsonl");
-    EXPECT_EQ(d.uniqueRequests, 418);
+    EXPECT_EQ(d.uniqueRequests, 424);
     EXPECT_EQ(d.perHome, (std::map<std::string, std::int64_t>{{".claude", 26}}));
 
     std::int64_t input = 0, output = 0, cacheRead = 0, cw5 = 0, cw1 = 0, assumed = 0;
@@ -57,15 +57,15 @@ TEST_F(RealTranscripts, CountersMatchTheFiles) {
         assumed += r.cacheWriteBreakdownAssumed;
         ++models[r.model];
     }
-    EXPECT_EQ(input, 12'237);
-    EXPECT_EQ(output, 75'512);
-    EXPECT_EQ(cacheRead, 23'881'815);
-    EXPECT_EQ(cw5, 1'679'013);
+    EXPECT_EQ(input, 12'239);
+    EXPECT_EQ(output, 81'770);
+    EXPECT_EQ(cacheRead, 24'195'771);
+    EXPECT_EQ(cw5, 1'704'212);
     EXPECT_EQ(cw1, 57'373);
     EXPECT_EQ(assumed, 0);
     EXPECT_EQ(models, (std::map<std::string, int>{{"claude-haiku-4-5", 13},
                                                   {"claude-opus-4-1", 25},
-                                                  {"claude-opus-4-5", 103},
+                                                  {"claude-opus-4-5", 109},
                                                   {"claude-opus-4-6", 157},
                                                   {"claude-sonnet-4", 97},
                                                   {"claude-sonnet-4-5", 23}}));
@@ -91,6 +91,9 @@ TEST_F(RealTranscripts, StreamingRepeatsAndCrossFileCopiesMerge) {
         auto files = Scanner::fileList(SourceHome::defaults(home.path()), nullptr);
         EXPECT_EQ(files[static_cast<std::size_t>(copied.sourceRank)].path,
                   projects + "/claude-code-archiver/30ea3608-ac58-4466-9f4f-417b13bb3644.jsonl");
+
+        // A line of Claude Code 2.0.64 without a request id: known by its message id.
+        EXPECT_EQ(scan.records.at("msg_01YLdkemP6QabVsfJvMNdqFP:").cacheWrite5m, 20'217);
 
         // Sub-agent transcripts carry short anonymous agent ids.
         const auto& sub =

@@ -293,6 +293,36 @@ TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {
     EXPECT_TRUE(sameButRank(again.table->record((*again.table)[0]), u));
 }
 
+// Lines without request ids, as written behind a gateway: streaming copies and a
+// resumed session's copy in another home are one request, by full scan and by cache.
+TEST_F(CacheTest, RequestsWithoutRequestIdsUniteByMessageId) {
+    auto line = [](std::string_view session, int second, int output, std::string_view top = "",
+                   std::string_view id = R"("msg_G")") {
+        return R"({"timestamp":"2025-10-05T14:03:0)" + std::to_string(second) +
+               R"(Z","sessionId":")" + std::string(session) + '"' + std::string(top) +
+               R"(,"message":{"id":)" + std::string(id) +
+               R"(,"model":"claude-opus-4-6","usage":{"input_tokens":3,"output_tokens":)" +
+               std::to_string(output) + "}}}\n";
+    };
+    write("a.jsonl",
+          line("s1", 2, 5) + line("s1", 3, 5) + line("s1", 4, 147) + line("s1", 5, 9, "", "null"));
+    write("b.jsonl", line("s2", 1, 147) + line("s2", 6, 8, R"(,"requestId":"")"), ".claude-work");
+    for (bool parallel : {false, true}) {
+        auto keyed = Scanner::scanKeyed(homes, parallel);
+        ASSERT_EQ(keyed.records.size(), 1u);
+        const UsageRecord& r = keyed.records.at("msg_G:");
+        EXPECT_EQ(r.output, 147);
+        EXPECT_EQ(r.sessionId, "s1");
+        EXPECT_EQ(r.timestamp, 1759672981.0); // 2025-10-05T14:03:01Z, the resumed copy
+        EXPECT_EQ(keyed.diagnostics.rejectedNoIdentity, 2);
+    }
+    expectMatchesFullScan(cache, cache.refresh(homes), homes, "fresh");
+    cache.save();
+    ScanCache loaded{home / "cache.bin"};
+    ASSERT_TRUE(loaded.load());
+    expectMatchesFullScan(loaded, loaded.refresh(homes), homes, "loaded");
+}
+
 // A loaded cache leaves its keys' texts in the file it loaded and reads them back to
 // save: from that file's content even after another save replaced it, and never by
 // writing a damaged file when they cannot be read back.

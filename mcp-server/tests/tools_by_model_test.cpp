@@ -92,6 +92,26 @@ TEST(ByModelTool, SharesOfListedModelsAddUpAndLabelsAreCut) {
                                "none of its requests has a known price)\n"));
 }
 
+TEST(ByModelTool, DottedVersionsArePricedAsTheirDashedTwinsAndShownAsWritten) {
+    ServerFixture f;
+    Line a;
+    a.timestamp = "2025-03-12T12:00:00Z";
+    a.model = "claude-opus-4.8";
+    a.input = 1'000'000;
+    a.output = 100'000;
+    Line b = a;
+    b.messageId = "msg_2";
+    b.requestId = "req_2";
+    b.model = "claude-3.5-sonnet";
+    b.output = 0;
+    f.transcript("p/s.jsonl", usageLine(a) + usageLine(b));
+    const std::string text = f.answer("vant_by_model");
+    // $5 in and $25 out per million, not "claude-opus-4"'s $15 and $75.
+    EXPECT_TRUE(contains(text, "claude-opus-4.8\n    cost   $7.50  ("));
+    EXPECT_TRUE(contains(text, "claude-3.5-sonnet\n    cost   $3.00  ("));
+    EXPECT_EQ(text.find("no known price"), std::string::npos);
+}
+
 TEST(ByModelTool, RefusalsComeFromThePeriodFirst) {
     ToolsHome t;
     auto a = t.call("vant_by_model", R"({"from": "2025-13-01", "agent": "ghost"})");

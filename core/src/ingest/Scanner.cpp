@@ -140,6 +140,27 @@ std::string sessionFromPath(const std::string& path) {
     return std::string(name);
 }
 
+// The key of a request known by its message id alone: the id and a ":" with nothing
+// after. Every "<message id>:<request id>" key has a ":" with text on both sides, as
+// neither id may be empty; this one has none, as the id's "\" and ":" are written
+// "\\" and "\;" in it. It stays valid UTF-8, which the cache file keeps as it is.
+void keyOfMessageAlone(std::string_view id, std::string& key) {
+    key.clear();
+    if (id.find_first_of("\\:") == std::string_view::npos) {
+        key.append(id);
+    } else {
+        for (char c : id) {
+            if (c == '\\')
+                key += "\\\\";
+            else if (c == ':')
+                key += "\\;";
+            else
+                key += c;
+        }
+    }
+    key += ':';
+}
+
 // The two request dictionaries lines are ingested into, behind one interface:
 // the slot of a key (created with a default record when missing) and taking the
 // slot just created back.
@@ -232,15 +253,21 @@ void ingestParsed(const object& top, const std::string& path, const std::string&
     auto messageId = stringAt(message, "id");
     auto requestId = stringAt(top, "requestId");
     if (!requestId) requestId = stringAt(top, "request_id");
-    if (!messageId || !requestId || messageId->empty() || requestId->empty()) {
+    // Lines written behind a gateway, and some of some releases, carry no request id:
+    // their message id alone identifies the request. An empty id of either kind does not.
+    if (!messageId || messageId->empty() || (requestId && requestId->empty())) {
         ++diag.rejectedNoIdentity;
         return;
     }
 
     std::string& key = tp.key;
-    key.assign(*messageId);
-    key += ':';
-    key.append(*requestId);
+    if (requestId) {
+        key.assign(*messageId);
+        key += ':';
+        key.append(*requestId);
+    } else {
+        keyOfMessageAlone(*messageId, key);
+    }
 
     // The repeats of a request mostly follow each other: the record the last line
     // went to is checked before the dictionary is searched.

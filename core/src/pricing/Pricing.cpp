@@ -84,6 +84,37 @@ bool isNumericCharacter(std::string_view c) {
            category == UTF8PROC_CATEGORY_NO;
 }
 
+bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The id as the table spells versions: each "." between two ASCII digits read as "-",
+// since "4.6" is written as often as "4-6". Held per thread, as every request of a
+// dotted model is looked up through it.
+std::string_view dashedVersions(std::string_view model) {
+    thread_local std::string dashed;
+    dashed.assign(model);
+    for (std::size_t i = 1; i + 1 < dashed.size(); ++i)
+        if (dashed[i] == '.' && isAsciiDigit(dashed[i - 1]) && isAsciiDigit(dashed[i + 1]))
+            dashed[i] = '-';
+    return dashed;
+}
+
+// The tiers of the table's key equal to the id, else of the longest key that prefixes
+// it, versions read with dashes. No key holds a ".", so an id found as it is needs no
+// rewriting.
+const std::vector<PriceTier>* tiersOf(std::string_view model) {
+    const auto& t = buildTable();
+    if (auto it = t.find(model); it != t.end()) return &it->second;
+    if (model.find('.') != std::string_view::npos) {
+        model = dashedVersions(model);
+        if (auto it = t.find(model); it != t.end()) return &it->second;
+    }
+    for (const auto* e : keysByLength())
+        if (model.starts_with(e->first)) return &e->second;
+    return nullptr;
+}
+
 } // namespace
 
 Estimate<double> Pricing::webFetchCost() {
@@ -95,18 +126,7 @@ const std::map<std::string, std::vector<PriceTier>, std::less<>>& Pricing::table
 }
 
 Estimate<Prices> Pricing::prices(std::string_view model, LocalDay onDay) {
-    const std::vector<PriceTier>* tiers = nullptr;
-    const auto& t = buildTable();
-    if (auto it = t.find(model); it != t.end()) {
-        tiers = &it->second;
-    } else {
-        for (const auto* e : keysByLength()) {
-            if (model.substr(0, e->first.size()) == e->first) {
-                tiers = &e->second;
-                break;
-            }
-        }
-    }
+    const std::vector<PriceTier>* tiers = tiersOf(model);
     if (!tiers || tiers->empty())
         return Estimate<Prices>::unknown(UnknownReason::noPriceForModel(std::string(model)));
     // The tier is chosen on the caller's own local day, so a request is never priced

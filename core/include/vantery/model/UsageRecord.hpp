@@ -20,7 +20,8 @@ namespace vantery {
 
 class LocalDay;
 
-/// One unified request: every transcript line that shares `<message id>:<request id>`.
+/// One unified request: every transcript line that shares `<message id>:<request id>`
+/// (the message id alone for lines without a request id).
 /// Its counts (input, output, both cache writes, cache reads, web searches and
 /// fetches) come from RequestCounts, with totalTokens().
 struct UsageRecord : RequestCounts {

@@ -43,7 +43,8 @@ struct Pricing {
     static const std::map<std::string, std::vector<PriceTier>, std::less<>>& table();
 
     /// Prices of a model on a local civil day: exact id, else the longest key that
-    /// prefixes it; unknown(noPriceForModel(model)) when no key matches.
+    /// prefixes it, a "." between two ASCII digits matching a "-" ("claude-opus-4.6"
+    /// takes "claude-opus-4-6"); unknown(noPriceForModel(model)) when no key matches.
     static Estimate<Prices> prices(std::string_view model, LocalDay day);
 
     /// Trimmed, lower-cased, "[1m]" removed, a trailing "-20YYMMDD"-style date suffix dropped.
