@@ -1,0 +1,83 @@
+#pragma once
+// How one report's projects, sessions and agents print, and the way back from what was
+// printed to the items it was printed for. The answers print through it and the lookups
+// read it, so every printed label comes back; it is worked out once per report, so a
+// lookup cleans no label but the query.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "vantery/model/AgentIdentity.hpp"
+#include "vantery/report/Report.hpp"
+
+namespace vantery::mcp {
+
+class NameIndex {
+  public:
+    /// A name as printed and as compared. Items whose cleaned names are equal would print
+    /// alike: each of them prints its quoted name instead (text::quotedName), which tells
+    /// it apart and is compared exactly.
+    struct Forms {
+        std::string plain;    ///< cleaned, without blanks at either end
+        std::string plainKey; ///< plain in lower case
+        std::string shown;    ///< what answers print: plain, or the quoted name when shared
+        std::string shownKey; ///< shown in lower case
+        bool shared = false;  ///< another item of the axis has the same plain form
+    };
+
+    /// Projects or sessions: the report's keys in its order, with their forms.
+    struct Labels {
+        std::vector<std::string> items;
+        std::vector<Forms> forms;
+        /// The items each plain key stands for.
+        std::unordered_map<std::string, std::vector<std::uint32_t>> byPlainKey;
+        /// The shared items by their quoted names.
+        std::unordered_map<std::string, std::uint32_t> byQuoted;
+        /// The text answers print for an item (before AnswerText::name or fit): the item
+        /// itself, or its quoted name when shared.
+        std::string shown(const std::string& item) const;
+
+      private:
+        friend class NameIndex;
+        std::unordered_map<std::string, std::string> quoted_; // of the shared items only
+    };
+
+    /// One agent's printed forms: its full text (quoting the raw id when another agent's
+    /// full text is the same), its raw id, its name (empty for the anonymous) and its list
+    /// label.
+    struct Agent {
+        AgentIdentity id;
+        Forms full, raw, name, label;
+    };
+
+    /// A printed text as a person reads it back: cleaned (isolates go too), without
+    /// blanks at either end.
+    static std::string printed(std::string_view s);
+
+    /// The index of a report, which it keeps.
+    explicit NameIndex(std::shared_ptr<const Report> report);
+    /// The index of a report that outlives it.
+    explicit NameIndex(const Report& report);
+
+    const Report& report() const noexcept { return *report_; }
+
+    const Labels& projects() const noexcept { return projects_; }
+    const Labels& sessions() const noexcept { return sessions_; }
+    /// The report's agents in its order; the main session among them when it has one.
+    const std::vector<Agent>& agents() const noexcept { return agents_; }
+
+    /// The full text answers print for an agent: AnswerText::agent, with the raw id quoted
+    /// when another agent of the report prints the same.
+    std::string agentText(const AgentIdentity& agent) const;
+
+  private:
+    std::shared_ptr<const Report> report_;
+    Labels projects_, sessions_;
+    std::vector<Agent> agents_;
+    std::unordered_map<AgentIdentity, std::uint32_t> agentAt_;
+};
+
+} // namespace vantery::mcp
