@@ -1,5 +1,7 @@
 #include "vantery/mcp/NameIndex.hpp"
 
+#include <algorithm>
+
 #include "vantery/base/Text.hpp"
 #include "vantery/mcp/AnswerText.hpp"
 
@@ -37,6 +39,16 @@ NameIndex::Labels labelsOf(const std::map<std::string, Bucket, std::less<>>& buc
         l.items.push_back(entry.first);
         l.forms.push_back(formsOf(entry.first));
     }
+    std::vector<NameIndex::Forms*> forms;
+    for (NameIndex::Forms& f : l.forms)
+        forms.push_back(&f);
+    markShared(forms, [&](std::size_t i) { return text::quotedName(l.items[i]); });
+    for (std::uint32_t i = 0; i < l.items.size(); ++i) {
+        l.byPlainKey[l.forms[i].plainKey].push_back(i);
+        if (!l.forms[i].shared) continue;
+        l.byQuoted.emplace(l.forms[i].shown, i);
+        l.quoted.emplace(l.items[i], l.forms[i].shown);
+    }
     return l;
 }
 
@@ -47,55 +59,79 @@ std::string NameIndex::printed(std::string_view s) {
 }
 
 std::string NameIndex::Labels::shown(const std::string& item) const {
-    auto it = quoted_.find(item);
-    return it == quoted_.end() ? item : it->second;
+    auto it = quoted.find(item);
+    return it == quoted.end() ? item : it->second;
 }
 
 NameIndex::NameIndex(const Report& report)
     : NameIndex(std::shared_ptr<const Report>(std::shared_ptr<const Report>(), &report)) {}
 
-NameIndex::NameIndex(std::shared_ptr<const Report> kept)
-    : report_(std::move(kept)), projects_(labelsOf(report_->byProject)),
-      sessions_(labelsOf(report_->bySession)) {
-    const Report& report = *report_;
-    for (Labels* l : {&projects_, &sessions_}) {
-        std::vector<Forms*> forms;
-        for (Forms& f : l->forms)
-            forms.push_back(&f);
-        markShared(forms, [&](std::size_t i) { return text::quotedName(l->items[i]); });
-        for (std::uint32_t i = 0; i < l->items.size(); ++i) {
-            l->byPlainKey[l->forms[i].plainKey].push_back(i);
-            if (!l->forms[i].shared) continue;
-            l->byQuoted.emplace(l->forms[i].shown, i);
-            l->quoted_.emplace(l->items[i], l->forms[i].shown);
-        }
-    }
+NameIndex::NameIndex(std::shared_ptr<const Report> kept) : report_(std::move(kept)) {}
 
-    const AgentBuckets& byAgent = report.byAgent;
-    agents_.reserve(byAgent.size());
-    for (std::size_t i = 0; i < byAgent.size(); ++i) {
-        const AgentIdentity& a = byAgent.agent(i);
-        agents_.push_back({a, formsOf(AnswerText::agent(a)), formsOf(a.rawIdText()),
-                           formsOf(a.kind() == AgentIdentity::Kind::named ? a.name() : ""),
-                           formsOf(AnswerText::agentLabel(a))});
-        agentAt_.emplace(a, static_cast<std::uint32_t>(i));
-    }
-    std::vector<Forms*> full;
-    for (Agent& a : agents_)
-        full.push_back(&a.full);
-    markShared(full, [&](std::size_t i) { return AnswerText::agent(agents_[i].id, true); });
-    // The raw id in brackets, as the full text shows it.
-    for (Agent& a : agents_)
-        if (a.full.shared) {
-            a.raw.shown = printed(text::quotedName(a.id.rawIdText()));
-            a.raw.shownKey = text::lowercased(a.raw.shown);
+const NameIndex::Labels& NameIndex::projects() const {
+    std::call_once(projectsOnce_, [&] { projects_ = labelsOf(report_->byProject); });
+    return projects_;
+}
+
+const NameIndex::Labels& NameIndex::sessions() const {
+    std::call_once(sessionsOnce_, [&] { sessions_ = labelsOf(report_->bySession); });
+    return sessions_;
+}
+
+const std::unordered_set<AgentIdentity>& NameIndex::sharedAgents() const {
+    std::call_once(sharedOnce_, [&] {
+        // Agents whose name and raw id are printable ASCII print them as they are, so two
+        // of them never print alike: only an agent with another character can print like
+        // another agent, and only those and the agents printing like them are compared.
+        auto ascii = [](std::string_view s) {
+            return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+        };
+        const AgentBuckets& byAgent = report_->byAgent;
+        std::unordered_map<std::string, std::vector<AgentIdentity>> byText;
+        for (std::size_t i = 0; i < byAgent.size(); ++i) {
+            const AgentIdentity& a = byAgent.agent(i);
+            if (!ascii(a.rawIdText()) || !ascii(a.name()))
+                byText[printed(AnswerText::agent(a))].push_back(a);
         }
+        if (byText.empty()) return;
+        for (std::size_t i = 0; i < byAgent.size(); ++i) {
+            const AgentIdentity& a = byAgent.agent(i);
+            if (!ascii(a.rawIdText()) || !ascii(a.name())) continue;
+            if (auto it = byText.find(printed(AnswerText::agent(a))); it != byText.end())
+                it->second.push_back(a);
+        }
+        for (const auto& [text, agents] : byText)
+            if (agents.size() > 1) shared_.insert(agents.begin(), agents.end());
+    });
+    return shared_;
+}
+
+const std::vector<NameIndex::Agent>& NameIndex::agents() const {
+    std::call_once(agentsOnce_, [&] {
+        const AgentBuckets& byAgent = report_->byAgent;
+        const auto& shared = sharedAgents();
+        agents_.reserve(byAgent.size());
+        for (std::size_t i = 0; i < byAgent.size(); ++i) {
+            const AgentIdentity& a = byAgent.agent(i);
+            Agent e{a, formsOf(AnswerText::agent(a)), formsOf(a.rawIdText()),
+                    formsOf(a.kind() == AgentIdentity::Kind::named ? a.name() : ""),
+                    formsOf(AnswerText::agentLabel(a))};
+            // The full text and the raw id in its brackets, quoted.
+            if (shared.count(a)) {
+                e.full.shared = true;
+                e.full.shown = printed(AnswerText::agent(a, true));
+                e.full.shownKey = text::lowercased(e.full.shown);
+                e.raw.shown = printed(text::quotedName(a.rawIdText()));
+                e.raw.shownKey = text::lowercased(e.raw.shown);
+            }
+            agents_.push_back(std::move(e));
+        }
+    });
+    return agents_;
 }
 
 std::string NameIndex::agentText(const AgentIdentity& agent) const {
-    auto it = agentAt_.find(agent);
-    const bool quoted = it != agentAt_.end() && agents_[it->second].full.shared;
-    return AnswerText::agent(agent, quoted);
+    return AnswerText::agent(agent, sharedAgents().count(agent) > 0);
 }
 
 } // namespace vantery::mcp

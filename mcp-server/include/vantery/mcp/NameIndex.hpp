@@ -5,9 +5,11 @@
 // lookup cleans no label but the query.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "vantery/model/AgentIdentity.hpp"
@@ -36,13 +38,11 @@ class NameIndex {
         std::unordered_map<std::string, std::vector<std::uint32_t>> byPlainKey;
         /// The shared items by their quoted names.
         std::unordered_map<std::string, std::uint32_t> byQuoted;
+        /// The shared items' quoted names, by item.
+        std::unordered_map<std::string, std::string> quoted;
         /// The text answers print for an item (before AnswerText::name or fit): the item
         /// itself, or its quoted name when shared.
         std::string shown(const std::string& item) const;
-
-      private:
-        friend class NameIndex;
-        std::unordered_map<std::string, std::string> quoted_; // of the shared items only
     };
 
     /// One agent's printed forms: its full text (quoting the raw id when another agent's
@@ -64,20 +64,26 @@ class NameIndex {
 
     const Report& report() const noexcept { return *report_; }
 
-    const Labels& projects() const noexcept { return projects_; }
-    const Labels& sessions() const noexcept { return sessions_; }
+    /// Each part is worked out on first use: an answer that prints a few agents compares
+    /// only the agents that could print alike, and a lookup of a project cleans no session.
+    const Labels& projects() const;
+    const Labels& sessions() const;
     /// The report's agents in its order; the main session among them when it has one.
-    const std::vector<Agent>& agents() const noexcept { return agents_; }
+    const std::vector<Agent>& agents() const;
 
     /// The full text answers print for an agent: AnswerText::agent, with the raw id quoted
     /// when another agent of the report prints the same.
     std::string agentText(const AgentIdentity& agent) const;
 
   private:
+    /// The agents whose full texts another agent prints as well.
+    const std::unordered_set<AgentIdentity>& sharedAgents() const;
+
     std::shared_ptr<const Report> report_;
-    Labels projects_, sessions_;
-    std::vector<Agent> agents_;
-    std::unordered_map<AgentIdentity, std::uint32_t> agentAt_;
+    mutable std::once_flag projectsOnce_, sessionsOnce_, agentsOnce_, sharedOnce_;
+    mutable Labels projects_, sessions_;
+    mutable std::vector<Agent> agents_;
+    mutable std::unordered_set<AgentIdentity> shared_;
 };
 
 } // namespace vantery::mcp
