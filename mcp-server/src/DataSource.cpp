@@ -266,50 +266,87 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
     // "name  [raw id]" and the main session's, the list label ("anon:" and the head of a
     // raw id, "(main session)", the name, a quoted raw id), the raw id alone, and cut
     // labels. Raw ids that differ only in case are two agents: the case typed picks one;
-    // raw ids that print alike are told apart by their quoted forms.
+    // raw ids that print alike are told apart by their quoted forms. Only the agents
+    // whose keys fit the query have their other forms printed.
     static const std::string mainText = text::lowercased(NameIndex::printed(AnswerText::agent({})));
+    static const std::string mainLabel =
+        text::lowercased(NameIndex::printed(AnswerText::agentLabel({})));
     const bool anonHead = q.key.starts_with("anon:");
     const bool bracketed = q.printed.ends_with(']');
+    const bool quoted = q.printed.starts_with('"');
 
     // Exact tiers: as printed with its case, the raw id in brackets with its case, in
     // any case. Then the heads of cut labels and the looser fits.
     std::vector<AgentIdentity> sameCase, inBrackets, anyCase, found;
+    // Sorts a form that equals the query in lower case into its tier.
+    auto exact = [&](const AgentIdentity& id, const std::string& form) {
+        (form == q.printed ? sameCase : anyCase).push_back(id);
+    };
     for (const NameIndex::Agent& a : names.agents()) {
         const Kind kind = a.id.kind();
-        if (kind == Kind::main ? q.key == mainText : bracketed) {
-            if (a.full.shown == q.printed) {
+        if (kind == Kind::main) {
+            if (q.key == mainText || q.key == mainLabel)
+                exact(a.id, NameIndex::printed(q.key == mainText ? AnswerText::agent(a.id)
+                                                                 : AnswerText::agentLabel(a.id)));
+            continue;
+        }
+        // The raw id as the full text shows it, quoted when shared.
+        std::string rawShown, sharedKey;
+        if (a.shared) {
+            rawShown = NameIndex::printed(text::quotedName(a.id.rawIdText()));
+            sharedKey = text::lowercased(rawShown);
+        }
+        const std::string& rawShownKey = a.shared ? sharedKey : a.rawKey;
+        // A name that prints as nothing or as the main session's word is listed as the
+        // quoted raw id (AnswerText::agentLabel).
+        const bool quotedLabel =
+            kind == Kind::named && quoted &&
+            (a.nameKey.empty() || a.nameKey == "main" || a.nameKey == "main session" ||
+             a.nameKey == "main-session" || a.nameKey == mainLabel);
+        if (bracketed && q.key.find(rawShownKey) != std::string::npos) {
+            const std::string full = NameIndex::printed(names.agentText(a.id));
+            if (full == q.printed) {
                 sameCase.push_back(a.id);
                 continue;
             }
-            if (a.full.shownKey == q.key) {
-                (q.printed.ends_with("[" + a.raw.shown + "]") ? inBrackets : anyCase)
-                    .push_back(a.id);
+            if (text::lowercased(full) == q.key) {
+                const std::string raw = a.shared ? rawShown : NameIndex::printed(a.id.rawIdText());
+                (q.printed.ends_with("[" + raw + "]") ? inBrackets : anyCase).push_back(a.id);
                 continue;
             }
         }
-        if (a.label.plainKey == q.key && (kind == Kind::named || a.label.plain.starts_with('"') ||
-                                          anonHead || kind == Kind::main)) {
-            (a.label.plain == q.printed ? sameCase : anyCase).push_back(a.id);
+        if (quoted && a.shared && rawShown == q.printed) {
+            sameCase.push_back(a.id);
             continue;
         }
-        if (kind == Kind::main) continue;
-        if (a.raw.shown != a.raw.plain && a.raw.shown == q.printed) {
-            sameCase.push_back(a.id); // a quoted raw id
+        // The list label: the name, "anon:" and the head of the raw id, or a quoted raw id.
+        const bool labelFits = kind == Kind::named
+                                   ? a.nameKey == q.key || quotedLabel
+                                   : anonHead && a.rawKey.starts_with(q.key.substr(5));
+        if (labelFits) {
+            const std::string label = NameIndex::printed(AnswerText::agentLabel(a.id));
+            if (text::lowercased(label) == q.key) {
+                exact(a.id, label);
+                continue;
+            }
+        }
+        if (a.rawKey == q.key) {
+            exact(a.id, NameIndex::printed(a.id.rawIdText()));
             continue;
         }
-        if (a.raw.plainKey == q.key) {
-            (a.raw.plain == q.printed ? sameCase : anyCase).push_back(a.id);
-            continue;
-        }
-        // A cut label is a head of a name, or after "anon:" of a raw id.
+        // A cut label is a head of a name (or of a quoted raw id), or after "anon:" of a
+        // raw id.
         const std::string_view head = q.cut ? q.head : q.key;
-        const std::string& raw = a.raw.plainKey;
-        const std::string& name = a.name.plainKey;
+        const std::string& raw = a.rawKey;
+        const std::string& name = a.nameKey;
         bool fits = false;
         if (anonHead)
             fits = kind == Kind::anonymous && head.size() > 5 && startsWith(raw, head.substr(5));
         else if (q.cut)
-            fits = (!name.empty() && startsWith(name, head)) || startsWith(a.label.shownKey, head);
+            fits = (!name.empty() && startsWith(name, head)) ||
+                   (quotedLabel &&
+                    startsWith(text::lowercased(NameIndex::printed(AnswerText::agentLabel(a.id))),
+                               head));
         else
             fits = startsWith(raw, head) || (!name.empty() && name.find(head) != std::string::npos);
         if (fits) found.push_back(a.id);

@@ -113,18 +113,11 @@ const std::vector<NameIndex::Agent>& NameIndex::agents() const {
         agents_.reserve(byAgent.size());
         for (std::size_t i = 0; i < byAgent.size(); ++i) {
             const AgentIdentity& a = byAgent.agent(i);
-            Agent e{a, formsOf(AnswerText::agent(a)), formsOf(a.rawIdText()),
-                    formsOf(a.kind() == AgentIdentity::Kind::named ? a.name() : ""),
-                    formsOf(AnswerText::agentLabel(a))};
-            // The full text and the raw id in its brackets, quoted.
-            if (shared.count(a)) {
-                e.full.shared = true;
-                e.full.shown = printed(AnswerText::agent(a, true));
-                e.full.shownKey = text::lowercased(e.full.shown);
-                e.raw.shown = printed(text::quotedName(a.rawIdText()));
-                e.raw.shownKey = text::lowercased(e.raw.shown);
-            }
-            agents_.push_back(std::move(e));
+            agents_.push_back({a, text::lowercased(printed(a.rawIdText())),
+                               a.kind() == AgentIdentity::Kind::named
+                                   ? text::lowercased(printed(a.name()))
+                                   : std::string(),
+                               shared.count(a) > 0});
         }
     });
     return agents_;
