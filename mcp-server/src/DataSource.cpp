@@ -296,7 +296,7 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
             rawShown = NameIndex::printed(text::quotedName(a.id.rawIdText()));
             sharedKey = text::lowercased(rawShown);
         }
-        const std::string& rawShownKey = a.shared ? sharedKey : a.rawKey;
+        const std::string_view rawShownKey = a.shared ? std::string_view(sharedKey) : a.rawKey;
         // A name that prints as nothing or as the main session's word is listed as the
         // quoted raw id (AnswerText::agentLabel).
         const bool quotedLabel =
@@ -337,8 +337,8 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
         // A cut label is a head of a name (or of a quoted raw id), or after "anon:" of a
         // raw id.
         const std::string_view head = q.cut ? q.head : q.key;
-        const std::string& raw = a.rawKey;
-        const std::string& name = a.nameKey;
+        const std::string_view raw = a.rawKey;
+        const std::string_view name = a.nameKey;
         bool fits = false;
         if (anonHead)
             fits = kind == Kind::anonymous && head.size() > 5 && startsWith(raw, head.substr(5));
@@ -348,7 +348,8 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
                     startsWith(text::lowercased(NameIndex::printed(AnswerText::agentLabel(a.id))),
                                head));
         else
-            fits = startsWith(raw, head) || (!name.empty() && name.find(head) != std::string::npos);
+            fits = startsWith(raw, head) ||
+                   (!name.empty() && name.find(head) != std::string_view::npos);
         if (fits) found.push_back(a.id);
     }
     auto text = [&](const AgentIdentity& a) { return names.agentText(a); };

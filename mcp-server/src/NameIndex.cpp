@@ -110,14 +110,23 @@ const std::vector<NameIndex::Agent>& NameIndex::agents() const {
     std::call_once(agentsOnce_, [&] {
         const AgentBuckets& byAgent = report_->byAgent;
         const auto& shared = sharedAgents();
+        // Most ids are printable ASCII in lower case, their own keys: only the others
+        // are kept apart.
+        auto keyOf = [&](const std::string& s) -> std::string_view {
+            const bool own =
+                std::all_of(
+                    s.begin(), s.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F && !(c >= 'A' && c <= 'Z'); }) &&
+                (s.empty() || (s.front() != ' ' && s.back() != ' '));
+            if (own) return s;
+            return agentKeys_.emplace_back(text::lowercased(printed(s)));
+        };
         agents_.reserve(byAgent.size());
         for (std::size_t i = 0; i < byAgent.size(); ++i) {
             const AgentIdentity& a = byAgent.agent(i);
-            agents_.push_back({a, text::lowercased(printed(a.rawIdText())),
-                               a.kind() == AgentIdentity::Kind::named
-                                   ? text::lowercased(printed(a.name()))
-                                   : std::string(),
-                               shared.count(a) > 0});
+            const bool named = a.kind() == AgentIdentity::Kind::named;
+            agents_.push_back({a, keyOf(a.rawIdText()),
+                               named ? keyOf(a.name()) : std::string_view(), shared.count(a) > 0});
         }
     });
     return agents_;

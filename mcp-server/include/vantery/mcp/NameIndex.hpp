@@ -4,6 +4,7 @@
 // read it, so every printed label comes back; it is worked out once per report, so a
 // lookup cleans no label but the query.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,8 +52,8 @@ class NameIndex {
     /// history holds about a million agents.
     struct Agent {
         AgentIdentity id;
-        std::string rawKey, nameKey;
-        bool shared = false; ///< its full text quotes its raw id (see agentText)
+        std::string_view rawKey, nameKey; ///< into the agent's own texts or the index
+        bool shared = false;              ///< its full text quotes its raw id (see agentText)
     };
 
     /// A printed text as a person reads it back: cleaned (isolates go too), without
@@ -85,6 +86,7 @@ class NameIndex {
     mutable std::once_flag projectsOnce_, sessionsOnce_, agentsOnce_, sharedOnce_;
     mutable Labels projects_, sessions_;
     mutable std::vector<Agent> agents_;
+    mutable std::deque<std::string> agentKeys_; // the keys that differ from their texts
     mutable std::unordered_set<AgentIdentity> shared_;
 };
 
