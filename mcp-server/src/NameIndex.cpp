@@ -126,14 +126,16 @@ const std::vector<NameIndex::Agent>& NameIndex::agents() const {
             const AgentIdentity& a = byAgent.agent(i);
             const bool named = a.kind() == AgentIdentity::Kind::named;
             agents_.push_back({a, keyOf(a.rawIdText()),
-                               named ? keyOf(a.name()) : std::string_view(), shared.count(a) > 0});
+                               named ? keyOf(a.name()) : std::string_view(),
+                               !shared.empty() && shared.count(a) > 0});
         }
     });
     return agents_;
 }
 
 std::string NameIndex::agentText(const AgentIdentity& agent) const {
-    return AnswerText::agent(agent, sharedAgents().count(agent) > 0);
+    const auto& shared = sharedAgents();
+    return AnswerText::agent(agent, !shared.empty() && shared.count(agent) > 0);
 }
 
 } // namespace vantery::mcp
