@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -321,6 +322,27 @@ TEST_F(CacheTest, RequestsWithoutRequestIdsUniteByMessageId) {
     ScanCache loaded{home / "cache.bin"};
     ASSERT_TRUE(loaded.load());
     expectMatchesFullScan(loaded, loaded.refresh(homes), homes, "loaded");
+}
+
+// Two keys computed to share 96 bits of the public hash, one line each in two projects:
+// two requests, not one at the dearer line's cost.
+TEST_F(CacheTest, KeysCraftedToCollideStayTwoRequests) {
+    int i = 0;
+    for (const char* id :
+         {"msg_01AAAAAAAAAABBBBBBBBBBBBBBBB", "msg_01b9UpimQE9Q4<Fu! eh-RwaA{j7"}) {
+        UsageLine l;
+        l.messageId = id;
+        l.requestId = "req_011CQ";
+        l.cwd = "/w/p" + std::to_string(i);
+        l.output = 100 * (i + 1);
+        write("p" + std::to_string(i++) + "/s.jsonl", usageLine(l));
+    }
+    auto r = cache.refresh(homes);
+    ASSERT_EQ(r.table->size(), 2u);
+    std::set<std::int64_t> outputs;
+    for (const auto& record : r.table->records())
+        outputs.insert(record.output);
+    EXPECT_EQ(outputs, (std::set<std::int64_t>{100, 200}));
 }
 
 // A loaded cache leaves its keys' texts in the file it loaded and reads them back to

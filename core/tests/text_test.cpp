@@ -116,11 +116,25 @@ TEST(Text, CleanedNameDropsWhatDrawsNothingButKeepsEmojiWhole) {
     EXPECT_EQ(cleanedName("a\U000E0000\U000E0041\U000E007Fb\u200Bc\uFEFFd\u00ADe\U000E0100f"
                           "\u2028g\u2029h\uFE0Fi\u2065j"),
               "abcdefghij");
-    // A joiner between two emoji keeps the family one character; a joiner elsewhere
-    // hides nothing less and goes.
-    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
-    EXPECT_EQ(cleanedName(family), family);
-    EXPECT_EQ(cleanedName("\U0001F3F3\uFE0F\u200D\U0001F308"), "\U0001F3F3\u200D\U0001F308");
+    // Every other format character goes too.
+    EXPECT_EQ(cleanedName("a\uFFF9b\uFFFAc\uFFFBd\u0600e\U000110BDf"), "abcdef");
+    // A joiner between two emoji that are its neighbours keeps the family, the rainbow
+    // flag and the heart on fire one character, with U+FE0F asking for the emoji look
+    // (and keeping it on a lone heart, a white flag and a keycap); elsewhere both go.
+    for (const std::string emoji :
+         {"\U0001F468\u200D\U0001F469\u200D\U0001F467", "\U0001F3F3\uFE0F\u200D\U0001F308",
+          "\u2764\uFE0F\u200D\U0001F525", "\U0001F469\U0001F3FD\u200D\U0001F4BB",
+          "\U0001F3F3\uFE0F\u200D\u26A7\uFE0F", "\u2764\uFE0F", "\U0001F3F3\uFE0F",
+          "1\uFE0F\u20E3"})
+        EXPECT_EQ(cleanedName("x" + emoji + "y"), "x" + emoji + "y") << emoji;
     EXPECT_EQ(cleanedName("a\u200Db\U0001F468\u200D"), "ab\U0001F468");
     EXPECT_EQ(cleanedName("\u200D\U0001F468"), "\U0001F468");
+    EXPECT_EQ(cleanedName("a\uFE0Fb1\uFE0F"), "ab1");
+    // © and ® are drawn as text: no sequence for a joiner to hold, unless asked.
+    EXPECT_EQ(cleanedName("x\u00A9\u200D\u00AEy"), "x\u00A9\u00AEy");
+    EXPECT_EQ(cleanedName("x\u00A9\uFE0F\u200D\u00AE\uFE0Fy"), "x\u00A9\uFE0F\u200D\u00AE\uFE0Fy");
+    // What stood between two emoji in the input keeps them apart once dropped.
+    EXPECT_EQ(cleanedName("\U0001F468\u200B\u200D\U0001F469"), "\U0001F468\U0001F469");
+    EXPECT_EQ(cleanedName("\U0001F468\u200D\u200B\U0001F469"), "\U0001F468\U0001F469");
+    EXPECT_EQ(cleanedName("\u2764\u200B\uFE0F"), "\u2764");
 }

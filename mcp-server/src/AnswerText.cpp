@@ -170,12 +170,17 @@ std::optional<std::string> AnswerText::assumedNote(const Bucket& b) {
            "(multiplier 1.25 instead of 2.00).";
 }
 
-std::string AnswerText::agent(const AgentIdentity& id) {
+std::string AnswerText::agent(const AgentIdentity& id, bool quoteRawId) {
+    const std::string raw =
+        quoteRawId ? name(text::quotedName(id.rawIdText())) : name(id.rawIdText());
     switch (id.kind()) {
     case AgentIdentity::Kind::named:
-        return name(id.name()) + "  [" + name(id.rawIdText()) + "]";
+        // A name that prints as nothing would leave the text without one.
+        if (text::trimmed(text::cleanedName(id.name())).empty())
+            return name(text::quotedName(id.rawIdText())) + "  [" + raw + "]";
+        return name(id.name()) + "  [" + raw + "]";
     case AgentIdentity::Kind::anonymous:
-        return "anonymous agent  [" + name(id.rawIdText()) + "]";
+        return "anonymous agent  [" + raw + "]";
     case AgentIdentity::Kind::main:
         break;
     }
@@ -184,8 +189,15 @@ std::string AnswerText::agent(const AgentIdentity& id) {
 
 std::string AnswerText::agentLabel(const AgentIdentity& id) {
     switch (id.kind()) {
-    case AgentIdentity::Kind::named:
+    case AgentIdentity::Kind::named: {
+        // A name that prints as nothing, or as what stands for the main session, would
+        // reach nothing or the main session: the raw id, quoted, stands in for it.
+        const std::string key = text::lowercased(text::trimmed(text::cleanedName(id.name())));
+        if (key.empty() || key == "main" || key == "main session" || key == "main-session" ||
+            key == "(main session)")
+            return name(text::quotedName(id.rawIdText()));
         return name(id.name());
+    }
     case AgentIdentity::Kind::anonymous:
         return "anon:" + name(text::prefixCharacters(text::cleanedName(id.rawIdText()), 9));
     case AgentIdentity::Kind::main:

@@ -9,6 +9,7 @@
 #include "vantery/cache/CacheLocation.hpp"
 #include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/mcp/AnswerText.hpp"
+#include "vantery/mcp/NameIndex.hpp"
 #include "vantery/mcp/Protocol.hpp"
 
 namespace vantery::mcp {
@@ -68,17 +69,8 @@ std::vector<std::string> rank(const std::vector<K>& keys, const Map& buckets, La
     return lines;
 }
 
-// A query and a name are compared as the answers print the name: cleaned (no
-// controls, isolates or invisible code points), without blanks at either end. The
-// case is kept for the closest fit and dropped for the next.
-std::string printed(std::string_view s) {
-    return std::string(text::trimmed(text::cleanedName(s)));
-}
-
-std::string keyOf(std::string_view s) {
-    return text::lowercased(printed(s));
-}
-
+// A query is compared with the names as the answers print them (NameIndex::printed).
+// The case is kept for the closest fit and dropped for the next.
 struct Query {
     std::string typed;   ///< as given
     std::string printed; ///< printed(typed)
@@ -87,7 +79,7 @@ struct Query {
     bool cut = false;
 
     explicit Query(std::string_view q)
-        : typed(q), printed(vantery::mcp::printed(q)), key(text::lowercased(printed)), head(key) {
+        : typed(q), printed(NameIndex::printed(q)), key(text::lowercased(printed)), head(key) {
         // A label the answers cut to a column's width ends in "…": what stands before
         // it is a prefix of the whole label.
         constexpr std::string_view mark = "\u2026";
@@ -115,28 +107,35 @@ DataSource::Resolution<T> pick(const Query& q, std::initializer_list<const std::
     return Res::none(q.typed);
 }
 
-// The label typed exactly, then as printed with its case, then in any case; else the
-// labels a cut label begins, or that `matches`.
+// A quoted name as printed, then the label as printed with its case, then in any case;
+// else the labels a cut label begins, or that `matches`. A label typed exactly as stored
+// does not win over another that prints the same: both are listed, quoted.
 template <class Pred>
 DataSource::Resolution<std::string>
-resolveLabel(std::string_view query, const std::map<std::string, Bucket, std::less<>>& buckets,
-             Pred matches) {
+resolveLabel(std::string_view query, const NameIndex::Labels& labels,
+             const std::map<std::string, Bucket, std::less<>>& buckets, Pred matches) {
+    using Res = DataSource::Resolution<std::string>;
     const Query q(query);
-    if (q.key.empty()) return DataSource::Resolution<std::string>::none(q.typed);
+    if (q.key.empty()) return Res::none(q.typed);
+    if (auto it = labels.byQuoted.find(q.printed); it != labels.byQuoted.end())
+        return Res::one(labels.items[it->second]);
     std::vector<std::string> sameCase, anyCase, found;
-    for (const auto& [label, bucket] : buckets) {
-        if (label == query) return DataSource::Resolution<std::string>::one(label);
-        const std::string shown = printed(label);
-        const std::string key = text::lowercased(shown);
-        if (key == q.key)
-            (shown == q.printed ? sameCase : anyCase).push_back(label);
-        else if (q.cut ? startsWith(key, q.head) : matches(key, q.key))
-            found.push_back(label);
+    if (auto it = labels.byPlainKey.find(q.key); it != labels.byPlainKey.end()) {
+        for (std::uint32_t i : it->second)
+            (labels.forms[i].plain == q.printed ? sameCase : anyCase).push_back(labels.items[i]);
+    } else {
+        for (std::size_t i = 0; i < labels.items.size(); ++i) {
+            const NameIndex::Forms& f = labels.forms[i];
+            if (q.cut ? startsWith(f.shownKey, q.head) || startsWith(f.plainKey, q.head)
+                      : matches(f.plainKey, q.key))
+                found.push_back(labels.items[i]);
+        }
     }
-    return pick<std::string>(
-        q, {&sameCase, &anyCase, &found}, [&](const std::vector<std::string>& labels, std::size_t) {
-            return rank(labels, buckets, [](const std::string& l) { return l; });
-        });
+    return pick<std::string>(q, {&sameCase, &anyCase, &found},
+                             [&](const std::vector<std::string>& matched, std::size_t) {
+                                 return rank(matched, buckets,
+                                             [&](const std::string& l) { return labels.shown(l); });
+                             });
 }
 
 } // namespace
@@ -187,7 +186,10 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     ScanCache::Refresh r = std::move(kept.refresh);
     // The same table aggregates to the same history (projects resolve through a memo
     // that never forgets), so only its diagnostics need renewing.
-    if (r.table != table_) history_.reset();
+    if (r.table != table_) {
+        history_.reset();
+        names_.reset();
+    }
     historyCurrent_ = false;
     table_ = r.table;
     diagnostics_ = std::move(r.diagnostics);
@@ -241,77 +243,120 @@ std::shared_ptr<const Report> DataSource::sharedReport(const Period& period,
     return std::make_shared<const Report>(report(period, filter, includeHours));
 }
 
+std::shared_ptr<const NameIndex> DataSource::names() {
+    const std::shared_ptr<const Report> all = history();
+    if (!names_) names_ = std::make_shared<const NameIndex>(all);
+    return names_;
+}
+
 DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
-                                                               const Report& report) const {
+                                                               const NameIndex& names) {
     using Kind = AgentIdentity::Kind;
+    using Res = Resolution<AgentIdentity>;
     const Query q(query);
-    if (q.key.empty()) return Resolution<AgentIdentity>::none(q.typed);
+    if (q.key.empty()) return Res::none(q.typed);
+    // The main session's words, as the tool schemas document them, reach it alone: a
+    // sub-agent of that name prints (and is reached by) its quoted raw id instead.
+    if (q.key == "main" || q.key == "main session" || q.key == "main-session") {
+        for (const NameIndex::Agent& a : names.agents())
+            if (a.id.kind() == Kind::main) return Res::one(a.id);
+        return Res::none(q.typed);
+    }
     // Every form the answers print comes back, compared as printed: the full text
     // "name  [raw id]" and the main session's, the list label ("anon:" and the head of a
-    // raw id, "(main session)", the name), the raw id alone, and cut labels. Raw ids
-    // that differ only in case are two agents: the case typed picks one.
-    static const std::string mainText = keyOf(AnswerText::agent(AgentIdentity()));
-    static const std::string mainLabel = keyOf(AnswerText::agentLabel(AgentIdentity()));
-    const bool mainWord = q.key == "main" || q.key == "main session" || q.key == "main-session";
+    // raw id, "(main session)", the name, a quoted raw id), the raw id alone, and cut
+    // labels. Raw ids that differ only in case are two agents: the case typed picks one;
+    // raw ids that print alike are told apart by their quoted forms. Only the agents
+    // whose keys fit the query have their other forms printed.
+    static const std::string mainText = text::lowercased(NameIndex::printed(AnswerText::agent({})));
+    static const std::string mainLabel =
+        text::lowercased(NameIndex::printed(AnswerText::agentLabel({})));
     const bool anonHead = q.key.starts_with("anon:");
     const bool bracketed = q.printed.ends_with(']');
+    const bool quoted = q.printed.starts_with('"');
 
     // Exact tiers: as printed with its case, the raw id in brackets with its case, in
     // any case. Then the heads of cut labels and the looser fits.
     std::vector<AgentIdentity> sameCase, inBrackets, anyCase, found;
-    for (std::size_t i = 0; i < report.byAgent.size(); ++i) {
-        const AgentIdentity& agent = report.byAgent.agent(i);
-        const Kind kind = agent.kind();
-        if (kind == Kind::main ? q.key == mainText : bracketed) {
-            const std::string full = printed(AnswerText::agent(agent));
+    // Sorts a form that equals the query in lower case into its tier.
+    auto exact = [&](const AgentIdentity& id, const std::string& form) {
+        (form == q.printed ? sameCase : anyCase).push_back(id);
+    };
+    for (const NameIndex::Agent& a : names.agents()) {
+        const Kind kind = a.id.kind();
+        if (kind == Kind::main) {
+            if (q.key == mainText || q.key == mainLabel)
+                exact(a.id, NameIndex::printed(q.key == mainText ? AnswerText::agent(a.id)
+                                                                 : AnswerText::agentLabel(a.id)));
+            continue;
+        }
+        // The raw id as the full text shows it, quoted when shared.
+        std::string rawShown, sharedKey;
+        if (a.shared) {
+            rawShown = NameIndex::printed(text::quotedName(a.id.rawIdText()));
+            sharedKey = text::lowercased(rawShown);
+        }
+        const std::string_view rawShownKey = a.shared ? std::string_view(sharedKey) : a.rawKey;
+        // A name that prints as nothing or as the main session's word is listed as the
+        // quoted raw id (AnswerText::agentLabel).
+        const bool quotedLabel =
+            kind == Kind::named && quoted &&
+            (a.nameKey.empty() || a.nameKey == "main" || a.nameKey == "main session" ||
+             a.nameKey == "main-session" || a.nameKey == mainLabel);
+        if (bracketed && q.key.find(rawShownKey) != std::string::npos) {
+            const std::string full = NameIndex::printed(names.agentText(a.id));
             if (full == q.printed) {
-                sameCase.push_back(agent);
+                sameCase.push_back(a.id);
                 continue;
             }
             if (text::lowercased(full) == q.key) {
-                const bool rawKept = q.printed.ends_with("[" + printed(agent.rawIdText()) + "]");
-                (rawKept ? inBrackets : anyCase).push_back(agent);
+                const std::string raw = a.shared ? rawShown : NameIndex::printed(a.id.rawIdText());
+                (q.printed.ends_with("[" + raw + "]") ? inBrackets : anyCase).push_back(a.id);
                 continue;
             }
         }
-        if (kind == Kind::main) {
-            if (mainWord || q.key == mainLabel)
-                (printed(AnswerText::agentLabel(agent)) == q.printed ? sameCase : anyCase)
-                    .push_back(agent);
+        if (quoted && a.shared && rawShown == q.printed) {
+            sameCase.push_back(a.id);
             continue;
         }
-        const std::string raw = keyOf(agent.rawIdText());
-        const std::string name = kind == Kind::named ? keyOf(agent.name()) : std::string();
-        if (raw == q.key) {
-            (printed(agent.rawIdText()) == q.printed ? sameCase : anyCase).push_back(agent);
+        // The list label: the name, "anon:" and the head of the raw id, or a quoted raw id.
+        const bool labelFits = kind == Kind::named
+                                   ? a.nameKey == q.key || quotedLabel
+                                   : anonHead && a.rawKey.starts_with(q.key.substr(5));
+        if (labelFits) {
+            const std::string label = NameIndex::printed(AnswerText::agentLabel(a.id));
+            if (text::lowercased(label) == q.key) {
+                exact(a.id, label);
+                continue;
+            }
+        }
+        if (a.rawKey == q.key) {
+            exact(a.id, NameIndex::printed(a.id.rawIdText()));
             continue;
         }
-        const std::string label = kind == Kind::named ? name
-                                  : anonHead          ? keyOf(AnswerText::agentLabel(agent))
-                                                      : std::string();
-        if (label == q.key) {
-            (printed(AnswerText::agentLabel(agent)) == q.printed ? sameCase : anyCase)
-                .push_back(agent);
-            continue;
-        }
-        if (mainWord) continue; // the main session's words reach nothing else
-        // A cut label is a head of a name, or after "anon:" of a raw id.
+        // A cut label is a head of a name (or of a quoted raw id), or after "anon:" of a
+        // raw id.
         const std::string_view head = q.cut ? q.head : q.key;
+        const std::string_view raw = a.rawKey;
+        const std::string_view name = a.nameKey;
         bool fits = false;
         if (anonHead)
             fits = kind == Kind::anonymous && head.size() > 5 && startsWith(raw, head.substr(5));
         else if (q.cut)
-            fits = !name.empty() && startsWith(name, head);
+            fits = (!name.empty() && startsWith(name, head)) ||
+                   (quotedLabel &&
+                    startsWith(text::lowercased(NameIndex::printed(AnswerText::agentLabel(a.id))),
+                               head));
         else
-            fits = startsWith(raw, head) || (!name.empty() && name.find(head) != std::string::npos);
-        if (fits) found.push_back(agent);
+            fits = startsWith(raw, head) ||
+                   (!name.empty() && name.find(head) != std::string_view::npos);
+        if (fits) found.push_back(a.id);
     }
+    auto text = [&](const AgentIdentity& a) { return names.agentText(a); };
     return pick<AgentIdentity>(q, {&sameCase, &inBrackets, &anyCase, &found},
                                [&](const std::vector<AgentIdentity>& agents, std::size_t place) {
-                                   auto text = [](const AgentIdentity& a) {
-                                       return AnswerText::agent(a);
-                                   };
-                                   if (place == 3) return rank(agents, report.byAgent, text);
+                                   if (place == 3)
+                                       return rank(agents, names.report().byAgent, text);
                                    // Exact fits are told apart by their full texts alone.
                                    std::vector<std::string> lines;
                                    for (const auto& a : agents)
@@ -322,18 +367,33 @@ DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view 
 }
 
 DataSource::Resolution<std::string> DataSource::resolveProject(std::string_view query,
-                                                               const Report& report) const {
-    return resolveLabel(query, report.byProject,
+                                                               const NameIndex& names) {
+    return resolveLabel(query, names.projects(), names.report().byProject,
                         [](const std::string& label, const std::string& q) {
                             return label.find(q) != std::string::npos;
                         });
 }
 
+DataSource::Resolution<AgentIdentity> DataSource::resolveAgent(std::string_view query,
+                                                               const Report& report) const {
+    return resolveAgent(query, NameIndex(report));
+}
+
+DataSource::Resolution<std::string> DataSource::resolveProject(std::string_view query,
+                                                               const Report& report) const {
+    return resolveProject(query, NameIndex(report));
+}
+
 DataSource::Resolution<std::string> DataSource::resolveSession(std::string_view query,
                                                                const Report& report) const {
-    return resolveLabel(query, report.bySession, [](const std::string& id, const std::string& q) {
-        return startsWith(id, q);
-    });
+    return resolveSession(query, NameIndex(report));
+}
+
+DataSource::Resolution<std::string> DataSource::resolveSession(std::string_view query,
+                                                               const NameIndex& names) {
+    return resolveLabel(
+        query, names.sessions(), names.report().bySession,
+        [](const std::string& id, const std::string& q) { return startsWith(id, q); });
 }
 
 std::string DataSource::shortened(std::string_view path) const {

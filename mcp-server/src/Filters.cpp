@@ -23,16 +23,15 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
     Filters f;
     if (!agentArg && !projectArg && !sessionArg) return f;
 
-    const std::shared_ptr<const Report> all = data->history();
-    const Report& history = *all;
+    const std::shared_ptr<const NameIndex> names = data->names();
     std::vector<RecordFilter> chosen;
 
     if (agentArg) {
         const std::string& v = *agentArg;
-        auto r = data->resolveAgent(v, history);
+        auto r = DataSource::resolveAgent(v, *names);
         switch (r.kind) {
         case DataSource::Resolution<AgentIdentity>::Kind::one: {
-            f.described.push_back("agent = " + AnswerText::agent(*r.match));
+            f.described.push_back("agent = " + names->agentText(*r.match));
             chosen.push_back(RecordFilter::agent(*r.match));
             break;
         }
@@ -46,10 +45,11 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
     }
     if (projectArg) {
         const std::string& v = *projectArg;
-        auto r = data->resolveProject(v, history);
+        auto r = DataSource::resolveProject(v, *names);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            f.described.push_back("project = " + AnswerText::name(*r.match));
+            f.described.push_back("project = " +
+                                  AnswerText::name(names->projects().shown(*r.match)));
             chosen.push_back(RecordFilter::project(*r.match, data->resolver()));
             break;
         }
@@ -63,10 +63,11 @@ MCPServer::Filters MCPServer::buildFilters(const Json& arguments) {
     }
     if (sessionArg) {
         const std::string& v = *sessionArg;
-        auto r = data->resolveSession(v, history);
+        auto r = DataSource::resolveSession(v, *names);
         switch (r.kind) {
         case DataSource::Resolution<std::string>::Kind::one: {
-            f.described.push_back("session = " + AnswerText::name(*r.match));
+            f.described.push_back("session = " +
+                                  AnswerText::name(names->sessions().shown(*r.match)));
             chosen.push_back(RecordFilter::session(*r.match));
             break;
         }

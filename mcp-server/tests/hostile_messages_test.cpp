@@ -193,21 +193,27 @@ TEST(HostileNames, EveryPrintedLabelResolvesBack) {
         "/w/" + longName + "/deep",                        // cut in lists
         "/w/Case",
         "/w/case",
+        "/srv/app", // two projects that print alike
+        "/srv/app\u200B",
     };
     const std::string agents[] = {
-        "",                                        // the main session
-        "anul\\u0000byte-0123456789abcdef",        // "nulbyte"
-        "aevil\u202Egnp.exe-0123456789abcdef",     // "evilgnp.exe"
-        "anon\u202E-rlo",                          // "anon:anon-rlo"
-        "abcdef012",                               // two anonymous agents, one label
-        "abcdef0123456789a",                       //
-        "aplanner-0123456789abcdef",               // "planner"
-        "aPlanner-0123456789abcdef",               // "Planner"
-        "aplanner-0123456789ABCDEF",               // anonymous, differs only in case
-        "a(main session)-0123456789abcdef",        // a name that is a printed label
-        "a" + longName + "-0123456789abcdef",      // cut in lists
-        "a\u05E9\u05DC-0123456789abcdef",          // right-to-left
-        "ahid\U000E0041\u2028den-0123456789abcdef" // hidden text, a line break
+        "",                                                  // the main session
+        "anul\\u0000byte-0123456789abcdef",                  // "nulbyte"
+        "aevil\u202Egnp.exe-0123456789abcdef",               // "evilgnp.exe"
+        "anon\u202E-rlo",                                    // "anon:anon-rlo"
+        "abcdef012",                                         // two anonymous agents, one label
+        "abcdef0123456789a",                                 //
+        "aplanner-0123456789abcdef",                         // "planner"
+        "aPlanner-0123456789abcdef",                         // "Planner"
+        "aplanner-0123456789ABCDEF",                         // anonymous, differs only in case
+        "a(main session)-0123456789abcdef",                  // a name that is a printed label
+        "a" + longName + "-0123456789abcdef",                // cut in lists
+        "a\u05E9\u05DC-0123456789abcdef",                    // right-to-left
+        "ahid\U000E0041\u2028den-0123456789abcdef",          // hidden text, a line break
+        "amain-0123456789abcdef",                            // the main session's word
+        "aplan\u200Bner-0123456789abcdef",                   // "planner", its raw id printed alike
+        "a\u200B\u2060-0123456789abcdef",                    // a name of hidden code points only
+        "ax\u00A9\u200D\u00AE\uFFF9\u0600y-0123456789abcdef" // a joiner with no emoji
     };
     const std::string sessions[] = {"session\\u0000-\u202E-1", "\u05E9-session",
                                     "s\U000E0041\u2029-two", "shared-prefix-aaaa",
@@ -262,6 +268,7 @@ TEST(HostileNames, EveryPrintedLabelResolvesBack) {
     call("vant_sources", Json::object()); // prints no label to take back; checked for strays
 
     const Report& history = *data->history();
+    const auto names = data->names();
     // Every row, not only the WHO block's, was read.
     ASSERT_GT(agentLabels.size(), history.byAgent.size());
     ASSERT_GE(projectLabels.size(), history.byProject.size());
@@ -272,8 +279,8 @@ TEST(HostileNames, EveryPrintedLabelResolvesBack) {
         for (std::size_t i = 0; i < history.byAgent.size(); ++i) {
             const AgentIdentity& a = history.byAgent.agent(i);
             auto forms = listed(AnswerText::agentLabel(a));
-            forms.insert(plain(AnswerText::agent(a)));
-            if (forms.count(plain(label))) meant.insert(plain(AnswerText::agent(a)));
+            forms.insert(plain(names->agentText(a)));
+            if (forms.count(plain(label))) meant.insert(plain(names->agentText(a)));
         }
         ASSERT_FALSE(meant.empty()) << label;
         Json q = Json::object();
@@ -294,8 +301,10 @@ TEST(HostileNames, EveryPrintedLabelResolvesBack) {
 
     for (const std::string& label : projectLabels) {
         std::set<std::string> meant;
-        for (const auto& [project, bucket] : history.byProject)
-            if (listed(project).count(plain(label))) meant.insert(plain(project));
+        for (const auto& [project, bucket] : history.byProject) {
+            const std::string shown = names->projects().shown(project);
+            if (listed(shown).count(plain(label))) meant.insert(plain(shown));
+        }
         ASSERT_FALSE(meant.empty()) << label;
         Json q = all("project");
         q["project"] = label;
@@ -311,9 +320,10 @@ TEST(HostileNames, EveryPrintedLabelResolvesBack) {
     for (const std::string& label : sessionLabels) {
         std::set<std::string> meant;
         for (const auto& [session, bucket] : history.bySession) {
-            auto forms = listed(session);
-            forms.insert(plain(AnswerText::sessionLabel(session)));
-            if (forms.count(plain(label))) meant.insert(plain(session));
+            const std::string shown = names->sessions().shown(session);
+            auto forms = listed(shown);
+            forms.insert(plain(AnswerText::sessionLabel(shown)));
+            if (forms.count(plain(label))) meant.insert(plain(shown));
         }
         ASSERT_FALSE(meant.empty()) << label;
         Json q = Json::object();
@@ -324,5 +334,70 @@ TEST(HostileNames, EveryPrintedLabelResolvesBack) {
                       "Session " + *meant.begin() + " \u2014 all history");
         else
             EXPECT_EQ(candidatesIn(answer), meant) << label << "\n" << answer;
+    }
+}
+
+// Two projects print alike when one holds a zero-width space: asked by that label, both
+// are listed, each quoted with the hidden code point shown, and each quoted form reaches
+// its project alone. The main session's word reaches it, never a sub-agent of that name;
+// agents whose raw ids differ only by a hidden code point are both reached.
+TEST(HostileNames, NamesThatPrintAlikeAreListedAndEachReached) {
+    ServerFixture f;
+    const std::pair<std::string, std::string> projects[] = {
+        {"/srv/app", "claude-haiku-4-5"}, {"/srv/app\u200B", "claude-sonnet-4-5"}};
+    const std::string agents[] = {"", "amain-0123456789abcdef", "aplanner-0123456789abcdef",
+                                  "aplan\u200Bner-0123456789abcdef"};
+    int n = 0;
+    for (const auto& [cwd, model] : projects)
+        for (const std::string& agent : agents) {
+            Line l;
+            l.timestamp = "2025-03-12T11:00:00Z";
+            l.messageId = l.requestId = "m" + std::to_string(++n);
+            l.cwd = cwd;
+            l.model = model;
+            l.agentId = agent;
+            l.input = agent.empty() ? 1'000'000 : 1; // the main session's costs the round sum
+            l.output = 0;
+            f.transcript("p/s.jsonl", usageLine(l));
+        }
+    MCPServer server(f.make());
+    auto cost = [&](const char* key, const std::string& value) {
+        Json q = Json::object();
+        q["period"] = "all";
+        q[key] = value;
+        q["agent"] = "main";
+        return server.callTool("vant_cost", q);
+    };
+    const auto both = cost("project", "/srv/app");
+    ASSERT_TRUE(both.isError) << both.text;
+    const std::string quotedZws = "\"/srv/app\\u200B\"";
+    EXPECT_TRUE(contains(both.text, quotedZws + " \u2014 $3.00")) << both.text;
+    EXPECT_TRUE(contains(both.text, "\"/srv/app\" \u2014 $1.00")) << both.text;
+    for (const auto& [typed, dollars] :
+         {std::pair<std::string, std::string>{quotedZws, "$3.00"}, {"\"/srv/app\"", "$1.00"}}) {
+        const auto one = cost("project", typed);
+        ASSERT_FALSE(one.isError) << typed << one.text;
+        EXPECT_TRUE(contains(
+            one.text, "filters: agent = main session (no agentId) \u00b7 project = " + typed))
+            << one.text;
+        EXPECT_TRUE(contains(one.text, "  TOTAL  " + dollars)) << one.text;
+    }
+
+    Json agent = Json::object();
+    agent["agent"] = "main";
+    EXPECT_TRUE(
+        contains(server.callTool("vant_agent", agent).text, "Agent main session (no agentId)"));
+    // The sub-agent named "main" prints its quoted raw id in lists, which reaches it.
+    agent["agent"] = AnswerText::agentLabel(AgentIdentity::parse("amain-0123456789abcdef"));
+    EXPECT_EQ(agent["agent"], "\"amain-0123456789abcdef\"");
+    EXPECT_TRUE(contains(server.callTool("vant_agent", agent).text,
+                         "Agent main  [amain-0123456789abcdef]"));
+    agent["agent"] = "planner";
+    const std::string listed = server.callTool("vant_agent", agent).text;
+    for (const std::string line : {"planner  [\"aplanner-0123456789abcdef\"]",
+                                   "planner  [\"aplan\\u200Bner-0123456789abcdef\"]"}) {
+        EXPECT_TRUE(contains(listed, line)) << listed;
+        agent["agent"] = line;
+        EXPECT_TRUE(contains(server.callTool("vant_agent", agent).text, "Agent " + line));
     }
 }

@@ -1,7 +1,10 @@
 #pragma once
-// A 128-bit hash of a text (MurmurHash3's x64 128-bit mix): wide enough that two texts
-// with equal hashes can be taken for equal texts. Bytes are read little-endian, so the
-// value is the same on every machine and may be written to a file.
+// Two 128-bit hashes of a text. `of` and `Stream` (MurmurHash3's x64 128-bit mix) have a
+// fixed, public seed: they catch accidental change, such as a damaged file, and their
+// value is the same on every machine and run (bytes are read little-endian), so it may
+// be written to a file. They do not resist a chosen input: anyone can compute two texts
+// with equal values. `keyed` (SipHash-2-4 with 128-bit output) does, as long as its key
+// stays secret: it is for values matched in memory and never stored.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -85,6 +88,55 @@ inline Value of(std::string_view text) noexcept {
     const std::size_t n = text.size();
     s.blocks(text.data(), n / 16);
     return s.finish(text.data() + (n & ~std::size_t{15}), n & 15, n);
+}
+
+/// The secret of `keyed`: 128 bits that should be drawn at random.
+struct Key {
+    std::uint64_t k0 = 0, k1 = 0;
+};
+
+/// SipHash-2-4 of the text, 128-bit output. Without the key, finding two texts with equal
+/// values takes about 2^64 tries; different keys give unrelated values.
+inline Value keyed(std::string_view text, const Key& key) noexcept {
+    using detail::rotl;
+    std::uint64_t v0 = 0x736f6d6570736575ULL ^ key.k0, v1 = 0x646f72616e646f6dULL ^ key.k1,
+                  v2 = 0x6c7967656e657261ULL ^ key.k0, v3 = 0x7465646279746573ULL ^ key.k1;
+    auto rounds = [&](int count) {
+        for (int r = 0; r < count; ++r) {
+            v0 += v1;
+            v1 = rotl(v1, 13) ^ v0;
+            v0 = rotl(v0, 32);
+            v2 += v3;
+            v3 = rotl(v3, 16) ^ v2;
+            v0 += v3;
+            v3 = rotl(v3, 21) ^ v0;
+            v2 += v1;
+            v1 = rotl(v1, 17) ^ v2;
+            v2 = rotl(v2, 32);
+        }
+    };
+    auto absorb = [&](std::uint64_t m) {
+        v3 ^= m;
+        rounds(2);
+        v0 ^= m;
+    };
+    v1 ^= 0xee; // the 128-bit variant
+    const std::size_t n = text.size();
+    const char* p = text.data();
+    for (std::size_t i = 0; i + 8 <= n; i += 8)
+        absorb(detail::load(p + i));
+    std::uint64_t last = static_cast<std::uint64_t>(n) << 56;
+    for (std::size_t i = n & 7; i > 0; --i)
+        last |=
+            static_cast<std::uint64_t>(static_cast<unsigned char>(p[(n & ~std::size_t{7}) + i - 1]))
+            << (8 * (i - 1));
+    absorb(last);
+    v2 ^= 0xee;
+    rounds(4);
+    const std::uint64_t lo = v0 ^ v1 ^ v2 ^ v3;
+    v1 ^= 0xdd;
+    rounds(4);
+    return {lo, v0 ^ v1 ^ v2 ^ v3};
 }
 
 /// A hash of long inputs given piece by piece, such as whole files: the mix of `of` run

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include <utf8proc.h>
 
@@ -232,15 +234,16 @@ bool isJsonNumber(std::string_view t) noexcept {
 
 namespace {
 
-// Controls, direction controls, line and paragraph separators, and the code points
-// that draw nothing (zero-width spaces and joiners, byte order marks, variation
-// selectors, tag characters): each could break a line, reorder the words around the
-// name or carry text the reader never sees.
+// Controls, direction controls, format characters, line and paragraph separators, and
+// the code points that draw nothing (zero-width spaces and joiners, byte order marks,
+// variation selectors, tag characters): each could break a line, reorder the words around
+// the name or carry text the reader never sees.
 bool dropped(utf8proc_int32_t cp) {
     if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
     if (cp < 0xA0) return false;
     const utf8proc_property_t* p = utf8proc_get_property(cp);
-    if (p->ignorable || p->category == UTF8PROC_CATEGORY_ZL || p->category == UTF8PROC_CATEGORY_ZP)
+    if (p->ignorable || p->category == UTF8PROC_CATEGORY_CF ||
+        p->category == UTF8PROC_CATEGORY_ZL || p->category == UTF8PROC_CATEGORY_ZP)
         return true;
     // Direction controls whatever the library's tables say, and the unassigned code
     // points reserved as ignorable, which those tables leave unflagged.
@@ -249,37 +252,99 @@ bool dropped(utf8proc_int32_t cp) {
            (cp >= 0xE0000 && cp <= 0xE0FFF);
 }
 
+constexpr utf8proc_int32_t joiner = 0x200D, emojiStyle = 0xFE0F;
+
+// Extended_Pictographic, read from the grapheme break class, which utf8proc derives from
+// it (the library exposes no emoji properties of their own).
+bool pictograph(utf8proc_int32_t cp) {
+    return cp >= 0 &&
+           utf8proc_get_property(cp)->boundclass == UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC;
+}
+
+// The skin tones U+1F3FB-U+1F3FF.
+bool skinTone(utf8proc_int32_t cp) {
+    return cp >= 0x1F3FB && cp <= 0x1F3FF;
+}
+
+// The code points of a name, each with its bytes; -1 for an invalid byte.
+struct CodePoint {
+    utf8proc_int32_t cp;
+    std::size_t at, len;
+};
+
+// Whether the code points from `from` on open an emoji drawn as one: a pictograph shown
+// as an emoji by default (Emoji_Presentation, which utf8proc tells by the double width it
+// gives those code points) or asked to be by U+FE0F right after it. © and ® are
+// pictographs drawn as text unless asked.
+bool emojiAt(const std::vector<CodePoint>& cps, std::size_t from) {
+    if (from >= cps.size() || !pictograph(cps[from].cp)) return false;
+    return utf8proc_charwidth(cps[from].cp) == 2 ||
+           (from + 1 < cps.size() && cps[from + 1].cp == emojiStyle);
+}
+
+// Whether the code points before `end` close such an emoji: the pictograph, then at most
+// one U+FE0F and skin tones, with nothing between them in the input.
+bool emojiBefore(const std::vector<CodePoint>& cps, std::size_t end) {
+    std::size_t i = end;
+    bool toned = false;
+    while (i > 0 && skinTone(cps[i - 1].cp)) {
+        --i;
+        toned = true;
+    }
+    if (i > 0 && cps[i - 1].cp == emojiStyle) --i;
+    return i > 0 && (emojiAt(cps, i - 1) || (toned && pictograph(cps[i - 1].cp)));
+}
+
+// Whether a hidden code point keeps an emoji whole: a joiner between two emoji that are
+// its neighbours in the input (a family, a rainbow flag), and U+FE0F right after a
+// pictograph or before a keycap's U+20E3 (a red heart, a white flag, a keycap). Neighbours in the
+// input, never in the output: dropping what stood between two emoji cannot join them.
+bool keptInEmoji(const std::vector<CodePoint>& cps, std::size_t i) {
+    if (cps[i].cp == joiner) return emojiBefore(cps, i) && emojiAt(cps, i + 1);
+    if (cps[i].cp != emojiStyle || i == 0) return false;
+    const utf8proc_int32_t before = cps[i - 1].cp;
+    const bool keycap = (before >= '0' && before <= '9') || before == '#' || before == '*';
+    return pictograph(before) || (keycap && i + 1 < cps.size() && cps[i + 1].cp == 0x20E3);
+}
+
+// Walks a name code point by code point: keep(cp, bytes) for what a printed name keeps,
+// drop(cp, bytes) for what it drops (cp is -1 for a byte that is not UTF-8).
+template <class Keep, class Drop> void walk(std::string_view name, Keep keep, Drop drop) {
+    std::vector<CodePoint> cps;
+    cps.reserve(name.size());
+    for (std::size_t pos = 0; pos < name.size();) {
+        std::size_t len = 0;
+        const utf8proc_int32_t cp = decodeAt(name, pos, len);
+        cps.push_back({cp, pos, len});
+        pos += len;
+    }
+    for (std::size_t i = 0; i < cps.size(); ++i) {
+        const CodePoint& c = cps[i];
+        const std::string_view bytes = name.substr(c.at, c.len);
+        if (c.cp < 0 || (dropped(c.cp) && !keptInEmoji(cps, i)))
+            drop(c.cp, bytes);
+        else
+            keep(c.cp, bytes);
+    }
+}
+
 std::string cleaned(std::string_view name, bool& rightToLeft) {
     rightToLeft = false;
     if (std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
         return std::string(name); // printable ASCII, the usual name
-    auto pictograph = [](utf8proc_int32_t cp) {
-        return cp >= 0 &&
-               utf8proc_get_property(cp)->boundclass == UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC;
-    };
     std::string out;
     out.reserve(name.size());
-    bool afterPictograph = false; // the last character kept is an emoji, marks aside
-    for (std::size_t pos = 0; pos < name.size();) {
-        std::size_t len = 0;
-        const utf8proc_int32_t cp = decodeAt(name, pos, len);
-        // A joiner between two emoji makes them one (a family, a rainbow flag): kept.
-        std::size_t nextLen = 0;
-        const bool joiner = cp == 0x200D && afterPictograph && pos + len < name.size() &&
-                            pictograph(decodeAt(name, pos + len, nextLen));
-        if (cp < 0) {
-            out += "\xEF\xBF\xBD";
-            afterPictograph = false;
-        } else if (joiner || !dropped(cp)) {
-            out.append(name.substr(pos, len));
+    walk(
+        name,
+        [&](utf8proc_int32_t cp, std::string_view bytes) {
+            out += bytes;
             const utf8proc_property_t* p = utf8proc_get_property(cp);
             rightToLeft |=
                 p->bidi_class == UTF8PROC_BIDI_CLASS_R || p->bidi_class == UTF8PROC_BIDI_CLASS_AL;
-            afterPictograph = pictograph(cp) || (afterPictograph && !joiner &&
-                                                 p->boundclass == UTF8PROC_BOUNDCLASS_EXTEND);
-        }
-        pos += len;
-    }
+        },
+        [&](utf8proc_int32_t cp, std::string_view) {
+            if (cp < 0) out += "\xEF\xBF\xBD";
+        });
     return out;
 }
 
@@ -294,6 +359,32 @@ std::string isolatedName(std::string_view name) {
     bool rightToLeft = false;
     std::string out = cleaned(name, rightToLeft);
     return rightToLeft ? "\u2068" + out + "\u2069" : out;
+}
+
+} // namespace vantery::text
+
+namespace vantery::text {
+
+std::string quotedName(std::string_view name) {
+    std::string out = "\"";
+    out.reserve(name.size() + 2);
+    walk(
+        name,
+        [&](utf8proc_int32_t cp, std::string_view bytes) {
+            if (cp == '"' || cp == '\\') out += '\\';
+            out += bytes;
+        },
+        [&](utf8proc_int32_t cp, std::string_view bytes) {
+            char code[16];
+            if (cp < 0)
+                std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned char>(bytes[0]));
+            else
+                std::snprintf(code, sizeof code, cp > 0xFFFF ? "\\U%08X" : "\\u%04X",
+                              static_cast<unsigned>(cp));
+            out += code;
+        });
+    out += '"';
+    return out;
 }
 
 } // namespace vantery::text

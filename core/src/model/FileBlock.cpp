@@ -1,17 +1,42 @@
 #include "vantery/model/FileBlock.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <limits>
 #include <mutex>
+#include <random>
 #include <stdexcept>
+
+#include <unistd.h>
 
 #include "base/Hash128.hpp"
 
 namespace vantery {
 
+namespace {
+// Drawn once per process: prints are only ever compared in memory, never written, so
+// no two runs need to agree on them, and a key unknown to the writer of a transcript
+// keeps it from crafting two request keys with one print.
+hash128::Key drawKey() {
+    hash128::Key key;
+    try {
+        std::random_device source;
+        key.k0 = (std::uint64_t{source()} << 32) ^ source();
+        key.k1 = (std::uint64_t{source()} << 32) ^ source();
+    } catch (const std::exception&) {
+        // No random source: the clock and this process's addresses still differ by run.
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        key.k0 = static_cast<std::uint64_t>(now);
+        key.k1 = reinterpret_cast<std::uintptr_t>(&key) ^ static_cast<std::uint64_t>(getpid());
+    }
+    return key;
+}
+} // namespace
+
 KeyPrint KeyPrint::of(std::string_view key) noexcept {
     if (key.empty()) return {};
-    const hash128::Value h = hash128::of(key);
+    static const hash128::Key secret = drawKey();
+    const hash128::Value h = hash128::keyed(key, secret);
     // 0:0 is the empty key's alone.
     const auto hi = static_cast<std::uint32_t>(h.hi);
     return {h.lo, h.lo == 0 && hi == 0 ? 1u : hi};

@@ -1,4 +1,5 @@
 // vant_agent: one agent followed through the history.
+#include "tools/Rankings.hpp"
 #include "tools/ThreadText.hpp"
 #include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
@@ -27,9 +28,9 @@ std::string MCPServer::agent(const Json& arguments) {
     const std::string query = tools::requiredText(arguments, "agent");
     const Period p = period(arguments, "all");
 
-    const std::shared_ptr<const Report> all = data->history();
-    const Report& history = *all;
-    auto found = data->resolveAgent(query, history);
+    const std::shared_ptr<const NameIndex> names = data->names();
+    const Report& history = names->report();
+    auto found = DataSource::resolveAgent(query, *names);
     using Kind = DataSource::Resolution<AgentIdentity>::Kind;
     if (found.kind == Kind::many)
         return tools::matchCount(query, found, "agents") +
@@ -41,7 +42,7 @@ std::string MCPServer::agent(const Json& arguments) {
     const Calendar& cal = data->calendar();
     const Bucket& total = report.total;
 
-    std::string s = "Agent " + AnswerText::agent(who) + " \u2014 " + p.label + "\n";
+    std::string s = "Agent " + names->agentText(who) + " \u2014 " + p.label + "\n";
     s += AnswerText::rule;
     s += std::string("  type      ") +
          (who.kind() == AgentIdentity::Kind::main ? "main session" : "sub-agent") + "\n";
@@ -54,9 +55,11 @@ std::string MCPServer::agent(const Json& arguments) {
     s += "\nBY DAY\n";
     s += list(tools::daysNewestFirst(report), "no day with activity in the period asked for");
     s += "\nSESSIONS\n";
-    s += list(tools::labelled(report.topSessions(20)), "no session in the period asked for");
+    s += list(tools::labelled(report.topSessions(20), names->sessions()),
+              "no session in the period asked for");
     s += "\nPROJECTS\n";
-    s += list(tools::labelled(report.topProjects(20)), "no project in the period asked for");
+    s += list(tools::labelled(report.topProjects(20), names->projects()),
+              "no project in the period asked for");
     s += footer(report, p);
     return s;
 }

@@ -77,11 +77,16 @@ std::string MCPServer::cost(const Json& arguments) {
         s += list(tools::labelled(report.topAgents(50, true), AnswerText::agentLabel),
                   "no agent in range");
     } else if (by == "project") {
-        s += list(tools::labelled(report.topProjects(50), same), "no project in range");
+        s += list(tools::labelled(report.topProjects(50), data->names()->projects()),
+                  "no project in range");
     } else if (by == "model") {
         s += list(tools::labelled(report.topModels(50), same), "no model in range");
     } else if (by == "session") {
-        s += list(tools::labelled(report.topSessions(50), AnswerText::sessionLabel),
+        const std::shared_ptr<const NameIndex> names = data->names();
+        s += list(tools::labelled(report.topSessions(50),
+                                  [&](const std::string& id) {
+                                      return AnswerText::sessionLabel(names->sessions().shown(id));
+                                  }),
                   "no session in range");
     } else {
         throw MCPError::bad("unknown axis \u201c" + by +

@@ -61,8 +61,7 @@ std::string MCPServer::overview(const Json& arguments) {
     s += list(tools::labelled(todayReport.topAgents(top, true), AnswerText::agentLabel),
               "no agent with activity today");
     s += "\nTOP " + n + " PROJECTS TODAY\n";
-    s += list(tools::labelled(todayReport.topProjects(top),
-                              [](const std::string& label) { return label; }),
+    s += list(tools::labelled(todayReport.topProjects(top), data->names()->projects()),
               "no project with activity today");
 
     s += "\nHISTORY\n";

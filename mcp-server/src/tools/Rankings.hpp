@@ -58,6 +58,12 @@ std::vector<std::pair<std::string, Bucket>> labelled(const std::vector<RankedEnt
     return rows;
 }
 
+/// The rows of a ranking of projects or sessions, each as the names print it.
+inline std::vector<std::pair<std::string, Bucket>>
+labelled(const std::vector<RankedEntry<std::string>>& ranked, const NameIndex::Labels& names) {
+    return labelled(ranked, [&](const std::string& key) { return names.shown(key); });
+}
+
 /// The field of a request whose text decides its group.
 enum class GroupField { model, cwd };
 

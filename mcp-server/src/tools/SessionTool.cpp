@@ -1,6 +1,7 @@
 // vant_session: one session followed through the history.
 #include <climits>
 
+#include "tools/Rankings.hpp"
 #include "tools/ThreadText.hpp"
 #include "vantery/mcp/AnswerText.hpp"
 #include "vantery/mcp/MCPServer.hpp"
@@ -11,9 +12,9 @@ std::string MCPServer::session(const Json& arguments) {
     const std::string query = tools::requiredText(arguments, "session_id");
     const Period p = period(arguments, "all");
 
-    const std::shared_ptr<const Report> all = data->history();
-    const Report& history = *all;
-    auto found = data->resolveSession(query, history);
+    const std::shared_ptr<const NameIndex> names = data->names();
+    const Report& history = names->report();
+    auto found = DataSource::resolveSession(query, *names);
     using Kind = DataSource::Resolution<std::string>::Kind;
     if (found.kind == Kind::many)
         return "The prefix " + tools::matchCount(query, found, "sessions") +
@@ -28,11 +29,13 @@ std::string MCPServer::session(const Json& arguments) {
     const Bucket& total = report.total;
 
     auto project = history.sessionProject.find(id);
-    std::string s = "Session " + AnswerText::name(id) + " \u2014 " + p.label + "\n";
+    std::string s =
+        "Session " + AnswerText::name(names->sessions().shown(id)) + " \u2014 " + p.label + "\n";
     s += AnswerText::rule;
     s += "  project   " +
-         (project == history.sessionProject.end() ? std::string("unknown")
-                                                  : AnswerText::name(project->second)) +
+         (project == history.sessionProject.end()
+              ? std::string("unknown")
+              : AnswerText::name(names->projects().shown(project->second))) +
          "\n";
     s += "  cost      " + AnswerText::cost(total) + "\n";
     s += "  volume    " + tools::volume(total) + "\n";
@@ -53,7 +56,7 @@ std::string MCPServer::session(const Json& arguments) {
 
     if (report.byProject.size() >= 2) {
         s += "\nPROJECTS TOUCHED (the session changed directory)\n";
-        s += list(tools::labelled(report.topProjects(20)), "\u2014");
+        s += list(tools::labelled(report.topProjects(20), names->projects()), "\u2014");
     }
     s += footer(report, p);
     return s;

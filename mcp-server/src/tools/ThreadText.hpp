@@ -71,13 +71,4 @@ inline std::string volume(const Bucket& b) {
            AnswerText::tokens(b.totalTokens()) + " tokens";
 }
 
-template <class K>
-std::vector<std::pair<std::string, Bucket>> labelled(const std::vector<RankedEntry<K>>& ranked) {
-    std::vector<std::pair<std::string, Bucket>> items;
-    items.reserve(ranked.size());
-    for (const auto& e : ranked)
-        items.emplace_back(e.key, e.value);
-    return items;
-}
-
 } // namespace vantery::mcp::tools

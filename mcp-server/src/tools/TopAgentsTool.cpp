@@ -10,9 +10,10 @@
 namespace vantery::mcp {
 namespace {
 
-template <class Map> std::string linkOf(const Map& links, const AgentIdentity& agent) {
+template <class Map>
+std::string linkOf(const Map& links, const AgentIdentity& agent, const NameIndex::Labels& names) {
     auto it = links.find(agent);
-    return it == links.end() ? std::string("unknown") : AnswerText::name(it->second);
+    return it == links.end() ? std::string("unknown") : AnswerText::name(names.shown(it->second));
 }
 
 } // namespace
@@ -26,6 +27,7 @@ std::string MCPServer::topAgents(const Json& arguments) {
     const auto shared = data->sharedReport(p, filters.predicate, std::nullopt);
     const Report& report = *shared;
     const Calendar& cal = data->aggregator().calendar();
+    const std::shared_ptr<const NameIndex> names = data->names();
 
     std::string s = header("Top agents by cost", p, filters);
     if (subagentsOnly) s += "main session: excluded\n";
@@ -36,14 +38,14 @@ std::string MCPServer::topAgents(const Json& arguments) {
     for (std::size_t i = 0; i < agents.size(); ++i) {
         const AgentIdentity& agent = agents[i].key;
         const Bucket& b = agents[i].value;
-        s += tools::position(i) + AnswerText::agent(agent) + "\n";
+        s += tools::position(i) + names->agentText(agent) + "\n";
         s += "    cost      " + AnswerText::cost(b) + "\n";
         s += "    volume    " + AnswerText::noun(b.requests, "request", "requests") + " \u00b7 " +
              AnswerText::tokens(b.totalTokens()) + " tokens\n";
         s += "    models    " + AnswerText::models(b).value_or("unknown") + "\n";
         auto session = report.agentSession.find(agent);
-        s += "    session   " + linkOf(report.agentSession, agent) + "\n";
-        s += "    project   " + linkOf(report.agentProject, agent) + "\n";
+        s += "    session   " + linkOf(report.agentSession, agent, names->sessions()) + "\n";
+        s += "    project   " + linkOf(report.agentProject, agent, names->projects()) + "\n";
         s += "    active    " + AnswerText::span(b, cal) + "\n";
         const std::string sessionId =
             session == report.agentSession.end() ? std::string() : session->second;

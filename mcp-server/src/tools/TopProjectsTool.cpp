@@ -16,6 +16,7 @@ std::string MCPServer::topProjects(const Json& arguments) {
 
     const auto shared = data->sharedReport(p, filters.predicate, std::nullopt);
     const Report& report = *shared;
+    const std::shared_ptr<const NameIndex> names = data->names();
 
     std::string s = header("Top projects by cost", p, filters);
     s += AnswerText::rule;
@@ -36,7 +37,7 @@ std::string MCPServer::topProjects(const Json& arguments) {
     for (std::size_t i = 0; i < projects.size(); ++i) {
         const std::string& label = projects[i].key;
         const Bucket& b = projects[i].value;
-        s += tools::position(i) + AnswerText::name(label) + "\n";
+        s += tools::position(i) + AnswerText::name(names->projects().shown(label)) + "\n";
         s += "    cost   " + AnswerText::cost(b) + "  \u00b7  " +
              AnswerText::noun(b.requests, "request", "requests") + "  \u00b7  " +
              AnswerText::tokens(b.totalTokens()) + " tokens\n";

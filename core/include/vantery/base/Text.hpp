@@ -76,10 +76,19 @@ bool isJsonNumber(std::string_view t) noexcept;
 
 /// A name from the data (a model id, a path) with invalid UTF-8 replaced by U+FFFD and
 /// C0 and C1 control characters (NUL, line breaks, escapes), bidirectional controls
-/// (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069), line and paragraph separators
-/// (U+2028, U+2029) and default-ignorable code points (U+200B, U+FEFF, tag characters
-/// U+E0000-U+E0FFF, variation selectors...) dropped.
+/// (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069), format characters (U+0600,
+/// U+FFF9-U+FFFB...), line and paragraph separators (U+2028, U+2029) and
+/// default-ignorable code points (U+200B, U+FEFF, tag characters U+E0000-U+E0FFF,
+/// variation selectors...) dropped. Two hidden code points stay where they keep an emoji
+/// whole: U+200D between two emoji that are its neighbours in the name, and U+FE0F right
+/// after a pictograph (or a keycap's digit). So no joiner is left outside an emoji
+/// sequence, and dropping a code point never joins two emoji that stood apart.
 std::string cleanedName(std::string_view name);
+
+/// The name in double quotes with what cleanedName drops written as escapes ("\u200B",
+/// "\U000E0041", "\xFF" for a byte that is not UTF-8) and '"' and '\' escaped: two
+/// different names never give the same text, and the text draws every character it holds.
+std::string quotedName(std::string_view name);
 
 /// cleanedName(name), safe to put inside a sentence: when it holds right-to-left letters
 /// it is wrapped in U+2068 FIRST STRONG ISOLATE ... U+2069 POP DIRECTIONAL ISOLATE, so

@@ -17,7 +17,10 @@ namespace vantery {
 
 /// A request key's 96-bit fingerprint, packed in 12 bytes. Keys are matched on
 /// fingerprints alone: two distinct keys among ten million share one with a chance of
-/// about 1e-15. The empty key, which never unifies, is 0:0 and no other key is.
+/// about 1e-15, also for keys chosen to collide, because the hash is keyed with a secret
+/// drawn at random when the process starts. Prints therefore differ from run to run:
+/// they are never written to a file, and nothing that is shown or summed may follow
+/// their order. The empty key, which never unifies, is 0:0 and no other key is.
 struct [[gnu::packed]] KeyPrint {
     std::uint64_t lo = 0;
     std::uint32_t hi = 0;

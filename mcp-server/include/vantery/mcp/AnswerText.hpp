@@ -70,9 +70,11 @@ struct AnswerText {
     static std::optional<std::string> unpricedNote(const Bucket& bucket);
     static std::optional<std::string> assumedNote(const Bucket& bucket);
 
-    /// The full text of an agent, with its raw id.
-    static std::string agent(const AgentIdentity& id);
-    /// The short label of an agent in lists.
+    /// The full text of an agent, with its raw id; quoted (text::quotedName) when asked,
+    /// for an agent whose full text another agent prints as well.
+    static std::string agent(const AgentIdentity& id, bool quoteRawId = false);
+    /// The short label of an agent in lists: the name, or the quoted raw id when the name
+    /// prints as nothing or as one of the main session's words.
     static std::string agentLabel(const AgentIdentity& id);
     /// The first 12 characters of a session id.
     static std::string sessionLabel(std::string_view id);

@@ -12,6 +12,7 @@
 #include "vantery/base/Calendar.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/AgentRoster.hpp"
+#include "vantery/mcp/NameIndex.hpp"
 #include "vantery/mcp/Period.hpp"
 #include "vantery/mcp/RecordFilter.hpp"
 #include "vantery/model/RequestTable.hpp"
@@ -112,10 +113,19 @@ class DataSource {
     std::shared_ptr<const Report> sharedReport(const Period& period, const RecordFilter& filter,
                                                std::optional<bool> includeHours = std::nullopt);
 
-    /// What a user typed, looked up against a report's keys. The query is cleaned as
-    /// answers print a name and compared with the keys cleaned alike, so that every label
-    /// an answer prints comes back: to its one key, or to the list of all the keys it was
-    /// printed for.
+    /// How the history's names print and come back (see NameIndex): built once per
+    /// history, and the one every answer prints its projects, sessions and agents with.
+    std::shared_ptr<const NameIndex> names();
+
+    /// What a user typed, looked up against the names of a report. The query is cleaned
+    /// as answers print a name and compared with the names as the index printed them, so
+    /// that every label an answer prints comes back: to its one key, or to the list of all
+    /// the keys it was printed for, each line in a form that reaches its key alone. The
+    /// main session's words ("main", "main session", "main-session") reach it alone.
+    static Resolution<AgentIdentity> resolveAgent(std::string_view query, const NameIndex& names);
+    static Resolution<std::string> resolveProject(std::string_view query, const NameIndex& names);
+    static Resolution<std::string> resolveSession(std::string_view query, const NameIndex& names);
+    /// The same against a report of its own (its index built for the call).
     Resolution<AgentIdentity> resolveAgent(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveProject(std::string_view query, const Report& report) const;
     Resolution<std::string> resolveSession(std::string_view query, const Report& report) const;
@@ -143,7 +153,8 @@ class DataSource {
     bool cacheProblemLogged_ = false; ///< a refused location or failed save was logged
     /// Of the current table; kept by a refresh that left it as it was.
     std::shared_ptr<const Report> history_;
-    bool historyCurrent_ = false; ///< history_'s diagnostics are the current ones
+    std::shared_ptr<const NameIndex> names_; ///< of history_'s names; kept while they are
+    bool historyCurrent_ = false;            ///< history_'s diagnostics are the current ones
 };
 
 } // namespace vantery::mcp
