@@ -57,13 +57,19 @@ class TextMemo {
 
 FileReading readFile(const TranscriptFile& file, std::uint64_t from,
                      std::optional<std::uint64_t> upTo, const FileBlock* resume,
-                     RequestDictionary& dictionary) {
+                     RequestDictionary& dictionary, std::stop_token stop) {
     FileReading out;
     RecordTable read(resume ? 64 : 256);
     Scanner::LastRequest last;
+    const bool stoppable = stop.stop_possible();
+    std::size_t sinceCheck = 0;
     try {
         out.consumed =
             LineReader::forEachLineInline(file.path, from, upTo, [&](std::string_view line) {
+                if (stoppable && (sinceCheck += line.size() + 1) >= LineReader::blockSize) {
+                    sinceCheck = 0;
+                    if (stop.stop_requested()) throw Stopped{};
+                }
                 ingest(line, file.path, file.home, 0, read, out.diagnostics, last);
             });
     } catch (const LineReader::ReadError& e) {
