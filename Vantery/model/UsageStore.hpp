@@ -89,7 +89,8 @@ class UsageStore : public QObject {
 
     explicit UsageStore(QObject* parent = nullptr);
     explicit UsageStore(Options options, QObject* parent = nullptr);
-    /// Work still running keeps what it uses alive and publishes nothing once the store is gone.
+    /// Work still running keeps what it uses alive and publishes nothing once the store
+    /// is gone; a scan or a verification still running is asked to stop and saves nothing.
     ~UsageStore() override;
 
     // Published values (each assignment emits its signal, on the GUI thread).
@@ -111,6 +112,9 @@ class UsageStore : public QObject {
     const Report& rangeReport() const noexcept;
     /// The same report, shared (never null): a worker may read it while a later one publishes.
     const std::shared_ptr<const Report>& rangeReportShared() const noexcept;
+    /// The cache's files as the refresh whose requests the range report was computed
+    /// from left them (never null): the provenance of that report, whatever refreshed since.
+    const std::shared_ptr<const std::vector<FileProvenance>>& rangeReportFiles() const noexcept;
     const std::optional<DateRange>& rangeReportRange() const noexcept;
     const std::optional<RangeSelection>& rangeReportSelection() const noexcept;
     bool rangeIsComputing() const noexcept;
@@ -127,10 +131,6 @@ class UsageStore : public QObject {
     // Not published, read by views and commands.
     /// The unified requests of the last refresh (shared, immutable; never null).
     const std::shared_ptr<const RequestTable>& table() const noexcept;
-    /// Reads the cache's transcript files as they are when called, sorted by path (for
-    /// exports). Listing them walks every cached request, so call it on a worker: it may
-    /// run on any thread, and after the store is gone.
-    std::function<std::vector<FileProvenance>()> sourceFilesReader() const;
     /// The cache file's path (empty when no default location could be formed).
     const std::string& cachePath() const noexcept;
     const ScanDiagnostics& diagnostics() const noexcept;
