@@ -124,6 +124,10 @@ UsageStore::UsageStore(Options options, QObject* parent)
 // The watchers of running work are children and die with the store, so no result is
 // handed back afterwards; the work itself keeps the cache alive through its own reference.
 UsageStore::~UsageStore() {
+    stopWork();
+}
+
+void UsageStore::stopWork() {
     d_->timer.stop();
     d_->stop.request_stop();
 }

@@ -90,7 +90,7 @@ class UsageStore : public QObject {
     explicit UsageStore(QObject* parent = nullptr);
     explicit UsageStore(Options options, QObject* parent = nullptr);
     /// Work still running keeps what it uses alive and publishes nothing once the store
-    /// is gone; a scan or a verification still running is asked to stop and saves nothing.
+    /// is gone; a scan or a verification still running is asked to stop (stopWork()).
     ~UsageStore() override;
 
     // Published values (each assignment emits its signal, on the GUI thread).
@@ -147,6 +147,10 @@ class UsageStore : public QObject {
     void refresh();
     /// Verifies the cache against a full re-read of the transcripts, at low priority.
     void runFullVerification();
+    /// Ends the store's work for good: the timer stops, and a load, scan or verification
+    /// not yet begun or still running gives up, publishing and saving nothing (between
+    /// files, or blocks of a large file); a save already under way completes.
+    void stopWork();
     /// Clears the cache (file included), drops the verdict and refreshes, reading every
     /// transcript again. During a running refresh the clear is remembered and done, with
     /// its refresh, once that refresh ends, so its save cannot bring the old table back.

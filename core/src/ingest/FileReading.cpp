@@ -9,6 +9,10 @@
 namespace vantery::detail {
 namespace {
 
+// How often a reading looks at its stop: a low-priority verification on a busy machine
+// gets a few milliseconds now and then, and must hear a stop within one of them.
+constexpr std::size_t stopCheckBytes = std::size_t{64} << 10;
+
 // A file names the same few models, sessions, folders and agents again and again:
 // each is looked up here first, so that the dictionary's lock is taken once per
 // distinct text of the file rather than once per request.
@@ -66,7 +70,7 @@ FileReading readFile(const TranscriptFile& file, std::uint64_t from,
     try {
         out.consumed =
             LineReader::forEachLineInline(file.path, from, upTo, [&](std::string_view line) {
-                if (stoppable && (sinceCheck += line.size() + 1) >= LineReader::blockSize) {
+                if (stoppable && (sinceCheck += line.size() + 1) >= stopCheckBytes) {
                     sinceCheck = 0;
                     if (stop.stop_requested()) throw Stopped{};
                 }

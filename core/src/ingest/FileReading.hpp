@@ -29,7 +29,7 @@ struct Stopped {};
 /// go at its end, a new line of a request it holds updates that row (largest counters,
 /// earliest time). Throws only std::bad_alloc (and std::length_error on a block too
 /// large), leaving `resume` as it was, and Stopped when `stop` is asked for (checked
-/// about once a mebibyte, so that a large file never holds a stop up).
+/// every 64 KiB of lines, so that a large file never holds a stop up).
 FileReading readFile(const TranscriptFile& file, std::uint64_t from,
                      std::optional<std::uint64_t> upTo, const FileBlock* resume,
                      RequestDictionary& dictionary, std::stop_token stop = {});
