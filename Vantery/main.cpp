@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDir>
 
+#include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "model/AppSettings.hpp"
+#include "model/BackgroundTask.hpp"
 #include "model/ProductPage.hpp"
 #include "model/SingleInstance.hpp"
 #include "vantery/base/AllocatorRetention.hpp"
@@ -23,6 +26,10 @@
 #include "widgets/VanteryApp.hpp"
 
 namespace {
+
+// How long a quit waits for the work it asked to stop: within a second of the quit the
+// process is gone, even on a busy machine.
+constexpr std::chrono::milliseconds quitWorkBudget{400};
 
 std::string usage(const std::string& version) {
     return "Vantery " + version +
@@ -99,6 +106,9 @@ int main(int argc, char** argv) {
             std::cerr << "Vantery is already running but did not answer; it was not started "
                          "again.\n";
             return 1;
+        case Role::lockedOut:
+            std::cerr << "Vantery: " << instance.error().toStdString() << "; it was not started.\n";
+            return 1;
         case Role::alone:
             std::cerr << "Vantery: " << instance.error().toStdString()
                       << "; a second start will not find this one.\n";
@@ -113,14 +123,26 @@ int main(int argc, char** argv) {
     }
     // Qt's settings file for the organization and application named above, never one
     // inside a Claude home.
-    if (auto settings = vantery::app::appSettings(
-            vantery::SourceHome::defaults(QDir::homePath().toStdString())))
+    const auto homes = vantery::SourceHome::defaults(QDir::homePath().toStdString());
+    if (auto settings = vantery::app::appSettings(homes))
         app.rememberWindowIn(std::move(settings));
     else
         std::cerr << "Vantery: the settings file lies inside a Claude home, which is only "
                      "read; the window's size and tab are not kept.\n";
+    vantery::app::keepQtSettingsOutOf(homes); // the export dialogs' own memory
     QObject::connect(&instance, &vantery::app::SingleInstance::activationRequested, &app,
                      &vantery::app::VanteryApp::openMainWindow);
     app.start();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // A start from now on waits until this process is gone.
+    instance.stopAnswering();
+    app.finish();
+    // Work that does not stop in time is abandoned: the cache file is only ever replaced
+    // whole, so a save cut short leaves the old one as it was.
+    vantery::app::finishWork(quitWorkBudget);
+    // Nothing is left to write, and freeing a history of millions of requests piece by
+    // piece takes longer than the kernel takes to drop the whole process.
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(status);
 }

@@ -14,4 +14,12 @@ std::unique_ptr<QSettings> appSettings(const std::vector<SourceHome>& homes) {
     return settings;
 }
 
+void keepQtSettingsOutOf(const std::vector<SourceHome>& homes) {
+    const QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
+    if (!cachefile::withinClaudeHome(QFile::encodeName(qt.fileName()).toStdString(), homes)) return;
+    // No folder can be made below a device file, so no settings file either.
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+}
+
 } // namespace vantery::app

@@ -16,4 +16,10 @@ namespace vantery::app {
 /// nothing is remembered, as the scan cache is not kept there either. Writes nothing.
 std::unique_ptr<QSettings> appSettings(const std::vector<SourceHome>& homes);
 
+/// Keeps Qt's own user settings (QtProject.conf, which its file dialog writes when it
+/// closes) out of `homes`: when their file would lie inside one, Qt's user settings are
+/// pointed where no file can be made, so that a dialog remembers nothing. Settings made
+/// before keep their file. Writes nothing.
+void keepQtSettingsOutOf(const std::vector<SourceHome>& homes);
+
 } // namespace vantery::app

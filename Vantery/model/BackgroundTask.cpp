@@ -32,4 +32,8 @@ QThreadPool& workPool() {
     return *pool;
 }
 
+bool finishWork(std::chrono::milliseconds budget) {
+    return workPool().waitForDone(static_cast<int>(budget.count()));
+}
+
 } // namespace vantery::app

@@ -8,6 +8,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -24,6 +25,10 @@ namespace vantery::app {
 /// on one CPU it has a single thread, which a scan held for its whole length while the
 /// GUI thread waited to paint. Call it on the GUI thread.
 QThreadPool& workPool();
+
+/// Waits up to `budget` for the tasks still running on workPool(); false when some
+/// still run then. Call it on the GUI thread, once the work has been asked to stop.
+bool finishWork(std::chrono::milliseconds budget);
 
 /// Runs `work` on a thread of workPool() and later calls `done(result)` on `owner`'s thread
 /// through the event loop. `work` must own everything it touches (copies, shared

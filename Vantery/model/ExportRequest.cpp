@@ -17,7 +17,7 @@ std::optional<ExportRequest> currentExportRequest(const UsageStore& store) {
     return ExportRequest{
         store.rangeReportShared(),
         ExportController::options(*range, {}, store.userCalendar(), store.now()),
-        store.sourceFilesReader(),
+        store.rangeReportFiles(),
     };
 }
 

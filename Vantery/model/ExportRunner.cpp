@@ -32,9 +32,8 @@ void ExportRunner::start(ExportOperation operation, const ExportServices& servic
                          QObject* context, Done done) {
     if (!canStart()) return;
     // The report and the period it was computed for travel together, whatever the
-    // selection says meanwhile; a refresh during a dialog changes neither. The cache's
-    // file list for the provenance document is read by the worker, once the dialog is
-    // answered: listing it walks every cached request.
+    // selection says meanwhile; a refresh during a dialog changes neither, nor the
+    // cache's file list for the provenance document, published with the report.
     auto request = currentExportRequest(store_);
     if (!request) return;
     QPointer<QObject> receiver(context);
@@ -54,7 +53,7 @@ void ExportRunner::start(ExportOperation operation, const ExportServices& servic
         [request = std::move(*request), target = std::move(*target), files = services.files] {
             Exporter::Options options = request.options;
             if (target.operation == ExportOperation::everyBreakdown)
-                options.sourceFiles = request.sourceFiles(); // only provenance lists them
+                options.sourceFiles = *request.sourceFiles; // only provenance lists them
             return ExportController::produce(target, *request.report, options, *files);
         },
         [this, receiver, clipboard = services.clipboard,

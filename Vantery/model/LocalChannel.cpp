@@ -106,9 +106,27 @@ bool peerIsThisUser(int fd) {
 #endif
 }
 
-std::optional<std::string> readLine(int fd, std::size_t maxLength, Clock::time_point deadline) {
-    std::string line;
+LineState readAvailable(int fd, std::string& line, std::size_t maxLength) {
     char buffer[64];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK ? LineState::partial : LineState::failed;
+        if (n == 0) return LineState::closed;
+        line.append(buffer, static_cast<std::size_t>(n));
+        if (const std::size_t end = line.find('\n'); end != std::string::npos) {
+            if (end > maxLength) return LineState::failed;
+            line.resize(end);
+            return LineState::complete;
+        }
+        if (line.size() > maxLength) return LineState::failed;
+    }
+}
+
+std::optional<std::string> readLine(int fd, std::size_t maxLength, Clock::time_point deadline,
+                                    bool* closed) {
+    std::string line;
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -117,16 +135,17 @@ std::optional<std::string> readLine(int fd, std::size_t maxLength, Clock::time_p
         const int ready = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) return std::nullopt;
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return std::nullopt;
-        line.append(buffer, static_cast<std::size_t>(n));
-        if (const std::size_t end = line.find('\n'); end != std::string::npos) {
-            if (end > maxLength) return std::nullopt;
-            line.resize(end);
+        switch (readAvailable(fd, line, maxLength)) {
+        case LineState::partial:
+            continue;
+        case LineState::complete:
             return line;
+        case LineState::closed:
+            if (closed) *closed = true;
+            return std::nullopt;
+        case LineState::failed:
+            return std::nullopt;
         }
-        if (line.size() > maxLength) return std::nullopt;
     }
 }
 

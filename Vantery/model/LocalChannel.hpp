@@ -26,9 +26,23 @@ int connectTo(const std::string& path, std::chrono::milliseconds timeout, bool& 
 /// Whether the process at the other end of a connected socket runs as this user.
 bool peerIsThisUser(int fd);
 
+/// How far the line read from a connection has come.
+enum class LineState {
+    partial,  ///< no newline yet
+    complete, ///< the line is whole (its newline and anything after it dropped)
+    closed,   ///< the peer closed before the newline
+    failed,   ///< a read error, or more than the longest line allowed before the newline
+};
+
+/// Appends to `line` what `fd` holds now, without waiting; at most `maxLength` bytes
+/// before the newline.
+LineState readAvailable(int fd, std::string& line, std::size_t maxLength);
+
 /// One line (without its newline) read before `deadline`, at most `maxLength` bytes;
-/// absent when the peer closes, stays silent until the deadline or sends more.
-std::optional<std::string> readLine(int fd, std::size_t maxLength, Clock::time_point deadline);
+/// absent when the peer closes (with `closed` set, when given), stays silent until the
+/// deadline or sends more.
+std::optional<std::string> readLine(int fd, std::size_t maxLength, Clock::time_point deadline,
+                                    bool* closed = nullptr);
 
 /// Writes all of `text`; false when the peer is gone. Never raises SIGPIPE.
 bool writeAll(int fd, const std::string& text);

@@ -21,6 +21,7 @@ class SingleInstance : public QObject {
         handedOver, ///< another instance answered and shows its window: exit
         noAnswer,   ///< another instance took the request but never confirmed it
         alone,      ///< the socket could not be set up: run without the gate
+        lockedOut,  ///< another process holds the start lock, and no instance answers
     };
 
     /// The socket for this user's runtime folder (XDG_RUNTIME_DIR, or Qt's fallback)
@@ -36,11 +37,18 @@ class SingleInstance : public QObject {
 
     /// Hands over to a running instance of this user when one answers, else becomes the
     /// one that listens. A socket left by an instance that was killed, or bound by
-    /// another user, is replaced. Two starts at once are serialised by a lock beside the
-    /// socket. The primary answers from a thread of its own, so a later start is
-    /// answered at once even while this one is still slow to start. Blocks for at most
-    /// about `timeout` three times (the lock, the connection, the answer).
+    /// another user, is replaced. A lock beside the socket, held by the primary for as
+    /// long as it lives, serialises two starts at once and makes a start wait for an
+    /// instance that is still ending. The primary answers every connection from a thread
+    /// of its own, each within its own deadline, so a later start is answered at once
+    /// even while this one is still slow to start or silent peers are connected. Blocks
+    /// for at most about `timeout` four times.
     Role claim(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
+
+    /// For a primary that is quitting: stops answering and removes the socket, and keeps
+    /// the start lock until the process exits, so that a start from now on waits for
+    /// this process to be gone and then runs, rather than running beside it.
+    void stopAnswering();
 
     /// Why the last claim returned `alone`, or `noAnswer` without an answering peer;
     /// empty otherwise.
@@ -57,9 +65,12 @@ class SingleInstance : public QObject {
     bool listen();
     void serve();
     void answer(int connection);
+    void stopServing();
 
     QString path_;
     QString error_;
+    int lock_ = -1; // the start lock, held by a primary
+    bool keepLock_ = false;
     int listener_ = -1;
     int wake_[2] = {-1, -1}; // written to stop the serving thread
     dev_t boundDevice_ = 0;  // the socket file this instance bound

@@ -3,19 +3,33 @@
 #include <filesystem>
 #include <future>
 #include <system_error>
+#include <utility>
 
 #include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/report/Derived.hpp"
 
 namespace vantery::app::detail {
 
-RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
-                            bool clearFirst) {
-    if (clearFirst) cache.clear();
+RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes, bool clearFirst,
+                            std::mutex& turn, std::stop_token stop) {
     RefreshOutcome out;
-    // Why a cache was not kept is dropped: the app writes no log, and the figures
-    // never depend on the save.
-    out.scan = refreshAndKeep(cache, homes).refresh;
+    {
+        const std::lock_guard held(turn);
+        if (clearFirst) cache.clear();
+        // Why a cache was not kept is dropped: the app writes no log, and the figures
+        // never depend on the save.
+        auto kept = refreshAndKeep(cache, homes, stop);
+        if (!kept) {
+            out.stopped = true;
+            return out;
+        }
+        out.scan = std::move(kept->refresh);
+        out.files = std::make_shared<const std::vector<FileProvenance>>(cache.recordsPerFile());
+    }
+    if (stop.stop_requested()) {
+        out.stopped = true;
+        return out;
+    }
     out.roster.load(homes);
     out.projectsExist.reserve(homes.size());
     for (const auto& home : homes) {

@@ -1,6 +1,9 @@
 #pragma once
 // The store's pieces that need no store: the refresh that runs on a worker thread,
 // with the figures it publishes, and the per-home inventory built from them.
+#include <memory>
+#include <mutex>
+#include <stop_token>
 #include <vector>
 
 #include "model/UsageStore.hpp"
@@ -10,7 +13,11 @@ namespace vantery::app::detail {
 /// What a refresh brings back from its worker thread: everything the store publishes,
 /// ready to be assigned.
 struct RefreshOutcome {
+    /// Asked to stop before its end: nothing else is filled in, nothing was saved.
+    bool stopped = false;
     ScanCache::Refresh scan;
+    /// The cache's files exactly as the scan's table was built from them (never null).
+    std::shared_ptr<const std::vector<FileProvenance>> files;
     AgentRoster roster;              ///< read afresh; coverage recorded by summarize()
     std::vector<char> projectsExist; ///< per home, in order: its projects folder exists
     Report history;                  ///< all records, without hours (summarize())
@@ -22,9 +29,11 @@ struct RefreshOutcome {
 /// Brings the cache up to date with the homes, saves it unless its file already holds
 /// exactly this table (a failed save is dropped) and reads the rosters. With
 /// `clearFirst` the cache (file included) is emptied before, so every transcript is read again.
-/// Runs on a worker thread; never throws.
-RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes,
-                            bool clearFirst);
+/// `turn` is held while the cache changes and its files are listed: every load, clear and
+/// refresh of the cache holds it, so the list is the table's. Once `stop` is asked for
+/// it ends early, stopped, having saved nothing. Runs on a worker thread; never throws.
+RefreshOutcome refreshCache(ScanCache& cache, const std::vector<SourceHome>& homes, bool clearFirst,
+                            std::mutex& turn, std::stop_token stop = {});
 
 /// Fills in the figures of a refresh from its scan: the history, today (the local day of
 /// `now` in the aggregator's calendar, from its start, with hours), yesterday up to the

@@ -3,6 +3,8 @@
 #include <QDir>
 
 #include <chrono>
+#include <mutex>
+#include <stop_token>
 #include <utility>
 
 #include "model/BackgroundTask.hpp"
@@ -40,10 +42,13 @@ std::shared_ptr<ScanCache> makeCache(const UsageStore::Options& options, const s
     });
 }
 
+using FileList = std::shared_ptr<const std::vector<FileProvenance>>;
+
 /// What a range computation brings back from its worker thread.
 struct RangeOutcome {
     DateRange range;
     std::shared_ptr<const Report> report;
+    FileList files; ///< of the table the report was computed from
 };
 
 } // namespace
@@ -73,6 +78,7 @@ struct UsageStore::Impl {
     RangeSelection rangeSelection;
     // Shared so that an export reads it on a worker without a copy on the GUI thread.
     std::shared_ptr<const Report> rangeReport = std::make_shared<const Report>();
+    FileList rangeReportFiles = std::make_shared<const std::vector<FileProvenance>>();
     std::optional<DateRange> rangeReportRange;
     std::optional<RangeSelection> rangeReportSelection;
     bool rangeIsComputing = false;
@@ -85,6 +91,7 @@ struct UsageStore::Impl {
 
     std::shared_ptr<ScanCache> cache;
     std::shared_ptr<const RequestTable> table;
+    FileList files = std::make_shared<const std::vector<FileProvenance>>(); // table's files
     ScanDiagnostics diagnostics;
     ProjectResolver resolver;
     Aggregator aggregator;
@@ -96,6 +103,11 @@ struct UsageStore::Impl {
     LoadState firstLoadState; // the message the bootstrap shows, for a verification to restore
     std::uint64_t rangeGeneration = 0; // bumping it cancels the running range computation
     QTimer timer;
+    // Asked for when the store goes: its scans and verifications stop and save nothing.
+    std::stop_source stop;
+    // Held by every load, clear and refresh of the cache, so a refresh's file list is
+    // exactly its table's.
+    std::shared_ptr<std::mutex> cacheTurn = std::make_shared<std::mutex>();
 };
 
 UsageStore::UsageStore(QObject* parent) : UsageStore(Options{}, parent) {}
@@ -112,7 +124,12 @@ UsageStore::UsageStore(Options options, QObject* parent)
 // The watchers of running work are children and die with the store, so no result is
 // handed back afterwards; the work itself keeps the cache alive through its own reference.
 UsageStore::~UsageStore() {
+    stopWork();
+}
+
+void UsageStore::stopWork() {
     d_->timer.stop();
+    d_->stop.request_stop();
 }
 
 void UsageStore::setState(LoadState state) {
@@ -130,9 +147,11 @@ void UsageStore::bootstrap() {
     ++d_->cacheWorkInFlight;
     runInBackground(
         this,
-        [cache = d_->cache, hold = d_->options.beforeLoad] {
+        [cache = d_->cache, hold = d_->options.beforeLoad, turn = d_->cacheTurn,
+         stop = d_->stop.get_token()] {
+            const std::lock_guard held(*turn);
             if (hold) hold();
-            return cache->load();
+            return !stop.stop_requested() && cache->load();
         },
         [this](bool loaded) {
             --d_->cacheWorkInFlight;
@@ -163,14 +182,16 @@ void UsageStore::startRefresh(bool held, bool clearFirst) {
     runInBackground(
         this,
         [cache = d_->cache, homes = d_->homes, clearFirst, aggregator = d_->aggregator,
-         userCalendar = d_->userCalendar(), clock = d_->options.clock] {
-            auto outcome = detail::refreshCache(*cache, homes, clearFirst);
-            detail::summarize(outcome, homes, aggregator, userCalendar,
-                              clock ? clock() : systemNow());
+         userCalendar = d_->userCalendar(), clock = d_->options.clock, turn = d_->cacheTurn,
+         stop = d_->stop.get_token()] {
+            auto outcome = detail::refreshCache(*cache, homes, clearFirst, *turn, stop);
+            if (!outcome.stopped)
+                detail::summarize(outcome, homes, aggregator, userCalendar,
+                                  clock ? clock() : systemNow());
             return outcome;
         },
         [this, held](detail::RefreshOutcome outcome) {
-            publishRefresh(std::move(outcome));
+            if (!outcome.stopped) publishRefresh(std::move(outcome));
             --d_->cacheWorkInFlight;
             if (held) d_->refreshRunning = false;
             if (d_->clearPending && d_->cacheWorkInFlight == 0) {
@@ -187,6 +208,7 @@ void UsageStore::startRefresh(bool held, bool clearFirst) {
 void UsageStore::publishRefresh(detail::RefreshOutcome outcome) {
     Impl& d = *d_;
     releaseInBackground(std::exchange(d.table, std::move(outcome.scan.table)));
+    releaseInBackground(std::exchange(d.files, std::move(outcome.files)));
     releaseInBackground(std::exchange(d.diagnostics, std::move(outcome.scan.diagnostics)));
     d.refreshStats = outcome.scan.stats;
     emit refreshStatsChanged();
@@ -229,11 +251,13 @@ void UsageStore::recomputeRange() {
     emit rangeIsComputingChanged();
     runInBackground(
         this,
-        [table = d.table, diagnostics = d.diagnostics, selection, aggregator = d.aggregator,
-         now = d.now()] {
+        [table = d.table, files = d.files, diagnostics = d.diagnostics, selection,
+         aggregator = d.aggregator, now = d.now()] {
             DateRange range = selection.resolved(now, aggregator.calendar());
-            return RangeOutcome{range, std::make_shared<const Report>(
-                                           aggregator.report(*table, range, diagnostics))};
+            return RangeOutcome{
+                range,
+                std::make_shared<const Report>(aggregator.report(*table, range, diagnostics)),
+                files};
         },
         [this, generation, selection](RangeOutcome outcome) {
             // A later computation cancelled this one, or the selection moved on.
@@ -242,6 +266,7 @@ void UsageStore::recomputeRange() {
                 return;
             }
             releaseInBackground(std::exchange(d_->rangeReport, std::move(outcome.report)));
+            d_->rangeReportFiles = std::move(outcome.files);
             d_->rangeReportRange = outcome.range;
             d_->rangeReportSelection = selection;
             emit rangeReportChanged();
@@ -254,12 +279,13 @@ void UsageStore::runFullVerification() {
     setState(LoadState::scanning(fullVerification));
     runInBackground(
         this,
-        [cache = d_->cache, homes = d_->homes] {
+        [cache = d_->cache, homes = d_->homes, stop = d_->stop.get_token()] {
             // A background check: its threads yield to everything the user is doing.
-            return atLowPriority([&] { return cache->verifyAgainstFullScan(homes); });
+            return atLowPriority([&] { return cache->verifyAgainstFullScan(homes, stop); });
         },
-        [this](ScanCache::VerificationResult result) {
-            d_->verification = std::move(result);
+        [this](std::optional<ScanCache::VerificationResult> result) {
+            if (!result) return; // stopped: only the store's end asks that
+            d_->verification = std::move(*result);
             emit verificationChanged();
             // Before the first refresh publishes, "ready" would show empty figures as final.
             setState(d_->refreshHasPublished ? LoadState::ready() : d_->firstLoadState);
@@ -336,8 +362,9 @@ const std::vector<UsageStore::HomeInfo>& UsageStore::homeInventory() const noexc
 const std::shared_ptr<const RequestTable>& UsageStore::table() const noexcept {
     return d_->table;
 }
-std::function<std::vector<FileProvenance>()> UsageStore::sourceFilesReader() const {
-    return [cache = d_->cache] { return cache->recordsPerFile(); };
+const std::shared_ptr<const std::vector<FileProvenance>>&
+UsageStore::rangeReportFiles() const noexcept {
+    return d_->rangeReportFiles;
 }
 const std::string& UsageStore::cachePath() const noexcept {
     return d_->cache->cachePath();

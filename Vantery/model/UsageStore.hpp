@@ -89,7 +89,8 @@ class UsageStore : public QObject {
 
     explicit UsageStore(QObject* parent = nullptr);
     explicit UsageStore(Options options, QObject* parent = nullptr);
-    /// Work still running keeps what it uses alive and publishes nothing once the store is gone.
+    /// Work still running keeps what it uses alive and publishes nothing once the store
+    /// is gone; a scan or a verification still running is asked to stop (stopWork()).
     ~UsageStore() override;
 
     // Published values (each assignment emits its signal, on the GUI thread).
@@ -111,6 +112,9 @@ class UsageStore : public QObject {
     const Report& rangeReport() const noexcept;
     /// The same report, shared (never null): a worker may read it while a later one publishes.
     const std::shared_ptr<const Report>& rangeReportShared() const noexcept;
+    /// The cache's files as the refresh whose requests the range report was computed
+    /// from left them (never null): the provenance of that report, whatever refreshed since.
+    const std::shared_ptr<const std::vector<FileProvenance>>& rangeReportFiles() const noexcept;
     const std::optional<DateRange>& rangeReportRange() const noexcept;
     const std::optional<RangeSelection>& rangeReportSelection() const noexcept;
     bool rangeIsComputing() const noexcept;
@@ -127,10 +131,6 @@ class UsageStore : public QObject {
     // Not published, read by views and commands.
     /// The unified requests of the last refresh (shared, immutable; never null).
     const std::shared_ptr<const RequestTable>& table() const noexcept;
-    /// Reads the cache's transcript files as they are when called, sorted by path (for
-    /// exports). Listing them walks every cached request, so call it on a worker: it may
-    /// run on any thread, and after the store is gone.
-    std::function<std::vector<FileProvenance>()> sourceFilesReader() const;
     /// The cache file's path (empty when no default location could be formed).
     const std::string& cachePath() const noexcept;
     const ScanDiagnostics& diagnostics() const noexcept;
@@ -147,6 +147,10 @@ class UsageStore : public QObject {
     void refresh();
     /// Verifies the cache against a full re-read of the transcripts, at low priority.
     void runFullVerification();
+    /// Ends the store's work for good: the timer stops, and a load, scan or verification
+    /// not yet begun or still running gives up, publishing and saving nothing (between
+    /// files, or blocks of a large file); a save already under way completes.
+    void stopWork();
     /// Clears the cache (file included), drops the verdict and refreshes, reading every
     /// transcript again. During a running refresh the clear is remembered and done, with
     /// its refresh, once that refresh ends, so its save cannot bring the old table back.

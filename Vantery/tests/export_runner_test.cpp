@@ -69,7 +69,7 @@ TEST_F(ExportRunnerTest, EveryBreakdownArrivesLaterWithTheExportersTextsOneExpor
     dialogs->folder = folder.toStdString();
     auto request = currentExportRequest(*store);
     ASSERT_TRUE(request);
-    request->options.sourceFiles = request->sourceFiles();
+    request->options.sourceFiles = *request->sourceFiles;
     ASSERT_EQ(request->options.sourceFiles.size(), 2u);
 
     start(ExportOperation::everyBreakdown);
@@ -91,6 +91,38 @@ TEST_F(ExportRunnerTest, EveryBreakdownArrivesLaterWithTheExportersTextsOneExpor
     // The provenance document lists the cache's files, read on the worker.
     EXPECT_EQ(readFile(folder + "/" + QString::fromStdString(writer->names.back())),
               Exporter::provenanceCSV(*request->report, options));
+}
+
+// The figure in a CSV line "<section>,<key>,<value>,…".
+std::string csvValue(const std::string& csv, const std::string& key) {
+    const auto at = csv.find("," + key + ",");
+    if (at == std::string::npos) return "<absent>";
+    const auto from = at + key.size() + 2;
+    return csv.substr(from, csv.find_first_of(",\r\n", from) - from);
+}
+
+// A refresh that publishes while an export is on its way never mixes two snapshots into
+// it: the provenance document's files are those of the report's refresh.
+TEST_F(ExportRunnerTest, TheProvenanceReconcilesWithAReportAnotherRefreshHasOvertaken) {
+    for (int round = 0; round < 10; ++round) {
+        const auto request = currentExportRequest(*store);
+        ASSERT_TRUE(request);
+        const std::string id = "r" + std::to_string(round);
+        fx.home.transcript("-w-app/" + id + ".jsonl",
+                           testing::haikuLine(id, "2025-10-05T10:00:00Z", 1));
+        QSignalSpy ranges(store.get(), &UsageStore::rangeReportChanged);
+        store->refresh();
+        ASSERT_TRUE(waitFor(ranges));
+        ASSERT_GT(store->rangeReport().total.requests, request->report->total.requests);
+
+        Exporter::Options options = request->options;
+        options.sourceFiles = *request->sourceFiles;
+        const std::string csv = Exporter::provenanceCSV(*request->report, options);
+        EXPECT_EQ(csvValue(csv, "requests_seen_in_files"), csvValue(csv, "requests_in_report"))
+            << "round " << round;
+        EXPECT_EQ(csvValue(csv, "requests_in_report"),
+                  std::to_string(request->report->total.requests));
+    }
 }
 
 TEST_F(ExportRunnerTest, SummaryReachesTheClipboardBeforeItsOutcome) {

@@ -7,8 +7,10 @@
 #include <QSysInfo>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -17,6 +19,8 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
+#include <vector>
 
 #include "model/LocalChannel.hpp"
 #include "model/SingleInstance.hpp"
@@ -105,6 +109,52 @@ TEST(SingleInstance, AClientThatNeverSendsItsLineIsDroppedAndHoldsUpNoStart) {
     EXPECT_EQ(::recv(silent, &byte, 1, 0), 0) << "the silent connection is closed";
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
     ::close(silent);
+}
+
+// Silent peers of the same user are each given their own second: a real start beside
+// them is answered at once, and the instance quits at once with them still connected.
+TEST(SingleInstance, SilentConnectionsHoldUpNeitherAStartNorAQuit) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("app.instance");
+    auto first = std::make_unique<SingleInstance>(path);
+    ASSERT_EQ(first->claim(), Role::primary) << first->error().toStdString();
+    std::vector<int> silent;
+    for (int i = 0; i < 5; ++i) {
+        bool refused = false;
+        silent.push_back(channel::connectTo(QFile::encodeName(path).toStdString(), 1s, refused));
+        ASSERT_GE(silent.back(), 0);
+    }
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(startAnother(path).get(), Role::handedOver);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 300ms);
+    started = std::chrono::steady_clock::now();
+    first.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 300ms);
+    for (int fd : silent)
+        ::close(fd);
+}
+
+// A quitting instance keeps the start lock until its process is gone: a start meanwhile
+// waits for it, then runs; one that waits in vain says who holds the lock.
+TEST(SingleInstance, AStartWaitsForAnInstanceStillEnding) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("app.instance");
+    SingleInstance quitting(path);
+    ASSERT_EQ(quitting.claim(), Role::primary) << quitting.error().toStdString();
+    quitting.stopAnswering();
+    EXPECT_FALSE(QFile::exists(path));
+    SingleInstance blocked(path);
+    EXPECT_EQ(blocked.claim(100ms), Role::lockedOut);
+    EXPECT_TRUE(blocked.error().contains("app.instance.lock")) << blocked.error().toStdString();
+
+    // Another path's lock, held by a descriptor this test lets go of after a while.
+    const QString next = dir.filePath("next.instance");
+    const int held = ::open(QFile::encodeName(next + ".lock").constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    auto start = startAnother(next);
+    EXPECT_EQ(start.wait_for(300ms), std::future_status::timeout);
+    ::close(held);
+    EXPECT_EQ(start.get(), Role::primary);
 }
 
 // Only as root, which can act as another user.

@@ -3,6 +3,7 @@
 // the cache file is written.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QThreadPool>
 
@@ -249,6 +250,8 @@ TEST_F(UsageStoreTest, AStoreDestroyedWhileItsWorkRunsIsLeftAlone) {
     gate.open();
     drainBackgroundWork();        // the work above ends with nothing to publish to
     EXPECT_TRUE(table.expired()); // and lets go of the table it kept alive
+    // Asked to stop, the scan that had not begun saved no half-read cache.
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(fx.cachePath())));
 }
 
 TEST_F(UsageStoreTest, AnExplicitHomeKeepsItsCacheWhateverXdgDataHomeSays) {

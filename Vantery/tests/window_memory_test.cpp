@@ -2,6 +2,8 @@
 // open on the screens there are now, and where they are never kept.
 #include <QDir>
 #include <QDirIterator>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -44,6 +46,12 @@ TEST(WindowMemory, NoSettingsFileInsideAClaudeHome) {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
         EXPECT_EQ(appSettings(homes), nullptr) << config.toStdString();
     }
+    // The settings file a link to a file not made yet in the home.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("linking"));
+    const QString file = QSettings().fileName();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    ASSERT_TRUE(QFile::link(claude + "/later.conf", file));
+    EXPECT_EQ(appSettings(homes), nullptr);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("config"));
     auto settings = appSettings(homes);
     ASSERT_NE(settings, nullptr);
@@ -55,6 +63,27 @@ TEST(WindowMemory, NoSettingsFileInsideAClaudeHome) {
                         QDirIterator::Subdirectories);
     EXPECT_EQ(inside.next(), claude + "/projects");
     EXPECT_FALSE(inside.hasNext());
+}
+
+// Qt's file dialog keeps its own memory (QtProject.conf) where Qt's user settings live:
+// never inside a Claude home either.
+TEST(WindowMemory, TheFileDialogWritesNothingInsideAClaudeHome) {
+    QTemporaryDir dir;
+    const QString claude = dir.filePath("home/.claude");
+    ASSERT_TRUE(QDir().mkpath(claude + "/projects"));
+    const auto homes = SourceHome::defaults(dir.filePath("home").toStdString());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, claude + "/config");
+    keepQtSettingsOutOf(homes);
+    {
+        QFileDialog dialog(nullptr, QStringLiteral("Export"), dir.path());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    }
+    QDirIterator inside(claude, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+    EXPECT_EQ(inside.next(), claude + "/projects");
+    EXPECT_FALSE(inside.hasNext()) << inside.next().toStdString();
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, dir.filePath("config"));
 }
 
 TEST(WindowMemory, APositionOffEveryScreenIsIgnored) {

@@ -152,6 +152,12 @@ bool VanteryApp::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
+void VanteryApp::finish() {
+    saveMainWindow();
+    if (settings_) settings_->sync();
+    store_->stopWork();
+}
+
 void VanteryApp::saveMainWindow() {
     if (!memory_ || !main_) return;
     const std::string_view tab = tabLabel(main_->tab());

@@ -55,6 +55,10 @@ class VanteryApp : public QObject {
     /// The tray icon; null before start().
     TrayIcon* trayIcon() const noexcept { return tray_.get(); }
 
+    /// For the end of the process: writes the main window's memory to its file and asks
+    /// the store's scan or verification to stop, so that nothing is left to save.
+    void finish();
+
     /// Keeps the main window's size, position and tab in `settings`: saved when the
     /// window closes and when the app ends, restored on every new main window (the tab
     /// only on the first one of a launch). Without this call nothing is read or written.

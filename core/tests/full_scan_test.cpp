@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stop_token>
 #include <string>
 
 #include <unistd.h>
 
 #include "TempDir.hpp"
 #include "TranscriptLine.hpp"
+#include "ingest/FileReading.hpp"
 #include "ingest/LineReader.hpp"
 #include "vantery/ingest/Scanner.hpp"
 
@@ -88,6 +90,25 @@ TEST(JsonlFiles, ListsRegularTranscriptsSortedAndSkipsHiddenEntries) {
     EXPECT_FALSE(Scanner::jsonlFiles(dir / "missing"));
     EXPECT_FALSE(Scanner::jsonlFiles(dir / "p/notes.txt"));
     EXPECT_EQ(Scanner::jsonlFiles(dir.mkdir("empty")), std::vector<std::string>{});
+}
+
+// A stop is heard between blocks of a large file, not only between files.
+TEST(FullScan, AFileReadingStopsWithinALargeFile) {
+    TempDir dir;
+    std::string big;
+    for (int n = 0; big.size() < 3 * LineReader::blockSize; ++n)
+        big += usageLine(std::to_string(n), "claude-haiku-4-5", n) + "\n";
+    const std::string path = dir.write("big.jsonl", big);
+    RequestDictionary dictionary;
+    std::stop_source stop;
+    EXPECT_EQ(
+        detail::readFile({path, ".claude"}, 0, std::nullopt, nullptr, dictionary, stop.get_token())
+            .consumed,
+        big.size());
+    stop.request_stop();
+    EXPECT_THROW(
+        detail::readFile({path, ".claude"}, 0, std::nullopt, nullptr, dictionary, stop.get_token()),
+        detail::Stopped);
 }
 
 TEST(FullScan, NoHomesAndEmptyHomes) {

@@ -145,6 +145,17 @@ TEST(HostileFiles, CacheIsNeverWrittenOverAnotherFile) {
     // Through a link into the transcripts.
     std::filesystem::create_directory_symlink(home / ".claude/projects", home / "elsewhere");
     EXPECT_EQ(cachefile::check(home / "elsewhere/p/new.bin", homes), cachefile::Target::insideHome);
+    // Through a link to a file not made yet, and a chain of them, relative ones included.
+    std::filesystem::create_symlink(home / ".claude/new/settings.conf", home / "dangling.conf");
+    std::filesystem::create_symlink("dangling.conf", home / "hop.conf");
+    home.mkdir("cfg");
+    std::filesystem::create_symlink("../hop.conf", home / "cfg/app.conf");
+    std::filesystem::create_symlink("../.claude-work/x/app.conf", home / "cfg/up.conf");
+    for (const char* link : {"dangling.conf", "hop.conf", "cfg/app.conf", "cfg/up.conf"})
+        EXPECT_TRUE(cachefile::withinClaudeHome(home / link, homes)) << link;
+    std::filesystem::create_symlink("loop.b", home / "loop.a");
+    std::filesystem::create_symlink("loop.a", home / "loop.b");
+    EXPECT_FALSE(cachefile::withinClaudeHome(home / "loop.a", homes));
 
     const std::string notes = home.write("notes.txt", "mine");
     EXPECT_EQ(cachefile::check(notes, homes), cachefile::Target::foreignFile);

@@ -6,11 +6,13 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <stop_token>
 #include <unistd.h>
 
 #include "TempDir.hpp"
 #include "UsageLines.hpp"
 #include "vantery/cache/CacheFile.hpp"
+#include "vantery/cache/KeptRefresh.hpp"
 #include "vantery/cache/ScanCache.hpp"
 
 using namespace vantery;
@@ -272,6 +274,25 @@ TEST_F(CacheTest, FileHoldsTableOnlyUntilTheTableChanges) {
     other.save();
     other.clear();
     EXPECT_FALSE(other.fileHoldsTable()) << "the file is deleted";
+}
+
+// A quit asks the work to stop: it gives nothing, keeps nothing and saves nothing.
+TEST_F(CacheTest, AStoppedRefreshOrVerificationLeavesTheTableAndTheFileAlone) {
+    write("a.jsonl", usageLine(1) + "\n");
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_FALSE(refreshAndKeep(cache, homes, stop.get_token()));
+    EXPECT_TRUE(cache.snapshot().empty());
+    EXPECT_FALSE(std::filesystem::exists(home / "cache.bin")) << "a first scan saves nothing";
+
+    ASSERT_TRUE(refreshAndKeep(cache, homes).saved);
+    const std::string saved = fileContent(home / "cache.bin");
+    write("b.jsonl", usageLine(2) + "\n");
+    EXPECT_FALSE(refreshAndKeep(cache, homes, stop.get_token()));
+    EXPECT_EQ(cache.snapshot().size(), 1u);
+    EXPECT_EQ(fileContent(home / "cache.bin"), saved);
+    EXPECT_FALSE(cache.verifyAgainstFullScan(homes, stop.get_token()));
+    EXPECT_FALSE(cache.lastVerification());
 }
 
 TEST_F(CacheTest, RequestInTwoFilesTakesFieldsOfTheEarlierRank) {

@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -29,15 +31,53 @@ std::string literal(const std::string& path) {
     return s;
 }
 
-// The same with symbolic links resolved as far as the path exists.
+// The same with every symbolic link resolved, a dangling one too: where writing to the
+// path would create a file. Past the first part that does not exist the rest is taken as
+// written. A chain longer than the kernel follows is left where it stands (opening it
+// fails all the same).
 std::string resolved(const std::string& path) {
-    std::error_code ec;
-    fs::path p = fs::weakly_canonical(literal(path), ec);
-    if (ec) return literal(path);
-    std::string s = p.string();
-    while (s.size() > 1 && s.back() == '/')
-        s.pop_back();
-    return s;
+    constexpr int maxLinks = 40;
+    std::vector<std::string> left; // the parts still to walk, the next one last
+    auto push = [&left](const std::string& p) {
+        std::vector<std::string> parts;
+        for (std::size_t at = 0; at <= p.size();) {
+            std::size_t slash = p.find('/', at);
+            if (slash == std::string::npos) slash = p.size();
+            if (slash > at) parts.push_back(p.substr(at, slash - at));
+            at = slash + 1;
+        }
+        left.insert(left.end(), parts.rbegin(), parts.rend());
+    };
+    push(literal(path));
+    std::string real; // empty for the root
+    int links = 0;
+    bool exists = true;
+    while (!left.empty()) {
+        const std::string part = std::move(left.back());
+        left.pop_back();
+        if (part == ".") continue;
+        if (part == "..") {
+            real.resize(real.rfind('/') == std::string::npos ? 0 : real.rfind('/'));
+            continue;
+        }
+        std::string next = real + "/" + part;
+        struct stat st {};
+        if (exists && ::lstat(next.c_str(), &st) != 0) {
+            exists = false;
+        } else if (exists && S_ISLNK(st.st_mode) && links < maxLinks) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(next.c_str(), target, sizeof target);
+            if (n > 0 && static_cast<std::size_t>(n) < sizeof target) {
+                ++links;
+                const std::string to(target, static_cast<std::size_t>(n));
+                if (to.front() == '/') real.clear(); // else relative to the link's folder
+                push(to);
+                continue;
+            }
+        }
+        real = std::move(next);
+    }
+    return real.empty() ? "/" : real;
 }
 
 bool isWithin(const std::string& path, const std::string& root) {

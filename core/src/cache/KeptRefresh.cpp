@@ -1,6 +1,7 @@
 #include "vantery/cache/KeptRefresh.hpp"
 
 #include <exception>
+#include <utility>
 
 #include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/CacheLocation.hpp"
@@ -8,10 +9,17 @@
 namespace vantery {
 
 KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes) {
+    return *refreshAndKeep(cache, homes, std::stop_token());
+}
+
+std::optional<KeptRefresh> refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes,
+                                          std::stop_token stop) {
     KeptRefresh out;
     // A file another program replaced is not held past this refresh.
     cache.letGoOfReplacedFile();
-    out.refresh = cache.refresh(homes);
+    auto refreshed = cache.refresh(homes, stop);
+    if (!refreshed || stop.stop_requested()) return std::nullopt;
+    out.refresh = std::move(*refreshed);
     const std::string& path = cache.cachePath();
     // Rewriting a large cache file after a refresh that changed nothing costs more
     // than the refresh itself.

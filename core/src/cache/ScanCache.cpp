@@ -202,16 +202,19 @@ std::vector<std::size_t> plan(const std::vector<TranscriptFile>& list,
     return jobs;
 }
 
-// Read: every job on several threads, each file into its own slot.
+// Read: every job on several threads, each file into its own slot. Throws
+// detail::Stopped once `stop` is asked for.
 void readJobs(const std::vector<TranscriptFile>& list, const std::vector<std::size_t>& jobs,
-              std::vector<Slot>& slots, RequestDictionary& dictionary) {
+              std::vector<Slot>& slots, RequestDictionary& dictionary, std::stop_token stop) {
     parallel::forEach(jobs.size(), [&](std::size_t j) {
+        if (stop.stop_requested()) throw detail::Stopped{};
         const std::size_t i = jobs[j];
         Slot& s = slots[i];
         const FileBlock* resume =
             s.startOffset > 0 && s.old && s.old->block ? s.old->block.get() : nullptr;
         try {
-            auto r = detail::readFile(list[i], s.startOffset, std::nullopt, resume, dictionary);
+            auto r =
+                detail::readFile(list[i], s.startOffset, std::nullopt, resume, dictionary, stop);
             s.block = std::move(r.block);
             s.read = std::move(r.diagnostics);
             s.consumed = r.consumed;
@@ -283,6 +286,11 @@ Built buildTable(const std::vector<TranscriptFile>& list, std::vector<Slot>& slo
 } // namespace
 
 ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
+    return *refresh(homes, std::stop_token());
+}
+
+std::optional<ScanCache::Refresh> ScanCache::refresh(const std::vector<SourceHome>& homes,
+                                                     std::stop_token stop) {
     const auto start = Clock::now();
     std::map<std::string, std::int64_t> perHome;
     const std::vector<TranscriptFile> list = Scanner::fileList(homes, &perHome);
@@ -316,7 +324,13 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
     const std::vector<std::size_t> jobs = plan(list, snap, slots, stats);
     // Only blocks kept from the snapshot are known apart; a file read now may repeat any.
     keysDistinct = keysDistinct && jobs.empty();
-    readJobs(list, jobs, slots, *dictionary);
+    try {
+        readJobs(list, jobs, slots, *dictionary, stop);
+    } catch (const detail::Stopped&) {
+        std::lock_guard g(lock_);
+        if (stats.filesGone > 0) ++tableVersion_; // the pruned table is not the file's
+        return std::nullopt;
+    }
     Built built = buildTable(list, slots, stats);
     ScanDiagnostics& diag = built.diag;
     FileTable& table = built.table;
@@ -337,6 +351,7 @@ ScanCache::Refresh ScanCache::refresh(const std::vector<SourceHome>& homes) {
         if (changed) ++tableVersion_;
     }
     table = {};
+    if (stop.stop_requested()) return std::nullopt;
 
     // Unify across files in list order; reuse the last table when no block changed.
     std::shared_ptr<const RequestTable> merged;

@@ -67,6 +67,11 @@ double costOf(const RequestTable& table, const Calendar& calendar) {
 
 ScanCache::VerificationResult
 ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
+    return *verifyAgainstFullScan(homes, std::stop_token());
+}
+
+std::optional<ScanCache::VerificationResult>
+ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes, std::stop_token stop) {
     const auto start = std::chrono::steady_clock::now();
     FileTable snap;
     std::shared_ptr<RequestDictionary> cachedDictionary;
@@ -102,23 +107,30 @@ ScanCache::verifyAgainstFullScan(const std::vector<SourceHome>& homes) {
 
     auto freshDictionary = std::make_shared<RequestDictionary>();
     std::vector<std::shared_ptr<const FileBlock>> freshBlocks(jobs.size());
-    parallel::forEach(jobs.size(), [&](std::size_t j) {
-        try {
-            // What was read before a read error still counts.
-            freshBlocks[j] =
-                detail::readFile(list[jobs[j]], 0, entries[j]->consumed, nullptr, *freshDictionary)
-                    .block;
-        } catch (const std::exception&) {
-            // One file too large to hold never fails the verification.
-            freshBlocks[j] = FileBlock::Builder().finish();
-        }
-    });
+    try {
+        parallel::forEach(jobs.size(), [&](std::size_t j) {
+            if (stop.stop_requested()) throw detail::Stopped{};
+            try {
+                // What was read before a read error still counts.
+                freshBlocks[j] = detail::readFile(list[jobs[j]], 0, entries[j]->consumed, nullptr,
+                                                  *freshDictionary, stop)
+                                     .block;
+            } catch (const std::exception&) {
+                // One file too large to hold never fails the verification.
+                freshBlocks[j] = FileBlock::Builder().finish();
+            }
+        });
+    } catch (const detail::Stopped&) {
+        return std::nullopt;
+    }
+    if (stop.stop_requested()) return std::nullopt;
 
     const RequestTable cached(cachedDictionary, std::move(cachedBlocks));
     const RequestTable fresh(freshDictionary, std::move(freshBlocks));
     const Calendar calendar = Calendar::current();
     v.cachedCost = costOf(cached, calendar);
     v.freshCost = costOf(fresh, calendar);
+    if (stop.stop_requested()) return std::nullopt;
 
     {
         const KeyPositions cachedKeys(cached);

@@ -9,6 +9,10 @@
 namespace vantery::detail {
 namespace {
 
+// How often a reading looks at its stop: a low-priority verification on a busy machine
+// gets a few milliseconds now and then, and must hear a stop within one of them.
+constexpr std::size_t stopCheckBytes = std::size_t{64} << 10;
+
 // A file names the same few models, sessions, folders and agents again and again:
 // each is looked up here first, so that the dictionary's lock is taken once per
 // distinct text of the file rather than once per request.
@@ -57,13 +61,19 @@ class TextMemo {
 
 FileReading readFile(const TranscriptFile& file, std::uint64_t from,
                      std::optional<std::uint64_t> upTo, const FileBlock* resume,
-                     RequestDictionary& dictionary) {
+                     RequestDictionary& dictionary, std::stop_token stop) {
     FileReading out;
     RecordTable read(resume ? 64 : 256);
     Scanner::LastRequest last;
+    const bool stoppable = stop.stop_possible();
+    std::size_t sinceCheck = 0;
     try {
         out.consumed =
             LineReader::forEachLineInline(file.path, from, upTo, [&](std::string_view line) {
+                if (stoppable && (sinceCheck += line.size() + 1) >= stopCheckBytes) {
+                    sinceCheck = 0;
+                    if (stop.stop_requested()) throw Stopped{};
+                }
                 ingest(line, file.path, file.home, 0, read, out.diagnostics, last);
             });
     } catch (const LineReader::ReadError& e) {

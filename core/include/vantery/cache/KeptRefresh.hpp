@@ -2,6 +2,7 @@
 // The one "refresh and keep the cache" step every program runs: bring the cache up to
 // date and keep it on disk where it may be kept.
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,9 @@ struct KeptRefresh {
 /// figures never depend on the save. Writes nothing to stderr; reads no roster. Throws
 /// only std::bad_alloc.
 KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes);
+/// The same, giving up as soon as `stop` is asked for (ScanCache::refresh): then
+/// nothing is returned and nothing is saved, so the cache file stays as it was.
+std::optional<KeptRefresh> refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes,
+                                          std::stop_token stop);
 
 } // namespace vantery

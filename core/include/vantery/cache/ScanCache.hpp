@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -126,6 +127,9 @@ class ScanCache {
     /// a grown file's new requests follow its old ones, as they follow in the file.
     /// When no file changed, the last table is returned again (no copy).
     Refresh refresh(const std::vector<SourceHome>& homes);
+    /// The same, giving up as soon as `stop` is asked for (between files, and between
+    /// blocks of a large file): then nothing is returned, and a caller saves nothing.
+    std::optional<Refresh> refresh(const std::vector<SourceHome>& homes, std::stop_token stop);
 
     /// One entry per cached file, sorted by path; the blocks are shared, not copied.
     std::vector<FileProvenance> recordsPerFile() const;
@@ -146,6 +150,10 @@ class ScanCache {
     /// Re-reads every cached file up to its consumed offset and compares the
     /// requests with the cache; stores and returns the verdict. Never throws.
     VerificationResult verifyAgainstFullScan(const std::vector<SourceHome>& homes);
+    /// The same, giving up as soon as `stop` is asked for: then no verdict is stored or
+    /// returned.
+    std::optional<VerificationResult> verifyAgainstFullScan(const std::vector<SourceHome>& homes,
+                                                            std::stop_token stop);
 
     /// Writes the whole table to the cache file, replacing it atomically (a private,
     /// locked temporary file in the same folder, written in pieces, flushed and renamed);
