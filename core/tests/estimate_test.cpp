@@ -48,10 +48,12 @@ TEST(CostEstimate, ALowerBoundRoundsDownAnExactAmountToNearest) {
     EXPECT_EQ((CostEstimate{5.23, 1, {}}).formatted(), "\u2265 $5.23");
     EXPECT_EQ((CostEstimate{0.29, 1, {}}).formatted(), "\u2265 $0.29");
     EXPECT_EQ((CostEstimate{999.999, 1, {}}).formatted(), "\u2265 $999.99");
+    // A sum left a hair below $21.00 by floating point is still $21.00.
+    EXPECT_EQ((CostEstimate{20.999999999999996, 1, {}}).formatted(), "\u2265 $21.00");
     EXPECT_EQ((CostEstimate{0.00437, 1, {}}).formatted(), "\u2265 $0.0043");
-    EXPECT_EQ(CostEstimate::money(5.231, Rounding::up), "$5.24");
-    EXPECT_EQ(CostEstimate::money(-5.231, Rounding::down), "$-5.24");
-    EXPECT_EQ(CostEstimate::money(-0.00001, Rounding::up), "$0.0000");
+    EXPECT_EQ(CostEstimate::moneyRounded(5.231, Rounding::up), "$5.24");
+    EXPECT_EQ(CostEstimate::moneyRounded(-5.231, Rounding::down), "$-5.24");
+    EXPECT_EQ(CostEstimate::moneyRounded(-0.00001, Rounding::up), "$0.0000");
 }
 
 TEST(CostEstimate, CaveatNamesModelsSorted) {

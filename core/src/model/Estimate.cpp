@@ -67,12 +67,12 @@ CostEstimate CostEstimate::median(const std::vector<CostEstimate>& of) {
 }
 
 std::string CostEstimate::formatted() const {
-    return unpricedRequests != 0 ? "\u2265 " + money(priced, Rounding::down) : money(priced);
+    return unpricedRequests != 0 ? "\u2265 " + moneyRounded(priced, Rounding::down) : money(priced);
 }
 
 std::string fixedDecimals(double value, int places, Rounding rounding) {
     char buf[400];
-    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
     std::string_view plain(buf, static_cast<std::size_t>(r.ptr - buf));
     const bool negative = !plain.empty() && plain[0] == '-';
     if (negative) plain.remove_prefix(1);
@@ -115,11 +115,18 @@ std::string fixedDecimals(double value, int places, Rounding rounding) {
     return out;
 }
 
-std::string CostEstimate::money(double amount, Rounding rounding) {
+std::string CostEstimate::moneyRounded(double amount, Rounding rounding) {
     char buf[400];
     if (!std::isfinite(amount)) {
         std::snprintf(buf, sizeof buf, "$%.2f", amount);
         return buf;
+    }
+    if (rounding != Rounding::nearest) {
+        // Prices are whole hundredths of a dollar per million tokens, so an amount is a
+        // whole number of 1e-8 dollars: what floating point adds to a sum below that
+        // (20.999999999999996) is taken away before a bound rounds.
+        const auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 8);
+        std::from_chars(buf, r.ptr, amount);
     }
     if (amount != 0 && std::fabs(amount) < 0.01) {
         if (rounding != Rounding::nearest)

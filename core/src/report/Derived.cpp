@@ -91,7 +91,7 @@ std::string PercentFigure::text(bool withSign) const {
     if (kind == Kind::unknown) return {};
     // A bound is rounded away from what it claims, a lower one down and an upper one up:
     // rounded to the nearest tenth, 99.96% "at least" would read "≥ 100.0%", a share the
-    // open side can never reach. Dollar bounds round the same way (CostEstimate::money).
+    // open side can never reach. Dollar bounds round the same way (CostEstimate::moneyRounded).
     std::string number;
     if (kind == Kind::exact)
         number = fmt::format("{:.1f}", percent + 0.0); // no "-0.0%"

@@ -94,7 +94,8 @@ enum class Rounding { nearest, down, up };
 /// `value` with exactly `places` decimals (0 to 6), "." before them, no grouping, no
 /// locale. Rounded on the value's shortest decimal form (the digits that read back as
 /// the same double), so that 5.23 rounded down stays 5.23: to the nearest with ties to
-/// even, or down or up. "-" only before a text that is not all zeros. `value` is finite.
+/// even, or down or up. "-" only before a text that is not all zeros. `value` is
+/// finite.
 std::string fixedDecimals(double value, int places, Rounding rounding);
 
 /// Dollars at list prices, a lower bound while some requests could not be priced.
@@ -115,8 +116,10 @@ struct CostEstimate {
     /// rounded down, so $5.237 with a request left out reads "≥ $5.23".
     std::string formatted() const;
     /// The system's one dollar format, independent of the process locale: two decimals,
-    /// four below a cent. `rounding` other than nearest is for a bound.
-    static std::string money(double amount, Rounding rounding = Rounding::nearest);
+    /// four below a cent.
+    static std::string money(double amount) { return moneyRounded(amount, Rounding::nearest); }
+    /// The same, rounded down or up for a bound, to the whole 1e-8 dollars first.
+    static std::string moneyRounded(double amount, Rounding rounding);
     /// The sentence naming the unpriced requests; absent when complete.
     std::optional<std::string> caveat() const;
 
