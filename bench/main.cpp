@@ -49,7 +49,9 @@ const Command commands[] = {
      "      the server's resident memory over N tool calls (default 500) while one\n"
      "      transcript of its own grows by K requests (default 20) before each, M ms\n"
      "      apart; the server refreshes at most every 15 s, so run it under a sped-up\n"
-     "      clock (libfaketime: FAKETIME='+0 x100') for every call to refresh"},
+     "      clock (libfaketime: FAKETIME='+0 x100') for every call to refresh. libfaketime\n"
+     "      shifts the file times the server reads too, and every refresh would then read\n"
+     "      every transcript again: the server gets NO_FAKE_STAT=1 unless it is set"},
     {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},
     {"verify",
      bench::verify,

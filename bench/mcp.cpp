@@ -53,6 +53,9 @@ class ServerProcess {
             if (err >= 0) ::dup2(err, 2);
             for (int fd : {in[0], in[1], out[0], out[1]})
                 ::close(fd);
+            // Under libfaketime, real file times: shifted ones tell every refresh that
+            // every transcript changed.
+            if (std::getenv("FAKETIME")) ::setenv("NO_FAKE_STAT", "1", 0);
             ::setenv("VANTERY_HOME", home.c_str(), 1);
             ::setenv("VANTERY_CACHE_PATH", cache.c_str(), 1);
             ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));

@@ -6,11 +6,17 @@
 
 namespace vantery::app {
 
-std::string compactDollars(double amount) {
+std::string compactDollars(double amount, Rounding rounding) {
     // Built by appending: g++ 12 warns about prepending to a temporary string.
     std::string out = "$";
-    if (amount >= 1000.0) return out.append(Fmt::fixed(amount / 1000.0, 1)).append("k");
-    return out.append(std::to_string(std::llround(amount)));
+    const bool bound = rounding != Rounding::nearest;
+    if (amount >= 1000.0)
+        return out
+            .append(bound ? fixedDecimals(amount / 1000.0, 1, rounding)
+                          : Fmt::fixed(amount / 1000.0, 1))
+            .append("k");
+    return out.append(bound ? fixedDecimals(amount, 0, rounding)
+                            : std::to_string(std::llround(amount)));
 }
 
 MenuBarLabelModel buildMenuBarLabel(const UsageStore::LoadState& state, const Report& today) {
@@ -23,7 +29,9 @@ MenuBarLabelModel buildMenuBarLabel(const UsageStore::LoadState& state, const Re
     m.flame = false;
     m.lowerBound = cost.unpricedRequests != 0;
     // The sign stands right before the dollar sign, without a blank: ≥$13.
-    m.text = (m.lowerBound ? "\u2265" : "") + compactDollars(cost.priced);
+    m.text = m.lowerBound
+                 ? std::string("\u2265").append(compactDollars(cost.priced, Rounding::down))
+                 : compactDollars(cost.priced);
     // The icon holds only the compact form; the tooltip gives the exact amount.
     const std::int64_t requests = today.total.requests;
     m.tooltip = "Vantery \u2014 today " + cost.formatted() + " \u00b7 " + Fmt::exact(requests) +

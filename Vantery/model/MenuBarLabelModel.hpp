@@ -27,7 +27,8 @@ MenuBarLabelModel buildMenuBarLabel(const UsageStore::LoadState& state, const Re
 
 /// "$" and the amount rounded to whole dollars (halves away from zero), or in thousands
 /// with one decimal from 1000 up: 999.49 → $999, 999.5 → $1000, 12340 → $12.3k.
-/// The threshold is tested on the unrounded amount.
-std::string compactDollars(double amount);
+/// The threshold is tested on the unrounded amount. A lower bound rounds down instead
+/// (12.9 → $12), as every dollar bound does (CostEstimate::moneyRounded).
+std::string compactDollars(double amount, Rounding rounding = Rounding::nearest);
 
 } // namespace vantery::app

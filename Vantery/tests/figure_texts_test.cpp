@@ -57,6 +57,10 @@ TEST(FigureTexts, LowerBoundCostIsMarkedAndExplained) {
     EXPECT_EQ(partial.caveat,
               "2 requests with no known price (mystery-1, mystery-2) are not included");
 
+    // A bound rounds down to the cent; an exact amount to the nearest.
+    EXPECT_EQ(FigureTexts::cost(CostEstimate{5.237, 1, {"x"}}).text, "\u2265 $5.23");
+    EXPECT_EQ(FigureTexts::cost(CostEstimate{5.237, 0, {}}).text, "$5.24");
+
     // Unpriced requests with no model named still make a lower bound.
     CostEstimate anonymous;
     anonymous.unpricedRequests = 1;

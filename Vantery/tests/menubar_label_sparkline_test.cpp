@@ -33,7 +33,9 @@ TEST(MenuBarLabel, CompactAmountOnceReady) {
     EXPECT_TRUE(label.lowerBound);
     EXPECT_EQ(label.tooltip, "Vantery \u2014 today \u2265 $0.00 \u00b7 1 request");
 
-    f.add(0, 10, 0, 1234);
+    f.add(0, 10, 0, 12.75);
+    EXPECT_EQ(buildMenuBarLabel(State::ready(), f.today()).text, "\u2265$12");
+    f.add(0, 10, 0, 1287); // $1,299.75
     EXPECT_EQ(buildMenuBarLabel(State::ready(), f.today()).text, "\u2265$1.2k");
 
     TodayFixture priced;

@@ -41,6 +41,21 @@ TEST(CostEstimate, FormattedMarksLowerBound) {
     EXPECT_EQ((CostEstimate{12.5, 0, {}}).formatted(), "$12.50");
 }
 
+TEST(CostEstimate, ALowerBoundRoundsDownAnExactAmountToNearest) {
+    EXPECT_EQ((CostEstimate{5.237, 1, {"x"}}).formatted(), "\u2265 $5.23");
+    EXPECT_EQ((CostEstimate{5.237, 0, {}}).formatted(), "$5.24");
+    // A bound already on the cent stays there, though its double lies either side.
+    EXPECT_EQ((CostEstimate{5.23, 1, {}}).formatted(), "\u2265 $5.23");
+    EXPECT_EQ((CostEstimate{0.29, 1, {}}).formatted(), "\u2265 $0.29");
+    EXPECT_EQ((CostEstimate{999.999, 1, {}}).formatted(), "\u2265 $999.99");
+    // A sum left a hair below $21.00 by floating point is still $21.00.
+    EXPECT_EQ((CostEstimate{20.999999999999996, 1, {}}).formatted(), "\u2265 $21.00");
+    EXPECT_EQ((CostEstimate{0.00437, 1, {}}).formatted(), "\u2265 $0.0043");
+    EXPECT_EQ(CostEstimate::moneyRounded(5.231, Rounding::up), "$5.24");
+    EXPECT_EQ(CostEstimate::moneyRounded(-5.231, Rounding::down), "$-5.24");
+    EXPECT_EQ(CostEstimate::moneyRounded(-0.00001, Rounding::up), "$0.0000");
+}
+
 TEST(CostEstimate, CaveatNamesModelsSorted) {
     EXPECT_FALSE(CostEstimate{}.caveat());
     EXPECT_EQ(*(CostEstimate{0, 1, {"x"}}).caveat(),

@@ -101,7 +101,7 @@ TEST(CostTool, FilterRefusalsListTheCandidates) {
               "  planner  [aplanner-fedcba9876543210] \u2014 $0.16");
     EXPECT_EQ(refusal(t, R"({"project": "shop"})"),
               "\u201cshop\u201d matches 2 projects:\n"
-              "  ~/code/shop \u2014 \u2265 $3.08 [1 request with no known price "
+              "  ~/code/shop \u2014 \u2265 $3.07 [1 request with no known price "
               "(mystery-model-x) are not included]\n"
               "  ~/code/shop-admin \u2014 $0.05");
     EXPECT_EQ(refusal(t, R"({"project": "nowhere"})"),

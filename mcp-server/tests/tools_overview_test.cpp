@@ -156,3 +156,36 @@ TEST(OverviewTool, ChangeSaysWhatIsTrueOfYesterday) {
                                   usageLine(at("3", "2025-03-11T11:10:00Z", "mystery-model-x")));
     EXPECT_TRUE(contains(g.answer("vant_overview"), "  change               -100.0%\n"));
 }
+
+TEST(OverviewTool, TodayAtAKnownPriceOfNothingIsSplitNotUnpriced) {
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    // Only a web fetch, which costs nothing at a known price.
+    Line fetch = at("1", "2025-03-12T11:30:00Z", "claude-sonnet-4-5");
+    fetch.input = 0;
+    fetch.output = 0;
+    fetch.webSearches = 0;
+    std::string line = usageLine(fetch);
+    const std::string searches = "\"web_search_requests\":0";
+    line.replace(line.find(searches), searches.size(), "\"web_fetch_requests\":1");
+    f.transcript("p/s.jsonl", line);
+    const std::string text = f.answer("vant_overview");
+    EXPECT_TRUE(contains(text, "  cost                 $0.00\n")) << text;
+    EXPECT_FALSE(contains(text, "has a known price")) << text;
+    EXPECT_TRUE(contains(text, "\n  main session         $0.00  (share unknown \u2014 there is no "
+                               "priced cost to take a share of)\n"))
+        << text;
+}
+
+TEST(OverviewTool, ALowerBoundInDollarsRoundsDown) {
+    ServerFixture f; // 2025-03-12 08:00 in New York
+    Line priced = at("1", "2025-03-12T11:30:00Z", "claude-haiku-4-5");
+    priced.input = 5'237'000; // $5.237
+    priced.output = 0;
+    f.transcript("p/s.jsonl",
+                 usageLine(priced) + usageLine(at("2", "2025-03-12T11:40:00Z", "mystery-model-x")));
+    EXPECT_TRUE(contains(f.answer("vant_overview"), "  cost                 \u2265 $5.23 ["));
+    // The total is a bound; the priced model's own cost is exact and rounds to nearest.
+    const std::string cost = f.answer("vant_cost", {{"by", "model"}});
+    EXPECT_TRUE(contains(cost, "\u2265 $5.23")) << cost;
+    EXPECT_TRUE(contains(cost, "$5.24")) << cost;
+}

@@ -1,5 +1,5 @@
 #pragma once
-// Runs independent jobs on a few threads, one per hardware thread at most.
+// Runs independent jobs on a few threads, one per CPU the process may use at most.
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -16,22 +16,27 @@ namespace detail {
 inline std::atomic<std::size_t> threadCap{0}; // 0: no cap
 }
 
+/// How many CPUs this process may run on: its affinity (taskset, a cgroup's cpuset)
+/// where the system says, else every hardware thread; at least 1. Read anew at each
+/// call, so an affinity changed while running counts from the next job on.
+std::size_t usableCpus() noexcept;
+
 /// Caps the worker threads of every scan, refresh and merge of this process; 0 lifts
 /// the cap. Figures never depend on it: only how long they take.
 inline void setMaxThreads(std::size_t n) noexcept {
     detail::threadCap.store(n, std::memory_order_relaxed);
 }
 
-/// How many threads a job may use: one per hardware thread, within the cap.
+/// How many threads a job may use: one per usable CPU, within the cap.
 inline std::size_t maxThreads() noexcept {
-    std::size_t n = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t n = usableCpus();
     const std::size_t cap = detail::threadCap.load(std::memory_order_relaxed);
     return cap == 0 ? n : std::min(n, cap);
 }
 
-/// Calls job(i) once for every i in [0, count), on up to one thread per hardware
-/// thread within maxThreads() (never more than count or maxWorkers); returns when all are done. The
-/// first exception a job throws is rethrown here after every thread has finished.
+/// Calls job(i) once for every i in [0, count), on up to maxThreads() threads (never more than
+/// count or maxWorkers); returns when all are done. The first exception a job throws is rethrown
+/// here after every thread has finished.
 template <class Job> void forEach(std::size_t count, Job&& job, std::size_t maxWorkers = SIZE_MAX) {
     const std::size_t workers = std::min({maxThreads(), count, maxWorkers});
     if (workers <= 1) {

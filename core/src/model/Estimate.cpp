@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "vantery/base/Saturating.hpp"
@@ -66,37 +67,31 @@ CostEstimate CostEstimate::median(const std::vector<CostEstimate>& of) {
 }
 
 std::string CostEstimate::formatted() const {
-    return unpricedRequests != 0 ? "\u2265 " + money(priced) : money(priced);
+    return unpricedRequests != 0 ? "\u2265 " + moneyRounded(priced, Rounding::down) : money(priced);
 }
 
-std::string CostEstimate::money(double amount) {
+std::string fixedDecimals(double value, int places, Rounding rounding) {
     char buf[400];
-    if (!std::isfinite(amount)) {
-        std::snprintf(buf, sizeof buf, "$%.2f", amount);
-        return buf;
-    }
-    // Below a cent the exact binary value is rounded, as "%.4f" does, without the locale.
-    if (amount != 0 && std::fabs(amount) < 0.01) {
-        auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 4);
-        std::string out = "$";
-        out.append(buf, r.ptr);
-        return out;
-    }
-    // Two decimals are rounded half to even on the amount's shortest decimal form (the
-    // digits that read back as the same double), as a decimal formatter does: 0.015 is
-    // written 0.015 and becomes 0.02, although the double lies just below it.
-    auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed);
-    std::string plain(buf, r.ptr);
-    bool negative = !plain.empty() && plain[0] == '-';
-    std::string digits = plain.substr(negative ? 1 : 0);
-    auto point = digits.find('.');
-    std::string whole = digits.substr(0, point);
-    std::string decimals = point == std::string::npos ? std::string() : digits.substr(point + 1);
-    if (decimals.size() > 2) {
-        char next = decimals[2];
-        bool beyond = decimals.find_first_not_of('0', 3) != std::string::npos;
-        bool up = next > '5' || (next == '5' && (beyond || (decimals[1] - '0') % 2 == 1));
-        decimals.resize(2);
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    std::string_view plain(buf, static_cast<std::size_t>(r.ptr - buf));
+    const bool negative = !plain.empty() && plain[0] == '-';
+    if (negative) plain.remove_prefix(1);
+    const auto point = plain.find('.');
+    std::string whole(plain.substr(0, point));
+    std::string decimals(point == std::string_view::npos ? "" : plain.substr(point + 1));
+    const auto place = static_cast<std::size_t>(places);
+    if (decimals.size() > place) {
+        const bool beyond = decimals.find_first_not_of('0', place) != std::string::npos;
+        bool up = false; // the magnitude
+        if (rounding == Rounding::nearest) {
+            const char next = decimals[place];
+            const bool more = decimals.find_first_not_of('0', place + 1) != std::string::npos;
+            const char last = place > 0 ? decimals[place - 1] : whole.back();
+            up = next > '5' || (next == '5' && (more || (last - '0') % 2 == 1));
+        } else {
+            up = beyond && ((rounding == Rounding::up) != negative);
+        }
+        decimals.resize(place);
         if (up) {
             std::string all = whole + decimals;
             std::size_t i = all.size();
@@ -106,21 +101,56 @@ std::string CostEstimate::money(double amount) {
                 all.insert(all.begin(), '1');
             else
                 ++all[i - 1];
-            whole = all.substr(0, all.size() - 2);
-            decimals = all.substr(all.size() - 2);
+            whole = all.substr(0, all.size() - place);
+            decimals = all.substr(all.size() - place);
         }
     }
-    decimals.resize(2, '0');
-    std::string fraction = "." + decimals;
-    std::string grouped;
-    for (std::size_t i = 0; i < whole.size(); ++i) {
-        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
-        grouped += whole[i];
+    decimals.resize(place, '0');
+    // A negative value that shows as zero prints without its sign, as a formatter does.
+    const bool allZero = whole.find_first_not_of('0') == std::string::npos &&
+                         decimals.find_first_not_of('0') == std::string::npos;
+    std::string out = negative && !allZero ? "-" : "";
+    out += whole;
+    if (place > 0) out += "." + decimals;
+    return out;
+}
+
+std::string CostEstimate::moneyRounded(double amount, Rounding rounding) {
+    char buf[400];
+    if (!std::isfinite(amount)) {
+        std::snprintf(buf, sizeof buf, "$%.2f", amount);
+        return buf;
     }
-    // A negative amount that rounds to zero prints without its sign, as a formatter does.
-    bool allZero = whole.find_first_not_of('0') == std::string::npos &&
-                   fraction.find_first_not_of("0.") == std::string::npos;
-    return std::string("$") + (negative && !allZero ? "-" : "") + grouped + fraction;
+    if (rounding != Rounding::nearest) {
+        // Prices are whole hundredths of a dollar per million tokens, so an amount is a
+        // whole number of 1e-8 dollars: what floating point adds to a sum below that
+        // (20.999999999999996) is taken away before a bound rounds.
+        const auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 8);
+        std::from_chars(buf, r.ptr, amount);
+    }
+    if (amount != 0 && std::fabs(amount) < 0.01) {
+        if (rounding != Rounding::nearest)
+            return std::string("$").append(fixedDecimals(amount, 4, rounding));
+        // Below a cent the exact binary value is rounded, as "%.4f" does, without the locale.
+        auto r = std::to_chars(buf, buf + sizeof buf, amount, std::chars_format::fixed, 4);
+        std::string out = "$";
+        out.append(buf, r.ptr);
+        return out;
+    }
+    // Two decimals are rounded on the amount's shortest decimal form, as a decimal
+    // formatter does: 0.015 is written 0.015 and becomes 0.02, although the double lies
+    // just below it.
+    const std::string plain = fixedDecimals(amount, 2, rounding);
+    const bool negative = plain[0] == '-';
+    const std::string_view digits = std::string_view(plain).substr(negative ? 1 : 0);
+    const std::string_view whole = digits.substr(0, digits.size() - 3);
+    std::string out = negative ? "$-" : "$";
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0) out += ',';
+        out += whole[i];
+    }
+    out += digits.substr(digits.size() - 3);
+    return out;
 }
 
 std::optional<std::string> CostEstimate::caveat() const {

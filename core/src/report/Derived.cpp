@@ -91,20 +91,15 @@ std::string PercentFigure::text(bool withSign) const {
     if (kind == Kind::unknown) return {};
     // A bound is rounded away from what it claims, a lower one down and an upper one up:
     // rounded to the nearest tenth, 99.96% "at least" would read "≥ 100.0%", a share the
-    // open side can never reach. The step back covers a product that rounded past a tenth.
-    double shown = percent;
-    if (kind == Kind::atLeast) {
-        shown = std::floor(percent * 10) / 10;
-        if (shown > percent) shown = (std::floor(percent * 10) - 1) / 10;
-    } else if (kind == Kind::atMost) {
-        shown = std::ceil(percent * 10) / 10;
-        if (shown < percent) shown = (std::ceil(percent * 10) + 1) / 10;
-    }
-    shown += 0.0; // no "-0.0%" from a bound just below zero
+    // open side can never reach. Dollar bounds round the same way (CostEstimate::moneyRounded).
+    std::string number;
+    if (kind == Kind::exact)
+        number = fmt::format("{:.1f}", percent + 0.0); // no "-0.0%"
+    else
+        number = fixedDecimals(percent, 1, kind == Kind::atLeast ? Rounding::down : Rounding::up);
     std::string out = kind == Kind::atLeast ? "\u2265 " : kind == Kind::atMost ? "\u2264 " : "";
-    if (withSign && shown >= 0) out += '+';
-    out += fmt::format("{:.1f}%", shown);
-    return out;
+    if (withSign && number[0] != '-') out += '+';
+    return out + number + '%';
 }
 
 PercentFigure Derived::share(const CostEstimate& part, const CostEstimate& whole) {

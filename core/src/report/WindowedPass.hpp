@@ -100,9 +100,9 @@ void windowedPass(const RequestTable& table, const Calendar& calendar, std::size
     preparers.reserve(workers);
     for (std::size_t w = 0; w < workers; ++w)
         preparers.emplace_back(calendar, table.dictionary(), table.sizes().models);
-    // Not cleared: under boundAllocatorRetention it is a fresh 6 MB mapping each pass,
-    // and clearing it on this thread first cost Last 7 days over a million requests
-    // some 20 ms of its 50 (vantery-tabs-bench) before any parallel work began.
+    // Not cleared: its pages may be fresh (the heap top it came from given back), and
+    // clearing it on this thread first cost Last 7 days over a million requests some
+    // 20 ms of its 50 (vantery-tabs-bench) before any parallel work began.
     const auto prepared = std::make_unique_for_overwrite<PreparedRow[]>(std::min(n, windowRows));
     TakenRuns runs(workers);
 

@@ -46,7 +46,9 @@ std::string MCPServer::overview(const Json& arguments) {
     s += "\nWHO SPENT IT TODAY\n";
     if (todayReport.total.requests == 0) {
         s += "  unknown \u2014 no requests recorded today\n";
-    } else if (!(split.priced() > 0)) {
+    } else if (!(split.priced() > 0) && !split.cost().isComplete()) {
+        // As the change above says it. Requests that all have a known price of $0 are
+        // split below, each side at $0.00 with why it has no share, as the app shows them.
         s += "  unknown \u2014 none of today\u2019s requests has a known price\n";
     } else {
         const CostEstimate whole = split.cost();

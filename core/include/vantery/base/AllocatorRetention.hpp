@@ -4,17 +4,16 @@
 
 namespace vantery {
 
-/// Fixes glibc's thresholds for giving large blocks and freed heap tops back to the
-/// system; each program calls it first thing in main. Left to itself glibc raises both
-/// each time a large block is freed, up to 32 and 64 MiB, after which every worker
-/// thread's arena keeps that much of a refresh's freed memory, and resident memory
-/// climbs with the refreshes. Thresholds the user set (MALLOC_MMAP_THRESHOLD_,
-/// MALLOC_TRIM_THRESHOLD_ or their GLIBC_TUNABLES) are left in force. Does nothing on
-/// other C libraries.
+/// Fixes glibc's thresholds: blocks up to 32 MiB come from the heaps (glibc's own
+/// ceiling), and a heap's freed top above 1 MiB goes back to the system. Left to itself
+/// glibc raises its give-back threshold up to 64 MiB as large blocks are freed, and then
+/// every worker thread's heap keeps that much of a refresh's freed memory, so resident
+/// memory climbs with the refreshes. Each program calls it first thing in main.
 ///
-/// The cost: a block above 1 MiB is a fresh mapping each time, its pages faulted in on
-/// first touch, so a pass should let its worker threads touch a large scratch block
-/// first rather than clear it on one thread beforehand.
+/// Only the give-back is bounded: a block freed and asked for again within a refresh is
+/// reused from the heap, not mapped and faulted in anew.
+/// Thresholds the user set (MALLOC_MMAP_THRESHOLD_, MALLOC_TRIM_THRESHOLD_ or their
+/// GLIBC_TUNABLES) are left in force. Does nothing on other C libraries.
 void boundAllocatorRetention();
 
 } // namespace vantery

@@ -87,6 +87,17 @@ template <class T> class Estimate {
     std::variant<T, UnknownReason> v_;
 };
 
+/// Which way a figure is rounded for display. A bound rounds away from what it claims,
+/// a lower one down and an upper one up, so that it never claims more than is known.
+enum class Rounding { nearest, down, up };
+
+/// `value` with exactly `places` decimals (0 to 6), "." before them, no grouping, no
+/// locale. Rounded on the value's shortest decimal form (the digits that read back as
+/// the same double), so that 5.23 rounded down stays 5.23: to the nearest with ties to
+/// even, or down or up. "-" only before a text that is not all zeros. `value` is
+/// finite.
+std::string fixedDecimals(double value, int places, Rounding rounding);
+
 /// Dollars at list prices, a lower bound while some requests could not be priced.
 struct CostEstimate {
     double priced = 0;
@@ -101,10 +112,14 @@ struct CostEstimate {
     /// Median of the priced amounts; unpriced counts summed and models united.
     /// An empty list gives the empty estimate.
     static CostEstimate median(const std::vector<CostEstimate>& of);
-    /// money(priced), preceded by "≥ " when requests are missing.
+    /// money(priced), preceded by "≥ " when requests are missing; that lower bound is
+    /// rounded down, so $5.237 with a request left out reads "≥ $5.23".
     std::string formatted() const;
-    /// The system's one dollar format, independent of the process locale.
-    static std::string money(double amount);
+    /// The system's one dollar format, independent of the process locale: two decimals,
+    /// four below a cent.
+    static std::string money(double amount) { return moneyRounded(amount, Rounding::nearest); }
+    /// The same, rounded down or up for a bound, to the whole 1e-8 dollars first.
+    static std::string moneyRounded(double amount, Rounding rounding);
     /// The sentence naming the unpriced requests; absent when complete.
     std::optional<std::string> caveat() const;
 
