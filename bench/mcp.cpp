@@ -341,6 +341,7 @@ int mcpSoak(Args& args) {
         {"vant_top_projects", {{"period", "all"}}},
     };
     std::vector<double> rss;
+    std::vector<double> seconds;
     bool anyError = false;
     for (std::int64_t i = 0; i < calls; ++i) {
         {
@@ -349,7 +350,9 @@ int mcpSoak(Args& args) {
         }
         if (pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
         const auto& [tool, arguments] = tools[static_cast<std::size_t>(i) % tools.size()];
+        const double start = now();
         anyError = p.call(tool, arguments).second || anyError;
+        seconds.push_back(now() - start);
         rss.push_back(residentMiB(p.pid()));
     }
     const int status = p.finish();
@@ -364,6 +367,13 @@ int mcpSoak(Args& args) {
     if (rss.size() > 50) {
         const auto [lo, hi] = std::minmax_element(rss.begin() + 50, rss.end());
         out["after_50"] = {{"min_mib", *lo}, {"max_mib", *hi}, {"spread_mib", *hi - *lo}};
+    }
+    // The first call scans the home; the others each refresh after the growth.
+    out["first_call_s"] = seconds.front();
+    if (seconds.size() > 1) {
+        std::vector<double> later(seconds.begin() + 1, seconds.end());
+        std::sort(later.begin(), later.end());
+        out["median_later_call_s"] = later[later.size() / 2];
     }
     out["server_exit"] = status;
     std::printf("%s\n", out.dump(2).c_str());
