@@ -177,13 +177,9 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     // An unusable file leaves the cache empty; a path the cache may not be kept at
     // is not read either.
     if (!lastRefresh_ && cacheMayBeKept()) cache_->load();
-    KeptRefresh kept = refreshAndKeep(*cache_, homes_);
-    // Said once: a cache that cannot be kept only costs the next start a full read.
-    if (kept.notKept && !cacheProblemLogged_) {
-        if (env_.log) env_.log(*kept.notKept);
-        cacheProblemLogged_ = true;
-    }
-    ScanCache::Refresh r = std::move(kept.refresh);
+    // The file is written after the answer (keepCache): a reply never waits on the disk.
+    ScanCache::Refresh r = std::move(*refreshLettingGo(*cache_, homes_));
+    keepPending_ = true;
     // The same table aggregates to the same history (projects resolve through a memo
     // that never forgets), so only its diagnostics need renewing.
     if (r.table != table_) {
@@ -194,6 +190,8 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
     table_ = r.table;
     diagnostics_ = std::move(r.diagnostics);
     refreshStats_ = r.stats;
+    // Until a save succeeds, the last save's reason stands: every start pays for it.
+    refreshStats_->cacheNotKept = cacheNotKept_;
     lastRefresh_ = env_.monotonicClock();
     // Rosters are read once per process: later refreshes never look at them again.
     if (!rosterLoaded_) {
@@ -201,6 +199,19 @@ const ScanCache::RefreshStats& DataSource::ensureFresh() {
         rosterLoaded_ = true;
     }
     return *refreshStats_;
+}
+
+void DataSource::keepCache() {
+    if (!keepPending_) return;
+    keepPending_ = false;
+    const CacheKept kept = vantery::keepCache(*cache_, homes_);
+    // Said once: a cache that cannot be kept only costs the next start a full read.
+    if (kept.notKept && !cacheProblemLogged_) {
+        if (env_.log) env_.log(*kept.notKept);
+        cacheProblemLogged_ = true;
+    }
+    cacheNotKept_ = kept.tooLarge;
+    if (refreshStats_) refreshStats_->cacheNotKept = cacheNotKept_;
 }
 
 bool DataSource::cacheMayBeKept() const {

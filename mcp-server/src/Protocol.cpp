@@ -404,8 +404,14 @@ bool Protocol::serve(std::istream& in, MCPServer& server, const Log& log,
     std::string line;
     while (std::getline(in, line)) {
         std::optional<std::string> text = answerLine(line, server, log);
-        if (!text) continue;
-        if (!write(*text)) return false;
+        const bool written = !text || write(*text);
+        // The reply is out: the cache is kept now, before the next request is read.
+        try {
+            if (server.data) server.data->keepCache();
+        } catch (const std::exception& e) {
+            log(std::string("cache not saved: ") + e.what());
+        }
+        if (!written) return false;
     }
     return true;
 }

@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <sys/stat.h>
 
 #include "ServerFixture.hpp"
 #include "vantery/mcp/AnswerText.hpp"
+#include "vantery/mcp/Protocol.hpp"
 
 using namespace vantery;
 using namespace vantery::mcp;
@@ -113,6 +115,7 @@ TEST(DataSourceFreshness, FirstRefreshLoadsTheSavedCacheAndReadsTheRosterOnce) {
     {
         auto first = f.make();
         EXPECT_FALSE(first->ensureFresh().fromCache);
+        first->keepCache();
         EXPECT_TRUE(std::filesystem::exists(f.home / "cache/scan-cache.bin"));
     }
     auto second = f.make();
@@ -139,15 +142,19 @@ TEST(DataSourceFreshness, ARefreshThatChangedNothingLeavesTheCacheFileAlone) {
     {
         auto data = f.make();
         data->ensureFresh();
+        EXPECT_EQ(inode(), ino_t(0)) << "the answer does not wait on the save";
+        data->keepCache();
         written = inode();
         ASSERT_NE(written, ino_t(0));
         *f.monotonic += 20;
         EXPECT_EQ(data->ensureFresh().filesUnchanged, 1);
+        data->keepCache();
         EXPECT_EQ(inode(), written) << "nothing changed: the file is not rewritten";
 
         f.transcript("p/a.jsonl", usageLine(request("2")));
         *f.monotonic += 20;
         EXPECT_EQ(data->ensureFresh().filesGrown, 1);
+        data->keepCache();
         EXPECT_NE(inode(), written) << "a grown file is saved";
         written = inode();
     }
@@ -159,6 +166,7 @@ TEST(DataSourceFreshness, ARefreshThatChangedNothingLeavesTheCacheFileAlone) {
     f.transcript("p/b.jsonl", usageLine(request("3")));
     *f.monotonic += 20;
     EXPECT_EQ(again->ensureFresh().filesNew, 1);
+    again->keepCache();
     EXPECT_NE(inode(), written);
     auto third = f.make();
     EXPECT_EQ(third->report(Period::all(), {}).total.requests, 3);
@@ -354,4 +362,25 @@ TEST_F(Resolve, RawIdsThatDifferOnlyInCaseAreTwoAgents) {
     EXPECT_EQ(neither.lines,
               (std::vector<std::string>{"anonymous agent  [aplanner-0123456789ABCDEF]",
                                         "planner  [aplanner-0123456789abcdef]"}));
+}
+
+// The reply goes out first; the cache file is written before the next request is read.
+TEST(DataSourceFreshness, TheServeLoopKeepsTheCacheAfterEachReply) {
+    ServerFixture f;
+    f.transcript("p/a.jsonl", usageLine(request("1")));
+    const auto file = f.home / "cache/scan-cache.bin";
+    MCPServer server(f.make());
+    std::istringstream in(
+        R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"vant_overview"}})"
+        "\n"
+        R"({"jsonrpc":"2.0","id":2,"method":"ping"})"
+        "\n");
+    std::vector<bool> keptBeforeReply;
+    const bool open = Protocol::serve(in, server, [](std::string_view) {},
+                                      [&](std::string_view) {
+                                          keptBeforeReply.push_back(std::filesystem::exists(file));
+                                          return true;
+                                      });
+    EXPECT_TRUE(open);
+    EXPECT_EQ(keptBeforeReply, (std::vector<bool>{false, true}));
 }

@@ -26,6 +26,9 @@ bool onDisk(const std::string& path) {
 std::string MCPServer::sources(const Json& arguments) {
     (void)arguments; // takes none
     const double now = data->now();
+    data->ensureFresh();
+    // This answer tells whether the cache is kept: it does not leave that to after it.
+    data->keepCache();
     const ScanCache::RefreshStats stats = data->ensureFresh();
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;

@@ -96,6 +96,10 @@ class DataSource {
     /// old; the first call loads the cache file first and reads the rosters after.
     /// Returns the statistics of the last refresh.
     const ScanCache::RefreshStats& ensureFresh();
+    /// Writes the cache file when the last refresh changed the table and the file may
+    /// be kept (refused locations and failed saves are logged once). The server calls
+    /// it after each reply, so that no answer waits on the disk.
+    void keepCache();
 
     /// The report of the requests that pass `filter` over the period, after
     /// ensureFresh(); hours when asked, else exactly for a single-day period. The
@@ -151,6 +155,8 @@ class DataSource {
     std::optional<double> lastRefresh_; ///< on the monotonic clock
     bool rosterLoaded_ = false;
     bool cacheProblemLogged_ = false; ///< a refused location or failed save was logged
+    bool keepPending_ = false;        ///< refreshed since the last keepCache()
+    std::string cacheNotKept_;        ///< why the last save was refused as too large
     /// Of the current table; kept by a refresh that left it as it was.
     std::shared_ptr<const Report> history_;
     std::shared_ptr<const NameIndex> names_; ///< of history_'s names; kept while they are
