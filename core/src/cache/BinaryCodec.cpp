@@ -18,20 +18,6 @@ bool isAscii(std::string_view s) noexcept {
     return (high & 0x8080808080808080ull) == 0;
 }
 
-void BinaryWriter::writeUInt(std::uint64_t v) {
-    while (v >= 0x80) {
-        bytes.push_back(static_cast<char>((v & 0x7F) | 0x80));
-        v >>= 7;
-    }
-    bytes.push_back(static_cast<char>(v));
-}
-
-void BinaryWriter::writeDouble(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    putLittleEndian(bytes, bits);
-}
-
 std::uint64_t BinaryReader::readUInt() {
     std::uint64_t value = 0;
     const std::size_t used = decodeVarint(bytes.substr(offset), value);

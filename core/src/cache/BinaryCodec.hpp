@@ -48,10 +48,24 @@ bool isAscii(std::string_view s) noexcept;
 struct BinaryWriter {
     std::string bytes;
 
-    void writeUInt(std::uint64_t v);
+    // Inline, one append a field: a save writes tens of millions of them.
+    void writeUInt(std::uint64_t v) {
+        char out[10];
+        std::size_t n = 0;
+        while (v >= 0x80) {
+            out[n++] = static_cast<char>((v & 0x7F) | 0x80);
+            v >>= 7;
+        }
+        out[n++] = static_cast<char>(v);
+        bytes.append(out, n);
+    }
     /// A signed field: negative values are written as 0.
     void writeInt(std::int64_t v) { writeUInt(v < 0 ? 0 : static_cast<std::uint64_t>(v)); }
-    void writeDouble(double d);
+    void writeDouble(double d) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        putLittleEndian(bytes, bits);
+    }
     void writeBool(bool b) { bytes.push_back(b ? '\x01' : '\x00'); }
 };
 

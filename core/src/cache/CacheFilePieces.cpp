@@ -12,7 +12,8 @@ namespace {
 
 // Reads spread over threads go by groups of pieces this large: copied on one thread,
 // a batch's bytes took about a tenth of a load.
-constexpr std::size_t groupBytes = std::size_t{2} << 20;
+// Below the allocator's mapping threshold: a thread's buffer is a block of its heap.
+constexpr std::size_t groupBytes = std::size_t{512} << 10;
 static_assert(groupBytes % pieceBytes == 0);
 
 hash128::Value hashOf(std::string_view piece) {

@@ -74,19 +74,25 @@ bool readStrings(InOrder& in, StringTable& t) {
 }
 
 bool StringTexts::hold(std::uint64_t from, std::uint64_t to) {
-    bytes_.clear();
-    bytes_.shrink_to_fit();
+    held_ = 0;
     start_ = CheckedFile::pieceStart(from);
     if (to <= from) return true;
-    bytes_.resize(static_cast<std::size_t>(file_.pieceEnd(to) - start_));
-    return file_.read(start_, start_ + bytes_.size(), bytes_.data());
+    const auto n = static_cast<std::size_t>(file_.pieceEnd(to) - start_);
+    if (n > capacity_) {
+        bytes_.reset();
+        bytes_ = std::make_unique_for_overwrite<char[]>(n);
+        capacity_ = n;
+    }
+    if (!file_.read(start_, start_ + n, bytes_.get())) return false;
+    held_ = n;
+    return true;
 }
 
 std::string_view StringTexts::text(std::size_t i, std::string& scratch) const {
     if (t_.isRepaired(i)) return t_.repaired.at(static_cast<std::uint32_t>(i));
     const std::uint64_t at = t_.offset(i), end = t_.endOf(i);
-    if (at >= start_ && end <= start_ + bytes_.size())
-        return lengthThenText(std::string_view(bytes_).substr(static_cast<std::size_t>(at - start_),
+    if (at >= start_ && end <= start_ + held_)
+        return lengthThenText(std::string_view(bytes_.get(), held_).substr(static_cast<std::size_t>(at - start_),
                                                               static_cast<std::size_t>(end - at)));
     // The pieces it lies in, checked like any other read.
     const std::uint64_t from = CheckedFile::pieceStart(at), to = file_.pieceEnd(end);

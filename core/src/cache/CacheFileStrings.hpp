@@ -4,6 +4,7 @@
 // used for while the blocks are built.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,7 +47,9 @@ class StringTexts {
   private:
     const StringTable& t_;
     const CheckedFile& file_;
-    std::string bytes_;
+    // Kept from batch to batch and never zeroed: every batch reads into the same pages.
+    std::unique_ptr<char[]> bytes_;
+    std::size_t capacity_ = 0, held_ = 0;
     std::uint64_t start_ = 0;
 };
 

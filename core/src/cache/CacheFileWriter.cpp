@@ -209,8 +209,10 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
     // The entries, a request's rank its file's position in the table: runs of entries
     // of about a piece each, a few runs encoded at once on several threads and handed
     // on in order, so that only those few pieces are ever held.
-    // A record takes some 40 to 80 bytes.
-    constexpr std::size_t recordsPerRun = pieceBytes / 128;
+    // A record takes some 40 to 80 bytes. A run's bytes stay below the allocator's
+    // mapping threshold, so that each is a block of the heap used again, not pages
+    // faulted anew at every save.
+    constexpr std::size_t recordsPerRun = (std::size_t{512} << 10) / 128;
     std::vector<std::size_t> runStart{0};
     for (std::size_t e = 0, inRun = 0; e < entries.size(); ++e) {
         inRun += blocks[e] ? blocks[e]->size() : 0;
@@ -220,7 +222,7 @@ void writeCacheFile(const ScanCache::FileTable& table, const RequestDictionary& 
         }
     }
     const std::size_t runs = runStart.size() - 1;
-    const std::size_t together = std::max<std::size_t>(1, parallel::maxThreads());
+    const std::size_t together = 4 * std::max<std::size_t>(1, parallel::maxThreads());
     std::vector<std::string> encoded(together);
     for (std::size_t first = 0; first < runs; first += together) {
         const std::size_t count = std::min(together, runs - first);
