@@ -51,7 +51,9 @@ const Command commands[] = {
      "      apart; the server refreshes at most every 15 s, so run it under a sped-up\n"
      "      clock (libfaketime: FAKETIME='+0 x100') for every call to refresh. libfaketime\n"
      "      shifts the file times the server reads too, and every refresh would then read\n"
-     "      every transcript again: the server gets NO_FAKE_STAT=1 unless it is set"},
+     "      every transcript again: the server gets NO_FAKE_STAT=1 unless it is set.\n"
+     "      Call times are read from the kernel's clock, not the sped-up one; the server\n"
+     "      saves its cache after each reply, so leave M above a save's time"},
     {"mcp-ask", bench::mcpAsk, {}, "mcp-ask --home DIR --server PATH --cache FILE < calls"},
     {"verify",
      bench::verify,

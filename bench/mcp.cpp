@@ -22,6 +22,9 @@
 
 #include <fcntl.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -124,6 +127,13 @@ class ServerProcess {
         return {text, result.value("isError", false)};
     }
 
+    /// A ping, answered once the server has done what follows its last reply.
+    void ping() {
+        int id = ++lastId_;
+        send({{"jsonrpc", "2.0"}, {"id", id}, {"method", "ping"}});
+        reply(id);
+    }
+
     void handshake() {
         int id = ++lastId_;
         send({{"jsonrpc", "2.0"},
@@ -205,6 +215,17 @@ std::string serverLog(const std::string& path) {
 }
 
 // The server's resident memory now, in MiB (VmRSS of /proc/<pid>/status); 0 if unread.
+// Seconds on the kernel's own monotonic clock: a sped-up clock (libfaketime) would
+// stretch every call's time by its factor.
+double realNow() {
+#ifdef __linux__
+    timespec ts{};
+    if (::syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &ts) == 0)
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+#endif
+    return now();
+}
+
 double residentMiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);)
@@ -349,12 +370,19 @@ int mcpSoak(Args& args) {
             grow << sessionLines(static_cast<int>(i), static_cast<int>(perCall));
         }
         if (pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        // Read between calls, once a ping is answered: the server writes its cache
+        // after a reply, and memory read before that save ends varies with its point.
+        if (i > 0) {
+            p.ping();
+            rss.push_back(residentMiB(p.pid()));
+        }
         const auto& [tool, arguments] = tools[static_cast<std::size_t>(i) % tools.size()];
-        const double start = now();
+        const double start = realNow();
         anyError = p.call(tool, arguments).second || anyError;
-        seconds.push_back(now() - start);
-        rss.push_back(residentMiB(p.pid()));
+        seconds.push_back(realNow() - start);
     }
+    p.ping();
+    rss.push_back(residentMiB(p.pid()));
     const int status = p.finish();
 
     // Every tenth call's reading, and how far memory moved after the first 50 calls.
