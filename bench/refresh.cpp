@@ -5,13 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include <nlohmann/json.hpp>
 
 #include "BenchUtil.hpp"
+#include "vantery/base/AllocatorRetention.hpp"
 #include "vantery/cache/CacheFile.hpp"
 #include "vantery/cache/ScanCache.hpp"
 #include "vantery/ingest/Scanner.hpp"
@@ -176,11 +174,9 @@ int refresh(Args& args) {
                 });
             }
             big = {};
-#if defined(__GLIBC__)
             // A fresh program loads its cache into an empty heap: hand the freed
             // copies back first, so the timings below do not pay for them.
-            malloc_trim(0);
-#endif
+            vantery::giveBackFreedMemory();
             vantery::ScanCache cache(bigPath);
             t0 = bench::now();
             if (!cache.load()) throw std::runtime_error("the large cache did not load");

@@ -376,11 +376,12 @@ TEST(DataSourceFreshness, TheServeLoopKeepsTheCacheAfterEachReply) {
         R"({"jsonrpc":"2.0","id":2,"method":"ping"})"
         "\n");
     std::vector<bool> keptBeforeReply;
-    const bool open = Protocol::serve(in, server, [](std::string_view) {},
-                                      [&](std::string_view) {
-                                          keptBeforeReply.push_back(std::filesystem::exists(file));
-                                          return true;
-                                      });
+    const bool open = Protocol::serve(
+        in, server, [](std::string_view) {},
+        [&](std::string_view) {
+            keptBeforeReply.push_back(std::filesystem::exists(file));
+            return true;
+        });
     EXPECT_TRUE(open);
     EXPECT_EQ(keptBeforeReply, (std::vector<bool>{false, true}));
 }

@@ -31,4 +31,10 @@ void boundAllocatorRetention() {
 #endif
 }
 
+void giveBackFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 } // namespace vantery

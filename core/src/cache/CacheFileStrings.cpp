@@ -92,8 +92,9 @@ std::string_view StringTexts::text(std::size_t i, std::string& scratch) const {
     if (t_.isRepaired(i)) return t_.repaired.at(static_cast<std::uint32_t>(i));
     const std::uint64_t at = t_.offset(i), end = t_.endOf(i);
     if (at >= start_ && end <= start_ + held_)
-        return lengthThenText(std::string_view(bytes_.get(), held_).substr(static_cast<std::size_t>(at - start_),
-                                                              static_cast<std::size_t>(end - at)));
+        return lengthThenText(
+            std::string_view(bytes_.get(), held_)
+                .substr(static_cast<std::size_t>(at - start_), static_cast<std::size_t>(end - at)));
     // The pieces it lies in, checked like any other read.
     const std::uint64_t from = CheckedFile::pieceStart(at), to = file_.pieceEnd(end);
     scratch.resize(static_cast<std::size_t>(to - from));

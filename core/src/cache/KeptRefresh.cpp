@@ -12,9 +12,8 @@ KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& home
     return *refreshAndKeep(cache, homes, std::stop_token());
 }
 
-std::optional<ScanCache::Refresh> refreshLettingGo(ScanCache& cache,
-                                                   const std::vector<SourceHome>& homes,
-                                                   std::stop_token stop) {
+std::optional<ScanCache::Refresh>
+refreshLettingGo(ScanCache& cache, const std::vector<SourceHome>& homes, std::stop_token stop) {
     // A file another program replaced is not held past this refresh.
     cache.letGoOfReplacedFile();
     auto refreshed = cache.refresh(homes, stop);

@@ -4,8 +4,8 @@
 
 namespace vantery {
 
-/// Fixes glibc's thresholds: blocks up to 32 MiB come from the heaps (glibc's own
-/// ceiling), and a heap's freed top above 1 MiB goes back to the system. Left to itself
+/// Fixes glibc's thresholds: blocks up to 8 MiB come from the heaps, and a heap's freed
+/// top above 1 MiB goes back to the system. Left to itself
 /// glibc raises its give-back threshold up to 64 MiB as large blocks are freed, and then
 /// every worker thread's heap keeps that much of a refresh's freed memory, so resident
 /// memory climbs with the refreshes. Each program calls it first thing in main.
@@ -15,5 +15,12 @@ namespace vantery {
 /// Thresholds the user set (MALLOC_MMAP_THRESHOLD_, MALLOC_TRIM_THRESHOLD_ or their
 /// GLIBC_TUNABLES) are left in force. Does nothing on other C libraries.
 void boundAllocatorRetention();
+
+/// Gives the pages of every heap's freed blocks back to the system (glibc's
+/// malloc_trim), wherever they lie. For after a large piece of work done once, such as
+/// a full reading of the transcripts, whose freed blocks lie between the ones kept:
+/// the next work faults in again whatever it takes of them. Does nothing on other C
+/// libraries.
+void giveBackFreedMemory();
 
 } // namespace vantery

@@ -30,9 +30,8 @@ struct KeptRefresh : CacheKept {
 /// The first half of refreshAndKeep: lets go of a cache file another program replaced
 /// (ScanCache::letGoOfReplacedFile), then refreshes `cache` against `homes`. Nothing
 /// when `stop` was asked for.
-std::optional<ScanCache::Refresh> refreshLettingGo(ScanCache& cache,
-                                                   const std::vector<SourceHome>& homes,
-                                                   std::stop_token stop = {});
+std::optional<ScanCache::Refresh>
+refreshLettingGo(ScanCache& cache, const std::vector<SourceHome>& homes, std::stop_token stop = {});
 
 /// The second half: saves `cache` unless its file already holds the table, it has no
 /// location, or the location is refused (inside a Claude home, or over a file that is
@@ -40,9 +39,9 @@ std::optional<ScanCache::Refresh> refreshLettingGo(ScanCache& cache,
 /// std::bad_alloc.
 CacheKept keepCache(ScanCache& cache, const std::vector<SourceHome>& homes);
 
-/// refreshLettingGo, then keepCache, the reason of a cache too large to keep put in the
-/// refresh's statistics. The figures never depend on the save. Writes nothing to stderr; reads no roster. Throws
-/// only std::bad_alloc.
+/// refreshLettingGo, then keepCache; the reason a cache too large was not kept goes in
+/// the refresh's statistics. The figures never depend on the save. Writes nothing to
+/// stderr; reads no roster. Throws only std::bad_alloc.
 KeptRefresh refreshAndKeep(ScanCache& cache, const std::vector<SourceHome>& homes);
 /// The same, giving up as soon as `stop` is asked for (ScanCache::refresh): then
 /// nothing is returned and nothing is saved, so the cache file stays as it was.
