@@ -31,11 +31,11 @@ using cachefile::StringTable;
 using cachefile::StringTexts;
 using cachefile::StringUses;
 
-// Consecutive entries whose records take about this many bytes are decoded together.
+// Consecutive entries whose records take about this many bytes are decoded together,
+// and the first pass reads as much at a time: below the allocator's mapping threshold,
+// so that each buffer is a block of the heap used again, not pages faulted anew, and
+// large enough to be read and checked on several threads.
 constexpr std::size_t batchBytes = std::size_t{4} << 20;
-// The first pass looks at a window this large: below the allocator's mapping
-// threshold, so that it is one block of the heap used again, not pages faulted anew.
-constexpr std::size_t outlineBytes = std::size_t{512} << 10;
 
 // Reads one value from a view with a BinaryReader and moves `in` past it.
 template <class Read> auto take(InOrder& in, std::size_t most, Read&& read) {
@@ -89,7 +89,7 @@ bool skipRecords(InOrder& in, EntrySpan& e) {
 // The first pass, in order: the string table's places, every entry's fields checked,
 // its records only bounded. The entries end exactly where the trailer begins.
 std::optional<Outline> outline(const CheckedFile& file) {
-    InOrder in(file, outlineBytes);
+    InOrder in(file, batchBytes);
     Outline out;
     try {
         if (in.need(cachefile::magic.size()).substr(0, cachefile::magic.size()) != cachefile::magic)
