@@ -31,8 +31,19 @@ void boundAllocatorRetention() {
 #endif
 }
 
+// Under a sanitizer the heap is the sanitizer's: glibc's trim would only set up glibc's
+// own allocator, and two worker threads doing that at once break its count of the
+// threads using its main heap (glibc then aborts as the second one exits).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VANTERY_SANITIZER_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VANTERY_SANITIZER_HEAP 1
+#endif
+#endif
+
 void giveBackFreedMemory() {
-#ifdef __GLIBC__
+#if defined(__GLIBC__) && !defined(VANTERY_SANITIZER_HEAP)
     malloc_trim(0);
 #endif
 }
