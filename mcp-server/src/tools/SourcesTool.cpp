@@ -26,10 +26,11 @@ bool onDisk(const std::string& path) {
 std::string MCPServer::sources(const Json& arguments) {
     (void)arguments; // takes none
     const double now = data->now();
-    data->ensureFresh();
-    // This answer tells whether the cache is kept: it does not leave that to after it.
+    const ScanCache::RefreshStats& fresh = data->ensureFresh();
+    // This answer tells whether the cache is kept: it does not leave that to after it
+    // (keepCache notes a refusal in these same statistics).
     data->keepCache();
-    const ScanCache::RefreshStats stats = data->ensureFresh();
+    const ScanCache::RefreshStats stats = fresh;
     const std::shared_ptr<const Report> all = data->history();
     const Report& history = *all;
     const ScanDiagnostics& d = data->diagnostics();
